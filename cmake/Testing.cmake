@@ -1,0 +1,40 @@
+# GoogleTest for every build, and the helper that registers a test program.
+#
+# Native builds use Debian's prebuilt GoogleTest. Cross builds compile it from
+# Debian's sources, and a 64-bit Windows build runs its tests under Wine (see
+# Wine.cmake); a 32-bit Windows build is compiled and linked only, because
+# this machine cannot run 32-bit programs.
+
+include(GoogleTest)
+
+if(CMAKE_CROSSCOMPILING)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        include(${CMAKE_CURRENT_LIST_DIR}/Wine.cmake)
+        set(METROVA_RUN_TESTS ON)
+    else()
+        set(METROVA_RUN_TESTS OFF)
+    endif()
+else()
+    find_package(GTest REQUIRED)
+    set(METROVA_RUN_TESTS ON)
+endif()
+
+# metrova_add_test(<name> <sources>...) builds a GoogleTest program and, where
+# this machine can run it, registers every test case of it with CTest.
+function(metrova_add_test name)
+    add_executable(${name} ${ARGN})
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    if(NOT METROVA_RUN_TESTS)
+        return()
+    endif()
+    if(TARGET wine_prefix)
+        add_dependencies(${name} wine_prefix)
+    endif()
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 120
+        PROPERTIES TIMEOUT 120)
+endfunction()

@@ -1,0 +1,20 @@
+#!/bin/sh
+# make-prefix.sh PREFIX REGFILE: makes a fresh Wine prefix for tests and
+# imports REGFILE (UTF-8) into it. Runs without a display.
+set -e
+prefix=$1
+regfile=$2
+
+rm -rf "$prefix"
+mkdir -p "$prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset LC_ALL DISPLAY
+
+/usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+# regedit reads a .reg file as UTF-16 only with a byte-order mark; as 8-bit
+# text it would take the Japanese font names for code page 932.
+(printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$regfile") >"$prefix/drive_c/metrova-test.reg"
+/usr/lib/wine/wine64 regedit /S 'C:\metrova-test.reg' </dev/null >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+touch "$prefix/.ready"

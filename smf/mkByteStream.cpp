@@ -1,0 +1,49 @@
+#include "mkByteStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "mkAssert.h"
+
+mkByteStream::~mkByteStream() = default;
+
+void mkByteStream::SetData(const uint8_t* data, uint32_t n)
+{
+    pData = data;
+    size = n;
+    position = 0;
+}
+
+uint32_t mkByteStream::Read(void* destination, uint32_t length)
+{
+    MK_ASSERT(NULL != pData && length > 0);
+    if (position >= size)
+        return 0;
+    const uint32_t count = std::min(size - position, length);
+    std::memcpy(destination, pData + position, count);
+    position += count;
+    lastCount = count;
+    return count;
+}
+
+bool mkByteStream::Peek(uint8_t& byte) const
+{
+    MK_ASSERT(NULL != pData);
+    if (position >= size)
+        return false;
+    byte = pData[position];
+    return true;
+}
+
+bool mkByteStream::Skip(uint32_t n)
+{
+    MK_ASSERT(NULL != pData);
+    if (n == 0)
+        return true;
+    if (position >= size)
+        return false;
+    const uint32_t count = std::min(size - position, n);
+    position += count;
+    lastCount = count;
+    return count == n;
+}

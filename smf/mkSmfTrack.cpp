@@ -1,0 +1,96 @@
+#include "mkSmfTrack.h"
+
+namespace {
+
+// Where the next middle-of-track search of InsertEvent starts. One value for
+// the whole process: it only steers the search, never its result, and all
+// tracks are edited from the user-interface thread.
+enum class SearchFrom { Front, Back };
+SearchFrom g_insertHint = SearchFrom::Back;
+
+}  // namespace
+
+void mkSmfTrack::AddEvent(uint32_t time, uint8_t status, const uint8_t* data, uint32_t length)
+{
+    Events.emplace_back(time, status, data, length);
+}
+
+void mkSmfTrack::AddEventDelta(uint32_t delta, uint8_t status, const uint8_t* data, uint32_t length)
+{
+    const uint32_t time = Events.empty() ? delta : Events.back().Time + delta;
+    Events.emplace_back(time, status, data, length);
+}
+
+mkSmfTrack::iterator mkSmfTrack::InsertEvent(uint32_t time, uint8_t status, const uint8_t* data,
+                                             uint32_t length)
+{
+    iterator pos;
+    if (Events.empty()) {
+        pos = Events.end();
+    } else if (time > Events.back().Time) {
+        pos = Events.end();
+        g_insertHint = SearchFrom::Back;
+    } else if (time <= Events.front().Time) {
+        pos = Events.begin();
+        g_insertHint = SearchFrom::Front;
+    } else {
+        if (time == Events.back().Time)
+            g_insertHint = SearchFrom::Back;
+        const size_t half = Events.size() >> 1;
+        size_t steps = 0;
+        if (g_insertHint == SearchFrom::Back) {
+            pos = Events.end();
+            while (std::prev(pos)->Time > time) {
+                --pos;
+                ++steps;
+            }
+            // Equal times: the new event goes before all events of its time.
+            while (pos != Events.begin() && std::prev(pos)->Time >= time)
+                --pos;
+            if (steps > half)
+                g_insertHint = SearchFrom::Front;
+        } else {
+            pos = Events.begin();
+            while (pos != Events.end() && pos->Time < time) {
+                ++pos;
+                ++steps;
+            }
+            if (steps > half)
+                g_insertHint = SearchFrom::Back;
+        }
+    }
+    return Events.emplace(pos, time, status, data, length);
+}
+
+mkSmfTrack::iterator mkSmfTrack::EraseEvent(iterator pos)
+{
+    if (pos == Events.end())
+        return pos;
+    return Events.erase(pos);
+}
+
+void mkSmfTrack::Merge(mkSmfTrack& src)
+{
+    MK_ASSERT(this != &src);
+
+    // Of the two End of Track events the earlier one goes; on equal times
+    // this track's goes, so the survivor ends up last after the merge. An
+    // empty track has nothing to remove.
+    if (!src.Events.empty() && !Events.empty()) {
+        if (src.Events.back().Time >= Events.back().Time)
+            Events.pop_back();
+        else
+            src.Events.pop_back();
+    }
+
+    // Stable merge: at equal times this track's events stay first. splice
+    // moves the nodes, so no event is copied and positions stay valid.
+    iterator cur = Events.begin();
+    while (cur != Events.end() && !src.Events.empty()) {
+        if (src.Events.front().Time < cur->Time)
+            Events.splice(cur, src.Events, src.Events.begin());
+        else
+            ++cur;
+    }
+    Events.splice(Events.end(), src.Events);
+}
