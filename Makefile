@@ -1,0 +1,66 @@
+# Metrova: build, test and run. See README.md.
+#
+#   make test   installs what is missing, then builds and runs every test:
+#               native (g++), native under ASan+UBSan (clang), a bounded fuzz
+#               run, the 64-bit Windows build under Wine, the 32-bit Windows
+#               build (compiled and linked; this machine cannot run it).
+#   make run    installs what is missing, builds and starts the program.
+
+JOBS        ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+B           := build
+CONFIGURE   := cmake -G Ninja -S .
+
+.PHONY: all setup test run test-native test-asan test-fuzz test-win64 build-win32 fuzz clean
+
+all: test
+
+setup:
+	@sh scripts/setup.sh
+
+test: setup
+	@$(MAKE) --no-print-directory test-native test-asan test-fuzz test-win64 build-win32
+	@echo "All tests passed."
+
+test-native:
+	@$(CONFIGURE) -B $(B)/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build $(B)/native -j $(JOBS)
+	@sh scripts/ctest.sh $(B)/native -j $(JOBS)
+
+test-asan:
+	@CC=clang CXX=clang++ $(CONFIGURE) -B $(B)/asan -DCMAKE_BUILD_TYPE=Debug -DMETROVA_SANITIZE=ON >/dev/null
+	@cmake --build $(B)/asan -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    sh scripts/ctest.sh $(B)/asan -j $(JOBS)
+
+# Coverage-instrumented libraries, sanitizers on, fuzz targets linked with
+# libFuzzer; run for FUZZ_SECONDS per target.
+$(B)/fuzz/build.ninja:
+	@CC=clang CXX=clang++ $(CONFIGURE) -B $(B)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DMETROVA_TESTS=OFF -DMETROVA_FUZZ=ON \
+	    "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
+	    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
+
+test-fuzz: $(B)/fuzz/build.ninja
+	@cmake --build $(B)/fuzz -j $(JOBS)
+	@sh scripts/fuzz.sh $(B)/fuzz $(FUZZ_SECONDS)
+
+# make fuzz FUZZ_SECONDS=3600: the same targets for as long as asked.
+fuzz: test-fuzz
+
+test-win64:
+	@$(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
+	@cmake --build $(B)/win64 -j $(JOBS)
+	@sh scripts/ctest.sh $(B)/win64 -j $(JOBS)
+
+build-win32:
+	@$(CONFIGURE) -B $(B)/win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+	@cmake --build $(B)/win32 -j $(JOBS)
+
+run: setup
+	@echo "Metrova.exe is not built yet: the Windows program comes after the tempo engine."
+
+clean:
+	rm -rf $(B)

@@ -1,0 +1,72 @@
+// The program's own small INI-file store: "[name]" headers and key=value
+// lines, held in memory exactly as read and written back whole.
+//
+// Lines are stored as whole text and split at their first "=" on every
+// lookup, so lines without "=" (or with surprising blanks) are carried along
+// untouched instead of being rejected or "repaired". Names compare
+// case-insensitively over ASCII letters only; every other byte, including
+// the lead and trail bytes of double-byte characters, must match exactly, so
+// a Japanese name never folds into another one.
+//
+// Files are opened in binary mode and line ends are handled here, so the
+// native and the Windows builds read and write the same bytes: on reading,
+// CR LF and LF end a line and a lone CR is part of it; on writing, every
+// line ends with CR LF.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct IniSection {
+    std::string name;
+    std::vector<std::string> lines;
+};
+
+class IniFile {
+public:
+    IniFile() = default;
+    // A null path counts as absent: see Load.
+    explicit IniFile(const char* filePath);
+    explicit IniFile(const std::string& filePath);
+
+    // Replaces the content with the file's. False for a null or empty path
+    // (which also empties `path`) and for a file that cannot be read; the
+    // content then stays as it was.
+    bool Load(const char* filePath);
+    bool Load(const std::string& filePath);
+
+    // The value of the first line of `key` in the first section named
+    // `section`. On false `value` is left unchanged.
+    bool GetValue(std::string_view section, std::string_view key, std::string& value) const;
+    std::string GetString(std::string_view section, std::string_view key,
+                          std::string_view defaultValue) const;
+    // Replaces the first line of `key` with "key=value" (the key spelled as
+    // given here), or appends that line; a missing section is appended.
+    void SetValue(std::string_view section, std::string_view key, std::string_view value);
+    // Removes the first line of `key`; true when a line was removed.
+    bool DeleteKey(std::string_view section, std::string_view key);
+
+    // Writes the content to `path`. The file is replaced only when the whole
+    // new content was written, so a failed save leaves the previous file as
+    // it was. Failures are not reported: a lost settings save is not worth
+    // interrupting the user for.
+    void Save() const;
+
+    // The exact bytes Save writes.
+    std::string Serialize() const;
+
+    const std::string& GetPath() const { return path; }
+    const std::vector<IniSection>& GetSections() const { return sections; }
+
+private:
+    IniSection* FindSection(std::string_view name);
+    const IniSection* FindSection(std::string_view name) const;
+
+    std::string path;
+    std::vector<IniSection> sections;
+};
+
+// The settings file of the running program. Constructed empty and without a
+// path; start-up loads it, and it is never saved implicitly.
+extern IniFile SettingsFile;
