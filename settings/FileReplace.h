@@ -4,7 +4,7 @@
 // whenever the write fails half-way (disk full, quota, a removed medium): the
 // user is left with a cut-off settings file or MIDI file. Instead the new
 // content goes to a temporary file beside the target, in the same folder so
-// that the final step is a rename within one volume, and only a complete,
+// that the final move is a rename within one volume, and only a complete,
 // flushed temporary file replaces the target.
 #pragma once
 

@@ -15,7 +15,7 @@ bool SyncToDisk(std::FILE* file)
 
 bool ReplaceWith(const std::string& from, const std::string& to)
 {
-    // rename replaces an existing file at `to` in one step.
+    // rename replaces an existing file at `to` atomically.
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -3,10 +3,9 @@
 //
 // Lines are stored as whole text and split at their first "=" on every
 // lookup, so lines without "=" (or with surprising blanks) are carried along
-// untouched instead of being rejected or "repaired". Names compare
-// case-insensitively over ASCII letters only; every other byte, including
-// the lead and trail bytes of double-byte characters, must match exactly, so
-// a Japanese name never folds into another one.
+// untouched instead of being rejected or "repaired". Names compare byte by
+// byte, folding only A-Z to a-z: bytes above 0x7F never fold, whatever the
+// locale, so a comparison means the same on every machine.
 //
 // Files are opened in binary mode and line ends are handled here, so the
 // native and the Windows builds read and write the same bytes: on reading,

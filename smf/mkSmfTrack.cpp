@@ -62,6 +62,12 @@ mkSmfTrack::iterator mkSmfTrack::InsertEvent(uint32_t time, uint8_t status, cons
     return Events.emplace(pos, time, status, data, length);
 }
 
+mkSmfTrack::iterator mkSmfTrack::InsertEventAt(iterator pos, uint32_t time, uint8_t status,
+                                               const uint8_t* data, uint32_t length)
+{
+    return Events.emplace(pos, time, status, data, length);
+}
+
 mkSmfTrack::iterator mkSmfTrack::EraseEvent(iterator pos)
 {
     if (pos == Events.end())

@@ -22,6 +22,10 @@ public:
     void AddEventDelta(uint32_t delta, uint8_t status, const uint8_t* data, uint32_t length);
     // Inserts before the first event whose time is >= `time`.
     iterator InsertEvent(uint32_t time, uint8_t status, const uint8_t* data, uint32_t length);
+    // Inserts directly before `pos`; the caller keeps the time order. For
+    // callers that already hold the position, such as a pass that threads
+    // many events through a track in time order.
+    iterator InsertEventAt(iterator pos, uint32_t time, uint8_t status, const uint8_t* data, uint32_t length);
     // Removes the event at `pos` and returns the position that followed it;
     // end() removes nothing.
     iterator EraseEvent(iterator pos);

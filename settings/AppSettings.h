@@ -1,0 +1,63 @@
+// The value rules of the application settings kept in section "AppSetting"
+// of the settings file: how stored text becomes the values the program runs
+// with, and in which order the values are written back. The Windows layer
+// supplies and applies the window position and the interpolation count
+// (which lives in the main window's combo box); everything decided about the
+// values themselves is here, where it can be tested without a window.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "IniFile.h"
+
+inline constexpr char SettingsSection[] = "AppSetting";
+inline constexpr char KeyLeft[] = "Left";
+inline constexpr char KeyTop[] = "Top";
+inline constexpr char KeyTempoInterpCount[] = "TempoInterpCount";
+inline constexpr char KeyTimeSigBase[] = "TimeSigBase";
+inline constexpr char KeyTapMethod[] = "TapMethod";
+inline constexpr char KeyMidiIn[] = "MidiIn";
+// Retired: whether the program is a Cakewalk tool is read from the registry.
+inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
+
+inline constexpr int MaxTempoInterpCount = 10;
+inline constexpr int MaxTimeSigBase = 5;
+// The device name is kept in a 32-byte field: 31 bytes and the terminator.
+inline constexpr size_t MaxMidiInNameLength = 31;
+
+struct AppSettings {
+    int TimeSigBase = 2;  // one tap is a 1/2^n note; 2 is the quarter note
+    int TapMethod = 0;    // 0 computer keyboard, 1 MIDI input device
+    std::string MidiInName;
+};
+
+struct WindowPosition {
+    int Left = 0;
+    int Top = 0;
+};
+
+// Everything ApplySettings takes from the file.
+struct StoredSettings {
+    int TempoInterpCount = 0;
+    AppSettings App;
+    // Present only when both "Left" and "Top" are stored.
+    std::optional<WindowPosition> Position;
+};
+
+// Reads a decimal number the way atoi does: leading white space skipped, an
+// optional sign, digits up to the first non-digit; no digits read as 0.
+// Numbers beyond the int range saturate to INT_MIN or INT_MAX.
+int ReadSettingNumber(const std::string& text);
+
+StoredSettings ReadSettings(const IniFile& file);
+
+// Drops the retired key so that the next save no longer writes it. Returns
+// whether it was there.
+bool RemoveRetiredSettings(IniFile& file);
+
+// Stores the values in the order "Left", "Top", "TempoInterpCount",
+// "TimeSigBase", "TapMethod", "MidiIn" and saves the file.
+void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top,
+                   int tempoInterpCount);

@@ -1,0 +1,56 @@
+#include "Take.h"
+
+#include <utility>
+
+TakeSlot CurrentTake;
+
+void NormalizeTake(Take& take)
+{
+    if (take.empty())
+        return;
+    const uint32_t first = take.front();
+    for (uint32_t& time : take)
+        time -= first;
+}
+
+void TakeSlot::Start(Take initial)
+{
+    auto fresh = std::make_unique<Take>(std::move(initial));
+    std::lock_guard<std::mutex> guard(lock);
+    take = std::move(fresh);
+}
+
+bool TakeSlot::Append(uint32_t time)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (!take)
+        return false;
+    take->push_back(time);
+    return true;
+}
+
+std::unique_ptr<Take> TakeSlot::HandOver()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return std::move(take);
+}
+
+bool TakeSlot::IsEmpty() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return !take;
+}
+
+size_t TakeSlot::GetCount() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return take ? take->size() : 0;
+}
+
+std::unique_ptr<Take> HandOverTakeForList(TakeSlot& slot)
+{
+    std::unique_ptr<Take> take = slot.HandOver();
+    if (!take || take->size() < 2)
+        return nullptr;
+    return take;
+}

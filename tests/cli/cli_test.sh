@@ -1,0 +1,121 @@
+#!/bin/sh
+# End-to-end tests of metrova-cli through the real executable.
+#   cli_test.sh WORKDIR COMMAND...   (COMMAND runs the program, e.g. under Wine)
+set -u
+work=$1
+shift
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+CLI_CMD="$*"
+run() { $CLI_CMD "$@"; }
+hex() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+expect_status() {  # expect_status WANT WHAT -- ARGS...
+    status_wanted=$1; what=$2; shift 3
+    run "$@" >out 2>err
+    status_got=$?
+    [ "$status_got" -eq "$status_wanted" ] || fail "$what: exit $status_got, expected $status_wanted ($(cat err))"
+}
+
+printf '0 500 1000\n' >take_a
+printf '100\n600\r\n1100' >take_b      # relative to its first tap, CR LF tolerated
+
+# Two equal takes, quarter notes, no interpolation: the known 41-byte map.
+want=4d546864000000060000000109d84d54726b0000001300ff510307a1209358ff510307a12000ff2f00
+expect_status 0 "export to standard output" -- export take_a take_b
+[ "$(hex out)" = "$want" ] || fail "export bytes: $(hex out)"
+[ ! -s err ] || fail "export of uniform takes wrote to standard error: $(cat err)"
+
+expect_status 0 "export --out" -- export --out map.mid take_a take_b
+[ "$(hex map.mid)" = "$want" ] || fail "--out bytes: $(hex map.mid)"
+[ ! -s out ] || fail "--out also wrote to standard output"
+
+# --out replaces an existing file whole.
+head -c 5000 /dev/zero >big.mid
+expect_status 0 "export over a larger file" -- export --out big.mid take_a take_b
+[ "$(hex big.mid)" = "$want" ] || fail "replaced file holds $(wc -c <big.mid) bytes"
+
+# An unwritable destination: exit 1, the message names it, nothing is left.
+expect_status 1 "export into a missing folder" -- export --out nowhere/map.mid take_a
+grep -q "nowhere/map.mid" err || fail "error does not name the file: $(cat err)"
+[ ! -e nowhere ] || fail "a folder was created"
+
+# Unequal tap counts: averaged as if confirmed, with a warning.
+printf '0 500 1000 1500' >long
+printf '0 400' >short
+expect_status 0 "export of unequal takes" -- export long short
+grep -qi "warning" err || fail "no warning for unequal takes"
+# Tempos 450000, 550000, 500000: 06 dd d0, 08 64 70, 07 a1 20.
+case "$(hex out)" in
+*ff510306ddd0*ff5103086470*ff510307a120*) ;;
+*) fail "unequal takes: $(hex out)" ;;
+esac
+
+# Interpolation and base note reach the computation: Q = 1 halves the
+# deltas (1260 ticks: 89 6c).
+expect_status 0 "export --interp 1" -- export --interp 1 take_a
+case "$(hex out)" in
+*00ff510307a120*896cff510307a120*896cff510307a120*896cff510307a120*) ;;
+*) fail "--interp 1: $(hex out)" ;;
+esac
+expect_status 0 "export --base 3" -- export --base 3 take_a
+case "$(hex out)" in
+*00ff51030f4240*896cff51030f4240*) ;;  # eighth notes 500 ms apart: 1000000 us per quarter
+*) fail "--base 3: $(hex out)" ;;
+esac
+
+# Takes of fewer than two taps are left out; none left is an error.
+printf '42' >single
+: >empty
+expect_status 0 "export with a one-tap take" -- export single take_a
+[ "$(hex out)" = "$(run export take_a | od -An -v -tx1 | tr -d ' \n')" ] || fail "one-tap take changed the result"
+expect_status 1 "export of only short takes" -- export single empty
+[ ! -s out ] || fail "output written although no take was usable"
+
+# Malformed take files name the file and the line.
+printf '0\n500\n5x0\n' >bad_take
+expect_status 1 "malformed take" -- export bad_take
+grep -q "bad_take" err && grep -q "line 3" err || fail "malformed take message: $(cat err)"
+printf '0 4294967296' >huge_take
+expect_status 1 "tap time beyond 32 bits" -- export huge_take
+expect_status 1 "missing take file" -- export no_such_take
+grep -q "no_such_take" err || fail "missing file not named: $(cat err)"
+
+# Import: the exported map read back in eighth notes.
+expect_status 0 "import" -- import --base 3 map.mid
+[ "$(tr -d '\r' <out | tr '\n' ' ')" = "0 250 " ] || fail "import printed: $(cat out)"
+# Quarter notes: a single beat, so nothing is printed.
+expect_status 0 "import of one beat" -- import map.mid
+[ ! -s out ] || fail "one beat printed: $(cat out)"
+
+# Refused and unreadable files.
+printf 'MThd' >truncated.mid
+: >empty.mid
+printf 'not midi at all' >text.mid
+for f in truncated.mid empty.mid text.mid; do
+    expect_status 1 "import of $f" -- import "$f"
+    grep -q "'$f'" err || fail "refusal of $f does not name it: $(cat err)"
+    [ ! -s out ] || fail "refused $f printed something"
+done
+expect_status 1 "import of a missing file" -- import no_such.mid
+
+# Bad arguments.
+expect_status 2 "no command" --
+expect_status 2 "unknown command" -- frobnicate
+expect_status 2 "unknown option" -- export --fast take_a
+expect_status 2 "--base 6" -- export --base 6 take_a
+expect_status 2 "--interp -1" -- export --interp -1 take_a
+expect_status 2 "--interp x" -- export --interp x take_a
+expect_status 2 "--out without value" -- export take_a --out
+expect_status 2 "export without takes" -- export
+expect_status 2 "import of two files" -- import map.mid map.mid
+expect_status 2 "--interp on import" -- import --interp 1 map.mid
+expect_status 0 "--help" -- --help
+grep -q "export" out || fail "--help shows no usage"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failure(s)"
+    exit 1
+fi
+echo "metrova-cli: all end-to-end checks passed"

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "FileReplace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileReplaceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::mt19937_64 random(std::random_device{}() ^
+                               static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+        do {
+            dir = fs::temp_directory_path() / ("metrova-replace-" + std::to_string(random()));
+        } while (!fs::create_directory(dir));
+        target = (dir / "out.bin").string();
+    }
+    void TearDown() override
+    {
+        SetFileWriteFailureForTesting(-1);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    static void WriteBytes(const std::string& path, const std::string& bytes)
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static std::string ReadBytes(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static bool Write(const std::string& path, const std::string& bytes)
+    {
+        return WriteFileReplacing(path, bytes.data(), bytes.size());
+    }
+    size_t EntriesInDir() const
+    {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    }
+
+    fs::path dir;
+    std::string target;
+};
+
+TEST_F(FileReplaceTest, WritesExactBytesAndReplacesLongerAndShorterFiles)
+{
+    // Bytes a text-mode stream would change.
+    static const char bytes[] = "a\r\nb\nc\rd\0e\x1A" "f";
+    const std::string binary(bytes, sizeof bytes - 1);
+    EXPECT_TRUE(Write(target, binary));
+    EXPECT_EQ(binary, ReadBytes(target));
+
+    EXPECT_TRUE(Write(target, "a longer replacement"));
+    EXPECT_EQ("a longer replacement", ReadBytes(target));
+    EXPECT_TRUE(Write(target, "short"));
+    EXPECT_EQ("short", ReadBytes(target));
+    EXPECT_TRUE(WriteFileReplacing(target, nullptr, 0));
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_EQ(0u, fs::file_size(target));
+    EXPECT_EQ(1u, EntriesInDir());
+}
+
+TEST_F(FileReplaceTest, FailedWriteKeepsThePreviousFileAndCleansUp)
+{
+    static const char bytes[] = "old\r\ncontent\0\xFF";
+    const std::string previous(bytes, sizeof bytes - 1);
+    WriteBytes(target, previous);
+    const std::string next(1000, 'n');
+    for (int failAfter : {0, 1, 999}) {
+        SCOPED_TRACE(failAfter);
+        SetFileWriteFailureForTesting(failAfter);
+        EXPECT_FALSE(Write(target, next));
+        EXPECT_EQ(previous, ReadBytes(target));
+        EXPECT_FALSE(fs::exists(TemporaryPathFor(target)));
+        EXPECT_EQ(1u, EntriesInDir());
+    }
+    // Room for exactly the content is enough.
+    SetFileWriteFailureForTesting(1000);
+    EXPECT_TRUE(Write(target, next));
+    EXPECT_EQ(next, ReadBytes(target));
+}
+
+TEST_F(FileReplaceTest, FailedWriteCreatesNoFileWhereNoneWas)
+{
+    SetFileWriteFailureForTesting(2);
+    EXPECT_FALSE(Write(target, "content"));
+    EXPECT_EQ(0u, EntriesInDir());
+}
+
+TEST_F(FileReplaceTest, MissingFolderFailsWithoutCreatingAnything)
+{
+    const fs::path missing = dir / "missing";
+    EXPECT_FALSE(Write((missing / "out.bin").string(), "content"));
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_EQ(0u, EntriesInDir());
+    EXPECT_FALSE(Write("", "content"));
+}
+
+TEST_F(FileReplaceTest, FailedRenameRemovesTheTemporaryFile)
+{
+    // A folder in the target's place cannot be replaced by a file.
+    fs::create_directory(target);
+    WriteBytes((fs::path(target) / "inside").string(), "keep");
+    EXPECT_FALSE(Write(target, "content"));
+    EXPECT_TRUE(fs::is_directory(target));
+    EXPECT_EQ("keep", ReadBytes((fs::path(target) / "inside").string()));
+    EXPECT_EQ(1u, EntriesInDir());
+}
+
+TEST_F(FileReplaceTest, LeftoverTemporaryFileIsNoObstacle)
+{
+    WriteBytes(TemporaryPathFor(target), "left by an interrupted run, longer than the new content");
+    WriteBytes(target, "old");
+    EXPECT_TRUE(Write(target, "new"));
+    EXPECT_EQ("new", ReadBytes(target));
+    EXPECT_EQ(1u, EntriesInDir());
+}
+
+}  // namespace
