@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 B           := build
 CONFIGURE   := cmake -G Ninja -S .
 
-.PHONY: all setup test run test-native test-asan test-fuzz test-win64 build-win32 fuzz clean
+.PHONY: bench all setup test run test-native test-asan test-fuzz test-win64 build-win32 fuzz clean
 
 all: test
 
@@ -58,6 +58,12 @@ build-win32:
 	@$(CONFIGURE) -B $(B)/win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
 	@cmake --build $(B)/win32 -j $(JOBS)
+
+# Benchmarks, native Release build; not part of `make test`.
+bench: setup
+	@$(CONFIGURE) -B $(B)/bench -DCMAKE_BUILD_TYPE=Release -DMETROVA_TESTS=OFF -DMETROVA_BENCH=ON >/dev/null
+	@cmake --build $(B)/bench -j $(JOBS)
+	@$(B)/bench/bench/tempo_bench $(BENCH_ARGS)
 
 run: setup
 	@echo "Metrova.exe is not built yet: the Windows program comes after the tempo engine."

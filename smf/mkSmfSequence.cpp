@@ -113,8 +113,19 @@ bool mkSmfSequence::ConvertToFormat0()
     if (Format != 1)
         return false;
     if (Tracks.size() >= 2) {
-        for (size_t i = 1; i < Tracks.size(); ++i)
-            Tracks[0].Merge(Tracks[i]);
+        std::vector<mkSmfTrack*> all;
+        bool ordered = true;
+        for (mkSmfTrack& track : Tracks) {
+            all.push_back(&track);
+            ordered = ordered && track.IsTimeOrdered();
+        }
+        if (ordered) {
+            mkSmfTrack::MergeOrdered(all);
+        } else {
+            // Tracks whose times wrapped past 32 bits: the plain fold.
+            for (size_t i = 1; i < Tracks.size(); ++i)
+                Tracks[0].Merge(Tracks[i]);
+        }
         Tracks.resize(1);
     }
     Format = 0;

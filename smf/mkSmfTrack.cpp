@@ -1,5 +1,9 @@
 #include "mkSmfTrack.h"
 
+#include <functional>
+#include <queue>
+#include <utility>
+
 namespace {
 
 // Where the next middle-of-track search of InsertEvent starts. One value for
@@ -99,4 +103,62 @@ void mkSmfTrack::Merge(mkSmfTrack& src)
             ++cur;
     }
     Events.splice(Events.end(), src.Events);
+}
+
+bool mkSmfTrack::IsTimeOrdered() const
+{
+    uint32_t previous = 0;
+    for (const mkMidiEvent& ev : Events) {
+        if (ev.Time < previous)
+            return false;
+        previous = ev.Time;
+    }
+    return true;
+}
+
+void mkSmfTrack::MergeOrdered(const std::vector<mkSmfTrack*>& tracks)
+{
+    if (tracks.size() < 2)
+        return;
+    // End of Track reconciliation as Merge does it one track at a time. In
+    // time-ordered tracks the last event of the growing first track is the
+    // last event of one of the tracks folded so far (`holder`): each track
+    // either takes that role, erasing the holder's last event, or loses its
+    // own last event.
+    mkSmfTrack* holder = tracks[0]->Events.empty() ? nullptr : tracks[0];
+    for (size_t i = 1; i < tracks.size(); ++i) {
+        mkSmfTrack* src = tracks[i];
+        if (src->Events.empty())
+            continue;
+        if (!holder) {
+            holder = src;
+        } else if (src->Events.back().Time >= holder->Events.back().Time) {
+            holder->Events.pop_back();
+            holder = src;
+        } else {
+            src->Events.pop_back();
+        }
+    }
+
+    // Stable k-way merge by time; at equal times the lower track comes first,
+    // as in a sequence of two-way merges where the first track's events stay
+    // ahead of the merged track's.
+    using Head = std::pair<uint32_t, size_t>;  // (time of first event, track)
+    std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (!tracks[i]->Events.empty())
+            heads.emplace(tracks[i]->Events.front().Time, i);
+
+    EventList merged;
+    while (heads.size() > 1) {
+        const size_t i = heads.top().second;
+        heads.pop();
+        EventList& from = tracks[i]->Events;
+        merged.splice(merged.end(), from, from.begin());
+        if (!from.empty())
+            heads.emplace(from.front().Time, i);
+    }
+    if (!heads.empty())
+        merged.splice(merged.end(), tracks[heads.top().second]->Events);
+    tracks[0]->Events = std::move(merged);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 #include <list>
+#include <vector>
 
 #include "mkMidiEvent.h"
 
@@ -32,6 +33,13 @@ public:
     // Moves every event of `src` into this track, keeping time order and
     // only the later of the two End of Track events.
     void Merge(mkSmfTrack& src);
+    // Folds tracks[1..] into tracks[0] with the result of calling Merge for
+    // each of them in order, in one k-way pass: O(events x log tracks)
+    // instead of walking the growing first track again for every track.
+    // Requires every track to be time-ordered (IsTimeOrdered).
+    static void MergeOrdered(const std::vector<mkSmfTrack*>& tracks);
+    // True when no event's time is below its predecessor's.
+    bool IsTimeOrdered() const;
 
     iterator begin() { return Events.begin(); }
     iterator end() { return Events.end(); }

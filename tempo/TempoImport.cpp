@@ -21,19 +21,6 @@ bool IsMeta(const mkMidiEvent& ev, uint8_t type)
     return ev.GetStatus() == 0xFF && ev.GetMessageCount() >= 2 && ev.GetMessageData()[1] == type;
 }
 
-// A track whose deltas add up past 2^32 - 1 ticks has wrapped times that no
-// longer say where its events lie.
-bool TimesAreOrdered(const mkSmfTrack& track)
-{
-    uint32_t previous = 0;
-    for (const mkMidiEvent& ev : track) {
-        if (ev.GetTime() < previous)
-            return false;
-        previous = ev.GetTime();
-    }
-    return true;
-}
-
 // The three data bytes of a Set Tempo event follow its length, however many
 // bytes that length was written in (the parser has checked that it says 3).
 uint32_t ReadTempo(const mkMidiEvent& ev)
@@ -43,6 +30,22 @@ uint32_t ReadTempo(const mkMidiEvent& ev)
         ++p;
     ++p;
     return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+}
+
+// Erases every event but the Set Tempo events and the last one (the End of
+// Track). False for a track whose deltas add up past 2^32 - 1 ticks: its
+// wrapped times no longer say where its events lie.
+bool KeepTempoEvents(mkSmfTrack& track)
+{
+    uint32_t previousTime = 0;
+    for (auto it = track.begin(); it != track.end();) {
+        if (it->GetTime() < previousTime)
+            return false;
+        previousTime = it->GetTime();
+        const bool last = std::next(it) == track.end();
+        it = (last || IsMeta(*it, MetaSetTempo)) ? std::next(it) : track.EraseEvent(it);
+    }
+    return true;
 }
 
 }  // namespace
@@ -58,20 +61,22 @@ ImportResult ConvertTempoFile(const uint8_t* data, uint32_t size, int timeSigBas
         return ImportResult::Unsupported;
     if (sequence.GetTrackCount() == 0)
         return ImportResult::Unsupported;
-    for (size_t i = 0; i < sequence.GetTrackCount(); ++i)
-        if (!TimesAreOrdered(sequence.GetTrack(i)))
-            return ImportResult::Unsupported;
-
-    sequence.ConvertToFormat0();
-    mkSmfTrack& track = sequence.GetTrack(0);
-
-    for (auto it = track.begin(); it != track.end();)
-        it = IsMeta(*it, MetaSequenceNumber) ? track.EraseEvent(it) : std::next(it);
-
     // One base note in ticks; with the quarter note it equals the division.
     const uint32_t step = (uint32_t(sequence.Division) * 4) >> timeSigBase;
     if (step == 0)
         return ImportResult::Unsupported;
+
+    // Only Set Tempo events and each track's End of Track bear on the beat
+    // times. Everything else (notes, controllers, text, and the file's own
+    // sequence-number events, which would pass for beat markers) goes before
+    // the fold, so the fold, the markers and the walk move a handful of
+    // events instead of every note of the file. The beat times are the same.
+    for (size_t i = 0; i < sequence.GetTrackCount(); ++i)
+        if (!KeepTempoEvents(sequence.GetTrack(i)))
+            return ImportResult::Unsupported;
+
+    sequence.ConvertToFormat0();
+    mkSmfTrack& track = sequence.GetTrack(0);
     const uint32_t end = track.GetLast().GetTime();  // the End of Track
     if (end / step > MaxImportBeats)
         return ImportResult::Unsupported;

@@ -77,6 +77,20 @@ void BuildSpline(SplineKnot* k, int n)
         k[i].z = (k[i].z - w[i] * k[i + 1].z) / v[i];
 }
 
+namespace {
+
+// The spline's value at t inside interval [x_i, x_i+1].
+double EvalSplineInterval(double t, const SplineKnot* k, int i)
+{
+    const double w = k[i + 1].x - k[i].x;
+    const double u = t - k[i].x;
+    const double r = 1.0 / w;
+    return k[i].y + u * ((k[i + 1].y - k[i].y) * r - (2.0 * k[i].z + k[i + 1].z) * w +
+                         u * ((k[i + 1].z - k[i].z) * r * u + 3.0 * k[i].z));
+}
+
+}  // namespace
+
 double EvalSpline(double t, const SplineKnot* k, int n)
 {
     int i = 0;
@@ -90,11 +104,7 @@ double EvalSpline(double t, const SplineKnot* k, int n)
     }
     if (i > 0)
         --i;
-    const double w = k[i + 1].x - k[i].x;
-    const double u = t - k[i].x;
-    const double r = 1.0 / w;
-    return k[i].y + u * ((k[i + 1].y - k[i].y) * r - (2.0 * k[i].z + k[i + 1].z) * w +
-                         u * ((k[i + 1].z - k[i].z) * r * u + 3.0 * k[i].z));
+    return EvalSplineInterval(t, k, i);
 }
 
 TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase)
@@ -124,8 +134,10 @@ TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase
         times.push_back(knots[k].y);
         if (k == n - 1)
             break;
+        // Every sample lies strictly inside beat k (at most 10 x 229 of its
+        // 2520 units), which is the interval EvalSpline's search would find.
         for (int i = 1; i < l; ++i)
-            times.push_back(EvalSpline(knots[k].x + static_cast<double>(i * xStep), knots.data(), n));
+            times.push_back(EvalSplineInterval(knots[k].x + static_cast<double>(i * xStep), knots.data(), k));
     }
 
     TempoMap map;
