@@ -1,7 +1,8 @@
 # Metrova: build, test and run. See README.md.
 #
 #   make test   installs what is missing, then builds and runs every test:
-#               native (g++), native under ASan+UBSan (clang), a bounded fuzz
+#               native (g++), native under ASan+UBSan (clang), the take
+#               hand-over under ThreadSanitizer, a bounded fuzz
 #               run, the 64-bit Windows build under Wine, the 32-bit Windows
 #               build (compiled and linked; this machine cannot run it).
 #   make run    installs what is missing, builds and starts the program.
@@ -11,7 +12,7 @@ FUZZ_SECONDS ?= 60
 B           := build
 CONFIGURE   := cmake -G Ninja -S .
 
-.PHONY: bench all setup test run test-native test-asan test-fuzz test-win64 build-win32 fuzz clean
+.PHONY: bench all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 fuzz clean
 
 all: test
 
@@ -19,7 +20,7 @@ setup:
 	@sh scripts/setup.sh
 
 test: setup
-	@$(MAKE) --no-print-directory test-native test-asan test-fuzz test-win64 build-win32
+	@$(MAKE) --no-print-directory test-native test-asan test-tsan test-fuzz test-win64 build-win32
 	@echo "All tests passed."
 
 test-native:
@@ -32,6 +33,13 @@ test-asan:
 	@cmake --build $(B)/asan -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    sh scripts/ctest.sh $(B)/asan -j $(JOBS)
+
+# The take hand-over between the MIDI driver's thread and the user-interface
+# thread, under ThreadSanitizer.
+test-tsan:
+	@CC=clang CXX=clang++ $(CONFIGURE) -B $(B)/tsan -DCMAKE_BUILD_TYPE=Debug -DMETROVA_TSAN=ON >/dev/null
+	@cmake --build $(B)/tsan -j $(JOBS) --target tempo_tests
+	@TSAN_OPTIONS=halt_on_error=1 $(B)/tsan/tests/tempo_tests --gtest_filter='TakeSlotConcurrency*' --gtest_brief=1
 
 # Coverage-instrumented libraries, sanitizers on, fuzz targets linked with
 # libFuzzer; run for FUZZ_SECONDS per target.
