@@ -1,0 +1,3 @@
+#include "Messages.h"
+
+HINSTANCE g_hInstance = nullptr;

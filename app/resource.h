@@ -1,0 +1,79 @@
+// Resource and command identifiers of Metrova.exe, shared by the resource
+// script and the C++ sources. Buttons, menu items and accelerators of the same
+// action share one id.
+#pragma once
+
+// Dialog templates, menus, accelerators, icon.
+#define IDD_MAIN 101
+#define IDM_MAINMENU 102
+#define IDD_TAPINPUT 105
+#define IDA_MAIN 106
+#define IDM_CONTEXTMENU 109
+#define IDD_ABOUT 110
+#define IDI_METROVA 111
+#define IDD_OPTIONS 112
+
+// Main window controls.
+#define IDC_TAKELIST 1008
+#define IDC_INTERPCOUNT 1009
+
+// Commands (buttons, menus, accelerators).
+#define IDM_ADD 1010
+#define IDM_EXIT 40001
+#define IDM_SAVETEMPO 40002
+#define IDM_COPYTEMPO 40003
+#define IDM_DELETE 40005
+#define IDM_DELETEALL 40006
+#define IDM_ABOUT 40015
+#define IDM_HELP 40017
+#define IDM_OPTIONS 40024
+#define IDM_IMPORT 40026
+
+// About dialog controls.
+#define IDC_ABOUT_MAIL 1001
+#define IDC_ABOUT_WEB 1002
+#define IDC_ABOUT_EXPLORE 1003
+#define IDC_ABOUT_PATH 1005
+#define IDC_ABOUT_DESCRIPTION 134
+#define IDC_ABOUT_COPYRIGHT 135
+#define IDC_ABOUT_COMMENTS 136
+
+// Options dialog controls.
+#define IDC_OPT_KEYBOARD 1011
+#define IDC_OPT_MIDI 1012
+#define IDC_OPT_MIDIDEVICE 1013
+#define IDC_OPT_BASENOTE 1014
+#define IDC_OPT_CAKEWALK 1016
+
+// String table.
+#define IDS_COL_TIME 1
+#define IDS_COL_TAPS 2
+#define IDS_CAPTION_ERROR 3
+#define IDS_NO_TIMER 4
+#define IDS_CAPTION_WARNING 5
+#define IDS_UNEQUAL_TAPS 6
+#define IDS_DELETE_ALL 7
+#define IDS_MIDI_FILTER 8
+#define IDS_UNEXPECTED_ERROR 9
+#define IDS_OPEN_BROWSER 10
+#define IDS_WEB_ADDRESS 11
+#define IDS_MAIL_ADDRESS 12
+#define IDS_CAPTION_CONFIRM 13
+#define IDS_NO_DIALOG 14
+#define IDS_TITLE 15
+#define IDS_BAD_BASENOTE 16
+#define IDS_BAD_TAPMETHOD 17
+#define IDS_NO_MIDI_DEVICE 18
+#define IDS_BASENOTE_CHANGE 19
+#define IDS_KEYBOARD 20
+#define IDS_LABEL_BASENOTE 21
+#define IDS_LABEL_METHOD 22
+#define IDS_LABEL_TAPS 23
+#define IDS_UNSUPPORTED_FILE 24
+#define IDS_FILEDESCRIPTION 134
+#define IDS_LEGALCOPYRIGHT 135
+#define IDS_COMMENTS 136
+
+// Private window messages, each posted only to its own window.
+#define WM_TAPPED (WM_APP + 1)
+#define WM_UPDATESTATES (WM_APP + 1)
