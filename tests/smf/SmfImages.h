@@ -105,7 +105,8 @@ public:
     Bytes Build() const
     {
         const uint16_t count = announcedSet ? announced : static_cast<uint16_t>(chunks.size());
-        Bytes out = Cat({Text("MThd"), Be32(headerLength), Be16(headerFormat), Be16(count), Be16(headerDivision), headerExtra});
+        Bytes out = Cat(
+            {Text("MThd"), Be32(headerLength), Be16(headerFormat), Be16(count), Be16(headerDivision), headerExtra});
         for (const Bytes& c : chunks)
             out.insert(out.end(), c.begin(), c.end());
         out.insert(out.end(), trailer.begin(), trailer.end());
@@ -159,6 +160,12 @@ inline Bytes MacBinary(const Bytes& image, uint8_t at74 = 0, uint8_t at82 = 0)
     return Cat({header, image});
 }
 
+// A format-0 file at 480 ticks per quarter holding one track chunk.
+inline Bytes OneTrackFile(const Bytes& events)
+{
+    return SmfBuilder(0, 480).Track(events).Build();
+}
+
 // Well-formed tracks the samples share.
 inline Bytes NoteTrackEvents()
 {
@@ -181,38 +188,40 @@ inline std::vector<std::pair<std::string, std::vector<uint8_t>>> SampleSmfImages
 {
     using namespace smfimg;
     const Bytes tempoTrack = Cat({Tempo(0, 500000), EndOfTrack()});
+    // A format-0 file at 480 ticks per quarter: the events, then End of Track.
+    const auto ending = [](const Bytes& events) { return OneTrackFile(Cat({events, EndOfTrack()})); };
     const Bytes sysexEvents = Cat({Ev(0, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}), Ev(10, {0xF7, 0x02, 0xF3, 0x01}),
-                                   Ev(0, {0xF0, 0x00}), EndOfTrack()});
+                                   Ev(0, {0xF0, 0x00})});
     const Bytes allChannelKinds =
         Cat({Ev(0, {0x80, 0x3C, 0x00}), Ev(1, {0xA1, 0x3C, 0x10}), Ev(1, {0xB2, 0x07, 0x64}), Ev(1, {0x08, 0x40}),
-             Ev(1, {0xC3, 0x01}), Ev(1, {0x02}), Ev(1, {0xD4, 0x20}), Ev(1, {0xE5, 0x00, 0x40}), EndOfTrack()});
+             Ev(1, {0xC3, 0x01}), Ev(1, {0x02}), Ev(1, {0xD4, 0x20}), Ev(1, {0xE5, 0x00, 0x40})});
     const Bytes fixedLengthMetas =
         Cat({Ev(0, {0xFF, 0x00, 0x02, 0x00, 0x01}), Ev(0, {0xFF, 0x20, 0x01, 0x00}),
              Ev(0, {0xFF, 0x54, 0x05, 0x60, 0x00, 0x00, 0x00, 0x00}), Ev(0, {0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08}),
-             Ev(0, {0xFF, 0x59, 0x02, 0x00, 0x00}), Tempo(0, 600000), EndOfTrack()});
+             Ev(0, {0xFF, 0x59, 0x02, 0x00, 0x00}), Tempo(0, 600000)});
     Bytes longText = {0xFF, 0x01, 0x81, 0x48};  // 200 bytes of text
     longText.insert(longText.end(), 200, uint8_t('a'));
+    const Bytes note = Ev(0, {0x90, 0x3C, 0x64});
+    const Bytes runningData = Ev(0, {0x3E, 0x64});
 
     std::vector<std::pair<std::string, Bytes>> s;
     s.emplace_back("valid-tempo-33", Tempo33Image());
     s.emplace_back("valid-tempo-34", Tempo34Image());
     s.emplace_back("valid-macbinary-tempo", MacBinary(Tempo33Image()));
-    s.emplace_back("valid-format1-two-tracks",
-                   SmfBuilder(1, 480).Track(tempoTrack).Track(NoteTrackEvents()).Build());
-    s.emplace_back("valid-format0-two-tracks",
-                   SmfBuilder(0, 480).Track(tempoTrack).Track(NoteTrackEvents()).Build());
+    s.emplace_back("valid-format1-two-tracks", SmfBuilder(1, 480).Track(tempoTrack).Track(NoteTrackEvents()).Build());
+    s.emplace_back("valid-format0-two-tracks", SmfBuilder(0, 480).Track(tempoTrack).Track(NoteTrackEvents()).Build());
     s.emplace_back("valid-format2", SmfBuilder(2, 96).Track(tempoTrack).Track(tempoTrack).Build());
-    s.emplace_back("valid-running-status", SmfBuilder(0, 480).Track(RunningStatusEvents()).Build());
-    s.emplace_back("valid-all-channel-kinds", SmfBuilder(0, 480).Track(allChannelKinds).Build());
-    s.emplace_back("valid-sysex", SmfBuilder(0, 480).Track(sysexEvents).Build());
-    s.emplace_back("valid-fixed-length-metas", SmfBuilder(0, 480).Track(fixedLengthMetas).Build());
-    s.emplace_back("valid-long-text", SmfBuilder(0, 480).Track(Cat({Ev(0, longText), EndOfTrack()})).Build());
-    s.emplace_back("valid-meta-type-80", SmfBuilder(0, 480).Track(Cat({Ev(0, {0xFF, 0x80, 0x00}), EndOfTrack()})).Build());
-    s.emplace_back("valid-max-delta", SmfBuilder(0, 480).Track(Cat({Ev(0x0FFFFFFF, {0x90, 0x3C, 0x64}), EndOfTrack()})).Build());
+    s.emplace_back("valid-running-status", OneTrackFile(RunningStatusEvents()));
+    s.emplace_back("valid-all-channel-kinds", ending(allChannelKinds));
+    s.emplace_back("valid-sysex", ending(sysexEvents));
+    s.emplace_back("valid-fixed-length-metas", ending(fixedLengthMetas));
+    s.emplace_back("valid-long-text", ending(Ev(0, longText)));
+    s.emplace_back("valid-meta-type-80", ending(Ev(0, {0xFF, 0x80, 0x00})));
+    s.emplace_back("valid-max-delta", ending(Ev(0x0FFFFFFF, {0x90, 0x3C, 0x64})));
     s.emplace_back("valid-smpte-25", SmfBuilder(0, 0xE728).Track(tempoTrack).Build());
     s.emplace_back("valid-header-length-8", SmfBuilder(0, 480).HeaderLength(8, {0xAB, 0xCD}).Track(tempoTrack).Build());
-    s.emplace_back("valid-unrecognised-chunk",
-                   SmfBuilder(0, 480).AddChunk("XFIH", {1, 2, 3}).Track(tempoTrack).Build());
+    s.emplace_back(
+        "valid-unrecognised-chunk", SmfBuilder(0, 480).AddChunk("XFIH", {1, 2, 3}).Track(tempoTrack).Build());
     s.emplace_back("valid-unrecognised-chunk-only",
                    SmfBuilder(0, 480).AddChunk("XFIH", {1, 2, 3}).Announce(1).Track(tempoTrack).Build());
     s.emplace_back("valid-zero-chunks", SmfBuilder(1, 480).Announce(0).Trailer({0xDE, 0xAD, 0xBE, 0xEF}).Build());
@@ -231,23 +240,19 @@ inline std::vector<std::pair<std::string, std::vector<uint8_t>>> SampleSmfImages
     s.emplace_back("broken-division-e628", SmfBuilder(0, 0xE628).Track(tempoTrack).Build());
     s.emplace_back("broken-missing-chunk", SmfBuilder(1, 480).Announce(3).Track(tempoTrack).Track(tempoTrack).Build());
     s.emplace_back("broken-second-header", SmfBuilder(0, 480).AddChunk("MThd", {0, 0, 0, 1, 1, 0xE0}).Build());
-    s.emplace_back("broken-empty-track-chunk", SmfBuilder(0, 480).Track({}).Build());
-    s.emplace_back("broken-varlen-five-bytes",
-                   SmfBuilder(0, 480).Track(Cat({Bytes{0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x64}, EndOfTrack()})).Build());
-    s.emplace_back("broken-tempo-length-2",
-                   SmfBuilder(0, 480).Track(Cat({Ev(0, {0xFF, 0x51, 0x02, 0x07, 0xA1}), EndOfTrack()})).Build());
-    s.emplace_back("broken-meta-type-81", SmfBuilder(0, 480).Track(Cat({Ev(0, {0xFF, 0x81, 0x00}), EndOfTrack()})).Build());
-    s.emplace_back("broken-no-status", SmfBuilder(0, 480).Track(Cat({Ev(0, {0x3C, 0x64}), EndOfTrack()})).Build());
-    s.emplace_back("broken-data-after-meta",
-                   SmfBuilder(0, 480).Track(Cat({Ev(0, {0x90, 0x3C, 0x64}), Tempo(0, 500000), Ev(0, {0x3E, 0x64}), EndOfTrack()})).Build());
-    s.emplace_back("broken-data-after-sysex",
-                   SmfBuilder(0, 480).Track(Cat({Ev(0, {0x90, 0x3C, 0x64}), Ev(0, {0xF0, 0x01, 0xF7}), Ev(0, {0x3E, 0x64}), EndOfTrack()})).Build());
-    s.emplace_back("broken-system-status-f1", SmfBuilder(0, 480).Track(Cat({Ev(0, {0xF1, 0x00}), EndOfTrack()})).Build());
-    s.emplace_back("broken-no-end-of-track", SmfBuilder(0, 480).Track(Cat({Ev(0, {0x90, 0x3C, 0x64})})).Build());
-    s.emplace_back("broken-byte-after-end-of-track", SmfBuilder(0, 480).Track(Cat({tempoTrack, Bytes{0x00}})).Build());
-    Bytes shortChunk = SmfBuilder(0, 480).Track(tempoTrack).Build();
+    s.emplace_back("broken-empty-track-chunk", OneTrackFile({}));
+    s.emplace_back("broken-varlen-five-bytes", ending({0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x64}));
+    s.emplace_back("broken-tempo-length-2", ending(Ev(0, {0xFF, 0x51, 0x02, 0x07, 0xA1})));
+    s.emplace_back("broken-meta-type-81", ending(Ev(0, {0xFF, 0x81, 0x00})));
+    s.emplace_back("broken-no-status", ending(runningData));
+    s.emplace_back("broken-data-after-meta", ending(Cat({note, Tempo(0, 500000), runningData})));
+    s.emplace_back("broken-data-after-sysex", ending(Cat({note, Ev(0, {0xF0, 0x01, 0xF7}), runningData})));
+    s.emplace_back("broken-system-status-f1", ending(Ev(0, {0xF1, 0x00})));
+    s.emplace_back("broken-no-end-of-track", OneTrackFile(note));
+    s.emplace_back("broken-byte-after-end-of-track", OneTrackFile(Cat({tempoTrack, Bytes{0x00}})));
+    Bytes shortChunk = OneTrackFile(tempoTrack);
     shortChunk[21] = static_cast<uint8_t>(shortChunk[21] - 1);  // End of Track now runs past the chunk
     s.emplace_back("broken-end-of-track-past-chunk", shortChunk);
-    s.emplace_back("broken-sysex-past-end", SmfBuilder(0, 480).Track(Cat({Ev(0, {0xF0, 0x40, 0x01, 0xF7}), EndOfTrack()})).Build());
+    s.emplace_back("broken-sysex-past-end", ending(Ev(0, {0xF0, 0x40, 0x01, 0xF7})));
     return s;
 }

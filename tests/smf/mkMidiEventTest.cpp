@@ -146,7 +146,7 @@ TEST(mkByteBuffer, MoveTakesTheAllocationAndEmptiesTheSource)
     EXPECT_EQ(block, moved.GetData());
     EXPECT_EQ(2u, moved.GetSize());
     EXPECT_EQ(8u, moved.GetCapacity());
-    EXPECT_EQ(0u, src.GetSize());  // NOLINT(bugprone-use-after-move): the moved-from state is specified
+    EXPECT_EQ(0u, src.GetSize());  // NOLINT(bugprone-use-after-move): the moved-from state is defined
     EXPECT_EQ(0u, src.GetCapacity());
     EXPECT_EQ(nullptr, src.GetData());
 

@@ -13,6 +13,9 @@
 
 namespace {
 
+// 32-bit results, so that arithmetic on them stays in uint32_t.
+using Rng = std::independent_bits_engine<std::mt19937, 32, uint32_t>;
+
 using smfimg::Bytes;
 using smfimg::Cat;
 
@@ -88,7 +91,8 @@ TEST(mkSmfSequence, HeaderFieldsAreBigEndian)
     ASSERT_TRUE(seq.SetDivision(0xE728));
     seq.SetTrackCount(3);
     const Bytes img = WriteChecked(seq, false);
-    EXPECT_EQ((Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0x01, 0x02, 0x00, 0x03, 0xE7, 0x28}), Bytes(img.begin(), img.begin() + 14));
+    EXPECT_EQ((Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0x01, 0x02, 0x00, 0x03, 0xE7, 0x28}),
+        Bytes(img.begin(), img.begin() + 14));
 }
 
 TEST(mkSmfSequence, SequenceWithoutTracksIsJustTheHeader)
@@ -176,10 +180,13 @@ TEST(mkSmfSequence, RunningStatusDropsARepeatedChannelStatus)
     EXPECT_EQ((Bytes{0x00, 0x90, 0x3C, 0x64, 0x00, 0x90, 0x3E, 0x64}),
               TrackData({{0x90, 0x3C, 0x64}, {0x90, 0x3E, 0x64}}, false));
     // One-data-byte messages and a run of three.
-    EXPECT_EQ((Bytes{0x00, 0xC0, 0x05, 0x00, 0x06, 0x00, 0x07}), TrackData({{0xC0, 0x05}, {0xC0, 0x06}, {0xC0, 0x07}}, true));
+    EXPECT_EQ((Bytes{0x00, 0xC0, 0x05, 0x00, 0x06, 0x00, 0x07}),
+        TrackData({{0xC0, 0x05}, {0xC0, 0x06}, {0xC0, 0x07}}, true));
     // Every channel status from 0x80 to 0xEF takes part.
-    EXPECT_EQ((Bytes{0x00, 0xEF, 0x00, 0x40, 0x00, 0x7F, 0x7F}), TrackData({{0xEF, 0x00, 0x40}, {0xEF, 0x7F, 0x7F}}, true));
-    EXPECT_EQ((Bytes{0x00, 0x80, 0x3C, 0x00, 0x00, 0x3E, 0x00}), TrackData({{0x80, 0x3C, 0x00}, {0x80, 0x3E, 0x00}}, true));
+    EXPECT_EQ(
+        (Bytes{0x00, 0xEF, 0x00, 0x40, 0x00, 0x7F, 0x7F}), TrackData({{0xEF, 0x00, 0x40}, {0xEF, 0x7F, 0x7F}}, true));
+    EXPECT_EQ(
+        (Bytes{0x00, 0x80, 0x3C, 0x00, 0x00, 0x3E, 0x00}), TrackData({{0x80, 0x3C, 0x00}, {0x80, 0x3E, 0x00}}, true));
 }
 
 TEST(mkSmfSequence, RunningStatusKeepsTheStatusWhereItDiffers)
@@ -240,7 +247,7 @@ TEST(mkSmfSequence, RunningStatusStartsAfreshInEveryTrack)
 
 // Sequences of arbitrary (not necessarily parseable) events with deltas of
 // every encoded size and frequent status repeats.
-mkSmfSequence RandomSequence(std::mt19937& rng)
+mkSmfSequence RandomSequence(Rng& rng)
 {
     static const uint32_t kDeltaLimits[] = {0x80, 0x4000, 0x200000, 0x10000000};
     mkSmfSequence seq;
@@ -273,7 +280,7 @@ mkSmfSequence RandomSequence(std::mt19937& rng)
 
 TEST(mkSmfSequence, PrecomputedLengthsAgreeWithWhatIsWritten)
 {
-    std::mt19937 rng(4242u);
+    Rng rng(4242u);
     for (int round = 0; round < 300; ++round) {
         const mkSmfSequence seq = RandomSequence(rng);
         for (const bool runningStatus : {false, true}) {
@@ -289,7 +296,8 @@ TEST(mkSmfSequence, PrecomputedLengthsAgreeWithWhatIsWritten)
             for (size_t i = 0; i < lengths.size(); ++i) {
                 ASSERT_EQ(lengths[i], mkSmfSequence::CalcTrackDataLen(seq.GetTrack(i), runningStatus));
                 ASSERT_LE(offset + 8, img.size());
-                ASSERT_EQ(Bytes({'M', 'T', 'r', 'k'}), Bytes(img.begin() + std::ptrdiff_t(offset), img.begin() + std::ptrdiff_t(offset) + 4));
+                ASSERT_EQ(Bytes({'M', 'T', 'r', 'k'}),
+                    Bytes(img.begin() + std::ptrdiff_t(offset), img.begin() + std::ptrdiff_t(offset) + 4));
                 const uint32_t announced = uint32_t(img[offset + 4]) << 24 | uint32_t(img[offset + 5]) << 16 |
                                            uint32_t(img[offset + 6]) << 8 | img[offset + 7];
                 ASSERT_EQ(lengths[i] - 8, announced);
@@ -334,7 +342,8 @@ TEST(mkSmfSequence, ClassifyDivisionReadsTheHighByteAsSigned)
 TEST(mkSmfSequence, SetDivisionStoresAllButInvalidWords)
 {
     mkSmfSequence seq;
-    for (const uint16_t good : std::initializer_list<uint16_t>{0x0000, 0x01E0, 0x7FFF, 0xE818, 0xE728, 0xE350, 0xE250, 0xE2FF}) {
+    for (const uint16_t good :
+        std::initializer_list<uint16_t>{0x0000, 0x01E0, 0x7FFF, 0xE818, 0xE728, 0xE350, 0xE250, 0xE2FF}) {
         EXPECT_TRUE(seq.SetDivision(good)) << std::hex << good;
         EXPECT_EQ(good, seq.Division);
     }
@@ -419,6 +428,40 @@ TEST(mkSmfSequence, ConvertToFormat0FoldsTheTracksInTimeAndTrackOrder)
         {1920, {0x80, 0x3C, 0x40}}, {1920, {0x91, 0x40, 0x64}}, {3840, kEndOfTrack},
     };
     EXPECT_EQ(expected, Dump(seq.GetTrack(0)));
+}
+
+TEST(mkSmfSequence, ConvertToFormat0AgreesWithFoldingTrackByTrack)
+{
+    // The fold must come out as merging each track into the first in turn,
+    // for time-ordered tracks and for tracks whose times went backwards (a
+    // parsed track whose time wrapped past 32 bits).
+    Rng rng(8086u);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        mkSmfSequence seq;
+        seq.Format = 1;
+        const size_t trackCount = 2u + rng() % 4u;
+        uint8_t tag = 0;
+        for (size_t i = 0; i < trackCount; ++i) {
+            mkSmfTrack& t = seq.AddTrack();
+            uint32_t time = rng() % 4u;
+            const uint32_t n = rng() % 5u;
+            for (uint32_t e = 0; e < n; ++e) {
+                AddMessage(t, time, {0x90, tag++, 0x40});
+                time = rng() % 8u == 0 ? time - 2u : time + rng() % 3u;
+            }
+            if (rng() % 4u != 0)
+                AddMessage(t, time, kEndOfTrack);
+        }
+        mkSmfSequence reference = seq;
+        for (size_t i = 1; i < reference.GetTrackCount(); ++i)
+            reference.GetTrack(0).Merge(reference.GetTrack(i));
+
+        ASSERT_TRUE(seq.ConvertToFormat0());
+        EXPECT_EQ(0, seq.Format);
+        ASSERT_EQ(1u, seq.GetTrackCount());
+        ASSERT_EQ(Dump(reference.GetTrack(0)), Dump(seq.GetTrack(0)));
+    }
 }
 
 TEST(mkSmfSequence, ConvertToFormat0OfOneTrack)
