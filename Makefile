@@ -5,7 +5,8 @@
 #               hand-over under ThreadSanitizer, a bounded fuzz
 #               run, the 64-bit Windows build under Wine, the 32-bit Windows
 #               build (compiled and linked; this machine cannot run it).
-#   make run    installs what is missing, builds and starts the program.
+#   make run    installs what is missing, builds the 64-bit Metrova.exe and
+#               starts it under Wine.
 
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -74,7 +75,10 @@ bench: setup
 	@$(B)/bench/bench/tempo_bench $(BENCH_ARGS)
 
 run: setup
-	@echo "Metrova.exe is not built yet: the Windows program comes after the tempo engine."
+	@$(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
+	@cmake --build $(B)/win64 -j $(JOBS) --target Metrova
+	@sh scripts/run-metrova.sh $(B)/win64
 
 clean:
 	rm -rf $(B)

@@ -1,0 +1,125 @@
+// wintool.exe: a second Windows program for the end-to-end tests, run in the
+// same Wine session as Metrova.exe.
+//
+//   wintool wait-window CLASS SECONDS     waits until a visible top-level window
+//                                         of CLASS exists; prints its handle
+//   wintool wait-gone CLASS SECONDS       waits until none is left
+//   wintool wait-dialog SECONDS           waits for a visible dialog box
+//                                         ("#32770") of another process
+//   wintool clipboard FILE                writes the clipboard's "Standard MIDI
+//                                         File" data to FILE
+//   wintool clipboard-sequence            prints GetClipboardSequenceNumber
+//   wintool list-rows                     prints the row count of Metrova's
+//                                         list of takes
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool WaitFor(DWORD seconds, bool (*ready)(const char*), const char* arg)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < seconds * 1000) {
+        if (ready(arg))
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+HWND g_found = nullptr;
+
+bool VisibleWindowOfClass(const char* className)
+{
+    g_found = nullptr;
+    for (HWND w = FindWindowExA(nullptr, nullptr, className, nullptr); w;
+         w = FindWindowExA(nullptr, w, className, nullptr)) {
+        if (IsWindowVisible(w)) {
+            g_found = w;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool NoWindowOfClass(const char* className)
+{
+    return FindWindowExA(nullptr, nullptr, className, nullptr) == nullptr;
+}
+
+bool ForeignDialog(const char*)
+{
+    g_found = nullptr;
+    for (HWND w = FindWindowExA(nullptr, nullptr, "#32770", nullptr); w;
+         w = FindWindowExA(nullptr, w, "#32770", nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid != GetCurrentProcessId() && IsWindowVisible(w)) {
+            g_found = w;
+            return true;
+        }
+    }
+    return false;
+}
+
+int DumpClipboard(const char* path)
+{
+    const UINT format = RegisterClipboardFormatA("Standard MIDI File");
+    if (!format || !OpenClipboard(nullptr)) {
+        std::fprintf(stderr, "wintool: cannot open the clipboard\n");
+        return 1;
+    }
+    int status = 1;
+    if (HANDLE data = GetClipboardData(format)) {
+        const SIZE_T size = GlobalSize(data);
+        if (const void* bytes = GlobalLock(data)) {
+            if (FILE* out = std::fopen(path, "wb")) {
+                if (std::fwrite(bytes, 1, size, out) == size)
+                    status = 0;
+                std::fclose(out);
+            }
+            GlobalUnlock(data);
+        }
+    } else {
+        std::fprintf(stderr, "wintool: no \"Standard MIDI File\" data on the clipboard\n");
+    }
+    CloseClipboard();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 4 && std::strcmp(argv[1], "wait-window") == 0) {
+        if (!WaitFor(static_cast<DWORD>(std::atoi(argv[3])), VisibleWindowOfClass, argv[2]))
+            return 1;
+        std::printf("%p\n", static_cast<void*>(g_found));
+        return 0;
+    }
+    if (argc >= 4 && std::strcmp(argv[1], "wait-gone") == 0)
+        return WaitFor(static_cast<DWORD>(std::atoi(argv[3])), NoWindowOfClass, argv[2]) ? 0 : 1;
+    if (argc >= 3 && std::strcmp(argv[1], "wait-dialog") == 0)
+        return WaitFor(static_cast<DWORD>(std::atoi(argv[2])), ForeignDialog, nullptr) ? 0 : 1;
+    if (argc >= 3 && std::strcmp(argv[1], "clipboard") == 0)
+        return DumpClipboard(argv[2]);
+    if (argc >= 2 && std::strcmp(argv[1], "clipboard-sequence") == 0) {
+        std::printf("%lu\n", static_cast<unsigned long>(GetClipboardSequenceNumber()));
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "list-rows") == 0) {
+        HWND main = FindWindowA("mkMetrovaWnd", nullptr);
+        HWND list = main ? GetDlgItem(main, 1008) : nullptr;
+        if (!list)
+            return 1;
+        std::printf("%ld\n", static_cast<long>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
+        return 0;
+    }
+    std::fprintf(stderr, "usage: wintool wait-window CLASS SECONDS | wait-gone CLASS SECONDS |\n"
+                         "       wait-dialog SECONDS | clipboard FILE | clipboard-sequence | list-rows\n");
+    return 2;
+}
