@@ -33,6 +33,13 @@ public:
 // work area of the owner's monitor. Callers hold a DialogCenteringScope.
 void CenterWindow(HWND owner, HWND window);
 
+// Where CenterWindow puts the top-left corner of a window of the given size:
+// centred on `reference` (the halves truncate towards zero), then moved back
+// into `area`. Each axis tests the leading edge first and only otherwise the
+// trailing one, so a window larger than the area whose centred position
+// starts inside it ends up on the area's right (or bottom) edge.
+POINT CenteredPosition(const RECT& reference, const RECT& area, int width, int height);
+
 // The platform's message for an error code, or string 9 when it has none.
 std::string GetSystemErrorText(DWORD code);
 // Shows the platform's text for the code in an error box; 0 shows nothing.
