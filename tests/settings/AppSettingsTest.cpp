@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include "TempFolder.h"
+
 #include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "AppSettings.h"
@@ -92,11 +92,7 @@ class AppSettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::mt19937_64 random(std::random_device{}() ^
-                               static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-        do {
-            dir = fs::temp_directory_path() / ("metrova-settings-" + std::to_string(random()));
-        } while (!fs::create_directory(dir));
+        dir = MakeTempFolder("metrova-settings-");
         path = (dir / "Metrova.ini").string();
     }
     void TearDown() override

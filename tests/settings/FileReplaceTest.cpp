@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include "TempFolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include "FileReplace.h"
@@ -17,11 +17,7 @@ class FileReplaceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::mt19937_64 random(std::random_device{}() ^
-                               static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-        do {
-            dir = fs::temp_directory_path() / ("metrova-replace-" + std::to_string(random()));
-        } while (!fs::create_directory(dir));
+        dir = MakeTempFolder("metrova-replace-");
         target = (dir / "out.bin").string();
     }
     void TearDown() override

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include "TempFolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,11 +20,7 @@ class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::mt19937_64 random(std::random_device{}() ^
-                               static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-        do {
-            dir = fs::temp_directory_path() / ("metrova-ini-" + std::to_string(random()));
-        } while (!fs::create_directory(dir));
+        dir = MakeTempFolder("metrova-ini-");
     }
     void TearDown() override
     {
