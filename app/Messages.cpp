@@ -11,10 +11,9 @@ HINSTANCE g_hInstance = nullptr;
 
 namespace {
 
-// The monitor functions are looked up at run time: systems without
-// multiple-monitor support lack them, and the program must still start
-// there. Their prototypes are spelled out so that the lookup does not depend
-// on the WINVER the headers were read with.
+// The monitor functions are looked up at run time rather than linked:
+// systems without multiple-monitor support lack them, and the program must
+// still start there.
 using MonitorFromWindowFn = HMONITOR(WINAPI*)(HWND, DWORD);
 using GetMonitorInfoAFn = BOOL(WINAPI*)(HMONITOR, MONITORINFO*);
 
@@ -45,7 +44,9 @@ Fn LookUp(HMODULE module, const char* name)
 
 // Runs before the window procedure of every message sent on this thread, so
 // a dialog (a message box, a common file dialog, one of ours) is already in
-// place when its own WM_INITDIALOG handling runs and when it is first shown.
+// place when its own WM_INITDIALOG handling runs. A dialog that places itself
+// there has the last word; Wine's message boxes do, and always go to the
+// middle of the desktop.
 LRESULT CALLBACK CenteringHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code >= 0) {
@@ -75,7 +76,7 @@ RECT WorkAreaFor(HWND owner)
 // The wait-cursor count changes by one at a time in wrapping arithmetic, so
 // that an (absurd) overflow shows up as a count that is not above zero
 // instead of being undefined behaviour.
-int32_t Step(int32_t count, int32_t by)
+int32_t WrappingAdd(int32_t count, int32_t by)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(count) + static_cast<uint32_t>(by));
 }
@@ -209,13 +210,12 @@ void CenterWindow(HWND owner, HWND window)
 std::string GetSystemErrorText(DWORD code)
 {
     // Language 0x0800 (neutral, system default): the user reads the message
-    // in the language of the installed system. Inserts such as "%1" are left
-    // as they are; there are no arguments to put into them, and formatting
-    // without arguments would read through a null argument list.
+    // in the language of the installed system. There are no arguments for
+    // messages with inserts ("%1"); the platform refuses to format those, and
+    // the user gets string 9 rather than a text with a bare placeholder.
     char* message = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, 0x0800, reinterpret_cast<char*>(&message), 0, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+                                        0x0800, reinterpret_cast<char*>(&message), 0, nullptr);
     std::string text;
     if (length > 0 && message)
         text.assign(message, length);
@@ -242,7 +242,7 @@ void ShellOpen(const std::string& target, HWND owner)
 
 WaitCursorScope::WaitCursorScope()
 {
-    waitCursorCount = Step(waitCursorCount, 1);
+    waitCursorCount = WrappingAdd(waitCursorCount, 1);
     if (waitCursorCount > 0) {
         const HCURSOR previous = SetCursor(WaitCursor());
         // Only the outermost scope knows what the user saw before.
@@ -256,7 +256,7 @@ WaitCursorScope::WaitCursorScope()
 
 WaitCursorScope::~WaitCursorScope()
 {
-    waitCursorCount = Step(waitCursorCount, -1);
+    waitCursorCount = WrappingAdd(waitCursorCount, -1);
     if (waitCursorCount > 0) {
         // An inner scope ended; the outer one still waits, and whatever was
         // shown in between is replaced by the wait cursor again.
