@@ -1,0 +1,656 @@
+// Stand-in winmm.dll for tests: the multimedia timer and MIDI input devices
+// that exist only in configuration, so that MIDI input can be exercised where
+// there is no MIDI hardware. Never shipped.
+//
+// Under Wine it replaces the system's winmm when it lies beside the program
+// and WINEDLLOVERRIDES contains "winmm=n,b". Configuration is read when it
+// is needed, never in DllMain: the device list at the first call that needs
+// it, script and feed at every midiInStart, the others at every use.
+//
+// Environment (for runs of the real program):
+//   FAKEMIDI_DEVICES  The MIDI input devices in device id order, separated by
+//                     ';'. Each entry is a product name, optionally followed
+//                     by "!CODE" (midiInOpen fails with CODE) and/or "?CODE"
+//                     (midiInGetDevCapsA/W fail with CODE), CODE in decimal,
+//                     0 meaning no failure. Names are converted to the ANSI
+//                     code page and cut to 31 bytes. Unset or empty: none.
+//                     "Keys A;Keys A;keys b;Broken!4;NoCaps?2" is five
+//                     devices; opening id 3 fails with MMSYSERR_ALLOCATED and
+//                     the capabilities of id 4 with MMSYSERR_BADDEVICEID.
+//                     "?0" is one device whose name is empty. A device is
+//                     open at most once (then MMSYSERR_ALLOCATED); only
+//                     CALLBACK_FUNCTION is supported (else
+//                     MMSYSERR_NOTSUPPORTED).
+//   FAKEMIDI_SCRIPT   File read at every midiInStart and played from it on
+//                     the device's thread. Lines "DELAY STATUS [D1 [D2]]":
+//                     DELAY in decimal milliseconds after the previous line
+//                     (the first line: after midiInStart), the bytes in hex.
+//                     Each line is one MIM_DATA with dwParam1 = STATUS |
+//                     D1 << 8 | D2 << 16 and dwParam2 = the line's scheduled
+//                     time, the sum of the delays so far. Blank lines and
+//                     lines starting with '#' are skipped.
+//   FAKEMIDI_FEED     File tailed every millisecond while started. Each line
+//                     "STATUS [D1 [D2]]" (hex) appended after midiInStart is
+//                     one MIM_DATA at once, dwParam2 = ms since midiInStart.
+//                     A line counts once its '\n' has arrived.
+//   FAKEMIDI_LOG      File to which one line is appended per event:
+//                     "open ID", "openfailed ID CODE", "start", "stop",
+//                     "reset", "close", "beginperiod N", "endperiod N".
+//   FAKEMIDI_NO_TIMER "1": timeGetDevCaps fails with TIMERR_NOCANDO.
+// File names are Windows paths or, under Wine, absolute Unix paths.
+// midiInGetErrorTextA/W know the codes MMSYSERR_NOERROR to
+// MMSYSERR_HANDLEBUSY (0 to 12) and give MMSYSERR_BADERRNUM for any other.
+//
+// Control functions for in-process tests (all WINAPI, found with
+// GetProcAddress on GetModuleHandleA("winmm.dll")):
+//   BOOL FakeMidi_IsStandIn()                  TRUE.
+//   void FakeMidi_SetDevices(const char* list) Replaces the device list (same
+//        syntax, ANSI code page); NULL reads FAKEMIDI_DEVICES again.
+//   BOOL FakeMidi_Send(DWORD param1, DWORD ms) One MIM_DATA (dwParam2 = ms)
+//        to the first started device, called on a new thread of this DLL;
+//        returns once the callback has returned. FALSE (nothing sent) when
+//        no device is started.
+//   void FakeMidi_SetBurst(DWORD param1)       Non-zero: a started device's
+//        thread delivers param1 back to back (dwParam2 = ms since start)
+//        until midiInStop or FakeMidi_SetBurst(0).
+//   LONG FakeMidi_GetDeliveredCount()          MIM_DATA callbacks so far.
+//   UINT FakeMidi_GetOpenCount()               Handles open now.
+//   BOOL FakeMidi_IsStarted()                  Whether a device is started.
+//   LONG FakeMidi_GetPeriodBalance(UINT n)     timeBeginPeriod(n) calls minus
+//        timeEndPeriod(n) calls.
+//   void FakeMidi_SetTimerFails(int fails)     1: timeGetDevCaps fails, 0: it
+//        works, -1: FAKEMIDI_NO_TIMER decides again.
+//
+// Every callback (MIM_OPEN, MIM_DATA, MIM_CLOSE) runs on a thread of this
+// DLL, one at a time, never on the caller's thread. midiInStop, midiInReset
+// and midiInClose join the device's thread: no callback after they return.
+
+// Without dllimport on the declarations, so that they can be defined here.
+#define _WINMM_
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+static_assert(sizeof(MIDIINCAPSA) == 44, "MIDIINCAPSA layout");
+
+namespace {
+
+using MidiCallback = void(CALLBACK*)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr WORD kUnmapped = 0xFFFF;  // MM_UNMAPPED, MM_PID_UNMAPPED: no registered ids
+
+struct Device {
+    std::string name;
+    MMRESULT openFails = MMSYSERR_NOERROR;
+    MMRESULT capsFails = MMSYSERR_NOERROR;
+};
+
+struct ScriptEvent {
+    DWORD at, param1;
+};
+
+// One opened handle. Never freed, so that a late FakeMidi_Send cannot touch
+// freed memory; a test opens a handful.
+struct Port {
+    UINT id = 0;
+    MidiCallback callback = nullptr;
+    DWORD_PTR instance = 0;
+    bool open = false;
+    std::atomic<bool> started{false}, stopping{false};
+    HANDLE thread = nullptr, wake = nullptr;
+    LARGE_INTEGER start{};
+    std::vector<ScriptEvent> script;
+    std::wstring feedPath;
+    LONGLONG feedOffset = 0;
+    std::string feedPending;
+};
+
+SRWLOCK g_lock = SRWLOCK_INIT;     // devices, ports, periods
+SRWLOCK g_deliver = SRWLOCK_INIT;  // one callback at a time
+SRWLOCK g_logLock = SRWLOCK_INIT;
+bool g_devicesRead = false;
+std::vector<Device> g_devices;
+std::vector<std::unique_ptr<Port>> g_ports;
+std::map<UINT, LONG> g_periods;
+std::atomic<int> g_timerFails{-1};
+std::atomic<DWORD> g_burst{0};
+std::atomic<LONG> g_delivered{0};
+
+class Lock {
+public:
+    explicit Lock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~Lock() { ReleaseSRWLockExclusive(&lock_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+// Wine's GetEnvironmentVariableA cuts values with double-byte characters.
+std::wstring Env(const wchar_t* name)
+{
+    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+    if (!value.empty())
+        value.resize(GetEnvironmentVariableW(name, &value[0], static_cast<DWORD>(value.size())));
+    return value;
+}
+
+std::string Narrow(const std::wstring& text, UINT codePage)
+{
+    int size = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string result(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    WideCharToMultiByte(codePage, 0, text.c_str(), -1, &result[0], size, nullptr, nullptr);
+    result.resize(std::strlen(result.c_str()));
+    return result;
+}
+
+// A path from the environment; an absolute Unix path is converted when Wine
+// offers the conversion.
+std::wstring EnvPath(const wchar_t* name)
+{
+    std::wstring path = Env(name);
+    using ToDos = WCHAR*(CDECL*)(LPCSTR);
+    auto toDos = reinterpret_cast<ToDos>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_dos_file_name")));
+    if (path.empty() || path[0] != L'/' || !toDos)
+        return path;
+    if (WCHAR* dos = toDos(Narrow(path, CP_UTF8).c_str())) {
+        path = dos;
+        HeapFree(GetProcessHeap(), 0, dos);
+    }
+    return path;
+}
+
+// The bytes of a file from `offset` on; empty when it cannot be read.
+std::string ReadFrom(const std::wstring& path, LONGLONG offset)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    char buffer[4096];
+    DWORD got = 0;
+    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            text.append(buffer, got);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+// Removes the complete lines from `pending` and returns them.
+std::vector<std::string> TakeLines(std::string& pending)
+{
+    std::vector<std::string> lines;
+    for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+        lines.push_back(pending.substr(0, end));
+    return lines;
+}
+
+void Log(const char* format, unsigned a = 0, unsigned b = 0)
+{
+    std::wstring path = EnvPath(L"FAKEMIDI_LOG");
+    if (path.empty())
+        return;
+    char line[64];
+    int length = std::snprintf(line, sizeof line, format, a, b);
+    Lock lock(g_logLock);
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Up to three hex bytes, packed like a short MIDI message; false for none.
+bool ParseBytes(const char* text, DWORD& param1)
+{
+    param1 = 0;
+    int count = 0;
+    for (char* end = nullptr; count < 3; ++count, text = end) {
+        unsigned long value = std::strtoul(text, &end, 16);
+        if (end == text)
+            break;
+        param1 |= static_cast<DWORD>(value & 0xFF) << (8 * count);
+    }
+    return count > 0;
+}
+
+std::vector<ScriptEvent> ReadScript(const std::wstring& path)
+{
+    std::vector<ScriptEvent> script;
+    std::string text = path.empty() ? std::string() : ReadFrom(path, 0) + "\n";
+    DWORD at = 0;
+    for (const std::string& line : TakeLines(text)) {
+        const char* start = line.c_str() + line.find_first_not_of(" \t\r");
+        char* rest = nullptr;
+        unsigned long delay = std::strtoul(start, &rest, 10);
+        DWORD param1 = 0;
+        if (line.find_first_not_of(" \t\r") == std::string::npos || *start == '#' || rest == start ||
+            !ParseBytes(rest, param1))
+            continue;
+        at += static_cast<DWORD>(delay);
+        script.push_back({at, param1});
+    }
+    return script;
+}
+
+// At most 31 bytes (szPname holds 32 with the zero), never half a character.
+std::string CutName(const std::string& name)
+{
+    size_t length = 0;
+    while (length < name.size()) {
+        size_t width = IsDBCSLeadByte(static_cast<BYTE>(name[length])) ? 2 : 1;
+        if (length + width > MAXPNAMELEN - 1)
+            break;
+        length += width;
+    }
+    return name.substr(0, length);
+}
+
+std::vector<Device> ParseDevices(std::string list)
+{
+    std::vector<Device> devices;
+    if (list.empty())
+        return devices;
+    list += ';';
+    for (size_t end; (end = list.find(';')) != std::string::npos; list.erase(0, end + 1)) {
+        std::string entry = list.substr(0, end);
+        Device device;
+        // Peel "!CODE" and "?CODE" off the end. Code page 932 has no trail
+        // bytes below 0x40, so '!', '?', ';' and digits are never one.
+        for (size_t mark; (mark = entry.find_last_of("!?")) != std::string::npos; entry.erase(mark)) {
+            if (mark + 1 == entry.size() || entry.find_first_not_of("0123456789", mark + 1) != std::string::npos)
+                break;
+            auto code = static_cast<MMRESULT>(std::strtoul(entry.c_str() + mark + 1, nullptr, 10));
+            (entry[mark] == '!' ? device.openFails : device.capsFails) = code;
+        }
+        device.name = CutName(entry);
+        devices.push_back(device);
+    }
+    return devices;
+}
+
+// Callers hold g_lock.
+const std::vector<Device>& Devices()
+{
+    if (!g_devicesRead)
+        g_devices = ParseDevices(Narrow(Env(L"FAKEMIDI_DEVICES"), CP_ACP));
+    g_devicesRead = true;
+    return g_devices;
+}
+
+Port* FindOpen(HMIDIIN handle)
+{
+    Lock lock(g_lock);
+    for (auto& port : g_ports) {
+        if (port.get() == reinterpret_cast<Port*>(handle) && port->open)
+            return port.get();
+    }
+    return nullptr;
+}
+
+DWORD MsSince(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    const LONGLONG elapsed = now.QuadPart - start.QuadPart, f = frequency.QuadPart;
+    return static_cast<DWORD>(elapsed / f * 1000 + elapsed % f * 1000 / f);
+}
+
+// Calls back; MIM_DATA only while the port is started.
+bool Deliver(Port& port, UINT message, DWORD_PTR param1, DWORD_PTR param2)
+{
+    Lock lock(g_deliver);
+    if (message == MIM_DATA && !port.started)
+        return false;
+    port.callback(reinterpret_cast<HMIDIIN>(&port), message, port.instance, param1, param2);
+    g_delivered += message == MIM_DATA ? 1 : 0;
+    return true;
+}
+
+struct Job {
+    Port* port;
+    UINT message;
+    DWORD_PTR param1, param2;
+    bool delivered;
+};
+
+DWORD WINAPI RunJob(void* argument)
+{
+    Job& job = *static_cast<Job*>(argument);
+    job.delivered = Deliver(*job.port, job.message, job.param1, job.param2);
+    return 0;
+}
+
+// Calls back from a new thread of this DLL, as a driver calls back from its
+// own, and waits for it.
+bool DeliverFromOwnThread(Port& port, UINT message, DWORD_PTR param1, DWORD_PTR param2)
+{
+    Job job{&port, message, param1, param2, false};
+    HANDLE thread = CreateThread(nullptr, 0, RunJob, &job, 0, nullptr);
+    if (!thread)
+        return false;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return job.delivered;
+}
+
+DWORD WINAPI DeviceThread(void* argument)
+{
+    Port& port = *static_cast<Port*>(argument);
+    size_t next = 0;
+    while (!port.stopping) {
+        for (; next < port.script.size() && port.script[next].at <= MsSince(port.start) && !port.stopping; ++next)
+            Deliver(port, MIM_DATA, port.script[next].param1, port.script[next].at);
+        if (!port.feedPath.empty()) {
+            std::string added = ReadFrom(port.feedPath, port.feedOffset);
+            port.feedOffset += static_cast<LONGLONG>(added.size());
+            port.feedPending += added;
+            for (const std::string& line : TakeLines(port.feedPending)) {
+                DWORD param1 = 0;
+                if (ParseBytes(line.c_str(), param1))
+                    Deliver(port, MIM_DATA, param1, MsSince(port.start));
+            }
+        }
+        if (DWORD burst = g_burst)
+            Deliver(port, MIM_DATA, burst, MsSince(port.start));
+        else
+            WaitForSingleObject(port.wake, 1);
+    }
+    return 0;
+}
+
+// Stops input and joins the device's thread; a FakeMidi_Send in flight has
+// finished too when this returns.
+void StopPort(Port& port)
+{
+    port.started = false;
+    if (port.thread) {
+        port.stopping = true;
+        SetEvent(port.wake);
+        WaitForSingleObject(port.thread, INFINITE);
+        CloseHandle(port.thread);
+        port.thread = nullptr;
+    }
+    if (port.wake)
+        CloseHandle(port.wake);
+    port.wake = nullptr;
+    Lock drain(g_deliver);
+}
+
+const char* ErrorText(MMRESULT code)
+{
+    static const char* const texts[] = {
+        "The specified command was carried out.",                                              // NOERROR
+        "Undefined external error.",                                                           // ERROR
+        "A device ID has been used that is out of range for your system.",                     // BADDEVICEID
+        "The driver was not enabled.",                                                         // NOTENABLED
+        "The specified device is already in use. Wait until it is free, and then try again.",  // ALLOCATED
+        "The specified device handle is invalid.",                                             // INVALHANDLE
+        "There is no driver installed on your system.",                                        // NODRIVER
+        "There is not enough memory available for this task.",                                 // NOMEM
+        "This function is not supported.",                                                     // NOTSUPPORTED
+        "An error number was specified that is not defined in the system.",                    // BADERRNUM
+        "An invalid flag was passed to a system function.",                                    // INVALFLAG
+        "An invalid parameter was passed to a system function.",                               // INVALPARAM
+        "The handle is being used simultaneously on another thread.",                          // HANDLEBUSY
+    };
+    return code < sizeof texts / sizeof texts[0] ? texts[code] : nullptr;
+}
+
+void CopyName(const std::string& name, CHAR (&to)[MAXPNAMELEN]) { std::memcpy(to, name.c_str(), name.size() + 1); }
+void CopyName(const std::string& name, WCHAR (&to)[MAXPNAMELEN])
+{
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, to, MAXPNAMELEN);
+}
+
+template <typename Caps>
+MMRESULT GetCaps(UINT_PTR id, Caps* caps, UINT size)
+{
+    Caps full{};
+    {
+        Lock lock(g_lock);
+        if (id >= Devices().size())
+            return MMSYSERR_BADDEVICEID;
+        if (MMRESULT fails = Devices()[id].capsFails)
+            return fails;
+        CopyName(Devices()[id].name, full.szPname);
+    }
+    if (!caps)
+        return MMSYSERR_INVALPARAM;
+    full.wMid = full.wPid = kUnmapped;
+    full.vDriverVersion = 0x0100;
+    std::memcpy(caps, &full, size < sizeof full ? size : sizeof full);
+    return MMSYSERR_NOERROR;
+}
+
+template <typename Char>
+MMRESULT GetErrorText(MMRESULT code, Char* text, UINT size)
+{
+    const char* message = ErrorText(code);
+    if (!message)
+        return MMSYSERR_BADERRNUM;
+    if (!text || size == 0)
+        return MMSYSERR_INVALPARAM;
+    UINT i = 0;
+    for (; i + 1 < size && message[i]; ++i)
+        text[i] = static_cast<Char>(message[i]);
+    text[i] = 0;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CountPeriod(UINT period, LONG delta, const char* logLine)
+{
+    {
+        Lock lock(g_lock);
+        g_periods[period] += delta;
+    }
+    Log(logLine, period);
+    return TIMERR_NOERROR;
+}
+
+Port* StartedPort()
+{
+    Lock lock(g_lock);
+    for (auto& port : g_ports) {
+        if (port->open && port->started)
+            return port.get();
+    }
+    return nullptr;
+}
+
+MMRESULT Stop(HMIDIIN handle, const char* logLine)
+{
+    Port* port = FindOpen(handle);
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    StopPort(*port);
+    Log(logLine);
+    return MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---------------------------------------------------------------------------
+// Timer
+
+DWORD WINAPI timeGetTime(void) { return MsSince(LARGE_INTEGER{}); }
+
+MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS caps, UINT size)
+{
+    int fails = g_timerFails;
+    if (fails < 0)
+        fails = Env(L"FAKEMIDI_NO_TIMER") == L"1";
+    if (fails || !caps || size < sizeof(TIMECAPS))
+        return TIMERR_NOCANDO;
+    caps->wPeriodMin = 1;
+    caps->wPeriodMax = 1000000;
+    return TIMERR_NOERROR;
+}
+
+MMRESULT WINAPI timeBeginPeriod(UINT period) { return CountPeriod(period, 1, "beginperiod %u\n"); }
+
+MMRESULT WINAPI timeEndPeriod(UINT period) { return CountPeriod(period, -1, "endperiod %u\n"); }
+
+// ---------------------------------------------------------------------------
+// MIDI input
+
+UINT WINAPI midiInGetNumDevs(void)
+{
+    Lock lock(g_lock);
+    return static_cast<UINT>(Devices().size());
+}
+
+MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR id, LPMIDIINCAPSA caps, UINT size) { return GetCaps(id, caps, size); }
+
+MMRESULT WINAPI midiInGetDevCapsW(UINT_PTR id, LPMIDIINCAPSW caps, UINT size) { return GetCaps(id, caps, size); }
+
+MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
+{
+    if (!handle)
+        return MMSYSERR_INVALPARAM;
+    *handle = nullptr;
+    Port* port = nullptr;
+    MMRESULT result = MMSYSERR_NOERROR;
+    {
+        Lock lock(g_lock);
+        if (id >= Devices().size())
+            result = MMSYSERR_BADDEVICEID;
+        else if ((flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || !callback)
+            result = MMSYSERR_NOTSUPPORTED;
+        else
+            result = Devices()[id].openFails;
+        for (auto& other : g_ports) {
+            if (result == MMSYSERR_NOERROR && other->open && other->id == id)
+                result = MMSYSERR_ALLOCATED;
+        }
+        if (result == MMSYSERR_NOERROR) {
+            g_ports.push_back(std::make_unique<Port>());
+            port = g_ports.back().get();
+            port->id = id;
+            port->callback = reinterpret_cast<MidiCallback>(callback);
+            port->instance = instance;
+            port->open = true;
+        }
+    }
+    if (!port) {
+        Log("openfailed %u %u\n", id, result);
+        return result;
+    }
+    *handle = reinterpret_cast<HMIDIIN>(port);
+    Log("open %u\n", id);
+    DeliverFromOwnThread(*port, MIM_OPEN, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInStart(HMIDIIN handle)
+{
+    Port* port = FindOpen(handle);
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    if (port->started)
+        return MMSYSERR_NOERROR;
+    port->script = ReadScript(EnvPath(L"FAKEMIDI_SCRIPT"));
+    // The feed's end is taken before "start" is logged: a line that a shell
+    // test appends once it sees "start" is never skipped.
+    port->feedPath = EnvPath(L"FAKEMIDI_FEED");
+    port->feedPending.clear();
+    WIN32_FILE_ATTRIBUTE_DATA feed{};
+    port->feedOffset = 0;
+    if (!port->feedPath.empty() && GetFileAttributesExW(port->feedPath.c_str(), GetFileExInfoStandard, &feed))
+        port->feedOffset = static_cast<LONGLONG>(feed.nFileSizeHigh) << 32 | feed.nFileSizeLow;
+    QueryPerformanceCounter(&port->start);
+    port->stopping = false;
+    port->started = true;
+    port->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    port->thread = port->wake ? CreateThread(nullptr, 0, DeviceThread, port, 0, nullptr) : nullptr;
+    if (!port->thread) {
+        StopPort(*port);
+        return MMSYSERR_NOMEM;
+    }
+    Log("start\n");
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInStop(HMIDIIN handle) { return Stop(handle, "stop\n"); }
+
+MMRESULT WINAPI midiInReset(HMIDIIN handle) { return Stop(handle, "reset\n"); }
+
+MMRESULT WINAPI midiInClose(HMIDIIN handle)
+{
+    Port* port = FindOpen(handle);
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    StopPort(*port);
+    DeliverFromOwnThread(*port, MIM_CLOSE, 0, 0);
+    {
+        Lock lock(g_lock);
+        port->open = false;
+    }
+    Log("close\n");
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInGetErrorTextA(MMRESULT code, LPSTR text, UINT size) { return GetErrorText(code, text, size); }
+
+MMRESULT WINAPI midiInGetErrorTextW(MMRESULT code, LPWSTR text, UINT size) { return GetErrorText(code, text, size); }
+
+// ---------------------------------------------------------------------------
+// Control functions for in-process tests
+
+BOOL WINAPI FakeMidi_IsStandIn(void) { return TRUE; }
+
+void WINAPI FakeMidi_SetDevices(const char* list)
+{
+    Lock lock(g_lock);
+    g_devicesRead = list != nullptr;
+    g_devices = ParseDevices(list ? list : "");
+}
+
+BOOL WINAPI FakeMidi_Send(DWORD param1, DWORD timestampMs)
+{
+    Port* port = StartedPort();
+    return port && DeliverFromOwnThread(*port, MIM_DATA, param1, timestampMs);
+}
+
+void WINAPI FakeMidi_SetBurst(DWORD param1) { g_burst = param1; }
+
+LONG WINAPI FakeMidi_GetDeliveredCount(void) { return g_delivered; }
+
+UINT WINAPI FakeMidi_GetOpenCount(void)
+{
+    Lock lock(g_lock);
+    UINT count = 0;
+    for (auto& port : g_ports)
+        count += port->open ? 1 : 0;
+    return count;
+}
+
+BOOL WINAPI FakeMidi_IsStarted(void) { return StartedPort() != nullptr; }
+
+LONG WINAPI FakeMidi_GetPeriodBalance(UINT period)
+{
+    Lock lock(g_lock);
+    auto found = g_periods.find(period);
+    return found == g_periods.end() ? 0 : found->second;
+}
+
+void WINAPI FakeMidi_SetTimerFails(int fails) { g_timerFails = fails < 0 ? -1 : fails != 0; }
+
+}  // extern "C"
