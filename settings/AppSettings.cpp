@@ -3,6 +3,15 @@
 #include <algorithm>
 #include <climits>
 
+namespace {
+
+// The interpolation count is 0..10 points per beat; the base note a 1/2^n
+// note with n in 0..5 (whole to thirty-second).
+constexpr int kMaxTempoInterpCount = 10;
+constexpr int kMaxTimeSigBase = 5;
+
+}  // namespace
+
 int ReadSettingNumber(const std::string& text)
 {
     size_t i = 0;
@@ -32,10 +41,10 @@ StoredSettings ReadSettings(const IniFile& file)
     StoredSettings stored;
 
     const int interp = ReadSettingNumber(file.GetString(SettingsSection, KeyTempoInterpCount, "0"));
-    stored.TempoInterpCount = std::clamp(interp, 0, MaxTempoInterpCount);
+    stored.TempoInterpCount = std::clamp(interp, 0, kMaxTempoInterpCount);
 
     const int timeSigBase = ReadSettingNumber(file.GetString(SettingsSection, KeyTimeSigBase, "2"));
-    stored.App.TimeSigBase = (timeSigBase >= 0 && timeSigBase <= MaxTimeSigBase) ? timeSigBase : 2;
+    stored.App.TimeSigBase = (timeSigBase >= 0 && timeSigBase <= kMaxTimeSigBase) ? timeSigBase : 2;
 
     const int tapMethod = ReadSettingNumber(file.GetString(SettingsSection, KeyTapMethod, "0"));
     stored.App.TapMethod = (tapMethod == 0 || tapMethod == 1) ? tapMethod : 0;

@@ -22,8 +22,6 @@ inline constexpr char KeyMidiIn[] = "MidiIn";
 // Retired: whether the program is a Cakewalk tool is read from the registry.
 inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
 
-inline constexpr int MaxTempoInterpCount = 10;
-inline constexpr int MaxTimeSigBase = 5;
 // The device name is kept in a 32-byte field: 31 bytes and the terminator.
 inline constexpr size_t MaxMidiInNameLength = 31;
 

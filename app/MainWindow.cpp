@@ -1,0 +1,341 @@
+#include "MainWindow.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "AppGlobals.h"
+#include "ExportTempoWin32.h"
+#include "ImportTempoWin32.h"
+#include "Messages.h"
+#include "MidiIn.h"
+#include "SettingsWin32.h"
+#include "TakeListView.h"
+#include "resource.h"
+
+namespace {
+
+// Fetched at WM_INITDIALOG; the window exists once per run.
+struct MainWindowHandles {
+    HWND list = nullptr;
+    HWND addButton = nullptr;
+    HWND deleteButton = nullptr;
+    HWND deleteAllButton = nullptr;
+    HWND interpCombo = nullptr;
+    HWND copyButton = nullptr;
+    HWND saveButton = nullptr;
+    HMENU menuBar = nullptr;
+};
+MainWindowHandles handles;
+
+// Set when the Applications key is pressed in the list: the context menu
+// that follows opens at the selected row instead of at the mouse cursor.
+bool contextMenuFromKeyboard = false;
+
+int RowCount()
+{
+    return static_cast<int>(SendMessageA(handles.list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+int SelectedRow()
+{
+    return static_cast<int>(SendMessageA(handles.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void EnableCommand(HWND button, UINT id, bool enable)
+{
+    EnableWindow(button, enable);
+    EnableMenuItem(handles.menuBar, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+}
+
+// Deleting all rows sends one notification per row; a single update after
+// them all is enough, so an update is posted only when none is waiting.
+void ScheduleUpdate(HWND window)
+{
+    MSG waiting;
+    if (!PeekMessageA(&waiting, window, WM_UPDATESTATES, WM_UPDATESTATES, PM_NOREMOVE))
+        PostMessageA(window, WM_UPDATESTATES, 0, 0);
+}
+
+void OnInitDialog(HWND window)
+{
+    // The handle is needed before CreateDialogParamA returns: ApplySettings
+    // below owns its messages by it and the command states read it.
+    g_hMainWnd = window;
+
+    handles.menuBar = GetMenu(window);
+    handles.list = GetDlgItem(window, IDC_TAKELIST);
+    handles.addButton = GetDlgItem(window, IDM_ADD);
+    handles.deleteButton = GetDlgItem(window, IDM_DELETE);
+    handles.deleteAllButton = GetDlgItem(window, IDM_DELETEALL);
+    handles.interpCombo = GetDlgItem(window, IDC_INTERPCOUNT);
+    handles.copyButton = GetDlgItem(window, IDM_COPYTEMPO);
+    handles.saveButton = GetDlgItem(window, IDM_SAVETEMPO);
+
+    InsertTakeListColumns(handles.list);
+
+    for (int i = 0; i <= 10; ++i) {
+        char text[4];
+        std::snprintf(text, sizeof text, "%d", i);
+        SendMessageA(handles.interpCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+
+    ApplySettings(window);
+}
+
+// Adding a take records it in the tap dialog (keyboard or MIDI taps), which
+// hands it to AddTakeToList when it closes. That dialog does not exist yet,
+// so the command does nothing for now.
+void OnAddTake(HWND) {}
+
+// The options dialog (template 112) and the about dialog (template 110) come
+// later; until then their menu commands do nothing.
+void OnOptions(HWND) {}
+void OnAbout(HWND) {}
+
+void OnDeleteSelected()
+{
+    const int selected = SelectedRow();
+    if (selected < 0)
+        return;
+    SendMessageA(handles.list, LVM_DELETEITEM, static_cast<WPARAM>(selected), 0);
+
+    // Keep a row selected so that Delete can be pressed again at once.
+    const int focused =
+        static_cast<int>(SendMessageA(handles.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused < 0)
+        return;
+    LVITEMA state = {};
+    state.state = LVIS_SELECTED;
+    state.stateMask = LVIS_SELECTED;
+    SendMessageA(handles.list, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&state));
+    SendMessageA(handles.list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(focused), FALSE);
+}
+
+void OnDeleteAll(HWND window)
+{
+    if (CenteredMessageBox(window, LoadResString(IDS_DELETE_ALL), LoadResString(IDS_CAPTION_WARNING),
+                           MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
+        SendMessageA(handles.list, LVM_DELETEALLITEMS, 0, 0);
+}
+
+void OnImport(HWND window)
+{
+    const std::string filter = LoadMidiFileFilter();
+    char path[MAX_PATH] = "";
+
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = window;
+    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    ofn.lpstrDefExt = "mid";
+
+    // Held through the import too, so that its messages are centred.
+    DialogCenteringScope centring;
+    if (GetOpenFileNameA(&ofn))
+        ImportTempoFile(path);
+}
+
+void OnHelp(HWND window)
+{
+    char path[MAX_PATH];
+    if (GetHelpFilePath(path))
+        ShellOpen(path, window);
+    else
+        ReportSystemError(window, ERROR_FILENAME_EXCED_RANGE);
+}
+
+void OnCommand(HWND window, UINT id)
+{
+    switch (id) {
+    case IDM_ADD:
+        OnAddTake(window);
+        break;
+    case IDM_EXIT:
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        break;
+    case IDM_SAVETEMPO:
+        ExportTempo(true);
+        break;
+    case IDM_COPYTEMPO:
+        ExportTempo(false);
+        break;
+    case IDM_DELETE:
+        OnDeleteSelected();
+        break;
+    case IDM_DELETEALL:
+        OnDeleteAll(window);
+        break;
+    case IDM_ABOUT:
+        OnAbout(window);
+        break;
+    case IDM_HELP:
+        OnHelp(window);
+        break;
+    case IDM_OPTIONS:
+        OnOptions(window);
+        break;
+    case IDM_IMPORT:
+        OnImport(window);
+        break;
+    default:  // the combo box's notifications, IDCANCEL from Escape
+        break;
+    }
+}
+
+void OnListNotify(HWND window, const NMHDR& header)
+{
+    switch (header.code) {
+    case LVN_KEYDOWN: {
+        const WORD key = reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey;
+        if (key == VK_DELETE)
+            SendMessageA(window, WM_COMMAND, IDM_DELETE, 0);
+        else if (key == VK_APPS)
+            contextMenuFromKeyboard = true;
+        break;
+    }
+    case LVN_DELETEITEM:
+        DestroyRowTake(reinterpret_cast<const NMLISTVIEW&>(header));
+        ScheduleUpdate(window);
+        break;
+    case LVN_ITEMCHANGED:
+        if (reinterpret_cast<const NMLISTVIEW&>(header).uChanged & LVIF_STATE)
+            ScheduleUpdate(window);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnContextMenu(HWND window, HWND source)
+{
+    if (!g_hContextMenu || source != handles.list)
+        return;
+
+    POINT at = {};
+    if (contextMenuFromKeyboard) {
+        const int selected = SelectedRow();
+        RECT bounds = {};
+        bounds.left = LVIR_BOUNDS;
+        if (selected >= 0 &&
+            SendMessageA(handles.list, LVM_GETITEMRECT, static_cast<WPARAM>(selected),
+                         reinterpret_cast<LPARAM>(&bounds))) {
+            at.x = (bounds.left + bounds.right) / 2;
+            at.y = (bounds.top + bounds.bottom) / 2;
+        }
+        ClientToScreen(handles.list, &at);
+        contextMenuFromKeyboard = false;
+    } else {
+        GetCursorPos(&at);
+    }
+
+    UpdateCommandStates();
+    const struct {
+        UINT id;
+        HWND button;
+    } followers[] = {{IDM_DELETE, handles.deleteButton},
+                     {IDM_DELETEALL, handles.deleteAllButton},
+                     {IDM_COPYTEMPO, handles.copyButton},
+                     {IDM_SAVETEMPO, handles.saveButton}};
+    for (const auto& item : followers) {
+        EnableMenuItem(g_hContextMenu, item.id,
+                       MF_BYCOMMAND | (IsWindowEnabled(item.button) ? MF_ENABLED : MF_GRAYED));
+    }
+    TrackPopupMenu(g_hContextMenu, TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
+}
+
+void OnDropFiles(HWND window, HDROP drop)
+{
+    SetForegroundWindow(window);
+    char path[MAX_PATH] = "";
+    // The length without the terminator. A longer path would be cut to fit
+    // the buffer and name some other file; the ANSI file functions could not
+    // open it anyway.
+    const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    if (length < MAX_PATH)
+        DragQueryFileA(drop, 0, path, MAX_PATH);
+    DragFinish(drop);
+    if (length == 0)
+        return;
+    if (length >= MAX_PATH) {
+        ReportSystemError(window, ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    ImportTempoFile(path);
+}
+
+}  // namespace
+
+void UpdateCommandStates()
+{
+    if (!handles.list)
+        return;
+    const int selected = static_cast<int>(SendMessageA(handles.list, LVM_GETSELECTEDCOUNT, 0, 0));
+    const bool hasRows = RowCount() > 0;
+
+    EnableCommand(handles.deleteButton, IDM_DELETE, selected == 1);
+    EnableCommand(handles.deleteAllButton, IDM_DELETEALL, hasRows);
+    EnableCommand(handles.copyButton, IDM_COPYTEMPO, hasRows);
+    EnableCommand(handles.saveButton, IDM_SAVETEMPO, hasRows);
+
+    // A disabled button loses the focus, and a dialog with no focus ignores
+    // the keyboard. WM_NEXTDLGCTL moves the default-button look along with
+    // the focus, which a bare SetFocus would leave on the disabled button.
+    if (!GetFocus() && g_hMainWnd) {
+        if (HWND first = GetNextDlgTabItem(g_hMainWnd, nullptr, FALSE))
+            SendMessageA(g_hMainWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    }
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(window);
+        return TRUE;  // the dialog manager focuses the first tab stop, the list
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam));
+        break;
+    case WM_NOTIFY: {
+        const NMHDR& header = *reinterpret_cast<const NMHDR*>(lParam);
+        if (header.idFrom == IDC_TAKELIST)
+            OnListNotify(window, header);
+        break;
+    }
+    case WM_CONTEXTMENU:
+        OnContextMenu(window, reinterpret_cast<HWND>(wParam));
+        break;
+    case WM_DROPFILES:
+        OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+        break;
+    case WM_EXITSIZEMOVE:
+        GetWindowRect(window, &g_WindowRect);
+        break;
+    case WM_UPDATESTATES:
+        UpdateCommandStates();
+        break;
+    case WM_CLOSE:
+        CloseMidiIn();
+        SaveSettings();
+        DestroyWindow(window);
+        break;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        break;
+    case WM_NCDESTROY:
+        // The list's rows (and their takes) are gone by now.
+        if (g_hMainWnd == window)
+            g_hMainWnd = nullptr;
+        handles = MainWindowHandles();
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,103 @@
+#include "SettingsWin32.h"
+
+#include <cstring>
+
+#include "AppGlobals.h"
+#include "AppSettings.h"
+#include "MainWindow.h"
+#include "MidiIn.h"
+#include "resource.h"
+
+AppSettings g_AppSettings;
+RECT g_WindowRect = {};
+
+int CurrentTimeSigBase()
+{
+    return g_AppSettings.TimeSigBase;
+}
+
+namespace {
+
+// The executable's folder (with its backslash) followed by `name`. A module
+// path that fills the buffer may have been cut, and a folder deep enough to
+// leave no room for the name would otherwise be cut silently, giving some
+// other file: both fail instead.
+bool PathBesideExecutable(const char* name, char (&path)[MAX_PATH])
+{
+    path[0] = '\0';
+    char module[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    module[length] = '\0';
+
+    // In code page 932 the second byte of a double-byte character can be
+    // 0x5C, the backslash ("\x95\x5C" is one character): a plain byte search
+    // would cut a name like that in half. Walking character by character
+    // finds only real separators.
+    const char* lastBackslash = nullptr;
+    for (const char* p = module; *p; p = CharNextA(p)) {
+        if (*p == '\\')
+            lastBackslash = p;
+    }
+    const size_t folderLength = lastBackslash ? static_cast<size_t>(lastBackslash - module) + 1 : 0;
+    const size_t nameLength = std::strlen(name);
+    if (folderLength + nameLength + 1 > MAX_PATH)
+        return false;
+    std::memcpy(path, module, folderLength);
+    std::memcpy(path + folderLength, name, nameLength + 1);
+    return true;
+}
+
+}  // namespace
+
+bool GetSettingsPath(char (&path)[MAX_PATH])
+{
+    return PathBesideExecutable("Metrova.ini", path);
+}
+
+bool GetHelpFilePath(char (&path)[MAX_PATH])
+{
+    return PathBesideExecutable("Metrova.html", path);
+}
+
+void LoadSettingsFile()
+{
+    // Without a path the store stays empty and pathless, so the settings run
+    // on their defaults and nothing is saved.
+    char path[MAX_PATH];
+    GetSettingsPath(path);
+    SettingsFile.Load(path);
+    RemoveRetiredSettings(SettingsFile);
+}
+
+void ApplySettings(HWND mainWindow)
+{
+    const StoredSettings stored = ReadSettings(SettingsFile);
+
+    SendDlgItemMessageA(mainWindow, IDC_INTERPCOUNT, CB_SETCURSEL, static_cast<WPARAM>(stored.TempoInterpCount), 0);
+    g_AppSettings = stored.App;
+
+    // A missing device is reported there; start-up goes on with the window.
+    if (g_AppSettings.TapMethod == 1)
+        OpenMidiIn(mainWindow);
+
+    UpdateCommandStates();
+
+    // No check against the screen: a position off the screen is taken as it
+    // is, as the user left it.
+    if (stored.Position) {
+        SetWindowPos(mainWindow, nullptr, stored.Position->Left, stored.Position->Top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    GetWindowRect(mainWindow, &g_WindowRect);
+}
+
+void SaveSettings()
+{
+    // The interpolation count lives only in the combo box.
+    const int interpCount =
+        static_cast<int>(SendDlgItemMessageA(g_hMainWnd, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
+    WriteSettings(SettingsFile, g_AppSettings, g_WindowRect.left, g_WindowRect.top, interpCount);
+}

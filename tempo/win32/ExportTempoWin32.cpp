@@ -1,0 +1,210 @@
+#include "ExportTempoWin32.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "AppGlobals.h"
+#include "FileReplace.h"
+#include "Messages.h"
+#include "SettingsWin32.h"
+#include "TakeListView.h"
+#include "TempoExport.h"
+#include "resource.h"
+
+namespace {
+
+// Registered on the first copy of the run and kept; a failed registration is
+// not retried, and copying then does nothing.
+UINT smfClipboardFormat = 0;
+bool smfClipboardFormatRegistered = false;
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : handle(h) {}
+    ~FileHandle()
+    {
+        if (IsOpen())
+            CloseHandle(handle);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle; }
+    // Closes now; false (with the last error set) when closing fails, which
+    // can be where a deferred write error shows.
+    bool Close()
+    {
+        const BOOL closed = CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        return closed != 0;
+    }
+
+private:
+    HANDLE handle;
+};
+
+// The error of the call that just failed. A failing call that leaves no code
+// still must not read as success.
+DWORD LastErrorOr(DWORD fallback)
+{
+    const DWORD code = GetLastError();
+    return code != ERROR_SUCCESS ? code : fallback;
+}
+
+void SaveToFile(const std::vector<uint8_t>& bytes)
+{
+    HWND owner = g_hMainWnd;
+    const std::string filter = LoadMidiFileFilter();
+    char path[MAX_PATH] = "";
+
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    ofn.lpstrDefExt = "mid";
+
+    // The scope also centres the dialog's overwrite question and lasts until
+    // the file is written, so an error box of the write is centred too.
+    DialogCenteringScope centring;
+    if (!GetSaveFileNameA(&ofn))
+        return;
+
+    DWORD error = ERROR_SUCCESS;
+    if (!WriteFileReplacingWin32(path, bytes.data(), bytes.size(), error))
+        ReportSystemError(owner, error);
+}
+
+void CopyToClipboard(const TakeList& takes, int interpCount, int timeSigBase)
+{
+    if (!smfClipboardFormatRegistered) {
+        smfClipboardFormat = RegisterClipboardFormatA("Standard MIDI File");
+        smfClipboardFormatRegistered = true;
+    }
+    if (smfClipboardFormat == 0)
+        return;
+
+    HWND owner = g_hMainWnd;
+    const std::vector<uint8_t> bytes = ExportTempoBytes(takes, interpCount, timeSigBase);
+
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size());
+    if (!memory) {
+        ReportSystemError(owner, GetLastError());
+        return;
+    }
+    void* block = GlobalLock(memory);
+    if (!block) {
+        ReportSystemError(owner, GetLastError());
+        GlobalFree(memory);
+        return;
+    }
+    if (!OpenClipboard(nullptr)) {
+        ReportSystemError(owner, GetLastError());
+        GlobalUnlock(memory);
+        GlobalFree(memory);
+        return;
+    }
+    EmptyClipboard();
+    std::memcpy(block, bytes.data(), bytes.size());
+    GlobalUnlock(memory);
+    // On success the clipboard owns the memory. On failure it stays ours,
+    // and freeing it keeps a failed copy from leaking.
+    if (!SetClipboardData(smfClipboardFormat, memory)) {
+        const DWORD error = GetLastError();
+        GlobalFree(memory);
+        ReportSystemError(owner, error);
+    }
+    CloseClipboard();
+}
+
+}  // namespace
+
+std::string LoadMidiFileFilter()
+{
+    std::string filter = LoadResString(IDS_MIDI_FILTER);
+    for (char& c : filter) {
+        if (c == '\n')
+            c = '\0';
+    }
+    return filter;
+}
+
+bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error)
+{
+    // Writing the chosen file in place would truncate it first: a write that
+    // then fails (disk full, a removed medium) leaves a cut-off file where a
+    // good one was. The bytes go to a temporary file beside the target (same
+    // folder, so the move is a rename on one volume), and only a complete,
+    // flushed file replaces the target.
+    const std::string temporaryPath = TemporaryPathFor(path);
+    FileHandle file(CreateFileA(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) {
+        error = LastErrorOr(ERROR_WRITE_FAULT);
+        return false;
+    }
+
+    error = ERROR_SUCCESS;
+    DWORD written = 0;
+    // A stale code must not be mistaken for the reason of a short write.
+    SetLastError(ERROR_SUCCESS);
+    const DWORD requested = static_cast<DWORD>(size);
+    if (!WriteFile(file.Get(), data, requested, &written, nullptr))
+        error = LastErrorOr(ERROR_WRITE_FAULT);
+    else if (written < requested)
+        error = LastErrorOr(ERROR_DISK_FULL);
+    else if (!FlushFileBuffers(file.Get()))
+        error = LastErrorOr(ERROR_WRITE_FAULT);
+
+    if (!file.Close() && error == ERROR_SUCCESS)
+        error = LastErrorOr(ERROR_WRITE_FAULT);
+
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExA(temporaryPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = LastErrorOr(ERROR_WRITE_FAULT);
+
+    if (error != ERROR_SUCCESS) {
+        DeleteFileA(temporaryPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+void ExportTempo(bool save)
+{
+    HWND owner = g_hMainWnd;
+    if (!owner)
+        return;
+    const TakeList takes = ReadTakesFromList(GetDlgItem(owner, IDC_TAKELIST));
+    // The commands are disabled while the list is empty; an accelerator that
+    // slips through still finds nothing to do.
+    if (takes.empty())
+        return;
+
+    if (!TakesAreUniform(takes) &&
+        CenteredMessageBox(owner, LoadResString(IDS_UNEQUAL_TAPS), LoadResString(IDS_CAPTION_WARNING),
+                           MB_YESNO | MB_ICONEXCLAMATION) == IDNO)
+        return;
+
+    WaitCursorScope waitCursor;
+    // The count selected now, even if it differs from the saved setting.
+    const int selected = static_cast<int>(SendDlgItemMessageA(owner, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
+    const int interpCount = std::clamp(selected, 0, MaxInterpCount);
+    const int timeSigBase = CurrentTimeSigBase();
+
+    if (save) {
+        // Computed before the dialog opens: the work is done even when the
+        // user then cancels, and the file is only created once confirmed.
+        SaveToFile(ExportTempoBytes(takes, interpCount, timeSigBase));
+    } else {
+        CopyToClipboard(takes, interpCount, timeSigBase);
+    }
+}

@@ -1,0 +1,25 @@
+// The tempo map of the listed takes as a Standard MIDI File: on the clipboard
+// under the registered format "Standard MIDI File", or in a file chosen in
+// the save dialog.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// Runs the whole export for the main window's list: the question about
+// unequal tap counts, the computation with the interpolation count selected
+// at this moment, then the clipboard (save false) or the save dialog and the
+// file (save true). Reports every failure itself.
+void ExportTempo(bool save);
+
+// Writes `size` bytes to `path` so that the file is either wholly replaced or
+// left as it was. On failure returns false with the failing call's error
+// code in `error` (never 0) and leaves no temporary file behind.
+bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error);
+
+// String 8 with each line feed turned into a NUL: the description/pattern
+// pairs of the open and save dialogs, ended by two NULs (the second one is
+// the string's own terminator). Empty when the string cannot be loaded.
+std::string LoadMidiFileFilter();

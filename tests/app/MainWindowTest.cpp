@@ -1,0 +1,534 @@
+// The main window in-process: the real dialog from template 101 with its own
+// class and procedure, driven with the messages a user's actions produce.
+// Message boxes and file dialogs are answered by a script; the settings file
+// beside the test program is set aside for every test and put back after it.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../smf/SmfImages.h"
+#include "AppGlobals.h"
+#include "ExportTempoWin32.h"
+#include "ImportTempoWin32.h"
+#include "IniFile.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "SettingsWin32.h"
+#include "Take.h"
+#include "TakeListView.h"
+#include "TempoExport.h"
+#include "WineTestSupport.h"
+#include "resource.h"
+
+namespace {
+
+using namespace wine_test;
+using Times = std::vector<uint32_t>;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        g_hInstance = GetModuleHandleA(nullptr);
+        InitCommonControls();
+        WNDCLASSA existing;
+        if (!GetClassInfoA(g_hInstance, MainWindowClassName, &existing)) {
+            ASSERT_TRUE(RegisterMainWindowClass(g_hInstance));
+        }
+    }
+
+    void SetUp() override
+    {
+        g_hInstance = GetModuleHandleA(nullptr);
+        char path[MAX_PATH];
+        ASSERT_TRUE(GetSettingsPath(path));
+        settingsPath = path;
+        if (FileExists(settingsPath)) {
+            savedSettings = ReadBytes(settingsPath);
+            DeleteFileA(settingsPath.c_str());
+        }
+        OpenClipboard(nullptr);
+        EmptyClipboard();
+        CloseClipboard();
+    }
+
+    void TearDown() override
+    {
+        if (window && IsWindow(window))
+            DestroyWindow(window);
+        TakeQuitMessage();
+        CurrentTake.HandOver();
+        for (const std::string& file : scratchFiles)
+            DeleteFileA(file.c_str());
+        DeleteFileA(settingsPath.c_str());
+        if (savedSettings)
+            WriteBytes(settingsPath, *savedSettings);
+    }
+
+    // Start-up as the program does it: the settings file (written first when
+    // given), the retired key dropped, then the window.
+    void OpenWindow(const std::string& settingsText = "")
+    {
+        if (!settingsText.empty())
+            WriteBytes(settingsPath, std::vector<uint8_t>(settingsText.begin(), settingsText.end()));
+        SettingsFile = IniFile();
+        LoadSettingsFile();
+        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+        ASSERT_NE(nullptr, window);
+        ASSERT_EQ(window, g_hMainWnd);
+        PumpMessages();
+    }
+
+    HWND List() const { return GetDlgItem(window, IDC_TAKELIST); }
+    int RowCount() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+
+    void AddTake(const Times& times)
+    {
+        CurrentTake.Start(Take(times));
+        AddTakeToList();
+        PumpMessages();
+    }
+
+    std::vector<Times> ListedTakes() const
+    {
+        std::vector<Times> takes;
+        for (const Take* take : ReadTakesFromList(List()))
+            takes.push_back(*take);
+        return takes;
+    }
+
+    void Select(int row)
+    {
+        LVITEMA state = {};
+        state.state = row < 0 ? 0 : LVIS_SELECTED | LVIS_FOCUSED;
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(row < 0 ? -1 : row),
+                     reinterpret_cast<LPARAM>(&state));
+        PumpMessages();
+    }
+
+    void Command(UINT id)
+    {
+        SendMessageA(window, WM_COMMAND, id, 0);
+        PumpMessages();
+    }
+
+    void SelectInterpCount(int count)
+    {
+        SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_SETCURSEL, static_cast<WPARAM>(count), 0);
+    }
+
+    std::string Scratch(const std::string& name)
+    {
+        const std::string path = BesideTestProgram("MainWindowTest-" + name);
+        scratchFiles.push_back(path);
+        scratchFiles.push_back(path + ".tmp");
+        DeleteFileA(path.c_str());
+        return path;
+    }
+
+    // The button and its menu bar item are both usable, or both not.
+    ::testing::AssertionResult CommandIs(UINT id, bool enabled) const
+    {
+        const bool button = IsWindowEnabled(GetDlgItem(window, static_cast<int>(id))) != FALSE;
+        const UINT menuState = GetMenuState(GetMenu(window), id, MF_BYCOMMAND);
+        const bool menu = menuState != static_cast<UINT>(-1) && !(menuState & (MF_GRAYED | MF_DISABLED));
+        if (button == enabled && menu == enabled)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "command " << id << ": button " << (button ? "enabled" : "disabled")
+                                             << ", menu item " << (menu ? "enabled" : "greyed");
+    }
+
+    HWND window = nullptr;
+    std::string settingsPath;
+    std::optional<std::vector<uint8_t>> savedSettings;
+    std::vector<std::string> scratchFiles;
+};
+
+std::vector<uint8_t> ClipboardMidi()
+{
+    const UINT format = RegisterClipboardFormatA("Standard MIDI File");
+    std::vector<uint8_t> bytes;
+    if (!OpenClipboard(nullptr))
+        return bytes;
+    if (HANDLE data = GetClipboardData(format)) {
+        const auto* p = static_cast<const uint8_t*>(GlobalLock(data));
+        if (p)
+            bytes.assign(p, p + GlobalSize(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return bytes;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string ReadText(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// --- Command states --------------------------------------------------------------------
+
+TEST_F(MainWindowTest, CommandStatesFollowRowsAndSelection)
+{
+    OpenWindow();
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDM_ADD)));
+    for (UINT id : {IDM_DELETE, IDM_DELETEALL, IDM_COPYTEMPO, IDM_SAVETEMPO})
+        EXPECT_TRUE(CommandIs(id, false)) << "empty list";
+
+    AddTake({0, 500, 1000});  // the new row is selected
+    for (UINT id : {IDM_DELETE, IDM_DELETEALL, IDM_COPYTEMPO, IDM_SAVETEMPO})
+        EXPECT_TRUE(CommandIs(id, true)) << "one selected row";
+
+    AddTake({0, 500, 1000});
+    // The focused delete button is disabled along the way: the focus must not
+    // stay lost, or the dialog would ignore the keyboard.
+    SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDM_DELETE)), TRUE);
+    Select(-1);
+    EXPECT_TRUE(CommandIs(IDM_DELETE, false));
+    for (UINT id : {IDM_DELETEALL, IDM_COPYTEMPO, IDM_SAVETEMPO})
+        EXPECT_TRUE(CommandIs(id, true)) << "two rows, no selection";
+    EXPECT_EQ(List(), GetFocus());
+
+    Select(0);
+    EXPECT_TRUE(CommandIs(IDM_DELETE, true));
+}
+
+TEST_F(MainWindowTest, ManyListNotificationsPostOneUpdate)
+{
+    OpenWindow();
+    for (int i = 0; i < 5; ++i)
+        AddTake({0, 500, 1000});
+
+    DialogAnswerer answerer;
+    answerer.Press(IDYES);
+    SendMessageA(window, WM_COMMAND, IDM_DELETEALL, 0);
+
+    int updates = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, window, WM_UPDATESTATES, WM_UPDATESTATES, PM_REMOVE)) {
+        ++updates;
+        DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(1, updates);
+    EXPECT_EQ(0, RowCount());
+    EXPECT_TRUE(CommandIs(IDM_COPYTEMPO, false));
+}
+
+// --- Takes in the list -----------------------------------------------------------------
+
+TEST_F(MainWindowTest, AddTakeToListNormalisesSelectsAndDropsShortTakes)
+{
+    OpenWindow();
+    AddTake({1000, 1500, 2000});
+    AddTake({4294967000u, 200});  // the millisecond clock wrapped
+    ASSERT_EQ(2, RowCount());
+    EXPECT_EQ((std::vector<Times>{{0, 500, 1000}, {0, 496}}), ListedTakes());
+
+    char count[16] = "";
+    LVITEMA item = {};
+    item.iSubItem = 1;
+    item.pszText = count;
+    item.cchTextMax = sizeof count;
+    SendMessageA(List(), LVM_GETITEMTEXTA, 1, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ("2", count);
+    // Only the new row is selected, and it has the focus.
+    EXPECT_EQ(1, SendMessageA(List(), LVM_GETSELECTEDCOUNT, 0, 0));
+    EXPECT_EQ(1, SendMessageA(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED | LVNI_FOCUSED));
+
+    AddTake({5000});
+    AddTake({});
+    EXPECT_EQ(2, RowCount());
+    EXPECT_TRUE(CurrentTake.IsEmpty());
+}
+
+TEST_F(MainWindowTest, DeleteKeyRemovesTheSelectedRowAndSelectsTheNext)
+{
+    OpenWindow();
+    AddTake({0, 1});
+    AddTake({0, 1, 2});
+    AddTake({0, 1, 2, 3});
+    Select(1);
+
+    SendMessageA(List(), WM_KEYDOWN, VK_DELETE, 0);
+    PumpMessages();
+
+    EXPECT_EQ((std::vector<Times>{{0, 1}, {0, 1, 2, 3}}), ListedTakes());
+    const LRESULT selected = SendMessageA(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    EXPECT_NE(-1, selected);
+    EXPECT_EQ(selected, SendMessageA(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    EXPECT_TRUE(CommandIs(IDM_DELETE, true));
+}
+
+TEST_F(MainWindowTest, DeleteAllAsksAndDeletesOnlyOnYes)
+{
+    OpenWindow();
+    AddTake({0, 500});
+    AddTake({0, 500});
+
+    DialogAnswerer answerer;
+    ASSERT_TRUE(answerer.Ready());
+    answerer.Press(IDNO).Press(IDYES);
+    Command(IDM_DELETEALL);
+    EXPECT_EQ(2, RowCount());
+    Command(IDM_DELETEALL);
+    EXPECT_EQ(0, RowCount());
+
+    ASSERT_EQ(2u, answerer.Boxes().size());
+    const SeenBox& box = answerer.Boxes()[0];
+    EXPECT_EQ(window, box.owner);
+    EXPECT_EQ(LoadResString(IDS_DELETE_ALL), box.text);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_WARNING), box.caption);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION), box.style);
+}
+
+// --- Export ----------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, CopyPutsTheExportBytesOnTheClipboard)
+{
+    OpenWindow();
+    AddTake({0, 500, 1000});
+    AddTake({0, 510, 990});
+    const std::vector<Times> takes = ListedTakes();
+    const TakeList list = {&takes[0], &takes[1]};
+
+    DialogAnswerer answerer;
+    Command(IDM_COPYTEMPO);
+    const std::vector<uint8_t> plain = ExportTempoBytes(list, 0, 2);
+    EXPECT_EQ(plain, ClipboardMidi());
+
+    // The count selected at the moment of the export is the one used.
+    SelectInterpCount(3);
+    Command(IDM_COPYTEMPO);
+    const std::vector<uint8_t> interpolated = ExportTempoBytes(list, 3, 2);
+    EXPECT_NE(plain, interpolated);
+    EXPECT_EQ(interpolated, ClipboardMidi());
+    EXPECT_TRUE(answerer.Boxes().empty());
+}
+
+TEST_F(MainWindowTest, UnequalTapCountsAskBeforeExporting)
+{
+    OpenWindow();
+    AddTake({0, 500, 1000});
+    AddTake({0, 500, 1000, 1500});
+    const std::vector<Times> takes = ListedTakes();
+
+    DialogAnswerer answerer;
+    answerer.Press(IDNO).Press(IDYES);
+    Command(IDM_COPYTEMPO);
+    EXPECT_FALSE(IsClipboardFormatAvailable(RegisterClipboardFormatA("Standard MIDI File")));
+    Command(IDM_COPYTEMPO);
+    EXPECT_EQ(ExportTempoBytes({&takes[0], &takes[1]}, 0, 2), ClipboardMidi());
+
+    ASSERT_EQ(2u, answerer.Boxes().size());
+    const SeenBox& box = answerer.Boxes()[0];
+    EXPECT_EQ(window, box.owner);
+    EXPECT_EQ(LoadResString(IDS_UNEQUAL_TAPS), box.text);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_WARNING), box.caption);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION), box.style);
+}
+
+TEST_F(MainWindowTest, SaveWritesTheChosenFileAndReplacesAnOldOne)
+{
+    OpenWindow();
+    AddTake({0, 500, 1000});
+    const std::vector<Times> takes = ListedTakes();
+    const std::string path = Scratch("save.mid");
+    const std::string withoutExtension = path.substr(0, path.size() - 4);
+
+    DialogAnswerer answerer;
+    answerer.CancelFile().ChooseFile(withoutExtension);
+    Command(IDM_SAVETEMPO);
+    EXPECT_FALSE(FileExists(path));
+    Command(IDM_SAVETEMPO);  // "mid" is appended to a bare name
+    EXPECT_EQ(ExportTempoBytes({&takes[0]}, 0, 2), ReadBytes(path));
+    EXPECT_TRUE(answerer.Boxes().empty());
+
+    // Both dialogs offer the two filters of string 8.
+    ASSERT_EQ(2u, answerer.FileDialogFilters().size());
+    const std::string filter = LoadResString(IDS_MIDI_FILTER);
+    const size_t allFiles = filter.find('\n', filter.find('\n') + 1) + 1;
+    EXPECT_EQ((std::vector<std::string>{filter.substr(0, filter.find('\n')),
+                                        filter.substr(allFiles, filter.find('\n', allFiles) - allFiles)}),
+              answerer.FileDialogFilters()[1]);
+
+    // Over an existing file: the system's overwrite question, then the whole
+    // file is replaced and no temporary file stays behind.
+    SelectInterpCount(2);
+    DialogAnswerer overwrite;
+    overwrite.ChooseFile(path).Press(IDYES);
+    Command(IDM_SAVETEMPO);
+    EXPECT_EQ(1u, overwrite.Boxes().size());
+    EXPECT_EQ(ExportTempoBytes({&takes[0]}, 2, 2), ReadBytes(path));
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+}
+
+TEST_F(MainWindowTest, FailedSaveLeavesTheOldFileAndNoTemporaryFile)
+{
+    OpenWindow();
+    AddTake({0, 500, 1000});
+    const std::string path = Scratch("locked.mid");
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    WriteBytes(path, old);
+    // Held open by someone who lets others read and write it but not delete
+    // or rename it: writing it in place would work, replacing it cannot.
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+
+    DialogAnswerer answerer;
+    answerer.ChooseFile(path).Press(IDYES).Press(IDOK);
+    Command(IDM_SAVETEMPO);
+    CloseHandle(lock);
+
+    EXPECT_EQ(old, ReadBytes(path));
+    EXPECT_FALSE(FileExists(path + ".tmp"));
+    ASSERT_FALSE(answerer.Boxes().empty());
+    const SeenBox& error = answerer.Boxes().back();
+    EXPECT_EQ(window, error.owner);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_ERROR), error.caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), error.style);
+}
+
+TEST_F(MainWindowTest, WriteReplacingReportsTheFailingCall)
+{
+    // A folder that does not exist: the temporary file cannot be created.
+    DWORD error = ERROR_SUCCESS;
+    const std::string path = BesideTestProgram("no-such-folder\\out.mid");
+    const uint8_t data[3] = {1, 2, 3};
+    EXPECT_FALSE(WriteFileReplacingWin32(path, data, sizeof data, error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), error);
+}
+
+// --- Import ----------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, DroppedFilesImportOnlyTheFirst)
+{
+    OpenWindow();
+    // 480 ticks per quarter note at the default tempo; the files end at
+    // beat 4, 8 and 6.
+    const std::string first = Scratch("first.mid");
+    const std::string second = Scratch("second.mid");
+    const std::string third = Scratch("third.mid");
+    WriteBytes(first, smfimg::SmfBuilder(0, 480).Track(smfimg::EndOfTrack(1920)).Build());
+    WriteBytes(second, smfimg::SmfBuilder(0, 480).Track(smfimg::EndOfTrack(3840)).Build());
+    WriteBytes(third, smfimg::SmfBuilder(1, 480).Track(smfimg::EndOfTrack(2880)).Build());
+
+    DialogAnswerer answerer;
+    HGLOBAL drop = MakeDrop({first, second, third});
+    ASSERT_NE(nullptr, drop);
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    PumpMessages();
+
+    EXPECT_EQ((std::vector<Times>{{0, 500, 1000, 1500}}), ListedTakes());
+    EXPECT_TRUE(answerer.Boxes().empty());
+
+    // The open dialog of the import command leads to the same import.
+    answerer.ChooseFile(second);
+    Command(IDM_IMPORT);
+    ASSERT_EQ(2, RowCount());
+    EXPECT_EQ(8u, ListedTakes()[1].size());
+}
+
+TEST_F(MainWindowTest, UnreadableOrUnsupportedFilesShowAnErrorAndAddNothing)
+{
+    OpenWindow();
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"format2.mid", smfimg::SmfBuilder(2, 480).Track(smfimg::EndOfTrack(1920)).Build()},
+        {"smpte.mid", smfimg::SmfBuilder(0, 0xE728).Track(smfimg::EndOfTrack(1920)).Build()},
+        {"text.mid", smfimg::Text("This is not a MIDI file at all.")},
+        {"empty.mid", {}},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Scratch(c.name);
+        WriteBytes(path, c.bytes);
+        DialogAnswerer answerer;
+        ImportTempoFile(path);
+        ASSERT_EQ(1u, answerer.Boxes().size());
+        const SeenBox& box = answerer.Boxes()[0];
+        EXPECT_EQ(window, box.owner);
+        EXPECT_EQ("'" + path + "'\n" + LoadResString(IDS_UNSUPPORTED_FILE), box.text);
+        EXPECT_EQ(LoadResString(IDS_CAPTION_ERROR), box.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), box.style);
+    }
+
+    // A file that cannot be opened: the system's words for the error.
+    DialogAnswerer answerer;
+    ImportTempoFile(Scratch("missing.mid"));
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    EXPECT_EQ(GetSystemErrorText(ERROR_FILE_NOT_FOUND), answerer.Boxes()[0].text);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_ERROR), answerer.Boxes()[0].caption);
+
+    EXPECT_EQ(0, RowCount());
+    EXPECT_TRUE(CurrentTake.IsEmpty());
+}
+
+// --- Settings --------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, WithoutSettingsFileDefaultsApplyAndClosingWritesTheKeys)
+{
+    OpenWindow();
+    EXPECT_EQ(0, SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(11, SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ(2, CurrentTimeSigBase());
+
+    // A finished move is remembered; a move without WM_EXITSIZEMOVE is not.
+    SetWindowPos(window, nullptr, 123, 45, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(window, WM_EXITSIZEMOVE, 0, 0);
+    SetWindowPos(window, nullptr, 300, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    WPARAM exitCode = 1;
+    EXPECT_TRUE(TakeQuitMessage(&exitCode));
+    EXPECT_EQ(0u, exitCode);
+
+    EXPECT_EQ((std::vector<std::string>{"[AppSetting]", "Left=123", "Top=45", "TempoInterpCount=0", "TimeSigBase=2",
+                                        "TapMethod=0", "MidiIn="}),
+              Lines(ReadText(settingsPath)));
+}
+
+TEST_F(MainWindowTest, StoredValuesAreLimitedAndForeignKeysSurvive)
+{
+    OpenWindow(
+        "[AppSetting]\r\nLeft=37\r\nTop=41\r\nTempoInterpCount=15\r\nTimeSigBase=7\r\nTapMethod=3\r\n"
+        "AddCakewalkTool=1\r\nMidiIn=Port A\r\nOwnKey=kept\r\n[Other]\r\nx=1\r\n");
+    EXPECT_EQ(10, SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(2, CurrentTimeSigBase());
+    RECT rect;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(37, rect.left);
+    EXPECT_EQ(41, rect.top);
+
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ((std::vector<std::string>{"[AppSetting]", "Left=37", "Top=41", "TempoInterpCount=10", "TimeSigBase=2",
+                                        "TapMethod=0", "MidiIn=Port A", "OwnKey=kept", "", "[Other]", "x=1"}),
+              Lines(ReadText(settingsPath)));
+}
+
+}  // namespace

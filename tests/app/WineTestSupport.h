@@ -1,0 +1,283 @@
+// Helpers for driving the program's real windows in-process (under Wine with
+// the null display driver, or on Windows): a scripted answerer for message
+// boxes and the common file dialogs, message pumping, and files beside the
+// test program.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace wine_test {
+
+// A message box as the user saw it.
+struct SeenBox {
+    HWND owner = nullptr;
+    std::string text;
+    std::string caption;
+    // The MB_ button set and MB_ICON bits the box shows, rebuilt from its
+    // controls: MB_OK or MB_YESNO, plus the icon among the four system icons.
+    UINT style = 0;
+};
+
+// Answers the dialogs that open on this thread while it lives, in the order
+// given, and records every message box. A file dialog (recognised by its
+// file-name box cmb13) gets the scripted path typed and OK pressed, or is
+// cancelled. Each dialog is answered when it is first activated, which
+// happens inside the modal loop of the call that opened it.
+class DialogAnswerer {
+public:
+    DialogAnswerer() : hook(SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId()))
+    {
+        current = this;
+    }
+    ~DialogAnswerer()
+    {
+        if (fileTimer)
+            KillTimer(nullptr, fileTimer);
+        UnhookWindowsHookEx(hook);
+        current = nullptr;
+    }
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+
+    bool Ready() const { return hook != nullptr; }
+
+    // Next message box: press this button (IDYES, IDNO, IDOK ...).
+    DialogAnswerer& Press(int button)
+    {
+        script.push_back({button, {}});
+        return *this;
+    }
+    // Next file dialog: type `path` and press OK.
+    DialogAnswerer& ChooseFile(const std::string& path)
+    {
+        script.push_back({IDOK, path});
+        return *this;
+    }
+    // Next file dialog: cancel it.
+    DialogAnswerer& CancelFile()
+    {
+        script.push_back({IDCANCEL, {}});
+        return *this;
+    }
+
+    const std::vector<SeenBox>& Boxes() const { return boxes; }
+    // The entries of the file-type list of each file dialog.
+    const std::vector<std::vector<std::string>>& FileDialogFilters() const { return filters; }
+    size_t UnusedAnswers() const { return script.size(); }
+
+private:
+    struct Answer {
+        int button;
+        std::string path;
+    };
+
+    static constexpr int FileNameBox = 0x47C;  // cmb13
+    static constexpr int FileTypeList = 0x470;  // cmb1
+
+    static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE && current)
+            current->Handle(reinterpret_cast<HWND>(wParam));
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    void Handle(HWND dialog)
+    {
+        char className[16] = "";
+        GetClassNameA(dialog, className, sizeof className);
+        // A dialog is activated again when a box it opened closes (the save
+        // dialog after its overwrite question): only the first counts.
+        if (std::strcmp(className, "#32770") != 0 ||
+            std::find(handled.begin(), handled.end(), dialog) != handled.end())
+            return;
+        handled.push_back(dialog);
+
+        Answer answer{IDCANCEL, {}};
+        if (!script.empty()) {
+            answer = script.front();
+            script.pop_front();
+        }
+
+        // A file dialog is activated while it still initialises itself (its
+        // file-type list is filled later); it is answered from a thread timer,
+        // which fires in its modal loop once the dialog is complete.
+        if (GetDlgItem(dialog, FileNameBox)) {
+            pendingFileDialog = dialog;
+            pendingFileAnswer = answer;
+            fileTimer = SetTimer(nullptr, 0, 1, FileDialogTimer);
+            return;
+        }
+
+        SeenBox seen;
+        seen.owner = GetWindow(dialog, GW_OWNER);
+        char buffer[2048] = "";
+        GetWindowTextA(dialog, buffer, sizeof buffer);
+        seen.caption = buffer;
+        buffer[0] = '\0';
+        GetDlgItemTextA(dialog, 0xFFFF, buffer, sizeof buffer);
+        seen.text = buffer;
+        seen.style = (Shows(dialog, IDYES) && Shows(dialog, IDNO)) ? MB_YESNO : MB_OK;
+        seen.style |= IconStyle(dialog);
+        boxes.push_back(seen);
+        PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(answer.button), 0);
+    }
+
+    static void CALLBACK FileDialogTimer(HWND, UINT, UINT_PTR id, DWORD)
+    {
+        KillTimer(nullptr, id);
+        if (!current || !current->pendingFileDialog)
+            return;
+        HWND dialog = current->pendingFileDialog;
+        current->pendingFileDialog = nullptr;
+        current->filters.push_back(ComboItems(GetDlgItem(dialog, FileTypeList)));
+        if (current->pendingFileAnswer.button == IDOK)
+            SetDlgItemTextA(dialog, FileNameBox, current->pendingFileAnswer.path.c_str());
+        PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(current->pendingFileAnswer.button), 0);
+    }
+
+    static bool Shows(HWND box, int button)
+    {
+        HWND control = GetDlgItem(box, button);
+        return control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE);
+    }
+
+    static UINT IconStyle(HWND box)
+    {
+        struct Search {
+            HICON icon = nullptr;
+        } search;
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM data) -> BOOL {
+                char name[16] = "";
+                GetClassNameA(child, name, sizeof name);
+                if (_stricmp(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                    reinterpret_cast<Search*>(data)->icon =
+                        reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (!search.icon)
+            return 0;
+        const struct {
+            LPCSTR id;
+            UINT style;
+        } icons[] = {{IDI_HAND, MB_ICONERROR},
+                     {IDI_EXCLAMATION, MB_ICONEXCLAMATION},
+                     {IDI_QUESTION, MB_ICONQUESTION},
+                     {IDI_ASTERISK, MB_ICONINFORMATION}};
+        for (const auto& candidate : icons) {
+            if (LoadIconA(nullptr, candidate.id) == search.icon)
+                return candidate.style;
+        }
+        return 0xF0;  // an icon, but none of the system's
+    }
+
+    static std::vector<std::string> ComboItems(HWND combo)
+    {
+        std::vector<std::string> items;
+        const int count = combo ? static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0)) : 0;
+        for (int i = 0; i < count; ++i) {
+            char text[512] = "";
+            SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+            items.push_back(text);
+        }
+        return items;
+    }
+
+    static inline DialogAnswerer* current = nullptr;
+    HHOOK hook;
+    std::deque<Answer> script;
+    std::vector<HWND> handled;
+    std::vector<SeenBox> boxes;
+    std::vector<std::vector<std::string>> filters;
+    HWND pendingFileDialog = nullptr;
+    Answer pendingFileAnswer{IDCANCEL, {}};
+    UINT_PTR fileTimer = 0;
+};
+
+// Dispatches everything waiting in this thread's queue. A quit message is
+// left alone: it is not in the queue proper and would end nothing here.
+inline void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// Takes a pending quit request off the thread; true when there was one, with
+// its exit code in `exitCode`. A quit request left behind would end the
+// modal loop of the next message box at once.
+inline bool TakeQuitMessage(WPARAM* exitCode = nullptr)
+{
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        return false;
+    if (exitCode)
+        *exitCode = msg.wParam;
+    return true;
+}
+
+// A path in the folder of the test program.
+inline std::string BesideTestProgram(const std::string& name)
+{
+    char module[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string path = module;
+    return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+inline bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A drop of files as the shell hands it to WM_DROPFILES: a DROPFILES header
+// followed by the ANSI paths, each ended by a NUL, and a closing NUL. The
+// receiver releases it with DragFinish.
+inline HGLOBAL MakeDrop(const std::vector<std::string>& paths)
+{
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const std::string& p : paths)
+        size += p.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (!memory)
+        return nullptr;
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = FALSE;
+    char* out = reinterpret_cast<char*>(header) + sizeof(DROPFILES);
+    for (const std::string& p : paths) {
+        std::memcpy(out, p.c_str(), p.size() + 1);
+        out += p.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return memory;
+}
+
+}  // namespace wine_test
