@@ -5,7 +5,7 @@ set -eu
 
 packages="make cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-wine wine64 xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic fonts-ipafont-mincho locales"
+wine wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic fonts-ipafont-mincho locales"
 
 missing=""
 for p in $packages; do

@@ -16,5 +16,10 @@ unset LC_ALL DISPLAY
 # text it would take the Japanese font names for code page 932.
 (printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$regfile") >"$prefix/drive_c/metrova-test.reg"
 /usr/lib/wine/wine64 regedit /S 'C:\metrova-test.reg' </dev/null >/dev/null 2>&1
+# Wine does not pick up its own Marlett from fonts-wine: without it the
+# caption buttons show letters instead of their symbols.
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
+fi
 /usr/lib/wine/wineserver -w
 touch "$prefix/.ready"

@@ -16,6 +16,7 @@ if [ ! -e "$prefix/.ready" ]; then
 fi
 
 rm -rf "$work" && mkdir -p "$work" || exit 1
+work=$(cd "$work" && pwd)
 cp "$build/app/Metrova.exe" "$build/tests/wintool.exe" "$work/" || exit 1
 
 # A format-0 file, division 480, default tempo, End of Track at tick 1920:
