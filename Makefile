@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 60
 B           := build
 CONFIGURE   := cmake -G Ninja -S .
 
-.PHONY: bench all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 fuzz clean
+.PHONY: package bench all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 fuzz clean
 
 all: test
 
@@ -79,6 +79,10 @@ run: setup
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
 	@cmake --build $(B)/win64 -j $(JOBS) --target Metrova
 	@sh scripts/run-metrova.sh $(B)/win64
+
+# Release packages build/dist/Metrova-<version>-win32.zip and -win64.zip.
+package: setup
+	@sh scripts/package.sh
 
 clean:
 	rm -rf $(B)

@@ -22,10 +22,12 @@ else()
     set(METROVA_RUN_TESTS ON)
 endif()
 
-# metrova_add_test(<name> <sources>...) builds a GoogleTest program and, where
-# this machine can run it, registers every test case of it with CTest.
+# metrova_add_test(<name> <sources>... [ENVIRONMENT <var=value>...]) builds a
+# GoogleTest program and, where this machine can run it, registers every test
+# case of it with CTest, with the given environment.
 function(metrova_add_test name)
-    add_executable(${name} ${ARGN})
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "ENVIRONMENT")
+    add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
     if(NOT METROVA_RUN_TESTS)
         return()
@@ -36,5 +38,5 @@ function(metrova_add_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 120
-        PROPERTIES TIMEOUT 120)
+        PROPERTIES TIMEOUT 120 ENVIRONMENT "${arg_ENVIRONMENT}")
 endfunction()
