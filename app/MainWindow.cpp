@@ -7,13 +7,17 @@
 #include <cstdio>
 #include <string>
 
+#include "AboutDialog.h"
 #include "AppGlobals.h"
 #include "ExportTempoWin32.h"
 #include "ImportTempoWin32.h"
 #include "Messages.h"
 #include "MidiIn.h"
+#include "OptionsDialog.h"
 #include "SettingsWin32.h"
+#include "Take.h"
 #include "TakeListView.h"
+#include "TapInputDialog.h"
 #include "resource.h"
 
 namespace {
@@ -86,15 +90,41 @@ void OnInitDialog(HWND window)
     ApplySettings(window);
 }
 
-// Adding a take records it in the tap dialog (keyboard or MIDI taps), which
-// hands it to AddTakeToList when it closes. That dialog does not exist yet,
-// so the command does nothing for now.
-void OnAddTake(HWND) {}
+// The tap dialog records the take in CurrentTake and hands it to
+// AddTakeToList when it closes. MIDI input is started only while the dialog
+// is open; between takes the device stays open but stopped.
+void OnAddTake(HWND window)
+{
+    switch (g_AppSettings.TapMethod) {
+    case 0:
+        CurrentTake.Start();
+        RunTapInputDialog(window);
+        break;
+    case 1:
+        // A device that could not be opened has been reported already.
+        if (!IsMidiInOpen())
+            OpenMidiIn(window);
+        if (!IsMidiInOpen())
+            break;
+        CurrentTake.Start();
+        midiInStart(GetMidiInHandle());
+        RunTapInputDialog(window);
+        midiInStop(GetMidiInHandle());
+        break;
+    default:
+        break;
+    }
+}
 
-// The options dialog (template 112) and the about dialog (template 110) come
-// later; until then their menu commands do nothing.
-void OnOptions(HWND) {}
-void OnAbout(HWND) {}
+void OnOptions(HWND window)
+{
+    RunOptionsDialog(window);
+}
+
+void OnAbout(HWND window)
+{
+    RunAboutDialog(window);
+}
 
 void OnDeleteSelected()
 {

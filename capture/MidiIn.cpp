@@ -1,15 +1,94 @@
 #include "MidiIn.h"
 
-// No device support yet: nothing opens, so nothing is ever open to close.
+#include <cstdint>
 
-bool OpenMidiIn(HWND)
+#include "Messages.h"
+#include "SettingsWin32.h"
+#include "TapInputDialog.h"
+#include "Take.h"
+#include "resource.h"
+
+namespace {
+
+// Only OpenMidiIn and CloseMidiIn change it, both on the user-interface
+// thread; the callback never reads it.
+HMIDIIN openDevice = nullptr;
+
+}  // namespace
+
+bool FindMidiInDevice(const char* name, UINT& id)
 {
+    const UINT count = midiInGetNumDevs();
+    for (UINT device = 0; device < count; ++device) {
+        MIDIINCAPSA caps;
+        if (midiInGetDevCapsA(device, &caps, sizeof caps) != MMSYSERR_NOERROR)
+            continue;
+        if (lstrcmpA(caps.szPname, name) == 0) {
+            id = device;
+            return true;
+        }
+    }
     return false;
 }
 
-void CloseMidiIn() {}
+bool OpenMidiIn(HWND owner)
+{
+    const WaitCursorScope waiting;
+    UINT id = 0;
+    if (!FindMidiInDevice(g_AppSettings.MidiInName.c_str(), id)) {
+        CenteredMessageBox(owner, LoadResString(IDS_NO_MIDI_DEVICE), LoadResString(IDS_CAPTION_WARNING),
+                           MB_ICONEXCLAMATION);
+        return false;
+    }
+    const MMRESULT result =
+        midiInOpen(&openDevice, id, reinterpret_cast<DWORD_PTR>(MidiInProc), 0, CALLBACK_FUNCTION);
+    if (result == MMSYSERR_NOERROR)
+        return true;
+    // Whatever a driver left in the handle on failure is no open device.
+    openDevice = nullptr;
+    ReportMidiInError(result, owner);
+    return false;
+}
+
+void ReportMidiInError(MMRESULT code, HWND owner)
+{
+    char text[256];
+    if (midiInGetErrorTextA(code, text, sizeof text) == MMSYSERR_NOERROR)
+        CenteredMessageBox(owner, text, LoadResString(IDS_CAPTION_ERROR), MB_ICONERROR);
+}
+
+void CloseMidiIn()
+{
+    if (!openDevice)
+        return;
+    const WaitCursorScope waiting;
+    midiInClose(openDevice);
+    openDevice = nullptr;
+}
 
 bool IsMidiInOpen()
 {
-    return false;
+    return openDevice != nullptr;
+}
+
+HMIDIIN GetMidiInHandle()
+{
+    return openDevice;
+}
+
+void CALLBACK MidiInProc(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR param2)
+{
+    // The driver's thread, with its time stamps waiting behind this call:
+    // one test, one append under the take's lock, one posted message. The
+    // append fails once the hand-over has emptied the slot, and then nothing
+    // is posted either.
+    if (message != MIM_DATA)
+        return;
+    const DWORD data = static_cast<DWORD>(param1);
+    const bool noteOn = (data & 0xF0) == 0x90;
+    const bool silent = (data & 0xFF0000) == 0;  // velocity 0 is a note-off
+    if (!noteOn || silent)
+        return;
+    if (CurrentTake.Append(static_cast<uint32_t>(param2)))
+        PostMessageA(TapNotificationTarget(), WM_TAPPED, 0, 0);
 }

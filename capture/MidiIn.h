@@ -1,15 +1,34 @@
-// The MIDI input device as the main window and the settings see it.
-//
-// MIDI taps arrive together with the tap dialog; until then no device is
-// ever opened, so the main window's start-up, add command and close already
-// call the operations they will keep calling.
+// The MIDI input device: the configured device found by name, opened with a
+// callback that turns note-ons into taps of the take being recorded, and
+// closed again. At most one device is open; its handle belongs to the
+// user-interface thread, the callback runs on the driver's thread.
 #pragma once
 
 #include <windows.h>
+#include <mmsystem.h>
 
-// Opens the configured device; messages are owned by `owner`. True when a
-// device is open afterwards.
+// The id of the first device whose product name equals `name` exactly (case
+// counts); devices whose capabilities cannot be read are skipped. False when
+// there is none.
+bool FindMidiInDevice(const char* name, UINT& id);
+
+// Opens the device named by the MidiIn setting, under the wait cursor; the
+// messages are owned by `owner`. A missing device is a warning, a failed
+// opening the driver's error text. True when the device is open. The caller
+// makes sure none is open yet.
 bool OpenMidiIn(HWND owner);
-// Closes the open device, if any.
+
+// Shows the driver's text for a midiIn error code in an error box; shows
+// nothing when the driver has no text for it.
+void ReportMidiInError(MMRESULT code, HWND owner);
+
+// Closes the open device, if any, under the wait cursor.
 void CloseMidiIn();
 bool IsMidiInOpen();
+// The open device for midiInStart and midiInStop; null while none is open.
+HMIDIIN GetMidiInHandle();
+
+// The driver's callback: a note-on with a non-zero velocity, on any channel,
+// appends its time stamp to CurrentTake (unless the slot is empty) and posts
+// WM_TAPPED to the tap dialog. Everything else is ignored.
+void CALLBACK MidiInProc(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);

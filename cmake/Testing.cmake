@@ -22,11 +22,13 @@ else()
     set(METROVA_RUN_TESTS ON)
 endif()
 
-# metrova_add_test(<name> <sources>... [ENVIRONMENT <var=value>...]) builds a
-# GoogleTest program and, where this machine can run it, registers every test
-# case of it with CTest, with the given environment.
+# metrova_add_test(<name> <sources>... [ENVIRONMENT <var=value>...]
+#                  [RESOURCE_LOCK <lock>]) builds a GoogleTest program and,
+# where this machine can run it, registers every test case of it with CTest,
+# with the given environment; test cases holding the same lock never run at
+# the same time.
 function(metrova_add_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "ENVIRONMENT")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "ENVIRONMENT")
     add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
     if(NOT METROVA_RUN_TESTS)
@@ -38,5 +40,5 @@ function(metrova_add_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 120
-        PROPERTIES TIMEOUT 120 ENVIRONMENT "${arg_ENVIRONMENT}")
+        PROPERTIES TIMEOUT 120 ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
 endfunction()

@@ -1,18 +1,22 @@
 // Helpers for driving the program's real windows in-process (under Wine with
 // the null display driver, or on Windows): a scripted answerer for message
-// boxes and the common file dialogs, message pumping, and files beside the
-// test program.
+// boxes and the common file dialogs, steps run from inside a window's own
+// message loop, message pumping, and files beside the test program.
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>  // DROPFILES
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace wine_test {
@@ -205,6 +209,85 @@ private:
     HWND pendingFileDialog = nullptr;
     Answer pendingFileAnswer{IDCANCEL, {}};
     UINT_PTR fileTimer = 0;
+};
+
+// Runs steps on the ticks of a thread timer while it lives, inside whatever
+// message loop the thread is in at the time (a dialog's own loop included).
+// A tick comes only when no posted message waits, so each step finds the
+// messages posted by the one before it handled. A step returns false to be
+// tried again at the next tick. After the last step, `afterwards` (if given)
+// runs at every further tick.
+class TimerSteps {
+public:
+    using Step = std::function<bool()>;
+
+    explicit TimerSteps(std::vector<Step> stepList, Step afterLast = nullptr)
+        : steps(std::move(stepList)), afterwards(std::move(afterLast)), timer(SetTimer(nullptr, 0, 1, Tick))
+    {
+        current = this;
+    }
+    ~TimerSteps()
+    {
+        KillTimer(nullptr, timer);
+        current = nullptr;
+    }
+    TimerSteps(const TimerSteps&) = delete;
+    TimerSteps& operator=(const TimerSteps&) = delete;
+
+    size_t Done() const { return next; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+    {
+        // A step that runs a message loop of its own gets no ticks meanwhile.
+        TimerSteps* self = current;
+        if (!self || self->running)
+            return;
+        self->running = true;
+        if (self->next < self->steps.size()) {
+            if (self->steps[self->next]())
+                ++self->next;
+        } else if (self->afterwards) {
+            self->afterwards();
+        }
+        self->running = false;
+    }
+
+    static inline TimerSteps* current = nullptr;
+    std::vector<Step> steps;
+    Step afterwards;
+    size_t next = 0;
+    bool running = false;
+    UINT_PTR timer;
+};
+
+// Sets a file aside while it lives and puts it back afterwards; the path is
+// free (no file) in between, and whatever is there at the end is dropped.
+class FileAside {
+public:
+    explicit FileAside(std::string filePath) : path(std::move(filePath))
+    {
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return;
+        std::ifstream in(path, std::ios::binary);
+        saved.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        in.close();
+        DeleteFileA(path.c_str());
+    }
+    ~FileAside()
+    {
+        DeleteFileA(path.c_str());
+        if (saved) {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out.write(saved->data(), static_cast<std::streamsize>(saved->size()));
+        }
+    }
+    FileAside(const FileAside&) = delete;
+    FileAside& operator=(const FileAside&) = delete;
+
+private:
+    std::string path;
+    std::optional<std::string> saved;
 };
 
 // Dispatches everything waiting in this thread's queue. A quit message is

@@ -1,0 +1,11 @@
+// The options dialog (template 112): base note, tap input method with the
+// MIDI input device, and the registration in the Cakewalk Tools menu.
+#pragma once
+
+#include <windows.h>
+
+// Runs the dialog modally, owned by `owner` (the main window, whose list of
+// takes it empties when the base note changes).
+void RunOptionsDialog(HWND owner);
+
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,243 @@
+#include "TapInputDialog.h"
+
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "AppGlobals.h"
+#include "Messages.h"
+#include "SettingsWin32.h"
+#include "Take.h"
+#include "TakeListView.h"
+#include "resource.h"
+
+namespace {
+
+// The texts are painted in this order.
+enum Item { BaseNoteLabel, BaseNoteValue, MethodLabel, MethodValue, CountLabel, CountValue, ItemCount };
+
+constexpr size_t TextSize = 64;  // 63 bytes of text and the terminator
+
+int tapCount = 0;
+// Written on the user-interface thread when a dialog opens, read by the MIDI
+// driver's thread for every tap.
+std::atomic<HWND> notificationTarget{nullptr};
+DWORD savedPriorityClass = NORMAL_PRIORITY_CLASS;
+HFONT dialogFont = nullptr;
+COLORREF backgroundColour = 0;
+COLORREF textColour = 0;
+
+char baseNoteText[TextSize] = "";
+char methodText[TextSize] = "";
+char countText[TextSize] = "";
+
+// Loaded and converted by the first dialog of the process; every later one
+// shows the same labels at the same pixels, and nothing is loaded or
+// converted while taps are being timed.
+bool convertedOnce = false;
+std::string labels[3];
+RECT itemRects[ItemCount] = {
+    {7, 7, 35, 15}, {43, 7, 93, 15}, {7, 22, 37, 30}, {43, 22, 173, 30}, {7, 37, 33, 45}, {43, 37, 93, 45},
+};
+
+const char* ItemText(int item)
+{
+    switch (item) {
+    case BaseNoteLabel:
+        return labels[0].c_str();
+    case BaseNoteValue:
+        return baseNoteText;
+    case MethodLabel:
+        return labels[1].c_str();
+    case MethodValue:
+        return methodText;
+    case CountLabel:
+        return labels[2].c_str();
+    default:
+        return countText;
+    }
+}
+
+// Keyboard taps are timed by the dialog itself; MIDI taps carry the driver's
+// time stamps and need neither the finer timer nor the higher priority.
+bool TimesKeyboardTaps()
+{
+    return g_AppSettings.TapMethod != 1;
+}
+
+void OnInitDialog(HWND dialog)
+{
+    tapCount = 0;
+    notificationTarget = dialog;
+    dialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    // Keys are taps, not text: the input method editor would swallow them.
+    if (g_pWINNLSEnableIME)
+        g_pWINNLSEnableIME(dialog, FALSE);
+    SendMessageA(dialog, WM_SYSCOLORCHANGE, 0, 0);
+
+    if (!convertedOnce) {
+        labels[0] = LoadResString(IDS_LABEL_BASENOTE);
+        labels[1] = LoadResString(IDS_LABEL_METHOD);
+        labels[2] = LoadResString(IDS_LABEL_TAPS);
+        for (RECT& rect : itemRects)
+            MapDialogRect(dialog, &rect);
+        convertedOnce = true;
+    }
+
+    std::snprintf(baseNoteText, sizeof baseNoteText, "%d", 1 << g_AppSettings.TimeSigBase);
+    std::string method;
+    if (g_AppSettings.TapMethod == 0)
+        method = LoadResString(IDS_KEYBOARD);
+    else if (g_AppSettings.TapMethod == 1)
+        method = g_AppSettings.MidiInName;
+    lstrcpynA(methodText, method.c_str(), sizeof methodText);
+    std::snprintf(countText, sizeof countText, "%d", tapCount);
+
+    if (TimesKeyboardTaps()) {
+        timeBeginPeriod(g_TimeCaps.wPeriodMin);
+        savedPriorityClass = GetPriorityClass(GetCurrentProcess());
+        SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
+    }
+
+    const DialogCenteringScope centring;
+    CenterWindow(nullptr, dialog);
+}
+
+void OnKeyDown(HWND dialog, WPARAM key, LPARAM flags)
+{
+    if (key == VK_ESCAPE) {
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+        return;
+    }
+    // Bit 30 is the previous key state: set for the auto-repeat of a held key.
+    const bool repeated = (static_cast<DWORD>(flags) & 0x40000000u) != 0;
+    if (g_AppSettings.TapMethod != 0 || repeated)
+        return;
+    // The clock is read now, as the key is handled; the message's own time
+    // has only the system tick's coarse resolution.
+    if (CurrentTake.Append(timeGetTime()))
+        PostMessageA(dialog, WM_TAPPED, 0, 0);
+}
+
+void OnTapped(HWND dialog)
+{
+    ++tapCount;
+    std::snprintf(countText, sizeof countText, "%d", tapCount);
+    InvalidateRect(dialog, &itemRects[CountValue], TRUE);
+}
+
+void OnPaint(HWND dialog)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(dialog, &paint);
+    const HGDIOBJ oldFont = SelectObject(dc, dialogFont);
+    const COLORREF oldBackground = SetBkColor(dc, backgroundColour);
+    const COLORREF oldText = SetTextColor(dc, textColour);
+
+    for (int item = 0; item < ItemCount; ++item) {
+        RECT visible;
+        if (!IntersectRect(&visible, &itemRects[item], &paint.rcPaint))
+            continue;
+        const char* text = ItemText(item);
+        ExtTextOutA(dc, itemRects[item].left, itemRects[item].top, ETO_OPAQUE, &visible, text,
+                    static_cast<UINT>(std::strlen(text)), nullptr);
+    }
+
+    SetTextColor(dc, oldText);
+    SetBkColor(dc, oldBackground);
+    SelectObject(dc, oldFont);
+    EndPaint(dialog, &paint);
+}
+
+void OnClose(HWND dialog)
+{
+    // The owner is still disabled here; without this the system would
+    // activate some other program's window when the dialog goes.
+    SetForegroundWindow(g_hMainWnd);
+    if (g_pWINNLSEnableIME)
+        g_pWINNLSEnableIME(dialog, TRUE);
+    DestroyWindow(dialog);
+}
+
+void OnDestroy()
+{
+    if (TimesKeyboardTaps()) {
+        SetPriorityClass(GetCurrentProcess(), savedPriorityClass);
+        timeEndPeriod(g_TimeCaps.wPeriodMin);
+    }
+    AddTakeToList();
+    PostQuitMessage(0);  // ends the loop of RunTapInputDialog
+}
+
+}  // namespace
+
+void RunTapInputDialog(HWND owner)
+{
+    HWND focus = GetFocus();
+    HWND dialog = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_TAPINPUT), owner, TapInputDialogProc, 0);
+    if (!dialog)
+        return;
+    ShowWindow(dialog, SW_SHOW);
+    UpdateWindow(dialog);
+    EnableWindow(owner, FALSE);
+
+    // No IsDialogMessage and no accelerators: every key, Enter and Tab
+    // included, has to reach the dialog procedure as WM_KEYDOWN.
+    MSG msg;
+    for (;;) {
+        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1)
+            break;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+
+    EnableWindow(owner, TRUE);
+    SetFocus(focus);
+}
+
+INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return TRUE;
+    case WM_KEYDOWN:
+        OnKeyDown(dialog, wParam, lParam);
+        break;
+    case WM_TAPPED:
+        OnTapped(dialog);
+        break;
+    case WM_PAINT:
+        OnPaint(dialog);
+        break;
+    case WM_SYSCOLORCHANGE:
+        backgroundColour = GetSysColor(COLOR_BTNFACE);
+        textColour = GetSysColor(COLOR_WINDOWTEXT);
+        break;
+    case WM_CLOSE:
+        OnClose(dialog);
+        break;
+    case WM_DESTROY:
+        OnDestroy();
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+HWND TapNotificationTarget()
+{
+    return notificationTarget;
+}
+
+std::vector<TapDialogItem> GetTapDialogItems()
+{
+    std::vector<TapDialogItem> items;
+    for (int item = 0; item < ItemCount; ++item)
+        items.push_back({ItemText(item), itemRects[item]});
+    return items;
+}

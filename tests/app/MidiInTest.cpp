@@ -1,0 +1,370 @@
+// MIDI taps in-process: the real main window and tap dialog with MIDI input
+// devices of the stand-in winmm.dll, whose callbacks come from its own
+// threads as a driver's do. Messages boxes are answered by a script; the tap
+// dialog is driven from inside its own message loop by thread-timer steps.
+#include <windows.h>
+#include <commctrl.h>
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppGlobals.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "MidiIn.h"
+#include "SettingsWin32.h"
+#include "Take.h"
+#include "TakeListView.h"
+#include "TapInputDialog.h"
+#include "WineTestSupport.h"
+#include "resource.h"
+
+namespace {
+
+using namespace wine_test;
+using Times = std::vector<uint32_t>;
+
+constexpr DWORD NoteOn = 0x403C90;  // channel 1, middle C, velocity 64
+
+struct FakeMidi {
+    BOOL(WINAPI* IsStandIn)();
+    void(WINAPI* SetDevices)(const char*);
+    BOOL(WINAPI* Send)(DWORD, DWORD);
+    void(WINAPI* SetBurst)(DWORD);
+    LONG(WINAPI* GetDeliveredCount)();
+    UINT(WINAPI* GetOpenCount)();
+    BOOL(WINAPI* IsStarted)();
+    LONG(WINAPI* GetPeriodBalance)(UINT);
+};
+
+template <typename Function>
+void Find(const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), name)));
+}
+
+FakeMidi FindFakeMidi()
+{
+    FakeMidi f{};
+    Find("FakeMidi_IsStandIn", f.IsStandIn);
+    Find("FakeMidi_SetDevices", f.SetDevices);
+    Find("FakeMidi_Send", f.Send);
+    Find("FakeMidi_SetBurst", f.SetBurst);
+    Find("FakeMidi_GetDeliveredCount", f.GetDeliveredCount);
+    Find("FakeMidi_GetOpenCount", f.GetOpenCount);
+    Find("FakeMidi_IsStarted", f.IsStarted);
+    Find("FakeMidi_GetPeriodBalance", f.GetPeriodBalance);
+    return f;
+}
+
+const FakeMidi fake = FindFakeMidi();
+
+HWND OpenTapDialog()
+{
+    HWND dialog = TapNotificationTarget();
+    return dialog && IsWindow(dialog) ? dialog : nullptr;
+}
+
+class MidiInTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fake.IsStandIn && fake.IsStandIn()) << "the stand-in winmm.dll is not loaded";
+        g_hInstance = GetModuleHandleA(nullptr);
+        ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
+        InitCommonControls();
+        WNDCLASSA existing;
+        if (!GetClassInfoA(g_hInstance, MainWindowClassName, &existing)) {
+            ASSERT_TRUE(RegisterMainWindowClass(g_hInstance));
+        }
+        char path[MAX_PATH];
+        ASSERT_TRUE(GetSettingsPath(path));
+        settingsPath = path;
+        settingsAside = std::make_unique<FileAside>(settingsPath);
+    }
+
+    void TearDown() override
+    {
+        steps.reset();
+        CloseWindow();
+        CloseMidiIn();
+        fake.SetBurst(0);
+        fake.SetDevices(nullptr);
+        CurrentTake.HandOver();
+        settingsAside.reset();
+    }
+
+    // Start-up with the MIDI method and these devices.
+    void OpenWindow(const char* devices, const std::string& midiIn)
+    {
+        fake.SetDevices(devices);
+        const std::string text = "[AppSetting]\r\nTapMethod=1\r\nMidiIn=" + midiIn + "\r\n";
+        WriteBytes(settingsPath, std::vector<uint8_t>(text.begin(), text.end()));
+        SettingsFile = IniFile();
+        LoadSettingsFile();
+        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+        ASSERT_NE(nullptr, window);
+        PumpMessages();
+    }
+
+    void CloseWindow()
+    {
+        if (window && IsWindow(window))
+            SendMessageA(window, WM_CLOSE, 0, 0);
+        TakeQuitMessage();
+    }
+
+    void OnTapDialog(std::vector<std::function<void(HWND)>> actions)
+    {
+        std::vector<TimerSteps::Step> list;
+        for (auto& action : actions) {
+            list.push_back([action] {
+                HWND dialog = OpenTapDialog();
+                if (dialog)
+                    action(dialog);
+                return dialog != nullptr;
+            });
+        }
+        steps = std::make_unique<TimerSteps>(std::move(list), [] {
+            if (HWND dialog = OpenTapDialog()) {
+                ADD_FAILURE() << "the tap dialog was still open after the last step";
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+            }
+            return true;
+        });
+    }
+
+    void AddCommand()
+    {
+        SendMessageA(window, WM_COMMAND, IDM_ADD, 0);
+        PumpMessages();
+    }
+
+    HWND List() const { return GetDlgItem(window, IDC_TAKELIST); }
+
+    std::vector<Times> ListedTakes() const
+    {
+        std::vector<Times> takes;
+        for (const Take* take : ReadTakesFromList(List()))
+            takes.push_back(*take);
+        return takes;
+    }
+
+    std::string CountColumn(int row) const
+    {
+        char text[16] = "";
+        LVITEMA item = {};
+        item.iSubItem = 1;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(List(), LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+    HWND window = nullptr;
+    std::string settingsPath;
+    std::unique_ptr<FileAside> settingsAside;
+    std::unique_ptr<TimerSteps> steps;
+};
+
+TEST_F(MidiInTest, DevicesAreFoundByTheirExactNameLowestIdFirst)
+{
+    const struct {
+        const char* devices;
+        const char* name;
+        int id;  // -1: not found
+    } cases[] = {
+        {"Keys;Other;Keys", "Keys", 0},
+        {"Other;Keys;Keys", "Keys", 1},
+        {"Keys?2;Keys", "Keys", 1},  // capabilities unreadable: skipped
+        {"Keys", "keys", -1},
+        {"KEYS;Keys ", "Keys", -1},
+        {"?0;Keys", "", 0},
+        {"Keys", "", -1},
+        {"", "Keys", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.devices) + " / " + c.name);
+        fake.SetDevices(c.devices);
+        UINT id = 99;
+        EXPECT_EQ(c.id >= 0, FindMidiInDevice(c.name, id));
+        if (c.id >= 0) {
+            EXPECT_EQ(static_cast<UINT>(c.id), id);
+        }
+    }
+
+    // Opening takes the same device: the lower id of two equal names.
+    const std::string log = BesideTestProgram("MidiInTest-open.log");
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("FAKEMIDI_LOG", log.c_str());
+    OpenWindow("Other;Keys;Keys", "Keys");
+    SetEnvironmentVariableA("FAKEMIDI_LOG", nullptr);
+    const std::vector<uint8_t> logged = ReadBytes(log);
+    DeleteFileA(log.c_str());
+    EXPECT_TRUE(IsMidiInOpen());
+    EXPECT_EQ("open 1\n", std::string(logged.begin(), logged.end()));
+}
+
+TEST_F(MidiInTest, NoteOnsWithVelocityAreTapsAtTheDriversTimeStamps)
+{
+    {
+        DialogAnswerer answerer;
+        OpenWindow("Other;Keys", "Keys");
+        EXPECT_TRUE(answerer.Boxes().empty());
+    }
+    ASSERT_TRUE(IsMidiInOpen());
+    const DWORD priority = GetPriorityClass(GetCurrentProcess());
+
+    OnTapDialog({
+        [&](HWND dialog) {
+            EXPECT_TRUE(fake.IsStarted());
+            EXPECT_EQ(priority, GetPriorityClass(GetCurrentProcess()));
+            EXPECT_EQ(0, fake.GetPeriodBalance(g_TimeCaps.wPeriodMin));
+            const DWORD messages[][2] = {
+                {NoteOn, 1000},
+                {0x003C90, 1100},  // velocity 0: a note-off
+                {0x403C80, 1200},  // note-off
+                {0x7F07B0, 1300},  // controller
+                {0xF8, 1400},      // clock
+                {0xFE, 1450},      // active sensing
+                {0x013C9F, 1480},  // velocity 1 on channel 16
+                {0x7F4591, 2010},
+            };
+            for (const auto& m : messages)
+                EXPECT_TRUE(fake.Send(m[0], m[1]));
+            // Keys are no taps with the MIDI method.
+            PostMessageA(dialog, WM_KEYDOWN, 'A', 0x001E0001);
+            PostMessageA(dialog, WM_KEYDOWN, VK_SPACE, 0x00390001);
+        },
+        [](HWND dialog) {
+            EXPECT_EQ("3", GetTapDialogItems()[5].text);
+            EXPECT_EQ(3u, CurrentTake.GetCount());
+            PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        },
+        // The next take counts from its own start, with the device opened once.
+        [](HWND dialog) {
+            EXPECT_TRUE(fake.Send(NoteOn, 50));
+            EXPECT_TRUE(fake.Send(NoteOn, 70));
+            PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        },
+    });
+    AddCommand();
+    EXPECT_FALSE(fake.IsStarted()) << "input stops with the dialog";
+    EXPECT_EQ(1u, fake.GetOpenCount()) << "the device stays open between takes";
+    AddCommand();
+
+    EXPECT_EQ((std::vector<Times>{{0, 480, 1010}, {0, 20}}), ListedTakes());
+    CloseWindow();
+    EXPECT_EQ(0u, fake.GetOpenCount());
+    EXPECT_FALSE(IsMidiInOpen());
+}
+
+TEST_F(MidiInTest, MissingDeviceIsAWarningAtStartUpAndAtEveryAdd)
+{
+    const HWND lastDialog = TapNotificationTarget();
+    {
+        DialogAnswerer answerer;
+        OpenWindow("Other;keys", "Keys");
+        AddCommand();
+        ASSERT_EQ(2u, answerer.Boxes().size());
+        for (const SeenBox& box : answerer.Boxes()) {
+            EXPECT_EQ(window, box.owner);
+            EXPECT_EQ(LoadResString(IDS_NO_MIDI_DEVICE), box.text);
+            EXPECT_EQ(LoadResString(IDS_CAPTION_WARNING), box.caption);
+            EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), box.style);
+        }
+    }
+    EXPECT_EQ(lastDialog, TapNotificationTarget()) << "no tap dialog";
+    EXPECT_TRUE(CurrentTake.IsEmpty());
+    EXPECT_FALSE(IsMidiInOpen());
+
+    // Once the device is there, the next add command opens it.
+    fake.SetDevices("Other;keys;Keys");
+    OnTapDialog({[](HWND dialog) {
+        fake.Send(NoteOn, 10);
+        fake.Send(NoteOn, 20);
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+    }});
+    AddCommand();
+    EXPECT_TRUE(IsMidiInOpen());
+    EXPECT_EQ((std::vector<Times>{{0, 10}}), ListedTakes());
+}
+
+TEST_F(MidiInTest, FailedOpeningShowsTheDriversTextOrNothingAndNoDialog)
+{
+    char allocated[256] = "";
+    ASSERT_EQ(static_cast<MMRESULT>(MMSYSERR_NOERROR),
+              midiInGetErrorTextA(MMSYSERR_ALLOCATED, allocated, sizeof allocated));
+    const HWND lastDialog = TapNotificationTarget();
+
+    for (const char* devices : {"Broken!4", "Broken!77"}) {  // 77: no text for it
+        SCOPED_TRACE(devices);
+        DialogAnswerer answerer;
+        OpenWindow(devices, "Broken");
+        AddCommand();
+        const size_t expected = devices == std::string("Broken!4") ? 2 : 0;
+        ASSERT_EQ(expected, answerer.Boxes().size());
+        for (const SeenBox& box : answerer.Boxes()) {
+            EXPECT_EQ(window, box.owner);
+            EXPECT_EQ(allocated, box.text);
+            EXPECT_EQ(LoadResString(IDS_CAPTION_ERROR), box.caption);
+            EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), box.style);
+        }
+        EXPECT_FALSE(IsMidiInOpen());
+        CloseWindow();
+    }
+    EXPECT_EQ(lastDialog, TapNotificationTarget()) << "no tap dialog";
+}
+
+TEST_F(MidiInTest, NoteOnsArrivingDuringTheHandOverNeverReachTheListedTake)
+{
+    OpenWindow("Keys", "Keys");
+    ASSERT_TRUE(IsMidiInOpen());
+    constexpr int Takes = 15;
+    std::vector<std::function<void(HWND)>> actions;
+    for (int i = 0; i < Takes; ++i) {
+        actions.push_back([&, i](HWND dialog) {
+            SCOPED_TRACE("take " + std::to_string(i));
+            fake.SetBurst(NoteOn);
+            for (int wait = 0; wait < 2000 && CurrentTake.GetCount() < 20u + 7u * static_cast<unsigned>(i); ++wait)
+                Sleep(1);
+            // Closed while the stand-in keeps delivering; the input is
+            // stopped only after the dialog has gone.
+            SendMessageA(dialog, WM_CLOSE, 0, 0);
+            ASSERT_FALSE(IsWindow(dialog));
+            ASSERT_EQ(i + 1, static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)));
+            const Take& listed = *ReadTakesFromList(List()).back();
+            const size_t count = listed.size();
+            const LONG delivered = fake.GetDeliveredCount();
+            for (int wait = 0; wait < 2000 && fake.GetDeliveredCount() < delivered + 50; ++wait)
+                Sleep(1);
+            EXPECT_GE(fake.GetDeliveredCount(), delivered + 50) << "the stand-in stopped delivering";
+            EXPECT_EQ(count, listed.size());
+            EXPECT_TRUE(CurrentTake.IsEmpty());
+            fake.SetBurst(0);
+        });
+    }
+    OnTapDialog(actions);
+    for (int i = 0; i < Takes; ++i)
+        AddCommand();
+
+    const std::vector<Times> takes = ListedTakes();
+    ASSERT_EQ(static_cast<size_t>(Takes), takes.size());
+    for (size_t row = 0; row < takes.size(); ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        EXPECT_GE(takes[row].size(), 20u);
+        EXPECT_EQ(std::to_string(takes[row].size()), CountColumn(static_cast<int>(row)));
+        EXPECT_EQ(0u, takes[row].front());
+        EXPECT_TRUE(std::is_sorted(takes[row].begin(), takes[row].end()));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,302 @@
+// The tap input dialog with the keyboard method, in-process: the real main
+// window and dialog 105, driven from inside the dialog's own message loop by
+// thread-timer steps. The stand-in winmm.dll supplies the clock and counts
+// the timer periods.
+#include <windows.h>
+#include <commctrl.h>
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AppGlobals.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "MidiIn.h"
+#include "SettingsWin32.h"
+#include "Take.h"
+#include "TakeListView.h"
+#include "TapInputDialog.h"
+#include "WineTestSupport.h"
+#include "resource.h"
+
+namespace {
+
+using namespace wine_test;
+using Times = std::vector<uint32_t>;
+
+constexpr LPARAM KeyA = 0x001E0001;        // scan code 0x1E, first press
+constexpr LPARAM KeyARepeat = 0x401E0001;  // bit 30: the key was down already
+constexpr LPARAM KeyB = 0x00300001;
+
+using PeriodBalanceFn = LONG(WINAPI*)(UINT);
+const auto periodBalance = reinterpret_cast<PeriodBalanceFn>(
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), "FakeMidi_GetPeriodBalance")));
+
+HWND OpenTapDialog()
+{
+    HWND dialog = TapNotificationTarget();
+    return dialog && IsWindow(dialog) ? dialog : nullptr;
+}
+
+void PostKey(HWND dialog, WPARAM key, LPARAM flags = KeyA)
+{
+    PostMessageA(dialog, WM_KEYDOWN, key, flags);
+}
+
+class TapInputDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_hInstance = GetModuleHandleA(nullptr);
+        ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
+        ASSERT_NE(nullptr, periodBalance) << "the stand-in winmm.dll is not loaded";
+        InitCommonControls();
+        WNDCLASSA existing;
+        if (!GetClassInfoA(g_hInstance, MainWindowClassName, &existing)) {
+            ASSERT_TRUE(RegisterMainWindowClass(g_hInstance));
+        }
+        char path[MAX_PATH];
+        ASSERT_TRUE(GetSettingsPath(path));
+        settingsAside = std::make_unique<FileAside>(path);
+
+        SettingsFile = IniFile();
+        LoadSettingsFile();
+        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+        ASSERT_NE(nullptr, window);
+        ShowWindow(window, SW_SHOW);
+        PumpMessages();
+    }
+
+    void TearDown() override
+    {
+        steps.reset();
+        if (window && IsWindow(window))
+            DestroyWindow(window);
+        TakeQuitMessage();
+        CurrentTake.HandOver();
+        settingsAside.reset();
+    }
+
+    // Runs each step on the open tap dialog, one per timer tick. A dialog
+    // still open after the last step is closed, and the test fails.
+    void OnTapDialog(std::vector<std::function<void(HWND)>> actions)
+    {
+        std::vector<TimerSteps::Step> list;
+        for (auto& action : actions) {
+            list.push_back([action] {
+                HWND dialog = OpenTapDialog();
+                if (dialog)
+                    action(dialog);
+                return dialog != nullptr;
+            });
+        }
+        steps = std::make_unique<TimerSteps>(std::move(list), [] {
+            if (HWND dialog = OpenTapDialog()) {
+                ADD_FAILURE() << "the tap dialog was still open after the last step";
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+            }
+            return true;
+        });
+    }
+
+    void AddCommand()
+    {
+        SendMessageA(window, WM_COMMAND, IDM_ADD, 0);
+        PumpMessages();
+    }
+
+    HWND List() const { return GetDlgItem(window, IDC_TAKELIST); }
+
+    std::vector<Times> ListedTakes() const
+    {
+        std::vector<Times> takes;
+        for (const Take* take : ReadTakesFromList(List()))
+            takes.push_back(*take);
+        return takes;
+    }
+
+    HWND window = nullptr;
+    std::unique_ptr<FileAside> settingsAside;
+    std::unique_ptr<TimerSteps> steps;
+};
+
+std::string CountText()
+{
+    return GetTapDialogItems()[5].text;
+}
+
+TEST_F(TapInputDialogTest, EachNewKeyPressIsOneTapTimedWhenHandled)
+{
+    OnTapDialog({
+        [](HWND dialog) {
+            // Sent, not posted, so that the clock moves between them while
+            // the time of the last retrieved message stays the same.
+            SendMessageA(dialog, WM_KEYDOWN, 'A', KeyA);
+            for (int i = 0; i < 3; ++i)
+                SendMessageA(dialog, WM_KEYDOWN, 'A', KeyARepeat);  // held: no taps
+            Sleep(60);
+            SendMessageA(dialog, WM_KEYDOWN, 'B', KeyB);  // A still held
+            SendMessageA(dialog, WM_KEYDOWN, 'B', KeyB | KeyARepeat);
+            Sleep(60);
+            SendMessageA(dialog, WM_KEYDOWN, 'A', KeyA);  // A again, after its release
+            EXPECT_EQ(3u, CurrentTake.GetCount());
+        },
+        [](HWND dialog) {
+            EXPECT_EQ("3", CountText());  // after the three WM_TAPPED
+            PostKey(dialog, VK_ESCAPE);
+        },
+    });
+    AddCommand();
+
+    const std::vector<Times> takes = ListedTakes();
+    ASSERT_EQ(1u, takes.size());
+    ASSERT_EQ(3u, takes[0].size()) << "Escape is no tap";
+    EXPECT_EQ(0u, takes[0][0]);
+    EXPECT_GE(takes[0][1], 55u);
+    EXPECT_LT(takes[0][1], 1000u);
+    EXPECT_GE(takes[0][2] - takes[0][1], 55u);
+}
+
+TEST_F(TapInputDialogTest, EscapeAndTheCloseBoxHandOverTheTakeAlikeFromTwoTaps)
+{
+    const auto closeBox = [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
+    const auto escape = [](HWND dialog) { PostKey(dialog, VK_ESCAPE); };
+    OnTapDialog({
+        [&](HWND dialog) {
+            PostKey(dialog, 'X');
+            PostKey(dialog, 'Y');
+            escape(dialog);
+        },
+        [&](HWND dialog) {
+            PostKey(dialog, VK_SPACE);
+            PostKey(dialog, VK_RETURN);
+            closeBox(dialog);
+        },
+        [&](HWND dialog) {
+            PostKey(dialog, 'X');
+            escape(dialog);
+        },
+        [&](HWND dialog) {
+            PostKey(dialog, 'X');
+            closeBox(dialog);
+        },
+        closeBox,
+    });
+    for (int take = 0; take < 5; ++take)
+        AddCommand();
+
+    EXPECT_EQ(5u, steps->Done());
+    const std::vector<Times> takes = ListedTakes();
+    ASSERT_EQ(2u, takes.size()) << "takes of fewer than two taps add no row";
+    EXPECT_EQ(2u, takes[0].size());
+    EXPECT_EQ(2u, takes[1].size());
+    EXPECT_TRUE(CurrentTake.IsEmpty());
+}
+
+std::vector<std::pair<HWND, BOOL>> imeCalls;
+BOOL WINAPI RecordIme(HWND window, BOOL enable)
+{
+    imeCalls.emplace_back(window, enable);
+    return TRUE;
+}
+
+TEST_F(TapInputDialogTest, TimerPriorityAndImeChangeOnlyWhileOpen)
+{
+    const UINT period = g_TimeCaps.wPeriodMin;
+    ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS));
+    SetFocus(List());
+    imeCalls.clear();
+    g_pWINNLSEnableIME = RecordIme;
+
+    HWND seen = nullptr;
+    OnTapDialog({[&](HWND dialog) {
+        seen = dialog;
+        EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), GetPriorityClass(GetCurrentProcess()));
+        EXPECT_EQ(1, periodBalance(period));
+        EXPECT_FALSE(IsWindowEnabled(window));
+        EXPECT_EQ(window, GetWindow(dialog, GW_OWNER));
+        PostKey(dialog, VK_ESCAPE);
+    }});
+    AddCommand();
+    g_pWINNLSEnableIME = nullptr;
+    const DWORD after = GetPriorityClass(GetCurrentProcess());
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+
+    EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), after);
+    EXPECT_EQ(0, periodBalance(period));
+    EXPECT_TRUE(IsWindowEnabled(window));
+    EXPECT_EQ(List(), GetFocus());
+    ASSERT_NE(nullptr, seen);
+    EXPECT_EQ((std::vector<std::pair<HWND, BOOL>>{{seen, FALSE}, {seen, TRUE}}), imeCalls);
+}
+
+TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
+{
+    const std::string longName(70, 'n');
+    const struct {
+        int timeSigBase, tapMethod;
+        std::string midiInName, baseNote, method;
+    } openings[] = {
+        {0, 0, "", "1", LoadResString(IDS_KEYBOARD)},
+        {5, 1, "Keys", "32", "Keys"},
+        {2, 1, longName, "4", longName.substr(0, 63)},
+    };
+    // The rectangles of the table in dialog units, in painting order.
+    const RECT units[6] = {{7, 7, 35, 15},   {43, 7, 93, 15},   {7, 22, 37, 30},
+                           {43, 22, 173, 30}, {7, 37, 33, 45}, {43, 37, 93, 45}};
+    std::vector<std::vector<TapDialogItem>> shown;
+    RECT expected[6];
+    RECT countUpdate = {};
+
+    std::vector<std::function<void(HWND)>> actions;
+    for (size_t i = 0; i < std::size(openings); ++i) {
+        actions.push_back([&, i](HWND dialog) {
+            shown.push_back(GetTapDialogItems());
+            if (i == 0) {
+                for (int item = 0; item < 6; ++item) {
+                    expected[item] = units[item];
+                    MapDialogRect(dialog, &expected[item]);
+                }
+                // A tap repaints the count and nothing else.
+                ValidateRect(dialog, nullptr);
+                SendMessageA(dialog, WM_TAPPED, 0, 0);
+                GetUpdateRect(dialog, &countUpdate, FALSE);
+            }
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+        });
+    }
+    OnTapDialog(actions);
+    for (const auto& opening : openings) {
+        g_AppSettings.TimeSigBase = opening.timeSigBase;
+        g_AppSettings.TapMethod = opening.tapMethod;
+        g_AppSettings.MidiInName = opening.midiInName;
+        CurrentTake.Start();
+        RunTapInputDialog(window);
+    }
+
+    ASSERT_EQ(std::size(openings), shown.size());
+    const std::string labels[3] = {LoadResString(IDS_LABEL_BASENOTE), LoadResString(IDS_LABEL_METHOD),
+                                   LoadResString(IDS_LABEL_TAPS)};
+    for (size_t i = 0; i < shown.size(); ++i) {
+        SCOPED_TRACE("opening " + std::to_string(i));
+        const std::vector<TapDialogItem>& items = shown[i];
+        ASSERT_EQ(6u, items.size());
+        EXPECT_EQ((std::vector<std::string>{labels[0], openings[i].baseNote, labels[1], openings[i].method,
+                                            labels[2], "0"}),
+                  (std::vector<std::string>{items[0].text, items[1].text, items[2].text, items[3].text,
+                                            items[4].text, items[5].text}));
+        for (int item = 0; item < 6; ++item)
+            EXPECT_TRUE(EqualRect(&expected[item], &items[item].rect)) << "item " << item;
+    }
+    EXPECT_TRUE(EqualRect(&expected[5], &countUpdate));
+}
+
+}  // namespace
