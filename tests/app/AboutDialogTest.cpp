@@ -17,6 +17,7 @@
 
 #include "AboutDialog.h"
 #include "Messages.h"
+#include "WineTestSupport.h"
 #include "resource.h"
 
 namespace {
@@ -250,15 +251,7 @@ TEST_F(AboutDialogTest, WebLinkAsksFirstAndAnsweredNoOpensNothing)
             seen.no = IsWindowVisible(GetDlgItem(box, IDNO)) != FALSE;
             // Wine's boxes tell their default button only by its style.
             seen.yesIsDefault = (GetWindowLongA(GetDlgItem(box, IDYES), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-            EnumChildWindows(
-                box,
-                [](HWND child, LPARAM icon) -> BOOL {
-                    if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-                        return TRUE;
-                    *reinterpret_cast<HICON*>(icon) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&seen.icon));
+            seen.icon = wine_test::BoxIcon(box);
             boxes.push_back(seen);
             PostMessageA(box, WM_COMMAND, seen.no ? IDNO : IDOK, 0);
         });

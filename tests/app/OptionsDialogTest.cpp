@@ -4,7 +4,6 @@
 // their modal loops. MIDI devices come from the stand-in winmm.dll.
 #include <windows.h>
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -73,17 +72,16 @@ private:
     {
         if (!current)
             return;
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND w, LPARAM) -> BOOL {
-                char name[16] = "";
-                GetClassNameA(w, name, sizeof name);
-                if (std::string(name) == "#32770" && w != g_notBoxes[0] && w != g_notBoxes[1] &&
-                    IsWindowVisible(w))
-                    current->Answer(w);
-                return TRUE;
-            },
-            0);
+        EnumThreadWindows(GetCurrentThreadId(), AnswerIfBox, 0);
+    }
+
+    static BOOL CALLBACK AnswerIfBox(HWND w, LPARAM)
+    {
+        char name[16] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (std::string(name) == "#32770" && w != g_notBoxes[0] && w != g_notBoxes[1] && IsWindowVisible(w))
+            current->Answer(w);
+        return TRUE;
     }
 
     void Answer(HWND box)

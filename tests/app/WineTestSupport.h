@@ -31,6 +31,25 @@ struct SeenBox {
     UINT style = 0;
 };
 
+// The icon a message box shows, or null. (A named CALLBACK function, not a
+// lambda: 32-bit enumeration callbacks are stdcall.)
+inline BOOL CALLBACK FindIconStatic(HWND child, LPARAM found)
+{
+    char name[16] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (_stricmp(name, "Static") != 0 || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+        return TRUE;
+    *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    return FALSE;
+}
+
+inline HICON BoxIcon(HWND box)
+{
+    HICON icon = nullptr;
+    EnumChildWindows(box, FindIconStatic, reinterpret_cast<LPARAM>(&icon));
+    return icon;
+}
+
 // Answers the dialogs that open on this thread while it lives, in the order
 // given, and records every message box. A file dialog (recognised by its
 // file-name box cmb13) gets the scripted path typed and OK pressed, or is
@@ -156,23 +175,8 @@ private:
 
     static UINT IconStyle(HWND box)
     {
-        struct Search {
-            HICON icon = nullptr;
-        } search;
-        EnumChildWindows(
-            box,
-            [](HWND child, LPARAM data) -> BOOL {
-                char name[16] = "";
-                GetClassNameA(child, name, sizeof name);
-                if (_stricmp(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-                    reinterpret_cast<Search*>(data)->icon =
-                        reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (!search.icon)
+        const HICON icon = BoxIcon(box);
+        if (!icon)
             return 0;
         const struct {
             LPCSTR id;
@@ -182,7 +186,7 @@ private:
                      {IDI_QUESTION, MB_ICONQUESTION},
                      {IDI_ASTERISK, MB_ICONINFORMATION}};
         for (const auto& candidate : icons) {
-            if (LoadIconA(nullptr, candidate.id) == search.icon)
+            if (LoadIconA(nullptr, candidate.id) == icon)
                 return candidate.style;
         }
         return 0xF0;  // an icon, but none of the system's
