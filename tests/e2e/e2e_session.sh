@@ -59,6 +59,39 @@ xwd_ok=1
 import -window root "$build/metrova-main-window.png" 2>/dev/null || xwd_ok=0
 [ "$xwd_ok" = 1 ] || fail "no screenshot"
 
+# Options from the Edit menu: the base note from quarter to eighth notes,
+# with rows in the list, confirmed with Yes to the question; the list empties
+# and the next import and export use eighth notes.
+keys alt+e o
+tool wait-dialog 15 || fail "the options dialog did not open"
+sleep 0.5
+import -window root "$build/metrova-options-dialog.png" 2>/dev/null || fail "no options screenshot"
+keys Down Return           # the base-note list has the focus: 4 -> 8, then OK
+sleep 1
+keys y                     # Yes to the question (No is its default button)
+tool wait-no-dialog 15 || fail "the options dialog did not close"
+wait_for 10 rows_are 0 || fail "changing the base note left $(tool list-rows) rows"
+keys ctrl+o
+tool wait-dialog 15 || fail "Ctrl+O opened no dialog after the options"
+sleep 0.5
+type_text "$midi"
+keys Return
+wait_for 15 rows_are 1 || fail "import in eighth notes: $(tool list-rows) rows"
+before=$(tool clipboard-sequence)
+keys ctrl+c
+wait_for 15 sh -c "[ \"\$(cd '$work' && $wine wintool.exe clipboard-sequence 2>/dev/null | tr -d '\r')\" != '$before' ]" ||
+    fail "Ctrl+C did not change the clipboard after the options"
+tool clipboard eighths.mid
+cmp -s eighths.mid expected-eighths.mid || fail "eighth-note export: $(od -An -tx1 eighths.mid 2>/dev/null | tr -d '\n')"
+
+# The about dialog from the Help menu.
+keys alt+h v
+tool wait-dialog 15 || fail "the about dialog did not open"
+sleep 0.5
+import -window root "$build/metrova-about-dialog.png" 2>/dev/null || fail "no about screenshot"
+keys Escape
+tool wait-no-dialog 15 || fail "Escape did not close the about dialog"
+
 # Close with Alt+F4: the settings file is written beside the program.
 keys alt+F4
 wait_for 20 sh -c "! kill -0 $metrova 2>/dev/null" || fail "Alt+F4 did not end Metrova"
@@ -67,6 +100,7 @@ if [ -e Metrova.ini ]; then
     [ "$(head -n 1 Metrova.ini | tr -d '\r')" = "[AppSetting]" ] || fail "Metrova.ini has no [AppSetting] first"
     [ "$keys_in_order" = "Left Top TempoInterpCount TimeSigBase TapMethod MidiIn " ] ||
         fail "Metrova.ini keys: $keys_in_order"
+    grep -q '^TimeSigBase=3' Metrova.ini || fail "Metrova.ini does not keep the eighth note"
 else
     fail "no Metrova.ini after closing"
 fi

@@ -27,6 +27,13 @@ printf 'MThd\000\000\000\006\000\000\000\001\001\340MTrk\000\000\000\005\217\000
 printf 'MThd\000\000\000\006\000\000\000\001\011\330MTrk\000\000\000\033' >"$work/expected.mid"
 printf '\000\377\121\003\007\241\040\223\130\377\121\003\007\241\040\223\130\377\121\003\007\241\040\000\377\057\000' >>"$work/expected.mid"
 
+# The same file read in eighth notes after the base note is changed: eight
+# beats 250 ms apart, seven tempo events of 500000 us, 1260 ticks apart.
+printf 'MThd\000\000\000\006\000\000\000\001\011\330MTrk\000\000\000\073' >"$work/expected-eighths.mid"
+printf '\000\377\121\003\007\241\040' >>"$work/expected-eighths.mid"
+for i in 1 2 3 4 5 6; do printf '\211\154\377\121\003\007\241\040' >>"$work/expected-eighths.mid"; done
+printf '\000\377\057\000' >>"$work/expected-eighths.mid"
+
 export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset LC_ALL

@@ -6,6 +6,7 @@
 //   wintool wait-gone CLASS SECONDS       waits until none is left
 //   wintool wait-dialog SECONDS           waits for a visible dialog box
 //                                         ("#32770") of another process
+//   wintool wait-no-dialog SECONDS        waits until no such dialog is left
 //   wintool clipboard FILE                writes the clipboard's "Standard MIDI
 //                                         File" data to FILE
 //   wintool clipboard-sequence            prints GetClipboardSequenceNumber
@@ -66,6 +67,11 @@ bool ForeignDialog(const char*)
     return false;
 }
 
+bool NoForeignDialog(const char*)
+{
+    return !ForeignDialog(nullptr);
+}
+
 int DumpClipboard(const char* path)
 {
     const UINT format = RegisterClipboardFormatA("Standard MIDI File");
@@ -105,6 +111,8 @@ int main(int argc, char** argv)
         return WaitFor(static_cast<DWORD>(std::atoi(argv[3])), NoWindowOfClass, argv[2]) ? 0 : 1;
     if (argc >= 3 && std::strcmp(argv[1], "wait-dialog") == 0)
         return WaitFor(static_cast<DWORD>(std::atoi(argv[2])), ForeignDialog, nullptr) ? 0 : 1;
+    if (argc >= 3 && std::strcmp(argv[1], "wait-no-dialog") == 0)
+        return WaitFor(static_cast<DWORD>(std::atoi(argv[2])), NoForeignDialog, nullptr) ? 0 : 1;
     if (argc >= 3 && std::strcmp(argv[1], "clipboard") == 0)
         return DumpClipboard(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "clipboard-sequence") == 0) {
@@ -120,6 +128,6 @@ int main(int argc, char** argv)
         return 0;
     }
     std::fprintf(stderr, "usage: wintool wait-window CLASS SECONDS | wait-gone CLASS SECONDS |\n"
-                         "       wait-dialog SECONDS | clipboard FILE | clipboard-sequence | list-rows\n");
+                         "       wait-dialog SECONDS | wait-no-dialog SECONDS | clipboard FILE | clipboard-sequence | list-rows\n");
     return 2;
 }
