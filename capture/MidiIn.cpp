@@ -8,6 +8,9 @@
 #include "Take.h"
 #include "resource.h"
 
+// The capabilities are asked for in the 44-byte layout on every platform.
+static_assert(sizeof(MIDIINCAPSA) == 44, "MIDIINCAPSA layout");
+
 namespace {
 
 // Only OpenMidiIn and CloseMidiIn change it, both on the user-interface

@@ -1,7 +1,7 @@
 // MIDI taps in-process: the real main window and tap dialog with MIDI input
 // devices of the stand-in winmm.dll, whose callbacks come from its own
-// threads as a driver's do. Messages boxes are answered by a script; the tap
-// dialog is driven from inside its own message loop by thread-timer steps.
+// threads as a driver's do. Message boxes are answered by a script; the tap
+// dialog is driven from inside its own message loop by actions on a thread timer.
 #include <windows.h>
 #include <commctrl.h>
 #include <mmsystem.h>
@@ -89,11 +89,12 @@ protected:
         ASSERT_TRUE(GetSettingsPath(path));
         settingsPath = path;
         settingsAside = std::make_unique<FileAside>(settingsPath);
+        OnTapDialog({});  // a tap dialog that no test expects fails it
     }
 
     void TearDown() override
     {
-        steps.reset();
+        EndActions();
         CloseWindow();
         CloseMidiIn();
         fake.SetBurst(0);
@@ -122,24 +123,19 @@ protected:
         TakeQuitMessage();
     }
 
-    void OnTapDialog(std::vector<std::function<void(HWND)>> actions)
+    // Runs each action on the open tap dialog, one per timer tick.
+    void OnTapDialog(std::vector<WindowActions::Action> actions)
     {
-        std::vector<TimerSteps::Step> list;
-        for (auto& action : actions) {
-            list.push_back([action] {
-                HWND dialog = OpenTapDialog();
-                if (dialog)
-                    action(dialog);
-                return dialog != nullptr;
-            });
+        EndActions();
+        script = std::make_unique<WindowActions>(OpenTapDialog, std::move(actions));
+    }
+
+    void EndActions()
+    {
+        if (script) {
+            EXPECT_EQ(0, script->Strays()) << "a tap dialog outlived the test's actions";
         }
-        steps = std::make_unique<TimerSteps>(std::move(list), [] {
-            if (HWND dialog = OpenTapDialog()) {
-                ADD_FAILURE() << "the tap dialog was still open after the last step";
-                PostMessageA(dialog, WM_CLOSE, 0, 0);
-            }
-            return true;
-        });
+        script.reset();
     }
 
     void AddCommand()
@@ -172,7 +168,7 @@ protected:
     HWND window = nullptr;
     std::string settingsPath;
     std::unique_ptr<FileAside> settingsAside;
-    std::unique_ptr<TimerSteps> steps;
+    std::unique_ptr<WindowActions> script;
 };
 
 TEST_F(MidiInTest, DevicesAreFoundByTheirExactNameLowestIdFirst)
@@ -329,7 +325,7 @@ TEST_F(MidiInTest, NoteOnsArrivingDuringTheHandOverNeverReachTheListedTake)
     OpenWindow("Keys", "Keys");
     ASSERT_TRUE(IsMidiInOpen());
     constexpr int Takes = 15;
-    std::vector<std::function<void(HWND)>> actions;
+    std::vector<WindowActions::Action> actions;
     for (int i = 0; i < Takes; ++i) {
         actions.push_back([&, i](HWND dialog) {
             SCOPED_TRACE("take " + std::to_string(i));

@@ -1,6 +1,6 @@
 // The tap input dialog with the keyboard method, in-process: the real main
 // window and dialog 105, driven from inside the dialog's own message loop by
-// thread-timer steps. The stand-in winmm.dll supplies the clock and counts
+// actions on a thread timer. The stand-in winmm.dll supplies the clock and counts
 // the timer periods.
 #include <windows.h>
 #include <commctrl.h>
@@ -77,7 +77,7 @@ protected:
 
     void TearDown() override
     {
-        steps.reset();
+        EndActions();
         if (window && IsWindow(window))
             DestroyWindow(window);
         TakeQuitMessage();
@@ -85,26 +85,19 @@ protected:
         settingsAside.reset();
     }
 
-    // Runs each step on the open tap dialog, one per timer tick. A dialog
-    // still open after the last step is closed, and the test fails.
-    void OnTapDialog(std::vector<std::function<void(HWND)>> actions)
+    // Runs each action on the open tap dialog, one per timer tick.
+    void OnTapDialog(std::vector<WindowActions::Action> actions)
     {
-        std::vector<TimerSteps::Step> list;
-        for (auto& action : actions) {
-            list.push_back([action] {
-                HWND dialog = OpenTapDialog();
-                if (dialog)
-                    action(dialog);
-                return dialog != nullptr;
-            });
+        EndActions();
+        script = std::make_unique<WindowActions>(OpenTapDialog, std::move(actions));
+    }
+
+    void EndActions()
+    {
+        if (script) {
+            EXPECT_EQ(0, script->Strays()) << "a tap dialog outlived the test's actions";
         }
-        steps = std::make_unique<TimerSteps>(std::move(list), [] {
-            if (HWND dialog = OpenTapDialog()) {
-                ADD_FAILURE() << "the tap dialog was still open after the last step";
-                PostMessageA(dialog, WM_CLOSE, 0, 0);
-            }
-            return true;
-        });
+        script.reset();
     }
 
     void AddCommand()
@@ -125,7 +118,7 @@ protected:
 
     HWND window = nullptr;
     std::unique_ptr<FileAside> settingsAside;
-    std::unique_ptr<TimerSteps> steps;
+    std::unique_ptr<WindowActions> script;
 };
 
 std::string CountText()
@@ -193,7 +186,7 @@ TEST_F(TapInputDialogTest, EscapeAndTheCloseBoxHandOverTheTakeAlikeFromTwoTaps)
     for (int take = 0; take < 5; ++take)
         AddCommand();
 
-    EXPECT_EQ(5u, steps->Done());
+    EXPECT_EQ(5u, script->Done());
     const std::vector<Times> takes = ListedTakes();
     ASSERT_EQ(2u, takes.size()) << "takes of fewer than two taps add no row";
     EXPECT_EQ(2u, takes[0].size());
@@ -256,7 +249,7 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
     RECT expected[6];
     RECT countUpdate = {};
 
-    std::vector<std::function<void(HWND)>> actions;
+    std::vector<WindowActions::Action> actions;
     for (size_t i = 0; i < std::size(openings); ++i) {
         actions.push_back([&, i](HWND dialog) {
             shown.push_back(GetTapDialogItems());

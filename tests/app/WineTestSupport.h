@@ -1,7 +1,7 @@
 // Helpers for driving the program's real windows in-process (under Wine with
 // the null display driver, or on Windows): a scripted answerer for message
-// boxes and the common file dialogs, steps run from inside a window's own
-// message loop, message pumping, and files beside the test program.
+// boxes and the common file dialogs, actions run from inside a window's
+// own message loop, message pumping, and files beside the test program.
 #pragma once
 
 #include <windows.h>
@@ -215,52 +215,59 @@ private:
     UINT_PTR fileTimer = 0;
 };
 
-// Runs steps on the ticks of a thread timer while it lives, inside whatever
-// message loop the thread is in at the time (a dialog's own loop included).
-// A tick comes only when no posted message waits, so each step finds the
-// messages posted by the one before it handled. A step returns false to be
-// tried again at the next tick. After the last step, `afterwards` (if given)
-// runs at every further tick.
-class TimerSteps {
+// Acts on a window from inside whatever message loop the thread is in (a
+// dialog's own loop included): at each tick of a thread timer, while it
+// lives, the next action runs on the window `find` returns, once there is
+// one. A tick comes only when no posted message waits, so each action finds
+// the messages posted by the one before it handled. A window still found
+// after the last action is destroyed and counted as a stray.
+class WindowActions {
 public:
-    using Step = std::function<bool()>;
+    using Action = std::function<void(HWND)>;
 
-    explicit TimerSteps(std::vector<Step> stepList, Step afterLast = nullptr)
-        : steps(std::move(stepList)), afterwards(std::move(afterLast)), timer(SetTimer(nullptr, 0, 1, Tick))
+    WindowActions(std::function<HWND()> finder, std::vector<Action> list)
+        : find(std::move(finder)), actions(std::move(list)), timer(SetTimer(nullptr, 0, 1, Tick))
     {
         current = this;
     }
-    ~TimerSteps()
+    ~WindowActions()
     {
         KillTimer(nullptr, timer);
-        current = nullptr;
+        if (current == this)
+            current = nullptr;
     }
-    TimerSteps(const TimerSteps&) = delete;
-    TimerSteps& operator=(const TimerSteps&) = delete;
+    WindowActions(const WindowActions&) = delete;
+    WindowActions& operator=(const WindowActions&) = delete;
 
     size_t Done() const { return next; }
+    int Strays() const { return strays; }
 
 private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
     {
-        // A step that runs a message loop of its own gets no ticks meanwhile.
-        TimerSteps* self = current;
+        // An action that runs a message loop of its own gets no ticks
+        // meanwhile.
+        WindowActions* self = current;
         if (!self || self->running)
             return;
+        HWND window = self->find();
+        if (!window)
+            return;
         self->running = true;
-        if (self->next < self->steps.size()) {
-            if (self->steps[self->next]())
-                ++self->next;
-        } else if (self->afterwards) {
-            self->afterwards();
+        if (self->next < self->actions.size()) {
+            self->actions[self->next++](window);
+        } else {
+            ++self->strays;
+            DestroyWindow(window);
         }
         self->running = false;
     }
 
-    static inline TimerSteps* current = nullptr;
-    std::vector<Step> steps;
-    Step afterwards;
+    static inline WindowActions* current = nullptr;
+    std::function<HWND()> find;
+    std::vector<Action> actions;
     size_t next = 0;
+    int strays = 0;
     bool running = false;
     UINT_PTR timer;
 };
