@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 60
 B           := build
 CONFIGURE   := cmake -G Ninja -S .
 
-.PHONY: package bench all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 fuzz clean
+.PHONY: package bench bench-peers all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 fuzz clean
 
 all: test
 
@@ -73,6 +73,11 @@ bench: setup
 	@$(CONFIGURE) -B $(B)/bench -DCMAKE_BUILD_TYPE=Release -DMETROVA_TESTS=OFF -DMETROVA_BENCH=ON >/dev/null
 	@cmake --build $(B)/bench -j $(JOBS)
 	@$(B)/bench/bench/tempo_bench $(BENCH_ARGS)
+
+# Our SMF parse, write and import against peer MIDI libraries and two
+# floors, with ratios; not part of `make test` (about 8 minutes).
+bench-peers: setup
+	@sh scripts/bench-peers.sh
 
 run: setup
 	@$(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
