@@ -3,10 +3,14 @@
 // Growth never over-allocates: a caller that appends byte by byte reserves the
 // final size first (the SMF writer does), so a whole file image costs exactly
 // one allocation.
+//
+// Up to InlineCapacity bytes live inside the object instead of on the heap:
+// nearly every MIDI message is that short (a note is 3 bytes, a tempo event
+// 6), and a parsed file holds millions of them, each of which would otherwise
+// cost an allocation of its own. The capacity reported is the same either way.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 class mkByteBuffer {
 public:
@@ -22,13 +26,24 @@ public:
     // the size. Bytes exposed by growing are not cleared.
     void SetSize(uint32_t n);
 
-    uint8_t* GetData() { return data.get(); }
-    const uint8_t* GetData() const { return data.get(); }
+    uint8_t* GetData() { return capacity == 0 ? nullptr : IsInline() ? storage.bytes : storage.heap; }
+    const uint8_t* GetData() const
+    {
+        return capacity == 0 ? nullptr : IsInline() ? storage.bytes : storage.heap;
+    }
     uint32_t GetSize() const { return size; }
     uint32_t GetCapacity() const { return capacity; }
 
+    static constexpr uint32_t InlineCapacity = 16;
+
 private:
-    std::unique_ptr<uint8_t[]> data;
+    bool IsInline() const { return capacity <= InlineCapacity; }
+    void Release();
+
+    union Storage {
+        uint8_t* heap;
+        uint8_t bytes[InlineCapacity];
+    } storage = {};
     uint32_t size = 0;
     uint32_t capacity = 0;
 };

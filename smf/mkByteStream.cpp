@@ -26,24 +26,3 @@ uint32_t mkByteStream::Read(void* destination, uint32_t length)
     return count;
 }
 
-bool mkByteStream::Peek(uint8_t& byte) const
-{
-    MK_ASSERT(NULL != pData);
-    if (position >= size)
-        return false;
-    byte = pData[position];
-    return true;
-}
-
-bool mkByteStream::Skip(uint32_t n)
-{
-    MK_ASSERT(NULL != pData);
-    if (n == 0)
-        return true;
-    if (position >= size)
-        return false;
-    const uint32_t count = std::min(size - position, n);
-    position += count;
-    lastCount = count;
-    return count == n;
-}

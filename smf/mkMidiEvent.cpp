@@ -6,9 +6,8 @@
 mkByteBuffer::mkByteBuffer(const mkByteBuffer& other)
 {
     if (other.size > 0) {
-        data.reset(new uint8_t[other.size]);
-        std::memcpy(data.get(), other.data.get(), other.size);
-        size = capacity = other.size;
+        SetSize(other.size);
+        std::memcpy(GetData(), other.GetData(), other.size);
     }
 }
 
@@ -22,7 +21,7 @@ mkByteBuffer& mkByteBuffer::operator=(const mkByteBuffer& other)
 }
 
 mkByteBuffer::mkByteBuffer(mkByteBuffer&& other) noexcept
-    : data(std::move(other.data)), size(other.size), capacity(other.capacity)
+    : storage(other.storage), size(other.size), capacity(other.capacity)
 {
     other.size = other.capacity = 0;
 }
@@ -30,7 +29,8 @@ mkByteBuffer::mkByteBuffer(mkByteBuffer&& other) noexcept
 mkByteBuffer& mkByteBuffer::operator=(mkByteBuffer&& other) noexcept
 {
     if (this != &other) {
-        data = std::move(other.data);
+        Release();
+        storage = other.storage;
         size = other.size;
         capacity = other.capacity;
         other.size = other.capacity = 0;
@@ -38,21 +38,34 @@ mkByteBuffer& mkByteBuffer::operator=(mkByteBuffer&& other) noexcept
     return *this;
 }
 
-mkByteBuffer::~mkByteBuffer() = default;
+mkByteBuffer::~mkByteBuffer()
+{
+    Release();
+}
+
+void mkByteBuffer::Release()
+{
+    if (!IsInline())
+        delete[] storage.heap;
+    size = capacity = 0;
+}
 
 void mkByteBuffer::SetSize(uint32_t n)
 {
     if (n == 0) {
-        data.reset();
-        size = capacity = 0;
-    } else if (!data) {
-        data.reset(new uint8_t[n]);
-        size = capacity = n;
+        Release();
     } else if (n > capacity) {
-        std::unique_ptr<uint8_t[]> grown(new uint8_t[n]);
-        std::memcpy(grown.get(), data.get(), size);
-        data = std::move(grown);
-        size = capacity = n;
+        // Exactly n bytes, inside the object while they fit there.
+        Storage grown = {};
+        if (n > InlineCapacity)
+            grown.heap = new uint8_t[n];
+        uint8_t* to = n > InlineCapacity ? grown.heap : grown.bytes;
+        if (size > 0)
+            std::memcpy(to, GetData(), size);
+        Release();
+        storage = grown;
+        capacity = n;
+        size = n;
     } else {
         size = n;
     }

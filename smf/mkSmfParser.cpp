@@ -64,17 +64,22 @@ bool mkSmfParser::Read32(uint32_t& value)
 
 bool mkSmfParser::ReadVarLen(uint32_t& value)
 {
-    if (ReadBytes(1) < 1)
+    // Byte by byte straight from the stream: every event starts with one, so
+    // this is the parser's busiest step.
+    uint8_t byte = 0;
+    if (!stream.Peek(byte))
         return false;
-    value = scratch[0] & 0x7F;
+    stream.Skip(1);
+    value = byte & 0x7F;
     int count = 1;
-    while (scratch[0] & 0x80) {
-        if (ReadBytes(1) < 1)
+    while (byte & 0x80) {
+        if (!stream.Peek(byte))
             return false;
+        stream.Skip(1);
         // A quantity has at most four bytes: the fifth is read, then refused.
         if (++count > 4)
             return false;
-        value = (value << 7) | (scratch[0] & 0x7F);
+        value = (value << 7) | (byte & 0x7F);
     }
     return true;
 }

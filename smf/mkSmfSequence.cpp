@@ -28,18 +28,18 @@ bool DropsStatus(const mkMidiEvent& ev, int previousStatus)
            ev.GetMessageData()[1] < 0x80;
 }
 
-// Appends to a buffer whose capacity already holds the final image, growing
-// its size step by step, and counts what it wrote.
+// Fills a buffer already sized to the final image, counting what it writes.
+// A store that would pass the end is counted but not made, so a length
+// precomputation that disagrees with the writer ends in the assertion after
+// the last track, never in a write outside the buffer.
 class ImageWriter {
 public:
-    explicit ImageWriter(mkByteBuffer& buffer) : out(buffer) {}
+    ImageWriter(uint8_t* buffer, uint32_t length) : out(buffer), limit(length) {}
 
     void Bytes(const void* data, uint32_t n)
     {
-        if (n == 0)
-            return;
-        out.SetSize(Offset + n);
-        std::memcpy(out.GetData() + Offset, data, n);
+        if (Offset <= limit && n <= limit - Offset)
+            std::memcpy(out + Offset, data, n);
         Offset += n;
     }
     void Be32(uint32_t v)
@@ -59,19 +59,22 @@ public:
             acc <<= 8;
             acc |= 0x80 | (value & 0x7F);
         }
+        uint8_t bytes[5];
+        uint32_t n = 0;
         for (;;) {
-            const uint8_t byte = uint8_t(acc);
-            Bytes(&byte, 1);
-            if (!(byte & 0x80))
+            bytes[n++] = uint8_t(acc);
+            if (!(acc & 0x80))
                 break;
             acc >>= 8;
         }
+        Bytes(bytes, n);
     }
 
     uint32_t Offset = 0;
 
 private:
-    mkByteBuffer& out;
+    uint8_t* out;
+    uint32_t limit;
 };
 
 }  // namespace
@@ -166,13 +169,11 @@ uint32_t mkSmfSequence::Write(mkByteBuffer& out, bool runningStatus) const
     std::vector<uint32_t> trackLengths;
     const uint32_t SmfDataLen = CalcSmfDataLen(runningStatus, &trackLengths);
 
-    // The only allocation: exactly the final size. Storing the first field
-    // sets the size back to 4 (the capacity stays) and every later store
-    // grows it within that capacity.
+    // The only allocation: exactly the final size, then filled in place.
     out.SetSize(0);
     out.SetSize(SmfDataLen);
 
-    ImageWriter w(out);
+    ImageWriter w(out.GetData(), SmfDataLen);
     w.Bytes("MThd", 4);
     w.Be32(6);
     w.Be16(Format);

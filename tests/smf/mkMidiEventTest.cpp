@@ -136,8 +136,11 @@ TEST(mkByteBuffer, CopyAssignmentReplacesContentAndCapacity)
 
 TEST(mkByteBuffer, MoveTakesTheAllocationAndEmptiesTheSource)
 {
+    // Beyond the bytes kept inside the object, so there is a heap block to
+    // hand over.
+    const uint32_t capacity = mkByteBuffer::InlineCapacity + 8;
     mkByteBuffer src;
-    src.SetSize(8);
+    src.SetSize(capacity);
     Fill(src, 0);
     src.SetSize(2);
     const uint8_t* block = src.GetData();
@@ -145,7 +148,7 @@ TEST(mkByteBuffer, MoveTakesTheAllocationAndEmptiesTheSource)
     mkByteBuffer moved(std::move(src));
     EXPECT_EQ(block, moved.GetData());
     EXPECT_EQ(2u, moved.GetSize());
-    EXPECT_EQ(8u, moved.GetCapacity());
+    EXPECT_EQ(capacity, moved.GetCapacity());
     EXPECT_EQ(0u, src.GetSize());  // NOLINT(bugprone-use-after-move): the moved-from state is defined
     EXPECT_EQ(0u, src.GetCapacity());
     EXPECT_EQ(nullptr, src.GetData());
@@ -154,8 +157,27 @@ TEST(mkByteBuffer, MoveTakesTheAllocationAndEmptiesTheSource)
     target.SetSize(1);
     target = std::move(moved);
     EXPECT_EQ(block, target.GetData());
-    EXPECT_EQ(8u, target.GetCapacity());
+    EXPECT_EQ(capacity, target.GetCapacity());
     EXPECT_EQ(0u, moved.GetCapacity());  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(1, target.GetData()[1]);
+}
+
+TEST(mkByteBuffer, ShortContentMovesWithTheObject)
+{
+    mkByteBuffer src;
+    src.SetSize(3);
+    Fill(src, 7);
+    mkByteBuffer moved(std::move(src));
+    ASSERT_EQ(3u, moved.GetSize());
+    EXPECT_EQ(3u, moved.GetCapacity());
+    EXPECT_EQ(7, moved.GetData()[0]);
+    EXPECT_EQ(9, moved.GetData()[2]);
+    EXPECT_EQ(nullptr, src.GetData());  // NOLINT(bugprone-use-after-move)
+
+    // Growing past the inline bytes keeps the content and grows exactly.
+    moved.SetSize(mkByteBuffer::InlineCapacity + 1);
+    EXPECT_EQ(mkByteBuffer::InlineCapacity + 1, moved.GetCapacity());
+    EXPECT_EQ(8, moved.GetData()[1]);
 }
 
 TEST(mkMidiEvent, ConstructionPutsTheStatusInFrontOfACopyOfTheData)
