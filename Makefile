@@ -9,7 +9,7 @@
 #               starts it under Wine.
 
 JOBS        ?= $(shell nproc)
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 30
 B           := build
 CONFIGURE   := cmake -G Ninja -S .
 
@@ -43,7 +43,7 @@ test-tsan:
 	@TSAN_OPTIONS=halt_on_error=1 $(B)/tsan/tests/tempo_tests --gtest_filter='TakeSlotConcurrency*' --gtest_brief=1
 
 # Coverage-instrumented libraries, sanitizers on, fuzz targets linked with
-# libFuzzer; run for FUZZ_SECONDS per target.
+# libFuzzer; run for FUZZ_SECONDS per target (four targets).
 $(B)/fuzz/build.ninja:
 	@CC=clang CXX=clang++ $(CONFIGURE) -B $(B)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DMETROVA_TESTS=OFF -DMETROVA_FUZZ=ON \

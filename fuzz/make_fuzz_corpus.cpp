@@ -1,29 +1,165 @@
-// make_fuzz_corpus DIR: writes the SMF test suite's sample images, valid and
-// broken, into DIR as the starting corpus of the parser fuzz target.
+// make_fuzz_corpus TARGET DIR: writes the starting corpus of one fuzz target
+// into DIR.
+//   smf_parser_fuzz  the SMF test suite's sample images, valid and broken
+//   import_fuzz      the same images behind a base-note byte, and hostile files
+//   tempo_fuzz       takes in the target's input layout
+//   ini_fuzz         settings files, some followed by a NUL and an edit script
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "SmfImages.h"
 
-int main(int argc, char** argv)
+namespace {
+
+using namespace smfimg;
+using Corpus = std::vector<std::pair<std::string, Bytes>>;
+
+Corpus ImportCorpus()
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_fuzz_corpus DIR\n");
-        return 2;
+    Corpus c;
+    for (const auto& [name, bytes] : SampleSmfImages())
+        c.emplace_back(name, Cat({{2}, bytes}));
+    c.emplace_back("eighth-notes", Cat({{3}, Tempo34Image()}));
+    // One tick per beat: the most beats accepted, and one more.
+    c.emplace_back("million-beats", Cat({{2}, SmfBuilder(0, 1).Track(EndOfTrack(1000000)).Build()}));
+    c.emplace_back("million-and-one-beats", Cat({{2}, SmfBuilder(0, 1).Track(EndOfTrack(1000001)).Build()}));
+    // Beat times beyond 32-bit milliseconds.
+    c.emplace_back("slowest-tempo",
+                   Cat({{2}, SmfBuilder(0, 1).Track(Cat({Tempo(0, 0xFFFFFF), EndOfTrack(256001)})).Build()}));
+    // A division of 1 with 32nd notes: a beat of zero ticks.
+    c.emplace_back("zero-tick-beat", Cat({{5}, SmfBuilder(0, 1).Track(EndOfTrack(100)).Build()}));
+    SmfBuilder manyTracks(1, 480);
+    manyTracks.Track(Cat({Tempo(0, 400000), EndOfTrack()}));
+    for (uint32_t i = 1; i < 300; ++i)
+        manyTracks.Track(
+            Cat({Ev(i * 7, {0x90, 0x3C, 0x64}), Tempo(i, 300000 + i), Ev(240, {0x80, 0x3C, 0x40}), EndOfTrack()}));
+    c.emplace_back("many-tracks", Cat({{2}, manyTracks.Build()}));
+    Bytes longDeltas;
+    for (int i = 0; i < 17; ++i)
+        longDeltas = Cat({longDeltas, Tempo(0x0FFFFFFF, 500000)});
+    c.emplace_back("deltas-past-32-bits",
+                   Cat({{0}, SmfBuilder(0, 0x7FFF).Track(Cat({longDeltas, EndOfTrack()})).Build()}));
+    return c;
+}
+
+// Q, base, then takes: tap count - 2, taps as little-endian 32-bit times.
+Bytes TempoInput(uint8_t q, uint8_t base, const std::vector<std::vector<uint32_t>>& takes)
+{
+    Bytes out{q, base};
+    for (const auto& take : takes) {
+        out.push_back(static_cast<uint8_t>(take.size() - 2));
+        for (uint32_t t : take)
+            out.insert(out.end(), {uint8_t(t), uint8_t(t >> 8), uint8_t(t >> 16), uint8_t(t >> 24)});
     }
-    int written = 0;
-    for (const auto& [name, bytes] : SampleSmfImages()) {
-        const std::string path = std::string(argv[1]) + "/" + name + ".mid";
+    return out;
+}
+
+Corpus TempoCorpus()
+{
+    Corpus c;
+    c.emplace_back("steady", TempoInput(0, 2, {{0, 500, 1000, 1500, 2000, 2500}}));
+    c.emplace_back("accelerando-q10-base5", TempoInput(10, 5, {{0, 900, 1700, 2400, 3000, 3500, 3900}}));
+    c.emplace_back("uneven-takes",
+                   TempoInput(3, 2, {{0, 510, 990, 1500}, {100, 600, 1100}, {0, 480, 1000, 1490, 2010}}));
+    c.emplace_back("clock-wrap", TempoInput(1, 3, {{0xFFFFFE00u, 0xFFFFFFF0u, 0x000001E0u, 0x000003D0u}}));
+    c.emplace_back("backwards", TempoInput(4, 1, {{5000, 4000, 4500, 100}}));
+    c.emplace_back("huge-gap", TempoInput(2, 0, {{0, 4000000000u, 4000000001u}}));
+    c.emplace_back("equal-taps", TempoInput(5, 4, {{7, 7, 7}, {0, 0}}));
+    c.emplace_back("four-takes",
+                   TempoInput(7, 2, {{0, 500, 1000}, {0, 505, 1010}, {0, 495, 990, 1485}, {0, 520, 1040, 1560, 2080}}));
+    return c;
+}
+
+// An input of the INI target: a script of edits (Get 0, Set 1, Delete 2,
+// each followed by its strings: a length byte and the bytes, or 0xC0 + n for
+// the n-th name already present), then the file.
+Bytes IniInput(std::initializer_list<std::pair<uint8_t, std::vector<std::string>>> edits, const std::string& file)
+{
+    Bytes script;
+    for (const auto& [op, strings] : edits) {
+        script.push_back(op);
+        for (const std::string& s : strings) {
+            if (s.size() == 1 && uint8_t(s[0]) >= 0xC0) {
+                script.push_back(uint8_t(s[0]));
+                continue;
+            }
+            script.push_back(static_cast<uint8_t>(s.size()));
+            script.insert(script.end(), s.begin(), s.end());
+        }
+    }
+    return Cat({{static_cast<uint8_t>(script.size())}, script, Bytes(file.begin(), file.end())});
+}
+
+Corpus IniCorpus()
+{
+    const std::string settings =
+        "[AppSetting]\r\nLeft=120\r\nTop=80\r\nTempoInterpCount=3\r\nTimeSigBase=2\r\nTapMethod=0\r\n"
+        "MidiIn=USB MIDI Interface\r\nAddCakewalkTool=1\r\n";
+    const std::string pick0("\xC0"), pick1("\xC1");
+    Corpus c;
+    c.emplace_back("settings", IniInput({}, settings));
+    c.emplace_back("settings-edited", IniInput({{1, {"AppSetting", "Left", "-20"}},
+                                                {2, {pick0, pick1}},
+                                                {0, {"appsetting", "TOP"}},
+                                                {1, {"New", "Key", "a=b"}},
+                                                {1, {"", "", ""}}},
+                                               settings));
+    c.emplace_back("line-ends", IniInput({}, "[S]\nA=1\r\nB=2\rC\nD=\r\r\nE=5\r"));
+    c.emplace_back("comments-and-strays", IniInput({}, "stray=1\r\n;c=1\r\n\r\n[A]\r\nx=1\r\n ;y=2\r\n [B]\r\n[\r\n"));
+    c.emplace_back("byte-order-mark", IniInput({}, "\xEF\xBB\xBF[A]\r\nx=1\r\n[B]\r\ny=2\r\n"));
+    c.emplace_back("duplicate-sections",
+                   IniInput({{2, {"A", "K"}}, {1, {pick1, pick0, "4"}}},
+                            "[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n[]\r\n=empty\r\n"));
+    c.emplace_back("unwritable-edits", IniInput({{1, {"A", ";comment", "1"}},
+                                                 {1, {"A", "[x", "]"}},
+                                                 {1, {"B\nC", "k", "v\r\nw"}},
+                                                 {1, {"A", "cr", "\r"}}},
+                                                "[A]\r\nx=1\r\n"));
+    c.emplace_back("high-bytes",
+                   IniInput({}, std::string("[\xC4pp]\r\n\xC4=\xE4\r\n\xFF\xFE=\x80\r\n\0nul=\0\r\n", 26)));
+    return c;
+}
+
+bool WriteCorpus(const std::string& dir, const Corpus& corpus)
+{
+    for (const auto& [name, bytes] : corpus) {
+        const std::string path = dir + "/" + name;
         std::FILE* f = std::fopen(path.c_str(), "wb");
         if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             if (f)
                 std::fclose(f);
-            return 1;
+            return false;
         }
         std::fclose(f);
-        ++written;
     }
-    std::printf("%d corpus files in %s\n", written, argv[1]);
-    return 0;
+    std::printf("%zu corpus files in %s\n", corpus.size(), dir.c_str());
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3) {
+        const std::string target = argv[1];
+        Corpus corpus;
+        if (target == "smf_parser_fuzz")
+            for (const auto& [name, bytes] : SampleSmfImages())
+                corpus.emplace_back(name + ".mid", bytes);
+        else if (target == "import_fuzz")
+            corpus = ImportCorpus();
+        else if (target == "tempo_fuzz")
+            corpus = TempoCorpus();
+        else if (target == "ini_fuzz")
+            corpus = IniCorpus();
+        if (!corpus.empty())
+            return WriteCorpus(argv[2], corpus) ? 0 : 1;
+    }
+    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz DIR\n");
+    return 2;
 }

@@ -1,0 +1,110 @@
+// Fuzz target over the tempo computation and the export: arbitrary takes
+// through ExportTempoBytes.
+//
+// Input: byte 0 picks Q (modulo 11), byte 1 the base note (modulo 6), then up
+// to four takes, each a count byte c (2 + c taps) followed by the taps as
+// little-endian 32-bit times (missing bytes read as 0). Every take is made
+// relative to its first tap, as a listed take is.
+//
+// The bytes must parse back as format 0, division 2520, one track holding one
+// Set Tempo event per tempo point of ComputeTempoMap (Q + 1 per beat of the
+// longest take), each at the point's delta with the point's tempo clamped into
+// 1..16777215, then End of Track.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "TempoExport.h"
+#include "TempoMap.h"
+#include "mkSmfParser.h"
+#include "mkSmfSequence.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what)
+{
+    std::fprintf(stderr, "export check failed: %s\n", what);
+    std::abort();
+}
+
+class Reader {
+public:
+    Reader(const uint8_t* d, size_t n) : data(d), size(n) {}
+    bool AtEnd() const { return pos >= size; }
+    size_t Remaining() const { return size - pos; }
+    uint8_t Byte() { return pos < size ? data[pos++] : 0; }
+    uint32_t Time()
+    {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= uint32_t(Byte()) << (8 * i);
+        return v;
+    }
+
+private:
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Reader in(data, size);
+    const int interpCount = in.Byte() % (MaxInterpCount + 1);
+    const int timeSigBase = in.Byte() % (MaxTimeSigBase + 1);
+    std::vector<Take> takes;
+    do {
+        const size_t count = in.Byte();
+        Take take(2 + std::min(count, in.Remaining() / 4));
+        for (uint32_t& time : take)
+            time = in.Time();
+        NormalizeTake(take);
+        takes.push_back(std::move(take));
+    } while (!in.AtEnd() && takes.size() < 4);
+
+    TakeList list;
+    size_t longest = 0;
+    for (const Take& take : takes) {
+        list.push_back(&take);
+        longest = std::max(longest, take.size());
+    }
+    const TempoMap map = ComputeTempoMap(list, interpCount, timeSigBase);
+    if (map.size() != (longest - 1) * size_t(interpCount + 1))
+        Fail("tempo point count");
+    const std::vector<uint8_t> bytes = ExportTempoBytes(list, interpCount, timeSigBase);
+
+    mkSmfSequence seq;
+    mkSmfParser parser;
+    if (bytes.empty() || !parser.Parse(seq, bytes.data(), static_cast<uint32_t>(bytes.size()), false))
+        Fail("exported bytes do not parse");
+    if (seq.Format != 0 || seq.Division != TicksPerQuarter || seq.GetTrackCount() != 1)
+        Fail("header");
+    const mkSmfTrack& track = seq.GetTrack(0);
+    if (track.GetEventCount() != map.size() + 1)
+        Fail("event count");
+    auto ev = track.begin();
+    uint32_t time = 0;
+    for (const TempoPoint& point : map) {
+        const uint8_t* m = ev->GetMessageData();
+        if (ev->GetMessageCount() != 6 || m[0] != 0xFF || m[1] != 0x51 || m[2] != 0x03)
+            Fail("not a Set Tempo event");
+        time += point.Delta;
+        if (ev->GetTime() != time)
+            Fail("event time");
+        const uint32_t tempo = uint32_t(m[3]) << 16 | uint32_t(m[4]) << 8 | m[5];
+        if (tempo == 0)  // three bytes hold at most 16777215
+            Fail("tempo outside 1..16777215");
+        const int64_t expected = std::clamp<int64_t>(point.Tempo, 1, 0xFFFFFF);
+        if (int64_t(tempo) != expected)
+            Fail("tempo differs from the clamped tempo point");
+        ++ev;
+    }
+    if (ev->GetMessageCount() != 3 || ev->GetMessageData()[0] != 0xFF || ev->GetMessageData()[1] != 0x2F ||
+        ev->GetTime() != time)
+        Fail("End of Track");
+    return 0;
+}
