@@ -1,32 +1,29 @@
 #!/bin/sh
-# The part of e2e_test.sh that runs on the virtual X server.
+# End to end through the real Metrova.exe (run by run_session.sh): import with
+# Ctrl+O and the open dialog, copy with Ctrl+C (read back by a second
+# program), save with Ctrl+S, change the base note in the options with rows
+# present, the about dialog, close with Alt+F4 and the settings file.
+# Screenshots of the main window, the options and the about dialog are left
+# in the build folder.
 set -u
-work=$E2E_WORK
-build=$E2E_BUILD
-wine=/usr/lib/wine/wine64
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-tool() { (cd "$work" && $wine wintool.exe "$@" </dev/null 2>/dev/null | tr -d '\r'); }
-winpath() { $wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-desktop() { xdotool search --name "Wine desktop" | head -n 1; }
-keys() { xdotool windowfocus --sync "$(desktop)" key --delay 50 "$@"; }
-type_text() { xdotool windowfocus --sync "$(desktop)" type --delay 20 "$1"; }
-wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
-    n=$(($1 * 10)); shift
-    while [ $n -gt 0 ]; do "$@" && return 0; sleep 0.1; n=$((n - 1)); done
-    return 1
-}
-rows_are() { [ "$(tool list-rows)" = "$1" ]; }
-file_is() { [ -e "$1" ] && cmp -s "$1" "$2"; }
+. "$E2E_LIB"
 
-# A server left from a run on another display would draw nowhere.
-/usr/lib/wine/wineserver -k 2>/dev/null
-cd "$work" || exit 1
-$wine Metrova.exe </dev/null >/dev/null 2>&1 &
-metrova=$!
-tool wait-window mkMetrovaWnd 60 >/dev/null || { echo "FAIL: the main window did not appear"; exit 1; }
-wait_for 20 desktop >/dev/null || { echo "FAIL: no Wine desktop window"; exit 1; }
-sleep 1
+# A format-0 file, division 480, default tempo, End of Track at tick 1920:
+# quarter-note beats at 500, 1000, 1500 and 2000 ms.
+printf 'MThd\000\000\000\006\000\000\000\001\001\340MTrk\000\000\000\005\217\000\377\057\000' >four-beats.mid
+# Its take 0, 500, 1000, 1500 exported with no interpolation: three tempo
+# events of 500000 us, 2520 ticks apart, and the End of Track.
+printf 'MThd\000\000\000\006\000\000\000\001\011\330MTrk\000\000\000\033' >expected.mid
+printf '\000\377\121\003\007\241\040\223\130\377\121\003\007\241\040\223\130\377\121\003\007\241\040\000\377\057\000' >>expected.mid
+
+# The same file read in eighth notes after the base note is changed: eight
+# beats 250 ms apart, seven tempo events of 500000 us, 1260 ticks apart.
+printf 'MThd\000\000\000\006\000\000\000\001\011\330MTrk\000\000\000\073' >expected-eighths.mid
+printf '\000\377\121\003\007\241\040' >>expected-eighths.mid
+for i in 1 2 3 4 5 6; do printf '\211\154\377\121\003\007\241\040' >>expected-eighths.mid; done
+printf '\000\377\057\000' >>expected-eighths.mid
+
+start_metrova
 
 # Import with Ctrl+O and the open dialog, twice: two rows.
 midi=$(winpath "$work/four-beats.mid")
@@ -42,8 +39,7 @@ done
 # Copy with Ctrl+C; the second program reads the clipboard.
 before=$(tool clipboard-sequence)
 keys ctrl+c
-wait_for 15 sh -c "[ \"\$(cd '$work' && $wine wintool.exe clipboard-sequence 2>/dev/null | tr -d '\r')\" != '$before' ]" ||
-    fail "Ctrl+C did not change the clipboard"
+wait_for 15 clipboard_changes_from "$before" || fail "Ctrl+C did not change the clipboard"
 tool clipboard clipboard.mid
 cmp -s clipboard.mid expected.mid || fail "clipboard bytes: $(od -An -tx1 clipboard.mid 2>/dev/null | tr -d '\n')"
 
@@ -79,8 +75,7 @@ keys Return
 wait_for 15 rows_are 1 || fail "import in eighth notes: $(tool list-rows) rows"
 before=$(tool clipboard-sequence)
 keys ctrl+c
-wait_for 15 sh -c "[ \"\$(cd '$work' && $wine wintool.exe clipboard-sequence 2>/dev/null | tr -d '\r')\" != '$before' ]" ||
-    fail "Ctrl+C did not change the clipboard after the options"
+wait_for 15 clipboard_changes_from "$before" || fail "Ctrl+C did not change the clipboard after the options"
 tool clipboard eighths.mid
 cmp -s eighths.mid expected-eighths.mid || fail "eighth-note export: $(od -An -tx1 eighths.mid 2>/dev/null | tr -d '\n')"
 
@@ -93,8 +88,7 @@ keys Escape
 tool wait-no-dialog 15 || fail "Escape did not close the about dialog"
 
 # Close with Alt+F4: the settings file is written beside the program.
-keys alt+F4
-wait_for 20 sh -c "! kill -0 $metrova 2>/dev/null" || fail "Alt+F4 did not end Metrova"
+close_metrova
 if [ -e Metrova.ini ]; then
     keys_in_order=$(tr -d '\r' <Metrova.ini | sed -n 's/=.*//p' | tr '\n' ' ')
     [ "$(head -n 1 Metrova.ini | tr -d '\r')" = "[AppSetting]" ] || fail "Metrova.ini has no [AppSetting] first"
@@ -105,9 +99,4 @@ else
     fail "no Metrova.ini after closing"
 fi
 
-/usr/lib/wine/wineserver -k 2>/dev/null
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "Metrova.exe end to end: import, copy, save and close passed; screenshot $build/metrova-main-window.png"
+finish "Metrova.exe end to end: import, copy, save, options, about and close passed; screenshot $build/metrova-main-window.png"

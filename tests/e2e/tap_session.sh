@@ -1,20 +1,13 @@
 #!/bin/sh
-# The part of tap_test.sh that runs on the virtual X server.
+# End to end through the real Metrova.exe (run by run_session.sh): takes
+# tapped on the keyboard through xdotool, then takes tapped with note-ons from
+# the stand-in MIDI input device (the test winmm.dll beside the program, fed
+# from a file), each pair copied to the clipboard and read back by
+# wintool.exe. Leaves screenshots of the open tap dialog in the build folder
+# (metrova-tap-dialog.png, metrova-tap-dialog-midi.png).
 set -u
-work=$E2E_WORK
-build=$E2E_BUILD
-wine=/usr/lib/wine/wine64
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-tool() { (cd "$work" && $wine wintool.exe "$@" </dev/null 2>/dev/null | tr -d '\r'); }
-desktop() { xdotool search --name "Wine desktop" | head -n 1; }
-keys() { xdotool windowfocus --sync "$(desktop)" key --delay 50 "$@"; }
-wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
-    n=$(($1 * 10)); shift
-    while [ $n -gt 0 ]; do "$@" && return 0; sleep 0.1; n=$((n - 1)); done
-    return 1
-}
-rows_are() { [ "$(tool list-rows)" = "$1" ]; }
+. "$E2E_LIB"
+[ -f "$build/tests/winmm.dll" ] || { echo "FAIL: no stand-in $build/tests/winmm.dll"; exit 1; }
 starts_are() { [ "$(grep -c '^start' midi.log 2>/dev/null)" = "$1" ]; }
 
 # The tempo track of a Standard MIDI File, one line each: "format F tracks T
@@ -47,8 +40,7 @@ smf_summary() {
 check_copy() {
     before=$(tool clipboard-sequence)
     keys ctrl+c
-    wait_for 15 sh -c "[ \"\$(cd '$work' && $wine wintool.exe clipboard-sequence 2>/dev/null | tr -d '\r')\" != '$before' ]" ||
-        fail "$1: Ctrl+C did not change the clipboard"
+    wait_for 15 clipboard_changes_from "$before" || fail "$1: Ctrl+C did not change the clipboard"
     tool clipboard "$1.mid" || { fail "$1: no Standard MIDI File on the clipboard"; return; }
     smf_summary "$1.mid" >"$1.txt"
     [ "$(head -n 1 "$1.txt")" = "format 0 tracks 1 division 2520" ] || fail "$1: header $(head -n 1 "$1.txt")"
@@ -71,17 +63,9 @@ close_tap_dialog() {
     tool wait-no-dialog 15 || fail "Escape did not close the tap dialog"
 }
 
-# A server left from a run on another display would draw nowhere.
-/usr/lib/wine/wineserver -k 2>/dev/null
-cd "$work" || exit 1
-
 # --- Keyboard: two takes of six key presses 500 ms apart --------------------
 
-$wine Metrova.exe </dev/null >/dev/null 2>&1 &
-metrova=$!
-tool wait-window mkMetrovaWnd 60 >/dev/null || { echo "FAIL: the main window did not appear"; exit 1; }
-wait_for 20 desktop >/dev/null || { echo "FAIL: no Wine desktop window"; exit 1; }
-sleep 1
+start_metrova
 
 for take in 1 2; do
     open_tap_dialog
@@ -95,8 +79,7 @@ for take in 1 2; do
 done
 check_copy keyboard 6
 
-keys alt+F4
-wait_for 20 sh -c "! kill -0 $metrova 2>/dev/null" || fail "Alt+F4 did not end Metrova"
+close_metrova
 
 # A blank or single-colour screen would mean nothing was drawn.
 colours=$(convert "$build/metrova-tap-dialog.png" -format '%k' info: 2>/dev/null || echo 0)
@@ -111,12 +94,9 @@ cp "$build/tests/winmm.dll" "$work/" || exit 1
 printf '[AppSetting]\r\nTapMethod=1\r\nMidiIn=%s\r\n' "$(printf '%s' "$device" | iconv -f UTF-8 -t CP932)" >Metrova.ini
 : >feed.txt
 rm -f midi.log
-WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winmm=n,b" FAKEMIDI_DEVICES="Other;$device" \
-    FAKEMIDI_FEED="$work/feed.txt" FAKEMIDI_LOG="$work/midi.log" \
-    $wine Metrova.exe </dev/null >/dev/null 2>&1 &
-metrova=$!
-tool wait-window mkMetrovaWnd 60 >/dev/null || { echo "FAIL: the main window did not appear with MIDI"; exit 1; }
-sleep 1
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winmm=n,b" FAKEMIDI_DEVICES="Other;$device"
+export FAKEMIDI_FEED="$work/feed.txt" FAKEMIDI_LOG="$work/midi.log"
+start_metrova with MIDI
 wait_for 10 grep -qx 'open 1' midi.log || fail "the device was not opened at start-up: $(tr '\n' ' ' <midi.log 2>/dev/null)"
 
 for take in 1 2; do
@@ -139,14 +119,8 @@ for take in 1 2; do
 done
 check_copy midi 6
 
-keys alt+F4
-wait_for 20 sh -c "! kill -0 $metrova 2>/dev/null" || fail "Alt+F4 did not end Metrova with MIDI"
+close_metrova with MIDI
 log=$(tr '\n' ' ' <midi.log 2>/dev/null)
 [ "$log" = "open 1 start stop start stop close " ] || fail "device log: $log"
 
-/usr/lib/wine/wineserver -k 2>/dev/null
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "Tapping end to end: keyboard and MIDI takes copied as tempo maps; screenshot $build/metrova-tap-dialog.png"
+finish "Tapping end to end: keyboard and MIDI takes copied as tempo maps; screenshot $build/metrova-tap-dialog.png"

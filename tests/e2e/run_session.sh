@@ -1,0 +1,28 @@
+#!/bin/sh
+# Runs an end-to-end session script against the real Metrova.exe under Wine
+# on a virtual X server, in Wine's virtual desktop, driven as a user would
+# (xdotool keys; wintool.exe as a second Windows program).
+#   run_session.sh BUILD_DIR WORKDIR SESSION
+# The work folder gets fresh copies of Metrova.exe, wintool.exe and the
+# stand-in winmm.dll (used only when a session asks for it with
+# WINEDLLOVERRIDES); the session finds the helpers of session_lib.sh.
+set -u
+build=$(cd "$1" && pwd)
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+prefix="$build/e2e-prefix"
+if [ ! -e "$prefix/.ready" ]; then
+    sh "$root/cmake/wine/make-prefix.sh" "$prefix" "$root/cmake/wine/desktop-prefix.reg" || exit 1
+fi
+
+rm -rf "$work" && mkdir -p "$work" || exit 1
+work=$(cd "$work" && pwd)
+cp "$build/app/Metrova.exe" "$build/tests/wintool.exe" "$work/" || exit 1
+
+export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset LC_ALL
+export E2E_WORK="$work" E2E_BUILD="$build" E2E_LIB="$here/session_lib.sh"
+exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$here/$3"

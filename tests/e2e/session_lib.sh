@@ -1,0 +1,52 @@
+# Helpers of the end-to-end sessions (sourced; see run_session.sh).
+work=$E2E_WORK
+build=$E2E_BUILD
+wine=/usr/lib/wine/wine64
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+tool() { (cd "$work" && $wine wintool.exe "$@" </dev/null 2>/dev/null | tr -d '\r'); }
+winpath() { $wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+desktop() { xdotool search --name "Wine desktop" | head -n 1; }
+keys() { xdotool windowfocus --sync "$(desktop)" key --delay 50 "$@"; }
+type_text() { xdotool windowfocus --sync "$(desktop)" type --delay 20 "$1"; }
+wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
+    n=$(($1 * 10)); shift
+    while [ $n -gt 0 ]; do "$@" && return 0; sleep 0.1; n=$((n - 1)); done
+    return 1
+}
+rows_are() { [ "$(tool list-rows)" = "$1" ]; }
+file_is() { [ -e "$1" ] && cmp -s "$1" "$2"; }
+
+# clipboard_changes_from SEQUENCE: whether the clipboard changed since then.
+clipboard_changes_from() { [ "$(tool clipboard-sequence)" != "$1" ]; }
+
+# start_metrova [what]: starts Metrova.exe in the work folder (with the
+# environment given before the call) and waits for its main window; $metrova
+# is its process.
+start_metrova() {
+    $wine Metrova.exe </dev/null >/dev/null 2>&1 &
+    metrova=$!
+    tool wait-window mkMetrovaWnd 60 >/dev/null || { echo "FAIL: the main window did not appear $*"; exit 1; }
+    wait_for 20 desktop >/dev/null || { echo "FAIL: no Wine desktop window"; exit 1; }
+    sleep 1
+}
+
+# close_metrova [what]: Alt+F4, then waits for the process to end.
+close_metrova() {
+    keys alt+F4
+    wait_for 20 sh -c "! kill -0 $metrova 2>/dev/null" || fail "Alt+F4 did not end Metrova $*"
+}
+
+# finish MESSAGE: ends the session, failing when any check failed.
+finish() {
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    if [ "$failures" -ne 0 ]; then
+        echo "$failures failure(s)"
+        exit 1
+    fi
+    echo "$1"
+}
+
+# A server left from a run on another display would draw nowhere.
+/usr/lib/wine/wineserver -k 2>/dev/null
+cd "$work" || exit 1
