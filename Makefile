@@ -77,7 +77,7 @@ bench: setup
 # Our SMF parse, write and import against peer MIDI libraries and two
 # floors, with ratios; not part of `make test` (about 8 minutes).
 bench-peers: setup
-	@sh scripts/bench-peers.sh
+	@bash scripts/bench-peers.sh
 
 run: setup
 	@$(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
