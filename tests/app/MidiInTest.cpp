@@ -23,6 +23,7 @@
 #include "Take.h"
 #include "TakeListView.h"
 #include "TapInputDialog.h"
+#include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
 
@@ -67,13 +68,7 @@ FakeMidi FindFakeMidi()
 
 const FakeMidi fake = FindFakeMidi();
 
-HWND OpenTapDialog()
-{
-    HWND dialog = TapNotificationTarget();
-    return dialog && IsWindow(dialog) ? dialog : nullptr;
-}
-
-class MidiInTest : public ::testing::Test {
+class MidiInTest : public TapWindowTest {
 protected:
     void SetUp() override
     {
@@ -123,36 +118,6 @@ protected:
         TakeQuitMessage();
     }
 
-    // Runs each action on the open tap dialog, one per timer tick.
-    void OnTapDialog(std::vector<WindowActions::Action> actions)
-    {
-        EndActions();
-        script = std::make_unique<WindowActions>(OpenTapDialog, std::move(actions));
-    }
-
-    void EndActions()
-    {
-        if (script) {
-            EXPECT_EQ(0, script->Strays()) << "a tap dialog outlived the test's actions";
-        }
-        script.reset();
-    }
-
-    void AddCommand()
-    {
-        SendMessageA(window, WM_COMMAND, IDM_ADD, 0);
-        PumpMessages();
-    }
-
-    HWND List() const { return GetDlgItem(window, IDC_TAKELIST); }
-
-    std::vector<Times> ListedTakes() const
-    {
-        std::vector<Times> takes;
-        for (const Take* take : ReadTakesFromList(List()))
-            takes.push_back(*take);
-        return takes;
-    }
 
     std::string CountColumn(int row) const
     {
@@ -165,10 +130,8 @@ protected:
         return text;
     }
 
-    HWND window = nullptr;
     std::string settingsPath;
     std::unique_ptr<FileAside> settingsAside;
-    std::unique_ptr<WindowActions> script;
 };
 
 TEST_F(MidiInTest, DevicesAreFoundByTheirExactNameLowestIdFirst)

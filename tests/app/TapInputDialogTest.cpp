@@ -24,6 +24,7 @@
 #include "Take.h"
 #include "TakeListView.h"
 #include "TapInputDialog.h"
+#include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
 
@@ -40,18 +41,12 @@ using PeriodBalanceFn = LONG(WINAPI*)(UINT);
 const auto periodBalance = reinterpret_cast<PeriodBalanceFn>(
     reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), "FakeMidi_GetPeriodBalance")));
 
-HWND OpenTapDialog()
-{
-    HWND dialog = TapNotificationTarget();
-    return dialog && IsWindow(dialog) ? dialog : nullptr;
-}
-
 void PostKey(HWND dialog, WPARAM key, LPARAM flags = KeyA)
 {
     PostMessageA(dialog, WM_KEYDOWN, key, flags);
 }
 
-class TapInputDialogTest : public ::testing::Test {
+class TapInputDialogTest : public TapWindowTest {
 protected:
     void SetUp() override
     {
@@ -85,40 +80,8 @@ protected:
         settingsAside.reset();
     }
 
-    // Runs each action on the open tap dialog, one per timer tick.
-    void OnTapDialog(std::vector<WindowActions::Action> actions)
-    {
-        EndActions();
-        script = std::make_unique<WindowActions>(OpenTapDialog, std::move(actions));
-    }
 
-    void EndActions()
-    {
-        if (script) {
-            EXPECT_EQ(0, script->Strays()) << "a tap dialog outlived the test's actions";
-        }
-        script.reset();
-    }
-
-    void AddCommand()
-    {
-        SendMessageA(window, WM_COMMAND, IDM_ADD, 0);
-        PumpMessages();
-    }
-
-    HWND List() const { return GetDlgItem(window, IDC_TAKELIST); }
-
-    std::vector<Times> ListedTakes() const
-    {
-        std::vector<Times> takes;
-        for (const Take* take : ReadTakesFromList(List()))
-            takes.push_back(*take);
-        return takes;
-    }
-
-    HWND window = nullptr;
     std::unique_ptr<FileAside> settingsAside;
-    std::unique_ptr<WindowActions> script;
 };
 
 std::string CountText()
