@@ -156,15 +156,7 @@ void OnImport(HWND window)
 {
     const std::string filter = LoadMidiFileFilter();
     char path[MAX_PATH] = "";
-
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    ofn.hwndOwner = window;
-    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    ofn.lpstrDefExt = "mid";
+    OPENFILENAMEA ofn = MidiFileDialog(window, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
 
     // Held through the import too, so that its messages are centred.
     DialogCenteringScope centring;

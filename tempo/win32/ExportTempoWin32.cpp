@@ -62,15 +62,8 @@ void SaveToFile(const std::vector<uint8_t>& bytes)
     HWND owner = g_hMainWnd;
     const std::string filter = LoadMidiFileFilter();
     char path[MAX_PATH] = "";
-
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
-    ofn.lpstrDefExt = "mid";
+    OPENFILENAMEA ofn =
+        MidiFileDialog(owner, filter, path, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST);
 
     // The scope also centres the dialog's overwrite question and lasts until
     // the file is written, so an error box of the write is centred too.
@@ -135,6 +128,19 @@ std::string LoadMidiFileFilter()
             c = '\0';
     }
     return filter;
+}
+
+OPENFILENAMEA MidiFileDialog(HWND owner, const std::string& filter, char (&path)[MAX_PATH], DWORD flags)
+{
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = flags;
+    ofn.lpstrDefExt = "mid";
+    return ofn;
 }
 
 bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error)

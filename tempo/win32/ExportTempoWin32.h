@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <cstddef>
 #include <string>
@@ -23,3 +24,9 @@ bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t s
 // pairs of the open and save dialogs, ended by two NULs (the second one is
 // the string's own terminator). Empty when the string cannot be loaded.
 std::string LoadMidiFileFilter();
+
+// The open and save dialogs for MIDI files: 76-byte structure, owner, the
+// filter (none when empty), a 260-character name buffer, the flags, default
+// extension "mid", every other field zero. `filter` and `path` must outlive
+// the dialog.
+OPENFILENAMEA MidiFileDialog(HWND owner, const std::string& filter, char (&path)[MAX_PATH], DWORD flags);
