@@ -37,12 +37,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        g_hInstance = GetModuleHandleA(nullptr);
-        InitCommonControls();
-        WNDCLASSA existing;
-        if (!GetClassInfoA(g_hInstance, MainWindowClassName, &existing)) {
-            ASSERT_TRUE(RegisterMainWindowClass(g_hInstance));
-        }
+        ASSERT_TRUE(PrepareMainWindowClass());
     }
 
     void SetUp() override

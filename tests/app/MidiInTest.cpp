@@ -26,6 +26,7 @@
 #include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
+#include "../fakewinmm/FakeMidiControls.h"
 
 namespace {
 
@@ -34,39 +35,7 @@ using Times = std::vector<uint32_t>;
 
 constexpr DWORD NoteOn = 0x403C90;  // channel 1, middle C, velocity 64
 
-struct FakeMidi {
-    BOOL(WINAPI* IsStandIn)();
-    void(WINAPI* SetDevices)(const char*);
-    BOOL(WINAPI* Send)(DWORD, DWORD);
-    void(WINAPI* SetBurst)(DWORD);
-    LONG(WINAPI* GetDeliveredCount)();
-    UINT(WINAPI* GetOpenCount)();
-    BOOL(WINAPI* IsStarted)();
-    LONG(WINAPI* GetPeriodBalance)(UINT);
-};
-
-template <typename Function>
-void Find(const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), name)));
-}
-
-FakeMidi FindFakeMidi()
-{
-    FakeMidi f{};
-    Find("FakeMidi_IsStandIn", f.IsStandIn);
-    Find("FakeMidi_SetDevices", f.SetDevices);
-    Find("FakeMidi_Send", f.Send);
-    Find("FakeMidi_SetBurst", f.SetBurst);
-    Find("FakeMidi_GetDeliveredCount", f.GetDeliveredCount);
-    Find("FakeMidi_GetOpenCount", f.GetOpenCount);
-    Find("FakeMidi_IsStarted", f.IsStarted);
-    Find("FakeMidi_GetPeriodBalance", f.GetPeriodBalance);
-    return f;
-}
-
-const FakeMidi fake = FindFakeMidi();
+const FakeMidiControls fake = FindFakeMidiControls();
 
 class MidiInTest : public TapWindowTest {
 protected:
@@ -75,11 +44,7 @@ protected:
         ASSERT_TRUE(fake.IsStandIn && fake.IsStandIn()) << "the stand-in winmm.dll is not loaded";
         g_hInstance = GetModuleHandleA(nullptr);
         ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
-        InitCommonControls();
-        WNDCLASSA existing;
-        if (!GetClassInfoA(g_hInstance, MainWindowClassName, &existing)) {
-            ASSERT_TRUE(RegisterMainWindowClass(g_hInstance));
-        }
+        ASSERT_TRUE(PrepareMainWindowClass());
         char path[MAX_PATH];
         ASSERT_TRUE(GetSettingsPath(path));
         settingsPath = path;

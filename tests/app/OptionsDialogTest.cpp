@@ -23,17 +23,15 @@
 #include "TakeListView.h"
 #include "WineTestSupport.h"
 #include "resource.h"
+#include "../fakewinmm/FakeMidiControls.h"
 
 namespace {
 
 using namespace wine_test;
 
-using SetDevicesProc = void(WINAPI*)(const char*);
-
 void SetFakeDevices(const char* list)
 {
-    auto set = reinterpret_cast<SetDevicesProc>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), "FakeMidi_SetDevices")));
+    const auto set = FindFakeMidiControls().SetDevices;
     ASSERT_NE(nullptr, set) << "the stand-in winmm.dll is not loaded (WINEDLLOVERRIDES=winmm=n,b)";
     set(list);
 }
@@ -112,12 +110,7 @@ class OptionsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_hInstance = GetModuleHandleA(nullptr);
-        InitCommonControls();
-        WNDCLASSA existing;
-        if (!GetClassInfoA(g_hInstance, MainWindowClassName, &existing)) {
-            ASSERT_TRUE(RegisterMainWindowClass(g_hInstance));
-        }
+        ASSERT_TRUE(PrepareMainWindowClass());
         char path[MAX_PATH];
         ASSERT_TRUE(GetSettingsPath(path));
         settingsPath = path;

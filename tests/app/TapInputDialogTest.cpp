@@ -27,6 +27,7 @@
 #include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
+#include "../fakewinmm/FakeMidiControls.h"
 
 namespace {
 
@@ -37,9 +38,7 @@ constexpr LPARAM KeyA = 0x001E0001;        // scan code 0x1E, first press
 constexpr LPARAM KeyARepeat = 0x401E0001;  // bit 30: the key was down already
 constexpr LPARAM KeyB = 0x00300001;
 
-using PeriodBalanceFn = LONG(WINAPI*)(UINT);
-const auto periodBalance = reinterpret_cast<PeriodBalanceFn>(
-    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("winmm.dll"), "FakeMidi_GetPeriodBalance")));
+const auto periodBalance = FindFakeMidiControls().GetPeriodBalance;
 
 void PostKey(HWND dialog, WPARAM key, LPARAM flags = KeyA)
 {
@@ -53,11 +52,7 @@ protected:
         g_hInstance = GetModuleHandleA(nullptr);
         ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
         ASSERT_NE(nullptr, periodBalance) << "the stand-in winmm.dll is not loaded";
-        InitCommonControls();
-        WNDCLASSA existing;
-        if (!GetClassInfoA(g_hInstance, MainWindowClassName, &existing)) {
-            ASSERT_TRUE(RegisterMainWindowClass(g_hInstance));
-        }
+        ASSERT_TRUE(PrepareMainWindowClass());
         char path[MAX_PATH];
         ASSERT_TRUE(GetSettingsPath(path));
         settingsAside = std::make_unique<FileAside>(path);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>  // DROPFILES
 
 #include <algorithm>
@@ -19,7 +20,21 @@
 #include <utility>
 #include <vector>
 
+#include "AppGlobals.h"
+#include "Messages.h"
+
 namespace wine_test {
+
+// Start-up as far as the main window needs it: this program's resources, the
+// common controls, and the "mkMetrovaWnd" class, registered once per process
+// the way WinMain registers it.
+inline bool PrepareMainWindowClass()
+{
+    g_hInstance = GetModuleHandleA(nullptr);
+    InitCommonControls();
+    WNDCLASSA existing;
+    return GetClassInfoA(g_hInstance, MainWindowClassName, &existing) || RegisterMainWindowClass(g_hInstance);
+}
 
 // A message box as the user saw it.
 struct SeenBox {

@@ -11,46 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "FakeMidiControls.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------
 // Helpers
 
-struct Controls {
-    BOOL(WINAPI* IsStandIn)();
-    void(WINAPI* SetDevices)(const char*);
-    BOOL(WINAPI* Send)(DWORD, DWORD);
-    void(WINAPI* SetBurst)(DWORD);
-    LONG(WINAPI* GetDeliveredCount)();
-    UINT(WINAPI* GetOpenCount)();
-    BOOL(WINAPI* IsStarted)();
-    LONG(WINAPI* GetPeriodBalance)(UINT);
-    void(WINAPI* SetTimerFails)(int);
-};
-
-template <typename Function>
-void Find(HMODULE module, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-Controls FindControls()
-{
-    Controls c{};
-    HMODULE winmm = GetModuleHandleA("winmm.dll");
-    Find(winmm, "FakeMidi_IsStandIn", c.IsStandIn);
-    Find(winmm, "FakeMidi_SetDevices", c.SetDevices);
-    Find(winmm, "FakeMidi_Send", c.Send);
-    Find(winmm, "FakeMidi_SetBurst", c.SetBurst);
-    Find(winmm, "FakeMidi_GetDeliveredCount", c.GetDeliveredCount);
-    Find(winmm, "FakeMidi_GetOpenCount", c.GetOpenCount);
-    Find(winmm, "FakeMidi_IsStarted", c.IsStarted);
-    Find(winmm, "FakeMidi_GetPeriodBalance", c.GetPeriodBalance);
-    Find(winmm, "FakeMidi_SetTimerFails", c.SetTimerFails);
-    return c;
-}
-
-const Controls fake = FindControls();
+const FakeMidiControls fake = FindFakeMidiControls();
 
 struct Call {
     UINT message;
