@@ -11,11 +11,6 @@
 AppSettings g_AppSettings;
 RECT g_WindowRect = {};
 
-int CurrentTimeSigBase()
-{
-    return g_AppSettings.TimeSigBase;
-}
-
 namespace {
 
 // The executable's folder (with its backslash) followed by `name`. A module

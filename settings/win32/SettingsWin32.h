@@ -9,8 +9,6 @@
 
 // The values read while the program runs; the options dialog changes them.
 extern AppSettings g_AppSettings;
-// g_AppSettings.TimeSigBase: one tap is a 1/2^n note.
-int CurrentTimeSigBase();
 // The main window's outer rectangle as last seen (end of ApplySettings and
 // each finished move); its left and top are saved.
 extern RECT g_WindowRect;

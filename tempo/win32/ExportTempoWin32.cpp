@@ -204,7 +204,7 @@ void ExportTempo(bool save)
     // The count selected now, even if it differs from the saved setting.
     const int selected = static_cast<int>(SendDlgItemMessageA(owner, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
     const int interpCount = std::clamp(selected, 0, MaxInterpCount);
-    const int timeSigBase = CurrentTimeSigBase();
+    const int timeSigBase = g_AppSettings.TimeSigBase;
 
     if (save) {
         // Computed before the dialog opens: the work is done even when the

@@ -91,7 +91,7 @@ void ImportTempoFile(const std::string& path)
     // to be read can still hold more events than memory does, and that must
     // end in a message, not in a terminated program.
     try {
-        result = ConvertTempoFile(block.get(), read, CurrentTimeSigBase(), take);
+        result = ConvertTempoFile(block.get(), read, g_AppSettings.TimeSigBase, take);
     } catch (const std::bad_alloc&) {
         ReportSystemError(owner, ERROR_NOT_ENOUGH_MEMORY);
         return;

@@ -490,7 +490,7 @@ TEST_F(MainWindowTest, WithoutSettingsFileDefaultsApplyAndClosingWritesTheKeys)
     OpenWindow();
     EXPECT_EQ(0, SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
     EXPECT_EQ(11, SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCOUNT, 0, 0));
-    EXPECT_EQ(2, CurrentTimeSigBase());
+    EXPECT_EQ(2, g_AppSettings.TimeSigBase);
 
     // A finished move is remembered; a move without WM_EXITSIZEMOVE is not.
     SetWindowPos(window, nullptr, 123, 45, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -514,7 +514,7 @@ TEST_F(MainWindowTest, StoredValuesAreLimitedAndForeignKeysSurvive)
         "[AppSetting]\r\nLeft=37\r\nTop=41\r\nTempoInterpCount=15\r\nTimeSigBase=7\r\nTapMethod=3\r\n"
         "AddCakewalkTool=1\r\nMidiIn=Port A\r\nOwnKey=kept\r\n[Other]\r\nx=1\r\n");
     EXPECT_EQ(10, SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
-    EXPECT_EQ(2, CurrentTimeSigBase());
+    EXPECT_EQ(2, g_AppSettings.TimeSigBase);
     RECT rect;
     GetWindowRect(window, &rect);
     EXPECT_EQ(37, rect.left);
