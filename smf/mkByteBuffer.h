@@ -34,7 +34,7 @@ public:
     uint32_t GetSize() const { return size; }
     uint32_t GetCapacity() const { return capacity; }
 
-    static constexpr uint32_t InlineCapacity = 16;
+    static constexpr uint32_t InlineCapacity = 8;
 
 private:
     bool IsInline() const { return capacity <= InlineCapacity; }

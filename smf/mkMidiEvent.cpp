@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "mkBlockPool.h"
+
 mkByteBuffer::mkByteBuffer(const mkByteBuffer& other)
 {
     if (other.size > 0) {
@@ -45,8 +47,11 @@ mkByteBuffer::~mkByteBuffer()
 
 void mkByteBuffer::Release()
 {
-    if (!IsInline())
+    // Where SetSize took the bytes from: inside, the pool, or the heap.
+    if (capacity > mkBlockPool::MaxPiece)
         delete[] storage.heap;
+    else if (!IsInline())
+        mkBlockPool::Free(storage.heap, capacity);
     size = capacity = 0;
 }
 
@@ -57,8 +62,10 @@ void mkByteBuffer::SetSize(uint32_t n)
     } else if (n > capacity) {
         // Exactly n bytes, inside the object while they fit there.
         Storage grown = {};
-        if (n > InlineCapacity)
+        if (n > mkBlockPool::MaxPiece)
             grown.heap = new uint8_t[n];
+        else if (n > InlineCapacity)
+            grown.heap = static_cast<uint8_t*>(mkBlockPool::Allocate(n));
         uint8_t* to = n > InlineCapacity ? grown.heap : grown.bytes;
         if (size > 0)
             std::memcpy(to, GetData(), size);

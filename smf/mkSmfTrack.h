@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "mkMidiEvent.h"
+#include "mkPoolAllocator.h"
 
 class mkSmfTrack {
 public:
-    using EventList = std::list<mkMidiEvent>;
+    // The nodes come from the block pool: see mkBlockPool.
+    using EventList = std::list<mkMidiEvent, mkPoolAllocator<mkMidiEvent>>;
     using iterator = EventList::iterator;
     using const_iterator = EventList::const_iterator;
 
