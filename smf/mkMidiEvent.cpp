@@ -40,11 +40,6 @@ mkByteBuffer& mkByteBuffer::operator=(mkByteBuffer&& other) noexcept
     return *this;
 }
 
-mkByteBuffer::~mkByteBuffer()
-{
-    Release();
-}
-
 void mkByteBuffer::Release()
 {
     // Where SetSize took the bytes from: inside, the pool, or the heap.
