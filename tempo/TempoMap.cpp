@@ -1,20 +1,25 @@
 #include "TempoMap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
 
 // trunc toward zero into 64 bits; saturates where a double leaves that range
-// (only absurd inputs get there, and the export clamps far inside it).
+// (only absurd inputs get there, and the export clamps far inside it). The
+// range test is made on v itself: every double at or beyond +-2^63 is an
+// integer, so v and trunc(v) fall on the same side of both limits (NaN fails
+// both tests either way), and inside the range the conversion truncates by
+// itself: no rounding to an integral double first, in a function that runs
+// once per tempo point.
 int64_t TruncToInt64(double v)
 {
-    const double t = std::trunc(v);
-    if (!(t > -9.2233720368547758e18))
+    if (!(v > -9.2233720368547758e18))
         return std::numeric_limits<int64_t>::min();
-    if (!(t < 9.2233720368547758e18))
+    if (!(v < 9.2233720368547758e18))
         return std::numeric_limits<int64_t>::max();
-    return static_cast<int64_t>(t);
+    return static_cast<int64_t>(v);
 }
 
 }  // namespace
@@ -29,27 +34,35 @@ bool TakesAreUniform(const TakeList& takes)
 
 std::vector<double> AverageTakes(const TakeList& takes)
 {
-    struct Cursor {
-        const Take* take;
-        size_t index;
-    };
-    std::vector<Cursor> cursors;
-    for (const Take* take : takes)
+    // The beats fall into runs reached by the same takes (a take reaches beat
+    // k when it has more than k taps): runs end where takes end. The takes of
+    // a run are looked up once, and within a beat their times are summed from
+    // 0.0 in list order and divided by their count.
+    size_t longest = 0;
+    std::vector<size_t> runEnds;
+    for (const Take* take : takes) {
+        longest = std::max(longest, take->size());
         if (!take->empty())
-            cursors.push_back({take, 0});
+            runEnds.push_back(take->size());
+    }
+    std::sort(runEnds.begin(), runEnds.end());
+    runEnds.erase(std::unique(runEnds.begin(), runEnds.end()), runEnds.end());
 
-    std::vector<double> averages;
-    while (!cursors.empty()) {
-        const size_t n = cursors.size();
-        double sum = 0.0;
-        for (auto it = cursors.begin(); it != cursors.end();) {
-            sum += static_cast<double>((*it->take)[it->index]);
-            if (++it->index == it->take->size())
-                it = cursors.erase(it);
-            else
-                ++it;
+    std::vector<double> averages(longest);
+    std::vector<const uint32_t*> reaching;  // in list order
+    size_t k = 0;
+    for (const size_t end : runEnds) {
+        reaching.clear();
+        for (const Take* take : takes)
+            if (take->size() >= end)
+                reaching.push_back(take->data());
+        const double count = static_cast<double>(reaching.size());
+        for (; k < end; ++k) {
+            double sum = 0.0;
+            for (const uint32_t* times : reaching)
+                sum += static_cast<double>(times[k]);
+            averages[k] = sum / count;
         }
-        averages.push_back(sum / static_cast<double>(n));
     }
     return averages;
 }
@@ -115,50 +128,82 @@ TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase
     const double qpb = 4.0 / h;               // quarter notes per beat
     const int xStep = ((25200 / l) + 5) / 10;  // spline units between samples
     const uint32_t tickStep = static_cast<uint32_t>(std::trunc((qpb * 25200.0 / l + 5.0) * 0.1));
-    const uint32_t beatTicks = static_cast<uint32_t>(std::trunc(qpb * 2520.0));
+    // The first point of every beat but the first takes up what the previous
+    // beat's other l - 1 points, tickStep each, left of it (the whole beat
+    // when l is 1).
+    const uint32_t lastStep = static_cast<uint32_t>(
+        std::trunc(qpb * 2520.0 - static_cast<double>(static_cast<uint32_t>(l - 1) * tickStep)));
 
     const std::vector<double> averages = AverageTakes(takes);
-    const int n = static_cast<int>(averages.size());
+    const size_t n = averages.size();
     if (n < 2)
         return TempoMap();
 
-    std::vector<SplineKnot> knots(n);
-    for (int k = 0; k < n; ++k)
-        knots[k] = SplineKnot{static_cast<double>(2520 * k), averages[k], 0.0};
-
-    std::vector<double> times;
-    times.reserve(static_cast<size_t>(n - 1) * l + 1);
-    if (interpCount > 0)
-        BuildSpline(knots.data(), n);
-    for (int k = 0; k < n; ++k) {
-        times.push_back(knots[k].y);
-        if (k == n - 1)
-            break;
-        // Every sample lies strictly inside beat k (at most 10 x 229 of its
-        // 2520 units), which is the interval EvalSpline's search would find.
-        for (int i = 1; i < l; ++i)
-            times.push_back(EvalSplineInterval(knots[k].x + static_cast<double>(i * xStep), knots.data(), k));
+    // Knot k at 2520 k, formed in double: in int it would overflow past
+    // 852176 beats.
+    std::vector<SplineKnot> knots;
+    if (interpCount > 0) {
+        knots.resize(n);
+        for (size_t k = 0; k < n; ++k)
+            knots[k] = SplineKnot{2520.0 * static_cast<double>(k), averages[k], 0.0};
+        BuildSpline(knots.data(), static_cast<int>(n));
     }
 
+    // Point c runs from time point c to time point c + 1; the time points are
+    // the beat times with the spline's samples in between, l per beat. They
+    // are made as the points are written and never stored. At millions of
+    // points writing the map is most of the cost: the points are gathered a
+    // few beats at a time in a small buffer that stays in the cache and
+    // appended from there, so the map is allocated once and every element
+    // written once (a sized map would be zeroed first, an append per point
+    // costs more than the point).
     TempoMap map;
-    map.reserve(times.size() - 1);
-    uint32_t acc = 0;
-    for (size_t c = 0; c + 1 < times.size(); ++c) {
-        TempoPoint point;
-        point.Tempo = TruncToInt64((times[c + 1] * 1000.0 - times[c] * 1000.0) * bpq * l);
-        if (c == 0) {
-            point.Delta = 0;
-            acc = 0;
-        } else if (interpCount == 0) {
-            point.Delta = beatTicks;
-        } else if (c % l != 0) {
-            point.Delta = tickStep;
-            acc += tickStep;
-        } else {
-            point.Delta = static_cast<uint32_t>(std::trunc(qpb * 2520.0 - static_cast<double>(acc)));
-            acc = 0;
+    map.reserve((n - 1) * static_cast<size_t>(l));
+    constexpr int BufferPoints = 256;
+    TempoPoint buffer[BufferPoints];
+    TempoPoint* point = buffer;
+    TempoPoint* const bufferFull = buffer + BufferPoints - l;
+    double previousMs = averages[0] * 1000.0;
+    auto emit = [&](uint32_t delta, double ms) {
+        point->Delta = delta;
+        point->Tempo = TruncToInt64((ms - previousMs) * bpq * l);
+        ++point;
+        previousMs = ms;
+    };
+
+    // Sample i of a beat lies i xStep units into it (at most 10 x 229 of its
+    // 2520, so inside it: the interval EvalSpline's search would find). The
+    // abscissae are integers far below 2^53, so t - x_k is exactly i xStep
+    // and the width of every interval exactly 2520, as EvalSplineInterval
+    // computes them.
+    double offset[MaxInterpCount + 1];
+    for (int i = 0; i < l; ++i)
+        offset[i] = static_cast<double>(i * xStep);
+    const double w = 2520.0;
+    const double r = 1.0 / w;
+
+    for (size_t k = 0; k + 1 < n; ++k) {
+        uint32_t delta = k == 0 ? 0 : lastStep;
+        if (interpCount > 0) {
+            // EvalSplineInterval on beat k, its per-interval terms taken out
+            // of the loop with their rounding unchanged.
+            const SplineKnot& a = knots[k];
+            const SplineKnot& b = knots[k + 1];
+            const double linear = (b.y - a.y) * r - (2.0 * a.z + b.z) * w;
+            const double cubic = (b.z - a.z) * r;
+            const double quadratic = 3.0 * a.z;
+            for (int i = 1; i < l; ++i) {
+                const double u = offset[i];
+                emit(delta, (a.y + u * (linear + u * (cubic * u + quadratic))) * 1000.0);
+                delta = tickStep;
+            }
         }
-        map.push_back(point);
+        emit(delta, averages[k + 1] * 1000.0);
+        // The next beat's l points must fit; after the last beat the rest goes.
+        if (point > bufferFull || k + 2 == n) {
+            map.insert(map.end(), buffer, point);
+            point = buffer;
+        }
     }
     return map;
 }

@@ -412,4 +412,65 @@ TEST(TempoMapGrid, TickStepAndLastSubIntervalForEveryCombination)
     }
 }
 
+// --- The map against the spline it samples -------------------------------------------
+
+// Every tempo point of the map is the interval between two consecutive time
+// points, the averaged beats with the spline's samples 2520 / l units apart
+// (rounded) in between. Three takes of unequal length, long enough that the
+// spline's elimination runs well past its first knots.
+TEST(TempoMapAssembly, EveryPointIsTheIntervalBetweenTheSplinesSamples)
+{
+    std::mt19937 random(20251207u);
+    std::vector<Take> takes;
+    for (const size_t taps : {40u, 25u, 33u}) {
+        Take take;
+        uint32_t time = 0;
+        for (size_t i = 0; i < taps; ++i) {
+            take.push_back(time);
+            time += 300u + static_cast<uint32_t>(random() % 500u);
+        }
+        takes.push_back(take);
+    }
+    const std::vector<double> averages = Average(takes);
+    std::vector<SplineKnot> knots = BeatKnots(averages);
+    const int n = static_cast<int>(knots.size());
+    BuildSpline(knots.data(), n);
+
+    for (int interp = 0; interp <= MaxInterpCount; ++interp) {
+        const int l = interp + 1;
+        const double step = std::round(2520.0 / l);
+        std::vector<double> times;
+        for (int k = 0; k < n; ++k) {
+            times.push_back(averages[static_cast<size_t>(k)]);
+            for (int i = 1; k + 1 < n && i < l; ++i)
+                times.push_back(EvalSpline(knots[static_cast<size_t>(k)].x + i * step, knots.data(), n));
+        }
+        for (const int base : {2, 5}) {
+            SCOPED_TRACE(testing::Message() << "Q = " << interp << ", base " << base);
+            const double bpq = 0.25 * (1 << base);
+            std::vector<int64_t> expected;
+            for (size_t c = 0; c + 1 < times.size(); ++c) {
+                const double interval = times[c + 1] * 1000.0 - times[c] * 1000.0;
+                expected.push_back(static_cast<int64_t>(std::trunc(interval * bpq * l)));
+            }
+            EXPECT_EQ(expected, Tempos(Compute(takes, interp, base)));
+        }
+    }
+}
+
+// Knot abscissae grow by 2520 a beat; past 852176 beats they no longer fit
+// an int. A steady take that long still gives the steady tempo throughout.
+TEST(TempoMapAssembly, VeryLongTakeStaysSteady)
+{
+    Take take(852300);
+    for (size_t i = 0; i < take.size(); ++i)
+        take[i] = static_cast<uint32_t>(500 * i);
+    const TempoMap map = Compute({take}, 1, 2);
+    ASSERT_EQ(2 * (take.size() - 1), map.size());
+    size_t unsteady = 0;
+    for (const TempoPoint& point : map)
+        unsteady += point.Tempo != 500000;
+    EXPECT_EQ(0u, unsteady);
+}
+
 }  // namespace
