@@ -58,6 +58,7 @@ protected:
         CloseWindow();
         CloseMidiIn();
         fake.SetBurst(0);
+        fake.SetBurstCounting(FALSE);
         fake.SetDevices(nullptr);
         CurrentTake.HandOver();
         settingsAside.reset();
@@ -289,6 +290,62 @@ TEST_F(MidiInTest, NoteOnsArrivingDuringTheHandOverNeverReachTheListedTake)
         EXPECT_EQ(0u, takes[row].front());
         EXPECT_TRUE(std::is_sorted(takes[row].begin(), takes[row].end()));
     }
+}
+
+// The driver's thread delivering note-ons back to back against the hand-over
+// of 10,000 takes, done the way the list takes them. Each note-on carries a
+// stamp one higher than the one before, so every listed take must be a run
+// of consecutive stamps (no tap lost, none twice), no two takes may share a
+// stamp, and no take may grow once it has been handed over.
+TEST_F(MidiInTest, TenThousandHandOversAgainstTheDriverAtFullRate)
+{
+    OpenWindow("Keys", "Keys");
+    ASSERT_TRUE(IsMidiInOpen());
+    fake.SetBurstCounting(TRUE);
+    fake.SetBurst(NoteOn);
+    ASSERT_EQ(static_cast<MMRESULT>(MMSYSERR_NOERROR), midiInStart(GetMidiInHandle()));
+
+    struct Listed {
+        std::unique_ptr<Take> take;
+        size_t size;
+    };
+    constexpr int Takes = 10000;
+    std::vector<Listed> listed;
+    listed.reserve(Takes);
+    for (int i = 0; i < Takes; ++i) {
+        CurrentTake.Start();
+        const size_t want = 2 + static_cast<size_t>(i % 3);
+        const DWORD started = GetTickCount();
+        while (CurrentTake.GetCount() < want && GetTickCount() - started < 2000)
+            Sleep(0);
+        std::unique_ptr<Take> take = HandOverTakeForList(CurrentTake);
+        ASSERT_NE(nullptr, take) << "take " << i << ": fewer than two taps in 2 s";
+        const size_t size = take->size();
+        listed.push_back({std::move(take), size});
+    }
+    // The driver goes on delivering into the empty slot for a while.
+    const LONG delivered = fake.GetDeliveredCount();
+    const DWORD waited = GetTickCount();
+    while (fake.GetDeliveredCount() < delivered + 200 && GetTickCount() - waited < 2000)
+        Sleep(1);
+    EXPECT_GE(fake.GetDeliveredCount(), delivered + 200) << "the stand-in stopped delivering";
+    fake.SetBurst(0);
+    EXPECT_EQ(static_cast<MMRESULT>(MMSYSERR_NOERROR), midiInStop(GetMidiInHandle()));
+    EXPECT_TRUE(CurrentTake.IsEmpty());
+
+    int grew = 0, broken = 0, overlapping = 0;
+    uint32_t previousLast = 0;
+    for (const Listed& l : listed) {
+        const Take& take = *l.take;
+        grew += take.size() != l.size;
+        for (size_t k = 1; k < take.size(); ++k)
+            broken += take[k] != take[k - 1] + 1;
+        overlapping += take.front() <= previousLast;
+        previousLast = take.back();
+    }
+    EXPECT_EQ(0, grew) << "taps appended after the hand-over";
+    EXPECT_EQ(0, broken) << "stamps missing or repeated inside a take";
+    EXPECT_EQ(0, overlapping) << "a stamp in two takes";
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ struct FakeMidiControls {
     void(WINAPI* SetDevices)(const char*);
     BOOL(WINAPI* Send)(DWORD, DWORD);
     void(WINAPI* SetBurst)(DWORD);
+    void(WINAPI* SetBurstCounting)(BOOL);
     LONG(WINAPI* GetDeliveredCount)();
     UINT(WINAPI* GetOpenCount)();
     BOOL(WINAPI* IsStarted)();
@@ -31,6 +32,7 @@ inline FakeMidiControls FindFakeMidiControls()
     find("FakeMidi_SetDevices", c.SetDevices);
     find("FakeMidi_Send", c.Send);
     find("FakeMidi_SetBurst", c.SetBurst);
+    find("FakeMidi_SetBurstCounting", c.SetBurstCounting);
     find("FakeMidi_GetDeliveredCount", c.GetDeliveredCount);
     find("FakeMidi_GetOpenCount", c.GetOpenCount);
     find("FakeMidi_IsStarted", c.IsStarted);

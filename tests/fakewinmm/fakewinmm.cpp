@@ -53,6 +53,9 @@
 //   void FakeMidi_SetBurst(DWORD param1)       Non-zero: a started device's
 //        thread delivers param1 back to back (dwParam2 = ms since start)
 //        until midiInStop or FakeMidi_SetBurst(0).
+//   void FakeMidi_SetBurstCounting(BOOL on)    TRUE: a burst's dwParam2 counts
+//        the burst's messages since midiInStart instead (1, 2, 3, ...), so
+//        that every delivered message can be told apart by its stamp.
 //   LONG FakeMidi_GetDeliveredCount()          MIM_DATA callbacks so far.
 //   UINT FakeMidi_GetOpenCount()               Handles open now.
 //   BOOL FakeMidi_IsStarted()                  Whether a device is started.
@@ -111,6 +114,7 @@ struct Port {
     std::wstring feedPath;
     LONGLONG feedOffset = 0;
     std::string feedPending;
+    DWORD burstCount = 0;  // burst messages since midiInStart
 };
 
 SRWLOCK g_lock = SRWLOCK_INIT;     // devices, ports, periods
@@ -122,6 +126,7 @@ std::vector<std::unique_ptr<Port>> g_ports;
 std::map<UINT, LONG> g_periods;
 std::atomic<int> g_timerFails{-1};
 std::atomic<DWORD> g_burst{0};
+std::atomic<bool> g_burstCounting{false};
 std::atomic<LONG> g_delivered{0};
 
 class Lock {
@@ -367,7 +372,7 @@ DWORD WINAPI DeviceThread(void* argument)
             }
         }
         if (DWORD burst = g_burst)
-            Deliver(port, MIM_DATA, burst, MsSince(port.start));
+            Deliver(port, MIM_DATA, burst, g_burstCounting ? ++port.burstCount : MsSince(port.start));
         else
             WaitForSingleObject(port.wake, 1);
     }
@@ -576,6 +581,7 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
     if (!port->feedPath.empty() && GetFileAttributesExW(port->feedPath.c_str(), GetFileExInfoStandard, &feed))
         port->feedOffset = static_cast<LONGLONG>(feed.nFileSizeHigh) << 32 | feed.nFileSizeLow;
     QueryPerformanceCounter(&port->start);
+    port->burstCount = 0;
     port->stopping = false;
     port->started = true;
     port->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -630,6 +636,8 @@ BOOL WINAPI FakeMidi_Send(DWORD param1, DWORD timestampMs)
 }
 
 void WINAPI FakeMidi_SetBurst(DWORD param1) { g_burst = param1; }
+
+void WINAPI FakeMidi_SetBurstCounting(BOOL on) { g_burstCounting = on != FALSE; }
 
 LONG WINAPI FakeMidi_GetDeliveredCount(void) { return g_delivered; }
 

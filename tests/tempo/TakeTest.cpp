@@ -191,7 +191,7 @@ TEST(HandOverTakeForList, RecordedTakeListedWithCountAndRelativeTimes)
 // remembers the ones the slot accepted, so afterwards the handed-over takes,
 // read in hand-over order, must be exactly that list.
 
-constexpr int kCycles = 3000;
+constexpr int kCycles = 10000;
 constexpr uint32_t kMaxAttempts = 8000000;  // bounds the memory if the main thread stalls
 
 struct Appender {
@@ -286,6 +286,8 @@ TEST(TakeSlotConcurrency, HandOverLosesAndDuplicatesNoTapAndNoTapFollowsIt)
     // One more take stays in the slot while the appender stops.
     slot.Start();
     LetTapsIn(slot, appender, 3);
+    // Every hand-over above ran while the appender was still appending.
+    EXPECT_FALSE(appender.done.load()) << "the appender ran out of attempts before the last hand-over";
     appender.Stop();
     const size_t leftInSlot = slot.GetCount();
     const std::unique_ptr<Take> rest = slot.HandOver();
@@ -340,6 +342,7 @@ TEST(TakeSlotConcurrency, ListedTakesAreWholeRunsOfAcceptedTapsAndNeverGrow)
             listed.push_back({std::move(take), size});
         }
     }
+    EXPECT_FALSE(appender.done.load()) << "the appender ran out of attempts before the last hand-over";
     appender.Stop();
 
     const std::vector<uint32_t>& accepted = appender.accepted;
