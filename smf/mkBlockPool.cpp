@@ -153,16 +153,19 @@ void* mkBlockPool::Allocate(size_t n)
     const size_t pieceBytes = (cls + 1) * Granule;
     void* piece;
     if (FreePiece* head = g_pool.freeLists[cls]) {
-        MK_UNPOISON(head, pieceBytes);
+        MK_UNPOISON(head, sizeof(FreePiece));
         g_pool.freeLists[cls] = head->next;
+        MK_POISON(head, pieceBytes);
         piece = head;
     } else {
         if (size_t(g_pool.limit - g_pool.cursor) < pieceBytes)
             AddBlock();
         piece = g_pool.cursor;
         g_pool.cursor += pieceBytes;
-        MK_UNPOISON(piece, pieceBytes);
     }
+    // Only the n bytes asked for: a write past them into the rest of the
+    // piece is reported too.
+    MK_UNPOISON(piece, n);
     ++g_pool.live;
     return piece;
 }
@@ -172,6 +175,8 @@ void mkBlockPool::Free(void* piece, size_t n)
     MK_ASSERT(n >= 1 && n <= MaxPiece);
     MK_ASSERT(g_pool.live > 0);
     const size_t cls = (n - 1) / Granule;
+    // Only n bytes of the piece were open; the link needs its first bytes.
+    MK_UNPOISON(piece, sizeof(FreePiece));
     FreePiece* freed = static_cast<FreePiece*>(piece);
     freed->next = g_pool.freeLists[cls];
     g_pool.freeLists[cls] = freed;

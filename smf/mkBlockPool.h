@@ -7,9 +7,10 @@
 // allocation is a pointer bump or a free-list pop, consecutive events lie
 // next to each other in memory, and a piece given back is reused by the next
 // allocation of its size. When the last piece in use is given back, the
-// blocks go back to the system, all but the first, which stays for the next
-// small sequence; so a large file's memory is returned as soon as its
-// sequence is destroyed.
+// blocks are freed, all but the first, which stays for the next small
+// sequence; so a large file's memory is given back as soon as its sequence
+// is destroyed (to the C library's heap, which returns large blocks to the
+// system).
 //
 // One pool serves the whole process and has no lock: like the rest of the
 // library it is used from one thread only (the user-interface thread).

@@ -76,6 +76,8 @@ void mkByteBuffer::SetSize(uint32_t n)
 mkMidiEvent::mkMidiEvent(uint32_t time, uint8_t status, const uint8_t* data, uint32_t length)
     : Time(time)
 {
+    // The status byte comes on top of the data, so the data must leave room.
+    MK_ASSERT(length < UINT32_MAX);
     Message.SetSize(length + 1);
     Message.GetData()[0] = status;
     if (length > 0)
