@@ -6,25 +6,20 @@
 
 namespace {
 
+// Without branches: deltas of every size alternate in a track, and this runs
+// once for every event of the file.
 uint32_t VarLenSize(uint32_t value)
 {
-    if (value < 0x80)
-        return 1;
-    if (value < 0x4000)
-        return 2;
-    if (value < 0x200000)
-        return 3;
-    return 4;
+    return 1u + (value >= 0x80) + (value >= 0x4000) + (value >= 0x200000);
 }
 
 // With running status a channel message may drop its status byte when it
 // repeats the previous event's. A message whose first data byte has bit 7 set
 // keeps it: without the status that byte would be read back as a new status
 // and the file would no longer say what the track holds.
-bool DropsStatus(const mkMidiEvent& ev, int previousStatus)
+bool DropsStatus(const mkMidiEvent& ev, uint8_t status, int previousStatus)
 {
-    const uint8_t status = ev.GetStatus();
-    return status >= 0x80 && status <= 0xEF && status == previousStatus && ev.GetMessageCount() >= 2 &&
+    return status == previousStatus && status >= 0x80 && status <= 0xEF && ev.GetMessageCount() >= 2 &&
            ev.GetMessageData()[1] < 0x80;
 }
 
@@ -52,6 +47,28 @@ public:
         const uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)};
         Bytes(b, 2);
     }
+    // One event: the delta, then the message bytes from `skip` on. Nearly
+    // every event is a message of at most InlineCapacity bytes one delta
+    // byte after the previous one; far from the end of the buffer those are
+    // stored with fixed-size copies instead of two calls of memcpy. The
+    // bytes stored past the message are overwritten by the events after it.
+    void Event(uint32_t delta, const mkMidiEvent& ev, uint32_t skip)
+    {
+        const uint32_t n = ev.GetMessageCount();
+        constexpr uint32_t kInline = mkByteBuffer::InlineCapacity;
+        if (delta < 0x80 && n <= kInline && Offset <= limit && limit - Offset > kInline) {
+            uint8_t message[2 * kInline] = {};
+            std::memcpy(message, ev.GetMessageData(), kInline);
+            uint8_t* p = out + Offset;
+            p[0] = uint8_t(delta);
+            std::memcpy(p + 1, message + skip, kInline);
+            Offset += 1 + n - skip;
+            return;
+        }
+        WriteVarLen(delta);
+        Bytes(ev.GetMessageData() + skip, n - skip);
+    }
+
     void WriteVarLen(uint32_t value)
     {
         uint32_t acc = value & 0x7F;
@@ -141,11 +158,12 @@ uint32_t mkSmfSequence::CalcTrackDataLen(const mkSmfTrack& track, bool runningSt
     uint32_t previousTime = 0;
     int previousStatus = -1;
     for (const mkMidiEvent& ev : track) {
+        const uint8_t status = ev.GetStatus();
         len += VarLenSize(ev.Time - previousTime) + ev.GetMessageCount();
-        if (runningStatus && DropsStatus(ev, previousStatus))
+        if (runningStatus && DropsStatus(ev, status, previousStatus))
             --len;
         previousTime = ev.Time;
-        previousStatus = ev.GetStatus();
+        previousStatus = status;
     }
     return len;
 }
@@ -186,13 +204,10 @@ uint32_t mkSmfSequence::Write(mkByteBuffer& out, bool runningStatus) const
         uint32_t previousTime = 0;
         int previousStatus = -1;
         for (const mkMidiEvent& ev : Tracks[i]) {
-            w.WriteVarLen(ev.Time - previousTime);
-            if (runningStatus && DropsStatus(ev, previousStatus))
-                w.Bytes(ev.GetMessageData() + 1, ev.GetMessageCount() - 1);
-            else
-                w.Bytes(ev.GetMessageData(), ev.GetMessageCount());
+            const uint8_t status = ev.GetStatus();
+            w.Event(ev.Time - previousTime, ev, runningStatus && DropsStatus(ev, status, previousStatus) ? 1 : 0);
             previousTime = ev.Time;
-            previousStatus = ev.GetStatus();
+            previousStatus = status;
         }
     }
 
