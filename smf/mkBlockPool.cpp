@@ -42,33 +42,25 @@ constexpr size_t kLargestBlockBytes = size_t(8) << 20;
 // Large blocks are asked for in huge pages where the system offers them
 // (Linux, transparent huge pages on request): a parsed file's events fill
 // their blocks page after page, and faulting in fresh memory 4 KiB at a
-// time costs the kernel more than the parse itself costs.
+// time costs the kernel about as much time as the parse itself.
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
 constexpr size_t kHugePageBytes = size_t(2) << 20;
+
 bool InHugePages(size_t bytes)
 {
     return bytes >= kHugePageBytes && bytes % kHugePageBytes == 0;
 }
-#else
-bool InHugePages(size_t)
-{
-    return false;
-}
-#endif
 
 void* NewBlockMemory(size_t bytes)
 {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (InHugePages(bytes)) {
-        void* memory = std::aligned_alloc(kHugePageBytes, bytes);
-        if (!memory)
-            throw std::bad_alloc();
-        // Only a hint: where it is refused the block has ordinary pages.
-        madvise(memory, bytes, MADV_HUGEPAGE);
-        return memory;
-    }
-#endif
-    return ::operator new(bytes);
+    if (!InHugePages(bytes))
+        return ::operator new(bytes);
+    void* memory = std::aligned_alloc(kHugePageBytes, bytes);
+    if (!memory)
+        throw std::bad_alloc();
+    // Only a hint: where it is refused the block has ordinary pages.
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    return memory;
 }
 
 void DeleteBlockMemory(void* memory, size_t bytes)
@@ -78,6 +70,17 @@ void DeleteBlockMemory(void* memory, size_t bytes)
     else
         ::operator delete(memory);
 }
+#else
+void* NewBlockMemory(size_t bytes)
+{
+    return ::operator new(bytes);
+}
+
+void DeleteBlockMemory(void* memory, size_t)
+{
+    ::operator delete(memory);
+}
+#endif
 
 struct Block {
     Block* next;  // the block allocated before this one
