@@ -10,17 +10,6 @@
 
 #include "mkAssert.h"
 
-// Under AddressSanitizer the pieces not handed out are marked unaddressable,
-// so a use of an erased event is still reported although its memory stays
-// in the pool.
-#if defined(__SANITIZE_ADDRESS__)
-#define MK_POOL_POISON 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define MK_POOL_POISON 1
-#endif
-#endif
-
 #ifdef MK_POOL_POISON
 #include <sanitizer/asan_interface.h>
 #define MK_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))

@@ -19,6 +19,17 @@
 
 #include <cstddef>
 
+// Defined when the pool marks the pieces it has not handed out as
+// unaddressable (AddressSanitizer builds), so that a use of an erased event
+// is still reported although its memory stays in the pool.
+#if defined(__SANITIZE_ADDRESS__)
+#define MK_POOL_POISON 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MK_POOL_POISON 1
+#endif
+#endif
+
 class mkBlockPool {
 public:
     // Pieces are handed out in multiples of Granule bytes, aligned to

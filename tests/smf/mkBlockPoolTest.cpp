@@ -102,15 +102,7 @@ TEST(mkBlockPool, MessagesOfEveryLengthSurviveCopyAndGrowth)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define MK_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define MK_TEST_ASAN 1
-#endif
-#endif
-
-#ifdef MK_TEST_ASAN
+#ifdef MK_POOL_POISON
 TEST(mkBlockPoolDeathTest, AnErasedEventIsStillReportedUnderAddressSanitizer)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
