@@ -4,6 +4,7 @@
 //   import_fuzz      the same images behind a base-note byte, and hostile files
 //   tempo_fuzz       takes in the target's input layout
 //   ini_fuzz         settings files, some followed by a NUL and an edit script
+//   session_fuzz     sessions, take files and beat lists
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,25 @@ Corpus IniCorpus()
     return c;
 }
 
+// Sessions (whole, cut, with fields the reader skips), take files and beat
+// lists.
+Corpus SessionCorpus()
+{
+    Corpus c;
+    const auto add = [&c](const char* name, const std::string& text) {
+        c.emplace_back(name, Bytes(text.begin(), text.end()));
+    };
+    add("session", "Metrova takes 1\r\ntake 2026-12-07T14:30:05 3\r\n0\r\n500\r\n1000\r\n"
+                   "take 2026-12-07T14:31:40 2\r\n0\r\n620\r\nend\r\n");
+    add("session-empty", "Metrova takes 1\nend\n");
+    add("session-fields", "Metrova takes 1\ntake 2024-02-29T23:59:59 2 checked=0 repaired=1\n7\n9\nend\n");
+    add("session-cut", "Metrova takes 1\r\ntake 2026-12-07T14:30:05 3\r\n0\r\n50");
+    add("take-file", "0 500 1000\n1500\r\n2000");
+    add("labels", "0.500000\t0.500000\tBeat 1\r\n1.000000\t1.000000\t2\r\n");
+    add("instants", "\xEF\xBB\xBF" "12.25,1\n12.7505,2\n\n13.25 bar\n");
+    return c;
+}
+
 bool WriteCorpus(const std::string& dir, const Corpus& corpus)
 {
     for (const auto& [name, bytes] : corpus) {
@@ -157,9 +177,11 @@ int main(int argc, char** argv)
             corpus = TempoCorpus();
         else if (target == "ini_fuzz")
             corpus = IniCorpus();
+        else if (target == "session_fuzz")
+            corpus = SessionCorpus();
         if (!corpus.empty())
             return WriteCorpus(argv[2], corpus) ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz DIR\n");
+    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz|session_fuzz DIR\n");
     return 2;
 }

@@ -48,4 +48,5 @@ run_target smf_parser_fuzz 10 2048 ""
 run_target import_fuzz 2 256 quarantine_size_mb=16 -max_len=1048576
 run_target tempo_fuzz 10 2048 ""
 run_target ini_fuzz 10 2048 ""
+run_target session_fuzz 10 2048 "" -max_len=65536
 echo "all fuzz targets: $total executions, no findings"

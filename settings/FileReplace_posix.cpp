@@ -1,22 +1,93 @@
 #include "FileReplace.h"
 
+#include <cerrno>
 #include <cstdio>
 
+#include <fcntl.h>
 #include <unistd.h>
 
-namespace file_replace_detail {
+namespace {
 
-bool SyncToDisk(std::FILE* file)
+using namespace file_replace_detail;
+
+std::string FolderOf(const std::string& path)
 {
-    // Without this, a crash shortly after the rename can leave an empty
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Writes what the test hook allows; a short write fails with ENOSPC after
+// putting down the bytes that fit, as a full disk does.
+bool WriteAll(int fd, const void* data, size_t size)
+{
+    const size_t allowed = AllowedBytes(size);
+    const char* p = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < allowed) {
+        const ssize_t n = write(fd, p + done, allowed - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    if (allowed < size) {
+        errno = ENOSPC;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string TemporaryPathFor(const std::string& path, unsigned attempt)
+{
+    return FolderOf(path) + TemporaryName(static_cast<unsigned long>(getpid()), attempt);
+}
+
+bool WriteFileReplacing(const std::string& path, const void* data, size_t size, unsigned long* error,
+                        bool flushToDisk)
+{
+    unsigned long ignored = 0;
+    unsigned long& code = error ? *error : ignored;
+    code = 0;
+    if (path.empty()) {
+        code = ENOENT;
+        return false;
+    }
+
+    std::string temporaryPath;
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < TemporaryNameAttempts && fd < 0; ++attempt) {
+        temporaryPath = TemporaryPathFor(path, attempt);
+        fd = open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            code = static_cast<unsigned long>(errno);
+            return false;
+        }
+    }
+    if (fd < 0) {
+        code = EEXIST;
+        return false;
+    }
+
+    bool ok = WriteAll(fd, data, size);
+    // Without the sync a crash shortly after the rename can leave an empty
     // file on file systems that write data later than metadata.
-    return fsync(fileno(file)) == 0;
+    ok = ok && (!flushToDisk || fsync(fd) == 0);
+    if (!ok)
+        code = static_cast<unsigned long>(errno);
+    // Closing can be the first moment a deferred write error shows.
+    if (close(fd) != 0 && ok) {
+        code = static_cast<unsigned long>(errno);
+        ok = false;
+    }
+    // rename replaces an existing file at `path` atomically.
+    if (ok && std::rename(temporaryPath.c_str(), path.c_str()) != 0) {
+        code = static_cast<unsigned long>(errno);
+        ok = false;
+    }
+    if (!ok)
+        unlink(temporaryPath.c_str());
+    return ok;
 }
-
-bool ReplaceWith(const std::string& from, const std::string& to)
-{
-    // rename replaces an existing file at `to` atomically.
-    return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-}  // namespace file_replace_detail

@@ -47,6 +47,12 @@ size_t TakeSlot::GetCount() const
     return take ? take->size() : 0;
 }
 
+Take TakeSlot::Copy() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return take ? *take : Take();
+}
+
 std::unique_ptr<Take> HandOverTakeForList(TakeSlot& slot)
 {
     std::unique_ptr<Take> take = slot.HandOver();

@@ -35,6 +35,10 @@ public:
     std::unique_ptr<Take> HandOver();
     bool IsEmpty() const;
     size_t GetCount() const;
+    // A copy of the take's times as they stand (empty when the slot is),
+    // taken under the lock the driver's appends hold, so the copy is always
+    // a whole prefix of the take.
+    Take Copy() const;
 
 private:
     mutable std::mutex lock;

@@ -23,40 +23,6 @@ namespace {
 UINT smfClipboardFormat = 0;
 bool smfClipboardFormatRegistered = false;
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (IsOpen())
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle; }
-    // Closes now; false (with the last error set) when closing fails, which
-    // can be where a deferred write error shows.
-    bool Close()
-    {
-        const BOOL closed = CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        return closed != 0;
-    }
-
-private:
-    HANDLE handle;
-};
-
-// The error of the call that just failed. A failing call that leaves no code
-// still must not read as success.
-DWORD LastErrorOr(DWORD fallback)
-{
-    const DWORD code = GetLastError();
-    return code != ERROR_SUCCESS ? code : fallback;
-}
-
 void SaveToFile(const std::vector<uint8_t>& bytes)
 {
     HWND owner = g_hMainWnd;
@@ -147,41 +113,12 @@ bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t s
 {
     // Writing the chosen file in place would truncate it first: a write that
     // then fails (disk full, a removed medium) leaves a cut-off file where a
-    // good one was. The bytes go to a temporary file beside the target (same
-    // folder, so the move is a rename on one volume), and only a complete,
-    // flushed file replaces the target.
-    const std::string temporaryPath = TemporaryPathFor(path);
-    FileHandle file(CreateFileA(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) {
-        error = LastErrorOr(ERROR_WRITE_FAULT);
-        return false;
-    }
-
-    error = ERROR_SUCCESS;
-    DWORD written = 0;
-    // A stale code must not be mistaken for the reason of a short write.
-    SetLastError(ERROR_SUCCESS);
-    const DWORD requested = static_cast<DWORD>(size);
-    if (!WriteFile(file.Get(), data, requested, &written, nullptr))
-        error = LastErrorOr(ERROR_WRITE_FAULT);
-    else if (written < requested)
-        error = LastErrorOr(ERROR_DISK_FULL);
-    else if (!FlushFileBuffers(file.Get()))
-        error = LastErrorOr(ERROR_WRITE_FAULT);
-
-    if (!file.Close() && error == ERROR_SUCCESS)
-        error = LastErrorOr(ERROR_WRITE_FAULT);
-
-    if (error == ERROR_SUCCESS &&
-        !MoveFileExA(temporaryPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = LastErrorOr(ERROR_WRITE_FAULT);
-
-    if (error != ERROR_SUCCESS) {
-        DeleteFileA(temporaryPath.c_str());
-        return false;
-    }
-    return true;
+    // good one was. WriteFileReplacing puts the bytes into a temporary file
+    // beside the target and replaces the target only with a complete one.
+    unsigned long code = ERROR_SUCCESS;
+    const bool ok = WriteFileReplacing(path, data, size, &code);
+    error = ok ? ERROR_SUCCESS : static_cast<DWORD>(code);
+    return ok;
 }
 
 void ExportTempo(bool save)

@@ -113,13 +113,59 @@ TEST_F(FileReplaceTest, FailedRenameRemovesTheTemporaryFile)
     EXPECT_EQ(1u, EntriesInDir());
 }
 
-TEST_F(FileReplaceTest, LeftoverTemporaryFileIsNoObstacle)
+TEST_F(FileReplaceTest, FilesAtLikelyTemporaryNamesAreNeverTouched)
 {
-    WriteBytes(TemporaryPathFor(target), "left by an interrupted run, longer than the new content");
+    // The user's own "out.bin.tmp", and files (one read-only) at the first
+    // names the writer would pick: each is skipped, none is truncated,
+    // reused or deleted, also when the write fails.
+    const std::string users = target + ".tmp";
+    const std::string first = TemporaryPathFor(target, 0);
+    const std::string second = TemporaryPathFor(target, 1);
+    ASSERT_NE(first, second);
+    ASSERT_EQ(dir, fs::path(first).parent_path());
+    WriteBytes(users, "the user's file");
+    WriteBytes(first, "someone else's file");
+    WriteBytes(second, "read-only");
+    fs::permissions(second, fs::perms::owner_read, fs::perm_options::replace);
     WriteBytes(target, "old");
+
+    SetFileWriteFailureForTesting(1);
+    unsigned long error = 0;
+    EXPECT_FALSE(WriteFileReplacing(target, "new", 3, &error));
+    EXPECT_NE(0u, error);
+    EXPECT_EQ("old", ReadBytes(target));
+    SetFileWriteFailureForTesting(-1);
     EXPECT_TRUE(Write(target, "new"));
     EXPECT_EQ("new", ReadBytes(target));
-    EXPECT_EQ(1u, EntriesInDir());
+
+    EXPECT_EQ("the user's file", ReadBytes(users));
+    EXPECT_EQ("someone else's file", ReadBytes(first));
+    EXPECT_EQ("read-only", ReadBytes(second));
+    EXPECT_EQ(4u, EntriesInDir());
+    fs::permissions(second, fs::perms::owner_all, fs::perm_options::replace);
+}
+
+TEST_F(FileReplaceTest, TargetOf259CharactersIsReplaced)
+{
+    // The longest path a save dialog returns: 259 characters and the
+    // terminator. The temporary name beside it is longer still.
+    fs::path folder = dir;
+    const std::string start = fs::absolute(dir).string();
+    ASSERT_LT(start.size(), 200u);
+    folder /= std::string(250 - start.size() - 1, 'f');
+    fs::create_directories(folder);
+    const std::string longTarget = (folder / "12345678").string();
+    ASSERT_EQ(259u, longTarget.size());
+    ASSERT_GT(TemporaryPathFor(longTarget).size(), 259u);
+
+    EXPECT_TRUE(Write(longTarget, "first"));
+    EXPECT_EQ("first", ReadBytes(longTarget));
+    EXPECT_TRUE(Write(longTarget, "second"));
+    EXPECT_EQ("second", ReadBytes(longTarget));
+    SetFileWriteFailureForTesting(2);
+    EXPECT_FALSE(Write(longTarget, "third"));
+    EXPECT_EQ("second", ReadBytes(longTarget));
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 }  // namespace

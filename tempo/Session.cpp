@@ -1,0 +1,282 @@
+#include "Session.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A whole unsigned decimal number of at most 10 digits that fits 32 bits.
+bool ParseTapTime(std::string_view text, uint32_t& value)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
+    uint64_t number = 0;
+    for (char c : text) {
+        if (!IsDigit(c))
+            return false;
+        number = number * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (number > UINT32_MAX)
+        return false;
+    value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool ParseField(std::string_view text, size_t at, size_t digits, int low, int high, int& value)
+{
+    value = 0;
+    for (size_t i = at; i < at + digits; ++i) {
+        if (!IsDigit(text[i]))
+            return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value >= low && value <= high;
+}
+
+bool IsLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
+}
+
+void AppendNumber(std::string& out, uint32_t value)
+{
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0)
+        out.push_back(digits[--n]);
+}
+
+void AppendTake(std::string& out, const SessionTake& take)
+{
+    out += "take ";
+    out += take.ListedAt;
+    out += ' ';
+    AppendNumber(out, static_cast<uint32_t>(take.Taps.size()));
+    out += kLineEnd;
+    for (uint32_t time : take.Taps) {
+        AppendNumber(out, time);
+        out += kLineEnd;
+    }
+}
+
+// Walks the text line by line; a last line without its line end counts.
+class LineReader {
+public:
+    explicit LineReader(std::string_view all) : text(all) {}
+
+    bool Next(std::string_view& line)
+    {
+        if (pos >= text.size())
+            return false;
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        pos = end + 1;
+        ++number;
+        return true;
+    }
+    size_t Number() const { return number; }
+    size_t Remaining() const { return pos < text.size() ? text.size() - pos : 0; }
+
+private:
+    std::string_view text;
+    size_t pos = 0;
+    size_t number = 0;
+};
+
+std::string Excerpt(std::string_view line)
+{
+    std::string out;
+    for (char c : line.substr(0, 40))
+        out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return out;
+}
+
+bool Fail(TakeFileError& error, TakeFileProblem problem, size_t line, std::string_view text,
+          const std::string& what)
+{
+    error.Problem = problem;
+    error.Line = line;
+    error.Excerpt = Excerpt(text);
+    error.Message = "line " + std::to_string(line) + ": " + what;
+    return false;
+}
+
+// "name=value": lower-case letters, "=", a value without blanks.
+bool IsField(std::string_view word)
+{
+    const size_t equals = word.find('=');
+    if (equals == 0 || equals == std::string_view::npos || equals + 1 == word.size())
+        return false;
+    for (size_t i = 0; i < equals; ++i) {
+        if (word[i] < 'a' || word[i] > 'z')
+            return false;
+    }
+    return true;
+}
+
+// Splits at single spaces; false for a doubled, leading or trailing blank.
+bool SplitWords(std::string_view line, std::vector<std::string_view>& words)
+{
+    words.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t space = line.find(' ', start);
+        const std::string_view word = line.substr(start, space == std::string_view::npos ? line.npos : space - start);
+        if (word.empty())
+            return false;
+        words.push_back(word);
+        if (space == std::string_view::npos)
+            return true;
+        start = space + 1;
+    }
+}
+
+bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error)
+{
+    LineReader lines(text);
+    std::string_view line;
+    if (!lines.Next(line) || !LooksLikeSession(line))
+        return Fail(error, TakeFileProblem::BadSessionLine, 1, line, "not a Metrova session");
+    const std::string_view version = line.substr(sizeof SessionMagic);
+    uint32_t number = 0;
+    if (!ParseTapTime(version, number))
+        return Fail(error, TakeFileProblem::BadSessionLine, 1, line, "not a Metrova session");
+    if (number != SessionVersion)
+        return Fail(error, TakeFileProblem::NewerSession, 1, line,
+                    "session version " + std::string(version) + " is not supported (only 1)");
+
+    std::vector<std::string_view> words;
+    for (;;) {
+        if (!lines.Next(line))
+            return Fail(error, TakeFileProblem::SessionCutOff, lines.Number() + 1, "",
+                        "the session ends before its \"end\" line");
+        if (line == "end")
+            break;
+        if (!SplitWords(line, words) || words.size() < 3 || words[0] != "take")
+            return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
+                        "expected \"take TIME COUNT\" or \"end\"");
+        SessionTake take;
+        ListedTime listed;
+        uint32_t count = 0;
+        if (!ParseListedTime(words[1], listed) || !ParseTapTime(words[2], count) || count < 2)
+            return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
+                        "expected \"take YYYY-MM-DDTHH:MM:SS COUNT\" with a count of 2 or more");
+        for (size_t i = 3; i < words.size(); ++i) {
+            if (!IsField(words[i]))
+                return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
+                            "'" + std::string(words[i]) + "' is not a field name=value");
+        }
+        take.ListedAt.assign(words[1]);
+        // Each tap needs at least two bytes: a hostile count must not
+        // reserve more than the file can hold.
+        take.Taps.reserve(std::min<size_t>(count, lines.Remaining() / 2));
+        for (uint32_t i = 0; i < count; ++i) {
+            if (!lines.Next(line))
+                return Fail(error, TakeFileProblem::SessionCutOff, lines.Number() + 1, "",
+                            "the session ends inside a take");
+            uint32_t time = 0;
+            if (!ParseTapTime(line, time))
+                return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
+                            "'" + Excerpt(line) + "' is not a tap time (milliseconds, 0 to 4294967295)");
+            take.Taps.push_back(time);
+        }
+        NormalizeTake(take.Taps);
+        takes.push_back(std::move(take));
+    }
+    while (lines.Next(line)) {
+        if (!line.empty())
+            return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
+                        "nothing may follow the \"end\" line");
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string FormatListedTime(const ListedTime& time)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", time.Year, time.Month, time.Day, time.Hour,
+                  time.Minute, time.Second);
+    return text;
+}
+
+bool ParseListedTime(std::string_view text, ListedTime& time)
+{
+    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':')
+        return false;
+    ListedTime t;
+    if (!ParseField(text, 0, 4, 1601, 9999, t.Year) || !ParseField(text, 5, 2, 1, 12, t.Month) ||
+        !ParseField(text, 8, 2, 1, 31, t.Day) || !ParseField(text, 11, 2, 0, 23, t.Hour) ||
+        !ParseField(text, 14, 2, 0, 59, t.Minute) || !ParseField(text, 17, 2, 0, 59, t.Second))
+        return false;
+    if (t.Day > DaysInMonth(t.Year, t.Month))
+        return false;
+    time = t;
+    return true;
+}
+
+std::string FormatSession(const std::vector<const SessionTake*>& takes)
+{
+    size_t size = 32;
+    for (const SessionTake* take : takes)
+        size += 48 + take->Taps.size() * 12;
+    std::string out;
+    out.reserve(size);
+    out += SessionMagic;
+    out += ' ';
+    AppendNumber(out, SessionVersion);
+    out += kLineEnd;
+    for (const SessionTake* take : takes)
+        AppendTake(out, *take);
+    out += "end";
+    out += kLineEnd;
+    return out;
+}
+
+std::string FormatSession(const std::vector<SessionTake>& takes)
+{
+    std::vector<const SessionTake*> pointers;
+    pointers.reserve(takes.size());
+    for (const SessionTake& take : takes)
+        pointers.push_back(&take);
+    return FormatSession(pointers);
+}
+
+bool LooksLikeSession(std::string_view text)
+{
+    const std::string_view magic(SessionMagic);
+    return text.size() > magic.size() && text.substr(0, magic.size()) == magic && text[magic.size()] == ' ';
+}
+
+bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error)
+{
+    takes.clear();
+    error = TakeFileError();
+    if (ReadSessionLines(text, takes, error))
+        return true;
+    takes.clear();
+    return false;
+}

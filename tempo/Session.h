@@ -1,0 +1,95 @@
+// The session: the listed takes as a small text file, so that they outlive
+// the program (the file "Metrova.takes" beside the settings, and the
+// journal "Metrova.journal" of the take being tapped), and so that takes can
+// be saved and opened by the user.
+//
+// The format, version 1 (lines end with CR LF when written; a reader also
+// takes LF alone):
+//
+//   Metrova takes 1
+//   take 2026-12-07T14:30:05 3
+//   0
+//   500
+//   1000
+//   take 2026-12-07T14:31:40 2
+//   0
+//   620
+//   end
+//
+// The first line names the format and its version. Each take starts with a
+// line "take", its listed time (ISO 8601 local date and time, to the second)
+// and its tap count, followed by exactly that many lines of one tap time
+// each (decimal milliseconds relative to the first tap, 0 to 4294967295).
+// The line "end" closes the file, so a cut-off file is told from a whole
+// one; only empty lines may follow it.
+//
+// A take line may carry further fields after the count, each name=value
+// (lower-case letters, then "=", then a value without blanks). A reader
+// skips the ones it does not know, and a missing field means its default;
+// so per-take state can be added later (for example checked=0 with the
+// default 1, repaired=1 with the default 0) without a new version number.
+// The version changes only when a version 1 reader would misread a file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Take.h"
+
+inline constexpr char SessionMagic[] = "Metrova takes";
+inline constexpr int SessionVersion = 1;
+
+// Local date and time as the session stores it.
+struct ListedTime {
+    int Year = 0;
+    int Month = 0;
+    int Day = 0;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+};
+
+// "YYYY-MM-DDTHH:MM:SS".
+std::string FormatListedTime(const ListedTime& time);
+// Exactly that form with every field in its range (years 1601 to 9999, the
+// range the platform's calendar functions take); false otherwise.
+bool ParseListedTime(std::string_view text, ListedTime& time);
+
+// One listed take: when it was listed and its taps.
+struct SessionTake {
+    std::string ListedAt;  // FormatListedTime's form
+    Take Taps;             // relative to the first tap, at least two
+};
+
+// The session text of the takes, in order.
+std::string FormatSession(const std::vector<const SessionTake*>& takes);
+std::string FormatSession(const std::vector<SessionTake>& takes);
+
+// What went wrong in a file that could not be read as takes.
+enum class TakeFileProblem {
+    None,
+    BadTapTime,       // take file: a word that is not a tap time
+    BadBeatTime,      // beat list: a line whose first column is no time in seconds
+    BeatGoesBack,     // beat list: a time before the one on the line above
+    BadSessionLine,   // session: a line that does not belong where it stands
+    NewerSession,     // session: a version this program does not know
+    SessionCutOff,    // session: the file ends before its "end" line
+};
+
+struct TakeFileError {
+    TakeFileProblem Problem = TakeFileProblem::None;
+    size_t Line = 0;      // 1-based
+    std::string Excerpt;  // the start of the offending text, printable ASCII
+    // In English, naming the line, for the command line.
+    std::string Message;
+};
+
+// Whether the text starts like a session file (its first line).
+bool LooksLikeSession(std::string_view text);
+
+// Reads a whole session. On false `takes` is empty and `error` says where
+// the file went wrong. Tap times are made relative to the first tap.
+bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error);

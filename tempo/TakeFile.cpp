@@ -1,0 +1,201 @@
+#include "TakeFile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A byte order mark some tools put first; it is no part of the first word.
+std::string_view SkipByteOrderMark(std::string_view bytes)
+{
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
+    return bytes;
+}
+
+std::string_view FirstWord(std::string_view bytes)
+{
+    size_t start = 0;
+    while (start < bytes.size() && IsBlank(bytes[start]))
+        ++start;
+    size_t end = start;
+    while (end < bytes.size() && !IsBlank(bytes[end]))
+        ++end;
+    return bytes.substr(start, end - start);
+}
+
+// The word as a tap time: digits only, and no more than fit 32 bits.
+bool ParseMilliseconds(const std::string& word, uint32_t& value)
+{
+    if (word.empty() || word.size() > 18)
+        return false;
+    unsigned long long number = 0;
+    for (char c : word) {
+        if (!IsDigit(c))
+            return false;
+        number = number * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (number > UINT32_MAX)
+        return false;
+    value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error)
+{
+    std::string word;
+    size_t line = 1;
+    auto flush = [&]() {
+        if (word.empty())
+            return true;
+        uint32_t value = 0;
+        if (!ParseMilliseconds(word, value)) {
+            error.Problem = TakeFileProblem::BadTapTime;
+            error.Line = line;
+            error.Excerpt.clear();
+            for (char c : word.substr(0, 40))
+                error.Excerpt += (c >= 0x20 && c < 0x7F) ? c : '?';
+            error.Message = "line " + std::to_string(line) + ": '" + word +
+                            "' is not a tap time (milliseconds, 0 to 4294967295)";
+            return false;
+        }
+        take.push_back(value);
+        word.clear();
+        return true;
+    };
+    for (char byte : bytes) {
+        if (IsBlank(byte)) {
+            if (!flush())
+                return false;
+            if (byte == '\n')
+                ++line;
+        } else {
+            word += byte;
+        }
+    }
+    return flush();
+}
+
+// "S.F", "S." or ".F" in seconds, as milliseconds to the nearest (halves
+// up). The digits are taken exactly, without a detour through binary
+// fractions, so 0.0005 is 1 and 1.2345 is 1235 on every build.
+bool ParseSeconds(std::string_view text, size_t& used, uint32_t& ms)
+{
+    size_t i = 0;
+    uint64_t whole = 0;
+    size_t wholeDigits = 0;
+    while (i < text.size() && IsDigit(text[i])) {
+        if (++wholeDigits > 10)
+            return false;
+        whole = whole * 10 + static_cast<uint64_t>(text[i++] - '0');
+    }
+    if (i >= text.size() || text[i] != '.')
+        return false;
+    ++i;
+    uint64_t fraction = 0;  // the first three digits: milliseconds
+    size_t fractionDigits = 0;
+    bool roundUp = false;
+    while (i < text.size() && IsDigit(text[i])) {
+        if (fractionDigits < 3)
+            fraction = fraction * 10 + static_cast<uint64_t>(text[i] - '0');
+        else if (fractionDigits == 3)
+            roundUp = text[i] >= '5';
+        ++fractionDigits;
+        ++i;
+    }
+    if (wholeDigits == 0 && fractionDigits == 0)
+        return false;
+    for (size_t d = fractionDigits; d < 3; ++d)
+        fraction *= 10;
+    const uint64_t total = whole * 1000 + fraction + (roundUp ? 1 : 0);
+    if (total > UINT32_MAX)
+        return false;
+    used = i;
+    ms = static_cast<uint32_t>(total);
+    return true;
+}
+
+bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error)
+{
+    size_t pos = 0;
+    size_t line = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        std::string_view text = bytes.substr(pos, end - pos);
+        pos = end + 1;
+        ++line;
+        if (!text.empty() && text.back() == '\r')
+            text.remove_suffix(1);
+        size_t start = 0;
+        while (start < text.size() && (text[start] == ' ' || text[start] == '\t'))
+            ++start;
+        if (start == text.size())
+            continue;  // an empty line
+        const std::string_view rest = text.substr(start);
+
+        auto fail = [&](TakeFileProblem problem, const std::string& what) {
+            error.Problem = problem;
+            error.Line = line;
+            error.Excerpt.clear();
+            for (char c : rest.substr(0, 40))
+                error.Excerpt += (c >= 0x20 && c < 0x7F) ? c : '?';
+            error.Message = "line " + std::to_string(line) + ": " + what;
+            return false;
+        };
+        size_t used = 0;
+        uint32_t ms = 0;
+        if (!ParseSeconds(rest, used, ms) ||
+            (used < rest.size() && rest[used] != ',' && rest[used] != '\t' && rest[used] != ' '))
+            return fail(TakeFileProblem::BadBeatTime,
+                        "'" + error.Excerpt + "' does not start with a time in seconds (like 1.250)");
+        if (!take.empty() && ms < take.back())
+            return fail(TakeFileProblem::BeatGoesBack, "this time lies before the time on the line above");
+        take.push_back(ms);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadTakeFileBytes(std::string_view bytes, std::vector<SessionTake>& takes, TakeFileError& error,
+                       TakeFileKind* kind)
+{
+    takes.clear();
+    error = TakeFileError();
+
+    if (LooksLikeSession(bytes)) {
+        if (kind)
+            *kind = TakeFileKind::Session;
+        return ReadSession(bytes, takes, error);
+    }
+
+    const std::string_view unmarked = SkipByteOrderMark(bytes);
+    SessionTake take;
+    bool ok = false;
+    if (FirstWord(unmarked).find('.') != std::string_view::npos) {
+        if (kind)
+            *kind = TakeFileKind::BeatList;
+        ok = ReadBeatList(unmarked, take.Taps, error);
+    } else {
+        if (kind)
+            *kind = TakeFileKind::TapTimes;
+        ok = ReadTapTimes(bytes, take.Taps, error);
+    }
+    if (!ok)
+        return false;
+    NormalizeTake(take.Taps);
+    takes.push_back(std::move(take));
+    return true;
+}

@@ -1,0 +1,28 @@
+// Takes from a file of any of the kinds the program opens, told apart by
+// their content:
+//
+//  1. a session (Session.h), recognised by its first line: all its takes;
+//  2. a take file: tap times in decimal milliseconds separated by white
+//     space, one take per file;
+//  3. a beat or label list as audio editors and analysis tools export them:
+//     per line a time in seconds with a decimal point, then optionally a
+//     comma, tab or space and any text. Times are rounded to the nearest
+//     millisecond. A file whose first word holds a decimal point is one.
+//
+// Every take comes back relative to its first time. A file with a bad line
+// gives no takes at all.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "Session.h"
+
+enum class TakeFileKind { Session, TapTimes, BeatList };
+
+// Reads `bytes` as takes. On false `takes` is empty and `error` names the
+// line. Takes of take files and beat lists have an empty ListedAt (the
+// caller lists them now), and may have fewer than two taps (the caller
+// drops those); a session's takes keep their listed time.
+bool ReadTakeFileBytes(std::string_view bytes, std::vector<SessionTake>& takes, TakeFileError& error,
+                       TakeFileKind* kind = nullptr);
