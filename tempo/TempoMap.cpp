@@ -122,6 +122,11 @@ double EvalSpline(double t, const SplineKnot* k, int n)
 
 TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase)
 {
+    return TempoMapFromBeatTimes(AverageTakes(takes), interpCount, timeSigBase);
+}
+
+TempoMap TempoMapFromBeatTimes(const std::vector<double>& averages, int interpCount, int timeSigBase)
+{
     const int l = interpCount + 1;            // tempo points per beat
     const int h = 1 << timeSigBase;           // the base note is a 1/h note
     const double bpq = 0.25 * h;              // beats per quarter note
@@ -134,7 +139,6 @@ TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase
     const uint32_t lastStep = static_cast<uint32_t>(
         std::trunc(qpb * 2520.0 - static_cast<double>(static_cast<uint32_t>(l - 1) * tickStep)));
 
-    const std::vector<double> averages = AverageTakes(takes);
     const size_t n = averages.size();
     if (n < 2)
         return TempoMap();

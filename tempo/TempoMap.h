@@ -49,3 +49,7 @@ double EvalSpline(double t, const SplineKnot* knots, int n);
 // interpCount Q: 0..10 points inside each beat; timeSigBase b: the base note
 // is a 1/2^b note. Needs at least one take of at least two taps.
 TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase);
+// The same from beat times already made (one per beat, in milliseconds):
+// the spline through them and the tempo points. ComputeTempoMap is this over
+// AverageTakes.
+TempoMap TempoMapFromBeatTimes(const std::vector<double>& beatTimes, int interpCount, int timeSigBase);

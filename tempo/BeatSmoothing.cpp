@@ -1,0 +1,215 @@
+#include "BeatSmoothing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Tap errors are correlated from one tap to the next (about 0.5 in human
+// tapping), so the second difference of three noisy beat times has
+// (6 - 8 rho + 2 rho^2) = 2.5 times the variance of one.
+constexpr double SecondDifferenceNoise = 2.5;
+// Changes of beat length beyond this many noise deviations are taken as the
+// music's own (a fermata, a new section) and weigh less.
+constexpr double LargeChange = 4.0;
+// With the automatic strength no beat moves further than this many of its
+// noise deviations.
+constexpr double MaxMove = 2.5;
+// Beats each side whose scatter between takes is pooled into one beat's
+// noise.
+constexpr size_t NoiseWindow = 8;
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0.0;
+    const size_t mid = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+    const double upper = v[mid];
+    if (v.size() % 2 == 1)
+        return upper;
+    return (*std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid)) + upper) * 0.5;
+}
+
+// The noise variance of every averaged beat time: the per-tap noise (from
+// the takes' scatter where two or more hold the beat, else the known
+// tapping noise) over the number of takes that hold it.
+std::vector<double> NoiseVariances(size_t n, const TakeList& aligned)
+{
+    // Scatter of each beat length between the takes holding it.
+    std::vector<double> scatter(n - 1, -1.0);
+    for (size_t j = 0; j + 1 < n; ++j) {
+        double sum = 0.0;
+        double count = 0.0;
+        for (const Take* take : aligned)
+            if (take->size() > j + 1) {
+                sum += static_cast<double>((*take)[j + 1]) - static_cast<double>((*take)[j]);
+                count += 1.0;
+            }
+        if (count < 2.0)
+            continue;
+        const double mean = sum / count;
+        double squares = 0.0;
+        for (const Take* take : aligned)
+            if (take->size() > j + 1) {
+                const double d = static_cast<double>((*take)[j + 1]) - static_cast<double>((*take)[j]) - mean;
+                squares += d * d;
+            }
+        scatter[j] = squares / (count - 1.0);
+    }
+    // The scatter of one beat from five takes is itself noisy: pool it with
+    // its neighbours (a median, so one slip does not dominate). With errors
+    // correlated about 0.5 from tap to tap, a beat length varies about as
+    // much as one tap.
+    std::vector<double> perTap(n - 1, TapNoiseMs * TapNoiseMs);
+    std::vector<double> window;
+    for (size_t j = 0; j + 1 < n; ++j) {
+        window.clear();
+        const size_t lo = j >= NoiseWindow ? j - NoiseWindow : 0;
+        const size_t hi = std::min(n - 2, j + NoiseWindow);
+        for (size_t i = lo; i <= hi; ++i)
+            if (scatter[i] >= 0.0)
+                window.push_back(scatter[i]);
+        if (!window.empty())
+            perTap[j] = std::max(Median(window), 4.0);
+    }
+    std::vector<double> noise(n);
+    for (size_t i = 0; i < n; ++i) {
+        double holding = 0.0;
+        for (const Take* take : aligned)
+            if (take->size() > i)
+                holding += 1.0;
+        const double tap = perTap[std::min(i, n - 2)];
+        // A beat only one take holds has nothing to measure its noise by.
+        noise[i] = holding >= 2.0 ? tap / holding : TapNoiseMs * TapNoiseMs;
+    }
+    return noise;
+}
+
+// Solves (W + D^T V D) x = W y, D the second-difference operator, by a
+// banded LDL^T factorisation (the matrix is symmetric positive definite and
+// pentadiagonal).
+std::vector<double> Solve(const std::vector<double>& y, const std::vector<double>& w, const std::vector<double>& v)
+{
+    const size_t n = y.size();
+    std::vector<double> d(n), e(n, 0.0), f(n, 0.0);  // diagonal, first and second off-diagonal
+    for (size_t i = 0; i < n; ++i)
+        d[i] = w[i];
+    for (size_t k = 0; k + 2 < n; ++k) {
+        const double s = v[k];
+        d[k] += s;
+        d[k + 1] += 4.0 * s;
+        d[k + 2] += s;
+        e[k] += -2.0 * s;
+        e[k + 1] += -2.0 * s;
+        f[k] += s;
+    }
+    // L has ones on its diagonal, l1 below it and l2 below that.
+    std::vector<double> piv(n), l1(n, 0.0), l2(n, 0.0);
+    for (size_t j = 0; j < n; ++j) {
+        double p = d[j];
+        if (j >= 1)
+            p -= l1[j - 1] * l1[j - 1] * piv[j - 1];
+        if (j >= 2)
+            p -= l2[j - 2] * l2[j - 2] * piv[j - 2];
+        piv[j] = p;
+        if (j + 1 < n) {
+            double a = e[j];
+            if (j >= 1)
+                a -= l2[j - 1] * l1[j - 1] * piv[j - 1];
+            l1[j] = a / p;
+        }
+        if (j + 2 < n)
+            l2[j] = f[j] / p;
+    }
+    std::vector<double> z(n);
+    for (size_t j = 0; j < n; ++j) {
+        double b = w[j] * y[j];
+        if (j >= 1)
+            b -= l1[j - 1] * z[j - 1];
+        if (j >= 2)
+            b -= l2[j - 2] * z[j - 2];
+        z[j] = b;
+    }
+    std::vector<double> x(n);
+    for (size_t j = n; j-- > 0;) {
+        double b = z[j] / piv[j];
+        if (j + 1 < n)
+            b -= l1[j] * x[j + 1];
+        if (j + 2 < n)
+            b -= l2[j] * x[j + 2];
+        x[j] = b;
+    }
+    return x;
+}
+
+}  // namespace
+
+std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList& aligned, int smoothing)
+{
+    const size_t n = y.size();
+    if (smoothing == SmoothingNone || n < 3)
+        return y;
+    const std::vector<double> noise = NoiseVariances(n, aligned);
+    double noiseSum = 0.0;
+    for (const double v : noise)
+        noiseSum += v;
+    const double noiseMean = noiseSum / static_cast<double>(n);
+
+    std::vector<double> change(n - 2);
+    for (size_t k = 0; k + 2 < n; ++k)
+        change[k] = y[k] - 2.0 * y[k + 1] + y[k + 2];
+
+    std::vector<double> w(n);
+    double penalty = 0.0;
+    if (smoothing == SmoothingAuto) {
+        for (size_t i = 0; i < n; ++i)
+            w[i] = 1.0 / noise[i];
+        std::vector<double> magnitudes(change);
+        for (double& m : magnitudes)
+            m = std::fabs(m);
+        const double spread = 1.4826 * Median(magnitudes);
+        // What the beat-to-beat changes show beyond the noise is the music's;
+        // never taken as less than a fiftieth of the noise, which bounds the
+        // strength.
+        const double music = std::max(spread * spread - SecondDifferenceNoise * noiseMean, 0.02 * noiseMean);
+        penalty = 1.0 / music;
+    } else {
+        double ratio = 0.5;
+        for (int level = 1; level < smoothing; ++level)
+            ratio *= 2.0;
+        for (size_t i = 0; i < n; ++i)
+            w[i] = 1.0;
+        penalty = ratio;
+    }
+
+    const double large = LargeChange * std::sqrt(SecondDifferenceNoise * noiseMean);
+    std::vector<double> v(n - 2);
+    for (size_t k = 0; k + 2 < n; ++k) {
+        const double size = std::fabs(change[k]);
+        const double share = size > large ? large / size : 1.0;
+        v[k] = penalty * share * share;
+    }
+
+    std::vector<double> x = Solve(y, w, v);
+    if (smoothing != SmoothingAuto)
+        return x;
+    // Beats that moved further than their noise allows are held closer and
+    // the fit is made again.
+    for (int round = 0; round < 4; ++round) {
+        bool moved = false;
+        for (size_t i = 0; i < n; ++i) {
+            const double limit = MaxMove * std::sqrt(noise[i]);
+            const double off = std::fabs(x[i] - y[i]);
+            if (off > limit) {
+                const double ratio = off / limit;
+                w[i] *= 2.0 * ratio * ratio;
+                moved = true;
+            }
+        }
+        if (!moved)
+            break;
+        x = Solve(y, w, v);
+    }
+    return x;
+}

@@ -1,0 +1,48 @@
+// Smoothing of averaged beat times, so that the tempo follows the music
+// rather than the jitter of the taps.
+//
+// The smoothed times x minimise
+//     sum_j w_j (x_j - y_j)^2  +  sum_k v_k (x_k - 2 x_k+1 + x_k+2)^2
+// over the beat times y: a penalised least-squares fit (a discrete
+// smoothing spline) whose penalty is the change of the beat length from one
+// beat to the next. w_j is one over the noise variance of y_j; v_k is one
+// over the variance the music's own changes of beat length have. With both
+// variances right this is the most likely tempo curve under a random-walk
+// model of the beat length, so the strength follows the evidence:
+// - with several takes, the noise of each averaged beat is measured from
+//   the scatter of the takes' beat lengths around that beat, over the number
+//   of takes; where the takes scatter, the fit smooths more;
+// - with one take, the noise is what is known of human tapping: about 23 ms
+//   per tap, errors correlated from tap to tap (about 0.5);
+// - the music's variance is what the beat-to-beat changes of y show beyond
+//   that noise (robustly: a median, so a fermata does not count); a take
+//   that bends more than tapping noise explains is expression, and is left
+//   nearly alone.
+// Real tempo changes survive: a change of beat length far beyond the noise
+// (a fermata, a new section) has its penalty lowered to what its size
+// warrants, and with the automatic strength no beat moves further from its
+// averaged time than 2.5 times that beat's noise.
+//
+// Fixed strengths 1..10 set the ratio of the two variances directly, from
+// 0.5 doubling per level to 256, with the same treatment of large changes.
+//
+// Arithmetic: + - * / and sqrt in a fixed order only (a banded LDL^T
+// solve), so the result is the same on every build.
+#pragma once
+
+#include <vector>
+
+#include "TempoMap.h"
+
+constexpr int SmoothingNone = 0;
+constexpr int SmoothingAuto = -1;
+constexpr int MaxSmoothing = 10;
+
+// Typical human tapping noise per tap, in milliseconds.
+constexpr double TapNoiseMs = 23.0;
+
+// beats: averaged beat times (ms). aligned: the takes the average was made
+// from, with a take's k-th time on beat k (the noise is measured from their
+// scatter). smoothing: SmoothingAuto or 1..MaxSmoothing; SmoothingNone and
+// fewer than three beats return the times unchanged.
+std::vector<double> SmoothBeatTimes(const std::vector<double>& beats, const TakeList& aligned, int smoothing);

@@ -1,0 +1,929 @@
+#include "TapAnalysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// One interval may span up to MaxSpan beats (two missed taps in a row), and
+// up to MaxDropped extra taps may lie between two kept taps.
+constexpr int MaxSpan = 3;
+constexpr int MaxDropped = 2;
+// The price of a finding, in the units of the score: half a squared
+// deviation in units of the take's scatter. 25 is the cost of a deviation of
+// seven times the scatter, so an interval becomes a missed tap only where two
+// beats explain it far better than one, and one tap far off its beat (which
+// human tapping gives once in a hundred taps) stays a tap.
+constexpr double MissedPrice = 25.0;
+constexpr double ExtraPrice = 25.0;
+// Intervals each side that give a tap its local tempo when a take is read
+// on its own.
+constexpr int LocalWindow = 7;
+// How far a beat's expected length itself is uncertain, as a share of it:
+// a take's own local tempo lags behind rubato; a consensus is closer.
+constexpr double OwnTempoTolerance = 0.05;
+constexpr double ConsensusTolerance = 0.03;
+// Shifts of up to this many beats are tried when matching the starts of
+// two takes.
+constexpr int MaxStartShift = 8;
+constexpr size_t MinStartOverlap = 16;
+constexpr size_t StartOpening = 64;
+// A take read on its own needs this many taps to judge its own tempo.
+constexpr size_t MinTapsAlone = 6;
+// An outlier lies this many times the take's own scatter off the line
+// between its neighbours, and at least this share of a beat.
+constexpr double OutlierSigmas = 8.0;
+constexpr double OutlierBeatShare = 0.15;
+
+constexpr double Infinity = std::numeric_limits<double>::infinity();
+
+// The median of v (v is reordered); 0 when empty.
+double Median(std::vector<double>& v)
+{
+    if (v.empty())
+        return 0.0;
+    const size_t mid = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+    const double upper = v[mid];
+    if (v.size() % 2 == 1)
+        return upper;
+    const double lower = *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid));
+    return (lower + upper) * 0.5;
+}
+
+// A robust spread: the median absolute value scaled to a normal standard
+// deviation.
+double RobustScale(std::vector<double>& deviations)
+{
+    for (double& d : deviations)
+        d = std::fabs(d);
+    return 1.4826 * Median(deviations);
+}
+
+double Interval(const Take& take, size_t a, size_t c)
+{
+    return static_cast<double>(take[c]) - static_cast<double>(take[a]);
+}
+
+// What a take is read against: the expected length of k beats from tap a.
+// Alone, k times the take's local tempo at a; against a consensus, the
+// consensus beats from the grid beat nearest tap a.
+struct Expectation {
+    bool consensus = false;
+    double tolerance = OwnTempoTolerance;
+    std::vector<double> period;     // alone: local beat length at every tap
+    const std::vector<double>* grid = nullptr;  // consensus beat times
+    std::vector<int64_t> gridBeat;  // consensus: grid beat nearest every tap
+
+    // Expected length of k beats from tap a, and the length of one of them.
+    double Span(size_t a, int k, double& beat) const
+    {
+        if (!consensus) {
+            beat = period[a];
+            return beat * k;
+        }
+        const std::vector<double>& g = *grid;
+        const int64_t last = static_cast<int64_t>(g.size()) - 1;
+        const int64_t j = gridBeat[a];
+        const double tail = last >= 1 ? g[last] - g[last - 1] : period.empty() ? 500.0 : period[0];
+        auto at = [&](int64_t b) {
+            return b <= last ? g[b] : g[last] + tail * static_cast<double>(b - last);
+        };
+        const double span = at(j + k) - at(j);
+        beat = span / k;
+        return span;
+    }
+};
+
+// The local tempo of every tap of a take read on its own: the median of the
+// intervals within LocalWindow of it.
+std::vector<double> LocalPeriods(const Take& take)
+{
+    const size_t n = take.size();
+    std::vector<double> intervals(n - 1);
+    for (size_t i = 0; i + 1 < n; ++i)
+        intervals[i] = Interval(take, i, i + 1);
+    std::vector<double> periods(n);
+    std::vector<double> window;
+    for (size_t i = 0; i < n; ++i) {
+        const size_t centre = std::min(i, n - 2);
+        const size_t lo = centre >= LocalWindow ? centre - LocalWindow : 0;
+        const size_t hi = std::min(n - 2, centre + LocalWindow);
+        window.assign(intervals.begin() + static_cast<std::ptrdiff_t>(lo),
+                      intervals.begin() + static_cast<std::ptrdiff_t>(hi) + 1);
+        periods[i] = Median(window);
+    }
+    return periods;
+}
+
+// One reading of a take: which taps are kept and on which beat, counted
+// from the take's first tap.
+struct Reading {
+    std::vector<int64_t> beat;  // -1 for a dropped tap
+    std::vector<Finding> findings;  // Missed and Extra, in tap order
+};
+
+double Scatter(const Take& take, const Expectation& expect)
+{
+    std::vector<double> deviations;
+    deviations.reserve(take.size());
+    double beat = 0.0;
+    std::vector<double> beats;
+    beats.reserve(take.size());
+    for (size_t i = 0; i + 1 < take.size(); ++i) {
+        deviations.push_back(Interval(take, i, i + 1) - expect.Span(i, 1, beat));
+        beats.push_back(beat);
+    }
+    const double scale = RobustScale(deviations);
+    const double typical = Median(beats);
+    // Never below a few milliseconds (a clock's resolution), never so wide
+    // that half a beat looks like jitter.
+    return std::clamp(scale, 4.0, std::max(4.0, 0.12 * typical));
+}
+
+// The dynamic programme: best[c] is the lowest score of a reading of taps
+// 0..c that keeps tap c. The first tap is always kept; a reading may end
+// with dropped taps only where they follow the last kept tap closely.
+Reading Read(const Take& take, const Expectation& expect)
+{
+    const size_t n = take.size();
+    const double sigma = Scatter(take, expect);
+    const double sigma2 = sigma * sigma;
+    std::vector<double> best(n, Infinity);
+    std::vector<int> fromDropped(n, 0);  // taps dropped before c
+    std::vector<int> span(n, 1);         // beats from the previous kept tap
+    best[0] = 0.0;
+    for (size_t c = 1; c < n; ++c) {
+        for (int e = 0; e <= MaxDropped; ++e) {
+            if (c < static_cast<size_t>(e) + 1)
+                break;
+            const size_t a = c - 1 - static_cast<size_t>(e);
+            if (best[a] == Infinity)
+                continue;
+            const double length = Interval(take, a, c);
+            // A tap dropped where a beat is missing would be a tap merely
+            // far off its beat: one or the other, never both at once.
+            for (int k = 1; k <= (e == 0 ? MaxSpan : 1); ++k) {
+                double beat = 0.0;
+                const double expected = expect.Span(a, k, beat);
+                const double tolerance = expect.tolerance * beat;
+                const double variance = sigma2 * k + tolerance * tolerance;
+                const double r = length - expected;
+                const double score = best[a] + r * r / (2.0 * variance) + ExtraPrice * e + MissedPrice * (k - 1);
+                if (score < best[c]) {
+                    best[c] = score;
+                    fromDropped[c] = e;
+                    span[c] = k;
+                }
+            }
+        }
+    }
+    // The end: the last tap, or a kept tap followed by up to MaxDropped taps
+    // that came too soon after it to be a beat of their own.
+    size_t end = n - 1;
+    double endScore = best[n - 1];
+    for (int e = 1; e <= MaxDropped && static_cast<size_t>(e) < n; ++e) {
+        const size_t c = n - 1 - static_cast<size_t>(e);
+        double beat = 0.0;
+        expect.Span(c, 1, beat);
+        if (best[c] == Infinity || !(Interval(take, c, n - 1) < 0.5 * beat))
+            continue;
+        const double score = best[c] + ExtraPrice * e;
+        if (score < endScore) {
+            endScore = score;
+            end = c;
+        }
+    }
+
+    Reading reading;
+    reading.beat.assign(n, -1);
+    std::vector<size_t> kept;
+    for (size_t c = end;;) {
+        kept.push_back(c);
+        if (c == 0)
+            break;
+        c = c - 1 - static_cast<size_t>(fromDropped[c]);
+    }
+    std::reverse(kept.begin(), kept.end());
+    int64_t beat = 0;
+    reading.beat[0] = 0;
+    for (size_t i = 1; i < kept.size(); ++i) {
+        const size_t a = kept[i - 1];
+        const size_t c = kept[i];
+        if (span[c] > 1)
+            reading.findings.push_back(Finding{FindingKind::Missed, static_cast<int64_t>(a), span[c] - 1});
+        for (size_t d = a + 1; d < c; ++d)
+            reading.findings.push_back(Finding{FindingKind::Extra, static_cast<int64_t>(d), 1});
+        beat += span[c];
+        reading.beat[c] = beat;
+    }
+    for (size_t d = end + 1; d < n; ++d)
+        reading.findings.push_back(Finding{FindingKind::Extra, static_cast<int64_t>(d), 1});
+    return reading;
+}
+
+Reading ReadAlone(const Take& take)
+{
+    Reading reading;
+    if (take.size() < MinTapsAlone) {
+        reading.beat.resize(take.size());
+        for (size_t i = 0; i < take.size(); ++i)
+            reading.beat[i] = static_cast<int64_t>(i);
+        return reading;
+    }
+    Expectation expect;
+    expect.period = LocalPeriods(take);
+    return Read(take, expect);
+}
+
+// The intervals between the kept taps of a reading, for matching starts.
+// An interval the reading split into beats stays whole: a fermata one take's
+// reading split and another's did not must not shift one against the other.
+std::vector<double> KeptIntervals(const Take& take, const Reading& reading)
+{
+    std::vector<double> lengths;
+    size_t previous = 0;
+    for (size_t i = 1; i < take.size(); ++i) {
+        if (reading.beat[i] < 0)
+            continue;
+        lengths.push_back(Interval(take, previous, i));
+        previous = i;
+    }
+    return lengths;
+}
+
+// The shift s at which beat b of `late` matches beat b + s of `early`, when
+// one other than 0 fits clearly and significantly better; 0 otherwise. The
+// comparison is of relative differences of the beat lengths, each capped so
+// that a slip left in a reading weighs no more than a large deviation.
+bool MatchStarts(const std::vector<double>& late, const std::vector<double>& early, int& shift)
+{
+    constexpr double Cap = 0.2 * 0.2;
+    auto mismatch = [&](size_t b, int s) {
+        const double x = late[b];
+        const double y = early[static_cast<size_t>(static_cast<int64_t>(b) + s)];
+        const double q = (x - y) / (x + y);
+        return std::min(q * q, Cap);
+    };
+    auto inRange = [&](size_t b, int s) {
+        const int64_t e = static_cast<int64_t>(b) + s;
+        return e >= 0 && e < static_cast<int64_t>(early.size());
+    };
+    // Only the openings are compared: a slip further on, misread, would
+    // shift the rest of a take and swamp them.
+    const size_t opening = std::min(late.size(), StartOpening);
+    double bestMean = Infinity;
+    int bestShift = 0;
+    double zeroMean = Infinity;
+    for (int s = -MaxStartShift; s <= MaxStartShift; ++s) {
+        double sum = 0.0;
+        size_t count = 0;
+        for (size_t b = 0; b < opening; ++b)
+            if (inRange(b, s)) {
+                sum += mismatch(b, s);
+                ++count;
+            }
+        if (count < MinStartOverlap)
+            continue;
+        const double mean = sum / static_cast<double>(count);
+        if (s == 0)
+            zeroMean = mean;
+        if (mean < bestMean) {
+            bestMean = mean;
+            bestShift = s;
+        }
+    }
+    shift = 0;
+    if (bestShift == 0 || zeroMean == Infinity)
+        return zeroMean != Infinity;
+    if (!(bestMean < 0.7 * zeroMean))
+        return true;
+    // Paired over the beats both shifts compare: is the improvement far
+    // outside its own spread?
+    double sum = 0.0;
+    double sumSquares = 0.0;
+    size_t count = 0;
+    for (size_t b = 0; b < opening; ++b) {
+        if (!inRange(b, 0) || !inRange(b, bestShift))
+            continue;
+        const double d = mismatch(b, 0) - mismatch(b, bestShift);
+        sum += d;
+        sumSquares += d * d;
+        ++count;
+    }
+    if (count < MinStartOverlap)
+        return true;
+    const double n = static_cast<double>(count);
+    const double mean = sum / n;
+    const double variance = (sumSquares - sum * mean) / (n - 1.0);
+    if (mean > 0.0 && mean * mean * n > 16.0 * variance)  // t above 4
+        shift = bestShift;
+    return true;
+}
+
+// The robust average of one beat's lengths over the takes: the mean of the
+// middle values, the outer fifth (at least one) on each side set aside from
+// three values on.
+double RobustMean(std::vector<double>& values)
+{
+    const size_t n = values.size();
+    if (n == 0)
+        return 0.0;
+    size_t trim = 0;
+    if (n >= 3) {
+        trim = std::max<size_t>(1, n / 5);
+        std::sort(values.begin(), values.end());
+    }
+    double sum = 0.0;
+    for (size_t i = trim; i < n - trim; ++i)
+        sum += values[i];
+    return sum / static_cast<double>(n - 2 * trim);
+}
+
+// Consensus beat lengths over the grid from the readings: the robust mean
+// of the single-beat intervals each grid beat has; a beat that no take holds
+// on its own takes the share of the intervals that span it, or failing that
+// is interpolated between its neighbours.
+std::vector<double> ConsensusLengths(const TakeList& takes, const std::vector<Reading>& readings,
+                                     const std::vector<int64_t>& starts, int64_t beats)
+{
+    std::vector<std::vector<double>> single(static_cast<size_t>(beats));
+    std::vector<std::vector<double>> spanned(static_cast<size_t>(beats));
+    for (size_t m = 0; m < takes.size(); ++m) {
+        const Take& take = *takes[m];
+        const Reading& reading = readings[m];
+        if (reading.beat.empty())
+            continue;
+        size_t previous = 0;
+        while (previous < take.size() && reading.beat[previous] < 0)
+            ++previous;
+        for (size_t i = previous + 1; i < take.size(); ++i) {
+            if (reading.beat[i] < 0)
+                continue;
+            const int64_t from = starts[m] + reading.beat[previous];
+            const int64_t k = reading.beat[i] - reading.beat[previous];
+            const double length = Interval(take, previous, i);
+            for (int64_t b = 0; b < k; ++b) {
+                const int64_t j = from + b;
+                if (j < 0 || j >= beats)
+                    continue;
+                (k == 1 ? single : spanned)[static_cast<size_t>(j)].push_back(length / static_cast<double>(k));
+            }
+            previous = i;
+        }
+    }
+    std::vector<double> lengths(static_cast<size_t>(beats), 0.0);
+    std::vector<bool> known(static_cast<size_t>(beats), false);
+    for (size_t j = 0; j < lengths.size(); ++j) {
+        if (!single[j].empty()) {
+            lengths[j] = RobustMean(single[j]);
+            known[j] = true;
+        } else if (!spanned[j].empty()) {
+            lengths[j] = RobustMean(spanned[j]);
+            known[j] = true;
+        }
+    }
+    // Beats no take holds: between their known neighbours.
+    int64_t previousKnown = -1;
+    for (int64_t j = 0; j <= beats; ++j) {
+        if (j < beats && !known[static_cast<size_t>(j)])
+            continue;
+        const double left = previousKnown >= 0 ? lengths[static_cast<size_t>(previousKnown)] : 0.0;
+        const double right = j < beats ? lengths[static_cast<size_t>(j)] : left;
+        const double leftValue = previousKnown >= 0 ? left : right;
+        for (int64_t g = previousKnown + 1; g < j; ++g) {
+            const double f = static_cast<double>(g - previousKnown) / static_cast<double>(j - previousKnown);
+            lengths[static_cast<size_t>(g)] = leftValue + (right - leftValue) * f;
+        }
+        previousKnown = j;
+    }
+    return lengths;
+}
+
+std::vector<double> GridTimes(const std::vector<double>& lengths)
+{
+    std::vector<double> grid(lengths.size() + 1, 0.0);
+    for (size_t j = 0; j < lengths.size(); ++j)
+        grid[j + 1] = grid[j] + lengths[j];
+    return grid;
+}
+
+// The time of every tap of every take on one common clock: the clock of a
+// reference take that starts on the grid's first beat, read with its own
+// beats. A take's times relative to its first tap differ from the true ones
+// only by tap errors (nothing accumulates), so once each take is set at its
+// start beat the clocks agree to within the tapping jitter over the whole
+// take.
+std::vector<double> ClockOffsets(const TakeList& takes, const std::vector<Reading>& readings,
+                                 const std::vector<int64_t>& starts)
+{
+    std::vector<double> offsets(takes.size(), 0.0);
+    size_t reference = takes.size();
+    for (size_t m = 0; m < takes.size() && reference == takes.size(); ++m)
+        if (!readings[m].beat.empty() && starts[m] == 0)
+            reference = m;
+    if (reference == takes.size())
+        return offsets;
+    // Reference time of a grid beat: its tap, or between its kept neighbours.
+    const Take& ref = *takes[reference];
+    const std::vector<int64_t>& refBeat = readings[reference].beat;
+    const auto timeOf = [&](const Take& take, const std::vector<int64_t>& beat, int64_t b) {
+        size_t before = 0;
+        for (size_t i = 0; i < take.size(); ++i) {
+            if (beat[i] < 0)
+                continue;
+            if (beat[i] == b)
+                return static_cast<double>(take[i]);
+            if (beat[i] > b) {
+                const double f = static_cast<double>(b - beat[before]) / static_cast<double>(beat[i] - beat[before]);
+                return static_cast<double>(take[before]) + Interval(take, before, i) * f;
+            }
+            before = i;
+        }
+        return -1.0;
+    };
+    for (size_t m = 0; m < takes.size(); ++m) {
+        if (readings[m].beat.empty())
+            continue;
+        const Take& take = *takes[m];
+        if (starts[m] >= 0) {
+            const double at = timeOf(ref, refBeat, starts[m]);
+            offsets[m] = (at < 0.0 ? 0.0 : at) - static_cast<double>(take[0]);
+        } else {
+            const double at = timeOf(take, readings[m].beat, -starts[m]);
+            offsets[m] = at < 0.0 ? 0.0 : -at;
+        }
+        offsets[m] -= static_cast<double>(ref[0]);
+    }
+    return offsets;
+}
+
+// A long interval that one take's reading split into beats (a missed tap)
+// is music when most of the other takes covering it hold no tap inside it
+// either (a fermata, a held beat): such findings are taken back, the long
+// interval counting as one beat again. The takes are compared on the common
+// clock, so a slip misread elsewhere in a take does not matter here.
+void KeepSharedLongBeats(const TakeList& takes, std::vector<Reading>& readings, const std::vector<int64_t>& starts)
+{
+    const std::vector<double> offsets = ClockOffsets(takes, readings, starts);
+    std::vector<std::vector<double>> kept(takes.size());  // common-clock times of kept taps
+    for (size_t m = 0; m < takes.size(); ++m)
+        for (size_t i = 0; i < readings[m].beat.size(); ++i)
+            if (readings[m].beat[i] >= 0)
+                kept[m].push_back(static_cast<double>((*takes[m])[i]) + offsets[m]);
+
+    std::vector<std::vector<size_t>> undo(takes.size());
+    for (size_t m = 0; m < takes.size(); ++m) {
+        const Reading& reading = readings[m];
+        for (const Finding& f : reading.findings) {
+            if (f.Kind != FindingKind::Missed)
+                continue;
+            const size_t a = static_cast<size_t>(f.Tap);
+            size_t c = a + 1;
+            while (c < reading.beat.size() && reading.beat[c] < 0)
+                ++c;
+            if (c >= reading.beat.size())
+                continue;
+            const double from = static_cast<double>((*takes[m])[a]) + offsets[m];
+            const double to = static_cast<double>((*takes[m])[c]) + offsets[m];
+            // The missing beats would lie inside; a tap of another take in
+            // the inner part of the gap is one of them.
+            const double margin = (to - from) / static_cast<double>(f.Beats + 1) * 0.5;
+            size_t holding = 0;
+            size_t covering = 0;
+            for (size_t r = 0; r < takes.size(); ++r) {
+                if (r == m || kept[r].empty() || kept[r].front() > from || kept[r].back() < to)
+                    continue;
+                ++covering;
+                const auto inside = std::upper_bound(kept[r].begin(), kept[r].end(), from + margin);
+                if (inside != kept[r].end() && *inside < to - margin)
+                    ++holding;
+            }
+            if (covering > 0 && holding * 2 <= covering)
+                undo[m].push_back(a);
+        }
+    }
+    for (size_t m = 0; m < takes.size(); ++m) {
+        if (undo[m].empty())
+            continue;
+        Reading& reading = readings[m];
+        std::sort(undo[m].begin(), undo[m].end());
+        // Every kept tap after an undone spot moves back by the beats that
+        // spot had added.
+        int64_t back = 0;
+        size_t next = 0;
+        size_t previousKept = reading.beat.size();
+        for (size_t i = 0; i < reading.beat.size(); ++i) {
+            if (reading.beat[i] < 0)
+                continue;
+            const int64_t original = reading.beat[i];
+            if (previousKept < reading.beat.size() && next < undo[m].size() && undo[m][next] == previousKept) {
+                back += original - (reading.beat[previousKept] + back) - 1;
+                ++next;
+            }
+            reading.beat[i] = original - back;
+            previousKept = i;
+        }
+        std::vector<Finding> remaining;
+        for (const Finding& f : reading.findings)
+            if (!(f.Kind == FindingKind::Missed &&
+                  std::binary_search(undo[m].begin(), undo[m].end(), static_cast<size_t>(f.Tap))))
+                remaining.push_back(f);
+        reading.findings = std::move(remaining);
+    }
+}
+
+// Outliers: kept taps between two kept single-beat neighbours that lie far
+// off the line between them (the line split in the consensus' proportions).
+void FindOutliers(const Take& take, const TakeAnalysis& result, const std::vector<double>& lengths,
+                  std::vector<Finding>& outliers)
+{
+    struct Candidate {
+        size_t tap;
+        double offBy;
+        double beat;
+    };
+    std::vector<Candidate> candidates;
+    const std::vector<int64_t>& beat = result.BeatOfTap;
+    const auto lengthOf = [&](int64_t j) {
+        return j >= 0 && j < static_cast<int64_t>(lengths.size()) ? lengths[static_cast<size_t>(j)] : 0.0;
+    };
+    size_t previous = take.size();
+    size_t current = take.size();
+    for (size_t i = 0; i < take.size(); ++i) {
+        if (beat[i] < 0)
+            continue;
+        if (previous < take.size() && beat[current] == beat[previous] + 1 && beat[i] == beat[current] + 1) {
+            const double before = lengthOf(beat[previous]);
+            const double after = lengthOf(beat[current]);
+            if (before > 0.0 && after > 0.0) {
+                const double expected = static_cast<double>(take[previous]) +
+                                        Interval(take, previous, i) * (before / (before + after));
+                candidates.push_back(Candidate{current, static_cast<double>(take[current]) - expected,
+                                               (before + after) * 0.5});
+            }
+        }
+        previous = current;
+        current = i;
+    }
+    if (candidates.size() < 8)
+        return;
+    std::vector<double> deviations;
+    for (const Candidate& c : candidates)
+        deviations.push_back(c.offBy);
+    const double scale = RobustScale(deviations);
+    for (const Candidate& c : candidates)
+        if (std::fabs(c.offBy) > std::max(OutlierSigmas * scale, OutlierBeatShare * c.beat))
+            outliers.push_back(Finding{FindingKind::Outlier, static_cast<int64_t>(c.tap), 1});
+}
+
+bool TapOrder(const Finding& a, const Finding& b)
+{
+    if ((a.Kind == FindingKind::Start) != (b.Kind == FindingKind::Start))
+        return a.Kind == FindingKind::Start;
+    return a.Tap < b.Tap;
+}
+
+}  // namespace
+
+const char* FindingKindName(FindingKind kind)
+{
+    switch (kind) {
+    case FindingKind::Missed:
+        return "missed";
+    case FindingKind::Extra:
+        return "extra";
+    case FindingKind::Start:
+        return "start";
+    case FindingKind::Outlier:
+        return "outlier";
+    }
+    return "?";
+}
+
+Analysis AnalyzeTakes(const TakeList& takes)
+{
+    const size_t count = takes.size();
+    Analysis analysis;
+    analysis.Takes.resize(count);
+
+    // Each take on its own.
+    std::vector<Reading> readings(count);
+    std::vector<bool> usable(count, false);
+    size_t usableCount = 0;
+    for (size_t m = 0; m < count; ++m) {
+        if (takes[m]->size() < 2)
+            continue;
+        usable[m] = true;
+        ++usableCount;
+        readings[m] = ReadAlone(*takes[m]);
+    }
+
+    // Starts: each take against the others, joined from the first usable
+    // take outwards along the shifts that were found.
+    std::vector<int64_t> starts(count, 0);
+    if (usableCount >= 2) {
+        std::vector<std::vector<double>> lengths(count);
+        for (size_t m = 0; m < count; ++m)
+            if (usable[m])
+                lengths[m] = KeptIntervals(*takes[m], readings[m]);
+        std::vector<bool> placed(count, false);
+        size_t first = 0;
+        while (!usable[first])
+            ++first;
+        placed[first] = true;
+        for (bool progress = true; progress;) {
+            progress = false;
+            for (size_t m = 0; m < count; ++m) {
+                if (!usable[m] || placed[m])
+                    continue;
+                for (size_t r = 0; r < count; ++r) {
+                    if (!placed[r])
+                        continue;
+                    int shift = 0;
+                    if (MatchStarts(lengths[m], lengths[r], shift) && (shift != 0 || r == first)) {
+                        starts[m] = starts[r] + shift;
+                        placed[m] = true;
+                        progress = true;
+                        break;
+                    }
+                }
+            }
+        }
+        // The grid starts where most takes start.
+        std::vector<int64_t> order;
+        for (size_t m = 0; m < count; ++m)
+            if (usable[m])
+                order.push_back(starts[m]);
+        std::sort(order.begin(), order.end());
+        const int64_t origin = order[(order.size() - 1) / 2];
+        for (size_t m = 0; m < count; ++m)
+            if (usable[m])
+                starts[m] -= origin;
+        KeepSharedLongBeats(takes, readings, starts);
+    }
+
+    int64_t beats = 0;  // grid beats: lengths, one fewer than beat times
+    for (size_t m = 0; m < count; ++m)
+        if (usable[m])
+            beats = std::max(beats, starts[m] + *std::max_element(readings[m].beat.begin(), readings[m].beat.end()));
+
+    if (usableCount >= 2) {
+        // Every take again, against the consensus of all.
+        const std::vector<double> lengths = ConsensusLengths(takes, readings, starts, beats);
+        const std::vector<double> grid = GridTimes(lengths);
+        for (size_t m = 0; m < count; ++m) {
+            if (!usable[m])
+                continue;
+            const Take& take = *takes[m];
+            // Each tap's grid beat is the one nearest to it in time, once the
+            // take's clock is set against the grid's. The clock is set by the
+            // first tap (on the take's start beat) and then follows the
+            // median of the last few taps' offsets, so it tracks a slow
+            // drift but neither one tap far off nor a misread slip.
+            Expectation expect;
+            expect.consensus = true;
+            expect.tolerance = ConsensusTolerance;
+            expect.grid = &grid;
+            expect.gridBeat.resize(take.size());
+            const int64_t lastBeat = static_cast<int64_t>(grid.size()) - 1;
+            int64_t j = std::clamp<int64_t>(starts[m], 0, lastBeat);
+            std::vector<double> recent{static_cast<double>(take[0]) - grid[static_cast<size_t>(j)]};
+            std::vector<double> window;
+            for (size_t i = 0; i < take.size(); ++i) {
+                window = recent;
+                const double at = static_cast<double>(take[i]) - Median(window);
+                while (j + 1 <= lastBeat && grid[static_cast<size_t>(j + 1)] - at < at - grid[static_cast<size_t>(j)])
+                    ++j;
+                expect.gridBeat[i] = j;
+                recent.push_back(static_cast<double>(take[i]) - grid[static_cast<size_t>(j)]);
+                if (recent.size() > 7)
+                    recent.erase(recent.begin());
+            }
+            readings[m] = Read(take, expect);
+
+        }
+        KeepSharedLongBeats(takes, readings, starts);
+        beats = 0;
+        for (size_t m = 0; m < count; ++m)
+            if (usable[m])
+                beats = std::max(beats,
+                                 starts[m] + *std::max_element(readings[m].beat.begin(), readings[m].beat.end()));
+    }
+
+    analysis.BeatIntervals = ConsensusLengths(takes, readings, starts, std::max<int64_t>(beats, 0));
+    for (size_t m = 0; m < count; ++m) {
+        if (!usable[m])
+            continue;
+        TakeAnalysis& result = analysis.Takes[m];
+        result.StartBeat = starts[m];
+        result.BeatOfTap.resize(takes[m]->size());
+        for (size_t i = 0; i < takes[m]->size(); ++i)
+            result.BeatOfTap[i] = readings[m].beat[i] < 0 ? -1 : starts[m] + readings[m].beat[i];
+        if (starts[m] != 0)
+            result.Findings.push_back(Finding{FindingKind::Start, starts[m], 1});
+        result.Findings.insert(result.Findings.end(), readings[m].findings.begin(), readings[m].findings.end());
+        FindOutliers(*takes[m], result, analysis.BeatIntervals, result.Findings);
+        std::stable_sort(result.Findings.begin(), result.Findings.end(), TapOrder);
+    }
+    return analysis;
+}
+
+Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, const std::vector<bool>* accepted)
+{
+    const Take& take = *takes[index];
+    const TakeAnalysis& result = analysis.Takes[index];
+    const auto isAccepted = [&](size_t f) { return accepted == nullptr || (f < accepted->size() && (*accepted)[f]); };
+
+    std::vector<bool> drop(take.size(), false);
+    std::vector<int> fillAfter(take.size(), 0);
+    int64_t start = 0;
+    bool changes = false;
+    for (size_t f = 0; f < result.Findings.size(); ++f) {
+        const Finding& finding = result.Findings[f];
+        if (!isAccepted(f))
+            continue;
+        switch (finding.Kind) {
+        case FindingKind::Extra:
+            drop[static_cast<size_t>(finding.Tap)] = true;
+            changes = true;
+            break;
+        case FindingKind::Missed:
+            fillAfter[static_cast<size_t>(finding.Tap)] = finding.Beats;
+            changes = true;
+            break;
+        case FindingKind::Start:
+            start = finding.Tap;
+            changes = true;
+            break;
+        case FindingKind::Outlier:
+            break;  // advice only
+        }
+    }
+    if (!changes)
+        return take;
+
+    const std::vector<double>& lengths = analysis.BeatIntervals;
+    const auto lengthOf = [&](int64_t j) {
+        const double fallback = lengths.empty() ? 0.0 : lengths.back();
+        return j >= 0 && j < static_cast<int64_t>(lengths.size()) ? lengths[static_cast<size_t>(j)] : fallback;
+    };
+
+    // The repaired times, in milliseconds from the take's first tap as
+    // given; filled-in beats fractional until the end.
+    std::vector<double> times;
+    times.reserve(take.size() + 8);
+    // A late start: the first beats, back from the first tap by the
+    // consensus lengths of the grid beats before it.
+    if (start > 0) {
+        const int64_t firstBeat = result.BeatOfTap.empty() ? start : result.BeatOfTap[0];
+        std::vector<double> before;
+        double back = 0.0;
+        for (int64_t j = firstBeat - 1; j >= firstBeat - start; --j) {
+            back += lengthOf(j);
+            before.push_back(static_cast<double>(take[0]) - back);
+        }
+        times.insert(times.end(), before.rbegin(), before.rend());
+    }
+    // An early start: the taps before the grid's first beat go.
+    size_t i = 0;
+    while (i < take.size() && (drop[i] || (start < 0 && result.BeatOfTap[i] < 0)))
+        ++i;
+    size_t previous = take.size();
+    for (; i < take.size(); ++i) {
+        if (drop[i])
+            continue;
+        if (previous < take.size() && fillAfter[previous] > 0) {
+            // Missed beats: the interval split in the proportions of the
+            // consensus lengths of the beats it spans.
+            const int missing = fillAfter[previous];
+            const int64_t from = result.BeatOfTap[previous];
+            const double length = Interval(take, previous, i);
+            std::vector<double> parts(static_cast<size_t>(missing) + 1);
+            double total = 0.0;
+            bool usableParts = from >= 0;
+            for (int b = 0; b <= missing; ++b) {
+                parts[static_cast<size_t>(b)] = lengthOf(from + b);
+                if (!(parts[static_cast<size_t>(b)] > 0.0))
+                    usableParts = false;
+                total += parts[static_cast<size_t>(b)];
+            }
+            double sum = 0.0;
+            for (int b = 0; b < missing; ++b) {
+                sum += usableParts ? parts[static_cast<size_t>(b)] : 1.0;
+                const double share = sum / (usableParts ? total : static_cast<double>(missing + 1));
+                times.push_back(static_cast<double>(take[previous]) + length * share);
+            }
+        }
+        times.push_back(static_cast<double>(take[i]));
+        previous = i;
+    }
+
+    Take repaired;
+    repaired.reserve(times.size());
+    const double origin = times.empty() ? 0.0 : times.front();
+    for (const double t : times) {
+        const double ms = std::floor(t - origin + 0.5);
+        repaired.push_back(ms <= 0.0 ? 0u : ms >= 4294967295.0 ? 4294967295u : static_cast<uint32_t>(ms));
+    }
+    return repaired;
+}
+
+std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis)
+{
+    std::vector<Take> repaired;
+    repaired.reserve(takes.size());
+    for (size_t m = 0; m < takes.size(); ++m)
+        repaired.push_back(takes[m]->size() < 2 ? *takes[m] : RepairTake(takes, analysis, m));
+    return repaired;
+}
+
+std::vector<double> AverageAlignedTakes(const TakeList& aligned)
+{
+    size_t longest = 0;
+    for (const Take* take : aligned)
+        longest = std::max(longest, take->size());
+    std::vector<double> times(longest, 0.0);
+    std::vector<double> values;
+    for (size_t j = 0; j + 1 < longest; ++j) {
+        values.clear();
+        for (const Take* take : aligned)
+            if (take->size() > j + 1)
+                values.push_back(Interval(*take, j, j + 1));
+        times[j + 1] = times[j] + RobustMean(values);
+    }
+    return times;
+}
+
+TapMonitor::TapMonitor(const TakeList& listed)
+{
+    TakeList usable;
+    for (const Take* take : listed)
+        if (take->size() >= 2)
+            usable.push_back(take);
+    if (usable.empty())
+        return;
+    const Analysis analysis = AnalyzeTakes(usable);
+    consensus_ = GridTimes(analysis.BeatIntervals);
+}
+
+double TapMonitor::ExpectedInterval() const
+{
+    if (beat_ + 1 < static_cast<int64_t>(consensus_.size()))
+        return consensus_[static_cast<size_t>(beat_ + 1)] - consensus_[static_cast<size_t>(beat_)];
+    if (recent_.empty())
+        return 0.0;
+    std::vector<double> sorted(recent_);
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+}
+
+TapMonitor::Feedback TapMonitor::Add(uint32_t time)
+{
+    Feedback feedback;
+    ++taps_;
+    feedback.Taps = taps_;
+    if (taps_ == 1) {
+        first_ = last_ = time;
+        beat_ = 0;
+        feedback.HasDeviation = !consensus_.empty();
+        return feedback;
+    }
+    const double interval = static_cast<double>(time - last_);
+    const double expected = ExpectedInterval();
+    last_ = time;
+    int64_t step = 1;
+    if (expected > 0.0) {
+        if (interval < 0.5 * expected) {
+            feedback.Warn = Warning::Extra;
+            step = 0;
+        } else if (interval > 1.6 * expected) {
+            feedback.Warn = Warning::Missed;
+            step = static_cast<int64_t>(std::floor(interval / expected + 0.5));
+        }
+    }
+    beat_ += step;
+    if (step == 1) {
+        recent_.push_back(interval);
+        if (recent_.size() > 4)
+            recent_.erase(recent_.begin());
+    }
+    if (!recent_.empty()) {
+        double sum = 0.0;
+        for (const double r : recent_)
+            sum += r;
+        const double mean = sum / static_cast<double>(recent_.size());
+        feedback.Bpm = mean > 0.0 ? 60000.0 / mean : 0.0;
+    }
+    if (beat_ < static_cast<int64_t>(consensus_.size())) {
+        const double since = static_cast<double>(time - first_);
+        const double deviation = since - consensus_[static_cast<size_t>(beat_)];
+        feedback.HasDeviation = true;
+        feedback.DeviationMs = deviation - offset_;
+        // Follow a steady lateness slowly, so the figure shows this tap's
+        // deviation, not the take's whole drift.
+        offset_ += (deviation - offset_) * 0.125;
+    }
+    return feedback;
+}

@@ -1,0 +1,136 @@
+// Tap analysis: which beat of one common beat grid each tap of each take
+// belongs to, what went wrong while tapping (a missed beat, an extra tap, a
+// take that came in late or early, a tap far off its beat), and takes
+// repaired onto that grid.
+//
+// How it decides:
+// - Every take is first read on its own, against its own local tempo (the
+//   median of the neighbouring intervals). A small dynamic programme over
+//   the taps chooses, for each interval, whether it spans one beat or more
+//   (missed taps) and whether a tap is to be dropped (an extra tap), scoring
+//   each choice by how far the intervals then lie from what is expected, in
+//   units of the take's own scatter, plus a fixed price per finding. The
+//   price makes a finding the exception: an interval must be much closer to
+//   two beats than to one before it is called a missed tap, so clean takes,
+//   jitter and rubato give none.
+// - With several takes, their starts are matched: the beat-by-beat
+//   intervals of two takes are compared at shifts of up to MaxStartShift
+//   beats, and a shift other than 0 is taken only when it fits clearly and
+//   significantly better. The common grid starts where most takes start
+//   (the lower median); a take starting after it came in late, one before
+//   it started early.
+// - What most takes agree on is music, not a slip: a long beat that the
+//   majority of the takes covering it also hold long (a fermata) is not a
+//   missed tap in any of them.
+// - The consensus interval of every grid beat (a robust average over the
+//   takes) then serves as the expected tempo, and every take is read again
+//   against it: this second reading gives the findings.
+//
+// Repair, applied to the findings a caller accepts:
+// - an extra tap is dropped;
+// - a missed beat is filled in between its neighbours, splitting their
+//   interval in the proportions of the consensus (with one take, of the
+//   neighbouring intervals);
+// - a take that came in late gets its first beats filled in before its first
+//   tap from the consensus, so that its first tap lands on its own grid beat;
+// - a take that started early loses the taps before the grid's first beat:
+//   the other takes never tapped those beats, and the tempo map starts where
+//   the takes agree the piece starts;
+// - outliers are advice only and never change a take.
+// A repaired take is a plain take again: whole milliseconds (filled-in taps
+// rounded to the nearest), the first at 0. A take without accepted findings
+// comes back unchanged.
+//
+// Everything that decides a time uses + - * / and sqrt only, in a fixed
+// order, so every build gives the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Take.h"
+#include "TempoMap.h"
+
+enum class FindingKind { Missed, Extra, Start, Outlier };
+
+// The words metrova-cli prints: "missed", "extra", "start", "outlier".
+const char* FindingKindName(FindingKind kind);
+
+struct Finding {
+    FindingKind Kind = FindingKind::Missed;
+    // Missed: the tap after which beats are missing; Extra and Outlier: the
+    // tap itself (0-based, in the take as given). Start: the grid beat on
+    // which the take's first tap falls, positive when late, negative when
+    // early.
+    int64_t Tap = 0;
+    int Beats = 1;  // Missed: how many beats are missing after the tap
+};
+
+struct TakeAnalysis {
+    std::vector<Finding> Findings;  // in tap order; Start, when any, first
+    // Grid beat of every tap; -1 for an extra tap. The grid's beat 0 is the
+    // first beat of the piece as the takes agree on it.
+    std::vector<int64_t> BeatOfTap;
+    int64_t StartBeat = 0;
+};
+
+struct Analysis {
+    std::vector<TakeAnalysis> Takes;  // one per take, in list order
+    // Consensus length of grid beat j (from beat j to beat j + 1) in
+    // milliseconds, for every beat that some take covers.
+    std::vector<double> BeatIntervals;
+};
+
+// Analyses the takes (in list order, each relative to its first tap). Takes
+// of fewer than two taps are passed over: no findings, no beats.
+Analysis AnalyzeTakes(const TakeList& takes);
+
+// The take repaired with the findings whose entries in `accepted` are true
+// (all of them when `accepted` is null). Needs the analysis of the same
+// takes; `index` is the take's place in them.
+Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index,
+                const std::vector<bool>* accepted = nullptr);
+
+// Every take repaired with all its findings.
+std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis);
+
+// Beat times of takes that all start on beat 0 and hold one tap per beat
+// (repaired takes), averaged by beat: the mean of the intervals of the takes
+// that hold both ends of a beat, robust (the mean of the middle values, the
+// outer fifth on each side set aside, at least one) from three takes on,
+// added up from 0.
+std::vector<double> AverageAlignedTakes(const TakeList& aligned);
+
+// Incremental check for the tap dialog: set up once from the listed takes,
+// then asked after every tap of the take being recorded. Each Add is a few
+// comparisons and a sort of four numbers.
+class TapMonitor {
+public:
+    explicit TapMonitor(const TakeList& listed);
+
+    enum class Warning { None, Missed, Extra };
+    struct Feedback {
+        int Taps = 0;
+        double Bpm = 0.0;         // taps per minute over the last intervals; 0 before two taps
+        bool HasDeviation = false;  // listed takes exist and the beat is inside them
+        double DeviationMs = 0.0;   // the tap against the listed takes' consensus, + late
+        Warning Warn = Warning::None;
+    };
+
+    // The time of the new tap (any clock in milliseconds; only differences
+    // count).
+    Feedback Add(uint32_t time);
+
+private:
+    double ExpectedInterval() const;
+
+    std::vector<double> consensus_;  // consensus beat times from 0, may be empty
+    std::vector<double> recent_;     // last few single-beat intervals
+    uint32_t first_ = 0;
+    uint32_t last_ = 0;
+    int taps_ = 0;
+    int64_t beat_ = 0;
+    double offset_ = 0.0;  // running estimate of how late the take taps
+};
