@@ -23,12 +23,24 @@ constexpr int LocalWindow = 7;
 // How far a beat's expected length itself is uncertain, as a share of it:
 // a take's own local tempo lags behind rubato; a consensus is closer.
 constexpr double OwnTempoTolerance = 0.05;
+// Alone, an interval is k beats (k - 1 missed taps) only when it is at least
+// k - AloneMissedSlack beats long; an extra tap lies within ExtraCloseness of
+// a beat from its neighbour.
+constexpr double AloneMissedSlack = 0.25;
+constexpr double ExtraCloseness = 0.6;
+constexpr double AloneBroadening = 0.1;
+constexpr int ConsensusRounds = 2;
 constexpr double ConsensusTolerance = 0.03;
 // Shifts of up to this many beats are tried when matching the starts of
 // two takes.
 constexpr int MaxStartShift = 8;
 constexpr size_t MinStartOverlap = 16;
-constexpr size_t StartOpening = 64;
+constexpr size_t StartOpening = 128;
+// A shift between two takes' openings counts when its squared t is above
+// this (t above 3.5); evidence is capped so that no single pair outweighs
+// the rest.
+constexpr double StartEvidence = 12.0;
+constexpr double MaxStartEvidence = 50.0;
 // A take read on its own needs this many taps to judge its own tempo.
 constexpr size_t MinTapsAlone = 6;
 // An outlier lies this many times the take's own scatter off the line
@@ -142,6 +154,36 @@ double Scatter(const Take& take, const Expectation& expect)
     return std::clamp(scale, 4.0, std::max(4.0, 0.12 * typical));
 }
 
+// Alone, a take cannot tell a held beat (a fermata) from a missed tap by its
+// length. An interval counts as k beats only when it is nearly k whole beats
+// long and the music around it does not slow into it: holds come at the end
+// of a broadening, a missed tap in the flow.
+bool LooksMissedAlone(const Take& take, size_t a, size_t c, int k, double beat)
+{
+    if (Interval(take, a, c) < (k - AloneMissedSlack) * beat)
+        return false;
+    const double limit = (1.0 + AloneBroadening) * beat;
+    if (a >= 1 && Interval(take, a - 1, a) > limit)
+        return false;
+    return !(c + 1 < take.size() && Interval(take, c, c + 1) > limit);
+}
+
+// Taps between kept taps a and c may be dropped as extra only when each
+// lies close to a kept neighbour or to another dropped tap: a tap in the
+// middle of its beat is jitter or an outlier, not an extra tap.
+bool CloseToNeighbour(const Take& take, size_t a, size_t c, const Expectation& expect)
+{
+    double beat = 0.0;
+    expect.Span(a, 1, beat);
+    for (size_t d = a + 1; d < c; ++d) {
+        const double before = Interval(take, d - 1, d);
+        const double after = Interval(take, d, d + 1);
+        if (!(std::min(before, after) < ExtraCloseness * beat))
+            return false;
+    }
+    return true;
+}
+
 // The dynamic programme: best[c] is the lowest score of a reading of taps
 // 0..c that keeps tap c. The first tap is always kept; a reading may end
 // with dropped taps only where they follow the last kept tap closely.
@@ -162,11 +204,18 @@ Reading Read(const Take& take, const Expectation& expect)
             if (best[a] == Infinity)
                 continue;
             const double length = Interval(take, a, c);
+            if (e > 0 && !CloseToNeighbour(take, a, c, expect))
+                continue;
             // A tap dropped where a beat is missing would be a tap merely
             // far off its beat: one or the other, never both at once.
             for (int k = 1; k <= (e == 0 ? MaxSpan : 1); ++k) {
                 double beat = 0.0;
                 const double expected = expect.Span(a, k, beat);
+                // Alone, a take cannot tell a held beat from a missed tap by
+                // its tempo: only an interval of nearly k whole beats is
+                // taken as k of them.
+                if (k > 1 && !expect.consensus && !LooksMissedAlone(take, a, c, k, beat))
+                    continue;
                 const double tolerance = expect.tolerance * beat;
                 const double variance = sigma2 * k + tolerance * tolerance;
                 const double r = length - expected;
@@ -237,27 +286,40 @@ Reading ReadAlone(const Take& take)
     return Read(take, expect);
 }
 
-// The intervals between the kept taps of a reading, for matching starts.
-// An interval the reading split into beats stays whole: a fermata one take's
-// reading split and another's did not must not shift one against the other.
-std::vector<double> KeptIntervals(const Take& take, const Reading& reading)
+// The beat-by-beat lengths of a take's opening, for matching starts: the
+// intervals between its kept taps up to its first finding. Past a finding
+// the reading may be wrong, and a fermata that one take's reading split and
+// another's did not would shift one against the other. A take whose first
+// finding comes within MinStartOverlap beats has no opening to match, and
+// keeps the grid's start unless the others place it.
+std::vector<double> OpeningLengths(const Take& take, const Reading& reading)
 {
-    std::vector<double> lengths;
+    std::vector<double> opening;
     size_t previous = 0;
     for (size_t i = 1; i < take.size(); ++i) {
-        if (reading.beat[i] < 0)
-            continue;
-        lengths.push_back(Interval(take, previous, i));
+        if (reading.beat[i] < 0 || reading.beat[i] - reading.beat[previous] != 1)
+            break;
+        opening.push_back(Interval(take, previous, i));
         previous = i;
     }
-    return lengths;
+    if (opening.size() < MinStartOverlap)
+        opening.clear();
+    return opening;
 }
 
-// The shift s at which beat b of `late` matches beat b + s of `early`, when
-// one other than 0 fits clearly and significantly better; 0 otherwise. The
-// comparison is of relative differences of the beat lengths, each capped so
-// that a slip left in a reading weighs no more than a large deviation.
-bool MatchStarts(const std::vector<double>& late, const std::vector<double>& early, int& shift)
+// How the opening of one take matches another's: the shift s at which beat
+// b of `late` matches beat b + s of `early` best, and how strongly the
+// evidence speaks for it (the squared t of the paired improvement over shift
+// 0, beat by beat; 0 when s is 0). The comparison is of relative differences
+// of the beat lengths, each capped, so that a slip left in a reading weighs
+// no more than a large deviation.
+struct StartMatch {
+    bool comparable = false;
+    int shift = 0;
+    double evidence = 0.0;
+};
+
+StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double>& early)
 {
     constexpr double Cap = 0.2 * 0.2;
     auto mismatch = [&](size_t b, int s) {
@@ -270,8 +332,6 @@ bool MatchStarts(const std::vector<double>& late, const std::vector<double>& ear
         const int64_t e = static_cast<int64_t>(b) + s;
         return e >= 0 && e < static_cast<int64_t>(early.size());
     };
-    // Only the openings are compared: a slip further on, misread, would
-    // shift the rest of a take and swamp them.
     const size_t opening = std::min(late.size(), StartOpening);
     double bestMean = Infinity;
     int bestShift = 0;
@@ -294,13 +354,10 @@ bool MatchStarts(const std::vector<double>& late, const std::vector<double>& ear
             bestShift = s;
         }
     }
-    shift = 0;
-    if (bestShift == 0 || zeroMean == Infinity)
-        return zeroMean != Infinity;
-    if (!(bestMean < 0.7 * zeroMean))
-        return true;
-    // Paired over the beats both shifts compare: is the improvement far
-    // outside its own spread?
+    StartMatch match;
+    match.comparable = zeroMean != Infinity;
+    if (!match.comparable || bestShift == 0 || !(bestMean < 0.7 * zeroMean))
+        return match;
     double sum = 0.0;
     double sumSquares = 0.0;
     size_t count = 0;
@@ -313,13 +370,88 @@ bool MatchStarts(const std::vector<double>& late, const std::vector<double>& ear
         ++count;
     }
     if (count < MinStartOverlap)
-        return true;
+        return match;
     const double n = static_cast<double>(count);
     const double mean = sum / n;
     const double variance = (sumSquares - sum * mean) / (n - 1.0);
-    if (mean > 0.0 && mean * mean * n > 16.0 * variance)  // t above 4
-        shift = bestShift;
-    return true;
+    if (mean > 0.0) {
+        match.shift = bestShift;
+        match.evidence = variance > 0.0 ? mean * mean * n / variance : MaxStartEvidence;
+        match.evidence = std::min(match.evidence, MaxStartEvidence);
+    }
+    return match;
+}
+
+// The starts of all takes relative to each other, from the matches of every
+// pair: each take in turn is tried as the anchor, every other placed by its
+// own significant match with the anchor (at the anchor's start otherwise),
+// and the placing that agrees with the most evidence over all pairs wins;
+// then each take is moved, once, to the start its matches with all the
+// others speak for most. Pairs without a clear shift speak weakly for the
+// same start.
+std::vector<int64_t> MatchAllStarts(const std::vector<std::vector<double>>& openings, const std::vector<bool>& usable)
+{
+    const size_t n = openings.size();
+    std::vector<std::vector<StartMatch>> pair(n, std::vector<StartMatch>(n));
+    for (size_t m = 0; m < n; ++m)
+        for (size_t r = 0; r < n; ++r)
+            if (m != r && usable[m] && usable[r])
+                pair[m][r] = MatchStarts(openings[m], openings[r]);
+    const auto weight = [&](size_t m, size_t r) {
+        const StartMatch& p = pair[m][r];
+        return !p.comparable ? 0.0 : p.shift == 0 ? 1.0 : p.evidence;
+    };
+    const auto significant = [&](size_t m, size_t r) { return pair[m][r].evidence > StartEvidence; };
+    const auto agreement = [&](const std::vector<int64_t>& starts) {
+        double score = 0.0;
+        for (size_t m = 0; m < n; ++m)
+            for (size_t r = 0; r < n; ++r)
+                if (m != r && usable[m] && usable[r] && starts[m] - starts[r] == pair[m][r].shift)
+                    score += weight(m, r);
+        return score;
+    };
+    std::vector<int64_t> best(n, 0);
+    double bestScore = -1.0;
+    for (size_t anchor = 0; anchor < n; ++anchor) {
+        if (!usable[anchor])
+            continue;
+        std::vector<int64_t> starts(n, 0);
+        for (size_t m = 0; m < n; ++m)
+            if (m != anchor && usable[m] && significant(m, anchor))
+                starts[m] = pair[m][anchor].shift;
+        const double score = agreement(starts);
+        if (score > bestScore) {
+            bestScore = score;
+            best = starts;
+        }
+    }
+    for (size_t m = 0; m < n; ++m) {
+        if (!usable[m])
+            continue;
+        // Candidate starts: where each other take puts m.
+        double bestSupport = -1.0;
+        int64_t chosen = best[m];
+        for (size_t c = 0; c < n; ++c) {
+            if (c == m || !usable[c])
+                continue;
+            const int64_t candidate = best[c] + pair[m][c].shift;
+            double support = 0.0;
+            for (size_t r = 0; r < n; ++r)
+                if (r != m && usable[r] && candidate - best[r] == pair[m][r].shift)
+                    support += weight(m, r);
+            if (support > bestSupport || (support == bestSupport && candidate == best[m])) {
+                bestSupport = support;
+                chosen = candidate;
+            }
+        }
+        // A move needs significant evidence of its own.
+        bool backed = chosen == best[m];
+        for (size_t r = 0; r < n && !backed; ++r)
+            backed = r != m && usable[r] && significant(m, r) && chosen - best[r] == pair[m][r].shift;
+        if (backed)
+            best[m] = chosen;
+    }
+    return best;
 }
 
 // The robust average of one beat's lengths over the takes: the mean of the
@@ -620,44 +752,29 @@ Analysis AnalyzeTakes(const TakeList& takes)
         readings[m] = ReadAlone(*takes[m]);
     }
 
-    // Starts: each take against the others, joined from the first usable
-    // take outwards along the shifts that were found.
+    // Starts: the takes' openings matched pair by pair.
     std::vector<int64_t> starts(count, 0);
     if (usableCount >= 2) {
-        std::vector<std::vector<double>> lengths(count);
+        std::vector<std::vector<double>> openings(count);
         for (size_t m = 0; m < count; ++m)
             if (usable[m])
-                lengths[m] = KeptIntervals(*takes[m], readings[m]);
-        std::vector<bool> placed(count, false);
-        size_t first = 0;
-        while (!usable[first])
-            ++first;
-        placed[first] = true;
-        for (bool progress = true; progress;) {
-            progress = false;
-            for (size_t m = 0; m < count; ++m) {
-                if (!usable[m] || placed[m])
-                    continue;
-                for (size_t r = 0; r < count; ++r) {
-                    if (!placed[r])
-                        continue;
-                    int shift = 0;
-                    if (MatchStarts(lengths[m], lengths[r], shift) && (shift != 0 || r == first)) {
-                        starts[m] = starts[r] + shift;
-                        placed[m] = true;
-                        progress = true;
-                        break;
-                    }
-                }
-            }
-        }
-        // The grid starts where most takes start.
+                openings[m] = OpeningLengths(*takes[m], readings[m]);
+        starts = MatchAllStarts(openings, usable);
+        // The grid starts at the earliest start two takes share: coming in
+        // late is common, a tap before the music is not, so one take alone
+        // starting earlier than the rest started early. When no two takes
+        // share a start, the earliest is the grid's.
         std::vector<int64_t> order;
         for (size_t m = 0; m < count; ++m)
             if (usable[m])
                 order.push_back(starts[m]);
         std::sort(order.begin(), order.end());
-        const int64_t origin = order[(order.size() - 1) / 2];
+        int64_t origin = order.front();
+        for (size_t i = 0; i + 1 < order.size(); ++i)
+            if (order[i] == order[i + 1]) {
+                origin = order[i];
+                break;
+            }
         for (size_t m = 0; m < count; ++m)
             if (usable[m])
                 starts[m] -= origin;
@@ -669,8 +786,9 @@ Analysis AnalyzeTakes(const TakeList& takes)
         if (usable[m])
             beats = std::max(beats, starts[m] + *std::max_element(readings[m].beat.begin(), readings[m].beat.end()));
 
-    if (usableCount >= 2) {
-        // Every take again, against the consensus of all.
+    // Every take again, against the consensus of all; a second time against
+    // the consensus of the better readings.
+    for (int round = 0; round < ConsensusRounds && usableCount >= 2; ++round) {
         const std::vector<double> lengths = ConsensusLengths(takes, readings, starts, beats);
         const std::vector<double> grid = GridTimes(lengths);
         for (size_t m = 0; m < count; ++m) {
@@ -702,7 +820,6 @@ Analysis AnalyzeTakes(const TakeList& takes)
                     recent.erase(recent.begin());
             }
             readings[m] = Read(take, expect);
-
         }
         KeepSharedLongBeats(takes, readings, starts);
         beats = 0;
