@@ -287,24 +287,31 @@ Reading ReadAlone(const Take& take)
 }
 
 // The beat-by-beat lengths of a take's opening, for matching starts: the
-// intervals between its kept taps up to its first finding. Past a finding
-// the reading may be wrong, and a fermata that one take's reading split and
-// another's did not would shift one against the other. A take whose first
-// finding comes within MinStartOverlap beats has no opening to match, and
-// keeps the grid's start unless the others place it.
+// intervals between its kept taps, never split. Up to the first finding
+// when that leaves enough to compare: past a finding the reading may be
+// wrong. When a finding comes early (often a held beat at the end of the
+// first phrase, which a take read alone may take for a missed tap), the
+// intervals run on past it whole: a fermata one take's reading split and
+// another's did not then stays one interval in both.
 std::vector<double> OpeningLengths(const Take& take, const Reading& reading)
 {
-    std::vector<double> opening;
+    std::vector<double> whole;
+    size_t firstFinding = 0;
     size_t previous = 0;
     for (size_t i = 1; i < take.size(); ++i) {
-        if (reading.beat[i] < 0 || reading.beat[i] - reading.beat[previous] != 1)
-            break;
-        opening.push_back(Interval(take, previous, i));
+        if (reading.beat[i] < 0) {
+            if (firstFinding == 0)
+                firstFinding = whole.size();
+            continue;
+        }
+        if (reading.beat[i] - reading.beat[previous] != 1 && firstFinding == 0)
+            firstFinding = whole.size();
+        whole.push_back(Interval(take, previous, i));
         previous = i;
     }
-    if (opening.size() < MinStartOverlap)
-        opening.clear();
-    return opening;
+    if (firstFinding >= 2 * MinStartOverlap)
+        whole.resize(firstFinding);
+    return whole;
 }
 
 // How the opening of one take matches another's: the shift s at which beat
@@ -336,6 +343,8 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
     double bestMean = Infinity;
     int bestShift = 0;
     double zeroMean = Infinity;
+    double otherMean = Infinity;  // the best shift other than 0
+    int otherShift = 0;
     for (int s = -MaxStartShift; s <= MaxStartShift; ++s) {
         double sum = 0.0;
         size_t count = 0;
@@ -349,36 +358,52 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
         const double mean = sum / static_cast<double>(count);
         if (s == 0)
             zeroMean = mean;
+        else if (mean < otherMean) {
+            otherMean = mean;
+            otherShift = s;
+        }
         if (mean < bestMean) {
             bestMean = mean;
             bestShift = s;
         }
     }
+    // Squared t of the paired improvement of shift `to` over shift `from`.
+    auto evidence = [&](int from, int to) {
+        double sum = 0.0;
+        double sumSquares = 0.0;
+        size_t count = 0;
+        for (size_t b = 0; b < opening; ++b) {
+            if (!inRange(b, from) || !inRange(b, to))
+                continue;
+            const double d = mismatch(b, from) - mismatch(b, to);
+            sum += d;
+            sumSquares += d * d;
+            ++count;
+        }
+        if (count < MinStartOverlap)
+            return 0.0;
+        const double n = static_cast<double>(count);
+        const double mean = sum / n;
+        const double variance = (sumSquares - sum * mean) / (n - 1.0);
+        if (!(mean > 0.0))
+            return 0.0;
+        return variance > 0.0 ? std::min(mean * mean * n / variance, MaxStartEvidence) : MaxStartEvidence;
+    };
     StartMatch match;
     match.comparable = zeroMean != Infinity;
-    if (!match.comparable || bestShift == 0 || !(bestMean < 0.7 * zeroMean))
+    if (!match.comparable)
         return match;
-    double sum = 0.0;
-    double sumSquares = 0.0;
-    size_t count = 0;
-    for (size_t b = 0; b < opening; ++b) {
-        if (!inRange(b, 0) || !inRange(b, bestShift))
-            continue;
-        const double d = mismatch(b, 0) - mismatch(b, bestShift);
-        sum += d;
-        sumSquares += d * d;
-        ++count;
-    }
-    if (count < MinStartOverlap)
+    if (bestShift == 0) {
+        // How clearly 0 beats every other shift.
+        match.evidence = otherMean == Infinity ? 0.0 : evidence(otherShift, 0);
         return match;
-    const double n = static_cast<double>(count);
-    const double mean = sum / n;
-    const double variance = (sumSquares - sum * mean) / (n - 1.0);
-    if (mean > 0.0) {
-        match.shift = bestShift;
-        match.evidence = variance > 0.0 ? mean * mean * n / variance : MaxStartEvidence;
-        match.evidence = std::min(match.evidence, MaxStartEvidence);
     }
+    if (!(bestMean < 0.7 * zeroMean))
+        return match;
+    match.shift = bestShift;
+    match.evidence = evidence(0, bestShift);
+    if (!(match.evidence > 0.0))
+        match.shift = 0;
     return match;
 }
 
@@ -399,9 +424,11 @@ std::vector<int64_t> MatchAllStarts(const std::vector<std::vector<double>>& open
                 pair[m][r] = MatchStarts(openings[m], openings[r]);
     const auto weight = [&](size_t m, size_t r) {
         const StartMatch& p = pair[m][r];
-        return !p.comparable ? 0.0 : p.shift == 0 ? 1.0 : p.evidence;
+        return p.comparable ? p.evidence : 0.0;
     };
-    const auto significant = [&](size_t m, size_t r) { return pair[m][r].evidence > StartEvidence; };
+    const auto significant = [&](size_t m, size_t r) {
+        return pair[m][r].shift != 0 && pair[m][r].evidence > StartEvidence;
+    };
     const auto agreement = [&](const std::vector<int64_t>& starts) {
         double score = 0.0;
         for (size_t m = 0; m < n; ++m)
