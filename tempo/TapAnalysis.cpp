@@ -408,12 +408,13 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
 }
 
 // The starts of all takes relative to each other, from the matches of every
-// pair: each take in turn is tried as the anchor, every other placed by its
-// own significant match with the anchor (at the anchor's start otherwise),
-// and the placing that agrees with the most evidence over all pairs wins;
-// then each take is moved, once, to the start its matches with all the
-// others speak for most. Pairs without a clear shift speak weakly for the
-// same start.
+// pair. Each take in turn is tried as the anchor: every other take is placed
+// by its significant match with the anchor (at the anchor's start
+// otherwise), and the placing is improved take by take towards the start
+// its matches with all the others speak for most. The placing that agrees
+// with the most evidence over all pairs wins. A take that ends up away from
+// the start most takes share stays there only when its matches with those
+// takes together are significant.
 std::vector<int64_t> MatchAllStarts(const std::vector<std::vector<double>>& openings, const std::vector<bool>& usable)
 {
     const size_t n = openings.size();
@@ -422,19 +423,22 @@ std::vector<int64_t> MatchAllStarts(const std::vector<std::vector<double>>& open
         for (size_t r = 0; r < n; ++r)
             if (m != r && usable[m] && usable[r])
                 pair[m][r] = MatchStarts(openings[m], openings[r]);
-    const auto weight = [&](size_t m, size_t r) {
-        const StartMatch& p = pair[m][r];
-        return p.comparable ? p.evidence : 0.0;
-    };
-    const auto significant = [&](size_t m, size_t r) {
-        return pair[m][r].shift != 0 && pair[m][r].evidence > StartEvidence;
+    const auto both = [&](size_t m, size_t r) { return m != r && usable[m] && usable[r]; };
+    // The evidence of both matches of m and r for m starting at v and r at w.
+    const auto support = [&](size_t m, int64_t v, size_t r, int64_t w) {
+        double sum = 0.0;
+        if (pair[m][r].comparable && v - w == pair[m][r].shift)
+            sum += pair[m][r].evidence;
+        if (pair[r][m].comparable && w - v == pair[r][m].shift)
+            sum += pair[r][m].evidence;
+        return sum;
     };
     const auto agreement = [&](const std::vector<int64_t>& starts) {
         double score = 0.0;
         for (size_t m = 0; m < n; ++m)
-            for (size_t r = 0; r < n; ++r)
-                if (m != r && usable[m] && usable[r] && starts[m] - starts[r] == pair[m][r].shift)
-                    score += weight(m, r);
+            for (size_t r = m + 1; r < n; ++r)
+                if (both(m, r))
+                    score += support(m, starts[m], r, starts[r]);
         return score;
     };
     std::vector<int64_t> best(n, 0);
@@ -444,41 +448,68 @@ std::vector<int64_t> MatchAllStarts(const std::vector<std::vector<double>>& open
             continue;
         std::vector<int64_t> starts(n, 0);
         for (size_t m = 0; m < n; ++m)
-            if (m != anchor && usable[m] && significant(m, anchor))
+            if (both(m, anchor) && pair[m][anchor].evidence > StartEvidence)
                 starts[m] = pair[m][anchor].shift;
+        for (int sweep = 0; sweep < 3; ++sweep) {
+            bool moved = false;
+            for (size_t m = 0; m < n; ++m) {
+                if (!usable[m])
+                    continue;
+                const auto total = [&](int64_t v) {
+                    double sum = 0.0;
+                    for (size_t r = 0; r < n; ++r)
+                        if (both(m, r))
+                            sum += support(m, v, r, starts[r]);
+                    return sum;
+                };
+                double bestTotal = total(starts[m]);
+                for (size_t c = 0; c < n; ++c) {
+                    if (!both(m, c))
+                        continue;
+                    const int64_t v = starts[c] + pair[m][c].shift;
+                    const double t = total(v);
+                    if (t > bestTotal) {
+                        bestTotal = t;
+                        starts[m] = v;
+                        moved = true;
+                    }
+                }
+            }
+            if (!moved)
+                break;
+        }
         const double score = agreement(starts);
         if (score > bestScore) {
             bestScore = score;
             best = starts;
         }
     }
+    // The start most takes share (the earliest among equals).
+    int64_t common = 0;
+    size_t commonCount = 0;
     for (size_t m = 0; m < n; ++m) {
         if (!usable[m])
             continue;
-        // Candidate starts: where each other take puts m.
-        double bestSupport = -1.0;
-        int64_t chosen = best[m];
-        for (size_t c = 0; c < n; ++c) {
-            if (c == m || !usable[c])
-                continue;
-            const int64_t candidate = best[c] + pair[m][c].shift;
-            double support = 0.0;
-            for (size_t r = 0; r < n; ++r)
-                if (r != m && usable[r] && candidate - best[r] == pair[m][r].shift)
-                    support += weight(m, r);
-            if (support > bestSupport || (support == bestSupport && candidate == best[m])) {
-                bestSupport = support;
-                chosen = candidate;
-            }
+        size_t sharing = 0;
+        for (size_t r = 0; r < n; ++r)
+            sharing += usable[r] && best[r] == best[m] ? 1 : 0;
+        if (sharing > commonCount || (sharing == commonCount && best[m] < common)) {
+            common = best[m];
+            commonCount = sharing;
         }
-        // A move needs significant evidence of its own.
-        bool backed = chosen == best[m];
-        for (size_t r = 0; r < n && !backed; ++r)
-            backed = r != m && usable[r] && significant(m, r) && chosen - best[r] == pair[m][r].shift;
-        if (backed)
-            best[m] = chosen;
     }
-    return best;
+    std::vector<int64_t> checked = best;
+    for (size_t m = 0; m < n; ++m) {
+        if (!usable[m] || best[m] == common)
+            continue;
+        double evidence = 0.0;
+        for (size_t r = 0; r < n; ++r)
+            if (both(m, r) && best[r] == common)
+                evidence += support(m, best[m], r, common) * 0.5;
+        if (!(evidence > StartEvidence))
+            checked[m] = common;
+    }
+    return checked;
 }
 
 // The robust average of one beat's lengths over the takes: the mean of the
@@ -988,15 +1019,42 @@ std::vector<double> AverageAlignedTakes(const TakeList& aligned)
     size_t longest = 0;
     for (const Take* take : aligned)
         longest = std::max(longest, take->size());
+    // Each take's times sit off the others' by a constant, the error of its
+    // first tap: the median of its differences from the plain mean.
+    std::vector<double> mean(longest, 0.0);
+    for (size_t j = 0; j < longest; ++j) {
+        double sum = 0.0;
+        double count = 0.0;
+        for (const Take* take : aligned)
+            if (take->size() > j) {
+                sum += static_cast<double>((*take)[j]);
+                count += 1.0;
+            }
+        mean[j] = sum / count;
+    }
+    std::vector<double> offsets;
+    std::vector<double> differences;
+    for (const Take* take : aligned) {
+        differences.clear();
+        for (size_t j = 0; j < take->size(); ++j)
+            differences.push_back(static_cast<double>((*take)[j]) - mean[j]);
+        offsets.push_back(Median(differences));
+    }
+    // Beat by beat, the robust mean of the times set right by their
+    // offsets: times, not intervals, so that no error adds up along the
+    // piece.
     std::vector<double> times(longest, 0.0);
     std::vector<double> values;
-    for (size_t j = 0; j + 1 < longest; ++j) {
+    for (size_t j = 0; j < longest; ++j) {
         values.clear();
-        for (const Take* take : aligned)
-            if (take->size() > j + 1)
-                values.push_back(Interval(*take, j, j + 1));
-        times[j + 1] = times[j] + RobustMean(values);
+        for (size_t m = 0; m < aligned.size(); ++m)
+            if (aligned[m]->size() > j)
+                values.push_back(static_cast<double>((*aligned[m])[j]) - offsets[m]);
+        times[j] = RobustMean(values);
     }
+    const double origin = times.empty() ? 0.0 : times[0];
+    for (double& t : times)
+        t -= origin;
     return times;
 }
 

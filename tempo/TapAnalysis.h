@@ -97,10 +97,11 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index,
 std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis);
 
 // Beat times of takes that all start on beat 0 and hold one tap per beat
-// (repaired takes), averaged by beat: the mean of the intervals of the takes
-// that hold both ends of a beat, robust (the mean of the middle values, the
-// outer fifth on each side set aside, at least one) from three takes on,
-// added up from 0.
+// (repaired takes), averaged by beat: each take set off by the constant that
+// its first tap's error puts between it and the others (the median of its
+// differences from the plain mean), then beat by beat the robust mean of the
+// times (the mean of the middle values, the outer fifth on each side set
+// aside, at least one, from three takes on), from 0.
 std::vector<double> AverageAlignedTakes(const TakeList& aligned);
 
 // Incremental check for the tap dialog: set up once from the listed takes,
