@@ -17,6 +17,7 @@
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TakeListView.h"
+#include "TakeSession.h"
 #include "TapInputDialog.h"
 #include "resource.h"
 
@@ -88,6 +89,8 @@ void OnInitDialog(HWND window)
     }
 
     ApplySettings(window);
+    RestoreSession(window);
+    UpdateCommandStates();
 }
 
 // The tap dialog records the take in CurrentTake and hands it to
@@ -132,6 +135,7 @@ void OnDeleteSelected()
     if (selected < 0)
         return;
     SendMessageA(handles.list, LVM_DELETEITEM, static_cast<WPARAM>(selected), 0);
+    SaveSession();
 
     // Keep a row selected so that Delete can be pressed again at once.
     const int focused =
@@ -148,8 +152,10 @@ void OnDeleteSelected()
 void OnDeleteAll(HWND window)
 {
     if (CenteredMessageBox(window, LoadResString(IDS_DELETE_ALL), LoadResString(IDS_CAPTION_WARNING),
-                           MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
+                           MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
         SendMessageA(handles.list, LVM_DELETEALLITEMS, 0, 0);
+        SaveSession();
+    }
 }
 
 void OnImport(HWND window)
@@ -205,6 +211,12 @@ void OnCommand(HWND window, UINT id)
         break;
     case IDM_IMPORT:
         OnImport(window);
+        break;
+    case IDM_OPENTAKES:
+        OpenTakesFromFile(window);
+        break;
+    case IDM_SAVETAKES:
+        SaveTakesToFile(window);
         break;
     default:  // the combo box's notifications, IDCANCEL from Escape
         break;
@@ -305,6 +317,7 @@ void UpdateCommandStates()
     EnableCommand(handles.deleteAllButton, IDM_DELETEALL, hasRows);
     EnableCommand(handles.copyButton, IDM_COPYTEMPO, hasRows);
     EnableCommand(handles.saveButton, IDM_SAVETEMPO, hasRows);
+    EnableMenuItem(handles.menuBar, IDM_SAVETAKES, MF_BYCOMMAND | (hasRows ? MF_ENABLED : MF_GRAYED));
 
     // A disabled button loses the focus, and a dialog with no focus ignores
     // the keyboard. WM_NEXTDLGCTL moves the default-button look along with
@@ -342,7 +355,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_UPDATESTATES:
         UpdateCommandStates();
         break;
+    case WM_SESSIONNOTICE:
+        ShowSessionNotice(window);
+        break;
     case WM_CLOSE:
+        // No session save here: the session was written with every change,
+        // and destroying the window deletes every row, which is no change
+        // the user made.
         CloseMidiIn();
         SaveSettings();
         DestroyWindow(window);

@@ -10,6 +10,7 @@
 #include "Messages.h"
 #include "MidiIn.h"
 #include "SettingsWin32.h"
+#include "TakeSession.h"
 #include "resource.h"
 
 namespace {
@@ -58,6 +59,7 @@ void OnInitDialog(HWND dialog)
     CheckDlgButton(dialog, g_AppSettings.TapMethod == 1 ? IDC_OPT_MIDI : IDC_OPT_KEYBOARD, BST_CHECKED);
     FillMidiDevices(dialog);
     CheckDlgButton(dialog, IDC_OPT_CAKEWALK, IsCakewalkToolRegistered() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_OPT_RESTORE, g_AppSettings.RestoreTakes ? BST_CHECKED : BST_UNCHECKED);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_KEYBOARD, 0), 0);
 }
 
@@ -97,11 +99,14 @@ void OnOk(HWND dialog)
             const int answer =
                 CenteredMessageBox(dialog, LoadResString(IDS_BASENOTE_CHANGE), LoadResString(IDS_CAPTION_WARNING),
                                    MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
-            if (answer == IDNO) {
+            // Only an explicit Yes deletes the takes: No, and a box that
+            // could not be shown at all (0), keep them.
+            if (answer != IDYES) {
                 SendMessageA(baseNotes, CB_SETCURSEL, static_cast<WPARAM>(g_baseNoteAtOpening), 0);
                 return;
             }
             SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+            SaveSession();
         }
         g_AppSettings.TimeSigBase = static_cast<int>(baseNote);
     }
@@ -121,6 +126,7 @@ void OnOk(HWND dialog)
     }
 
     if (error == 0) {
+        g_AppSettings.RestoreTakes = IsDlgButtonChecked(dialog, IDC_OPT_RESTORE) == BST_CHECKED;
         RegisterCakewalkTool(IsDlgButtonChecked(dialog, IDC_OPT_CAKEWALK) == BST_CHECKED);
         SaveSettings();
         EndDialog(dialog, IDOK);

@@ -28,6 +28,8 @@
 #define IDM_HELP 40017
 #define IDM_OPTIONS 40024
 #define IDM_IMPORT 40026
+#define IDM_OPENTAKES 40027
+#define IDM_SAVETAKES 40028
 
 // About dialog controls.
 #define IDC_ABOUT_MAIL 1001
@@ -44,6 +46,7 @@
 #define IDC_OPT_MIDIDEVICE 1013
 #define IDC_OPT_BASENOTE 1014
 #define IDC_OPT_CAKEWALK 1016
+#define IDC_OPT_RESTORE 1017
 
 // String table.
 #define IDS_COL_TIME 1
@@ -70,6 +73,11 @@
 #define IDS_LABEL_METHOD 22
 #define IDS_LABEL_TAPS 23
 #define IDS_UNSUPPORTED_FILE 24
+#define IDS_TAKE_FILTER 25
+#define IDS_TAKE_FILE_BAD_LINE 26
+#define IDS_TAKE_FILE_CUT_OFF 27
+#define IDS_TAKE_FILE_NEWER 28
+#define IDS_SESSION_SET_ASIDE 29
 #define IDS_FILEDESCRIPTION 134
 #define IDS_LEGALCOPYRIGHT 135
 #define IDS_COMMENTS 136
@@ -77,3 +85,4 @@
 // Private window messages, each posted only to its own window.
 #define WM_TAPPED (WM_APP + 1)
 #define WM_UPDATESTATES (WM_APP + 1)
+#define WM_SESSIONNOTICE (WM_APP + 2)

@@ -11,6 +11,7 @@
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TakeListView.h"
+#include "TakeSession.h"
 #include "resource.h"
 
 namespace {
@@ -19,8 +20,8 @@ namespace {
 enum Item { BaseNoteLabel, BaseNoteValue, MethodLabel, MethodValue, CountLabel, CountValue, ItemCount };
 
 constexpr size_t TextSize = 64;  // 63 bytes of text and the terminator
+constexpr UINT_PTR JournalTimer = 1;
 
-int tapCount = 0;
 // Written on the user-interface thread when a dialog opens, read by the MIDI
 // driver's thread for every tap.
 std::atomic<HWND> notificationTarget{nullptr};
@@ -67,9 +68,17 @@ bool TimesKeyboardTaps()
     return g_AppSettings.TapMethod != 1;
 }
 
+// The count shown is the take's own: a note-on that arrived after MIDI
+// input started but before this dialog became the target of WM_TAPPED is in
+// the take too, and so is a tap whose WM_TAPPED is still on its way.
+void ShowTapCount(HWND dialog)
+{
+    std::snprintf(countText, sizeof countText, "%d", static_cast<int>(CurrentTake.GetCount()));
+    InvalidateRect(dialog, &itemRects[CountValue], TRUE);
+}
+
 void OnInitDialog(HWND dialog)
 {
-    tapCount = 0;
     notificationTarget = dialog;
     dialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
     // Keys are taps, not text: the input method editor would swallow them.
@@ -93,7 +102,13 @@ void OnInitDialog(HWND dialog)
     else if (g_AppSettings.TapMethod == 1)
         method = g_AppSettings.MidiInName;
     lstrcpynA(methodText, method.c_str(), sizeof methodText);
-    std::snprintf(countText, sizeof countText, "%d", tapCount);
+    ShowTapCount(dialog);
+
+    // The journal is written from a timer message of this dialog's own, on
+    // this thread: never inside the MIDI callback, and never between a key
+    // message and the reading of the clock for it.
+    BeginTakeJournal();
+    SetTimer(dialog, JournalTimer, TakeJournalPeriod, nullptr);
 
     if (TimesKeyboardTaps()) {
         timeBeginPeriod(g_TimeCaps.wPeriodMin);
@@ -121,12 +136,6 @@ void OnKeyDown(HWND dialog, WPARAM key, LPARAM flags)
         PostMessageA(dialog, WM_TAPPED, 0, 0);
 }
 
-void OnTapped(HWND dialog)
-{
-    ++tapCount;
-    std::snprintf(countText, sizeof countText, "%d", tapCount);
-    InvalidateRect(dialog, &itemRects[CountValue], TRUE);
-}
 
 void OnPaint(HWND dialog)
 {
@@ -161,13 +170,15 @@ void OnClose(HWND dialog)
     DestroyWindow(dialog);
 }
 
-void OnDestroy()
+void OnDestroy(HWND dialog)
 {
+    KillTimer(dialog, JournalTimer);
     if (TimesKeyboardTaps()) {
         SetPriorityClass(GetCurrentProcess(), savedPriorityClass);
         timeEndPeriod(g_TimeCaps.wPeriodMin);
     }
     AddTakeToList();
+    EndTakeJournal();
     PostQuitMessage(0);  // ends the loop of RunTapInputDialog
 }
 
@@ -208,7 +219,11 @@ INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         OnKeyDown(dialog, wParam, lParam);
         break;
     case WM_TAPPED:
-        OnTapped(dialog);
+        ShowTapCount(dialog);
+        break;
+    case WM_TIMER:
+        if (wParam == JournalTimer)
+            WriteTakeJournal();
         break;
     case WM_PAINT:
         OnPaint(dialog);
@@ -221,7 +236,7 @@ INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         OnClose(dialog);
         break;
     case WM_DESTROY:
-        OnDestroy();
+        OnDestroy(dialog);
         break;
     default:
         break;

@@ -51,6 +51,12 @@ StoredSettings ReadSettings(const IniFile& file)
 
     stored.App.MidiInName = file.GetString(SettingsSection, KeyMidiIn, "").substr(0, MaxMidiInNameLength);
 
+    // Only an explicit 0 turns restoring off: losing takes is never what a
+    // musician wants, so anything unreadable keeps it on.
+    const std::string restore = file.GetString(SettingsSection, KeyRestoreTakes, "1");
+    const bool hasDigit = restore.find_first_of("0123456789") != std::string::npos;
+    stored.App.RestoreTakes = !hasDigit || ReadSettingNumber(restore) != 0;
+
     // "Top" is only looked at when "Left" is there; the window moves only
     // when both are.
     std::string left;
@@ -76,5 +82,6 @@ void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top
     file.SetValue(SettingsSection, KeyTimeSigBase, std::to_string(settings.TimeSigBase));
     file.SetValue(SettingsSection, KeyTapMethod, std::to_string(settings.TapMethod));
     file.SetValue(SettingsSection, KeyMidiIn, settings.MidiInName);
+    file.SetValue(SettingsSection, KeyRestoreTakes, settings.RestoreTakes ? "1" : "0");
     file.Save();
 }

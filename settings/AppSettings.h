@@ -19,6 +19,7 @@ inline constexpr char KeyTempoInterpCount[] = "TempoInterpCount";
 inline constexpr char KeyTimeSigBase[] = "TimeSigBase";
 inline constexpr char KeyTapMethod[] = "TapMethod";
 inline constexpr char KeyMidiIn[] = "MidiIn";
+inline constexpr char KeyRestoreTakes[] = "RestoreTakes";
 // Retired: whether the program is a Cakewalk tool is read from the registry.
 inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
 
@@ -29,6 +30,8 @@ struct AppSettings {
     int TimeSigBase = 2;  // one tap is a 1/2^n note; 2 is the quarter note
     int TapMethod = 0;    // 0 computer keyboard, 1 MIDI input device
     std::string MidiInName;
+    // Whether the takes of the last run are listed again at start-up.
+    bool RestoreTakes = true;
 };
 
 struct WindowPosition {
@@ -56,6 +59,6 @@ StoredSettings ReadSettings(const IniFile& file);
 bool RemoveRetiredSettings(IniFile& file);
 
 // Stores the values in the order "Left", "Top", "TempoInterpCount",
-// "TimeSigBase", "TapMethod", "MidiIn" and saves the file.
+// "TimeSigBase", "TapMethod", "MidiIn", "RestoreTakes" and saves the file.
 void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top,
                    int tempoInterpCount);

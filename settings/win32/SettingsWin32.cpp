@@ -56,6 +56,16 @@ bool GetHelpFilePath(char (&path)[MAX_PATH])
     return PathBesideExecutable("Metrova.html", path);
 }
 
+bool GetSessionPath(char (&path)[MAX_PATH])
+{
+    return PathBesideExecutable("Metrova.takes", path);
+}
+
+bool GetJournalPath(char (&path)[MAX_PATH])
+{
+    return PathBesideExecutable("Metrova.journal", path);
+}
+
 void LoadSettingsFile()
 {
     // Without a path the store stays empty and pathless, so the settings run

@@ -18,6 +18,10 @@ extern RECT g_WindowRect;
 // the module path cannot be read or the folder leaves no room for the name.
 bool GetSettingsPath(char (&path)[MAX_PATH]);
 bool GetHelpFilePath(char (&path)[MAX_PATH]);
+// "Metrova.takes" (the session) and "Metrova.journal" (the take being
+// tapped) beside the settings file.
+bool GetSessionPath(char (&path)[MAX_PATH]);
+bool GetJournalPath(char (&path)[MAX_PATH]);
 
 // Loads SettingsFile from GetSettingsPath and drops the retired key. A missing
 // file is no error: every value then takes its default.

@@ -504,7 +504,7 @@ TEST_F(MainWindowTest, WithoutSettingsFileDefaultsApplyAndClosingWritesTheKeys)
     EXPECT_EQ(0u, exitCode);
 
     EXPECT_EQ((std::vector<std::string>{"[AppSetting]", "Left=123", "Top=45", "TempoInterpCount=0", "TimeSigBase=2",
-                                        "TapMethod=0", "MidiIn="}),
+                                        "TapMethod=0", "MidiIn=", "RestoreTakes=1"}),
               Lines(ReadText(settingsPath)));
 }
 
@@ -522,7 +522,7 @@ TEST_F(MainWindowTest, StoredValuesAreLimitedAndForeignKeysSurvive)
 
     SendMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ((std::vector<std::string>{"[AppSetting]", "Left=37", "Top=41", "TempoInterpCount=10", "TimeSigBase=2",
-                                        "TapMethod=0", "MidiIn=Port A", "OwnKey=kept", "", "[Other]", "x=1"}),
+                                        "TapMethod=0", "MidiIn=Port A", "OwnKey=kept", "RestoreTakes=1", "", "[Other]", "x=1"}),
               Lines(ReadText(settingsPath)));
 }
 

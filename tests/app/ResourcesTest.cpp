@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {-1, "Static", L"WWW \u30B5\u30A4\u30C8:", 35, 123, 37, 8, kLabel, 0},
         {IDC_ABOUT_WEB, "Button", L"", 83, 121, 137, 14, kPush, kEdge},
         {IDC_ABOUT_COPYRIGHT, "Static", L"", 34, 145, 131, 8, kChild | SS_NOPREFIX, 0}}},
-    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 129, {
+    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 143, {
         {-1, "Static", L"\u57FA\u6E96\u97F3\u7B26(&B):", 7, 10, 39, 8, kLabel, 0},
         {IDC_OPT_BASENOTE, "ComboBox", L"", 49, 7, 161, 120, kCombo, 0},
         {-1, "Button", L"\u30BF\u30C3\u30D7\u306E\u5165\u529B\u624B\u6BB5:", 7, 29, 203, 48,
@@ -218,8 +218,10 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {IDC_OPT_MIDIDEVICE, "ComboBox", L"", 63, 56, 140, 100, kCombo | WS_GROUP, 0},
         {IDC_OPT_CAKEWALK, "Button", L"Cakewalk\u30C4\u30FC\u30EB\u306B\u767B\u9332(&T)", 7, 87, 92, 10,
          kPush | BS_AUTOCHECKBOX, 0},
-        {IDOK, "Button", L"OK", 105, 107, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
-        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 107, 50, 15, kPush, 0}}}),
+        {IDC_OPT_RESTORE, "Button", L"\u8D77\u52D5\u6642\u306B\u524D\u56DE\u306E\u30C6\u30A4\u30AF\u3092\u5FA9\u5143\u3059\u308B", 7, 101, 140, 10,
+         kPush | BS_AUTOCHECKBOX, 0},
+        {IDOK, "Button", L"OK", 105, 121, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 121, 50, 15, kPush, 0}}}),
     [](const ::testing::TestParamInfo<ExpectedDialog>& param) { return "Dialog" + std::to_string(param.param.templateId); });
 
 TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
@@ -260,17 +262,22 @@ TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
         {22, L"\u5165\u529B\u624B\u6BB5:"},
         {23, L"\u30BF\u30C3\u30D7\u6570:"},
         {24, L"\u3053\u306E\u30D5\u30A1\u30A4\u30EB\u5F62\u5F0F\u306B\u306F\u5BFE\u5FDC\u3057\u3066\u3044\u307E\u305B\u3093\u3002"},
+        {25, L"\u30C6\u30A4\u30AF\u306E\u30D5\u30A1\u30A4\u30EB (*.takes;*.txt;*.csv)\n*.takes;*.txt;*.csv\n\u3059\u3079\u3066\u306E\u30D5\u30A1\u30A4\u30EB (*.*)\n*.*\n"},
+        {26, L"%1\u884C\u76EE\u3092\u8AAD\u307F\u8FBC\u3081\u307E\u305B\u3093: %2\n\u3053\u306E\u30D5\u30A1\u30A4\u30EB\u304B\u3089\u306F\u30C6\u30A4\u30AF\u3092\u8FFD\u52A0\u3057\u307E\u305B\u3093\u3002"},
+        {27, L"\u30D5\u30A1\u30A4\u30EB\u304C%1\u884C\u76EE\u3067\u9014\u5207\u308C\u3066\u3044\u307E\u3059\u3002\n\u3053\u306E\u30D5\u30A1\u30A4\u30EB\u304B\u3089\u306F\u30C6\u30A4\u30AF\u3092\u8FFD\u52A0\u3057\u307E\u305B\u3093\u3002"},
+        {28, L"\u65B0\u3057\u3044\u30D0\u30FC\u30B8\u30E7\u30F3\u3067\u4FDD\u5B58\u3055\u308C\u305F\u30C6\u30A4\u30AF\u306E\u30D5\u30A1\u30A4\u30EB\u3067\u3059\u3002\n\u3053\u306E\u30D5\u30A1\u30A4\u30EB\u304B\u3089\u306F\u30C6\u30A4\u30AF\u3092\u8FFD\u52A0\u3057\u307E\u305B\u3093\u3002"},
+        {29, L"\u524D\u56DE\u306E\u30C6\u30A4\u30AF\u306E\u30D5\u30A1\u30A4\u30EB\u304C\u58CA\u308C\u3066\u3044\u3066\u8AAD\u307F\u8FBC\u3081\u307E\u305B\u3093\u3067\u3057\u305F\u3002\n\u30D5\u30A1\u30A4\u30EB\u306F\u6B21\u306E\u540D\u524D\u3067\u6B8B\u3057\u3066\u3042\u308A\u307E\u3059:\n%1\n\u30C6\u30A4\u30AF\u306E\u30EA\u30B9\u30C8\u306F\u7A7A\u306E\u72B6\u614B\u3067\u59CB\u307E\u308A\u307E\u3059\u3002"},
         {134, L"FileDescription"},
         {135, L"LegalCopyright"},
         {136, L"Comments"},
     };
     for (const auto& s : strings) EXPECT_EQ(s.text, FromAnsi(LoadAnsiString(s.id).c_str())) << "string " << s.id;
     // No other string in the ranges the program uses.
-    for (UINT id : {25u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
+    for (UINT id : {30u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
 }
 
 TEST(ResourcesStringTable, LineBreaksAreSingleLineFeeds) {
-    const struct { UINT id; size_t feeds; } breaks[] = {{8, 4}, {18, 1}, {19, 1}};
+    const struct { UINT id; size_t feeds; } breaks[] = {{8, 4}, {18, 1}, {19, 1}, {25, 4}, {26, 1}, {27, 1}, {28, 1}, {29, 3}};
     for (const auto& b : breaks) {
         const std::string text = LoadAnsiString(b.id);
         size_t feeds = 0;
@@ -322,7 +329,10 @@ TEST(ResourcesMenus, MenuBarHasThreePopupsWithTheirItemsInOrder) {
         EXPECT_EQ(titles[i], FromAnsi(text));
     }
     ExpectPopup(GetSubMenu(bar, 0), {{IDM_COPYTEMPO, kCopy}, {IDM_SAVETEMPO, kSave}, {0, nullptr},
-                                     {IDM_IMPORT, kImport}, {0, nullptr}, {IDM_EXIT, L"\u7D42\u4E86(&X)"}});
+                                     {IDM_IMPORT, kImport}, {0, nullptr},
+                                     {IDM_OPENTAKES, L"\u30C6\u30A4\u30AF\u3092\u958B\u304F(&T)..."},
+                                     {IDM_SAVETAKES, L"\u30C6\u30A4\u30AF\u3092\u4FDD\u5B58(&K)..."}, {0, nullptr},
+                                     {IDM_EXIT, L"\u7D42\u4E86(&X)"}});
     ExpectPopup(GetSubMenu(bar, 1), {{IDM_ADD, kAdd}, {IDM_DELETE, kDelete}, {IDM_DELETEALL, kDeleteAll}, {0, nullptr},
                                      {IDM_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3(&O)..."}});
     ExpectPopup(GetSubMenu(bar, 2), {{IDM_HELP, L"\u8AAC\u660E\u66F8(&H)\tF1"}, {0, nullptr},

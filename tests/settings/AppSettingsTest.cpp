@@ -118,7 +118,7 @@ TEST_F(AppSettingsFileTest, NoPriorFileWritesTheKeysInOrder)
     EXPECT_FALSE(RemoveRetiredSettings(ini));
     WriteSettings(ini, AppSettings(), 120, -40, 3);
     EXPECT_EQ("[AppSetting]\r\nLeft=120\r\nTop=-40\r\nTempoInterpCount=3\r\n"
-              "TimeSigBase=2\r\nTapMethod=0\r\nMidiIn=\r\n",
+              "TimeSigBase=2\r\nTapMethod=0\r\nMidiIn=\r\nRestoreTakes=1\r\n",
               ReadBytes());
 }
 
@@ -132,10 +132,11 @@ TEST_F(AppSettingsFileTest, RetiredKeyGoesAndForeignContentStays)
     app.TimeSigBase = 4;
     app.TapMethod = 1;
     app.MidiInName = "Device";
+    app.RestoreTakes = false;
     WriteSettings(ini, app, INT_MIN, 7, 10);
     // Existing lines are replaced where they stand; new keys follow in order.
     EXPECT_EQ("[Other]\r\nAddCakewalkTool=1\r\n\r\n[AppSetting]\r\nMidiIn=Device\r\nCustom=x\r\nTop=7\r\n"
-              "Left=-2147483648\r\nTempoInterpCount=10\r\nTimeSigBase=4\r\nTapMethod=1\r\n",
+              "Left=-2147483648\r\nTempoInterpCount=10\r\nTimeSigBase=4\r\nTapMethod=1\r\nRestoreTakes=0\r\n",
               ReadBytes());
 
     const StoredSettings s = ReadSettings(IniFile(path));
@@ -143,6 +144,20 @@ TEST_F(AppSettingsFileTest, RetiredKeyGoesAndForeignContentStays)
     EXPECT_EQ(4, s.App.TimeSigBase);
     EXPECT_EQ(1, s.App.TapMethod);
     EXPECT_EQ("Device", s.App.MidiInName);
+    EXPECT_FALSE(s.App.RestoreTakes);
+    // Only an explicit 0 turns restoring off.
+    for (const char* text : {"1", "", "x", " 2", "-1", "on"}) {
+        IniFile other;
+        other.SetValue(SettingsSection, KeyRestoreTakes, text);
+        EXPECT_TRUE(ReadSettings(other).App.RestoreTakes) << text;
+    }
+    IniFile missing;
+    EXPECT_TRUE(ReadSettings(missing).App.RestoreTakes);
+    for (const char* text : {"0", " 00", "-0"}) {
+        IniFile off;
+        off.SetValue(SettingsSection, KeyRestoreTakes, text);
+        EXPECT_FALSE(ReadSettings(off).App.RestoreTakes) << text;
+    }
     ASSERT_TRUE(s.Position.has_value());
     EXPECT_EQ(INT_MIN, s.Position->Left);
 }

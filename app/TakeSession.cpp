@@ -1,0 +1,345 @@
+#include "TakeSession.h"
+
+#include <commdlg.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "AppGlobals.h"
+#include "ExportTempoWin32.h"
+#include "FileReplace.h"
+#include "MainWindow.h"
+#include "Messages.h"
+#include "Session.h"
+#include "SettingsWin32.h"
+#include "Take.h"
+#include "TakeFile.h"
+#include "TakeListView.h"
+#include "resource.h"
+
+namespace {
+
+// Far beyond any session a person can tap (ten takes of 100,000 taps are
+// about 7 MB). A bigger file is refused before it is read.
+constexpr DWORD MaxTakeFileSize = 256u * 1024u * 1024u;
+
+// Set when the session file could neither be read nor set aside: it is then
+// left as it is for this run instead of being overwritten.
+bool sessionLocked = false;
+bool lastSessionSaved = true;
+
+// Files set aside at start-up, for the one notice.
+std::vector<std::string> setAsideNames;
+
+// The journal of the take being tapped: when it began and how many taps the
+// last written journal held.
+std::string journalStartedAt;
+size_t journalTaps = 0;
+
+enum class ReadResult { Read, Missing, Failed };
+
+ReadResult ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ReadResult::Missing : ReadResult::Failed;
+    }
+    ReadResult result = ReadResult::Failed;
+    DWORD sizeHigh = 0;
+    const DWORD size = GetFileSize(file, &sizeHigh);
+    error = ERROR_SUCCESS;
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        error = GetLastError();
+    } else if (sizeHigh != 0 || size > MaxTakeFileSize) {
+        error = ERROR_FILE_TOO_LARGE;
+    } else {
+        try {
+            bytes.assign(size, '\0');
+            DWORD read = 0;
+            if (size == 0 || ReadFile(file, &bytes[0], size, &read, nullptr)) {
+                bytes.resize(read);
+                result = ReadResult::Read;
+            } else {
+                error = GetLastError();
+            }
+        } catch (const std::bad_alloc&) {
+            error = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    CloseHandle(file);
+    return result;
+}
+
+HWND TakeListOf(HWND mainWindow)
+{
+    return GetDlgItem(mainWindow, IDC_TAKELIST);
+}
+
+void ReplaceMark(std::string& text, const char* mark, const std::string& value)
+{
+    const size_t at = text.find(mark);
+    if (at != std::string::npos)
+        text.replace(at, 2, value);
+}
+
+// A string of the string table with "%1" and "%2" filled in. (No printf
+// format: the values are file names and file content.)
+std::string Fill(UINT id, const std::string& first, const std::string& second = std::string())
+{
+    std::string text = LoadResString(id);
+    ReplaceMark(text, "%1", first);
+    ReplaceMark(text, "%2", second);
+    return text;
+}
+
+void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileError& error)
+{
+    const std::string line = std::to_string(error.Line);
+    std::string text;
+    switch (error.Problem) {
+    case TakeFileProblem::SessionCutOff:
+        text = Fill(IDS_TAKE_FILE_CUT_OFF, line);
+        break;
+    case TakeFileProblem::NewerSession:
+        text = LoadResString(IDS_TAKE_FILE_NEWER);
+        break;
+    default:
+        text = Fill(IDS_TAKE_FILE_BAD_LINE, line, error.Excerpt);
+        break;
+    }
+    CenteredMessageBox(owner, "'" + path + "'\n" + text, LoadResString(IDS_CAPTION_ERROR), MB_ICONERROR);
+}
+
+// Reads a session or journal at start-up: its takes, nothing when it is
+// missing, and a damaged one is set aside. False only when the file could be
+// neither read nor set aside.
+bool ReadKeptTakes(const std::string& path, std::vector<SessionTake>& takes)
+{
+    std::string bytes;
+    DWORD error = ERROR_SUCCESS;
+    const ReadResult result = ReadWholeFile(path, bytes, error);
+    if (result == ReadResult::Missing)
+        return true;
+    TakeFileError problem;
+    if (result == ReadResult::Read && ReadSession(bytes, takes, problem))
+        return true;
+    const std::string aside = SetFileAside(path);
+    if (aside.empty())
+        return false;
+    setAsideNames.push_back(aside);
+    return true;
+}
+
+std::string TakeFileFilter()
+{
+    std::string filter = LoadResString(IDS_TAKE_FILTER);
+    for (char& c : filter) {
+        if (c == '\n')
+            c = '\0';
+    }
+    return filter;
+}
+
+OPENFILENAMEA TakeFileDialog(HWND owner, const std::string& filter, char (&path)[MAX_PATH], DWORD flags)
+{
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = flags;
+    ofn.lpstrDefExt = "takes";
+    return ofn;
+}
+
+// The takes "テイクを保存" writes. Every listed take for now; once takes can
+// be checked, the checked ones.
+std::vector<const SessionTake*> TakesToSave(HWND list)
+{
+    return ReadSessionTakesFromList(list);
+}
+
+std::string PathOr(bool (*get)(char (&)[MAX_PATH]))
+{
+    char path[MAX_PATH];
+    return get(path) ? std::string(path) : std::string();
+}
+
+}  // namespace
+
+bool SaveSession()
+{
+    if (!g_hMainWnd || sessionLocked)
+        return lastSessionSaved = false;
+    const std::string path = PathOr(GetSessionPath);
+    if (path.empty())
+        return lastSessionSaved = false;
+    const std::string text = FormatSession(ReadSessionTakesFromList(TakeListOf(g_hMainWnd)));
+    return lastSessionSaved = WriteFileReplacing(path, text.data(), text.size());
+}
+
+void RestoreSession(HWND mainWindow)
+{
+    setAsideNames.clear();
+    sessionLocked = false;
+    if (!g_AppSettings.RestoreTakes)
+        return;
+    const std::string sessionPath = PathOr(GetSessionPath);
+    const std::string journalPath = PathOr(GetJournalPath);
+    if (sessionPath.empty() || journalPath.empty())
+        return;
+
+    HWND list = TakeListOf(mainWindow);
+    std::vector<SessionTake> takes;
+    sessionLocked = !ReadKeptTakes(sessionPath, takes);
+    for (SessionTake& take : takes)
+        AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take)));
+
+    // A run killed while tapping left its take in the journal. If it was
+    // killed after listing the take but before removing the journal, the
+    // session already ends with that take.
+    std::vector<SessionTake> journal;
+    if (ReadKeptTakes(journalPath, journal) && !journal.empty()) {
+        const bool alreadyListed = !takes.empty() && takes.back().Taps == journal.back().Taps;
+        bool listed = false;
+        for (SessionTake& take : journal) {
+            if (!alreadyListed && take.Taps.size() >= 2)
+                listed = AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take))) || listed;
+        }
+        if (!listed || SaveSession())
+            DeleteFileA(journalPath.c_str());
+    }
+    if (!setAsideNames.empty())
+        PostMessageA(mainWindow, WM_SESSIONNOTICE, 0, 0);
+}
+
+void ShowSessionNotice(HWND mainWindow)
+{
+    if (setAsideNames.empty())
+        return;
+    std::string names;
+    for (const std::string& name : setAsideNames)
+        names += (names.empty() ? "" : "\n") + name;
+    setAsideNames.clear();
+    CenteredMessageBox(mainWindow, Fill(IDS_SESSION_SET_ASIDE, names), LoadResString(IDS_CAPTION_WARNING),
+                       MB_ICONEXCLAMATION);
+}
+
+void BeginTakeJournal()
+{
+    journalStartedAt = ListedTimeNow();
+    journalTaps = 0;
+}
+
+void WriteTakeJournal()
+{
+    // The copy is taken under the slot's lock: the MIDI driver's thread may
+    // be appending at this very moment.
+    Take taps = CurrentTake.Copy();
+    if (taps.size() < 2 || taps.size() == journalTaps)
+        return;
+    const std::string path = PathOr(GetJournalPath);
+    if (path.empty())
+        return;
+    NormalizeTake(taps);
+    SessionTake take{journalStartedAt, std::move(taps)};
+    const std::string text = FormatSession(std::vector<const SessionTake*>{&take});
+    // No flush to the disk: the journal guards against the program being
+    // killed, not against a power cut, and must not hold up the taps.
+    if (WriteFileReplacing(path, text.data(), text.size(), nullptr, false))
+        journalTaps = take.Taps.size();
+}
+
+void EndTakeJournal()
+{
+    // Kept when the session holding the take could not be saved: it is the
+    // only copy on the disk then.
+    if (journalTaps > 0 && lastSessionSaved) {
+        const std::string path = PathOr(GetJournalPath);
+        if (!path.empty())
+            DeleteFileA(path.c_str());
+    }
+    journalTaps = 0;
+}
+
+bool OpenTakesFile(HWND mainWindow, const std::string& path)
+{
+    std::string bytes;
+    DWORD error = ERROR_SUCCESS;
+    if (ReadWholeFile(path, bytes, error) != ReadResult::Read) {
+        ReportSystemError(mainWindow, error);
+        return false;
+    }
+    std::vector<SessionTake> takes;
+    TakeFileError problem;
+    if (!ReadTakeFileBytes(bytes, takes, problem)) {
+        ReportTakeFileError(mainWindow, path, problem);
+        return false;
+    }
+    HWND list = TakeListOf(mainWindow);
+    bool listed = false;
+    for (SessionTake& take : takes) {
+        if (take.Taps.size() >= 2)
+            listed = AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take))) || listed;
+    }
+    if (listed)
+        SaveSession();
+    return true;
+}
+
+void OpenTakesFromFile(HWND mainWindow)
+{
+    const std::string filter = TakeFileFilter();
+    char path[MAX_PATH] = "";
+    OPENFILENAMEA ofn = TakeFileDialog(mainWindow, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
+    DialogCenteringScope centring;
+    if (!GetOpenFileNameA(&ofn))
+        return;
+    WaitCursorScope waiting;
+    OpenTakesFile(mainWindow, path);
+}
+
+void SaveTakesToFile(HWND mainWindow)
+{
+    const std::vector<const SessionTake*> takes = TakesToSave(TakeListOf(mainWindow));
+    if (takes.empty())
+        return;
+    const std::string filter = TakeFileFilter();
+    char path[MAX_PATH] = "";
+    OPENFILENAMEA ofn =
+        TakeFileDialog(mainWindow, filter, path, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST);
+    DialogCenteringScope centring;
+    if (!GetSaveFileNameA(&ofn))
+        return;
+    WaitCursorScope waiting;
+    const std::string text = FormatSession(takes);
+    DWORD error = ERROR_SUCCESS;
+    if (!WriteFileReplacingWin32(path, text.data(), text.size(), error))
+        ReportSystemError(mainWindow, error);
+}
+
+std::string SetFileAside(const std::string& path)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, ".bad-%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    for (int n = 1; n < 100; ++n) {
+        const std::string name = path + stamp + (n == 1 ? std::string() : "-" + std::to_string(n));
+        // MoveFileA without MOVEFILE_REPLACE_EXISTING: an earlier file set
+        // aside in the same second is never overwritten.
+        if (MoveFileA(path.c_str(), name.c_str()))
+            return name;
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            break;
+    }
+    return std::string();
+}
