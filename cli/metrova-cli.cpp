@@ -1,7 +1,9 @@
 // metrova-cli: the tempo engine from the command line, for checking tempo
 // maps and for users on other systems.
 //
-//   metrova-cli export [--interp Q] [--base B] [--out FILE] TAKEFILE...
+//   metrova-cli export [--interp Q] [--base B] [--repair] [--smooth S|auto] [--out FILE] TAKEFILE...
+//   metrova-cli analyze [--base B] TAKEFILE...
+//   metrova-cli repair [--base B] --out-dir DIR TAKEFILE...
 //   metrova-cli import [--base B] FILE.mid
 //
 // Exit status: 0 done, 1 a file was refused or could not be read or written,
@@ -23,30 +25,59 @@
 
 #include "FileReplace.h"
 #include "Take.h"
+#include "TakeFile.h"
+#include "TapAnalysis.h"
 #include "TempoExport.h"
 #include "TempoImport.h"
 #include "TempoMap.h"
+#include "TempoPipeline.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: metrova-cli export [--interp Q] [--base B] [--out FILE] TAKEFILE...\n"
+    "usage: metrova-cli export [--interp Q] [--base B] [--repair] [--smooth S|auto] [--out FILE] TAKEFILE...\n"
+    "       metrova-cli analyze [--base B] TAKEFILE...\n"
+    "       metrova-cli repair [--base B] --out-dir DIR TAKEFILE...\n"
     "       metrova-cli import [--base B] FILE.mid\n"
     "       metrova-cli --help\n";
 
 const char kHelp[] =
     "\n"
-    "export  Averages the takes beat by beat and writes the tempo map as a\n"
-    "        Standard MIDI File (format 0, 2520 ticks per quarter note) to FILE,\n"
-    "        or to standard output. Each TAKEFILE holds one take: tap times in\n"
-    "        milliseconds, separated by white space. Takes with fewer than two\n"
-    "        taps are dropped; takes of different tap counts are averaged with a\n"
-    "        warning. FILE is replaced only when it has been written completely.\n"
-    "import  Prints the beat times of a MIDI file's tempo map, one per line, in\n"
-    "        milliseconds from the first beat; nothing when it has fewer than two.\n"
+    "export   Averages the takes beat by beat and writes the tempo map as a\n"
+    "         Standard MIDI File (format 0, 2520 ticks per quarter note) to FILE,\n"
+    "         or to standard output. Takes with fewer than two taps are dropped;\n"
+    "         takes of different tap counts are averaged with a warning. FILE is\n"
+    "         replaced only when it has been written completely.\n"
+    "analyze  Finds slips in the takes and prints one finding per line:\n"
+    "         take<TAB>kind<TAB>tap<TAB>time_ms. take counts from 1 in the order\n"
+    "         the takes are read; kind is missed (beats missing after the tap),\n"
+    "         extra (a tap that is no beat), start (the take's first tap falls on\n"
+    "         that beat of the takes' common grid: positive when it came in late,\n"
+    "         negative when early; tap is then that beat) or outlier (a tap far off\n"
+    "         its beat: advice only). tap counts from 0 in its file; time_ms is\n"
+    "         the tap's time as the file gives it.\n"
+    "repair   Writes every take repaired onto the common beat grid to DIR, under\n"
+    "         its file's name (a file of several takes: NAME.1, NAME.2, ...), as a\n"
+    "         take file that export reads as it is: missed beats filled in, extra\n"
+    "         taps dropped, a late start filled in from the other takes, taps\n"
+    "         before the others' first beat dropped. Outliers are left as they are.\n"
+    "import   Prints the beat times of a MIDI file's tempo map, one per line, in\n"
+    "         milliseconds from the first beat; nothing when it has fewer than two.\n"
     "\n"
-    "  --interp Q  tempo points interpolated inside each beat, 0 to 10 (default 0)\n"
-    "  --base B    one tap is a 1/2^B note, 0 (whole) to 5 (32nd) (default 2)\n";
+    "A TAKEFILE is a take file (tap times in milliseconds, separated by white\n"
+    "space: one take), a session of takes saved by Metrova (all its takes), or a\n"
+    "beat or label list (per line a time in seconds with a decimal point,\n"
+    "optionally followed by a comma, tab or space and any text: one take).\n"
+    "\n"
+    "  --interp Q    tempo points interpolated inside each beat, 0 to 10 (default 0)\n"
+    "  --base B      one tap is a 1/2^B note, 0 (whole) to 5 (32nd) (default 2)\n"
+    "  --repair      repair the takes before averaging; they are then averaged by\n"
+    "                their beat on the common grid, robustly from three takes on\n"
+    "  --smooth S    smooth the averaged beat times so the tempo follows the music\n"
+    "                rather than the jitter of the taps: 0 none (default), 1 to 10\n"
+    "                a fixed strength, auto a strength from the takes' own scatter\n"
+    "  --out FILE    write the tempo map to FILE instead of standard output\n"
+    "  --out-dir DIR the folder the repaired takes are written to (it must exist)\n";
 
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
@@ -91,11 +122,9 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return true;
 }
 
-bool ReadTakeFile(const std::string& path, Take& take, std::string& error)
+// A take file read exactly as always: tap times as the file gives them.
+bool ParseTapTimes(const std::vector<uint8_t>& bytes, Take& take, std::string& error)
 {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes, error))
-        return false;
     std::string word;
     int line = 1;
     auto flush = [&]() {
@@ -124,18 +153,69 @@ bool ReadTakeFile(const std::string& path, Take& take, std::string& error)
     return flush();
 }
 
-// Options shared by both commands. Returns -1 when parsing went fine,
+// One take as read from its file: the times as the file gives them (a take
+// file's are raw; a session's and a beat list's start at 0) and where it
+// came from.
+struct LoadedTake {
+    Take Times;
+    std::string Path;
+    size_t IndexInFile = 0;  // 0-based
+    size_t TakesInFile = 1;
+};
+
+// All takes of a file of any kind: a session (all its takes), a take file
+// (one, read exactly as always) or a beat or label list (one).
+bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::string& error)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, error))
+        return false;
+    std::vector<SessionTake> takes;
+    TakeFileError problem;
+    TakeFileKind kind = TakeFileKind::TapTimes;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const bool read = ReadTakeFileBytes(text, takes, problem, &kind);
+    if (kind == TakeFileKind::TapTimes) {
+        LoadedTake take;
+        take.Path = path;
+        if (!ParseTapTimes(bytes, take.Times, error))
+            return false;
+        loaded.push_back(std::move(take));
+        return true;
+    }
+    if (!read) {
+        error = problem.Message;
+        return false;
+    }
+    for (size_t i = 0; i < takes.size(); ++i) {
+        LoadedTake take;
+        take.Times = std::move(takes[i].Taps);
+        take.Path = path;
+        take.IndexInFile = i;
+        take.TakesInFile = takes.size();
+        loaded.push_back(std::move(take));
+    }
+    return true;
+}
+
+// Options of all commands. ParseOptions returns -1 when parsing went fine,
 // otherwise the exit status.
+enum class Command { Export, Analyze, Repair, Import };
+
 struct Options {
+    Command command = Command::Export;
     int interpCount = 0;
     int timeSigBase = 2;
+    AnalysisOptions analysis;
     std::string outPath;
     bool hasOut = false;
+    std::string outDir;
     std::vector<std::string> files;
 };
 
-int ParseOptions(int argc, char** argv, bool isExport, Options& options)
+int ParseOptions(int argc, char** argv, Options& options)
 {
+    const bool isExport = options.command == Command::Export;
     bool endOfOptions = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -147,7 +227,13 @@ int ParseOptions(int argc, char** argv, bool isExport, Options& options)
             endOfOptions = true;
             continue;
         }
-        const bool takesValue = arg == "--base" || (isExport && (arg == "--interp" || arg == "--out"));
+        if (isExport && arg == "--repair") {
+            options.analysis.Repair = true;
+            continue;
+        }
+        const bool takesValue = arg == "--base" ||
+                                (isExport && (arg == "--interp" || arg == "--out" || arg == "--smooth")) ||
+                                (options.command == Command::Repair && arg == "--out-dir");
         if (!takesValue)
             return UsageError("unknown option '" + arg + "'");
         if (i + 1 >= argc)
@@ -162,6 +248,17 @@ int ParseOptions(int argc, char** argv, bool isExport, Options& options)
             if (!ParseNumber(value, 0, MaxInterpCount, number))
                 return UsageError("--interp must be a whole number from 0 to 10, not '" + value + "'");
             options.interpCount = static_cast<int>(number);
+        } else if (arg == "--smooth") {
+            if (value == "auto")
+                options.analysis.Smoothing = SmoothingAuto;
+            else if (ParseNumber(value, 0, MaxSmoothing, number))
+                options.analysis.Smoothing = static_cast<int>(number);
+            else
+                return UsageError("--smooth must be auto or a whole number from 0 to 10, not '" + value + "'");
+        } else if (arg == "--out-dir") {
+            if (value.empty())
+                return UsageError("--out-dir needs a folder");
+            options.outDir = value;
         } else {
             if (value.empty())
                 return UsageError("--out needs a file name");
@@ -172,23 +269,34 @@ int ParseOptions(int argc, char** argv, bool isExport, Options& options)
     return -1;
 }
 
+// The takes of all files in argument order, or the exit status.
+int LoadAll(const Options& options, std::vector<LoadedTake>& loaded)
+{
+    for (const std::string& path : options.files) {
+        std::string error;
+        if (!ReadTakes(path, loaded, error))
+            return FileError(path, error);
+    }
+    return -1;
+}
+
 int RunExport(const Options& options)
 {
     if (options.files.empty())
         return UsageError("export needs at least one take file");
 
+    std::vector<LoadedTake> loaded;
+    const int status = LoadAll(options, loaded);
+    if (status >= 0)
+        return status;
     std::vector<Take> takes;
-    for (const std::string& path : options.files) {
-        Take take;
-        std::string error;
-        if (!ReadTakeFile(path, take, error))
-            return FileError(path, error);
-        if (take.size() < 2) {
-            std::fprintf(stderr, "metrova-cli: '%s': fewer than two taps, take left out\n", path.c_str());
+    for (LoadedTake& take : loaded) {
+        if (take.Times.size() < 2) {
+            std::fprintf(stderr, "metrova-cli: '%s': fewer than two taps, take left out\n", take.Path.c_str());
             continue;
         }
-        NormalizeTake(take);
-        takes.push_back(std::move(take));
+        NormalizeTake(take.Times);
+        takes.push_back(std::move(take.Times));
     }
     if (takes.empty()) {
         std::fprintf(stderr, "metrova-cli: no take has two or more taps; nothing written\n");
@@ -198,10 +306,13 @@ int RunExport(const Options& options)
     TakeList list;
     for (const Take& take : takes)
         list.push_back(&take);
-    if (!TakesAreUniform(list))
+    // Repair brings the takes onto one grid; only without it do unequal tap
+    // counts mean the average is taken by tap index across different beats.
+    if (!options.analysis.Repair && !TakesAreUniform(list))
         std::fprintf(stderr, "metrova-cli: warning: the takes have different tap counts; averaged anyway\n");
 
-    const std::vector<uint8_t> bytes = ExportTempoBytes(list, options.interpCount, options.timeSigBase);
+    const std::vector<uint8_t> bytes =
+        ExportTempoBytes(list, options.interpCount, options.timeSigBase, options.analysis);
     if (options.hasOut) {
         if (!WriteFileReplacing(options.outPath, bytes.data(), bytes.size()))
             return FileError(options.outPath, "cannot be written; any previous file is unchanged");
@@ -213,6 +324,98 @@ int RunExport(const Options& options)
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
         std::fprintf(stderr, "metrova-cli: cannot write to standard output\n");
         return ExitFailed;
+    }
+    return ExitOk;
+}
+
+// The takes of two or more taps, relative to their first tap, for the
+// analysis; `use[i]` is the loaded take each one came from.
+TakeList AnalysedTakes(const std::vector<LoadedTake>& loaded, std::vector<Take>& relative, std::vector<size_t>& use)
+{
+    relative.clear();
+    use.clear();
+    for (size_t i = 0; i < loaded.size(); ++i)
+        if (loaded[i].Times.size() >= 2) {
+            relative.push_back(loaded[i].Times);
+            NormalizeTake(relative.back());
+            use.push_back(i);
+        }
+    TakeList list;
+    for (const Take& take : relative)
+        list.push_back(&take);
+    return list;
+}
+
+int RunAnalyze(const Options& options)
+{
+    if (options.files.empty())
+        return UsageError("analyze needs at least one take file");
+    std::vector<LoadedTake> loaded;
+    const int status = LoadAll(options, loaded);
+    if (status >= 0)
+        return status;
+    std::vector<Take> relative;
+    std::vector<size_t> use;
+    const TakeList list = AnalysedTakes(loaded, relative, use);
+    const Analysis analysis = AnalyzeTakes(list);
+    for (size_t t = 0; t < list.size(); ++t) {
+        const Take& times = loaded[use[t]].Times;
+        for (const Finding& finding : analysis.Takes[t].Findings) {
+            const bool start = finding.Kind == FindingKind::Start;
+            const uint32_t time = times[start ? 0 : static_cast<size_t>(finding.Tap)];
+            std::printf("%zu\t%s\t%lld\t%u\n", use[t] + 1, FindingKindName(finding.Kind),
+                        static_cast<long long>(finding.Tap), static_cast<unsigned>(time));
+        }
+    }
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "metrova-cli: cannot write to standard output\n");
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+std::string BaseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int RunRepair(const Options& options)
+{
+    if (options.outDir.empty())
+        return UsageError("repair needs --out-dir DIR");
+    if (options.files.empty())
+        return UsageError("repair needs at least one take file");
+    std::vector<LoadedTake> loaded;
+    const int status = LoadAll(options, loaded);
+    if (status >= 0)
+        return status;
+    std::vector<Take> relative;
+    std::vector<size_t> use;
+    const TakeList list = AnalysedTakes(loaded, relative, use);
+    const Analysis analysis = AnalyzeTakes(list);
+    std::vector<std::string> written;
+    size_t next = 0;  // into list
+    for (size_t i = 0; i < loaded.size(); ++i) {
+        const LoadedTake& take = loaded[i];
+        // A take too short to analyse is written as it was read.
+        Take repaired = take.Times;
+        if (next < use.size() && use[next] == i)
+            repaired = RepairTake(list, analysis, next++);
+        std::string name = BaseName(take.Path);
+        if (take.TakesInFile > 1)
+            name += "." + std::to_string(take.IndexInFile + 1);
+        const std::string out = options.outDir + "/" + name;
+        for (const std::string& done : written)
+            if (done == out)
+                return FileError(out, "two takes would be written to the same file; nothing more written");
+        std::string text;
+        text.reserve(repaired.size() * 8);
+        for (const uint32_t time : repaired)
+            text += std::to_string(time) + "\n";
+        if (!WriteFileReplacing(out, text.data(), text.size()))
+            return FileError(out, "cannot be written; any previous file is unchanged");
+        written.push_back(out);
     }
     return ExitOk;
 }
@@ -257,13 +460,30 @@ int main(int argc, char** argv)
         std::printf("%s%s", kUsage, kHelp);
         return ExitOk;
     }
-    const bool isExport = command == "export";
-    if (!isExport && command != "import")
+    Options options;
+    if (command == "export")
+        options.command = Command::Export;
+    else if (command == "analyze")
+        options.command = Command::Analyze;
+    else if (command == "repair")
+        options.command = Command::Repair;
+    else if (command == "import")
+        options.command = Command::Import;
+    else
         return UsageError("unknown command '" + command + "'");
 
-    Options options;
-    const int status = ParseOptions(argc, argv, isExport, options);
+    const int status = ParseOptions(argc, argv, options);
     if (status >= 0)
         return status;
-    return isExport ? RunExport(options) : RunImport(options);
+    switch (options.command) {
+    case Command::Export:
+        return RunExport(options);
+    case Command::Analyze:
+        return RunAnalyze(options);
+    case Command::Repair:
+        return RunRepair(options);
+    case Command::Import:
+        break;
+    }
+    return RunImport(options);
 }
