@@ -4,7 +4,8 @@
 #               native (g++), native under ASan+UBSan (clang), the take
 #               hand-over under ThreadSanitizer, a bounded fuzz
 #               run, the 64-bit Windows build under Wine, the 32-bit Windows
-#               build (compiled and linked; this machine cannot run it).
+#               build under the 32-bit Wine of a chroot (W32ROOT), with its
+#               tempo bytes compared with the other builds'.
 #   make run    installs what is missing, builds the 64-bit Metrova.exe and
 #               starts it under Wine.
 
@@ -12,8 +13,20 @@ JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 B           := build
 CONFIGURE   := cmake -G Ninja -S .
+# The chroot of the 32-bit Wine (scripts/w32-setup.sh). It bind-mounts the
+# host's /dev, /proc and /sys and the build folder, so it lives outside the
+# build folder; `make clean` leaves it alone and `make clean-w32` removes it
+# safely.
+W32ROOT     ?= /var/tmp/metrova-w32
+ABS_B        = $(abspath $(B))
+CONFIGURE_NATIVE = $(CONFIGURE) -B $(B)/native -DCMAKE_BUILD_TYPE=Debug
+CONFIGURE_WIN64  = $(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+                   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
+CONFIGURE_WIN32  = $(CONFIGURE) -B $(B)/win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+                   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
 
-.PHONY: package bench bench-peers all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 fuzz clean
+.PHONY: package bench bench-peers all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 \
+        w32-setup test-win32 crossbytes-native crossbytes-win64 fuzz clean clean-w32
 
 all: test
 
@@ -21,11 +34,11 @@ setup:
 	@sh scripts/setup.sh
 
 test: setup
-	@$(MAKE) --no-print-directory test-native test-asan test-tsan test-fuzz test-win64 build-win32
+	@$(MAKE) --no-print-directory test-native test-asan test-tsan test-fuzz test-win64 test-win32
 	@echo "All tests passed."
 
 test-native:
-	@$(CONFIGURE) -B $(B)/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@$(CONFIGURE_NATIVE) >/dev/null
 	@cmake --build $(B)/native -j $(JOBS)
 	@sh scripts/ctest.sh $(B)/native -j $(JOBS)
 
@@ -58,8 +71,7 @@ test-fuzz: $(B)/fuzz/build.ninja
 fuzz: test-fuzz
 
 test-win64:
-	@$(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
+	@$(CONFIGURE_WIN64) >/dev/null
 	@cmake --build $(B)/win64 -j $(JOBS)
 	@# A Wine process now and then dies in the Linux loader while it exits
 	@# ("Inconsistency detected by ld.so: dl-fini.c"), after its tests have
@@ -67,9 +79,39 @@ test-win64:
 	@sh scripts/ctest.sh $(B)/win64 -j $(JOBS) --repeat until-pass:2
 
 build-win32:
-	@$(CONFIGURE) -B $(B)/win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+	@$(CONFIGURE_WIN32) >/dev/null
 	@cmake --build $(B)/win32 -j $(JOBS)
+
+# The 32-bit Windows build, the product, run: every test program and
+# Metrova.exe end to end on the 32-bit Wine of the chroot, where qemu
+# emulates each 32-bit process; and its exported tempo bytes of generated
+# take sets compared with the 64-bit Windows build's and the native build's.
+# A user other than root needs sudo (the chroot and its mounts).
+w32-setup:
+	@mkdir -p $(B)
+	@W32ROOT=$(W32ROOT) bash scripts/w32-setup.sh $(B)
+
+test-win32: w32-setup crossbytes-win64
+	@$(CONFIGURE_WIN32) -DMETROVA_W32_ROOT=$(W32ROOT) \
+	    "-DMETROVA_CROSSBYTES_REFERENCES=$(ABS_B)/win64/crossbytes.bin;$(ABS_B)/native/crossbytes.bin" >/dev/null
+	@cmake --build $(B)/win32 -j $(JOBS)
+	@sh scripts/ctest.sh $(B)/win32 -j $(JOBS) --repeat until-pass:2
+	@cat $(B)/win32/crossbytes.txt
+
+# The same take sets exported by the native and the 64-bit Windows build:
+# the files the 32-bit build is compared with. The 64-bit file must already
+# equal the native one.
+crossbytes-native:
+	@$(CONFIGURE_NATIVE) >/dev/null
+	@cmake --build $(B)/native -j $(JOBS) --target crossbytes
+	@$(B)/native/tests/crossbytes/crossbytes $(B)/native/crossbytes.bin >/dev/null
+
+crossbytes-win64: crossbytes-native
+	@$(CONFIGURE_WIN64) >/dev/null
+	@cmake --build $(B)/win64 -j $(JOBS) --target crossbytes wine_prefix
+	@$(B)/win64/wine-run.sh $(B)/win64/tests/crossbytes/crossbytes.exe \
+	    $(ABS_B)/win64/crossbytes.bin $(ABS_B)/native/crossbytes.bin >$(B)/win64/crossbytes.txt 2>&1 || \
+	    { cat $(B)/win64/crossbytes.txt; exit 1; }
 
 # Benchmarks, native Release build; not part of `make test`.
 bench: setup
@@ -83,8 +125,7 @@ bench-peers: setup
 	@bash scripts/bench-peers.sh
 
 run: setup
-	@$(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
+	@$(CONFIGURE_WIN64) >/dev/null
 	@cmake --build $(B)/win64 -j $(JOBS) --target Metrova
 	@sh scripts/run-metrova.sh $(B)/win64
 
@@ -92,5 +133,11 @@ run: setup
 package: setup
 	@sh scripts/package.sh
 
+# Leaves the chroot of the 32-bit Wine alone: see clean-w32.
 clean:
 	rm -rf $(B)
+
+# Removes the chroot of the 32-bit Wine: unmounts everything below it first
+# and removes nothing while anything is still mounted there.
+clean-w32:
+	@W32ROOT=$(W32ROOT) bash scripts/w32-teardown.sh

@@ -1,17 +1,20 @@
 # GoogleTest for every build, and the helper that registers a test program.
 #
 # Native builds use Debian's prebuilt GoogleTest. Cross builds compile it from
-# Debian's sources, and a 64-bit Windows build runs its tests under Wine (see
-# Wine.cmake); a 32-bit Windows build is compiled and linked only, because
-# this machine cannot run 32-bit programs.
+# Debian's sources, and run their tests under Wine (see Wine.cmake): a 64-bit
+# Windows build on the host's Wine, a 32-bit one on the 32-bit Wine of the
+# chroot named by METROVA_W32_ROOT (scripts/w32-setup.sh). Without that
+# chroot a 32-bit build is compiled and linked only.
 
 include(GoogleTest)
 
+set(METROVA_W32_ROOT "" CACHE PATH "Chroot with 32-bit Wine for running the 32-bit Windows build's tests")
+set(WINE_TIMEOUT_SCALE 1)
 if(CMAKE_CROSSCOMPILING)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8 OR METROVA_W32_ROOT)
         include(${CMAKE_CURRENT_LIST_DIR}/Wine.cmake)
         set(METROVA_RUN_TESTS ON)
     else()
@@ -21,6 +24,7 @@ else()
     find_package(GTest REQUIRED)
     set(METROVA_RUN_TESTS ON)
 endif()
+math(EXPR METROVA_TEST_TIMEOUT "120 * ${WINE_TIMEOUT_SCALE}")
 
 # metrova_add_test(<name> <sources>... [ENVIRONMENT <var=value>...]
 #                  [RESOURCE_LOCK <lock>]) builds a GoogleTest program and,
@@ -39,6 +43,6 @@ function(metrova_add_test name)
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        DISCOVERY_TIMEOUT 120
-        PROPERTIES TIMEOUT 120 ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+        DISCOVERY_TIMEOUT ${METROVA_TEST_TIMEOUT}
+        PROPERTIES TIMEOUT ${METROVA_TEST_TIMEOUT} ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
 endfunction()

@@ -1,7 +1,10 @@
 #!/bin/sh
 # make-prefix.sh PREFIX REGFILE: makes a fresh Wine prefix for tests and
-# imports REGFILE (UTF-8) into it. Runs without a display.
+# imports REGFILE (UTF-8) into it. Runs without a display. WINE and
+# WINESERVER name the commands to use (default: the host's 64-bit Wine).
 set -e
+WINE=${WINE:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 prefix=$1
 regfile=$2
 
@@ -11,15 +14,15 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset LC_ALL DISPLAY
 
-/usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+$WINE wineboot -i </dev/null >/dev/null 2>&1
 # regedit reads a .reg file as UTF-16 only with a byte-order mark; as 8-bit
 # text it would take the Japanese font names for code page 932.
 (printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$regfile") >"$prefix/drive_c/metrova-test.reg"
-/usr/lib/wine/wine64 regedit /S 'C:\metrova-test.reg' </dev/null >/dev/null 2>&1
+$WINE regedit /S 'C:\metrova-test.reg' </dev/null >/dev/null 2>&1
 # Wine does not pick up its own Marlett from fonts-wine: without it the
 # caption buttons show letters instead of their symbols.
 if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
     cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
 fi
-/usr/lib/wine/wineserver -w
+$WINESERVER -w
 touch "$prefix/.ready"

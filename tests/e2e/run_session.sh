@@ -6,7 +6,10 @@
 # The work folder gets fresh copies of Metrova.exe, wintool.exe and the
 # stand-in winmm.dll (used only when a session asks for it with
 # WINEDLLOVERRIDES); the session finds the helpers of session_lib.sh.
+# E2E_WINE and E2E_WINESERVER name the Wine commands (default: the host's
+# 64-bit Wine; the 32-bit build's enter the chroot of its 32-bit Wine).
 set -u
+export E2E_WINE="${E2E_WINE:-/usr/lib/wine/wine64}" E2E_WINESERVER="${E2E_WINESERVER:-/usr/lib/wine/wineserver}"
 build=$(cd "$1" && pwd)
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,7 +17,8 @@ root=$(cd "$here/../.." && pwd)
 
 prefix="$build/e2e-prefix"
 if [ ! -e "$prefix/.ready" ]; then
-    sh "$root/cmake/wine/make-prefix.sh" "$prefix" "$root/cmake/wine/desktop-prefix.reg" || exit 1
+    WINE=$E2E_WINE WINESERVER=$E2E_WINESERVER \
+        sh "$root/cmake/wine/make-prefix.sh" "$prefix" "$root/cmake/wine/desktop-prefix.reg" || exit 1
 fi
 
 rm -rf "$work" && mkdir -p "$work" || exit 1
@@ -25,4 +29,6 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset LC_ALL
 export E2E_WORK="$work" E2E_BUILD="$build" E2E_LIB="$here/session_lib.sh"
-exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$here/$3"
+# The X authority file lives in the work folder, where a program in the
+# chroot of the 32-bit Wine finds it too.
+exec xvfb-run -a -f "$work/.Xauthority" -s "-screen 0 1024x768x24" sh "$here/$3"

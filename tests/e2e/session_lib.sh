@@ -1,7 +1,8 @@
 # Helpers of the end-to-end sessions (sourced; see run_session.sh).
 work=$E2E_WORK
 build=$E2E_BUILD
-wine=/usr/lib/wine/wine64
+wine=${E2E_WINE:-/usr/lib/wine/wine64}
+wineserver=${E2E_WINESERVER:-/usr/lib/wine/wineserver}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 tool() { (cd "$work" && $wine wintool.exe "$@" </dev/null 2>/dev/null | tr -d '\r'); }
@@ -39,7 +40,7 @@ close_metrova() {
 
 # finish MESSAGE: ends the session, failing when any check failed.
 finish() {
-    /usr/lib/wine/wineserver -k 2>/dev/null
+    $wineserver -k 2>/dev/null
     if [ "$failures" -ne 0 ]; then
         echo "$failures failure(s)"
         exit 1
@@ -48,5 +49,5 @@ finish() {
 }
 
 # A server left from a run on another display would draw nowhere.
-/usr/lib/wine/wineserver -k 2>/dev/null
+$wineserver -k 2>/dev/null
 cd "$work" || exit 1

@@ -1,0 +1,236 @@
+// crossbytes: the exported tempo bytes of many generated take sets, written
+// to one file, so that builds for different processors can be compared byte
+// for byte. The tempo computation runs in double precision and every rounding
+// shows in the bytes: a 32-bit build with x87 arithmetic, or a compiler that
+// fuses a multiply and an add, gives other bytes for some of these sets.
+//
+//   crossbytes OUT [REFERENCE...]
+//
+// Writes the records of every export to OUT, then compares OUT with each
+// REFERENCE (the file of another build) and names the first export that
+// differs. Exit status 0 when every reference is equal, 1 otherwise, 2 on
+// bad arguments or unreadable files. Everything runs in one process: a
+// 32-bit program started under emulation costs seconds per start.
+//
+// A record is one header line, "set S interp Q base B bytes N", then the N
+// bytes of the Standard MIDI File.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "TempoExport.h"
+#include "TempoMap.h"
+
+namespace {
+
+constexpr int kSetCount = 264;
+
+// SplitMix64: integer arithmetic only, so every build draws the same takes.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state(seed) {}
+    uint64_t Next()
+    {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform enough in lo..hi (inclusive) for test data.
+    uint32_t Between(uint32_t lo, uint32_t hi) { return lo + static_cast<uint32_t>(Next() % (uint64_t(hi) - lo + 1)); }
+    bool OneIn(uint32_t n) { return Next() % n == 0; }
+
+private:
+    uint64_t state;
+};
+
+// One take of taps around a steady beat that drifts: a performer speeding up
+// or slowing down, a little late or early on each tap. Some takes carry the
+// mistakes real takes have: a tap repeated at the same millisecond, a tap
+// before the previous one, a long pause. Times are relative to the first tap,
+// as a listed take's are.
+Take MakeTake(Random& random, uint32_t taps, uint32_t beatMs, int32_t driftPerBeat, uint32_t jitterMs, bool mistakes)
+{
+    Take take;
+    int64_t beat = 0;
+    int64_t interval = beatMs;
+    for (uint32_t i = 0; i < taps; ++i) {
+        int64_t time = beat;
+        if (i > 0 && jitterMs > 0)
+            time += static_cast<int64_t>(random.Between(0, 2 * jitterMs)) - jitterMs;
+        if (mistakes && i > 0) {
+            if (random.OneIn(12))
+                time = take.back();  // the same millisecond twice
+            else if (random.OneIn(15))
+                time = static_cast<int64_t>(take.back()) - random.Between(1, 300);  // before the previous tap
+            else if (random.OneIn(20))
+                time += random.Between(20000, 600000);  // a long pause
+        }
+        take.push_back(static_cast<uint32_t>(time < 0 ? 0 : time));
+        beat = time < 0 ? 0 : time;
+        interval += driftPerBeat;
+        if (interval < 40)
+            interval = 40;
+        beat += interval;
+    }
+    NormalizeTake(take);
+    return take;
+}
+
+// Take set number `index`: one to four takes of one piece. Most sets are
+// played cleanly at tempos from very fast to very slow; a quarter have takes
+// of different lengths, a fifth carry mistakes, a few are long.
+std::vector<Take> MakeTakeSet(int index)
+{
+    Random random(0x6D657472ull * 1000003u + static_cast<uint64_t>(index));
+    const uint32_t takeCount = random.Between(1, 4);
+    const uint32_t taps = random.OneIn(10) ? random.Between(100, 400) : random.Between(2, 40);
+    const uint32_t beatMs = random.OneIn(8) ? random.Between(2000, 20000) : random.Between(120, 1500);
+    const int32_t drift = static_cast<int32_t>(random.Between(0, 40)) - 20;
+    const bool unequal = random.OneIn(4);
+    const bool mistakes = random.OneIn(5);
+    std::vector<Take> takes;
+    for (uint32_t t = 0; t < takeCount; ++t) {
+        const uint32_t n = unequal ? random.Between(2, taps + 5) : taps;
+        takes.push_back(MakeTake(random, n, beatMs, drift, random.Between(0, beatMs / 6), mistakes));
+    }
+    return takes;
+}
+
+// One export of a take set. Analysis options that change the exported bytes
+// join this struct as fields; ForEachCase then loops over their values too,
+// Export passes them on, and Header names them.
+struct ExportCase {
+    int interpCount;
+    int timeSigBase;
+};
+
+// Every set is exported at every interpolation count; the base note turns
+// with the set, so each of the 66 pairs meets 44 different sets.
+template <typename F>
+void ForEachCase(int setIndex, F&& visit)
+{
+    const int timeSigBase = setIndex % (MaxTimeSigBase + 1);
+    for (int interpCount = 0; interpCount <= MaxInterpCount; ++interpCount)
+        visit(ExportCase{interpCount, timeSigBase});
+}
+
+std::vector<uint8_t> Export(const std::vector<Take>& takes, const ExportCase& c)
+{
+    TakeList list;
+    for (const Take& take : takes)
+        list.push_back(&take);
+    return ExportTempoBytes(list, c.interpCount, c.timeSigBase);
+}
+
+std::string Header(int setIndex, const ExportCase& c, size_t bytes)
+{
+    return "set " + std::to_string(setIndex) + " interp " + std::to_string(c.interpCount) + " base " +
+           std::to_string(c.timeSigBase) + " bytes " + std::to_string(bytes) + "\n";
+}
+
+bool ReadAll(const char* path, std::string& data)
+{
+    FILE* f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        data.append(chunk, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+// Splits a file into its records (header line plus bytes); false when the
+// file is not a sequence of well-formed records.
+bool SplitRecords(const std::string& data, std::vector<std::string>& records)
+{
+    size_t pos = 0;
+    while (pos < data.size()) {
+        const size_t eol = data.find('\n', pos);
+        if (eol == std::string::npos)
+            return false;
+        const size_t tag = data.rfind(" bytes ", eol);
+        if (tag == std::string::npos || tag < pos)
+            return false;
+        const unsigned long long n = std::strtoull(data.c_str() + tag + 7, nullptr, 10);
+        if (n > data.size() - eol - 1)
+            return false;
+        const size_t end = eol + 1 + static_cast<size_t>(n);
+        records.push_back(data.substr(pos, end - pos));
+        pos = end;
+    }
+    return true;
+}
+
+// Compares the records of two files; prints the first difference.
+bool SameRecords(const std::string& ours, const char* theirPath)
+{
+    std::string theirs;
+    if (!ReadAll(theirPath, theirs)) {
+        std::fprintf(stderr, "crossbytes: cannot read %s\n", theirPath);
+        return false;
+    }
+    if (ours == theirs)
+        return true;
+    std::vector<std::string> a;
+    std::vector<std::string> b;
+    if (!SplitRecords(ours, a) || !SplitRecords(theirs, b)) {
+        std::fprintf(stderr, "crossbytes: %s differs and is not a file of records\n", theirPath);
+        return false;
+    }
+    size_t differing = 0;
+    const size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < common; ++i) {
+        if (a[i] == b[i])
+            continue;
+        if (differing++ == 0) {
+            std::fprintf(stderr, "crossbytes: %s differs first at record %zu: ours \"%.*s\", theirs \"%.*s\"\n",
+                         theirPath, i, static_cast<int>(a[i].find('\n')), a[i].c_str(),
+                         static_cast<int>(b[i].find('\n')), b[i].c_str());
+        }
+    }
+    std::fprintf(stderr, "crossbytes: %zu of %zu records differ; %zu records here, %zu there\n", differing, common,
+                 a.size(), b.size());
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: crossbytes OUT [REFERENCE...]\n");
+        return 2;
+    }
+    std::string out;
+    size_t exports = 0;
+    for (int s = 0; s < kSetCount; ++s) {
+        const std::vector<Take> takes = MakeTakeSet(s);
+        ForEachCase(s, [&](const ExportCase& c) {
+            const std::vector<uint8_t> bytes = Export(takes, c);
+            out += Header(s, c, bytes.size());
+            out.append(bytes.begin(), bytes.end());
+            ++exports;
+        });
+    }
+    FILE* f = std::fopen(argv[1], "wb");
+    if (!f || std::fwrite(out.data(), 1, out.size(), f) != out.size() || std::fclose(f) != 0) {
+        std::fprintf(stderr, "crossbytes: cannot write %s\n", argv[1]);
+        return 2;
+    }
+    std::printf("crossbytes: %zu exports of %d take sets, %zu bytes\n", exports, kSetCount, out.size());
+
+    bool same = true;
+    for (int i = 2; i < argc; ++i) {
+        if (SameRecords(out, argv[i]))
+            std::printf("crossbytes: equal byte for byte to %s\n", argv[i]);
+        else
+            same = false;
+    }
+    return same ? 0 : 1;
+}
