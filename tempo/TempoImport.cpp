@@ -71,7 +71,10 @@ ImportResult ConvertTempoFile(const uint8_t* data, uint32_t size, int timeSigBas
     // sequence-number events, which would pass for beat markers) goes before
     // the fold, so the fold, the markers and the walk move a handful of
     // events instead of every note of the file. The beat times are the same.
-    for (size_t i = 0; i < sequence.GetTrackCount(); ++i)
+    // A format-0 file keeps its tracks through the fold and only its first
+    // is read, so the times of the others cannot make it unreadable.
+    const size_t usedTracks = sequence.Format == 0 ? 1 : sequence.GetTrackCount();
+    for (size_t i = 0; i < usedTracks; ++i)
         if (!KeepTempoEvents(sequence.GetTrack(i)))
             return ImportResult::Unsupported;
 

@@ -17,12 +17,18 @@ void SetStringValue(HKEY key, const char* name, const std::string& text)
                    static_cast<DWORD>(text.size() + 1));
 }
 
-void Register()
+// The sequencer exists in 32-bit and 64-bit builds, and on 64-bit Windows
+// each reads its own view of HKEY_LOCAL_MACHINE\SOFTWARE. The entry goes
+// into both, from either build of this program; on 32-bit Windows both
+// flags are ignored and the one view is written twice.
+const REGSAM kRegistryViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+void Register(REGSAM view)
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, CakewalkToolKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, CakewalkToolKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS | view, nullptr, &key, &disposition) != ERROR_SUCCESS)
         return;
 
     char path[MAX_PATH] = "";
@@ -44,29 +50,53 @@ void Register()
     RegCloseKey(key);
 }
 
+// RegDeleteKeyA deletes in the caller's own view only, and RegDeleteKeyExA
+// is missing before Windows XP x64. Opening the parent in the wanted view and
+// deleting the last part of the path under that handle works everywhere: the
+// handle already lies in that view.
+LONG DeleteKeyInView(HKEY root, const char* subKey, REGSAM view)
+{
+    const std::string path = subKey;
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos)
+        return RegDeleteKeyA(root, subKey);
+    HKEY parent = nullptr;
+    LONG result = RegOpenKeyExA(root, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent);
+    if (result != ERROR_SUCCESS)
+        return result;
+    result = RegDeleteKeyA(parent, path.c_str() + slash + 1);
+    RegCloseKey(parent);
+    return result;
+}
+
 }  // namespace
 
 void RegisterCakewalkTool(bool registerTool)
 {
-    if (registerTool)
-        Register();
-    else
-        DeleteRegistryTree(HKEY_LOCAL_MACHINE, CakewalkToolKey);
+    for (REGSAM view : kRegistryViews) {
+        if (registerTool)
+            Register(view);
+        else
+            DeleteRegistryTree(HKEY_LOCAL_MACHINE, CakewalkToolKey, view);
+    }
 }
 
 bool IsCakewalkToolRegistered()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, CakewalkToolKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    for (REGSAM view : kRegistryViews) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, CakewalkToolKey, 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return true;
+        }
+    }
+    return false;
 }
 
-LONG DeleteRegistryTree(HKEY root, const char* subKey)
+LONG DeleteRegistryTree(HKEY root, const char* subKey, REGSAM view)
 {
     HKEY key = nullptr;
-    LONG result = RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, &key);
+    LONG result = RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS | view, &key);
     if (result != ERROR_SUCCESS)
         return result;
 
@@ -79,16 +109,16 @@ LONG DeleteRegistryTree(HKEY root, const char* subKey)
         result = RegEnumKeyExA(key, 0, name, &nameLength, nullptr, nullptr, nullptr, &written);
         if (result != ERROR_SUCCESS)
             break;
-        result = DeleteRegistryTree(key, name);
+        result = DeleteRegistryTree(key, name, view);
         if (result != ERROR_SUCCESS)
             break;
     }
     // Some systems report a key whose children have all been deleted under
     // an open handle as a bad key instead of one without more items; either
     // way nothing is left below it.
-    if (result == ERROR_NO_MORE_ITEMS || result == ERROR_BADKEY)
-        result = RegDeleteKeyA(root, subKey);
     RegCloseKey(key);
+    if (result == ERROR_NO_MORE_ITEMS || result == ERROR_BADKEY)
+        result = DeleteKeyInView(root, subKey, view);
     return result;
 }
 

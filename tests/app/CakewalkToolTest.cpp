@@ -1,5 +1,6 @@
 // The Cakewalk Tools-menu entry, written to and deleted from the registry of
-// the test build's Wine prefix (the 64-bit build sees the 64-bit view).
+// the test build's Wine prefix (the 64-bit build sees the 64-bit view
+// unless it asks for the other).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -20,14 +21,29 @@ const std::string ToolKey = CakewalkToolKey;
 // Another program's entry beside ours, which unregistering must leave alone.
 const std::string OtherToolKey = ToolsMenuKey + "\\OtherTool";
 
-bool KeyExists(const std::string& path)
+bool KeyExists(const std::string& path, REGSAM view = 0)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
 }
+
+// RegDeleteKeyA in the given view: the parent opened in it, the last part
+// of the path deleted below that handle.
+void DeleteKey(const std::string& path, REGSAM view)
+{
+    const size_t slash = path.rfind('\\');
+    HKEY parent = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteKeyA(parent, path.substr(slash + 1).c_str());
+    RegCloseKey(parent);
+}
+
+const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
 ::testing::AssertionResult CreateKey(const std::string& path)
 {
@@ -89,18 +105,22 @@ protected:
         const DWORD wait = WaitForSingleObject(lock_, 60000);
         ASSERT_TRUE(wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) << wait;
         locked_ = true;
-        hadCakewalkKey_ = KeyExists(CakewalkKey);
+        for (int v = 0; v < 2; ++v)
+            hadCakewalkKey_[v] = KeyExists(CakewalkKey, kViews[v]);
         DeleteTestKeys();
-        ASSERT_FALSE(KeyExists(ToolKey));
+        ASSERT_FALSE(KeyExists(ToolKey, KEY_WOW64_32KEY));
+        ASSERT_FALSE(KeyExists(ToolKey, KEY_WOW64_64KEY));
     }
     void TearDown() override
     {
         if (!locked_)
             return;
         DeleteTestKeys();
-        if (!hadCakewalkKey_) {
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, ToolsMenuKey.c_str());
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, CakewalkKey.c_str());
+        for (int v = 0; v < 2; ++v) {
+            if (!hadCakewalkKey_[v]) {
+                DeleteKey(ToolsMenuKey, kViews[v]);
+                DeleteKey(CakewalkKey, kViews[v]);
+            }
         }
         ReleaseMutex(lock_);
     }
@@ -110,15 +130,17 @@ protected:
     // under test.
     static void DeleteTestKeys()
     {
-        for (const char* below : {"\\Sub\\Deeper\\Deepest", "\\Sub\\Deeper", "\\Sub", "\\Sibling", ""})
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, (ToolKey + below).c_str());
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, OtherToolKey.c_str());
+        for (REGSAM view : kViews) {
+            for (const char* below : {"\\Sub\\Deeper\\Deepest", "\\Sub\\Deeper", "\\Sub", "\\Sibling", ""})
+                DeleteKey(ToolKey + below, view);
+            DeleteKey(OtherToolKey, view);
+        }
     }
 
 private:
     HANDLE lock_ = CreateMutexA(nullptr, FALSE, "MetrovaCakewalkToolKeyTest");
     bool locked_ = false;
-    bool hadCakewalkKey_ = false;
+    bool hadCakewalkKey_[2] = {};
 };
 
 TEST_F(CakewalkToolTest, RegisteringWritesFourStringsWithTheirTerminatingZeroOnce)
@@ -169,6 +191,39 @@ TEST_F(CakewalkToolTest, UnregisteringDeletesTheEntryWithAllItsSubKeysAndNothing
     EXPECT_FALSE(KeyExists(ToolKey));
     EXPECT_FALSE(IsCakewalkToolRegistered());
     EXPECT_TRUE(KeyExists(OtherToolKey));
+}
+
+TEST_F(CakewalkToolTest, BothRegistryViewsAreWrittenAndCleaned)
+{
+    // 32-bit and 64-bit sequencers each read their own view.
+    RegisterCakewalkTool(true);
+    char shortPath[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA(ProgramPath().c_str(), shortPath, MAX_PATH));
+    for (REGSAM view : kViews) {
+        SCOPED_TRACE(view);
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, ToolKey.c_str(), 0, KEY_READ | view, &key));
+        char data[MAX_PATH] = "";
+        DWORD size = sizeof data;
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "ExePath", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size));
+        RegCloseKey(key);
+        EXPECT_STREQ(shortPath, data);
+    }
+    // The views are really apart in this registry.
+    DeleteKey(ToolKey, KEY_WOW64_64KEY);
+    ASSERT_TRUE(KeyExists(ToolKey, KEY_WOW64_32KEY));
+    ASSERT_FALSE(KeyExists(ToolKey, KEY_WOW64_64KEY));
+    // An entry in one view only (left by an older build) counts, and goes.
+    EXPECT_TRUE(IsCakewalkToolRegistered());
+    HKEY deeper = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (ToolKey + "\\Sub").c_str(), 0, nullptr,
+                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
+                                             &deeper, nullptr));
+    RegCloseKey(deeper);
+    RegisterCakewalkTool(false);
+    EXPECT_FALSE(KeyExists(ToolKey, KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyExists(ToolKey, KEY_WOW64_64KEY));
+    EXPECT_FALSE(IsCakewalkToolRegistered());
 }
 
 TEST_F(CakewalkToolTest, UnregisteringAMissingEntryChangesNothing)

@@ -264,6 +264,67 @@ TEST_F(OptionsDialogTest, ChangingTheBaseNoteWithRowsAsksFirst)
     EXPECT_EQ(3, g_AppSettings.TimeSigBase);
 }
 
+// Makes every message box of this thread fail to appear, as when the
+// system has no memory left for it: MessageBoxA then returns 0.
+class RefuseMessageBoxes {
+public:
+    RefuseMessageBoxes() : hook(SetWindowsHookExA(WH_CBT, Refuse, nullptr, GetCurrentThreadId())) {}
+    ~RefuseMessageBoxes() { UnhookWindowsHookEx(hook); }
+    RefuseMessageBoxes(const RefuseMessageBoxes&) = delete;
+    RefuseMessageBoxes& operator=(const RefuseMessageBoxes&) = delete;
+    bool Ready() const { return hook != nullptr; }
+    static inline int refused = 0;
+
+private:
+    static LRESULT CALLBACK Refuse(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_CREATEWND) {
+            const LPCSTR name = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs->lpszClass;
+            const bool dialogClass = IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) == 32770
+                                                          : std::string(name) == "#32770";
+            if (dialogClass) {
+                ++refused;
+                return 1;
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook;
+};
+
+TEST_F(OptionsDialogTest, BaseNoteQuestionThatCannotBeShownDeletesNothing)
+{
+    Open("[AppSetting]\r\nTimeSigBase=2\r\n", 2);
+    Select(IDC_OPT_BASENOTE, 4);
+    {
+        RefuseMessageBoxes refuse;
+        ASSERT_TRUE(refuse.Ready());
+        RefuseMessageBoxes::refused = 0;
+        EXPECT_FALSE(PressOk());
+        EXPECT_EQ(1, RefuseMessageBoxes::refused) << "the question was not even tried";
+    }
+    EXPECT_EQ(2, Rows());
+    EXPECT_EQ(2, Selection(IDC_OPT_BASENOTE));
+    EXPECT_EQ(2, g_AppSettings.TimeSigBase);
+}
+
+TEST_F(OptionsDialogTest, RestoreCheckBoxShowsAndStoresTheSetting)
+{
+    Open("[AppSetting]\r\nRestoreTakes=0\r\n");
+    EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(dialog, IDC_OPT_RESTORE));
+    Click(IDC_OPT_RESTORE);
+    EXPECT_TRUE(PressOk());
+    EXPECT_TRUE(g_AppSettings.RestoreTakes);
+    EXPECT_EQ("1", SavedValue(KeyRestoreTakes));
+
+    Reopen();
+    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(dialog, IDC_OPT_RESTORE));
+    Click(IDC_OPT_RESTORE);
+    EXPECT_TRUE(PressOk());
+    EXPECT_FALSE(g_AppSettings.RestoreTakes);
+    EXPECT_EQ("0", SavedValue(KeyRestoreTakes));
+}
+
 TEST_F(OptionsDialogTest, SameBaseNoteOrEmptyListAsksNothing)
 {
     Open("[AppSetting]\r\nTimeSigBase=2\r\n", 1);

@@ -116,6 +116,32 @@ TEST_F(TapInputDialogTest, EachNewKeyPressIsOneTapTimedWhenHandled)
     EXPECT_GE(takes[0][2] - takes[0][1], 55u);
 }
 
+TEST_F(TapInputDialogTest, CountShownIncludesTapsThatCameBeforeTheDialog)
+{
+    // MIDI input is started before the dialog exists: a note-on in between
+    // is in the take, while its WM_TAPPED found no dialog to go to.
+    CurrentTake.Start();
+    CurrentTake.Append(1000);
+    CurrentTake.Append(1500);
+    OnTapDialog({
+        [](HWND dialog) {
+            EXPECT_EQ("2", CountText());
+            PostKey(dialog, 'A');
+        },
+        [](HWND dialog) {
+            EXPECT_EQ("3", CountText());
+            PostKey(dialog, VK_ESCAPE);
+        },
+    });
+    RunTapInputDialog(window);
+    PumpMessages();
+    EndActions();
+    const std::vector<Times> takes = ListedTakes();
+    ASSERT_EQ(1u, takes.size());
+    EXPECT_EQ(3u, takes[0].size());
+    EXPECT_EQ(500u, takes[0][1]);
+}
+
 TEST_F(TapInputDialogTest, EscapeAndTheCloseBoxHandOverTheTakeAlikeFromTwoTaps)
 {
     const auto closeBox = [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };

@@ -298,6 +298,23 @@ TEST(TempoImportRefusals, TrackTimesWrappingPast32Bits)
     EXPECT_TRUE(Refused(SmfBuilder(1, 0x7FFF).Track(Cat({Tempo(0, 500000), EndOfTrack()})).Track(wrapped).Build(), 0));
 }
 
+TEST(TempoImportRefusals, UnusedTracksOfAFormat0FileMayWrap)
+{
+    // A format-0 file is read from its first track only; further tracks, even
+    // ones whose times wrap, change nothing.
+    const Bytes wrapped = Cat({SixteenLongestDeltas(), EndOfTrack(16)});
+    const Bytes first = Cat({Tempo(0, 250000), EndOfTrack(1920)});
+    Take alone;
+    Take withWrapped;
+    ASSERT_EQ(ImportResult::Converted, Convert(SmfBuilder(0, 480).Track(first).Build(), 2, alone));
+    ASSERT_EQ(ImportResult::Converted,
+              Convert(SmfBuilder(0, 480).Track(first).Track(wrapped).Track(wrapped).Build(), 2, withWrapped));
+    EXPECT_EQ((Take{250, 500, 750, 1000}), alone);
+    EXPECT_EQ(alone, withWrapped);
+    // The first track still counts.
+    EXPECT_TRUE(Refused(SmfBuilder(0, 480).Track(wrapped).Track(first).Build(), 2));
+}
+
 TEST(TempoImportRefusals, TrackEndingAtTheLast32BitTickIsAccepted)
 {
     // End at 4294967295; a whole note of 4 * 32767 = 131068 ticks fits 32769
