@@ -29,7 +29,10 @@ constexpr double OwnTempoTolerance = 0.05;
 constexpr double AloneMissedSlack = 0.25;
 constexpr double ExtraCloseness = 0.6;
 constexpr double AloneBroadening = 0.1;
-constexpr int ConsensusRounds = 2;
+constexpr int ConsensusRounds = 1;
+// How far the clock that sets a take against the consensus grid may move
+// from one tap to the next, in milliseconds.
+constexpr double ClockStep = 8.0;
 constexpr double ConsensusTolerance = 0.03;
 // Shifts of up to this many beats are tried when matching the starts of
 // two takes.
@@ -116,15 +119,22 @@ std::vector<double> LocalPeriods(const Take& take)
     std::vector<double> intervals(n - 1);
     for (size_t i = 0; i + 1 < n; ++i)
         intervals[i] = Interval(take, i, i + 1);
+    // The window's intervals kept sorted as it slides: one removal and one
+    // insertion per step.
     std::vector<double> periods(n);
-    std::vector<double> window;
+    std::vector<double> sorted;
+    size_t lo = 0;
+    size_t hi = 0;  // window is intervals[lo, hi)
     for (size_t i = 0; i < n; ++i) {
         const size_t centre = std::min(i, n - 2);
-        const size_t lo = centre >= LocalWindow ? centre - LocalWindow : 0;
-        const size_t hi = std::min(n - 2, centre + LocalWindow);
-        window.assign(intervals.begin() + static_cast<std::ptrdiff_t>(lo),
-                      intervals.begin() + static_cast<std::ptrdiff_t>(hi) + 1);
-        periods[i] = Median(window);
+        const size_t wantLo = centre >= LocalWindow ? centre - LocalWindow : 0;
+        const size_t wantHi = std::min(n - 2, centre + LocalWindow) + 1;
+        for (; hi < wantHi; ++hi)
+            sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), intervals[hi]), intervals[hi]);
+        for (; lo < wantLo; ++lo)
+            sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), intervals[lo]));
+        const size_t mid = sorted.size() / 2;
+        periods[i] = sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) * 0.5;
     }
     return periods;
 }
@@ -136,18 +146,17 @@ struct Reading {
     std::vector<Finding> findings;  // Missed and Extra, in tap order
 };
 
-double Scatter(const Take& take, const Expectation& expect)
+// The take's own scatter around what is expected of it: the robust spread
+// of its intervals' deviations from one expected beat each. `one` holds the
+// expected length of the beat from every tap.
+double Scatter(const Take& take, const std::vector<double>& one)
 {
     std::vector<double> deviations;
     deviations.reserve(take.size());
-    double beat = 0.0;
-    std::vector<double> beats;
-    beats.reserve(take.size());
-    for (size_t i = 0; i + 1 < take.size(); ++i) {
-        deviations.push_back(Interval(take, i, i + 1) - expect.Span(i, 1, beat));
-        beats.push_back(beat);
-    }
+    for (size_t i = 0; i + 1 < take.size(); ++i)
+        deviations.push_back(Interval(take, i, i + 1) - one[i]);
     const double scale = RobustScale(deviations);
+    std::vector<double> beats(one.begin(), one.end() - 1);
     const double typical = Median(beats);
     // Never below a few milliseconds (a clock's resolution), never so wide
     // that half a beat looks like jitter.
@@ -171,10 +180,8 @@ bool LooksMissedAlone(const Take& take, size_t a, size_t c, int k, double beat)
 // Taps between kept taps a and c may be dropped as extra only when each
 // lies close to a kept neighbour or to another dropped tap: a tap in the
 // middle of its beat is jitter or an outlier, not an extra tap.
-bool CloseToNeighbour(const Take& take, size_t a, size_t c, const Expectation& expect)
+bool CloseToNeighbour(const Take& take, size_t a, size_t c, double beat)
 {
-    double beat = 0.0;
-    expect.Span(a, 1, beat);
     for (size_t d = a + 1; d < c; ++d) {
         const double before = Interval(take, d - 1, d);
         const double after = Interval(take, d, d + 1);
@@ -190,7 +197,12 @@ bool CloseToNeighbour(const Take& take, size_t a, size_t c, const Expectation& e
 Reading Read(const Take& take, const Expectation& expect)
 {
     const size_t n = take.size();
-    const double sigma = Scatter(take, expect);
+    std::vector<double> one(n);  // expected length of the beat from each tap
+    for (size_t a = 0; a < n; ++a) {
+        double beat = 0.0;
+        one[a] = expect.Span(a, 1, beat);
+    }
+    const double sigma = Scatter(take, one);
     const double sigma2 = sigma * sigma;
     std::vector<double> best(n, Infinity);
     std::vector<int> fromDropped(n, 0);  // taps dropped before c
@@ -204,13 +216,17 @@ Reading Read(const Take& take, const Expectation& expect)
             if (best[a] == Infinity)
                 continue;
             const double length = Interval(take, a, c);
-            if (e > 0 && !CloseToNeighbour(take, a, c, expect))
+            if (e > 0 && !CloseToNeighbour(take, a, c, one[a]))
                 continue;
             // A tap dropped where a beat is missing would be a tap merely
             // far off its beat: one or the other, never both at once.
             for (int k = 1; k <= (e == 0 ? MaxSpan : 1); ++k) {
-                double beat = 0.0;
-                const double expected = expect.Span(a, k, beat);
+                // Spans far longer than the interval cannot win; they are
+                // not scored.
+                if (k > 1 && length < (k - 0.6) * one[a])
+                    break;
+                double beat = one[a];
+                const double expected = k == 1 ? one[a] : expect.Span(a, k, beat);
                 // Alone, a take cannot tell a held beat from a missed tap by
                 // its tempo: only an interval of nearly k whole beats is
                 // taken as k of them.
@@ -234,9 +250,7 @@ Reading Read(const Take& take, const Expectation& expect)
     double endScore = best[n - 1];
     for (int e = 1; e <= MaxDropped && static_cast<size_t>(e) < n; ++e) {
         const size_t c = n - 1 - static_cast<size_t>(e);
-        double beat = 0.0;
-        expect.Span(c, 1, beat);
-        if (best[c] == Infinity || !(Interval(take, c, n - 1) < 0.5 * beat))
+        if (best[c] == Infinity || !(Interval(take, c, n - 1) < 0.5 * one[c]))
             continue;
         const double score = best[c] + ExtraPrice * e;
         if (score < endScore) {
@@ -538,39 +552,55 @@ double RobustMean(std::vector<double>& values)
 std::vector<double> ConsensusLengths(const TakeList& takes, const std::vector<Reading>& readings,
                                      const std::vector<int64_t>& starts, int64_t beats)
 {
-    std::vector<std::vector<double>> single(static_cast<size_t>(beats));
-    std::vector<std::vector<double>> spanned(static_cast<size_t>(beats));
+    // Every take's intervals by grid beat, in flat buffers sorted by beat
+    // (a counting sort): single-beat intervals, and shares of spanning ones.
+    struct Piece {
+        int64_t beat;
+        double length;
+        bool single;
+    };
+    std::vector<Piece> pieces;
     for (size_t m = 0; m < takes.size(); ++m) {
         const Take& take = *takes[m];
         const Reading& reading = readings[m];
         if (reading.beat.empty())
             continue;
         size_t previous = 0;
-        while (previous < take.size() && reading.beat[previous] < 0)
-            ++previous;
-        for (size_t i = previous + 1; i < take.size(); ++i) {
+        for (size_t i = 1; i < take.size(); ++i) {
             if (reading.beat[i] < 0)
                 continue;
             const int64_t from = starts[m] + reading.beat[previous];
             const int64_t k = reading.beat[i] - reading.beat[previous];
-            const double length = Interval(take, previous, i);
-            for (int64_t b = 0; b < k; ++b) {
-                const int64_t j = from + b;
-                if (j < 0 || j >= beats)
-                    continue;
-                (k == 1 ? single : spanned)[static_cast<size_t>(j)].push_back(length / static_cast<double>(k));
-            }
+            const double length = Interval(take, previous, i) / static_cast<double>(k);
+            for (int64_t b = 0; b < k; ++b)
+                if (from + b >= 0 && from + b < beats)
+                    pieces.push_back(Piece{from + b, length, k == 1});
             previous = i;
         }
     }
+    std::vector<size_t> first(static_cast<size_t>(beats) + 1, 0);
+    for (const Piece& p : pieces)
+        ++first[static_cast<size_t>(p.beat) + 1];
+    for (size_t j = 1; j < first.size(); ++j)
+        first[j] += first[j - 1];
+    std::vector<Piece> byBeat(pieces.size());
+    std::vector<size_t> fill(first.begin(), first.end() - 1);
+    for (const Piece& p : pieces)  // stable: takes stay in list order
+        byBeat[fill[static_cast<size_t>(p.beat)]++] = p;
     std::vector<double> lengths(static_cast<size_t>(beats), 0.0);
     std::vector<bool> known(static_cast<size_t>(beats), false);
+    std::vector<double> ones;
+    std::vector<double> shares;
     for (size_t j = 0; j < lengths.size(); ++j) {
-        if (!single[j].empty()) {
-            lengths[j] = RobustMean(single[j]);
+        ones.clear();
+        shares.clear();
+        for (size_t p = first[j]; p < first[j + 1]; ++p)
+            (byBeat[p].single ? ones : shares).push_back(byBeat[p].length);
+        if (!ones.empty()) {
+            lengths[j] = RobustMean(ones);
             known[j] = true;
-        } else if (!spanned[j].empty()) {
-            lengths[j] = RobustMean(spanned[j]);
+        } else if (!shares.empty()) {
+            lengths[j] = RobustMean(shares);
             known[j] = true;
         }
     }
@@ -844,8 +874,7 @@ Analysis AnalyzeTakes(const TakeList& takes)
         if (usable[m])
             beats = std::max(beats, starts[m] + *std::max_element(readings[m].beat.begin(), readings[m].beat.end()));
 
-    // Every take again, against the consensus of all; a second time against
-    // the consensus of the better readings.
+    // Every take again, against the consensus of all.
     for (int round = 0; round < ConsensusRounds && usableCount >= 2; ++round) {
         const std::vector<double> lengths = ConsensusLengths(takes, readings, starts, beats);
         const std::vector<double> grid = GridTimes(lengths);
@@ -855,9 +884,9 @@ Analysis AnalyzeTakes(const TakeList& takes)
             const Take& take = *takes[m];
             // Each tap's grid beat is the one nearest to it in time, once the
             // take's clock is set against the grid's. The clock is set by the
-            // first tap (on the take's start beat) and then follows the
-            // median of the last few taps' offsets, so it tracks a slow
-            // drift but neither one tap far off nor a misread slip.
+            // first tap (on the take's start beat) and then follows the taps'
+            // offsets by at most ClockStep a tap, so it tracks a slow drift
+            // but neither one tap far off nor a run of them.
             Expectation expect;
             expect.consensus = true;
             expect.tolerance = ConsensusTolerance;
@@ -865,17 +894,14 @@ Analysis AnalyzeTakes(const TakeList& takes)
             expect.gridBeat.resize(take.size());
             const int64_t lastBeat = static_cast<int64_t>(grid.size()) - 1;
             int64_t j = std::clamp<int64_t>(starts[m], 0, lastBeat);
-            std::vector<double> recent{static_cast<double>(take[0]) - grid[static_cast<size_t>(j)]};
-            std::vector<double> window;
+            double clock = static_cast<double>(take[0]) - grid[static_cast<size_t>(j)];
             for (size_t i = 0; i < take.size(); ++i) {
-                window = recent;
-                const double at = static_cast<double>(take[i]) - Median(window);
+                const double at = static_cast<double>(take[i]) - clock;
                 while (j + 1 <= lastBeat && grid[static_cast<size_t>(j + 1)] - at < at - grid[static_cast<size_t>(j)])
                     ++j;
                 expect.gridBeat[i] = j;
-                recent.push_back(static_cast<double>(take[i]) - grid[static_cast<size_t>(j)]);
-                if (recent.size() > 7)
-                    recent.erase(recent.begin());
+                const double off = static_cast<double>(take[i]) - grid[static_cast<size_t>(j)] - clock;
+                clock += std::clamp(off, -ClockStep, ClockStep);
             }
             readings[m] = Read(take, expect);
         }
