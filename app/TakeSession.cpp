@@ -198,6 +198,7 @@ void RestoreSession(HWND mainWindow)
     HWND list = TakeListOf(mainWindow);
     std::vector<SessionTake> takes;
     sessionLocked = !ReadKeptTakes(sessionPath, takes);
+    const Take lastListed = takes.empty() ? Take() : takes.back().Taps;
     for (SessionTake& take : takes)
         AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take)));
 
@@ -206,7 +207,7 @@ void RestoreSession(HWND mainWindow)
     // session already ends with that take.
     std::vector<SessionTake> journal;
     if (ReadKeptTakes(journalPath, journal) && !journal.empty()) {
-        const bool alreadyListed = !takes.empty() && takes.back().Taps == journal.back().Taps;
+        const bool alreadyListed = !lastListed.empty() && lastListed == journal.back().Taps;
         bool listed = false;
         for (SessionTake& take : journal) {
             if (!alreadyListed && take.Taps.size() >= 2)
