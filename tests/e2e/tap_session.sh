@@ -81,6 +81,11 @@ check_copy keyboard 6
 
 close_metrova
 
+# The two keyboard takes are kept in the session beside the program; the
+# MIDI part counts its takes from an empty list.
+[ "$(grep -c '^take ' Metrova.takes 2>/dev/null)" = 2 ] || fail "the session does not hold the two keyboard takes"
+rm -f Metrova.takes
+
 # A blank or single-colour screen would mean nothing was drawn.
 colours=$(convert "$build/metrova-tap-dialog.png" -format '%k' info: 2>/dev/null || echo 0)
 [ "$colours" -gt 8 ] 2>/dev/null || fail "the tap dialog screenshot has $colours colours"
