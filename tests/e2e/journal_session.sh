@@ -6,6 +6,8 @@
 # renamed aside, the user is told, and the program starts with an empty list.
 set -u
 . "$E2E_LIB"
+# holds_take FILE TAPS: the session-format FILE holds a take of TAPS taps.
+holds_take() { tr -d '\r' <"$1" 2>/dev/null | grep -q "^take [0-9T:-]* $2\$"; }
 
 start_metrova
 keys Return  # the add command, the default button
@@ -14,7 +16,7 @@ sleep 0.5
 xdotool windowfocus --sync "$(desktop)" key --delay 300 t t t t t
 wait_for 5 test -s Metrova.journal || fail "no journal while tapping"
 sleep 1.5  # one more period: the journal holds every tap
-grep -q '^take [0-9T:-]* 5\r$' Metrova.journal || fail "the journal does not hold the five taps: $(tr '\r\n' '  ' <Metrova.journal)"
+holds_take Metrova.journal 5 || fail "the journal does not hold the five taps: $(tr '\r\n' '  ' <Metrova.journal)"
 
 # Killed like a crash: no message reaches the program, nothing is cleaned up.
 $wineserver -k
@@ -24,9 +26,9 @@ wait "$metrova" 2>/dev/null
 start_metrova after the kill
 wait_for 10 rows_are 1 || fail "after the kill the list has $(tool list-rows) rows"
 [ ! -e Metrova.journal ] || fail "the journal is still there after its take was listed"
-grep -q '^take [0-9T:-]* 5\r$' Metrova.takes || fail "the session does not hold the take: $(tr '\r\n' '  ' <Metrova.takes)"
+holds_take Metrova.takes 5 || fail "the session does not hold the take: $(tr '\r\n' '  ' <Metrova.takes)"
 close_metrova after the kill
-grep -q '^take [0-9T:-]* 5\r$' Metrova.takes || fail "closing lost the session's take"
+holds_take Metrova.takes 5 || fail "closing lost the session's take"
 
 # A session cut off in the middle of a take.
 printf 'Metrova takes 1\r\ntake 2026-12-07T14:30:05 3\r\n0\r\n5' >damaged.takes
