@@ -914,6 +914,21 @@ Analysis AnalyzeTakes(const TakeList& takes)
     }
 
     analysis.BeatIntervals = ConsensusLengths(takes, readings, starts, std::max<int64_t>(beats, 0));
+    // Where a tap is expected between its neighbours: from three takes on
+    // the consensus, which one tap far off does not move; with fewer, the
+    // beat lengths around it (a median of seven), as its own intervals
+    // would put it exactly where it is.
+    std::vector<double> expectedLengths = analysis.BeatIntervals;
+    if (usableCount < 3) {
+        std::vector<double> window;
+        for (size_t j = 0; j < expectedLengths.size(); ++j) {
+            const size_t lo = j >= 3 ? j - 3 : 0;
+            const size_t hi = std::min(analysis.BeatIntervals.size(), j + 4);
+            window.assign(analysis.BeatIntervals.begin() + static_cast<std::ptrdiff_t>(lo),
+                          analysis.BeatIntervals.begin() + static_cast<std::ptrdiff_t>(hi));
+            expectedLengths[j] = Median(window);
+        }
+    }
     for (size_t m = 0; m < count; ++m) {
         if (!usable[m])
             continue;
@@ -925,7 +940,7 @@ Analysis AnalyzeTakes(const TakeList& takes)
         if (starts[m] != 0)
             result.Findings.push_back(Finding{FindingKind::Start, starts[m], 1});
         result.Findings.insert(result.Findings.end(), readings[m].findings.begin(), readings[m].findings.end());
-        FindOutliers(*takes[m], result, analysis.BeatIntervals, result.Findings);
+        FindOutliers(*takes[m], result, expectedLengths, result.Findings);
         std::stable_sort(result.Findings.begin(), result.Findings.end(), TapOrder);
     }
     return analysis;
@@ -1128,7 +1143,7 @@ TapMonitor::Feedback TapMonitor::Add(uint32_t time)
             step = 0;
         } else if (interval > 1.6 * expected) {
             feedback.Warn = Warning::Missed;
-            step = static_cast<int64_t>(std::floor(interval / expected + 0.5));
+            step = static_cast<int64_t>(std::min(std::floor(interval / expected + 0.5), 1e6));
         }
     }
     beat_ += step;
