@@ -218,6 +218,21 @@ int main(int argc, char** argv)
             for (const TakeAnalysis& t : cleanAnalysis.Takes)
                 for (const Finding& f : t.Findings)
                     wrong += f.Kind == FindingKind::Outlier ? 0 : 1;
+            if (wrong > 0 && std::getenv("QUALITY_VERBOSE"))
+                for (size_t m = 0; m < cleanAnalysis.Takes.size(); ++m)
+                    for (const Finding& f : cleanAnalysis.Takes[m].Findings)
+                        if (f.Kind != FindingKind::Outlier)
+                        {
+                            std::printf("    set %d: clean take %zu: %s at tap %lld:", s, m, FindingKindName(f.Kind),
+                                        static_cast<long long>(f.Tap));
+                            const size_t t = static_cast<size_t>(f.Tap);
+                            for (size_t i = t >= 3 ? t - 3 : 0; i < std::min(clean[m].size() - 1, t + 4); ++i)
+                                std::printf(" %u", clean[m][i + 1] - clean[m][i]);
+                            std::printf(" | consensus");
+                            for (size_t i = t >= 3 ? t - 3 : 0; i < std::min(cleanAnalysis.BeatIntervals.size(), t + 4); ++i)
+                                std::printf(" %.0f", cleanAnalysis.BeatIntervals[i]);
+                            std::printf("\n");
+                        }
             falseFindings += wrong;
             setsWithFalseFindings += wrong > 0 ? 1 : 0;
         }

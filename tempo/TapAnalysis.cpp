@@ -23,10 +23,11 @@ constexpr int LocalWindow = 7;
 // How far a beat's expected length itself is uncertain, as a share of it:
 // a take's own local tempo lags behind rubato; a consensus is closer.
 constexpr double OwnTempoTolerance = 0.05;
-// Alone, an interval is k beats (k - 1 missed taps) only when it is at least
-// k - AloneMissedSlack beats long; an extra tap lies within ExtraCloseness of
-// a beat from its neighbour.
-constexpr double AloneMissedSlack = 0.25;
+// An interval is k beats (k - 1 missed taps) only when it is at least
+// k - MissedSlack beats long: a missed tap leaves two whole beats, which
+// jitter shortens by far less than a quarter; an extra tap lies within
+// ExtraCloseness of a beat from its neighbour.
+constexpr double MissedSlack = 0.25;
 constexpr double ExtraCloseness = 0.6;
 constexpr double AloneBroadening = 0.1;
 constexpr int ConsensusRounds = 1;
@@ -169,7 +170,7 @@ double Scatter(const Take& take, const std::vector<double>& one)
 // of a broadening, a missed tap in the flow.
 bool LooksMissedAlone(const Take& take, size_t a, size_t c, int k, double beat)
 {
-    if (Interval(take, a, c) < (k - AloneMissedSlack) * beat)
+    if (Interval(take, a, c) < (k - MissedSlack) * beat)
         return false;
     const double limit = (1.0 + AloneBroadening) * beat;
     if (a >= 1 && Interval(take, a - 1, a) > limit)
@@ -230,7 +231,8 @@ Reading Read(const Take& take, const Expectation& expect)
                 // Alone, a take cannot tell a held beat from a missed tap by
                 // its tempo: only an interval of nearly k whole beats is
                 // taken as k of them.
-                if (k > 1 && !expect.consensus && !LooksMissedAlone(take, a, c, k, beat))
+                if (k > 1 && (expect.consensus ? length < (k - MissedSlack) * beat
+                                               : !LooksMissedAlone(take, a, c, k, beat)))
                     continue;
                 const double tolerance = expect.tolerance * beat;
                 const double variance = sigma2 * k + tolerance * tolerance;
