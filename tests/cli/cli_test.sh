@@ -100,6 +100,42 @@ for f in truncated.mid empty.mid text.mid; do
 done
 expect_status 1 "import of a missing file" -- import no_such.mid
 
+# Analysis and repair. A steady take of 24 taps (500 ms, a little jitter);
+# the same with beat 10 not tapped, and on a clock 1000 ms later (time_ms
+# is the file's own); the same with a second tap 70 ms after tap 12.
+awk 'BEGIN { split("0 7 -5 3 -8 6 -2 4", w, " "); for (i = 0; i < 24; i++) print i * 500 + w[i % 8 + 1] }' >steady
+awk 'NR != 11 { print $1 + 1000 }' steady >missed
+awk '{ print } NR == 13 { print $1 + 70 }' steady >double
+expect_status 0 "analyze" -- analyze steady missed double
+want_findings="$(printf '2\tmissed\t9\t%s\n3\textra\t13\t%s' "$(sed -n 10p missed)" "$(sed -n 14p double)")"
+[ "$(tr -d '\r' <out)" = "$want_findings" ] || fail "analyze printed: $(cat out)"
+expect_status 0 "analyze of a clean take" -- analyze steady
+[ ! -s out ] || fail "findings on a clean take: $(cat out)"
+
+mkdir rep
+expect_status 0 "repair" -- repair --out-dir rep steady missed double
+[ "$(tr -d '\r' <rep/steady)" = "$(cat steady)" ] || fail "repair changed the clean take"
+[ "$(wc -l <rep/missed)" -eq 24 ] && [ "$(wc -l <rep/double)" -eq 24 ] || fail "repaired takes do not hold 24 taps"
+# Repairing repaired takes changes nothing; the repaired files read back
+# as takes.
+expect_status 0 "export --repair" -- export --repair steady missed double
+cp out repaired_map
+expect_status 0 "export --repair of repaired takes" -- export --repair rep/steady rep/missed rep/double
+cmp -s out repaired_map || fail "repaired takes repaired again give other bytes"
+expect_status 0 "export --smooth auto" -- export --smooth auto steady
+[ "$(hex out)" != "$(run export steady | od -An -v -tx1 | tr -d ' \n')" ] || fail "--smooth auto changed nothing"
+expect_status 0 "export --smooth 0" -- export --smooth 0 steady
+[ "$(hex out)" = "$(run export steady | od -An -v -tx1 | tr -d ' \n')" ] || fail "--smooth 0 is not the plain export"
+
+# A beat list (seconds, with labels) reads as the take of its times.
+printf '1.000\tone\n1.5,two\n2.0004 three\n' >beats.txt
+printf '0 500 1000' >beats_ms
+expect_status 0 "export of a beat list" -- export beats.txt
+[ "$(hex out)" = "$(run export beats_ms | od -An -v -tx1 | tr -d ' \n')" ] || fail "beat list read as $(hex out)"
+printf '1.0\nsoon\n' >bad_beats.txt
+expect_status 1 "bad beat list" -- export bad_beats.txt
+grep -q "bad_beats.txt" err && grep -q "line 2" err || fail "bad beat list message: $(cat err)"
+
 # Bad arguments.
 expect_status 2 "no command" --
 expect_status 2 "unknown command" -- frobnicate
@@ -111,8 +147,15 @@ expect_status 2 "--out without value" -- export take_a --out
 expect_status 2 "export without takes" -- export
 expect_status 2 "import of two files" -- import map.mid map.mid
 expect_status 2 "--interp on import" -- import --interp 1 map.mid
+expect_status 2 "--smooth 11" -- export --smooth 11 take_a
+expect_status 2 "--smooth on analyze" -- analyze --smooth auto take_a
+expect_status 2 "repair without --out-dir" -- repair take_a
+expect_status 1 "analyze of a missing file" -- analyze no_such_take
+expect_status 1 "repair into a missing folder" -- repair --out-dir nowhere take_a
 expect_status 0 "--help" -- --help
-grep -q "export" out || fail "--help shows no usage"
+for word in export analyze repair import --repair --smooth --out-dir; do
+    grep -q -- "$word" out || fail "--help does not explain $word"
+done
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failure(s)"
