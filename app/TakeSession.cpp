@@ -26,8 +26,9 @@ namespace {
 // about 7 MB). A bigger file is refused before it is read.
 constexpr DWORD MaxTakeFileSize = 256u * 1024u * 1024u;
 
-// Set when the session file could neither be read nor set aside: it is then
-// left as it is for this run instead of being overwritten.
+// Set when the session file could not be read (locked, no access) or not be
+// set aside: it is then left as it is for this run instead of being
+// overwritten.
 bool sessionLocked = false;
 bool lastSessionSaved = true;
 
@@ -39,7 +40,7 @@ std::vector<std::string> setAsideNames;
 std::string journalStartedAt;
 size_t journalTaps = 0;
 
-enum class ReadResult { Read, Missing, Failed };
+enum class ReadResult { Read, Missing, TooLarge, Failed };
 
 ReadResult ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error)
 {
@@ -57,6 +58,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& bytes, DWORD& err
         error = GetLastError();
     } else if (sizeHigh != 0 || size > MaxTakeFileSize) {
         error = ERROR_FILE_TOO_LARGE;
+        result = ReadResult::TooLarge;
     } else {
         try {
             bytes.assign(size, '\0');
@@ -116,8 +118,9 @@ void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileErro
 }
 
 // Reads a session or journal at start-up: its takes, nothing when it is
-// missing, and a damaged one is set aside. False only when the file could be
-// neither read nor set aside.
+// missing, and one whose content is damaged (cut off, not a session, far too
+// large) is set aside. False when the file is to be left alone for this run:
+// it could not be read at all (locked, no access), or not be set aside.
 bool ReadKeptTakes(const std::string& path, std::vector<SessionTake>& takes)
 {
     std::string bytes;
@@ -125,6 +128,8 @@ bool ReadKeptTakes(const std::string& path, std::vector<SessionTake>& takes)
     const ReadResult result = ReadWholeFile(path, bytes, error);
     if (result == ReadResult::Missing)
         return true;
+    if (result == ReadResult::Failed)
+        return false;
     TakeFileError problem;
     if (result == ReadResult::Read && ReadSession(bytes, takes, problem))
         return true;

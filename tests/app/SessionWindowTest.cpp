@@ -250,6 +250,24 @@ TEST_F(SessionWindowTest, DamagedSessionIsKeptAsideAndTheUserToldOnce)
     EXPECT_EQ(1u, answerer.Boxes().size()) << "told once";
 }
 
+TEST_F(SessionWindowTest, SessionThatCannotBeOpenedIsLeftAloneForTheRun)
+{
+    const std::string session = "Metrova takes 1\r\ntake 2026-12-07T14:30:05 2\r\n0\r\n500\r\nend\r\n";
+    WriteText(sessionPath, session);
+    // Held by another program that lets nobody else read it.
+    HANDLE lock = CreateFileA(sessionPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    DialogAnswerer answerer;
+    OpenWindow();
+    EXPECT_EQ(0, Rows());
+    EXPECT_TRUE(answerer.Boxes().empty());
+    CloseHandle(lock);
+    AddTake({0, 300});
+    EXPECT_EQ(session, Text(sessionPath));
+    EXPECT_TRUE(FilesLike("Metrova.takes.bad-*").empty());
+}
+
 TEST_F(SessionWindowTest, FailedSessionSaveKeepsThePreviousSessionWhole)
 {
     OpenWindow();
