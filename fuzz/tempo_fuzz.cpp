@@ -10,14 +10,22 @@
 // Set Tempo event per tempo point of ComputeTempoMap (Q + 1 per beat of the
 // longest take), each at the point's delta with the point's tempo clamped into
 // 1..16777215, then End of Track.
+//
+// The same takes then go through the tap analysis with the options the high
+// bits of bytes 0 and 1 pick (repair: bit 4 of byte 0; smoothing: byte 1 / 8,
+// 0 none, 1 auto, 2..11 levels 1..10, else none): every finding names a tap
+// of its take, a repaired take starts at 0, the beat times are finite, and
+// the export with the options parses with Q + 1 tempo events per beat.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "TapAnalysis.h"
 #include "TempoExport.h"
 #include "TempoMap.h"
+#include "TempoPipeline.h"
 #include "mkSmfParser.h"
 #include "mkSmfSequence.h"
 
@@ -54,8 +62,10 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Reader in(data, size);
-    const int interpCount = in.Byte() % (MaxInterpCount + 1);
-    const int timeSigBase = in.Byte() % (MaxTimeSigBase + 1);
+    const uint8_t first = in.Byte();
+    const uint8_t second = in.Byte();
+    const int interpCount = first % (MaxInterpCount + 1);
+    const int timeSigBase = second % (MaxTimeSigBase + 1);
     std::vector<Take> takes;
     do {
         const size_t count = in.Byte();
@@ -106,5 +116,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (ev->GetMessageCount() != 3 || ev->GetMessageData()[0] != 0xFF || ev->GetMessageData()[1] != 0x2F ||
         ev->GetTime() != time)
         Fail("End of Track");
+
+    const Analysis analysis = AnalyzeTakes(list);
+    for (size_t m = 0; m < takes.size(); ++m) {
+        for (const Finding& finding : analysis.Takes[m].Findings)
+            if (finding.Kind != FindingKind::Start &&
+                (finding.Tap < 0 || static_cast<size_t>(finding.Tap) >= takes[m].size()))
+                Fail("finding outside its take");
+        const Take repaired = RepairTake(list, analysis, m);
+        if (repaired.empty() || repaired[0] != 0)
+            Fail("repaired take does not start at 0");
+    }
+    AnalysisOptions options;
+    options.Repair = (first & 0x10) != 0;
+    const int smoothing = second / 8;
+    options.Smoothing = smoothing == 1 ? SmoothingAuto : smoothing >= 2 && smoothing <= 11 ? smoothing - 1 : 0;
+    const std::vector<double> beats = BeatTimesForExport(list, options);
+    for (const double t : beats)
+        if (!(t == t) || t - t != 0.0)
+            Fail("beat time not finite");
+    const std::vector<uint8_t> analysed = ExportTempoBytes(list, interpCount, timeSigBase, options);
+    mkSmfSequence again;
+    if (analysed.empty() || !parser.Parse(again, analysed.data(), static_cast<uint32_t>(analysed.size()), false))
+        Fail("exported bytes with analysis do not parse");
+    if (again.GetTrackCount() != 1 ||
+        again.GetTrack(0).GetEventCount() != (beats.size() - 1) * size_t(interpCount + 1) + 1)
+        Fail("event count with analysis");
     return 0;
 }

@@ -1038,6 +1038,9 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, c
         previous = i;
     }
 
+    // A repair never leaves a take too short to be listed.
+    if (times.size() < 2)
+        return take;
     Take repaired;
     repaired.reserve(times.size());
     const double origin = times.empty() ? 0.0 : times.front();
