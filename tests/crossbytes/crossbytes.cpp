@@ -20,12 +20,19 @@
 #include <string>
 #include <vector>
 
+#include "TakeGenerator.h"
 #include "TempoExport.h"
 #include "TempoMap.h"
+#include "TempoPipeline.h"
 
 namespace {
 
-constexpr int kSetCount = 264;
+// The first kSimpleSetCount sets are drawn here; the rest are realistic sets
+// of the tap analysis' generator (five takes along one piece, three with a
+// slip), which go through repair and smoothing where the analysis decides
+// the most.
+constexpr int kSimpleSetCount = 264;
+constexpr int kSetCount = kSimpleSetCount + 36;
 
 // SplitMix64: integer arithmetic only, so every build draws the same takes.
 class Random {
@@ -82,8 +89,22 @@ Take MakeTake(Random& random, uint32_t taps, uint32_t beatMs, int32_t driftPerBe
 // Take set number `index`: one to four takes of one piece. Most sets are
 // played cleanly at tempos from very fast to very slow; a quarter have takes
 // of different lengths, a fifth carry mistakes, a few are long.
+std::vector<Take> MakeRealisticSet(int index)
+{
+    TakeRandom random(static_cast<uint32_t>(index) * 2654435761u);
+    const PieceStyle style = index % 2 ? PieceStyle::Expressive : PieceStyle::Steady;
+    const std::vector<double> piece = GeneratePiece(random, style, random.Between(60, 300));
+    const SlipKind slips[] = {SlipKind::Missed, SlipKind::DoubleTap, SlipKind::LateStart, SlipKind::EarlyStop};
+    std::vector<Take> takes;
+    for (int m = 0; m < 5; ++m)
+        takes.push_back(GenerateTake(random, piece, m < 3 ? slips[(index + m) % 4] : SlipKind::None).Slipped);
+    return takes;
+}
+
 std::vector<Take> MakeTakeSet(int index)
 {
+    if (index >= kSimpleSetCount)
+        return MakeRealisticSet(index);
     Random random(0x6D657472ull * 1000003u + static_cast<uint64_t>(index));
     const uint32_t takeCount = random.Between(1, 4);
     const uint32_t taps = random.OneIn(10) ? random.Between(100, 400) : random.Between(2, 40);
@@ -105,16 +126,27 @@ std::vector<Take> MakeTakeSet(int index)
 struct ExportCase {
     int interpCount;
     int timeSigBase;
+    AnalysisOptions analysis;
 };
 
 // Every set is exported at every interpolation count; the base note turns
-// with the set, so each of the 66 pairs meets 44 different sets.
+// with the set, so each of the 66 pairs meets many different sets. At two
+// interpolation counts every set is also exported with the analysis:
+// smoothing alone, repair alone, and repair with the automatic and with a
+// fixed smoothing that turns with the set.
 template <typename F>
 void ForEachCase(int setIndex, F&& visit)
 {
     const int timeSigBase = setIndex % (MaxTimeSigBase + 1);
     for (int interpCount = 0; interpCount <= MaxInterpCount; ++interpCount)
-        visit(ExportCase{interpCount, timeSigBase});
+        visit(ExportCase{interpCount, timeSigBase, AnalysisOptions()});
+    const int fixed = 1 + setIndex % MaxSmoothing;
+    for (const int interpCount : {0, setIndex % (MaxInterpCount + 1)}) {
+        for (const AnalysisOptions& options :
+             {AnalysisOptions{false, SmoothingAuto}, AnalysisOptions{true, SmoothingNone},
+              AnalysisOptions{true, SmoothingAuto}, AnalysisOptions{true, fixed}})
+            visit(ExportCase{interpCount, timeSigBase, options});
+    }
 }
 
 std::vector<uint8_t> Export(const std::vector<Take>& takes, const ExportCase& c)
@@ -122,13 +154,14 @@ std::vector<uint8_t> Export(const std::vector<Take>& takes, const ExportCase& c)
     TakeList list;
     for (const Take& take : takes)
         list.push_back(&take);
-    return ExportTempoBytes(list, c.interpCount, c.timeSigBase);
+    return ExportTempoBytes(list, c.interpCount, c.timeSigBase, c.analysis);
 }
 
 std::string Header(int setIndex, const ExportCase& c, size_t bytes)
 {
     return "set " + std::to_string(setIndex) + " interp " + std::to_string(c.interpCount) + " base " +
-           std::to_string(c.timeSigBase) + " bytes " + std::to_string(bytes) + "\n";
+           std::to_string(c.timeSigBase) + " repair " + std::to_string(c.analysis.Repair ? 1 : 0) + " smooth " +
+           std::to_string(c.analysis.Smoothing) + " bytes " + std::to_string(bytes) + "\n";
 }
 
 bool ReadAll(const char* path, std::string& data)
