@@ -8,6 +8,7 @@
 
 #include "TakeGenerator.h"
 #include "TapAnalysis.h"
+#include "TempoCurves.h"
 #include "TempoPipeline.h"
 
 namespace {
@@ -75,6 +76,29 @@ void BM_TapMonitorSetUp(benchmark::State& state)
     }
 }
 BENCHMARK(BM_TapMonitorSetUp)->Unit(benchmark::kMillisecond);
+
+// What a redraw of the tempo graph computes: every take's curve (10 takes of
+// 100,000 taps) and the exported map's reduced to the columns of a window
+// 1,600 pixels wide, the whole piece in view (the worst case: every point
+// is visited). The curves themselves are made once when the takes change.
+void BM_GraphColumns(benchmark::State& state)
+{
+    const std::vector<Take> takes = MakeTakes(100000, 10);
+    TakeList list;
+    for (const Take& t : takes)
+        list.push_back(&t);
+    const Analysis analysis = AnalyzeTakes(list);
+    std::vector<Curve> curves = TakeCurves(list, analysis, CurveAxis::Beat);
+    curves.push_back(BeatTimesCurve(AverageTakes(list), CurveAxis::Beat));
+    const double end = curves.back().back().X + 1.0;
+    for (auto _ : state) {
+        for (const Curve& curve : curves) {
+            std::vector<Column> columns = ReduceToColumns(curve, 0.0, end, 1600);
+            benchmark::DoNotOptimize(columns.data());
+        }
+    }
+}
+BENCHMARK(BM_GraphColumns)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
