@@ -63,8 +63,9 @@ fi
 
 # Mounts: the host's devices, processes and X sockets, then the folders
 # the programs live in, at the same paths as on the host.
+[ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix   # as an X server makes it
 for d in proc sys dev dev/pts tmp/.X11-unix; do
-    mkdir -p "/$d" "$R/$d"
+    mkdir -p "$R/$d"
     mountpoint -q "$R/$d" || mount --bind "/$d" "$R/$d"
 done
 for folder in "$@"; do
