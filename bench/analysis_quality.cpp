@@ -190,7 +190,9 @@ int main(int argc, char** argv)
                 for (size_t i = 0; i < generated[m].BeatOfTap.size(); ++i) {
                     // Of a double tap either tap may be the one kept.
                     const GeneratedTake& g = generated[m];
-                    const std::vector<int64_t>& found = analysis.Takes[m].BeatOfTap;
+                    std::vector<int64_t> found = analysis.Takes[m].BeatOfTap;
+                    for (int64_t& b : found)
+                        b = b == ExtraTap ? -1 : b;
                     if (g.Slip == SlipKind::DoubleTap && (static_cast<int64_t>(i) == g.SlipTap ||
                                                           static_cast<int64_t>(i) + 1 == g.SlipTap)) {
                         const size_t extra = static_cast<size_t>(g.SlipTap);

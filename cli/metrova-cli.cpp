@@ -61,6 +61,7 @@ const char kHelp[] =
     "         take file that export reads as it is: missed beats filled in, extra\n"
     "         taps dropped, a late start filled in from the other takes, taps\n"
     "         before the others' first beat dropped. Outliers are left as they are.\n"
+    "         (--base is accepted for symmetry: the analysis works in taps.)\n"
     "import   Prints the beat times of a MIDI file's tempo map, one per line, in\n"
     "         milliseconds from the first beat; nothing when it has fewer than two.\n"
     "\n"
@@ -394,7 +395,18 @@ int RunRepair(const Options& options)
     std::vector<size_t> use;
     const TakeList list = AnalysedTakes(loaded, relative, use);
     const Analysis analysis = AnalyzeTakes(list);
-    std::vector<std::string> written;
+    // Every name first: two takes that would land in one file write nothing.
+    std::vector<std::string> names;
+    for (const LoadedTake& take : loaded) {
+        std::string name = BaseName(take.Path);
+        if (take.TakesInFile > 1)
+            name += "." + std::to_string(take.IndexInFile + 1);
+        const std::string out = options.outDir + "/" + name;
+        for (const std::string& other : names)
+            if (other == out)
+                return FileError(out, "two takes would be written to the same file; nothing written");
+        names.push_back(out);
+    }
     size_t next = 0;  // into list
     for (size_t i = 0; i < loaded.size(); ++i) {
         const LoadedTake& take = loaded[i];
@@ -402,20 +414,13 @@ int RunRepair(const Options& options)
         Take repaired = take.Times;
         if (next < use.size() && use[next] == i)
             repaired = RepairTake(list, analysis, next++);
-        std::string name = BaseName(take.Path);
-        if (take.TakesInFile > 1)
-            name += "." + std::to_string(take.IndexInFile + 1);
-        const std::string out = options.outDir + "/" + name;
-        for (const std::string& done : written)
-            if (done == out)
-                return FileError(out, "two takes would be written to the same file; nothing more written");
+        const std::string& out = names[i];
         std::string text;
         text.reserve(repaired.size() * 8);
         for (const uint32_t time : repaired)
             text += std::to_string(time) + "\n";
         if (!WriteFileReplacing(out, text.data(), text.size()))
             return FileError(out, "cannot be written; any previous file is unchanged");
-        written.push_back(out);
     }
     return ExitOk;
 }

@@ -85,6 +85,22 @@ double Interval(const Take& take, size_t a, size_t c)
 // What a take is read against: the expected length of k beats from tap a.
 // Alone, k times the take's local tempo at a; against a consensus, the
 // consensus beats from the grid beat nearest tap a.
+// The time of grid beat b on a consensus grid, the grid's first and last
+// beat lengths carried on before and after it (taps of a take that started
+// early, or went on after the others stopped, lie there).
+double GridTime(const std::vector<double>& g, int64_t b)
+{
+    const int64_t last = static_cast<int64_t>(g.size()) - 1;
+    if (last < 1)
+        return 500.0 * static_cast<double>(b);
+    if (b < 0)
+        return g[0] + (g[1] - g[0]) * static_cast<double>(b);
+    if (b > last)
+        return g[static_cast<size_t>(last)] +
+               (g[static_cast<size_t>(last)] - g[static_cast<size_t>(last - 1)]) * static_cast<double>(b - last);
+    return g[static_cast<size_t>(b)];
+}
+
 struct Expectation {
     bool consensus = false;
     double tolerance = OwnTempoTolerance;
@@ -99,14 +115,8 @@ struct Expectation {
             beat = period[a];
             return beat * k;
         }
-        const std::vector<double>& g = *grid;
-        const int64_t last = static_cast<int64_t>(g.size()) - 1;
         const int64_t j = gridBeat[a];
-        const double tail = last >= 1 ? g[last] - g[last - 1] : period.empty() ? 500.0 : period[0];
-        auto at = [&](int64_t b) {
-            return b <= last ? g[b] : g[last] + tail * static_cast<double>(b - last);
-        };
-        const double span = at(j + k) - at(j);
+        const double span = GridTime(*grid, j + k) - GridTime(*grid, j);
         beat = span / k;
         return span;
     }
@@ -302,32 +312,54 @@ Reading ReadAlone(const Take& take)
     return Read(take, expect);
 }
 
-// The beat-by-beat lengths of a take's opening, for matching starts: the
-// intervals between its kept taps, never split. Up to the first finding
-// when that leaves enough to compare: past a finding the reading may be
-// wrong. When a finding comes early (often a held beat at the end of the
-// first phrase, which a take read alone may take for a missed tap), the
-// intervals run on past it whole: a fermata one take's reading split and
-// another's did not then stays one interval in both.
-std::vector<double> OpeningLengths(const Take& take, const Reading& reading)
+// A take's opening, for matching starts, read two ways. Up to its first
+// finding both are its intervals, beat by beat; past a finding the reading
+// may be wrong, so when the first finding leaves enough to compare, the
+// opening ends there. When it comes early, the opening runs on:
+// - Whole: an interval the reading took for k beats stays one entry, as a
+//   held beat (a fermata) that one take's reading split and another's did
+//   not is one interval in both;
+// - ByBeat: it gives k entries of 0, which the matching passes over, so the
+//   beats after a real missed tap stay in their places.
+// The matching uses whichever of the two fits better.
+struct Opening {
+    std::vector<double> Whole;
+    std::vector<double> ByBeat;
+};
+
+Opening OpeningLengths(const Take& take, const Reading& reading)
 {
-    std::vector<double> whole;
-    size_t firstFinding = 0;
+    Opening opening;
+    size_t firstWhole = 0;
+    size_t firstByBeat = 0;
+    bool found = false;
     size_t previous = 0;
     for (size_t i = 1; i < take.size(); ++i) {
         if (reading.beat[i] < 0) {
-            if (firstFinding == 0)
-                firstFinding = whole.size();
+            if (!found) {
+                firstWhole = opening.Whole.size();
+                firstByBeat = opening.ByBeat.size();
+            }
+            found = true;
             continue;
         }
-        if (reading.beat[i] - reading.beat[previous] != 1 && firstFinding == 0)
-            firstFinding = whole.size();
-        whole.push_back(Interval(take, previous, i));
+        const int64_t k = reading.beat[i] - reading.beat[previous];
+        if (k != 1 && !found) {
+            firstWhole = opening.Whole.size();
+            firstByBeat = opening.ByBeat.size();
+            found = true;
+        }
+        const double length = Interval(take, previous, i);
+        opening.Whole.push_back(length);
+        for (int64_t b = 0; b < k; ++b)
+            opening.ByBeat.push_back(k == 1 ? length : 0.0);
         previous = i;
     }
-    if (firstFinding >= 2 * MinStartOverlap)
-        whole.resize(firstFinding);
-    return whole;
+    if (found && firstWhole >= 2 * MinStartOverlap) {
+        opening.Whole.resize(firstWhole);
+        opening.ByBeat.resize(firstByBeat);
+    }
+    return opening;
 }
 
 // How the opening of one take matches another's: the shift s at which beat
@@ -340,6 +372,7 @@ struct StartMatch {
     bool comparable = false;
     int shift = 0;
     double evidence = 0.0;
+    double fit = 0.0;  // the mean mismatch at the best shift
 };
 
 StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double>& early)
@@ -351,9 +384,12 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
         const double q = (x - y) / (x + y);
         return std::min(q * q, Cap);
     };
+    // Entries of 0 (beats a reading split or could not measure) and
+    // lengths that are not positive are passed over.
     auto inRange = [&](size_t b, int s) {
         const int64_t e = static_cast<int64_t>(b) + s;
-        return e >= 0 && e < static_cast<int64_t>(early.size());
+        return e >= 0 && e < static_cast<int64_t>(early.size()) && late[b] > 0.0 &&
+               early[static_cast<size_t>(e)] > 0.0;
     };
     const size_t opening = std::min(late.size(), StartOpening);
     double bestMean = Infinity;
@@ -409,6 +445,7 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
     match.comparable = zeroMean != Infinity;
     if (!match.comparable)
         return match;
+    match.fit = bestMean;
     if (bestShift == 0) {
         // How clearly 0 beats every other shift.
         match.evidence = otherMean == Infinity ? 0.0 : evidence(otherShift, 0);
@@ -431,14 +468,17 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
 // with the most evidence over all pairs wins. A take that ends up away from
 // the start most takes share stays there only when its matches with those
 // takes together are significant.
-std::vector<int64_t> MatchAllStarts(const std::vector<std::vector<double>>& openings, const std::vector<bool>& usable)
+std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const std::vector<bool>& usable)
 {
     const size_t n = openings.size();
     std::vector<std::vector<StartMatch>> pair(n, std::vector<StartMatch>(n));
     for (size_t m = 0; m < n; ++m)
         for (size_t r = 0; r < n; ++r)
-            if (m != r && usable[m] && usable[r])
-                pair[m][r] = MatchStarts(openings[m], openings[r]);
+            if (m != r && usable[m] && usable[r]) {
+                const StartMatch whole = MatchStarts(openings[m].Whole, openings[r].Whole);
+                const StartMatch byBeat = MatchStarts(openings[m].ByBeat, openings[r].ByBeat);
+                pair[m][r] = !byBeat.comparable || (whole.comparable && whole.fit <= byBeat.fit) ? whole : byBeat;
+            }
     const auto both = [&](size_t m, size_t r) { return m != r && usable[m] && usable[r]; };
     // The evidence of both matches of m and r for m starting at v and r at w.
     const auto support = [&](size_t m, int64_t v, size_t r, int64_t w) {
@@ -549,8 +589,8 @@ double RobustMean(std::vector<double>& values)
 
 // Consensus beat lengths over the grid from the readings: the robust mean
 // of the single-beat intervals each grid beat has; a beat that no take holds
-// on its own takes the share of the intervals that span it, or failing that
-// is interpolated between its neighbours.
+// on its own (one take's missed beat) is interpolated between the nearest
+// beats that have lengths.
 std::vector<double> ConsensusLengths(const TakeList& takes, const std::vector<Reading>& readings,
                                      const std::vector<int64_t>& starts, int64_t beats)
 {
@@ -592,17 +632,13 @@ std::vector<double> ConsensusLengths(const TakeList& takes, const std::vector<Re
     std::vector<double> lengths(static_cast<size_t>(beats), 0.0);
     std::vector<bool> known(static_cast<size_t>(beats), false);
     std::vector<double> ones;
-    std::vector<double> shares;
     for (size_t j = 0; j < lengths.size(); ++j) {
         ones.clear();
-        shares.clear();
         for (size_t p = first[j]; p < first[j + 1]; ++p)
-            (byBeat[p].single ? ones : shares).push_back(byBeat[p].length);
+            if (byBeat[p].single)
+                ones.push_back(byBeat[p].length);
         if (!ones.empty()) {
             lengths[j] = RobustMean(ones);
-            known[j] = true;
-        } else if (!shares.empty()) {
-            lengths[j] = RobustMean(shares);
             known[j] = true;
         }
     }
@@ -774,7 +810,7 @@ void FindOutliers(const Take& take, const TakeAnalysis& result, const std::vecto
     size_t previous = take.size();
     size_t current = take.size();
     for (size_t i = 0; i < take.size(); ++i) {
-        if (beat[i] < 0)
+        if (beat[i] == ExtraTap)
             continue;
         if (previous < take.size() && beat[current] == beat[previous] + 1 && beat[i] == beat[current] + 1) {
             const double before = lengthOf(beat[previous]);
@@ -845,7 +881,7 @@ Analysis AnalyzeTakes(const TakeList& takes)
     // Starts: the takes' openings matched pair by pair.
     std::vector<int64_t> starts(count, 0);
     if (usableCount >= 2) {
-        std::vector<std::vector<double>> openings(count);
+        std::vector<Opening> openings(count);
         for (size_t m = 0; m < count; ++m)
             if (usable[m])
                 openings[m] = OpeningLengths(*takes[m], readings[m]);
@@ -894,15 +930,18 @@ Analysis AnalyzeTakes(const TakeList& takes)
             expect.tolerance = ConsensusTolerance;
             expect.grid = &grid;
             expect.gridBeat.resize(take.size());
-            const int64_t lastBeat = static_cast<int64_t>(grid.size()) - 1;
-            int64_t j = std::clamp<int64_t>(starts[m], 0, lastBeat);
-            double clock = static_cast<double>(take[0]) - grid[static_cast<size_t>(j)];
+            // The grid carried on past its ends, as far as this take
+            // reaches.
+            const int64_t lastBeat =
+                static_cast<int64_t>(grid.size()) - 1 + static_cast<int64_t>(take.size());
+            int64_t j = starts[m];
+            double clock = static_cast<double>(take[0]) - GridTime(grid, j);
             for (size_t i = 0; i < take.size(); ++i) {
                 const double at = static_cast<double>(take[i]) - clock;
-                while (j + 1 <= lastBeat && grid[static_cast<size_t>(j + 1)] - at < at - grid[static_cast<size_t>(j)])
+                while (j + 1 <= lastBeat && GridTime(grid, j + 1) - at < at - GridTime(grid, j))
                     ++j;
                 expect.gridBeat[i] = j;
-                const double off = static_cast<double>(take[i]) - grid[static_cast<size_t>(j)] - clock;
+                const double off = static_cast<double>(take[i]) - GridTime(grid, j) - clock;
                 clock += std::clamp(off, -ClockStep, ClockStep);
             }
             readings[m] = Read(take, expect);
@@ -938,7 +977,7 @@ Analysis AnalyzeTakes(const TakeList& takes)
         result.StartBeat = starts[m];
         result.BeatOfTap.resize(takes[m]->size());
         for (size_t i = 0; i < takes[m]->size(); ++i)
-            result.BeatOfTap[i] = readings[m].beat[i] < 0 ? -1 : starts[m] + readings[m].beat[i];
+            result.BeatOfTap[i] = readings[m].beat[i] < 0 ? ExtraTap : starts[m] + readings[m].beat[i];
         if (starts[m] != 0)
             result.Findings.push_back(Finding{FindingKind::Start, starts[m], 1});
         result.Findings.insert(result.Findings.end(), readings[m].findings.begin(), readings[m].findings.end());
@@ -1004,15 +1043,26 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, c
         }
         times.insert(times.end(), before.rbegin(), before.rend());
     }
-    // An early start: the taps before the grid's first beat go.
+    // An early start: the taps before the grid's first beat go; of beats
+    // missed after the last of them, those from the grid's first beat on
+    // are still filled in.
     size_t i = 0;
-    while (i < take.size() && (drop[i] || (start < 0 && result.BeatOfTap[i] < 0)))
-        ++i;
     size_t previous = take.size();
+    int64_t firstKept = 0;  // grid beat from which filled-in beats are kept
+    if (start < 0) {
+        firstKept = 0;
+        while (i < take.size() && (drop[i] || result.BeatOfTap[i] < 0)) {
+            if (!drop[i] && result.BeatOfTap[i] != ExtraTap)
+                previous = i;
+            ++i;
+        }
+    } else {
+        firstKept = INT64_MIN;
+    }
     for (; i < take.size(); ++i) {
         if (drop[i])
             continue;
-        if (previous < take.size() && fillAfter[previous] > 0) {
+        if (previous < take.size() && fillAfter[previous] > 0 && result.BeatOfTap[previous] != ExtraTap) {
             // Missed beats: the interval split in the proportions of the
             // consensus lengths of the beats it spans.
             const int missing = fillAfter[previous];
@@ -1031,7 +1081,8 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, c
             for (int b = 0; b < missing; ++b) {
                 sum += usableParts ? parts[static_cast<size_t>(b)] : 1.0;
                 const double share = sum / (usableParts ? total : static_cast<double>(missing + 1));
-                times.push_back(static_cast<double>(take[previous]) + length * share);
+                if (from + b + 1 >= firstKept)
+                    times.push_back(static_cast<double>(take[previous]) + length * share);
             }
         }
         times.push_back(static_cast<double>(take[i]));

@@ -16,9 +16,11 @@
 // - With several takes, their starts are matched: the beat-by-beat
 //   intervals of two takes are compared at shifts of up to MaxStartShift
 //   beats, and a shift other than 0 is taken only when it fits clearly and
-//   significantly better. The common grid starts where most takes start
-//   (the lower median); a take starting after it came in late, one before
-//   it started early.
+//   significantly better, and the placing that agrees with most of the
+//   evidence over all pairs wins. The common grid starts at the earliest
+//   start two takes share (coming in late is common, a tap before the music
+//   is not); a take starting after it came in late, one before it started
+//   early.
 // - What most takes agree on is music, not a slip: a long beat that the
 //   majority of the takes covering it also hold long (a fermata) is not a
 //   missed tap in any of them.
@@ -29,8 +31,8 @@
 // Repair, applied to the findings a caller accepts:
 // - an extra tap is dropped;
 // - a missed beat is filled in between its neighbours, splitting their
-//   interval in the proportions of the consensus (with one take, of the
-//   neighbouring intervals);
+//   interval in the proportions of the consensus beat lengths (with one
+//   take, of the beat lengths on either side of the gap);
 // - a take that came in late gets its first beats filled in before its first
 //   tap from the consensus, so that its first tap lands on its own grid beat;
 // - a take that started early loses the taps before the grid's first beat:
@@ -68,10 +70,14 @@ struct Finding {
     int Beats = 1;  // Missed: how many beats are missing after the tap
 };
 
+// The beat of a tap that belongs to no beat.
+constexpr int64_t ExtraTap = INT64_MIN;
+
 struct TakeAnalysis {
     std::vector<Finding> Findings;  // in tap order; Start, when any, first
-    // Grid beat of every tap; -1 for an extra tap. The grid's beat 0 is the
-    // first beat of the piece as the takes agree on it.
+    // Grid beat of every tap; ExtraTap for an extra tap. The grid's beat 0
+    // is the first beat of the piece as the takes agree on it, so the taps
+    // of a take that started early have negative beats.
     std::vector<int64_t> BeatOfTap;
     int64_t StartBeat = 0;
 };

@@ -89,7 +89,12 @@ std::vector<Column> ReduceToColumns(const Curve& curve, double x0, double x1, in
     if (width <= 0 || !(x1 > x0) || curve.empty())
         return columns;
     const double perColumn = (x1 - x0) / width;
-    const auto columnOf = [&](double x) { return static_cast<int64_t>(std::floor((x - x0) / perColumn)); };
+    // Columns far outside the view are all the same to the drawing: the
+    // index is clamped before it is made an integer.
+    const auto columnOf = [&](double x) {
+        const double c = std::floor((x - x0) / perColumn);
+        return static_cast<int64_t>(std::clamp(c, -1.0, static_cast<double>(width) + 1.0));
+    };
     const auto include = [&](int64_t c, double bpm) {
         Column& column = columns[static_cast<size_t>(c)];
         if (column.Empty) {
