@@ -26,6 +26,9 @@ R=${W32ROOT:-/var/tmp/metrova-w32}
 QEMU=$R/opt/qemu10/qemu-i386
 IN="chroot $R /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive"
 say() { echo "w32-setup: $*"; }
+# Builds in other folders may set up at the same time: one at a time.
+exec 9>"$R.lock"
+flock 9
 
 # The Debian archive this machine already uses.
 mirror() {

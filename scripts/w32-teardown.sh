@@ -15,6 +15,9 @@ case "$R" in
     / | /tmp | /var | /var/tmp | /usr | /home | /root | /work | /work/*)
         echo "w32-teardown: refusing to remove $R" >&2; exit 1 ;;
 esac
+# Not while a set-up is under way.
+exec 9>"$R.lock"
+flock 9
 # Wine servers of the chroot hold files open below it.
 for pid in $(ps -eo pid= 2>/dev/null); do
     case "$(readlink "/proc/$pid/root" 2>/dev/null)" in "$R" | "$R.partial") kill "$pid" 2>/dev/null ;; esac
