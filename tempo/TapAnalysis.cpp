@@ -602,6 +602,10 @@ std::vector<double> ConsensusLengths(const TakeList& takes, const std::vector<Re
         bool single;
     };
     std::vector<Piece> pieces;
+    size_t taps = 0;
+    for (const Take* take : takes)
+        taps += take->size();
+    pieces.reserve(taps + taps / 8);
     for (size_t m = 0; m < takes.size(); ++m) {
         const Take& take = *takes[m];
         const Reading& reading = readings[m];
