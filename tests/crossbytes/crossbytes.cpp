@@ -86,9 +86,8 @@ Take MakeTake(Random& random, uint32_t taps, uint32_t beatMs, int32_t driftPerBe
     return take;
 }
 
-// Take set number `index`: one to four takes of one piece. Most sets are
-// played cleanly at tempos from very fast to very slow; a quarter have takes
-// of different lengths, a fifth carry mistakes, a few are long.
+// Realistic set number `index`: five takes along one generated piece, three
+// of them with a slip.
 std::vector<Take> MakeRealisticSet(int index)
 {
     TakeRandom random(static_cast<uint32_t>(index) * 2654435761u);
@@ -101,6 +100,10 @@ std::vector<Take> MakeRealisticSet(int index)
     return takes;
 }
 
+// Take set number `index`: past kSimpleSetCount a realistic set, else one to
+// four takes of one piece drawn here. Most of those are played cleanly at
+// tempos from very fast to very slow; a quarter have takes of different
+// lengths, a fifth carry mistakes, a few are long.
 std::vector<Take> MakeTakeSet(int index)
 {
     if (index >= kSimpleSetCount)
