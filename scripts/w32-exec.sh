@@ -8,8 +8,10 @@
 # The chroot sees only the environment that concerns a Windows program under
 # test: Wine's own variables (WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES), the
 # stand-in MIDI driver's (FAKEMIDI_*), GoogleTest's, the display and the
-# locale. WINEARCH is win32: the chroot's Wine is the 32-bit one. A user
-# other than root needs sudo for the chroot.
+# locale. WINEARCH is win32: the chroot's Wine is the 32-bit one. Root
+# enters the chroot with chroot(8); any other user in a user namespace of
+# their own that maps their id to itself (unshare -c), so no launch needs
+# sudo and every file the program writes is the user's.
 set -u
 R=${W32ROOT:-/var/tmp/metrova-w32}
 if [ ! -x "$R/usr/lib/wine/wine" ] || [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || ! mountpoint -q "$R/proc"; then
@@ -34,5 +36,5 @@ done < <(compgen -e)
 if [ "$(id -u)" -eq 0 ]; then
     exec chroot "$R" /usr/bin/env -i "${pass[@]}" /bin/sh -c 'cd "$0" && exec "$@"' "$PWD" "$@"
 fi
-exec sudo -n chroot --userspec="$(id -u):$(id -g)" "$R" \
+exec unshare --map-current-user --root="$R" \
     /usr/bin/env -i "${pass[@]}" /bin/sh -c 'cd "$0" && exec "$@"' "$PWD" "$@"
