@@ -127,6 +127,21 @@ expect_status 0 "export --smooth auto" -- export --smooth auto steady
 expect_status 0 "export --smooth 0" -- export --smooth 0 steady
 [ "$(hex out)" = "$(run export steady | od -An -v -tx1 | tr -d ' \n')" ] || fail "--smooth 0 is not the plain export"
 
+# A session saved by Metrova: all its takes, the same bytes as their take
+# files (CR LF as Metrova writes it).
+{
+    printf 'Metrova takes 1\r\n'
+    for f in steady missed double; do
+        printf 'take 2026-12-07T14:30:05 %s\r\n' "$(wc -l <$f | tr -d ' ')"
+        awk 'NR == 1 { first = $1 } { printf "%d\r\n", $1 - first }' $f
+    done
+    printf 'end\r\n'
+} >saved.takes
+expect_status 0 "export --repair of a session" -- export --repair saved.takes
+cmp -s out repaired_map || fail "a session's takes export other bytes than their take files"
+expect_status 0 "analyze of a session" -- analyze saved.takes
+[ "$(tr -d '\r' <out | cut -f1-3 | tr '\n' ' ')" = "2	missed	9 3	extra	13 " ] || fail "analyze of a session: $(cat out)"
+
 # A beat list (seconds, with labels) reads as the take of its times.
 printf '1.000\tone\n1.5,two\n2.0004 three\n' >beats.txt
 printf '0 500 1000' >beats_ms
