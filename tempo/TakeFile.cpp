@@ -145,12 +145,14 @@ bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error)
             continue;  // an empty line
         const std::string_view rest = text.substr(start);
 
+        // The excerpt is made first: the messages quote it.
+        std::string excerpt;
+        for (char c : rest.substr(0, 40))
+            excerpt += (c >= 0x20 && c < 0x7F) ? c : '?';
         auto fail = [&](TakeFileProblem problem, const std::string& what) {
             error.Problem = problem;
             error.Line = line;
-            error.Excerpt.clear();
-            for (char c : rest.substr(0, 40))
-                error.Excerpt += (c >= 0x20 && c < 0x7F) ? c : '?';
+            error.Excerpt = excerpt;
             error.Message = "line " + std::to_string(line) + ": " + what;
             return false;
         };
@@ -159,7 +161,7 @@ bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error)
         if (!ParseSeconds(rest, used, ms) ||
             (used < rest.size() && rest[used] != ',' && rest[used] != '\t' && rest[used] != ' '))
             return fail(TakeFileProblem::BadBeatTime,
-                        "'" + error.Excerpt + "' does not start with a time in seconds (like 1.250)");
+                        "'" + excerpt + "' does not start with a time in seconds (like 1.250)");
         if (!take.empty() && ms < take.back())
             return fail(TakeFileProblem::BeatGoesBack, "this time lies before the time on the line above");
         take.push_back(ms);

@@ -149,7 +149,7 @@ expect_status 0 "export of a beat list" -- export beats.txt
 [ "$(hex out)" = "$(run export beats_ms | od -An -v -tx1 | tr -d ' \n')" ] || fail "beat list read as $(hex out)"
 printf '1.0\nsoon\n' >bad_beats.txt
 expect_status 1 "bad beat list" -- export bad_beats.txt
-grep -q "bad_beats.txt" err && grep -q "line 2" err || fail "bad beat list message: $(cat err)"
+grep -q "bad_beats.txt" err && grep -q "line 2: 'soon'" err || fail "bad beat list message: $(cat err)"
 
 # Bad arguments.
 expect_status 2 "no command" --
