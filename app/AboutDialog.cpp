@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "Dpi.h"
 #include "Messages.h"
 #include "resource.h"
 
@@ -20,8 +21,15 @@ static_assert(IDC_ABOUT_DESCRIPTION < IDC_ABOUT_COPYRIGHT && IDC_ABOUT_COPYRIGHT
 
 namespace {
 
-// The title line's font: the dialog font at a larger cell height, bold.
-constexpr LONG TitleFontHeight = 14;
+// The title line's font: the dialog font at a larger cell height (in pixels
+// at 96 DPI), bold.
+constexpr int TitleFontHeight = 14;
+
+// What each open dialog owns, kept in its DWLP_USER.
+struct AboutResources {
+    HFONT titleFont = nullptr;
+    HICON icon = nullptr;
+};
 
 // The executable's full path, always terminated: a path that does not fit is
 // cut to MAX_PATH - 1 bytes (older systems leave such a path unterminated).
@@ -70,15 +78,49 @@ void ShowVersionValues(HWND dialog, const char* path)
 // A bold version of the title control's font, owned by the caller. Without
 // a font of its own the control uses the system font, which has no
 // description to copy; the zeroed description then gives the default face.
-HFONT CreateTitleFont(HWND title)
+HFONT CreateTitleFont(HWND title, UINT dpi)
 {
     LOGFONTA description{};
     const auto font = reinterpret_cast<HFONT>(SendMessageA(title, WM_GETFONT, 0, 0));
     if (font)
         GetObjectA(font, sizeof description, &description);
-    description.lfHeight = TitleFontHeight;
+    description.lfHeight = ScaleToDpi(TitleFontHeight, dpi);
     description.lfWeight = FW_BOLD;
     return CreateFontIndirectA(&description);
+}
+
+// The static control that shows the program icon.
+HWND FindIconControl(HWND dialog)
+{
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            return child;
+    }
+    return nullptr;
+}
+
+// The title font and the icon at `dpi`, replacing those of an earlier DPI.
+void ApplyDpi(HWND dialog, UINT dpi)
+{
+    auto* owned = reinterpret_cast<AboutResources*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!owned)
+        return;
+    const HWND title = GetDlgItem(dialog, IDC_ABOUT_DESCRIPTION);
+    const HFONT oldFont = owned->titleFont;
+    // The old bold font is not the description to copy: the control's font
+    // is read before it is replaced, so the original comes from the dialog.
+    SendMessageA(title, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), FALSE);
+    owned->titleFont = CreateTitleFont(title, dpi);
+    SendMessageA(title, WM_SETFONT, reinterpret_cast<WPARAM>(owned->titleFont), TRUE);
+    if (oldFont)
+        DeleteObject(oldFont);
+
+    const HICON oldIcon = owned->icon;
+    owned->icon = LoadProgramIcon(SystemMetricForDpi(SM_CXICON, dpi));
+    if (const HWND icon = FindIconControl(dialog); icon && owned->icon)
+        SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(owned->icon), 0);
+    if (oldIcon)
+        DestroyIcon(oldIcon);
 }
 
 BOOL OnInitDialog(HWND dialog)
@@ -90,12 +132,11 @@ BOOL OnInitDialog(HWND dialog)
     SetDlgItemTextA(dialog, IDC_ABOUT_WEB, LoadResString(IDS_WEB_ADDRESS).c_str());
     ShowVersionValues(dialog, path);
 
-    // The font belongs to this dialog alone and goes with it in WM_DESTROY;
-    // the dialog's user data keeps it, so each open dialog has its own.
-    const HWND title = GetDlgItem(dialog, IDC_ABOUT_DESCRIPTION);
-    const HFONT titleFont = CreateTitleFont(title);
-    SendMessageA(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont), FALSE);
-    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(titleFont));
+    // The title font and the icon belong to this dialog alone and go with
+    // it in WM_DESTROY; the dialog's user data keeps them, so each open
+    // dialog has its own. Both are sized for the dialog's DPI.
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(new AboutResources));
+    ApplyDpi(dialog, DpiOfWindow(dialog));
 
     {
         const DialogCenteringScope centring;
@@ -146,7 +187,7 @@ INT_PTR RunAboutDialog(HWND owner)
     return DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutDialogProc, 0);
 }
 
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -171,11 +212,19 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             break;
         }
         return FALSE;
+    case WM_DPICHANGED:
+        MoveToSuggestedRect(dialog, lParam);
+        ApplyDpi(dialog, DpiFromMessage(wParam));
+        return TRUE;
     case WM_DESTROY: {
-        const auto titleFont = reinterpret_cast<HFONT>(GetWindowLongPtrA(dialog, DWLP_USER));
-        if (titleFont) {
-            DeleteObject(titleFont);
+        auto* owned = reinterpret_cast<AboutResources*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (owned) {
             SetWindowLongPtrA(dialog, DWLP_USER, 0);
+            if (owned->titleFont)
+                DeleteObject(owned->titleFont);
+            if (owned->icon)
+                DestroyIcon(owned->icon);
+            delete owned;
         }
         return FALSE;
     }

@@ -9,6 +9,7 @@
 
 #include "AboutDialog.h"
 #include "AppGlobals.h"
+#include "Dpi.h"
 #include "ExportTempoWin32.h"
 #include "ImportTempoWin32.h"
 #include "Messages.h"
@@ -81,6 +82,7 @@ void OnInitDialog(HWND window)
     handles.saveButton = GetDlgItem(window, IDM_SAVETEMPO);
 
     InsertTakeListColumns(handles.list);
+    SetWindowIconsForDpi(window, DpiOfWindow(window));
 
     for (int i = 0; i <= 10; ++i) {
         char text[4];
@@ -349,6 +351,15 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DROPFILES:
         OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
         break;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another DPI (or the scaling changed): the
+        // system has scaled the template's controls and fonts; the pixel
+        // sizes of our own follow here.
+        MoveToSuggestedRect(window, lParam);
+        SetTakeListColumnWidths(handles.list, DpiFromMessage(wParam));
+        SetWindowIconsForDpi(window, DpiFromMessage(wParam));
+        GetWindowRect(window, &g_WindowRect);
+        return TRUE;
     case WM_EXITSIZEMOVE:
         GetWindowRect(window, &g_WindowRect);
         break;
@@ -374,6 +385,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_hMainWnd == window)
             g_hMainWnd = nullptr;
         handles = MainWindowHandles();
+        SetWindowIconsForDpi(nullptr, 0);
         break;
     default:
         break;

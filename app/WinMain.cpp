@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AppGlobals.h"
+#include "Face.h"
 #include "MainWindow.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
@@ -29,6 +30,8 @@ int ExitWithMessage(UINT textId)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_hInstance = instance;
+    // Before the first resource is loaded, the timer's message included.
+    SelectFace();
 
     // Keyboard taps are timed with the multimedia timer at its finest period;
     // without it there is nothing to time them with.

@@ -2,11 +2,13 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "AppGlobals.h"
+#include "Dpi.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "Take.h"
@@ -34,14 +36,58 @@ char baseNoteText[TextSize] = "";
 char methodText[TextSize] = "";
 char countText[TextSize] = "";
 
-// Loaded and converted by the first dialog of the process; every later one
-// shows the same labels at the same pixels, and nothing is loaded or
-// converted while taps are being timed.
-bool convertedOnce = false;
+// The labels are loaded by the first dialog of the process; nothing is
+// loaded while taps are being timed.
+bool labelsLoaded = false;
 std::string labels[3];
+
+// Where the texts go, in dialog units of the template's font.
+constexpr RECT DesignRects[ItemCount] = {
+    {7, 7, 35, 15}, {43, 7, 93, 15}, {7, 22, 37, 30}, {43, 22, 173, 30}, {7, 37, 33, 45}, {43, 37, 93, 45},
+};
+// In pixels once a dialog has opened: mapped at its creation DPI, and scaled
+// from there when the dialog moves to a monitor of another DPI.
 RECT itemRects[ItemCount] = {
     {7, 7, 35, 15}, {43, 7, 93, 15}, {7, 22, 37, 30}, {43, 22, 173, 30}, {7, 37, 33, 45}, {43, 37, 93, 45},
 };
+RECT createdRects[ItemCount] = {};
+UINT createdDpi = DesignDpi;
+// The font the texts are painted with: the dialog's own at its creation
+// DPI, else a copy scaled to the new DPI, owned here.
+HFONT paintFont = nullptr;
+HFONT scaledFont = nullptr;
+
+void ReleaseScaledFont()
+{
+    if (scaledFont)
+        DeleteObject(scaledFont);
+    scaledFont = nullptr;
+}
+
+// The texts' rectangles and font for `dpi`.
+void FollowDpi(HWND dialog, UINT dpi)
+{
+    for (int item = 0; item < ItemCount; ++item) {
+        const RECT& from = createdRects[item];
+        const int numerator = static_cast<int>(dpi);
+        const int denominator = static_cast<int>(createdDpi);
+        itemRects[item] = {MulDiv(from.left, numerator, denominator), MulDiv(from.top, numerator, denominator),
+                           MulDiv(from.right, numerator, denominator), MulDiv(from.bottom, numerator, denominator)};
+    }
+    ReleaseScaledFont();
+    paintFont = dialogFont;
+    if (dpi != createdDpi && dialogFont) {
+        LOGFONTA description{};
+        if (GetObjectA(dialogFont, sizeof description, &description)) {
+            description.lfHeight = MulDiv(description.lfHeight, static_cast<int>(dpi), static_cast<int>(createdDpi));
+            description.lfWidth = MulDiv(description.lfWidth, static_cast<int>(dpi), static_cast<int>(createdDpi));
+            scaledFont = CreateFontIndirectA(&description);
+            if (scaledFont)
+                paintFont = scaledFont;
+        }
+    }
+    InvalidateRect(dialog, nullptr, TRUE);
+}
 
 const char* ItemText(int item)
 {
@@ -86,14 +132,35 @@ void OnInitDialog(HWND dialog)
         g_pWINNLSEnableIME(dialog, FALSE);
     SendMessageA(dialog, WM_SYSCOLORCHANGE, 0, 0);
 
-    if (!convertedOnce) {
+    if (!labelsLoaded) {
         labels[0] = LoadResString(IDS_LABEL_BASENOTE);
         labels[1] = LoadResString(IDS_LABEL_METHOD);
         labels[2] = LoadResString(IDS_LABEL_TAPS);
-        for (RECT& rect : itemRects)
-            MapDialogRect(dialog, &rect);
-        convertedOnce = true;
+        labelsLoaded = true;
     }
+    // Mapped for each dialog: its font, and so its dialog units, depend on
+    // the DPI of the monitor it opens on.
+    for (int item = 0; item < ItemCount; ++item) {
+        createdRects[item] = DesignRects[item];
+        MapDialogRect(dialog, &createdRects[item]);
+    }
+    // A label's rectangle takes its whole text, up to where its value
+    // starts: the text is measured in the font it is painted with.
+    if (HDC dc = GetDC(dialog)) {
+        const HGDIOBJ oldFont = SelectObject(dc, dialogFont);
+        for (int item = BaseNoteLabel; item < ItemCount; item += 2) {
+            const std::string& label = labels[item / 2];
+            SIZE size{};
+            GetTextExtentPoint32A(dc, label.data(), static_cast<int>(label.size()), &size);
+            RECT& rect = createdRects[item];
+            rect.right = std::min(std::max(rect.right, rect.left + size.cx), createdRects[item + 1].left);
+            rect.bottom = std::max(rect.bottom, rect.top + size.cy);
+        }
+        SelectObject(dc, oldFont);
+        ReleaseDC(dialog, dc);
+    }
+    createdDpi = DpiOfWindow(dialog);
+    FollowDpi(dialog, createdDpi);
 
     std::snprintf(baseNoteText, sizeof baseNoteText, "%d", 1 << g_AppSettings.TimeSigBase);
     std::string method;
@@ -141,7 +208,7 @@ void OnPaint(HWND dialog)
 {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(dialog, &paint);
-    const HGDIOBJ oldFont = SelectObject(dc, dialogFont);
+    const HGDIOBJ oldFont = SelectObject(dc, paintFont);
     const COLORREF oldBackground = SetBkColor(dc, backgroundColour);
     const COLORREF oldText = SetTextColor(dc, textColour);
 
@@ -173,6 +240,8 @@ void OnClose(HWND dialog)
 void OnDestroy(HWND dialog)
 {
     KillTimer(dialog, JournalTimer);
+    paintFont = nullptr;
+    ReleaseScaledFont();
     if (TimesKeyboardTaps()) {
         SetPriorityClass(GetCurrentProcess(), savedPriorityClass);
         timeEndPeriod(g_TimeCaps.wPeriodMin);
@@ -228,6 +297,10 @@ INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_PAINT:
         OnPaint(dialog);
         break;
+    case WM_DPICHANGED:
+        MoveToSuggestedRect(dialog, lParam);
+        FollowDpi(dialog, DpiFromMessage(wParam));
+        return TRUE;
     case WM_SYSCOLORCHANGE:
         backgroundColour = GetSysColor(COLOR_BTNFACE);
         textColour = GetSysColor(COLOR_WINDOWTEXT);

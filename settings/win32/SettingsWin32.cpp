@@ -4,6 +4,7 @@
 
 #include "AppGlobals.h"
 #include "AppSettings.h"
+#include "Face.h"
 #include "MainWindow.h"
 #include "MidiIn.h"
 #include "resource.h"
@@ -53,7 +54,8 @@ bool GetSettingsPath(char (&path)[MAX_PATH])
 
 bool GetHelpFilePath(char (&path)[MAX_PATH])
 {
-    return PathBesideExecutable("Metrova.html", path);
+    // The manual in the language of the face shown.
+    return PathBesideExecutable(CurrentFace() == Face::Japanese ? "Metrova.html" : "Metrova-en.html", path);
 }
 
 bool GetSessionPath(char (&path)[MAX_PATH])

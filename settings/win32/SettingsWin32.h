@@ -13,7 +13,8 @@ extern AppSettings g_AppSettings;
 // each finished move); its left and top are saved.
 extern RECT g_WindowRect;
 
-// "Metrova.ini" and "Metrova.html" in the executable's folder (the name alone
+// "Metrova.ini" and the manual ("Metrova.html", or "Metrova-en.html" in the
+// English face) in the executable's folder (the name alone
 // when the module path has no backslash). False, with an empty buffer, when
 // the module path cannot be read or the folder leaves no room for the name.
 bool GetSettingsPath(char (&path)[MAX_PATH]);

@@ -6,12 +6,17 @@
 #include <utility>
 
 #include "AppGlobals.h"
+#include "Dpi.h"
 #include "Messages.h"
 #include "TakeSession.h"
 #include "Take.h"
 #include "resource.h"
 
 namespace {
+
+// The columns' widths in pixels at DesignDpi.
+constexpr int TimeColumnWidth = 135;
+constexpr int TapsColumnWidth = 70;
 
 void InsertColumn(HWND list, int index, UINT textId, int width, int format)
 {
@@ -62,9 +67,16 @@ std::string ListedTimeNow()
 
 void InsertTakeListColumns(HWND list)
 {
-    InsertColumn(list, 0, IDS_COL_TIME, 135, LVCFMT_LEFT);
-    InsertColumn(list, 1, IDS_COL_TAPS, 70, LVCFMT_RIGHT);
+    const UINT dpi = DpiOfWindow(list);
+    InsertColumn(list, 0, IDS_COL_TIME, ScaleToDpi(TimeColumnWidth, dpi), LVCFMT_LEFT);
+    InsertColumn(list, 1, IDS_COL_TAPS, ScaleToDpi(TapsColumnWidth, dpi), LVCFMT_RIGHT);
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+}
+
+void SetTakeListColumnWidths(HWND list, UINT dpi)
+{
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(ScaleToDpi(TimeColumnWidth, dpi), 0));
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(ScaleToDpi(TapsColumnWidth, dpi), 0));
 }
 
 bool AppendTakeRow(HWND list, std::unique_ptr<SessionTake> take)

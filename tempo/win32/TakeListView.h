@@ -12,9 +12,11 @@
 #include "Session.h"
 #include "TempoMap.h"
 
-// Column 0 "input time" (width 135, left), column 1 "tap count" (width 70,
-// right), full-row selection.
+// Column 0 "input time" (width 135 pixels at 96 DPI, left), column 1 "tap
+// count" (width 70, right), full-row selection; the widths at the list's DPI.
 void InsertTakeListColumns(HWND list);
+// Sets the two columns' widths for `dpi` (on WM_DPICHANGED).
+void SetTakeListColumnWidths(HWND list, UINT dpi);
 
 // Hands the take in CurrentTake to the main window's list: a take of two or
 // more taps becomes a new, selected row, listed now, and its times become

@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {IDC_ABOUT_EXPLORE, "Button", L"...", 207, 85, 13, 12, kPush | BS_CENTER | BS_BOTTOM, kEdge},
         {-1, "Static", L"\u96FB\u5B50\u30E1\u30FC\u30EB:", 35, 109, 42, 8, kLabel, 0},
         {IDC_ABOUT_MAIL, "Button", L"", 83, 105, 137, 14, kPush, kEdge},
-        {-1, "Static", L"WWW \u30B5\u30A4\u30C8:", 35, 123, 37, 8, kLabel, 0},
+        {-1, "Static", L"WWW \u30B5\u30A4\u30C8:", 35, 123, 46, 8, kLabel, 0},
         {IDC_ABOUT_WEB, "Button", L"", 83, 121, 137, 14, kPush, kEdge},
         {IDC_ABOUT_COPYRIGHT, "Static", L"", 34, 145, 131, 8, kChild | SS_NOPREFIX, 0}}},
     ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 143, {
