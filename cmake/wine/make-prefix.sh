@@ -1,7 +1,9 @@
 #!/bin/sh
 # make-prefix.sh PREFIX REGFILE: makes a fresh Wine prefix for tests and
 # imports REGFILE (UTF-8) into it. Runs without a display. WINE and
-# WINESERVER name the commands to use (default: the host's 64-bit Wine).
+# WINESERVER name the commands to use (default: the host's 64-bit Wine);
+# PREFIX_LANG the locale it is made in (default ja_JP.UTF-8), which picks
+# the system fonts of its windows' captions and menus.
 set -e
 WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
@@ -10,7 +12,7 @@ regfile=$2
 
 rm -rf "$prefix"
 mkdir -p "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8
+export WINEPREFIX="$prefix" WINEDEBUG=-all LANG="${PREFIX_LANG:-ja_JP.UTF-8}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset LC_ALL DISPLAY
 

@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {IDM_ADD, "Button", L"\u8FFD\u52A0(&A)...", 145, 5, 60, 15, kPush | BS_DEFPUSHBUTTON, 0},
         {IDM_DELETE, "Button", L"\u524A\u9664(&R)", 145, 27, 60, 15, kPush, 0},
         {IDM_DELETEALL, "Button", L"\u5168\u524A\u9664(&D)", 145, 49, 60, 15, kPush, 0},
-        {-1, "Static", L"\u30C6\u30F3\u30DD\u306E\u88DC\u9593\u6570(&I):", 145, 80, 54, 8, kLabel, 0},
+        {-1, "Static", L"\u30C6\u30F3\u30DD\u306E\u88DC\u9593\u6570(&I):", 145, 80, 60, 8, kLabel, 0},
         {IDC_INTERPCOUNT, "ComboBox", L"", 145, 90, 60, 110, kCombo, 0},
         {IDM_COPYTEMPO, "Button", L"\u30C6\u30F3\u30DD\u306E\u30B3\u30D4\u30FC(&C)", 145, 109, 60, 15, kPush, 0},
         {IDM_SAVETEMPO, "Button", L"\u30C6\u30F3\u30DD\u306E\u4FDD\u5B58(&S)...", 145, 131, 60, 15, kPush, 0},
@@ -212,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
          kChild | BS_GROUPBOX, 0},
         {IDC_OPT_KEYBOARD, "Button", L"\u30D1\u30BD\u30B3\u30F3\u306E\u30AD\u30FC\u30DC\u30FC\u30C9(&K)",
          14, 43, 87, 10, kLabel | BS_AUTORADIOBUTTON | WS_TABSTOP, 0},
-        {IDC_OPT_MIDI, "Button", L"MIDI\u5165\u529B(&I):", 14, 58, 46, 10, kChild | BS_AUTORADIOBUTTON, 0},
+        {IDC_OPT_MIDI, "Button", L"MIDI\u5165\u529B(&I):", 14, 58, 48, 10, kChild | BS_AUTORADIOBUTTON, 0},
         // Tab reaches the radio group; the device list ends it, so the
         // arrow keys move between the two methods only.
         {IDC_OPT_MIDIDEVICE, "ComboBox", L"", 63, 56, 140, 100, kCombo | WS_GROUP, 0},

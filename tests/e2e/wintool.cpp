@@ -12,6 +12,10 @@
 //   wintool clipboard-sequence            prints GetClipboardSequenceNumber
 //   wintool list-rows                     prints the row count of Metrova's
 //                                         list of takes
+//   wintool texts main|dialog             prints, in UTF-8 and one a line, the
+//                                         caption and every control's text
+//                                         (icons left out) of Metrova's main
+//                                         window or of the visible dialog
 #include <windows.h>
 #include <commctrl.h>
 
@@ -97,6 +101,38 @@ int DumpClipboard(const char* path)
     return status;
 }
 
+void PrintUtf8(const wchar_t* text)
+{
+    char bytes[2048] = "";
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+    std::printf("%s\n", bytes);
+}
+
+void PrintWindowText(HWND window)
+{
+    wchar_t text[1024] = L"";
+    GetWindowTextW(window, text, 1024);
+    PrintUtf8(text);
+}
+
+int PrintTexts(const char* which)
+{
+    const bool main = std::strcmp(which, "main") == 0;
+    HWND window = main ? FindWindowA("mkMetrovaWnd", nullptr) : (ForeignDialog(nullptr) ? g_found : nullptr);
+    if (!window)
+        return 1;
+    PrintWindowText(window);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[16] = "";
+        GetClassNameA(child, className, sizeof className);
+        // An icon's "text" is its resource id.
+        if (_stricmp(className, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            continue;
+        PrintWindowText(child);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -127,7 +163,10 @@ int main(int argc, char** argv)
         std::printf("%ld\n", static_cast<long>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
         return 0;
     }
+    if (argc >= 3 && std::strcmp(argv[1], "texts") == 0)
+        return PrintTexts(argv[2]);
     std::fprintf(stderr, "usage: wintool wait-window CLASS SECONDS | wait-gone CLASS SECONDS |\n"
-                         "       wait-dialog SECONDS | wait-no-dialog SECONDS | clipboard FILE | clipboard-sequence | list-rows\n");
+                         "       wait-dialog SECONDS | wait-no-dialog SECONDS | clipboard FILE | clipboard-sequence | list-rows |\n"
+                         "       texts main|dialog\n");
     return 2;
 }
