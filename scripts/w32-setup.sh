@@ -139,4 +139,18 @@ if ! $IN dpkg -s wine32:i386 >/dev/null 2>&1 || [ ! -x "$QEMU" ]; then
     fi
     say "ready in $R"
 fi
+
+# The same fonts as the host's Wine: text measured in the 32-bit prefix must
+# come out as in the 64-bit one.
+missing=""
+for font in $(dpkg-query -W -f='${Package} ${Status}\n' 'fonts-*' | awk '/ ok installed$/ { print $1 }'); do
+    $IN dpkg -s "$font" >/dev/null 2>&1 || missing="$missing $font"
+done
+if [ -n "$missing" ]; then
+    say "installing the host's fonts in the chroot:$missing"
+    $IN apt-get install -y -q --no-install-recommends $missing >/tmp/metrova-w32-apt.log 2>&1 || {
+        $IN apt-get update -q >>/tmp/metrova-w32-apt.log 2>&1
+        $IN apt-get install -y -q --no-install-recommends $missing >>/tmp/metrova-w32-apt.log 2>&1
+    } || { tail -n 30 /tmp/metrova-w32-apt.log; exit 1; }
+fi
 register "$QEMU"
