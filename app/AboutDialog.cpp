@@ -9,6 +9,7 @@
 
 #include "Dpi.h"
 #include "Messages.h"
+#include "WidePath.h"
 #include "resource.h"
 
 // The controls that show version values carry the ids of the strings that
@@ -37,6 +38,15 @@ void GetProgramPath(char (&path)[MAX_PATH])
 {
     const DWORD length = GetModuleFileNameA(g_hInstance, path, MAX_PATH);
     path[length < MAX_PATH ? length : MAX_PATH - 1] = '\0';
+    // A folder the code page cannot spell: the path in a form it can, so
+    // that the version values can still be read and Explorer still finds it.
+    wchar_t wide[MAX_PATH];
+    const DWORD wideLength = GetModuleFileNameW(g_hInstance, wide, MAX_PATH);
+    if (wideLength > 0 && wideLength < MAX_PATH) {
+        const std::string ansi = AnsiPathFor(std::wstring(wide, wideLength));
+        if (!ansi.empty() && ansi.size() < MAX_PATH)
+            std::memcpy(path, ansi.c_str(), ansi.size() + 1);
+    }
 }
 
 // Fills the version value controls from the version resource of `path`.

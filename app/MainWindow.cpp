@@ -20,6 +20,7 @@
 #include "TakeListView.h"
 #include "TakeSession.h"
 #include "TapInputDialog.h"
+#include "WidePath.h"
 #include "resource.h"
 
 namespace {
@@ -162,14 +163,14 @@ void OnDeleteAll(HWND window)
 
 void OnImport(HWND window)
 {
-    const std::string filter = LoadMidiFileFilter();
-    char path[MAX_PATH] = "";
-    OPENFILENAMEA ofn = MidiFileDialog(window, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
+    const std::wstring filter = WidenAnsi(LoadMidiFileFilter());
+    wchar_t path[MAX_PATH] = L"";
+    OPENFILENAMEW ofn = MidiFileDialog(window, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
 
     // Held through the import too, so that its messages are centred.
     DialogCenteringScope centring;
-    if (GetOpenFileNameA(&ofn))
-        ImportTempoFile(path);
+    if (GetOpenFileNameW(&ofn))
+        ImportTempoFile(std::wstring(path));
 }
 
 void OnHelp(HWND window)
@@ -289,13 +290,13 @@ void OnContextMenu(HWND window, HWND source)
 void OnDropFiles(HWND window, HDROP drop)
 {
     SetForegroundWindow(window);
-    char path[MAX_PATH] = "";
+    wchar_t path[MAX_PATH] = L"";
     // The length without the terminator. A longer path would be cut to fit
-    // the buffer and name some other file; the ANSI file functions could not
-    // open it anyway.
-    const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+    // the buffer and name some other file. Wide: a name the code page cannot
+    // spell is dropped as it is.
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
     if (length < MAX_PATH)
-        DragQueryFileA(drop, 0, path, MAX_PATH);
+        DragQueryFileW(drop, 0, path, MAX_PATH);
     DragFinish(drop);
     if (length == 0)
         return;
@@ -303,7 +304,7 @@ void OnDropFiles(HWND window, HDROP drop)
         ReportSystemError(window, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    ImportTempoFile(path);
+    ImportTempoFile(std::wstring(path));
 }
 
 }  // namespace

@@ -35,6 +35,13 @@ inline constexpr unsigned TemporaryNameAttempts = 64;
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size, unsigned long* error = nullptr,
                         bool flushToDisk = true);
 
+#ifdef _WIN32
+// The same for a UTF-16 path: any name the file system takes, also where the
+// ANSI code page cannot spell it.
+bool WriteFileReplacing(const std::wstring& path, const void* data, size_t size, unsigned long* error = nullptr,
+                        bool flushToDisk = true);
+#endif
+
 // The temporary file WriteFileReplacing tries at attempt `attempt` (0 first)
 // for `path`: a name of its own in the same folder.
 std::string TemporaryPathFor(const std::string& path, unsigned attempt = 0);

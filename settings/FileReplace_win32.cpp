@@ -89,10 +89,16 @@ std::string TemporaryPathFor(const std::string& path, unsigned attempt)
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size, unsigned long* error,
                         bool flushToDisk)
 {
+    return WriteFileReplacing(ToWide(path), data, size, error, flushToDisk);
+}
+
+bool WriteFileReplacing(const std::wstring& path, const void* data, size_t size, unsigned long* error,
+                        bool flushToDisk)
+{
     unsigned long ignored = 0;
     unsigned long& code = error ? *error : ignored;
     code = ERROR_SUCCESS;
-    const std::wstring target = path.empty() ? std::wstring() : FullPath(ToWide(path));
+    const std::wstring target = path.empty() ? std::wstring() : FullPath(path);
     if (target.empty()) {
         code = ERROR_INVALID_NAME;
         return false;

@@ -7,6 +7,7 @@
 #include "Face.h"
 #include "MainWindow.h"
 #include "MidiIn.h"
+#include "WidePath.h"
 #include "resource.h"
 
 AppSettings g_AppSettings;
@@ -21,27 +22,30 @@ namespace {
 bool PathBesideExecutable(const char* name, char (&path)[MAX_PATH])
 {
     path[0] = '\0';
-    char module[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
+    // Read wide: GetModuleFileNameA spells a folder the code page cannot
+    // spell with "?", and nothing could be opened in it. In UTF-16 a
+    // backslash is always a separator, too: in code page 932 the second
+    // byte of a double-byte character can be 0x5C ("\x95\x5C" is one
+    // character).
+    wchar_t module[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return false;
-    module[length] = '\0';
-
-    // In code page 932 the second byte of a double-byte character can be
-    // 0x5C, the backslash ("\x95\x5C" is one character): a plain byte search
-    // would cut a name like that in half. Walking character by character
-    // finds only real separators.
-    const char* lastBackslash = nullptr;
-    for (const char* p = module; *p; p = CharNextA(p)) {
-        if (*p == '\\')
-            lastBackslash = p;
+    const std::wstring wide(module, length);
+    const size_t slash = wide.find_last_of(L'\\');
+    std::string folder;
+    if (slash != std::wstring::npos) {
+        // The folder as the ANSI functions can open it (its short form where
+        // the code page cannot spell it), with its backslash.
+        folder = AnsiPathFor(wide.substr(0, slash + 1));
+        if (folder.empty())
+            return false;
     }
-    const size_t folderLength = lastBackslash ? static_cast<size_t>(lastBackslash - module) + 1 : 0;
     const size_t nameLength = std::strlen(name);
-    if (folderLength + nameLength + 1 > MAX_PATH)
+    if (folder.size() + nameLength + 1 > MAX_PATH)
         return false;
-    std::memcpy(path, module, folderLength);
-    std::memcpy(path + folderLength, name, nameLength + 1);
+    std::memcpy(path, folder.data(), folder.size());
+    std::memcpy(path + folder.size(), name, nameLength + 1);
     return true;
 }
 

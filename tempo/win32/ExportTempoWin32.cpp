@@ -14,6 +14,7 @@
 #include "SettingsWin32.h"
 #include "TakeListView.h"
 #include "TempoExport.h"
+#include "WidePath.h"
 #include "resource.h"
 
 namespace {
@@ -26,15 +27,16 @@ bool smfClipboardFormatRegistered = false;
 void SaveToFile(const std::vector<uint8_t>& bytes)
 {
     HWND owner = g_hMainWnd;
-    const std::string filter = LoadMidiFileFilter();
-    char path[MAX_PATH] = "";
-    OPENFILENAMEA ofn =
+    // Wide, so that any file name the user types or picks can be written.
+    const std::wstring filter = WidenAnsi(LoadMidiFileFilter());
+    wchar_t path[MAX_PATH] = L"";
+    OPENFILENAMEW ofn =
         MidiFileDialog(owner, filter, path, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST);
 
     // The scope also centres the dialog's overwrite question and lasts until
     // the file is written, so an error box of the write is centred too.
     DialogCenteringScope centring;
-    if (!GetSaveFileNameA(&ofn))
+    if (!GetSaveFileNameW(&ofn))
         return;
 
     DWORD error = ERROR_SUCCESS;
@@ -96,20 +98,25 @@ std::string LoadMidiFileFilter()
     return filter;
 }
 
-OPENFILENAMEA MidiFileDialog(HWND owner, const std::string& filter, char (&path)[MAX_PATH], DWORD flags)
+OPENFILENAMEW MidiFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags)
 {
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.Flags = flags;
-    ofn.lpstrDefExt = "mid";
+    ofn.lpstrDefExt = L"mid";
     return ofn;
 }
 
 bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error)
+{
+    return WriteFileReplacingWin32(WidenAnsi(path), data, size, error);
+}
+
+bool WriteFileReplacingWin32(const std::wstring& path, const void* data, size_t size, DWORD& error)
 {
     // Writing the chosen file in place would truncate it first: a write that
     // then fails (disk full, a removed medium) leaves a cut-off file where a

@@ -19,6 +19,7 @@ void ExportTempo(bool save);
 // left as it was. On failure returns false with the failing call's error
 // code in `error` (never 0) and leaves no temporary file behind.
 bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error);
+bool WriteFileReplacingWin32(const std::wstring& path, const void* data, size_t size, DWORD& error);
 
 // String 8 with each line feed turned into a NUL: the description/pattern
 // pairs of the open and save dialogs, ended by two NULs (the second one is
@@ -29,4 +30,4 @@ std::string LoadMidiFileFilter();
 // filter (none when empty), a 260-character name buffer, the flags, default
 // extension "mid", every other field zero. `filter` and `path` must outlive
 // the dialog.
-OPENFILENAMEA MidiFileDialog(HWND owner, const std::string& filter, char (&path)[MAX_PATH], DWORD flags);
+OPENFILENAMEW MidiFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags);

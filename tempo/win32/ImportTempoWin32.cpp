@@ -12,6 +12,7 @@
 #include "SettingsWin32.h"
 #include "TakeListView.h"
 #include "TempoImport.h"
+#include "WidePath.h"
 #include "resource.h"
 
 namespace {
@@ -40,9 +41,9 @@ private:
     HANDLE handle;
 };
 
-void ReportUnsupported(const std::string& path)
+void ReportUnsupported(const std::wstring& path)
 {
-    CenteredMessageBox(g_hMainWnd, "'" + path + "'\n" + LoadResString(IDS_UNSUPPORTED_FILE),
+    CenteredMessageBox(g_hMainWnd, "'" + NarrowForDisplay(path) + "'\n" + LoadResString(IDS_UNSUPPORTED_FILE),
                        LoadResString(IDS_CAPTION_ERROR), MB_ICONERROR);
 }
 
@@ -50,10 +51,15 @@ void ReportUnsupported(const std::string& path)
 
 void ImportTempoFile(const std::string& path)
 {
+    ImportTempoFile(WidenAnsi(path));
+}
+
+void ImportTempoFile(const std::wstring& path)
+{
     WaitCursorScope waitCursor;
     HWND owner = g_hMainWnd;
 
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) {
         ReportSystemError(owner, GetLastError());

@@ -8,4 +8,6 @@
 // beats is dropped silently). An unreadable file shows the system's error
 // text; a file the program cannot read as a tempo map shows the path and
 // "unsupported format", both owned by the main window.
+void ImportTempoFile(const std::wstring& path);
+// The same for a path in the ANSI code page.
 void ImportTempoFile(const std::string& path);

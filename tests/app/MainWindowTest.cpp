@@ -531,3 +531,95 @@ TEST_F(MainWindowTest, StoredValuesAreLimitedAndForeignKeysSurvive)
 }
 
 }  // namespace
+
+namespace {
+
+// Any file name, whatever the code page: a name with characters code page
+// 932 lacks (accented Latin, Hangul, a music sign) is imported by the open
+// dialog and by a drop, and the tempo map is saved under it, replacing an
+// older file of that name.
+class UnicodeFileNameTest : public MainWindowTest {
+protected:
+    // Beside the test program, under a name the ANSI functions cannot spell.
+    std::wstring WideScratch()
+    {
+        wchar_t module[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+        std::wstring path(module, length);
+        path = path.substr(0, path.find_last_of(L'\\') + 1) + L"\u30C6\u30F3\u30DD \u266A caf\u00E9 \uD55C\uAD6D.mid";
+        DeleteFileW(path.c_str());
+        widePaths.push_back(path);
+        return path;
+    }
+
+    static void WriteWide(const std::wstring& path, const std::vector<uint8_t>& bytes)
+    {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+        ASSERT_EQ(bytes.size(), written);
+    }
+
+    static std::vector<uint8_t> ReadWide(const std::wstring& path)
+    {
+        std::vector<uint8_t> bytes;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return bytes;
+        bytes.resize(GetFileSize(file, nullptr));
+        DWORD read = 0;
+        if (!bytes.empty())
+            ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+        CloseHandle(file);
+        bytes.resize(read);
+        return bytes;
+    }
+
+    void TearDown() override
+    {
+        for (const std::wstring& path : widePaths)
+            DeleteFileW(path.c_str());
+        MainWindowTest::TearDown();
+    }
+
+    std::vector<std::wstring> widePaths;
+};
+
+TEST_F(UnicodeFileNameTest, ImportsByDialogAndDropAndSavesReplacingAnOlderFile)
+{
+    OpenWindow();
+    const std::wstring path = WideScratch();
+    // The name really is one the code page cannot spell.
+    BOOL defaulted = FALSE;
+    char ansi[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, ansi, MAX_PATH, nullptr, &defaulted);
+    ASSERT_TRUE(defaulted);
+    WriteWide(path, smfimg::SmfBuilder(0, 480).Track(smfimg::EndOfTrack(1920)).Build());
+
+    DialogAnswerer answerer;
+    answerer.ChooseFile(path);
+    Command(IDM_IMPORT);
+    EXPECT_EQ((std::vector<Times>{{0, 500, 1000, 1500}}), ListedTakes());
+
+    HGLOBAL drop = MakeWideDrop(path);
+    ASSERT_NE(nullptr, drop);
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    PumpMessages();
+    EXPECT_EQ(2, RowCount());
+    EXPECT_TRUE(answerer.Boxes().empty()) << answerer.Boxes().front().text;
+
+    // Saved under the same name: the system asks, and the whole file is
+    // replaced by the tempo map of the two takes.
+    answerer.ChooseFile(path).Press(IDYES);
+    Command(IDM_SAVETEMPO);
+    EXPECT_EQ(1u, answerer.Boxes().size());
+    const std::vector<Times> takes = ListedTakes();
+    ASSERT_EQ(2u, takes.size());
+    const int interpCount = static_cast<int>(SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(ExportTempoBytes({&takes[0], &takes[1]}, interpCount, 2), ReadWide(path));
+    EXPECT_EQ(0u, answerer.UnusedAnswers());
+}
+
+}  // namespace

@@ -91,19 +91,25 @@ public:
     // Next message box: press this button (IDYES, IDNO, IDOK ...).
     DialogAnswerer& Press(int button)
     {
-        script.push_back({button, {}});
+        script.push_back({button, {}, {}});
         return *this;
     }
     // Next file dialog: type `path` and press OK.
     DialogAnswerer& ChooseFile(const std::string& path)
     {
-        script.push_back({IDOK, path});
+        script.push_back({IDOK, path, {}});
+        return *this;
+    }
+    // Next file dialog: type `path` (UTF-16, any name) and press OK.
+    DialogAnswerer& ChooseFile(const std::wstring& path)
+    {
+        script.push_back({IDOK, {}, path});
         return *this;
     }
     // Next file dialog: cancel it.
     DialogAnswerer& CancelFile()
     {
-        script.push_back({IDCANCEL, {}});
+        script.push_back({IDCANCEL, {}, {}});
         return *this;
     }
 
@@ -116,6 +122,7 @@ private:
     struct Answer {
         int button;
         std::string path;
+        std::wstring widePath;
     };
 
     static constexpr int FileNameBox = 0x47C;  // cmb13
@@ -139,7 +146,7 @@ private:
             return;
         handled.push_back(dialog);
 
-        Answer answer{IDCANCEL, {}};
+        Answer answer{IDCANCEL, {}, {}};
         if (!script.empty()) {
             answer = script.front();
             script.pop_front();
@@ -177,7 +184,9 @@ private:
         HWND dialog = current->pendingFileDialog;
         current->pendingFileDialog = nullptr;
         current->filters.push_back(ComboItems(GetDlgItem(dialog, FileTypeList)));
-        if (current->pendingFileAnswer.button == IDOK)
+        if (current->pendingFileAnswer.button == IDOK && !current->pendingFileAnswer.widePath.empty())
+            SetDlgItemTextW(dialog, FileNameBox, current->pendingFileAnswer.widePath.c_str());
+        else if (current->pendingFileAnswer.button == IDOK)
             SetDlgItemTextA(dialog, FileNameBox, current->pendingFileAnswer.path.c_str());
         PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(current->pendingFileAnswer.button), 0);
     }
@@ -226,7 +235,7 @@ private:
     std::vector<SeenBox> boxes;
     std::vector<std::vector<std::string>> filters;
     HWND pendingFileDialog = nullptr;
-    Answer pendingFileAnswer{IDCANCEL, {}};
+    Answer pendingFileAnswer{IDCANCEL, {}, {}};
     UINT_PTR fileTimer = 0;
 };
 
@@ -385,6 +394,22 @@ inline HGLOBAL MakeDrop(const std::vector<std::string>& paths)
         std::memcpy(out, p.c_str(), p.size() + 1);
         out += p.size() + 1;
     }
+    GlobalUnlock(memory);
+    return memory;
+}
+
+// The same with one UTF-16 path (fWide), as Explorer drops a file whose
+// name the ANSI code page cannot spell.
+inline HGLOBAL MakeWideDrop(const std::wstring& path)
+{
+    const size_t size = sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (!memory)
+        return nullptr;
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), path.c_str(), (path.size() + 1) * sizeof(wchar_t));
     GlobalUnlock(memory);
     return memory;
 }

@@ -1,0 +1,57 @@
+#include "WidePath.h"
+
+std::wstring WidenAnsi(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+namespace {
+
+// False when the code page lacks a character of `text`.
+bool Narrow(const std::wstring& text, std::string& ansi)
+{
+    ansi.clear();
+    if (text.empty())
+        return true;
+    BOOL defaulted = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, &defaulted);
+    if (length <= 0)
+        return false;
+    ansi.assign(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0], length, nullptr,
+                        &defaulted);
+    return !defaulted;
+}
+
+}  // namespace
+
+std::string NarrowForDisplay(const std::wstring& text)
+{
+    std::string ansi;
+    Narrow(text, ansi);
+    return ansi;
+}
+
+std::string AnsiPathFor(const std::wstring& path)
+{
+    std::string ansi;
+    if (Narrow(path, ansi))
+        return ansi;
+    const DWORD length = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (length == 0)
+        return std::string();
+    std::wstring shortPath(length, L'\0');
+    const DWORD written = GetShortPathNameW(path.c_str(), &shortPath[0], length);
+    if (written == 0 || written >= length)
+        return std::string();
+    shortPath.resize(written);
+    return Narrow(shortPath, ansi) ? ansi : std::string();
+}

@@ -1,0 +1,24 @@
+// File names on Windows beyond the ANSI code page.
+//
+// A user's file may be named in any script ("テンポ ♪ café 한국.mid"), but an
+// ANSI path can hold only what the code page has: with code page 932 every
+// accented Latin letter, Hangul or emoji becomes "?", and the file cannot be
+// opened. So the paths the user chooses (file dialogs, drops) stay UTF-16
+// from the system to CreateFileW and MoveFileExW. The program's own texts
+// stay ANSI; a path shown in a message is narrowed for display only.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// `text` in the ANSI code page, as UTF-16.
+std::wstring WidenAnsi(const std::string& text);
+// `text` in the ANSI code page for display: characters the code page lacks
+// become its default character.
+std::string NarrowForDisplay(const std::wstring& text);
+// A path the ANSI functions can open: `path` itself when the code page can
+// spell it, else its short (8.3) form, which is plain ASCII; empty when
+// neither exists (a folder the code page cannot spell on a volume without
+// short names).
+std::string AnsiPathFor(const std::wstring& path);
