@@ -18,6 +18,7 @@
 #include "Take.h"
 #include "TakeFile.h"
 #include "TakeListView.h"
+#include "WidePath.h"
 #include "resource.h"
 
 namespace {
@@ -42,9 +43,9 @@ size_t journalTaps = 0;
 
 enum class ReadResult { Read, Missing, TooLarge, Failed };
 
-ReadResult ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error)
+ReadResult ReadWholeFile(const std::wstring& path, std::string& bytes, DWORD& error)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = GetLastError();
@@ -125,7 +126,7 @@ bool ReadKeptTakes(const std::string& path, std::vector<SessionTake>& takes)
 {
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
-    const ReadResult result = ReadWholeFile(path, bytes, error);
+    const ReadResult result = ReadWholeFile(WidenAnsi(path), bytes, error);
     if (result == ReadResult::Missing)
         return true;
     if (result == ReadResult::Failed)
@@ -150,16 +151,17 @@ std::string TakeFileFilter()
     return filter;
 }
 
-OPENFILENAMEA TakeFileDialog(HWND owner, const std::string& filter, char (&path)[MAX_PATH], DWORD flags)
+// Wide, so that any file name the user types or picks can be used.
+OPENFILENAMEW TakeFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags)
 {
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.Flags = flags;
-    ofn.lpstrDefExt = "takes";
+    ofn.lpstrDefExt = L"takes";
     return ofn;
 }
 
@@ -276,6 +278,11 @@ void EndTakeJournal()
 
 bool OpenTakesFile(HWND mainWindow, const std::string& path)
 {
+    return OpenTakesFile(mainWindow, WidenAnsi(path));
+}
+
+bool OpenTakesFile(HWND mainWindow, const std::wstring& path)
+{
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
     if (ReadWholeFile(path, bytes, error) != ReadResult::Read) {
@@ -285,7 +292,7 @@ bool OpenTakesFile(HWND mainWindow, const std::string& path)
     std::vector<SessionTake> takes;
     TakeFileError problem;
     if (!ReadTakeFileBytes(bytes, takes, problem)) {
-        ReportTakeFileError(mainWindow, path, problem);
+        ReportTakeFileError(mainWindow, NarrowForDisplay(path), problem);
         return false;
     }
     HWND list = TakeListOf(mainWindow);
@@ -301,14 +308,14 @@ bool OpenTakesFile(HWND mainWindow, const std::string& path)
 
 void OpenTakesFromFile(HWND mainWindow)
 {
-    const std::string filter = TakeFileFilter();
-    char path[MAX_PATH] = "";
-    OPENFILENAMEA ofn = TakeFileDialog(mainWindow, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
+    const std::wstring filter = WidenAnsi(TakeFileFilter());
+    wchar_t path[MAX_PATH] = L"";
+    OPENFILENAMEW ofn = TakeFileDialog(mainWindow, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
     DialogCenteringScope centring;
-    if (!GetOpenFileNameA(&ofn))
+    if (!GetOpenFileNameW(&ofn))
         return;
     WaitCursorScope waiting;
-    OpenTakesFile(mainWindow, path);
+    OpenTakesFile(mainWindow, std::wstring(path));
 }
 
 void SaveTakesToFile(HWND mainWindow)
@@ -316,17 +323,17 @@ void SaveTakesToFile(HWND mainWindow)
     const std::vector<const SessionTake*> takes = TakesToSave(TakeListOf(mainWindow));
     if (takes.empty())
         return;
-    const std::string filter = TakeFileFilter();
-    char path[MAX_PATH] = "";
-    OPENFILENAMEA ofn =
+    const std::wstring filter = WidenAnsi(TakeFileFilter());
+    wchar_t path[MAX_PATH] = L"";
+    OPENFILENAMEW ofn =
         TakeFileDialog(mainWindow, filter, path, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST);
     DialogCenteringScope centring;
-    if (!GetSaveFileNameA(&ofn))
+    if (!GetSaveFileNameW(&ofn))
         return;
     WaitCursorScope waiting;
     const std::string text = FormatSession(takes);
     DWORD error = ERROR_SUCCESS;
-    if (!WriteFileReplacingWin32(path, text.data(), text.size(), error))
+    if (!WriteFileReplacingWin32(std::wstring(path), text.data(), text.size(), error))
         ReportSystemError(mainWindow, error);
 }
 

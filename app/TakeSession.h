@@ -42,6 +42,8 @@ void OpenTakesFromFile(HWND mainWindow);
 // Lists the takes of the file at `path` as above; false when nothing was
 // added because the file could not be read.
 bool OpenTakesFile(HWND mainWindow, const std::string& path);
+// The same for a UTF-16 path: any name the user picks.
+bool OpenTakesFile(HWND mainWindow, const std::wstring& path);
 // "テイクを保存(&K)...": the save dialog, then the takes to save (for now
 // every listed take) as a session file.
 void SaveTakesToFile(HWND mainWindow);

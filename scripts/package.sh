@@ -24,7 +24,7 @@ for arch in win32 win64; do
     rm -rf "$stage"
     mkdir -p "$stage"
     $strip -o "$stage/Metrova.exe" "$build/app/Metrova.exe"
-    cp app/help/Metrova.html "$stage/"
+    cp app/help/Metrova.html app/help/Metrova-en.html "$stage/"
     # Windows' Notepad of older versions wants CR LF.
     sed 's/$/\r/' packaging/readme.txt >"$stage/readme.txt"
     sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"

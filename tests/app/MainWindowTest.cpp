@@ -536,8 +536,8 @@ namespace {
 
 // Any file name, whatever the code page: a name with characters code page
 // 932 lacks (accented Latin, Hangul, a music sign) is imported by the open
-// dialog and by a drop, and the tempo map is saved under it, replacing an
-// older file of that name.
+// dialog and by a drop, the tempo map is saved under it, replacing an older
+// file of that name, and takes are saved and opened again under it.
 class UnicodeFileNameTest : public MainWindowTest {
 protected:
     // Beside the test program, under a name the ANSI functions cannot spell.
@@ -587,7 +587,7 @@ protected:
     std::vector<std::wstring> widePaths;
 };
 
-TEST_F(UnicodeFileNameTest, ImportsByDialogAndDropAndSavesReplacingAnOlderFile)
+TEST_F(UnicodeFileNameTest, ImportsByDialogAndDropSavesReplacingAnOlderFileAndKeepsTakes)
 {
     OpenWindow();
     const std::wstring path = WideScratch();
@@ -619,6 +619,17 @@ TEST_F(UnicodeFileNameTest, ImportsByDialogAndDropAndSavesReplacingAnOlderFile)
     ASSERT_EQ(2u, takes.size());
     const int interpCount = static_cast<int>(SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
     EXPECT_EQ(ExportTempoBytes({&takes[0], &takes[1]}, interpCount, 2), ReadWide(path));
+    EXPECT_EQ(0u, answerer.UnusedAnswers());
+
+    // The takes saved under such a name and opened again: listed twice.
+    const std::wstring takesPath = path.substr(0, path.size() - 4) + L".takes";
+    widePaths.push_back(takesPath);
+    answerer.ChooseFile(takesPath);
+    Command(IDM_SAVETAKES);
+    answerer.ChooseFile(takesPath);
+    Command(IDM_OPENTAKES);
+    EXPECT_EQ((std::vector<Times>{takes[0], takes[1], takes[0], takes[1]}), ListedTakes());
+    EXPECT_EQ(1u, answerer.Boxes().size());
     EXPECT_EQ(0u, answerer.UnusedAnswers());
 }
 
