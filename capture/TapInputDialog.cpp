@@ -56,6 +56,8 @@ UINT createdDpi = DesignDpi;
 // DPI, else a copy scaled to the new DPI, owned here.
 HFONT paintFont = nullptr;
 HFONT scaledFont = nullptr;
+LOGFONTA createdFont = {};
+bool createdFontKnown = false;
 
 void ReleaseScaledFont()
 {
@@ -76,15 +78,15 @@ void FollowDpi(HWND dialog, UINT dpi)
     }
     ReleaseScaledFont();
     paintFont = dialogFont;
-    if (dpi != createdDpi && dialogFont) {
-        LOGFONTA description{};
-        if (GetObjectA(dialogFont, sizeof description, &description)) {
-            description.lfHeight = MulDiv(description.lfHeight, static_cast<int>(dpi), static_cast<int>(createdDpi));
-            description.lfWidth = MulDiv(description.lfWidth, static_cast<int>(dpi), static_cast<int>(createdDpi));
-            scaledFont = CreateFontIndirectA(&description);
-            if (scaledFont)
-                paintFont = scaledFont;
-        }
+    // Scaled from the description taken at creation: where the system
+    // rescales the dialog itself, it may replace the dialog's font.
+    if (dpi != createdDpi && createdFontKnown) {
+        LOGFONTA description = createdFont;
+        description.lfHeight = MulDiv(description.lfHeight, static_cast<int>(dpi), static_cast<int>(createdDpi));
+        description.lfWidth = MulDiv(description.lfWidth, static_cast<int>(dpi), static_cast<int>(createdDpi));
+        scaledFont = CreateFontIndirectA(&description);
+        if (scaledFont)
+            paintFont = scaledFont;
     }
     InvalidateRect(dialog, nullptr, TRUE);
 }
@@ -160,6 +162,7 @@ void OnInitDialog(HWND dialog)
         ReleaseDC(dialog, dc);
     }
     createdDpi = DpiOfWindow(dialog);
+    createdFontKnown = dialogFont && GetObjectA(dialogFont, sizeof createdFont, &createdFont) != 0;
     FollowDpi(dialog, createdDpi);
 
     std::snprintf(baseNoteText, sizeof baseNoteText, "%d", 1 << g_AppSettings.TimeSigBase);
