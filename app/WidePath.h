@@ -12,8 +12,7 @@
 
 #include <string>
 
-// `text` in the ANSI code page, as UTF-16.
-std::wstring WidenAnsi(const std::string& text);
+#include "FileReplace.h"  // WidenAnsi
 // `text` in the ANSI code page for display: characters the code page lacks
 // become its default character.
 std::string NarrowForDisplay(const std::wstring& text);

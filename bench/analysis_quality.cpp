@@ -3,7 +3,7 @@
 // and without repair and smoothing, against the oracle (the plain average of
 // the same takes without their slips).
 //
-//   analysis_quality [SETS] [SEED]      (default 200 sets of each kind)
+//   analysis_quality [SETS] [FIRST]     (default 200 sets of each kind, from set 1)
 //
 // Prints one table per kind of set and whether each goal is met; exits 1
 // when one is not.
@@ -129,7 +129,7 @@ SlipKind RandomSlip(TakeRandom& random)
 int main(int argc, char** argv)
 {
     const int sets = argc > 1 ? std::atoi(argv[1]) : 200;
-    const uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::atoi(argv[2])) : 1;
+    const uint32_t first = argc > 2 ? static_cast<uint32_t>(std::atoi(argv[2])) : 1;
     bool allMet = true;
     const AnalysisOptions plain;
     AnalysisOptions repair;
@@ -141,7 +141,7 @@ int main(int argc, char** argv)
 
     for (const PieceStyle style : {PieceStyle::Steady, PieceStyle::Expressive}) {
         const bool steady = style == PieceStyle::Steady;
-        TakeRandom random(seed * 7919u + (steady ? 0u : 1u));
+        TakeRandom random(first * 7919u + (steady ? 0u : 1u));
         // Five takes, three of them with one slip each.
         std::vector<Column> five{Column("oracle (no slips, plain)"), Column("plain"), Column("--repair"),
                                  Column("--repair --smooth auto"), Column("clean, --smooth auto"),

@@ -329,36 +329,47 @@ int RunExport(const Options& options)
     return ExitOk;
 }
 
-// The takes of two or more taps, relative to their first tap, for the
-// analysis; `use[i]` is the loaded take each one came from.
-TakeList AnalysedTakes(const std::vector<LoadedTake>& loaded, std::vector<Take>& relative, std::vector<size_t>& use)
-{
-    relative.clear();
-    use.clear();
-    for (size_t i = 0; i < loaded.size(); ++i)
-        if (loaded[i].Times.size() >= 2) {
-            relative.push_back(loaded[i].Times);
-            NormalizeTake(relative.back());
-            use.push_back(i);
-        }
+// The takes of all files and their analysis: the takes of two or more taps,
+// relative to their first tap, are analysed; use[t] is the loaded take that
+// analysed take t came from. Filled in place (list points into relative).
+struct AnalysedFiles {
+    std::vector<LoadedTake> loaded;
+    std::vector<Take> relative;
+    std::vector<size_t> use;
     TakeList list;
-    for (const Take& take : relative)
-        list.push_back(&take);
-    return list;
+    Analysis analysis;
+};
+
+// The exit status when a file could not be read, -1 otherwise.
+int LoadAndAnalyze(const Options& options, AnalysedFiles& files)
+{
+    const int status = LoadAll(options, files.loaded);
+    if (status >= 0)
+        return status;
+    for (size_t i = 0; i < files.loaded.size(); ++i)
+        if (files.loaded[i].Times.size() >= 2) {
+            files.relative.push_back(files.loaded[i].Times);
+            NormalizeTake(files.relative.back());
+            files.use.push_back(i);
+        }
+    for (const Take& take : files.relative)
+        files.list.push_back(&take);
+    files.analysis = AnalyzeTakes(files.list);
+    return -1;
 }
 
 int RunAnalyze(const Options& options)
 {
     if (options.files.empty())
         return UsageError("analyze needs at least one take file");
-    std::vector<LoadedTake> loaded;
-    const int status = LoadAll(options, loaded);
+    AnalysedFiles files;
+    const int status = LoadAndAnalyze(options, files);
     if (status >= 0)
         return status;
-    std::vector<Take> relative;
-    std::vector<size_t> use;
-    const TakeList list = AnalysedTakes(loaded, relative, use);
-    const Analysis analysis = AnalyzeTakes(list);
+    const std::vector<LoadedTake>& loaded = files.loaded;
+    const std::vector<size_t>& use = files.use;
+    const TakeList& list = files.list;
+    const Analysis& analysis = files.analysis;
     for (size_t t = 0; t < list.size(); ++t) {
         const Take& times = loaded[use[t]].Times;
         for (const Finding& finding : analysis.Takes[t].Findings) {
@@ -387,14 +398,14 @@ int RunRepair(const Options& options)
         return UsageError("repair needs --out-dir DIR");
     if (options.files.empty())
         return UsageError("repair needs at least one take file");
-    std::vector<LoadedTake> loaded;
-    const int status = LoadAll(options, loaded);
+    AnalysedFiles files;
+    const int status = LoadAndAnalyze(options, files);
     if (status >= 0)
         return status;
-    std::vector<Take> relative;
-    std::vector<size_t> use;
-    const TakeList list = AnalysedTakes(loaded, relative, use);
-    const Analysis analysis = AnalyzeTakes(list);
+    const std::vector<LoadedTake>& loaded = files.loaded;
+    const std::vector<size_t>& use = files.use;
+    const TakeList& list = files.list;
+    const Analysis& analysis = files.analysis;
     // Every name first: two takes that would land in one file write nothing.
     std::vector<std::string> names;
     for (const LoadedTake& take : loaded) {

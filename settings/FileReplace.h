@@ -40,6 +40,8 @@ bool WriteFileReplacing(const std::string& path, const void* data, size_t size, 
 // ANSI code page cannot spell it.
 bool WriteFileReplacing(const std::wstring& path, const void* data, size_t size, unsigned long* error = nullptr,
                         bool flushToDisk = true);
+// `text` in the ANSI code page, as UTF-16 (empty when it cannot be read).
+std::wstring WidenAnsi(const std::string& text);
 #endif
 
 // The temporary file WriteFileReplacing tries at attempt `attempt` (0 first)

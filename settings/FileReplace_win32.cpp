@@ -8,18 +8,6 @@ namespace {
 
 using namespace file_replace_detail;
 
-std::wstring ToWide(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
 std::string ToAnsi(const std::wstring& text)
 {
     if (text.empty())
@@ -69,7 +57,7 @@ std::wstring FolderOf(const std::wstring& full)
 
 std::wstring TemporaryFullPath(const std::wstring& fullTarget, unsigned attempt)
 {
-    return FolderOf(fullTarget) + ToWide(TemporaryName(GetCurrentProcessId(), attempt));
+    return FolderOf(fullTarget) + WidenAnsi(TemporaryName(GetCurrentProcessId(), attempt));
 }
 
 DWORD LastErrorOr(DWORD fallback)
@@ -80,16 +68,28 @@ DWORD LastErrorOr(DWORD fallback)
 
 }  // namespace
 
+std::wstring WidenAnsi(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
 std::string TemporaryPathFor(const std::string& path, unsigned attempt)
 {
-    const std::wstring full = FullPath(ToWide(path));
+    const std::wstring full = FullPath(WidenAnsi(path));
     return full.empty() ? std::string() : ToAnsi(TemporaryFullPath(full, attempt));
 }
 
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size, unsigned long* error,
                         bool flushToDisk)
 {
-    return WriteFileReplacing(ToWide(path), data, size, error, flushToDisk);
+    return WriteFileReplacing(WidenAnsi(path), data, size, error, flushToDisk);
 }
 
 bool WriteFileReplacing(const std::wstring& path, const void* data, size_t size, unsigned long* error,

@@ -28,7 +28,7 @@
 
 class TakeRandom {
 public:
-    explicit TakeRandom(uint32_t seed) : engine_(seed) {}
+    explicit TakeRandom(uint32_t generatorState) : engine_(generatorState) {}
     double Uniform();                       // [0, 1)
     double Uniform(double lo, double hi);   // [lo, hi)
     int Between(int lo, int hi);            // lo..hi inclusive

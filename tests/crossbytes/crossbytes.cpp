@@ -37,7 +37,7 @@ constexpr int kSetCount = kSimpleSetCount + 36;
 // SplitMix64: integer arithmetic only, so every build draws the same takes.
 class Random {
 public:
-    explicit Random(uint64_t seed) : state(seed) {}
+    explicit Random(uint64_t start) : state(start) {}
     uint64_t Next()
     {
         uint64_t z = (state += 0x9E3779B97F4A7C15ull);

@@ -62,12 +62,12 @@ double RmsDifference(const std::vector<double>& a, const std::vector<double>& b)
 // unchanged and the filled-in one near where the clean take had it.
 TEST(TapAnalysisProperties, CleanTakesUntouchedAndSlipsFoundAndRepaired)
 {
-    for (uint32_t seed = 1; seed <= 24; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TakeRandom random(seed);
-        const PieceStyle style = seed % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
+    for (uint32_t set = 1; set <= 24; ++set) {
+        SCOPED_TRACE("set " + std::to_string(set));
+        TakeRandom random(set);
+        const PieceStyle style = set % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
         const std::vector<double> piece = GeneratePiece(random, style, random.Between(150, 400));
-        const SlipKind slip = seed % 4 < 2 ? SlipKind::Missed : SlipKind::DoubleTap;
+        const SlipKind slip = set % 4 < 2 ? SlipKind::Missed : SlipKind::DoubleTap;
         std::vector<GeneratedTake> generated;
         for (int m = 0; m < 5; ++m)
             generated.push_back(GenerateTake(random, piece, m == 2 ? slip : SlipKind::None));
