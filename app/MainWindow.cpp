@@ -91,6 +91,8 @@ void OnInitDialog(HWND window)
         SendMessageA(handles.interpCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     }
 
+    // The settings and the session fill the window; its command states
+    // follow from what they left in it.
     ApplySettings(window);
     RestoreSession(window);
     UpdateCommandStates();

@@ -5,7 +5,6 @@
 #include "AppGlobals.h"
 #include "AppSettings.h"
 #include "Face.h"
-#include "MainWindow.h"
 #include "MidiIn.h"
 #include "WidePath.h"
 #include "resource.h"
@@ -92,8 +91,6 @@ void ApplySettings(HWND mainWindow)
     // A missing device is reported there; start-up goes on with the window.
     if (g_AppSettings.TapMethod == 1)
         OpenMidiIn(mainWindow);
-
-    UpdateCommandStates();
 
     // No check against the screen: a position off the screen is taken as it
     // is, as the user left it.

@@ -30,7 +30,8 @@ void LoadSettingsFile();
 
 // Run by the main window while it handles WM_INITDIALOG, after its combo box
 // has been filled: interpolation count, base note, tap method, MIDI device
-// (opened when it is the tap method), command states, window position.
+// (opened when it is the tap method), window position. The main window
+// updates its command states itself afterwards.
 void ApplySettings(HWND mainWindow);
 
 // Writes the window position, the interpolation count of the main window's

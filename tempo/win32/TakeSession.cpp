@@ -11,7 +11,6 @@
 #include "AppGlobals.h"
 #include "ExportTempoWin32.h"
 #include "FileReplace.h"
-#include "MainWindow.h"
 #include "Messages.h"
 #include "Session.h"
 #include "SettingsWin32.h"
