@@ -51,6 +51,31 @@ StoredSettings ReadSettings(const IniFile& file)
 
     stored.App.MidiInName = file.GetString(SettingsSection, KeyMidiIn, "").substr(0, MaxMidiInNameLength);
 
+    const int smoothing = ReadSettingNumber(file.GetString(SettingsSection, KeySmoothing, "0"));
+    stored.App.Smoothing = (smoothing >= SmoothingAuto && smoothing <= MaxSmoothing) ? smoothing : SmoothingNone;
+
+    const int repair = ReadSettingNumber(file.GetString(SettingsSection, KeyRepairOnExport, "0"));
+    stored.App.RepairOnExport = repair == 1;
+
+    // The graph window goes where it was only when its whole rectangle is
+    // there and has a size; anything less lets the program place it.
+    std::string graph[4];
+    const char* const graphKeys[4] = {KeyGraphLeft, KeyGraphTop, KeyGraphWidth, KeyGraphHeight};
+    bool graphStored = true;
+    for (int i = 0; i < 4 && graphStored; ++i)
+        graphStored = file.GetValue(SettingsSection, graphKeys[i], graph[i]);
+    if (graphStored) {
+        AppSettings& app = stored.App;
+        app.GraphWidth = ReadSettingNumber(graph[2]);
+        app.GraphHeight = ReadSettingNumber(graph[3]);
+        if (app.HasGraphPlacement()) {
+            app.GraphLeft = ReadSettingNumber(graph[0]);
+            app.GraphTop = ReadSettingNumber(graph[1]);
+        } else {
+            app.GraphWidth = app.GraphHeight = 0;
+        }
+    }
+
     // Only an explicit 0 turns restoring off: losing takes is never what a
     // musician wants, so anything unreadable keeps it on.
     const std::string restore = file.GetString(SettingsSection, KeyRestoreTakes, "1");
@@ -82,6 +107,17 @@ void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top
     file.SetValue(SettingsSection, KeyTimeSigBase, std::to_string(settings.TimeSigBase));
     file.SetValue(SettingsSection, KeyTapMethod, std::to_string(settings.TapMethod));
     file.SetValue(SettingsSection, KeyMidiIn, settings.MidiInName);
+    file.SetValue(SettingsSection, KeySmoothing, std::to_string(settings.Smoothing));
+    file.SetValue(SettingsSection, KeyRepairOnExport, settings.RepairOnExport ? "1" : "0");
+    // A placement without a size is written as the default, all zeros.
+    const bool placed = settings.HasGraphPlacement();
+    file.SetValue(SettingsSection, KeyGraphLeft, std::to_string(placed ? settings.GraphLeft : 0));
+    file.SetValue(SettingsSection, KeyGraphTop, std::to_string(placed ? settings.GraphTop : 0));
+    file.SetValue(SettingsSection, KeyGraphWidth, std::to_string(placed ? settings.GraphWidth : 0));
+    file.SetValue(SettingsSection, KeyGraphHeight, std::to_string(placed ? settings.GraphHeight : 0));
+    // Last, after the keys a file of an earlier version lacks: taken out and
+    // appended again, so that such a file gets the order of a new one.
+    file.DeleteKey(SettingsSection, KeyRestoreTakes);
     file.SetValue(SettingsSection, KeyRestoreTakes, settings.RestoreTakes ? "1" : "0");
     file.Save();
 }

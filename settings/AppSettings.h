@@ -19,6 +19,12 @@ inline constexpr char KeyTempoInterpCount[] = "TempoInterpCount";
 inline constexpr char KeyTimeSigBase[] = "TimeSigBase";
 inline constexpr char KeyTapMethod[] = "TapMethod";
 inline constexpr char KeyMidiIn[] = "MidiIn";
+inline constexpr char KeySmoothing[] = "Smoothing";
+inline constexpr char KeyRepairOnExport[] = "RepairOnExport";
+inline constexpr char KeyGraphLeft[] = "GraphLeft";
+inline constexpr char KeyGraphTop[] = "GraphTop";
+inline constexpr char KeyGraphWidth[] = "GraphWidth";
+inline constexpr char KeyGraphHeight[] = "GraphHeight";
 inline constexpr char KeyRestoreTakes[] = "RestoreTakes";
 // Retired: whether the program is a Cakewalk tool is read from the registry.
 inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
@@ -26,12 +32,33 @@ inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
 // The device name is kept in a 32-byte field: 31 bytes and the terminator.
 inline constexpr size_t MaxMidiInNameLength = 31;
 
+// How strongly the exported tempo follows the music rather than the jitter
+// of the taps: none, a strength taken from the takes' own scatter, or a
+// fixed strength of 1 to 10.
+inline constexpr int SmoothingNone = 0;
+inline constexpr int SmoothingAuto = -1;
+inline constexpr int MaxSmoothing = 10;
+
 struct AppSettings {
     int TimeSigBase = 2;  // one tap is a 1/2^n note; 2 is the quarter note
     int TapMethod = 0;    // 0 computer keyboard, 1 MIDI input device
     std::string MidiInName;
+    // SmoothingNone, SmoothingAuto or 1..MaxSmoothing.
+    int Smoothing = SmoothingNone;
+    // Whether the takes are repaired onto their common beat grid before
+    // they are averaged for an export.
+    bool RepairOnExport = false;
+    // The graph window's outer rectangle in screen pixels. A width or height
+    // of 0 means the program places it (HasGraphPlacement); then all four
+    // are 0.
+    int GraphLeft = 0;
+    int GraphTop = 0;
+    int GraphWidth = 0;
+    int GraphHeight = 0;
     // Whether the takes of the last run are listed again at start-up.
     bool RestoreTakes = true;
+
+    bool HasGraphPlacement() const { return GraphWidth > 0 && GraphHeight > 0; }
 };
 
 struct WindowPosition {
@@ -59,6 +86,9 @@ StoredSettings ReadSettings(const IniFile& file);
 bool RemoveRetiredSettings(IniFile& file);
 
 // Stores the values in the order "Left", "Top", "TempoInterpCount",
-// "TimeSigBase", "TapMethod", "MidiIn", "RestoreTakes" and saves the file.
+// "TimeSigBase", "TapMethod", "MidiIn", "Smoothing", "RepairOnExport",
+// "GraphLeft", "GraphTop", "GraphWidth", "GraphHeight", "RestoreTakes" and
+// saves the file. "RestoreTakes" always ends up the section's last key, also
+// in a file written before the keys between came to be.
 void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top,
                    int tempoInterpCount);

@@ -508,7 +508,8 @@ TEST_F(MainWindowTest, WithoutSettingsFileDefaultsApplyAndClosingWritesTheKeys)
     EXPECT_EQ(0u, exitCode);
 
     EXPECT_EQ((std::vector<std::string>{"[AppSetting]", "Left=123", "Top=45", "TempoInterpCount=0", "TimeSigBase=2",
-                                        "TapMethod=0", "MidiIn=", "RestoreTakes=1"}),
+                                        "TapMethod=0", "MidiIn=", "Smoothing=0", "RepairOnExport=0", "GraphLeft=0",
+                                        "GraphTop=0", "GraphWidth=0", "GraphHeight=0", "RestoreTakes=1"}),
               Lines(ReadText(settingsPath)));
 }
 
@@ -526,7 +527,9 @@ TEST_F(MainWindowTest, StoredValuesAreLimitedAndForeignKeysSurvive)
 
     SendMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ((std::vector<std::string>{"[AppSetting]", "Left=37", "Top=41", "TempoInterpCount=10", "TimeSigBase=2",
-                                        "TapMethod=0", "MidiIn=Port A", "OwnKey=kept", "RestoreTakes=1", "", "[Other]", "x=1"}),
+                                        "TapMethod=0", "MidiIn=Port A", "OwnKey=kept", "Smoothing=0", "RepairOnExport=0",
+                                        "GraphLeft=0", "GraphTop=0", "GraphWidth=0", "GraphHeight=0", "RestoreTakes=1",
+                                        "", "[Other]", "x=1"}),
               Lines(ReadText(settingsPath)));
 }
 

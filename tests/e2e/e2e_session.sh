@@ -92,7 +92,7 @@ close_metrova
 if [ -e Metrova.ini ]; then
     keys_in_order=$(tr -d '\r' <Metrova.ini | sed -n 's/=.*//p' | tr '\n' ' ')
     [ "$(head -n 1 Metrova.ini | tr -d '\r')" = "[AppSetting]" ] || fail "Metrova.ini has no [AppSetting] first"
-    [ "$keys_in_order" = "Left Top TempoInterpCount TimeSigBase TapMethod MidiIn RestoreTakes " ] ||
+    [ "$keys_in_order" = "Left Top TempoInterpCount TimeSigBase TapMethod MidiIn Smoothing RepairOnExport GraphLeft GraphTop GraphWidth GraphHeight RestoreTakes " ] ||
         fail "Metrova.ini keys: $keys_in_order"
     grep -q '^TimeSigBase=3' Metrova.ini || fail "Metrova.ini does not keep the eighth note"
 else

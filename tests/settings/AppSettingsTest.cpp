@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "AppSettings.h"
 
@@ -55,6 +57,51 @@ TEST(ReadSettings, EmptyFileGivesDefaults)
     EXPECT_EQ(0, s.App.TapMethod);
     EXPECT_EQ("", s.App.MidiInName);
     EXPECT_FALSE(s.Position.has_value());
+    EXPECT_EQ(SmoothingNone, s.App.Smoothing);
+    EXPECT_FALSE(s.App.RepairOnExport);
+    EXPECT_FALSE(s.App.HasGraphPlacement());
+}
+
+TEST(ReadSettings, BadAnalysisValuesFallBackToTheDefaults)
+{
+    const std::pair<const char*, int> smoothing[] = {
+        {"-1", SmoothingAuto}, {"1", 1}, {"10", 10}, {"7x", 7}, {"11", 0}, {"-2", 0}, {"auto", 0}, {"99999999999", 0}};
+    for (const auto& [text, expected] : smoothing)
+        EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeySmoothing, text)).App.Smoothing) << text;
+    const std::pair<const char*, bool> repair[] = {{"1", true}, {" 1", true}, {"0", false}, {"2", false},
+                                                   {"-1", false}, {"yes", false}, {"", false}};
+    for (const auto& [text, expected] : repair)
+        EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeyRepairOnExport, text)).App.RepairOnExport) << text;
+}
+
+TEST(ReadSettings, GraphPlacementNeedsAllFourKeysAndASize)
+{
+    const char* const keys[] = {KeyGraphLeft, KeyGraphTop, KeyGraphWidth, KeyGraphHeight};
+    const auto read = [&](const std::vector<const char*>& values) {
+        IniFile ini;
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (values[i])
+                ini.SetValue(SettingsSection, keys[i], values[i]);
+        }
+        return ReadSettings(ini).App;
+    };
+    const AppSettings placed = read({"-1200", "-30", "640", "480"});
+    ASSERT_TRUE(placed.HasGraphPlacement());
+    EXPECT_EQ(-1200, placed.GraphLeft);  // another monitor, kept as it is
+    EXPECT_EQ(-30, placed.GraphTop);
+    EXPECT_EQ(640, placed.GraphWidth);
+    EXPECT_EQ(480, placed.GraphHeight);
+    const std::vector<std::vector<const char*>> unplaced = {
+        {nullptr, "10", "640", "480"}, {"10", "10", "640", nullptr}, {"10", "10", "0", "480"},
+        {"10", "10", "640", "-5"},     {"10", "10", "wide", "480"},  {"10", "10", "-640", "-480"}};
+    for (const auto& values : unplaced) {
+        const AppSettings app = read(values);
+        EXPECT_FALSE(app.HasGraphPlacement());
+        EXPECT_EQ(0, app.GraphLeft);
+        EXPECT_EQ(0, app.GraphTop);
+        EXPECT_EQ(0, app.GraphWidth);
+        EXPECT_EQ(0, app.GraphHeight);
+    }
 }
 
 TEST(ReadSettings, InterpolationCountIsLimitedToTheComboBox)
@@ -118,7 +165,8 @@ TEST_F(AppSettingsFileTest, NoPriorFileWritesTheKeysInOrder)
     EXPECT_FALSE(RemoveRetiredSettings(ini));
     WriteSettings(ini, AppSettings(), 120, -40, 3);
     EXPECT_EQ("[AppSetting]\r\nLeft=120\r\nTop=-40\r\nTempoInterpCount=3\r\n"
-              "TimeSigBase=2\r\nTapMethod=0\r\nMidiIn=\r\nRestoreTakes=1\r\n",
+              "TimeSigBase=2\r\nTapMethod=0\r\nMidiIn=\r\nSmoothing=0\r\nRepairOnExport=0\r\n"
+              "GraphLeft=0\r\nGraphTop=0\r\nGraphWidth=0\r\nGraphHeight=0\r\nRestoreTakes=1\r\n",
               ReadBytes());
 }
 
@@ -136,7 +184,8 @@ TEST_F(AppSettingsFileTest, RetiredKeyGoesAndForeignContentStays)
     WriteSettings(ini, app, INT_MIN, 7, 10);
     // Existing lines are replaced where they stand; new keys follow in order.
     EXPECT_EQ("[Other]\r\nAddCakewalkTool=1\r\n\r\n[AppSetting]\r\nMidiIn=Device\r\nCustom=x\r\nTop=7\r\n"
-              "Left=-2147483648\r\nTempoInterpCount=10\r\nTimeSigBase=4\r\nTapMethod=1\r\nRestoreTakes=0\r\n",
+              "Left=-2147483648\r\nTempoInterpCount=10\r\nTimeSigBase=4\r\nTapMethod=1\r\nSmoothing=0\r\n"
+              "RepairOnExport=0\r\nGraphLeft=0\r\nGraphTop=0\r\nGraphWidth=0\r\nGraphHeight=0\r\nRestoreTakes=0\r\n",
               ReadBytes());
 
     const StoredSettings s = ReadSettings(IniFile(path));
@@ -160,6 +209,76 @@ TEST_F(AppSettingsFileTest, RetiredKeyGoesAndForeignContentStays)
     }
     ASSERT_TRUE(s.Position.has_value());
     EXPECT_EQ(INT_MIN, s.Position->Left);
+}
+
+// Whatever valid values are saved come back the same from the file, and the
+// section always ends with "RestoreTakes".
+TEST_F(AppSettingsFileTest, EveryValidValueSurvivesASaveAndALoad)
+{
+    std::mt19937 random(20261207);
+    const auto between = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < 300; ++round) {
+        AppSettings app;
+        app.TimeSigBase = between(0, 5);
+        app.TapMethod = between(0, 1);
+        app.MidiInName = std::string(static_cast<size_t>(between(0, 31)), static_cast<char>('A' + between(0, 25)));
+        app.Smoothing = between(SmoothingAuto, MaxSmoothing);
+        app.RepairOnExport = between(0, 1) == 1;
+        if (between(0, 3) > 0) {
+            app.GraphLeft = between(INT_MIN, INT_MAX);
+            app.GraphTop = between(-5000, 5000);
+            app.GraphWidth = between(1, 8000);
+            app.GraphHeight = between(1, 8000);
+        }
+        app.RestoreTakes = between(0, 1) == 1;
+        const int interp = between(0, 10);
+        // Over the file the round before left (none at first).
+        IniFile ini;
+        ini.Load(path);
+        WriteSettings(ini, app, between(-100, 100), 3, interp);
+
+        const IniFile reread(path);
+        const StoredSettings s = ReadSettings(reread);
+        EXPECT_EQ(interp, s.TempoInterpCount);
+        EXPECT_EQ(app.TimeSigBase, s.App.TimeSigBase);
+        EXPECT_EQ(app.TapMethod, s.App.TapMethod);
+        EXPECT_EQ(app.MidiInName, s.App.MidiInName);
+        EXPECT_EQ(app.Smoothing, s.App.Smoothing);
+        EXPECT_EQ(app.RepairOnExport, s.App.RepairOnExport);
+        EXPECT_EQ(app.HasGraphPlacement(), s.App.HasGraphPlacement());
+        EXPECT_EQ(app.GraphLeft, s.App.GraphLeft);
+        EXPECT_EQ(app.GraphTop, s.App.GraphTop);
+        EXPECT_EQ(app.GraphWidth, s.App.GraphWidth);
+        EXPECT_EQ(app.GraphHeight, s.App.GraphHeight);
+        EXPECT_EQ(app.RestoreTakes, s.App.RestoreTakes);
+        ASSERT_EQ(1u, reread.GetSections().size());
+        EXPECT_EQ(13u, reread.GetSections()[0].lines.size());
+        EXPECT_EQ(std::string(KeyRestoreTakes) + (app.RestoreTakes ? "=1" : "=0"),
+                  reread.GetSections()[0].lines.back());
+    }
+}
+
+// A file of the version before the analysis settings: they read as their
+// defaults, and the next save puts them after the keys there (a key of
+// someone else's included) and before "RestoreTakes", which stays last.
+TEST_F(AppSettingsFileTest, OlderFileGetsTheNewKeysBeforeRestoreTakes)
+{
+    WriteBytes("[AppSetting]\r\nLeft=5\r\nTop=6\r\nTempoInterpCount=2\r\nTimeSigBase=3\r\nTapMethod=0\r\n"
+               "MidiIn=Port\r\nOwnKey=kept\r\nRestoreTakes=0\r\n\r\n[Other]\r\nSmoothing=5\r\n");
+    IniFile ini(path);
+    StoredSettings s = ReadSettings(ini);
+    EXPECT_EQ(SmoothingNone, s.App.Smoothing);  // another section's key is not ours
+    EXPECT_FALSE(s.App.RepairOnExport);
+    EXPECT_FALSE(s.App.HasGraphPlacement());
+    EXPECT_FALSE(s.App.RestoreTakes);
+
+    s.App.Smoothing = SmoothingAuto;
+    s.App.RepairOnExport = true;
+    WriteSettings(ini, s.App, 5, 6, s.TempoInterpCount);
+    EXPECT_EQ("[AppSetting]\r\nLeft=5\r\nTop=6\r\nTempoInterpCount=2\r\nTimeSigBase=3\r\nTapMethod=0\r\n"
+              "MidiIn=Port\r\nOwnKey=kept\r\nSmoothing=-1\r\nRepairOnExport=1\r\nGraphLeft=0\r\nGraphTop=0\r\n"
+              "GraphWidth=0\r\nGraphHeight=0\r\nRestoreTakes=0\r\n\r\n[Other]\r\nSmoothing=5\r\n",
+              ReadBytes());
 }
 
 TEST_F(AppSettingsFileTest, MidiInNameKeepsAtMost31Bytes)
