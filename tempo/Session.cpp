@@ -69,6 +69,8 @@ void AppendTake(std::string& out, const SessionTake& take)
     out += take.ListedAt;
     out += ' ';
     AppendNumber(out, static_cast<uint32_t>(take.Taps.size()));
+    if (!take.Checked)
+        out += " checked=0";
     out += kLineEnd;
     for (uint32_t time : take.Taps) {
         AppendNumber(out, time);
@@ -186,6 +188,10 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
             if (!IsField(words[i]))
                 return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
                             "'" + std::string(words[i]) + "' is not a field name=value");
+            // Only an explicit 0 leaves a take out; any other value is the
+            // default, as for a field a later version may add.
+            if (words[i] == "checked=0")
+                take.Checked = false;
         }
         take.ListedAt.assign(words[1]);
         // Each tap needs at least two bytes: a hostile count must not

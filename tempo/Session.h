@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "Take.h"
+#include "TapAnalysis.h"
 
 inline constexpr char SessionMagic[] = "Metrova takes";
 inline constexpr int SessionVersion = 1;
@@ -62,6 +63,13 @@ bool ParseListedTime(std::string_view text, ListedTime& time);
 struct SessionTake {
     std::string ListedAt;  // FormatListedTime's form
     Take Taps;             // relative to the first tap, at least two
+    // Whether the take goes into the tempo map; stored as "checked=0" when
+    // not (a take line without the field is checked).
+    bool Checked = true;
+    // The analysis' findings the musician turned down for this take (a held
+    // note that looks like a missed tap is theirs to call). Kept while the
+    // program runs, not stored: a finding is a suggestion made afresh.
+    std::vector<FindingKey> Rejected;
 };
 
 // The session text of the takes, in order.

@@ -1106,6 +1106,17 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, c
     return repaired;
 }
 
+std::vector<bool> AcceptedFindings(const TakeAnalysis& analysis, const std::vector<FindingKey>& rejected)
+{
+    std::vector<bool> accepted;
+    accepted.reserve(analysis.Findings.size());
+    for (const Finding& finding : analysis.Findings) {
+        const FindingKey key = KeyOf(finding);
+        accepted.push_back(std::find(rejected.begin(), rejected.end(), key) == rejected.end());
+    }
+    return accepted;
+}
+
 std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis)
 {
     std::vector<Take> repaired;

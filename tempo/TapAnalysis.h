@@ -70,6 +70,17 @@ struct Finding {
     int Beats = 1;  // Missed: how many beats are missing after the tap
 };
 
+// What names a finding across analyses of changing sets of takes: its kind
+// and its tap (Start: its beat). A take keeps the keys of the findings the
+// musician turned down, so that they stay turned down when other takes are
+// added or removed and the findings are computed again.
+struct FindingKey {
+    FindingKind Kind = FindingKind::Missed;
+    int64_t Tap = 0;
+    friend bool operator==(const FindingKey& a, const FindingKey& b) { return a.Kind == b.Kind && a.Tap == b.Tap; }
+};
+inline FindingKey KeyOf(const Finding& finding) { return FindingKey{finding.Kind, finding.Tap}; }
+
 // The beat of a tap that belongs to no beat.
 constexpr int64_t ExtraTap = INT64_MIN;
 
@@ -88,6 +99,10 @@ struct Analysis {
     // milliseconds, for every beat that some take covers.
     std::vector<double> BeatIntervals;
 };
+
+// For each finding of `analysis`, whether it is accepted: every finding
+// whose key is not in `rejected`.
+std::vector<bool> AcceptedFindings(const TakeAnalysis& analysis, const std::vector<FindingKey>& rejected);
 
 // Analyses the takes (in list order, each relative to its first tap). Takes
 // of fewer than two taps are passed over: no findings, no beats.

@@ -12,7 +12,16 @@ std::vector<double> BeatTimesForExport(const TakeList& takes, const AnalysisOpti
         return SmoothBeatTimes(beats, takes, options.Smoothing);
     }
     const Analysis analysis = AnalyzeTakes(takes);
-    const std::vector<Take> repaired = RepairTakes(takes, analysis);
+    std::vector<Take> repaired;
+    repaired.reserve(takes.size());
+    for (size_t m = 0; m < takes.size(); ++m) {
+        if (takes[m]->size() < 2 || m >= options.Rejected.size() || options.Rejected[m].empty()) {
+            repaired.push_back(takes[m]->size() < 2 ? *takes[m] : RepairTake(takes, analysis, m));
+        } else {
+            const std::vector<bool> accepted = AcceptedFindings(analysis.Takes[m], options.Rejected[m]);
+            repaired.push_back(RepairTake(takes, analysis, m, &accepted));
+        }
+    }
     TakeList aligned;
     for (const Take& take : repaired)
         if (!take.empty())

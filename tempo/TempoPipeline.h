@@ -13,11 +13,15 @@
 #include <vector>
 
 #include "BeatSmoothing.h"
+#include "TapAnalysis.h"
 #include "TempoMap.h"
 
 struct AnalysisOptions {
     bool Repair = false;
     int Smoothing = SmoothingNone;  // SmoothingNone, SmoothingAuto or 1..MaxSmoothing
+    // With Repair: per take (in the order of the takes given), the findings
+    // the repair leaves alone. Empty, or shorter than the takes: none.
+    std::vector<std::vector<FindingKey>> Rejected;
 };
 
 // The beat times the spline runs through.

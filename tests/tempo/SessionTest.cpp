@@ -83,8 +83,8 @@ TEST(Session, WrittenSessionsReadBackExactlyAndEveryCutOffIsRefused)
 
 TEST(Session, FormatIsTheDocumentedOne)
 {
-    SessionTake a{"2026-12-07T14:30:05", {0, 500, 1000}};
-    SessionTake b{"2026-02-28T00:00:59", {0, 4294967295u}};
+    SessionTake a{"2026-12-07T14:30:05", {0, 500, 1000}, true, {}};
+    SessionTake b{"2026-02-28T00:00:59", {0, 4294967295u}, true, {}};
     EXPECT_EQ("Metrova takes 1\r\n"
               "take 2026-12-07T14:30:05 3\r\n0\r\n500\r\n1000\r\n"
               "take 2026-02-28T00:00:59 2\r\n0\r\n4294967295\r\n"
