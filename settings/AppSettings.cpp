@@ -9,6 +9,9 @@ namespace {
 // note with n in 0..5 (whole to thirty-second).
 constexpr int kMaxTempoInterpCount = 10;
 constexpr int kMaxTimeSigBase = 5;
+// Smoothing: -1 auto, 0 none, 1..10 a fixed strength.
+constexpr int kSmoothingAuto = -1;
+constexpr int kMaxSmoothing = 10;
 
 }  // namespace
 
@@ -52,7 +55,7 @@ StoredSettings ReadSettings(const IniFile& file)
     stored.App.MidiInName = file.GetString(SettingsSection, KeyMidiIn, "").substr(0, MaxMidiInNameLength);
 
     const int smoothing = ReadSettingNumber(file.GetString(SettingsSection, KeySmoothing, "0"));
-    stored.App.Smoothing = (smoothing >= SmoothingAuto && smoothing <= MaxSmoothing) ? smoothing : SmoothingNone;
+    stored.App.Smoothing = (smoothing >= kSmoothingAuto && smoothing <= kMaxSmoothing) ? smoothing : 0;
 
     const int repair = ReadSettingNumber(file.GetString(SettingsSection, KeyRepairOnExport, "0"));
     stored.App.RepairOnExport = repair == 1;

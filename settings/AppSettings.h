@@ -32,19 +32,14 @@ inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
 // The device name is kept in a 32-byte field: 31 bytes and the terminator.
 inline constexpr size_t MaxMidiInNameLength = 31;
 
-// How strongly the exported tempo follows the music rather than the jitter
-// of the taps: none, a strength taken from the takes' own scatter, or a
-// fixed strength of 1 to 10.
-inline constexpr int SmoothingNone = 0;
-inline constexpr int SmoothingAuto = -1;
-inline constexpr int MaxSmoothing = 10;
-
 struct AppSettings {
     int TimeSigBase = 2;  // one tap is a 1/2^n note; 2 is the quarter note
     int TapMethod = 0;    // 0 computer keyboard, 1 MIDI input device
     std::string MidiInName;
-    // SmoothingNone, SmoothingAuto or 1..MaxSmoothing.
-    int Smoothing = SmoothingNone;
+    // How strongly the exported tempo follows the music rather than the
+    // jitter of the taps, in the tempo engine's terms: 0 none, -1 a strength
+    // taken from the takes' own scatter, 1 to 10 a fixed strength.
+    int Smoothing = 0;
     // Whether the takes are repaired onto their common beat grid before
     // they are averaged for an export.
     bool RepairOnExport = false;

@@ -57,7 +57,7 @@ TEST(ReadSettings, EmptyFileGivesDefaults)
     EXPECT_EQ(0, s.App.TapMethod);
     EXPECT_EQ("", s.App.MidiInName);
     EXPECT_FALSE(s.Position.has_value());
-    EXPECT_EQ(SmoothingNone, s.App.Smoothing);
+    EXPECT_EQ(0, s.App.Smoothing);
     EXPECT_FALSE(s.App.RepairOnExport);
     EXPECT_FALSE(s.App.HasGraphPlacement());
 }
@@ -65,7 +65,7 @@ TEST(ReadSettings, EmptyFileGivesDefaults)
 TEST(ReadSettings, BadAnalysisValuesFallBackToTheDefaults)
 {
     const std::pair<const char*, int> smoothing[] = {
-        {"-1", SmoothingAuto}, {"1", 1}, {"10", 10}, {"7x", 7}, {"11", 0}, {"-2", 0}, {"auto", 0}, {"99999999999", 0}};
+        {"-1", -1}, {"1", 1}, {"10", 10}, {"7x", 7}, {"11", 0}, {"-2", 0}, {"auto", 0}, {"99999999999", 0}};
     for (const auto& [text, expected] : smoothing)
         EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeySmoothing, text)).App.Smoothing) << text;
     const std::pair<const char*, bool> repair[] = {{"1", true}, {" 1", true}, {"0", false}, {"2", false},
@@ -222,7 +222,7 @@ TEST_F(AppSettingsFileTest, EveryValidValueSurvivesASaveAndALoad)
         app.TimeSigBase = between(0, 5);
         app.TapMethod = between(0, 1);
         app.MidiInName = std::string(static_cast<size_t>(between(0, 31)), static_cast<char>('A' + between(0, 25)));
-        app.Smoothing = between(SmoothingAuto, MaxSmoothing);
+        app.Smoothing = between(-1, 10);
         app.RepairOnExport = between(0, 1) == 1;
         if (between(0, 3) > 0) {
             app.GraphLeft = between(INT_MIN, INT_MAX);
@@ -267,12 +267,12 @@ TEST_F(AppSettingsFileTest, OlderFileGetsTheNewKeysBeforeRestoreTakes)
                "MidiIn=Port\r\nOwnKey=kept\r\nRestoreTakes=0\r\n\r\n[Other]\r\nSmoothing=5\r\n");
     IniFile ini(path);
     StoredSettings s = ReadSettings(ini);
-    EXPECT_EQ(SmoothingNone, s.App.Smoothing);  // another section's key is not ours
+    EXPECT_EQ(0, s.App.Smoothing);  // another section's key is not ours
     EXPECT_FALSE(s.App.RepairOnExport);
     EXPECT_FALSE(s.App.HasGraphPlacement());
     EXPECT_FALSE(s.App.RestoreTakes);
 
-    s.App.Smoothing = SmoothingAuto;
+    s.App.Smoothing = -1;
     s.App.RepairOnExport = true;
     WriteSettings(ini, s.App, 5, 6, s.TempoInterpCount);
     EXPECT_EQ("[AppSetting]\r\nLeft=5\r\nTop=6\r\nTempoInterpCount=2\r\nTimeSigBase=3\r\nTapMethod=0\r\n"
