@@ -112,20 +112,40 @@ std::vector<Column> ReduceToColumns(const Curve& curve, double x0, double x1, in
         curve.begin());
     if (k > 0)
         --k;
-    for (; k < curve.size(); ++k) {
-        const CurvePoint& a = curve[k];
-        const int64_t ca = columnOf(a.X);
+    const size_t n = curve.size();
+    while (k < n) {
+        const int64_t ca = columnOf(curve[k].X);
         if (ca >= width)
             break;
-        if (ca >= 0)
-            include(ca, a.Bpm);
-        if (k + 1 >= curve.size())
+        if (ca >= 0) {
+            // Zoomed out, a column holds many points: the run of them is
+            // walked in one tight pass (a comparison, a minimum and a
+            // maximum per point), and the segments between them, all inside
+            // the column, add nothing to its range.
+            const double right = x0 + static_cast<double>(ca + 1) * perColumn;
+            double low = curve[k].Bpm;
+            double high = low;
+            size_t j = k + 1;
+            for (; j < n && curve[j].X < right; ++j) {
+                const double bpm = curve[j].Bpm;
+                low = bpm < low ? bpm : low;
+                high = bpm > high ? bpm : high;
+            }
+            include(ca, low);
+            include(ca, high);
+            k = j - 1;
+        }
+        if (k + 1 >= n)
             break;
+        const CurvePoint& a = curve[k];
         const CurvePoint& b = curve[k + 1];
+        ++k;
         if (!(b.X > a.X))
             continue;
         // The segment's values at the edges of every column it crosses: an
-        // edge belongs to the columns on both its sides.
+        // edge belongs to the columns on both its sides. The run's column
+        // counts as a's, so an edge the run's comparison and the division
+        // place differently is still taken.
         const auto at = [&](double edge) { return a.Bpm + (b.Bpm - a.Bpm) * ((edge - a.X) / (b.X - a.X)); };
         const int64_t cb = columnOf(b.X);
         const int64_t first = std::max<int64_t>(ca + 1, 0);

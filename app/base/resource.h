@@ -86,3 +86,25 @@
 #define WM_TAPPED (WM_APP + 1)
 #define WM_UPDATESTATES (WM_APP + 1)
 #define WM_SESSIONNOTICE (WM_APP + 2)
+
+// Tempo graph window: its menu (bar and context menu), commands, strings and
+// the message that tells the main window of a click on a finding's marker.
+#define IDR_GRAPHMENU 120
+#define IDM_GRAPH_BEATAXIS 41001
+#define IDM_GRAPH_TIMEAXIS 41002
+#define IDM_GRAPH_SHOWALL 41003
+#define IDS_GRAPH_TITLE 60
+#define IDS_GRAPH_AXIS_BEAT 61
+#define IDS_GRAPH_AXIS_TIME 62
+#define IDS_GRAPH_AXIS_BPM 63
+#define IDS_GRAPH_HOVER 64
+#define IDS_GRAPH_HOVER_TAKE 65
+#define IDS_GRAPH_NO_TAKES 66
+#define IDS_GRAPH_MISSED 67
+#define IDS_GRAPH_EXTRA 68
+#define IDS_GRAPH_START 69
+#define IDS_GRAPH_OUTLIER 70
+#define IDS_GRAPH_REJECTED 71
+// wParam: the take's index in the list; lParam: the finding's index among
+// that take's findings.
+#define WM_GRAPHFINDING (WM_APP + 10)
