@@ -177,8 +177,8 @@ void OnImport(HWND window)
 
 void OnHelp(HWND window)
 {
-    char path[MAX_PATH];
-    if (GetHelpFilePath(path))
+    const std::wstring path = GetHelpFilePath();
+    if (!path.empty())
         ShellOpen(path, window);
     else
         ReportSystemError(window, ERROR_FILENAME_EXCED_RANGE);

@@ -42,6 +42,14 @@ bool WriteFileReplacing(const std::wstring& path, const void* data, size_t size,
                         bool flushToDisk = true);
 // `text` in the ANSI code page, as UTF-16 (empty when it cannot be read).
 std::wstring WidenAnsi(const std::string& text);
+// `path` as the wide file functions take it: absolute, and from MAX_PATH
+// characters on with the "\\?\" prefix that lifts that limit (empty when
+// the system cannot make it absolute).
+std::wstring PathForFileApi(const std::wstring& path);
+// The whole file at `path` into `content`. False when it cannot be opened
+// or not be read to the end: a read that stops early must not pass for the
+// file.
+bool ReadFileBytes(const std::wstring& path, std::string& content);
 #endif
 
 // The temporary file WriteFileReplacing tries at attempt `attempt` (0 first)

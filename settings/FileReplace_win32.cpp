@@ -80,6 +80,38 @@ std::wstring WidenAnsi(const std::string& text)
     return wide;
 }
 
+std::wstring PathForFileApi(const std::wstring& path)
+{
+    const std::wstring full = path.empty() ? std::wstring() : FullPath(path);
+    return full.empty() ? std::wstring() : ForApi(full);
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& content)
+{
+    const std::wstring target = PathForFileApi(path);
+    if (target.empty())
+        return false;
+    HANDLE file = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    content.clear();
+    bool ok = true;
+    char buffer[4096];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (read == 0)
+            break;
+        content.append(buffer, read);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
 std::string TemporaryPathFor(const std::string& path, unsigned attempt)
 {
     const std::wstring full = FullPath(WidenAnsi(path));

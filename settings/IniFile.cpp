@@ -65,23 +65,47 @@ IniFile::IniFile(const std::string& filePath)
 
 bool IniFile::Load(const char* filePath)
 {
-    if (!filePath) {
-        path.clear();
-        return false;
-    }
+    if (!filePath)
+        return Load(std::string());
     return Load(std::string(filePath));
 }
 
 bool IniFile::Load(const std::string& filePath)
 {
     path = filePath;
+#ifdef _WIN32
+    widePath.clear();
+#endif
     if (filePath.empty())
         return false;
 
     std::string content;
     if (!ReadWholeFile(filePath, content))
         return false;
+    Parse(content);
+    return true;
+}
 
+#ifdef _WIN32
+IniFile::IniFile(const std::wstring& filePath)
+{
+    Load(filePath);
+}
+
+bool IniFile::Load(const std::wstring& filePath)
+{
+    path.clear();
+    widePath = filePath;
+    std::string content;
+    if (filePath.empty() || !ReadFileBytes(filePath, content))
+        return false;
+    Parse(content);
+    return true;
+}
+#endif
+
+void IniFile::Parse(const std::string& content)
+{
     sections.clear();
     IniSection* current = nullptr;
     size_t start = 0;
@@ -105,7 +129,6 @@ bool IniFile::Load(const std::string& filePath)
         if (current)
             current->lines.push_back(std::move(line));
     }
-    return true;
 }
 
 IniSection* IniFile::FindSection(std::string_view name)
@@ -196,6 +219,13 @@ void IniFile::Save() const
 {
     // Without a path there is nowhere to write; in particular no temporary
     // file may appear in the current directory.
+#ifdef _WIN32
+    if (!widePath.empty()) {
+        const std::string content = Serialize();
+        WriteFileReplacing(widePath, content.data(), content.size());
+        return;
+    }
+#endif
     if (path.empty())
         return;
     const std::string content = Serialize();

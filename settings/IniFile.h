@@ -34,6 +34,14 @@ public:
     // content then stays as it was.
     bool Load(const char* filePath);
     bool Load(const std::string& filePath);
+#ifdef _WIN32
+    // The same for a UTF-16 path: a file in a folder of any name, also one
+    // the ANSI code page cannot spell or longer than MAX_PATH. Save then
+    // writes to this path, and GetPath is empty.
+    explicit IniFile(const std::wstring& filePath);
+    bool Load(const std::wstring& filePath);
+    const std::wstring& GetWidePath() const { return widePath; }
+#endif
 
     // The value of the first line of `key` in the first section named
     // `section`. On false `value` is left unchanged.
@@ -61,8 +69,13 @@ public:
 private:
     IniSection* FindSection(std::string_view name);
     const IniSection* FindSection(std::string_view name) const;
+    // Replaces the sections with those of the file content `content`.
+    void Parse(const std::string& content);
 
     std::string path;
+#ifdef _WIN32
+    std::wstring widePath;
+#endif
     std::vector<IniSection> sections;
 };
 

@@ -231,13 +231,26 @@ void ReportSystemError(HWND owner, DWORD code)
     CenteredMessageBox(owner, GetSystemErrorText(code), LoadResString(IDS_CAPTION_ERROR), MB_ICONERROR);
 }
 
-void ShellOpen(const std::string& target, HWND owner)
+namespace {
+
+void ReportShellFailure(HINSTANCE result, HWND owner)
 {
-    const HINSTANCE result = ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     // The result is an instance handle only for compatibility; values of 32
     // and below are error numbers, and the thread's last error says more.
     if (reinterpret_cast<INT_PTR>(result) <= 32)
         ReportSystemError(owner, GetLastError());
+}
+
+}  // namespace
+
+void ShellOpen(const std::string& target, HWND owner)
+{
+    ReportShellFailure(ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL), owner);
+}
+
+void ShellOpen(const std::wstring& target, HWND owner)
+{
+    ReportShellFailure(ShellExecuteW(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL), owner);
 }
 
 WaitCursorScope::WaitCursorScope()

@@ -47,6 +47,8 @@ void ReportSystemError(HWND owner, DWORD code);
 // Opens a file, web address or "mailto:" link with the shell's default
 // action; reports a failure itself.
 void ShellOpen(const std::string& target, HWND owner);
+// The same for a UTF-16 path: a document in a folder of any name.
+void ShellOpen(const std::wstring& target, HWND owner);
 
 // Shows the wait cursor while at least one exists. Nestable.
 class WaitCursorScope {

@@ -1,12 +1,9 @@
 #include "SettingsWin32.h"
 
-#include <cstring>
-
 #include "AppGlobals.h"
 #include "AppSettings.h"
 #include "Face.h"
 #include "MidiIn.h"
-#include "WidePath.h"
 #include "resource.h"
 
 AppSettings g_AppSettings;
@@ -14,70 +11,61 @@ RECT g_WindowRect = {};
 
 namespace {
 
-// The executable's folder (with its backslash) followed by `name`. A module
-// path that fills the buffer may have been cut, and a folder deep enough to
-// leave no room for the name would otherwise be cut silently, giving some
-// other file: both fail instead.
-bool PathBesideExecutable(const char* name, char (&path)[MAX_PATH])
+// The executable's folder (with its backslash) followed by `name`, in
+// UTF-16 from the module path on: an ANSI path spells a folder the code
+// page cannot spell with "?", and its short form, the one ANSI spelling that
+// would reach it, may not exist (short names can be switched off per
+// volume). In UTF-16 a backslash is always a separator, too: in code page
+// 932 the second byte of a double-byte character can be 0x5C.
+std::wstring PathBesideExecutable(const wchar_t* name)
 {
-    path[0] = '\0';
-    // Read wide: GetModuleFileNameA spells a folder the code page cannot
-    // spell with "?", and nothing could be opened in it. In UTF-16 a
-    // backslash is always a separator, too: in code page 932 the second
-    // byte of a double-byte character can be 0x5C ("\x95\x5C" is one
-    // character).
-    wchar_t module[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    const std::wstring wide(module, length);
-    const size_t slash = wide.find_last_of(L'\\');
-    std::string folder;
-    if (slash != std::wstring::npos) {
-        // The folder as the ANSI functions can open it (its short form where
-        // the code page cannot spell it), with its backslash.
-        folder = AnsiPathFor(wide.substr(0, slash + 1));
-        if (folder.empty())
-            return false;
+    // A module path fills the buffer when it may have been cut: try again
+    // with more room, up to the longest path the system has.
+    std::wstring module(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &module[0], static_cast<DWORD>(module.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < module.size()) {
+            module.resize(length);
+            break;
+        }
+        if (module.size() >= 32768)
+            return std::wstring();
+        module.resize(module.size() * 2);
     }
-    const size_t nameLength = std::strlen(name);
-    if (folder.size() + nameLength + 1 > MAX_PATH)
-        return false;
-    std::memcpy(path, folder.data(), folder.size());
-    std::memcpy(path + folder.size(), name, nameLength + 1);
-    return true;
+    const size_t slash = module.find_last_of(L'\\');
+    return (slash == std::wstring::npos ? std::wstring() : module.substr(0, slash + 1)) + name;
 }
 
 }  // namespace
 
-bool GetSettingsPath(char (&path)[MAX_PATH])
+std::wstring GetSettingsPath()
 {
-    return PathBesideExecutable("Metrova.ini", path);
+    return PathBesideExecutable(L"Metrova.ini");
 }
 
-bool GetHelpFilePath(char (&path)[MAX_PATH])
+std::wstring GetHelpFilePath()
 {
     // The manual in the language of the face shown.
-    return PathBesideExecutable(CurrentFace() == Face::Japanese ? "Metrova.html" : "Metrova-en.html", path);
+    return PathBesideExecutable(CurrentFace() == Face::Japanese ? L"Metrova.html" : L"Metrova-en.html");
 }
 
-bool GetSessionPath(char (&path)[MAX_PATH])
+std::wstring GetSessionPath()
 {
-    return PathBesideExecutable("Metrova.takes", path);
+    return PathBesideExecutable(L"Metrova.takes");
 }
 
-bool GetJournalPath(char (&path)[MAX_PATH])
+std::wstring GetJournalPath()
 {
-    return PathBesideExecutable("Metrova.journal", path);
+    return PathBesideExecutable(L"Metrova.journal");
 }
 
 void LoadSettingsFile()
 {
     // Without a path the store stays empty and pathless, so the settings run
     // on their defaults and nothing is saved.
-    char path[MAX_PATH];
-    GetSettingsPath(path);
-    SettingsFile.Load(path);
+    SettingsFile.Load(GetSettingsPath());
     RemoveRetiredSettings(SettingsFile);
 }
 

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "AppSettings.h"
 
 // The values read while the program runs; the options dialog changes them.
@@ -14,15 +16,16 @@ extern AppSettings g_AppSettings;
 extern RECT g_WindowRect;
 
 // "Metrova.ini" and the manual ("Metrova.html", or "Metrova-en.html" in the
-// English face) in the executable's folder (the name alone
-// when the module path has no backslash). False, with an empty buffer, when
-// the module path cannot be read or the folder leaves no room for the name.
-bool GetSettingsPath(char (&path)[MAX_PATH]);
-bool GetHelpFilePath(char (&path)[MAX_PATH]);
+// English face) in the executable's folder, as the system spells it: the
+// long UTF-16 path, whatever script the folder is named in and however
+// long it is (the name alone when the module path has no backslash). Empty
+// when the module path cannot be read.
+std::wstring GetSettingsPath();
+std::wstring GetHelpFilePath();
 // "Metrova.takes" (the session) and "Metrova.journal" (the take being
 // tapped) beside the settings file.
-bool GetSessionPath(char (&path)[MAX_PATH]);
-bool GetJournalPath(char (&path)[MAX_PATH]);
+std::wstring GetSessionPath();
+std::wstring GetJournalPath();
 
 // Loads SettingsFile from GetSettingsPath and drops the retired key. A missing
 // file is no error: every value then takes its default.

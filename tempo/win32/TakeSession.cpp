@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 
-#include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <new>
 #include <utility>
@@ -44,7 +44,7 @@ enum class ReadResult { Read, Missing, TooLarge, Failed };
 
 ReadResult ReadWholeFile(const std::wstring& path, std::string& bytes, DWORD& error)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(PathForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = GetLastError();
@@ -121,11 +121,11 @@ void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileErro
 // missing, and one whose content is damaged (cut off, not a session, far too
 // large) is set aside. False when the file is to be left alone for this run:
 // it could not be read at all (locked, no access), or not be set aside.
-bool ReadKeptTakes(const std::string& path, std::vector<SessionTake>& takes)
+bool ReadKeptTakes(const std::wstring& path, std::vector<SessionTake>& takes)
 {
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
-    const ReadResult result = ReadWholeFile(WidenAnsi(path), bytes, error);
+    const ReadResult result = ReadWholeFile(path, bytes, error);
     if (result == ReadResult::Missing)
         return true;
     if (result == ReadResult::Failed)
@@ -133,10 +133,10 @@ bool ReadKeptTakes(const std::string& path, std::vector<SessionTake>& takes)
     TakeFileError problem;
     if (result == ReadResult::Read && ReadSession(bytes, takes, problem))
         return true;
-    const std::string aside = SetFileAside(path);
+    const std::wstring aside = SetFileAside(path);
     if (aside.empty())
         return false;
-    setAsideNames.push_back(aside);
+    setAsideNames.push_back(NarrowForDisplay(aside));
     return true;
 }
 
@@ -171,19 +171,13 @@ std::vector<const SessionTake*> TakesToSave(HWND list)
     return ReadSessionTakesFromList(list);
 }
 
-std::string PathOr(bool (*get)(char (&)[MAX_PATH]))
-{
-    char path[MAX_PATH];
-    return get(path) ? std::string(path) : std::string();
-}
-
 }  // namespace
 
 bool SaveSession()
 {
     if (!g_hMainWnd || sessionLocked)
         return lastSessionSaved = false;
-    const std::string path = PathOr(GetSessionPath);
+    const std::wstring path = GetSessionPath();
     if (path.empty())
         return lastSessionSaved = false;
     const std::string text = FormatSession(ReadSessionTakesFromList(TakeListOf(g_hMainWnd)));
@@ -196,8 +190,8 @@ void RestoreSession(HWND mainWindow)
     sessionLocked = false;
     if (!g_AppSettings.RestoreTakes)
         return;
-    const std::string sessionPath = PathOr(GetSessionPath);
-    const std::string journalPath = PathOr(GetJournalPath);
+    const std::wstring sessionPath = GetSessionPath();
+    const std::wstring journalPath = GetJournalPath();
     if (sessionPath.empty() || journalPath.empty())
         return;
 
@@ -220,7 +214,7 @@ void RestoreSession(HWND mainWindow)
                 listed = AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take))) || listed;
         }
         if (!listed || SaveSession())
-            DeleteFileA(journalPath.c_str());
+            DeleteFileW(PathForFileApi(journalPath).c_str());
     }
     if (!setAsideNames.empty())
         PostMessageA(mainWindow, WM_SESSIONNOTICE, 0, 0);
@@ -251,7 +245,7 @@ void WriteTakeJournal()
     Take taps = CurrentTake.Copy();
     if (taps.size() < 2 || taps.size() == journalTaps)
         return;
-    const std::string path = PathOr(GetJournalPath);
+    const std::wstring path = GetJournalPath();
     if (path.empty())
         return;
     NormalizeTake(taps);
@@ -268,9 +262,9 @@ void EndTakeJournal()
     // Kept when the session holding the take could not be saved: it is the
     // only copy on the disk then.
     if (journalTaps > 0 && lastSessionSaved) {
-        const std::string path = PathOr(GetJournalPath);
+        const std::wstring path = GetJournalPath();
         if (!path.empty())
-            DeleteFileA(path.c_str());
+            DeleteFileW(PathForFileApi(path).c_str());
     }
     journalTaps = 0;
 }
@@ -336,22 +330,22 @@ void SaveTakesToFile(HWND mainWindow)
         ReportSystemError(mainWindow, error);
 }
 
-std::string SetFileAside(const std::string& path)
+std::wstring SetFileAside(const std::wstring& path)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, ".bad-%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
+    wchar_t stamp[32];
+    std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L".bad-%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond);
     for (int n = 1; n < 100; ++n) {
-        const std::string name = path + stamp + (n == 1 ? std::string() : "-" + std::to_string(n));
-        // MoveFileA without MOVEFILE_REPLACE_EXISTING: an earlier file set
+        const std::wstring name = path + stamp + (n == 1 ? std::wstring() : L"-" + std::to_wstring(n));
+        // MoveFileW without MOVEFILE_REPLACE_EXISTING: an earlier file set
         // aside in the same second is never overwritten.
-        if (MoveFileA(path.c_str(), name.c_str()))
+        if (MoveFileW(PathForFileApi(path).c_str(), PathForFileApi(name).c_str()))
             return name;
         const DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
             break;
     }
-    return std::string();
+    return std::wstring();
 }

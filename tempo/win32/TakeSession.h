@@ -51,4 +51,4 @@ void SaveTakesToFile(HWND mainWindow);
 // "<path>.bad-YYYYMMDD-HHMMSS" (with "-2", "-3", ... when taken) after the
 // local time now: the name a damaged file is renamed to. Empty when the
 // file could not be renamed.
-std::string SetFileAside(const std::string& path);
+std::wstring SetFileAside(const std::wstring& path);

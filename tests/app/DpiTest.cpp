@@ -22,6 +22,7 @@
 #include "MainWindow.h"
 #include "OptionsDialog.h"
 #include "SettingsWin32.h"
+#include "WidePath.h"
 #include "TapTestSupport.h"
 #include "resource.h"
 
@@ -118,8 +119,9 @@ protected:
         g_hInstance = GetModuleHandleA(nullptr);
         ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
         ASSERT_TRUE(PrepareMainWindowClass());
-        char path[MAX_PATH];
-        ASSERT_TRUE(GetSettingsPath(path));
+        // The build folder's name is ASCII: its ANSI spelling is exact.
+        std::string path = NarrowForDisplay(GetSettingsPath());
+        ASSERT_FALSE(path.empty());
         settingsAside = std::make_unique<FileAside>(path);
         SettingsFile = IniFile();
         LoadSettingsFile();

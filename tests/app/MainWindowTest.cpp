@@ -22,6 +22,7 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
+#include "WidePath.h"
 #include "Take.h"
 #include "TakeListView.h"
 #include "TempoExport.h"
@@ -43,8 +44,9 @@ protected:
     void SetUp() override
     {
         g_hInstance = GetModuleHandleA(nullptr);
-        char path[MAX_PATH];
-        ASSERT_TRUE(GetSettingsPath(path));
+        // The build folder's name is ASCII: its ANSI spelling is exact.
+        std::string path = NarrowForDisplay(GetSettingsPath());
+        ASSERT_FALSE(path.empty());
         settingsPath = path;
         if (FileExists(settingsPath)) {
             savedSettings = ReadBytes(settingsPath);

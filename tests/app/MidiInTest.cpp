@@ -20,6 +20,7 @@
 #include "Messages.h"
 #include "MidiIn.h"
 #include "SettingsWin32.h"
+#include "WidePath.h"
 #include "Take.h"
 #include "TakeListView.h"
 #include "TapInputDialog.h"
@@ -45,8 +46,9 @@ protected:
         g_hInstance = GetModuleHandleA(nullptr);
         ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
         ASSERT_TRUE(PrepareMainWindowClass());
-        char path[MAX_PATH];
-        ASSERT_TRUE(GetSettingsPath(path));
+        // The build folder's name is ASCII: its ANSI spelling is exact.
+        std::string path = NarrowForDisplay(GetSettingsPath());
+        ASSERT_FALSE(path.empty());
         settingsPath = path;
         settingsAside = std::make_unique<FileAside>(settingsPath);
         OnTapDialog({});  // a tap dialog that no test expects fails it

@@ -19,6 +19,7 @@
 #include "MidiIn.h"
 #include "OptionsDialog.h"
 #include "SettingsWin32.h"
+#include "WidePath.h"
 #include "Take.h"
 #include "TakeListView.h"
 #include "WineTestSupport.h"
@@ -111,8 +112,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(PrepareMainWindowClass());
-        char path[MAX_PATH];
-        ASSERT_TRUE(GetSettingsPath(path));
+        // The build folder's name is ASCII: its ANSI spelling is exact.
+        std::string path = NarrowForDisplay(GetSettingsPath());
+        ASSERT_FALSE(path.empty());
         settingsPath = path;
         if (FileExists(settingsPath))
             saved = ReadBytes(settingsPath);

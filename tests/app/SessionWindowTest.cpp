@@ -20,6 +20,7 @@
 #include "SettingsWin32.h"
 #include "TakeSession.h"
 #include "TapTestSupport.h"
+#include "WidePath.h"
 #include "resource.h"
 
 namespace {
@@ -60,13 +61,16 @@ protected:
         g_hInstance = GetModuleHandleA(nullptr);
         ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
         ASSERT_TRUE(PrepareMainWindowClass());
-        char path[MAX_PATH];
-        ASSERT_TRUE(GetSettingsPath(path));
+        // The build folder's name is ASCII: its ANSI spelling is exact.
+        std::string path = NarrowForDisplay(GetSettingsPath());
+        ASSERT_FALSE(path.empty());
         settingsAside = std::make_unique<FileAside>(path);
         settingsPath = path;
-        ASSERT_TRUE(GetSessionPath(path));
+        path = NarrowForDisplay(GetSessionPath());
+        ASSERT_FALSE(path.empty());
         sessionPath = path;
-        ASSERT_TRUE(GetJournalPath(path));
+        path = NarrowForDisplay(GetJournalPath());
+        ASSERT_FALSE(path.empty());
         journalPath = path;
     }
 

@@ -21,6 +21,7 @@
 #include "Messages.h"
 #include "MidiIn.h"
 #include "SettingsWin32.h"
+#include "WidePath.h"
 #include "Take.h"
 #include "TakeListView.h"
 #include "TapInputDialog.h"
@@ -53,8 +54,9 @@ protected:
         ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
         ASSERT_NE(nullptr, periodBalance) << "the stand-in winmm.dll is not loaded";
         ASSERT_TRUE(PrepareMainWindowClass());
-        char path[MAX_PATH];
-        ASSERT_TRUE(GetSettingsPath(path));
+        // The build folder's name is ASCII: its ANSI spelling is exact.
+        std::string path = NarrowForDisplay(GetSettingsPath());
+        ASSERT_FALSE(path.empty());
         settingsAside = std::make_unique<FileAside>(path);
 
         SettingsFile = IniFile();
