@@ -64,6 +64,30 @@ void BM_TapMonitorAdd(benchmark::State& state)
 }
 BENCHMARK(BM_TapMonitorAdd);
 
+// What the tap dialog does for one tap on the user-interface thread, with
+// range(0) taps in the take so far and ten listed takes of 10,000 taps: the
+// copy of the take in the shared slot (under its lock) and the check of the
+// new tap. The copy grows with the take; the check does not.
+void BM_TapFeedbackStep(benchmark::State& state)
+{
+    const std::vector<Take> takes = MakeTakes(10000, 10);
+    TakeList list;
+    for (const Take& t : takes)
+        list.push_back(&t);
+    TapMonitor monitor(list);
+    const Take& live = takes[2];
+    TakeSlot slot;
+    Take recorded(live.begin(), live.begin() + state.range(0));
+    slot.Start(recorded);
+    uint32_t next = recorded.back();
+    for (auto _ : state) {
+        next += 500;
+        const Take copy = slot.Copy();
+        benchmark::DoNotOptimize(monitor.Add(next + static_cast<uint32_t>(copy.size() & 1)));
+    }
+}
+BENCHMARK(BM_TapFeedbackStep)->Arg(100)->Arg(1000)->Arg(10000);
+
 void BM_TapMonitorSetUp(benchmark::State& state)
 {
     const std::vector<Take> takes = MakeTakes(10000, 10);

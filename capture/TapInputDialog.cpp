@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "AppGlobals.h"
 #include "Dpi.h"
@@ -14,12 +16,36 @@
 #include "Take.h"
 #include "TakeListView.h"
 #include "TakeSession.h"
+#include "TapAnalysis.h"
 #include "resource.h"
 
 namespace {
 
-// The texts are painted in this order.
-enum Item { BaseNoteLabel, BaseNoteValue, MethodLabel, MethodValue, CountLabel, CountValue, ItemCount };
+// The texts are painted in this order. Under the count, the feedback on the
+// last tap: the tempo tapped so far with a warning when the tap looks like a
+// missed beat or an extra tap, and how far the tap lies from the listed
+// takes at its beat.
+enum Item {
+    BaseNoteLabel,
+    BaseNoteValue,
+    MethodLabel,
+    MethodValue,
+    CountLabel,
+    CountValue,
+    TempoLabel,
+    TempoValue,
+    DeviationLabel,
+    DeviationValue,
+    TapWarning,
+    ItemCount
+};
+constexpr int SettingItems = TempoLabel;  // the six that show the settings and the count
+
+// Labels sit at even places, each followed by its value.
+constexpr bool IsLabel(int item)
+{
+    return item < TapWarning && item % 2 == 0;
+}
 
 constexpr size_t TextSize = 64;  // 63 bytes of text and the terminator
 constexpr UINT_PTR JournalTimer = 1;
@@ -35,20 +61,33 @@ COLORREF textColour = 0;
 char baseNoteText[TextSize] = "";
 char methodText[TextSize] = "";
 char countText[TextSize] = "";
+char tempoText[TextSize] = "";
+char deviationText[TextSize] = "";
+const char* warningText = "";
+
+// Set up from the listed takes when the dialog opens, then fed every tap of
+// the take once it is in; `monitoredTaps` of them have been.
+std::unique_ptr<TapMonitor> monitor;
+size_t monitoredTaps = 0;
+bool deviationShown = false;  // there are listed takes to deviate from
 
 // The labels are loaded by the first dialog of the process; nothing is
 // loaded while taps are being timed.
 bool labelsLoaded = false;
-std::string labels[3];
+std::string labels[5];
+std::string missedWarning;
+std::string extraWarning;
 
 // Where the texts go, in dialog units of the template's font.
 constexpr RECT DesignRects[ItemCount] = {
-    {7, 7, 35, 15}, {43, 7, 93, 15}, {7, 22, 37, 30}, {43, 22, 173, 30}, {7, 37, 33, 45}, {43, 37, 93, 45},
+    {7, 7, 35, 15},  {43, 7, 93, 15},  {7, 22, 37, 30},  {43, 22, 173, 30}, {7, 37, 33, 45},  {43, 37, 93, 45},
+    {7, 52, 33, 60}, {43, 52, 93, 60}, {7, 67, 33, 75},  {43, 67, 93, 75},  {100, 52, 173, 60},
 };
 // In pixels once a dialog has opened: mapped at its creation DPI, and scaled
 // from there when the dialog moves to a monitor of another DPI.
 RECT itemRects[ItemCount] = {
-    {7, 7, 35, 15}, {43, 7, 93, 15}, {7, 22, 37, 30}, {43, 22, 173, 30}, {7, 37, 33, 45}, {43, 37, 93, 45},
+    {7, 7, 35, 15},  {43, 7, 93, 15},  {7, 22, 37, 30},  {43, 22, 173, 30}, {7, 37, 33, 45},  {43, 37, 93, 45},
+    {7, 52, 33, 60}, {43, 52, 93, 60}, {7, 67, 33, 75},  {43, 67, 93, 75},  {100, 52, 173, 60},
 };
 RECT createdRects[ItemCount] = {};
 UINT createdDpi = DesignDpi;
@@ -104,8 +143,18 @@ const char* ItemText(int item)
         return methodText;
     case CountLabel:
         return labels[2].c_str();
-    default:
+    case CountValue:
         return countText;
+    case TempoLabel:
+        return labels[3].c_str();
+    case TempoValue:
+        return tempoText;
+    case DeviationLabel:
+        return deviationShown ? labels[4].c_str() : "";
+    case DeviationValue:
+        return deviationText;
+    default:
+        return warningText;
     }
 }
 
@@ -125,6 +174,68 @@ void ShowTapCount(HWND dialog)
     InvalidateRect(dialog, &itemRects[CountValue], TRUE);
 }
 
+// Replaces an item's text and repaints its rectangle, only when it changed.
+void ShowText(HWND dialog, int item, char (&buffer)[TextSize], const char* text)
+{
+    if (std::strcmp(buffer, text) == 0)
+        return;
+    lstrcpynA(buffer, text, TextSize);
+    InvalidateRect(dialog, &itemRects[item], TRUE);
+}
+
+void ShowFeedback(HWND dialog, const TapMonitor::Feedback& feedback)
+{
+    char text[TextSize] = "";
+    if (feedback.Bpm > 0.0)
+        std::snprintf(text, sizeof text, "%.1f BPM", std::min(feedback.Bpm, 99999.0));
+    ShowText(dialog, TempoValue, tempoText, text);
+
+    text[0] = '\0';
+    if (feedback.HasDeviation) {
+        // Whole milliseconds, and no sign on a tap right on the beat.
+        const long ms = std::lround(std::max(-999999.0, std::min(feedback.DeviationMs, 999999.0)));
+        std::snprintf(text, sizeof text, ms == 0 ? "%ld ms" : "%+ld ms", ms);
+    }
+    ShowText(dialog, DeviationValue, deviationText, text);
+
+    const char* warning = feedback.Warn == TapMonitor::Warning::Missed  ? missedWarning.c_str()
+                          : feedback.Warn == TapMonitor::Warning::Extra ? extraWarning.c_str()
+                                                                        : "";
+    if (std::strcmp(warning, warningText) != 0) {
+        warningText = warning;
+        InvalidateRect(dialog, &itemRects[TapWarning], TRUE);
+    }
+}
+
+// The taps that came in since the last call, through the monitor. Runs on
+// this thread after the tap is in the take: the clock was read (or the
+// driver's time stamp taken) before, and nothing here touches it.
+void FollowTaps(HWND dialog)
+{
+    ShowTapCount(dialog);
+    if (!monitor || CurrentTake.GetCount() <= monitoredTaps)
+        return;
+    const Take taps = CurrentTake.Copy();
+    TapMonitor::Feedback feedback;
+    for (size_t tap = monitoredTaps; tap < taps.size(); ++tap)
+        feedback = monitor->Add(taps[tap]);
+    monitoredTaps = taps.size();
+    ShowFeedback(dialog, feedback);
+}
+
+// The check of the taps against the listed takes: their analysis is done
+// here, once, before the first tap.
+void StartMonitor()
+{
+    HWND list = g_hMainWnd ? GetDlgItem(g_hMainWnd, IDC_TAKELIST) : nullptr;
+    const TakeList listed = list ? ReadTakesFromList(list) : TakeList();
+    monitor = std::make_unique<TapMonitor>(listed);
+    monitoredTaps = 0;
+    deviationShown = !listed.empty();
+    tempoText[0] = deviationText[0] = '\0';
+    warningText = "";
+}
+
 void OnInitDialog(HWND dialog)
 {
     notificationTarget = dialog;
@@ -138,6 +249,10 @@ void OnInitDialog(HWND dialog)
         labels[0] = LoadResString(IDS_LABEL_BASENOTE);
         labels[1] = LoadResString(IDS_LABEL_METHOD);
         labels[2] = LoadResString(IDS_LABEL_TAPS);
+        labels[3] = LoadResString(IDS_TAP_TEMPO);
+        labels[4] = LoadResString(IDS_TAP_DEVIATION);
+        missedWarning = LoadResString(IDS_TAP_MISSED);
+        extraWarning = LoadResString(IDS_TAP_EXTRA);
         labelsLoaded = true;
     }
     // Mapped for each dialog: its font, and so its dialog units, depend on
@@ -150,7 +265,7 @@ void OnInitDialog(HWND dialog)
     // starts: the text is measured in the font it is painted with.
     if (HDC dc = GetDC(dialog)) {
         const HGDIOBJ oldFont = SelectObject(dc, dialogFont);
-        for (int item = BaseNoteLabel; item < ItemCount; item += 2) {
+        for (int item = BaseNoteLabel; IsLabel(item); item += 2) {
             const std::string& label = labels[item / 2];
             SIZE size{};
             GetTextExtentPoint32A(dc, label.data(), static_cast<int>(label.size()), &size);
@@ -172,7 +287,8 @@ void OnInitDialog(HWND dialog)
     else if (g_AppSettings.TapMethod == 1)
         method = g_AppSettings.MidiInName;
     lstrcpynA(methodText, method.c_str(), sizeof methodText);
-    ShowTapCount(dialog);
+    StartMonitor();
+    FollowTaps(dialog);
 
     // The journal is written from a timer message of this dialog's own, on
     // this thread: never inside the MIDI callback, and never between a key
@@ -243,6 +359,7 @@ void OnClose(HWND dialog)
 void OnDestroy(HWND dialog)
 {
     KillTimer(dialog, JournalTimer);
+    monitor.reset();
     paintFont = nullptr;
     ReleaseScaledFont();
     if (TimesKeyboardTaps()) {
@@ -291,7 +408,7 @@ INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         OnKeyDown(dialog, wParam, lParam);
         break;
     case WM_TAPPED:
-        ShowTapCount(dialog);
+        FollowTaps(dialog);
         break;
     case WM_TIMER:
         if (wParam == JournalTimer)
@@ -328,7 +445,15 @@ HWND TapNotificationTarget()
 std::vector<TapDialogItem> GetTapDialogItems()
 {
     std::vector<TapDialogItem> items;
-    for (int item = 0; item < ItemCount; ++item)
+    for (int item = 0; item < SettingItems; ++item)
+        items.push_back({ItemText(item), itemRects[item]});
+    return items;
+}
+
+std::vector<TapDialogItem> GetTapFeedbackItems()
+{
+    std::vector<TapDialogItem> items;
+    for (int item = SettingItems; item < ItemCount; ++item)
         items.push_back({ItemText(item), itemRects[item]});
     return items;
 }

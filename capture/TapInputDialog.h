@@ -33,3 +33,11 @@ struct TapDialogItem {
 // are empty and the rectangles in dialog units until the first dialog of the
 // process has opened; from then on the rectangles are in pixels.
 std::vector<TapDialogItem> GetTapDialogItems();
+
+// The feedback under the count, in painting order: tempo label and value,
+// deviation label and value, and the warning about the last tap. The tempo
+// reads "120.0 BPM" from the second tap on; the deviation, "+12 ms" (late)
+// or "-8 ms" (early), is there only while the tap's beat lies within the
+// listed takes, its label only when there are listed takes; the warning is
+// the missed-beat or the extra-tap text, or empty.
+std::vector<TapDialogItem> GetTapFeedbackItems();

@@ -108,3 +108,10 @@
 // wParam: the take's index in the list; lParam: the finding's index among
 // that take's findings.
 #define WM_GRAPHFINDING (WM_APP + 10)
+
+// Tap dialog feedback: the labels of the tempo and deviation lines and the
+// two warnings about the last tap.
+#define IDS_TAP_TEMPO 80
+#define IDS_TAP_DEVIATION 81
+#define IDS_TAP_MISSED 82
+#define IDS_TAP_EXTRA 83

@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -77,6 +80,24 @@ protected:
         settingsAside.reset();
     }
 
+
+    // Each action is one opening of the dialog; its take is dropped, so the
+    // listed takes stay those the test put there.
+    void RunOpenings(std::vector<WindowActions::Action> openings)
+    {
+        for (auto& opening : openings)
+            opening = [run = opening](HWND dialog) {
+                run(dialog);
+                CurrentTake.HandOver();
+                PostMessageA(dialog, WM_CLOSE, 0, 0);
+            };
+        const size_t count = openings.size();
+        OnTapDialog(std::move(openings));
+        for (size_t i = 0; i < count; ++i) {
+            CurrentTake.Start();
+            RunTapInputDialog(window);
+        }
+    }
 
     std::unique_ptr<FileAside> settingsAside;
 };
@@ -290,4 +311,126 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
     EXPECT_TRUE(EqualRect(&expected[5], &countUpdate));
 }
 
+
+// A tap as the MIDI callback makes it: in the take first, then WM_TAPPED.
+void Tap(HWND dialog, uint32_t time)
+{
+    CurrentTake.Append(time);
+    SendMessageA(dialog, WM_TAPPED, 0, 0);
+}
+
+// Tempo, deviation label, deviation and warning as the dialog shows them.
+std::vector<std::string> Feedback()
+{
+    const std::vector<TapDialogItem> items = GetTapFeedbackItems();
+    return {items[1].text, items[2].text, items[3].text, items[4].text};
+}
+
+// The same without the tempo.
+std::vector<std::string> Deviation()
+{
+    const std::vector<std::string> shown = Feedback();
+    return {shown[1], shown[2], shown[3]};
+}
+
+std::string Format(const char* format, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void ListSteadyTakes(int count, uint32_t interval, int taps)
+{
+    for (int i = 0; i < count; ++i) {
+        Take take;
+        for (int k = 0; k < taps; ++k)
+            take.push_back(static_cast<uint32_t>(k) * interval);
+        CurrentTake.Start(take);
+        AddTakeToList();
+    }
+}
+
+TEST_F(TapInputDialogTest, SteadyTapsShowTheirTempoUnderTheCountRepaintingOnlyTheFeedback)
+{
+    std::mt19937 random(7);
+    std::vector<WindowActions::Action> openings;
+    for (int opening = 0; opening < 6; ++opening) {
+        const uint32_t interval = std::uniform_int_distribution<uint32_t>(240, 1500)(random);
+        const uint32_t start = opening == 0 ? 0xFFFFF000u : random();  // the clock may wrap in a take
+        openings.push_back([=](HWND dialog) {
+            SCOPED_TRACE("interval " + std::to_string(interval));
+            Tap(dialog, start);
+            EXPECT_EQ((std::vector<std::string>{"", "", "", ""}), Feedback()) << "no listed takes, one tap";
+            for (uint32_t k = 1; k < 8; ++k) {
+                ValidateRect(dialog, nullptr);
+                Tap(dialog, start + k * interval);
+                EXPECT_EQ((std::vector<std::string>{Format("%.1f BPM", 60000.0 / interval), "", "", ""}), Feedback());
+            }
+            // Only the count and the feedback wait to be painted.
+            const std::vector<TapDialogItem> settings = GetTapDialogItems(), feedback = GetTapFeedbackItems();
+            const auto waiting = [dialog](const RECT& r) {
+                RECT update{};
+                return GetUpdateRect(dialog, &update, FALSE) && IntersectRect(&update, &update, &r) != 0;
+            };
+            EXPECT_TRUE(waiting(settings[5].rect));
+            EXPECT_FALSE(waiting(settings[1].rect) || waiting(settings[3].rect));
+            RECT client{};
+            GetClientRect(dialog, &client);
+            for (const TapDialogItem& item : feedback) {
+                EXPECT_GE(item.rect.top, settings[5].rect.bottom) << item.text;
+                EXPECT_LE(item.rect.bottom, client.bottom) << item.text;
+                EXPECT_LE(item.rect.right, client.right) << item.text;
+            }
+        });
+    }
+    RunOpenings(openings);
+    EXPECT_TRUE(ListedTakes().empty());
+}
+
+TEST_F(TapInputDialogTest, DeviationFromTheListedTakesAndWarningsAboutTheLastTap)
+{
+    ListSteadyTakes(3, 500, 24);
+    const std::string label = LoadResString(IDS_TAP_DEVIATION), missed = LoadResString(IDS_TAP_MISSED),
+                      extra = LoadResString(IDS_TAP_EXTRA);
+    std::mt19937 random(11);
+    std::vector<WindowActions::Action> openings;
+    for (int opening = 0; opening < 8; ++opening) {
+        const uint32_t beats = std::uniform_int_distribution<uint32_t>(2, 20)(random);
+        int off = std::uniform_int_distribution<int>(-120, 119)(random);
+        off += off >= 0;  // never 0
+        openings.push_back([=](HWND dialog) {
+            EXPECT_EQ(label, Feedback()[1]);
+            for (uint32_t k = 0; k < beats; ++k)
+                Tap(dialog, 9000 + k * 500);
+            EXPECT_EQ("0 ms", Feedback()[2]);
+            Tap(dialog, 9000 + beats * 500 + off);
+            EXPECT_EQ((std::vector<std::string>{label, Format(off > 0 ? "%+.0f ms" : "%.0f ms", off), ""}), Deviation())
+                << beats << " beats";
+        });
+    }
+    // A missed beat and an extra tap; the beat count goes on as the music
+    // does, so the taps after them are on their beats, until the listed
+    // takes end.
+    openings.push_back([&](HWND dialog) {
+        const auto at = [](uint32_t beat) { return 100 + beat * 500; };
+        for (uint32_t k = 0; k < 6; ++k)
+            Tap(dialog, at(k));
+        Tap(dialog, at(7));
+        EXPECT_EQ((std::vector<std::string>{label, "0 ms", missed}), Deviation());
+        Tap(dialog, at(8));
+        EXPECT_EQ("", Feedback()[3]);
+        Tap(dialog, at(8) + 140);
+        EXPECT_EQ(extra, Feedback()[3]);
+        for (uint32_t k = 9; k < 24; ++k)
+            Tap(dialog, at(k));
+        const std::vector<std::string> last = Feedback();
+        EXPECT_EQ((std::vector<std::string>{"120.0 BPM", label, ""}), (std::vector<std::string>{last[0], last[1], last[3]}));
+        EXPECT_LE(std::abs(std::stoi(last[2])), 5) << last[2];
+        Tap(dialog, at(24));
+        EXPECT_EQ("", Feedback()[2]) << "beyond the listed takes";
+    });
+    RunOpenings(openings);
+    EXPECT_EQ(3u, ListedTakes().size());
+}
 }  // namespace
