@@ -1,0 +1,127 @@
+// How long the tempo graph takes to redraw 10 takes of 100,000 taps: the
+// layout (every line reduced to the plot's pixel columns, the tempo range,
+// the ticks) and the painting into a 1600 x 900 bitmap, as the window does
+// on every scroll and zoom; and the painting alone from a kept layout, as it
+// does while the pointer moves. A Windows program (GDI), run under Wine:
+//   wine-run.sh graph_paint_bench.exe [rounds]
+// Prints the median, the fastest and the slowest round of each case.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "Messages.h"
+#include "TakeGenerator.h"
+#include "TempoGraphWindow.h"
+#include "TempoPipeline.h"
+
+namespace {
+
+double Now()
+{
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+void Report(const char* name, int rounds, const std::function<void()>& run)
+{
+    run();  // warm
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        const double start = Now();
+        run();
+        times.push_back(Now() - start);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%-52s median %7.2f ms   fastest %7.2f ms   slowest %7.2f ms   (%d rounds)\n", name,
+                times[times.size() / 2], times.front(), times.back(), rounds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    g_hInstance = GetModuleHandleA(nullptr);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+    constexpr int TakeCount = 10;
+    constexpr int Taps = 100000;
+    constexpr int Width = 1600;
+    constexpr int Height = 900;
+
+    // Ten takes of one long piece, every other one with a slip.
+    TakeRandom random(42);
+    const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, Taps);
+    GraphContent content;
+    for (int m = 0; m < TakeCount; ++m)
+        content.Takes.push_back(GenerateTake(random, piece, m % 2 ? SlipKind::Missed : SlipKind::None).Slipped);
+    TakeList list;
+    for (const Take& take : content.Takes)
+        list.push_back(&take);
+    double start = Now();
+    content.Findings = AnalyzeTakes(list);
+    std::printf("analysis of %d takes x %d taps (the main window's, once per change): %.0f ms\n", TakeCount, Taps,
+                Now() - start);
+    content.Checked.assign(content.Takes.size(), true);
+    for (const TakeAnalysis& analysis : content.Findings.Takes)
+        content.Accepted.emplace_back(analysis.Findings.size(), true);
+    content.ExportBeatTimes = BeatTimesForExport(list, AnalysisOptions());
+    content.Selected = 3;
+
+    GraphModel model;
+    Report("curves, once per content and axis", std::max(1, rounds / 10),
+           [&] { model = BuildGraphModel(content, CurveAxis::Beat); });
+    const GraphModel timeModel = BuildGraphModel(content, CurveAxis::Time);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = Width;
+    info.bmiHeader.biHeight = -Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT area = {0, 0, Width, Height};
+
+    const auto redraw = [&](const GraphModel& shown, GraphView view) {
+        return [&, view] {
+            const GraphLayout layout = LayoutTempoGraph(dc, area, shown, view);
+            PaintTempoGraph(dc, content, shown, ResolveView(shown, view), layout);
+            GdiFlush();
+        };
+    };
+    GraphView whole;
+    Report("redraw, whole graph, beat axis", rounds, redraw(model, whole));
+    Report("redraw, whole graph, time axis", rounds, redraw(timeModel, whole));
+    GraphView zoomed = ResolveView(model, whole);
+    const double span = zoomed.X1 - zoomed.X0;
+    zoomed.X0 += span * 0.45;
+    zoomed.X1 = zoomed.X0 + span / 100.0;
+    Report("redraw, a hundredth of the graph (1,000 beats)", rounds, redraw(model, zoomed));
+    GraphView close = ResolveView(model, whole);
+    close.X0 += span / 2.0;
+    close.X1 = close.X0 + 40.0;
+    Report("redraw, 40 beats", rounds, redraw(model, close));
+
+    GraphView hover = ResolveView(model, whole);
+    const GraphLayout kept = LayoutTempoGraph(dc, area, model, hover);
+    hover.Hovering = true;
+    hover.Pointer = POINT{Width / 2, Height / 2};
+    Report("paint alone from a kept layout (pointer moves)", rounds, [&] {
+        PaintTempoGraph(dc, content, model, hover, kept);
+        GdiFlush();
+    });
+
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return 0;
+}

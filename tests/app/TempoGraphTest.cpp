@@ -1,0 +1,457 @@
+// The tempo graph: drawn into bitmaps and read back pixel by pixel against
+// the layout's own axes, and the real window driven with messages (its
+// placement in the settings, a DPI change, a click on a marker, the wheel
+// and dragging). Leaves a picture of a realistic graph in the build folder,
+// metrova-graph.bmp.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Dpi.h"
+#include "Messages.h"
+#include "SettingsWin32.h"
+#include "TakeGenerator.h"
+#include "TempoGraphWindow.h"
+#include "TempoPipeline.h"
+#include "WineTestSupport.h"
+#include "resource.h"
+
+namespace {
+
+using namespace wine_test;
+
+// A 32-bit bitmap to draw into, read back pixel by pixel.
+class Canvas {
+public:
+    Canvas(int w, int h) : width(w), height(h)
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+        old = SelectObject(dc, bitmap);
+    }
+    ~Canvas()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    RECT Area() const { return RECT{0, 0, width, height}; }
+    COLORREF At(int x, int y) const
+    {
+        GdiFlush();
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return CLR_INVALID;
+        const uint32_t p = bits[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+    // As a .bmp file, bottom-up as every viewer reads it.
+    void Save(const std::string& path) const
+    {
+        GdiFlush();
+        const uint32_t rowBytes = static_cast<uint32_t>(width) * 4;
+        BITMAPFILEHEADER file = {};
+        BITMAPINFOHEADER header = {};
+        header.biSize = sizeof header;
+        header.biWidth = width;
+        header.biHeight = height;
+        header.biPlanes = 1;
+        header.biBitCount = 32;
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof header;
+        file.bfSize = file.bfOffBits + rowBytes * static_cast<uint32_t>(height);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(&file), sizeof file);
+        out.write(reinterpret_cast<const char*>(&header), sizeof header);
+        for (int y = height - 1; y >= 0; --y)
+            out.write(reinterpret_cast<const char*>(bits + static_cast<size_t>(y) * static_cast<size_t>(width)), rowBytes);
+    }
+
+    HDC dc = nullptr;
+
+private:
+    int width;
+    int height;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    uint32_t* bits = nullptr;
+};
+
+Take Steady(double bpm, int beats, uint32_t late = 0)
+{
+    Take take;
+    for (int i = 0; i < beats; ++i)
+        take.push_back(static_cast<uint32_t>(std::lround(i * 60000.0 / bpm)) + late);
+    NormalizeTake(take);
+    return take;
+}
+
+GraphContent Content(std::vector<Take> takes, bool withExport)
+{
+    GraphContent content;
+    content.Takes = std::move(takes);
+    TakeList list;
+    for (const Take& take : content.Takes)
+        list.push_back(&take);
+    content.Findings = AnalyzeTakes(list);
+    content.Checked.assign(content.Takes.size(), true);
+    for (const TakeAnalysis& analysis : content.Findings.Takes)
+        content.Accepted.emplace_back(analysis.Findings.size(), true);
+    if (withExport)
+        content.ExportBeatTimes = BeatTimesForExport(list, AnalysisOptions());
+    return content;
+}
+
+// Taps on the beats of a piece whose tempo sways around 120 BPM, from its
+// beat `from` on (relative to the first tap).
+Take Swaying(int beats, int from = 0)
+{
+    Take take;
+    double time = 0.0;
+    for (int i = 0; i < beats; ++i) {
+        if (i >= from)
+            take.push_back(static_cast<uint32_t>(std::lround(time)));
+        time += 500.0 + 80.0 * std::sin(i * 1.7);
+    }
+    NormalizeTake(take);
+    return take;
+}
+
+// Three takes of the swaying piece: one clean, one missing its seventh tap,
+// and one that came in three beats late.
+GraphContent ContentWithFindings()
+{
+    Take missed = Swaying(24);
+    missed.erase(missed.begin() + 6);
+    return Content({Swaying(24), missed, Swaying(24, 3)}, true);
+}
+
+const GraphMarker* FindMarker(const GraphModel& model, FindingKind kind)
+{
+    for (const GraphMarker& marker : model.Markers) {
+        if (marker.Kind == kind)
+            return &marker;
+    }
+    return nullptr;
+}
+
+TEST(TempoGraphDrawing, LinesLieAtTheTempoTheAxisGives)
+{
+    const GraphContent content = Content({Steady(120, 40), Steady(100, 40)}, false);
+    for (const TakeAnalysis& analysis : content.Findings.Takes)
+        ASSERT_TRUE(analysis.Findings.empty());
+    for (UINT dpi : {96u, 192u}) {
+        SCOPED_TRACE(dpi);
+        Canvas canvas(900, 600);
+        const GraphModel model = BuildGraphModel(content, CurveAxis::Beat);
+        GraphView view;
+        view.Dpi = dpi;
+        const GraphLayout layout = LayoutTempoGraph(canvas.dc, canvas.Area(), model, view);
+        PaintTempoGraph(canvas.dc, content, model, ResolveView(model, view), layout);
+
+        // The axis runs upwards and its ticks are drawn where it says.
+        ASSERT_GE(layout.YTicks.size(), 2u);
+        EXPECT_LE(layout.Bpm0, 100.0);
+        EXPECT_GE(layout.Bpm1, 120.0);
+        EXPECT_GT(layout.YOf(layout.YTicks.front()), layout.YOf(layout.YTicks.back()));
+        for (double tick : layout.YTicks)
+            EXPECT_NE(RGB(255, 255, 255), canvas.At(layout.Plot.left - 2, layout.YOf(tick))) << tick;
+
+        // Along every beat: each take's colour on its tempo's row, the band
+        // between them, nothing a few rows beyond.
+        int checked = 0;
+        for (int beat = 1; beat < 38; ++beat) {
+            const int x = layout.XOf(beat + 0.5);
+            if (x <= layout.Plot.left || x >= layout.Plot.right - 1)
+                continue;
+            EXPECT_EQ(GraphTakeColour(0), canvas.At(x, layout.YOf(120.0))) << "beat " << beat;
+            EXPECT_EQ(GraphTakeColour(1), canvas.At(x, layout.YOf(100.0))) << "beat " << beat;
+            EXPECT_EQ(RGB(214, 226, 240), canvas.At(x, layout.YOf(110.0))) << "beat " << beat;
+            EXPECT_NE(GraphTakeColour(0), canvas.At(x, layout.YOf(120.0) - 3));
+            EXPECT_NE(GraphTakeColour(1), canvas.At(x, layout.YOf(100.0) + 3));
+            ++checked;
+        }
+        EXPECT_GT(checked, 30);
+    }
+}
+
+TEST(TempoGraphDrawing, MarkersSitAtTheirBeatsAndShowWhetherTurnedDown)
+{
+    GraphContent content = ContentWithFindings();
+    const GraphModel model = BuildGraphModel(content, CurveAxis::Beat);
+    const GraphMarker* missed = FindMarker(model, FindingKind::Missed);
+    const GraphMarker* start = FindMarker(model, FindingKind::Start);
+    ASSERT_NE(nullptr, missed);
+    ASSERT_NE(nullptr, start);
+    EXPECT_EQ(1, missed->Take);
+    EXPECT_EQ(6.0, missed->X);  // the beat that fell out
+    EXPECT_NEAR(60000.0 / (500.0 + 40.0 * std::sin(5 * 1.7) + 40.0 * std::sin(6 * 1.7)), missed->Bpm, 0.5);
+    EXPECT_EQ(2, start->Take);
+    EXPECT_EQ(3.0, start->X);  // the beat the late take came in on
+
+    for (bool accepted : {true, false}) {
+        SCOPED_TRACE(accepted);
+        content.Accepted[1][static_cast<size_t>(missed->Finding)] = accepted;
+        const GraphModel shown = BuildGraphModel(content, CurveAxis::Beat);
+        Canvas canvas(700, 450);
+        const GraphLayout layout = LayoutTempoGraph(canvas.dc, canvas.Area(), shown, GraphView());
+        PaintTempoGraph(canvas.dc, content, shown, ResolveView(shown, GraphView()), layout);
+        const GraphMarker* m = FindMarker(shown, FindingKind::Missed);
+        ASSERT_NE(nullptr, m);
+        EXPECT_EQ(accepted, m->Accepted);
+        const int x = layout.XOf(6.0);
+        const int y = layout.YOf(m->Bpm);
+        // Inside the triangle: its kind's colour, or hollow.
+        EXPECT_EQ(accepted ? GraphMarkerColour(FindingKind::Missed) : RGB(255, 255, 255), canvas.At(x, y - 2));
+        if (!accepted) {
+            EXPECT_EQ(RGB(150, 150, 150), canvas.At(x, y - layout.MarkerRadius));
+        }
+        EXPECT_EQ(GraphMarkerColour(FindingKind::Start), canvas.At(layout.XOf(3.0), layout.YOf(start->Bpm)));
+        EXPECT_EQ(static_cast<int>(std::distance(shown.Markers.data(), m)),
+                  MarkerAt(shown, layout, POINT{x, y}));
+    }
+}
+
+TEST(TempoGraphDrawing, HoverNamesTheTakeAndBeatUnderThePointer)
+{
+    const GraphContent content = Content({Steady(120, 24), Steady(100, 24), Steady(110, 24)}, true);
+    for (CurveAxis axis : {CurveAxis::Beat, CurveAxis::Time}) {
+        const GraphModel model = BuildGraphModel(content, axis);
+        Canvas canvas(800, 500);
+        const GraphLayout layout = LayoutTempoGraph(canvas.dc, canvas.Area(), model, GraphView());
+        ASSERT_FALSE(model.GridTime.empty());
+        for (int beat = 0; beat < 22; ++beat) {
+            for (int take = 0; take < 3; ++take) {
+                const double bpm = take == 0 ? 120.0 : take == 1 ? 100.0 : 110.0;
+                const double x = axis == CurveAxis::Beat ? beat : model.GridTime[static_cast<size_t>(beat)];
+                const POINT at{layout.XOf(x) + 1, layout.YOf(bpm)};
+                const GraphHover hover = HoverTempoGraph(model, layout, at);
+                SCOPED_TRACE(std::to_string(beat) + " " + std::to_string(take));
+                ASSERT_TRUE(hover.Inside);
+                EXPECT_EQ(take, hover.Take);
+                EXPECT_EQ(beat, hover.Beat);
+                ASSERT_EQ(3u, hover.TakeBpm.size());
+                EXPECT_NEAR(120.0, hover.TakeBpm[0], 0.2);
+                EXPECT_NEAR(100.0, hover.TakeBpm[1], 0.2);
+                EXPECT_LE(model.GridTime[static_cast<size_t>(beat)], hover.TimeMs);
+                EXPECT_GT(model.GridTime[static_cast<size_t>(beat) + 1], hover.TimeMs);
+            }
+        }
+    }
+}
+
+// The window, owned by a plain window that collects what the graph posts.
+class TempoGraphWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_hInstance = GetModuleHandleA(nullptr);
+        saved = g_AppSettings;
+        g_AppSettings.GraphLeft = g_AppSettings.GraphTop = g_AppSettings.GraphWidth = g_AppSettings.GraphHeight = 0;
+        owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 40, 30, 300, 200, nullptr, nullptr,
+                                g_hInstance, nullptr);
+        ASSERT_NE(nullptr, owner);
+        UpdateTempoGraph(ContentWithFindings());
+    }
+    void TearDown() override
+    {
+        CloseTempoGraph();
+        DestroyWindow(owner);
+        PumpMessages();
+        UpdateTempoGraph(GraphContent());
+        g_AppSettings = saved;
+    }
+
+    static RECT WindowRect()
+    {
+        RECT rect = {};
+        GetWindowRect(TempoGraphWindow(), &rect);
+        return rect;
+    }
+
+    // Where a marker of `kind` is in the open window's client area.
+    static POINT MarkerPoint(FindingKind kind, int* index = nullptr)
+    {
+        const GraphModel model = BuildGraphModel(ContentWithFindings(), TempoGraphView().Axis);
+        const GraphLayout layout = TempoGraphLayout();
+        const GraphMarker* marker = FindMarker(model, kind);
+        if (!marker)
+            return POINT{-1, -1};
+        if (index)
+            *index = marker->Finding;
+        return POINT{layout.XOf(marker->X), layout.YOf(marker->Bpm)};
+    }
+
+    AppSettings saved;
+    HWND owner = nullptr;
+};
+
+TEST_F(TempoGraphWindowTest, OpensBesideItsOwnerAndKeepsItsPlacement)
+{
+    ShowTempoGraph(owner);
+    HWND window = TempoGraphWindow();
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(owner, GetWindow(window, GW_OWNER));
+    EXPECT_EQ(0, GetWindowLongA(window, GWL_STYLE) & WS_CHILD);
+    char caption[64] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    EXPECT_EQ(LoadResString(IDS_GRAPH_TITLE), caption);
+    const UINT dpi = TempoGraphView().Dpi;
+    RECT ownerRect = {};
+    GetWindowRect(owner, &ownerRect);
+    RECT rect = WindowRect();
+    EXPECT_GE(rect.left, ownerRect.right);
+    EXPECT_EQ(ownerRect.top, rect.top);
+    EXPECT_EQ(ScaleToDpi(640, dpi), rect.right - rect.left);
+
+    // Moved and sized: the settings follow, and a new window opens there.
+    SetWindowPos(window, nullptr, 150, 120, 610, 420, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(150, g_AppSettings.GraphLeft);
+    EXPECT_EQ(120, g_AppSettings.GraphTop);
+    EXPECT_EQ(610, g_AppSettings.GraphWidth);
+    EXPECT_EQ(420, g_AppSettings.GraphHeight);
+    ShowTempoGraph(owner);  // already open: the same window
+    EXPECT_EQ(window, TempoGraphWindow());
+    CloseTempoGraph();
+    EXPECT_EQ(nullptr, TempoGraphWindow());
+    EXPECT_FALSE(IsWindow(window));
+    ShowTempoGraph(owner);
+    rect = WindowRect();
+    EXPECT_EQ(150, rect.left);
+    EXPECT_EQ(120, rect.top);
+    EXPECT_EQ(610, rect.right - rect.left);
+    EXPECT_EQ(420, rect.bottom - rect.top);
+}
+
+TEST_F(TempoGraphWindowTest, FollowsDpiChanges)
+{
+    ShowTempoGraph(owner);
+    ASSERT_NE(nullptr, TempoGraphWindow());
+    const UINT dpi = TempoGraphView().Dpi;
+    SetWindowPos(TempoGraphWindow(), nullptr, 60, 40, 420, 300, SWP_NOZORDER | SWP_NOACTIVATE);
+    const GraphLayout before = TempoGraphLayout();
+    RECT rect = WindowRect();
+    RECT suggested = {rect.left + 10, rect.top + 5, rect.left + 10 + 2 * (rect.right - rect.left),
+                      rect.top + 5 + 2 * (rect.bottom - rect.top)};
+    SendMessageA(TempoGraphWindow(), WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&suggested));
+    rect = WindowRect();
+    EXPECT_EQ(suggested.left, rect.left);
+    EXPECT_EQ(suggested.right, rect.right);
+    EXPECT_EQ(suggested.bottom, rect.bottom);
+    EXPECT_EQ(2 * dpi, TempoGraphView().Dpi);
+    const GraphLayout after = TempoGraphLayout();
+    EXPECT_EQ(2 * before.MarkerRadius, after.MarkerRadius);
+    EXPECT_NEAR(2.0 * before.TextHeight, after.TextHeight, 2.0);
+    EXPECT_NEAR(2.0 * (before.Plot.left - before.Area.left), after.Plot.left - after.Area.left, 4.0);
+    EXPECT_NEAR(2.0 * (before.Plot.top - before.Area.top), after.Plot.top - after.Area.top, 4.0);
+    EXPECT_EQ(suggested.right - suggested.left, g_AppSettings.GraphWidth);
+}
+
+TEST_F(TempoGraphWindowTest, ClickOnAMarkerTellsTheOwnerWhichFinding)
+{
+    ShowTempoGraph(owner);
+    HWND window = TempoGraphWindow();
+    ASSERT_NE(nullptr, window);
+    PumpMessages();
+    for (FindingKind kind : {FindingKind::Missed, FindingKind::Start}) {
+        int finding = -1;
+        const POINT at = MarkerPoint(kind, &finding);
+        ASSERT_GE(finding, 0);
+        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y + 1));
+        SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y + 1));
+        MSG msg = {};
+        ASSERT_TRUE(PeekMessageA(&msg, owner, WM_GRAPHFINDING, WM_GRAPHFINDING, PM_REMOVE));
+        EXPECT_EQ(kind == FindingKind::Missed ? 1u : 2u, msg.wParam);
+        EXPECT_EQ(finding, static_cast<int>(msg.lParam));
+    }
+    // Away from the markers a click only starts a drag.
+    const GraphLayout layout = TempoGraphLayout();
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(layout.Plot.left + 3, layout.Plot.top + 3));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(layout.Plot.left + 3, layout.Plot.top + 3));
+    MSG msg = {};
+    EXPECT_FALSE(PeekMessageA(&msg, owner, WM_GRAPHFINDING, WM_GRAPHFINDING, PM_REMOVE));
+}
+
+TEST_F(TempoGraphWindowTest, WheelZoomsAroundThePointerAndDraggingScrolls)
+{
+    ShowTempoGraph(owner);
+    HWND window = TempoGraphWindow();
+    ASSERT_NE(nullptr, window);
+    for (int step = 0; step < 3; ++step) {
+        const GraphLayout before = TempoGraphLayout();
+        const int px = before.Plot.left + (before.Plot.right - before.Plot.left) * (step + 1) / 4;
+        const double under = before.XAt(px);
+        POINT screen = {px, (before.Plot.top + before.Plot.bottom) / 2};
+        ClientToScreen(window, &screen);
+        SendMessageA(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(screen.x, screen.y));
+        const GraphLayout after = TempoGraphLayout();
+        SCOPED_TRACE(step);
+        EXPECT_NEAR((before.X1 - before.X0) / 1.25, after.X1 - after.X0, 1e-9);
+        EXPECT_NEAR(under, after.XAt(px), (before.X1 - before.X0) / (before.Plot.right - before.Plot.left));
+    }
+    const GraphLayout before = TempoGraphLayout();
+    const int y = (before.Plot.top + before.Plot.bottom) / 2;
+    const int from = (before.Plot.left + before.Plot.right) / 2;
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from, y));
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from + 40, y));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(from + 40, y));
+    const GraphLayout after = TempoGraphLayout();
+    const double perPixel = (before.X1 - before.X0) / (before.Plot.right - before.Plot.left);
+    EXPECT_NEAR(before.X0 - 40 * perPixel, after.X0, 1e-9);
+    EXPECT_NEAR(before.X1 - before.X0, after.X1 - after.X0, 1e-9);
+    // Home shows everything again.
+    SendMessageA(window, WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_LT(TempoGraphLayout().X0, after.X0);
+}
+
+// A realistic graph for the eye: five generated takes of an expressive
+// piece with slips, one unchecked, one selected, a finding turned down.
+TEST(TempoGraphPicture, RealisticTakesLeaveAPictureInTheBuildFolder)
+{
+    TakeRandom random(20261207);
+    const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 64);
+    std::vector<Take> takes;
+    for (SlipKind slip : {SlipKind::None, SlipKind::Missed, SlipKind::DoubleTap, SlipKind::LateStart, SlipKind::None})
+        takes.push_back(GenerateTake(random, piece, slip).Slipped);
+    GraphContent content = Content(takes, true);
+    content.Checked[4] = false;
+    content.Selected = 1;
+    int markers = 0;
+    for (auto& accepted : content.Accepted) {
+        markers += static_cast<int>(accepted.size());
+        if (!accepted.empty())
+            accepted[0] = false;
+    }
+    ASSERT_GT(markers, 0);
+    const GraphModel model = BuildGraphModel(content, CurveAxis::Beat);
+    Canvas canvas(960, 540);
+    GraphView view;
+    view.Hovering = true;
+    const GraphLayout layout = LayoutTempoGraph(canvas.dc, canvas.Area(), model, view);
+    view.Pointer = POINT{layout.XOf(20.0) + 1, (layout.Plot.top + layout.Plot.bottom) / 2};
+    PaintTempoGraph(canvas.dc, content, model, ResolveView(model, view), layout);
+    for (const GraphMarker& marker : model.Markers) {
+        if (marker.Accepted) {
+            EXPECT_EQ(GraphMarkerColour(marker.Kind), canvas.At(layout.XOf(marker.X), layout.YOf(marker.Bpm) - 1));
+        }
+    }
+    canvas.Save(BesideTestProgram("..\\metrova-graph.bmp"));
+    EXPECT_TRUE(FileExists(BesideTestProgram("..\\metrova-graph.bmp")));
+}
+
+}  // namespace
