@@ -52,6 +52,23 @@ void FillMidiDevices(HWND dialog)
     SendMessageA(combo, CB_SETCURSEL, found == CB_ERR ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(found), 0);
 }
 
+// なし, 自動, then the fixed strengths 1 to 10; each entry's item data is
+// the setting's value.
+void FillSmoothing(HWND dialog)
+{
+    HWND combo = GetDlgItem(dialog, IDC_OPT_SMOOTHING);
+    const auto add = [combo](const std::string& text, int value) {
+        const LRESULT index = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        SendMessageA(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(value));
+        if (value == g_AppSettings.Smoothing)
+            SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    };
+    add(LoadResString(IDS_SMOOTHING_NONE), 0);
+    add(LoadResString(IDS_SMOOTHING_AUTO), -1);
+    for (int strength = 1; strength <= 10; ++strength)
+        add(std::to_string(strength), strength);
+}
+
 void OnInitDialog(HWND dialog)
 {
     g_baseNoteAtOpening = g_AppSettings.TimeSigBase;
@@ -60,6 +77,8 @@ void OnInitDialog(HWND dialog)
     FillMidiDevices(dialog);
     CheckDlgButton(dialog, IDC_OPT_CAKEWALK, IsCakewalkToolRegistered() ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_OPT_RESTORE, g_AppSettings.RestoreTakes ? BST_CHECKED : BST_UNCHECKED);
+    FillSmoothing(dialog);
+    CheckDlgButton(dialog, IDC_OPT_REPAIR, g_AppSettings.RepairOnExport ? BST_CHECKED : BST_UNCHECKED);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_KEYBOARD, 0), 0);
 }
 
@@ -127,6 +146,12 @@ void OnOk(HWND dialog)
 
     if (error == 0) {
         g_AppSettings.RestoreTakes = IsDlgButtonChecked(dialog, IDC_OPT_RESTORE) == BST_CHECKED;
+        HWND smoothing = GetDlgItem(dialog, IDC_OPT_SMOOTHING);
+        const LRESULT chosen = SendMessageA(smoothing, CB_GETCURSEL, 0, 0);
+        if (chosen != CB_ERR)
+            g_AppSettings.Smoothing =
+                static_cast<int>(SendMessageA(smoothing, CB_GETITEMDATA, static_cast<WPARAM>(chosen), 0));
+        g_AppSettings.RepairOnExport = IsDlgButtonChecked(dialog, IDC_OPT_REPAIR) == BST_CHECKED;
         RegisterCakewalkTool(IsDlgButtonChecked(dialog, IDC_OPT_CAKEWALK) == BST_CHECKED);
         SaveSettings();
         EndDialog(dialog, IDOK);

@@ -115,3 +115,12 @@
 #define IDS_TAP_DEVIATION 81
 #define IDS_TAP_MISSED 82
 #define IDS_TAP_EXTRA 83
+
+// Options: tap analysis. The smoothing choice and its label, the
+// repair-on-export check box; the smoothing list's two words (the strengths
+// 1 to 10 are numbers).
+#define IDC_OPT_SMOOTHING_LABEL 1120
+#define IDC_OPT_SMOOTHING 1121
+#define IDC_OPT_REPAIR 1122
+#define IDS_SMOOTHING_NONE 90
+#define IDS_SMOOTHING_AUTO 91

@@ -327,6 +327,46 @@ TEST_F(OptionsDialogTest, RestoreCheckBoxShowsAndStoresTheSetting)
     EXPECT_EQ("0", SavedValue(KeyRestoreTakes));
 }
 
+// The smoothing list and the repair box start from the settings (none and
+// off without them), OK stores what they show, and the next opening shows
+// it again.
+TEST_F(OptionsDialogTest, SmoothingAndRepairShowAndStoreTheSettings)
+{
+    Open("[AppSetting]\r\n");
+    EXPECT_EQ("\x82\xC8\x82\xB5", LoadResString(IDS_SMOOTHING_NONE));  // "なし" in code page 932
+    EXPECT_EQ("\x8E\xA9\x93\xAE", LoadResString(IDS_SMOOTHING_AUTO));  // "自動"
+    std::vector<std::string> entries = {LoadResString(IDS_SMOOTHING_NONE), LoadResString(IDS_SMOOTHING_AUTO)};
+    for (int strength = 1; strength <= 10; ++strength)
+        entries.push_back(std::to_string(strength));
+    EXPECT_EQ(entries, Entries(IDC_OPT_SMOOTHING));
+    EXPECT_EQ(0, Selection(IDC_OPT_SMOOTHING));
+    EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), IsDlgButtonChecked(dialog, IDC_OPT_REPAIR));
+
+    bool repair = false;
+    for (int index = 11; index >= 0; --index) {
+        Select(IDC_OPT_SMOOTHING, index);
+        Click(IDC_OPT_REPAIR);
+        repair = !repair;
+        ASSERT_TRUE(PressOk());
+        const int value = index == 0 ? 0 : index == 1 ? -1 : index - 1;
+        EXPECT_EQ(value, g_AppSettings.Smoothing) << index;
+        EXPECT_EQ(std::to_string(value), SavedValue(KeySmoothing)) << index;
+        EXPECT_EQ(repair, g_AppSettings.RepairOnExport) << index;
+        EXPECT_EQ(repair ? "1" : "0", SavedValue(KeyRepairOnExport)) << index;
+        Reopen();
+        EXPECT_EQ(index, Selection(IDC_OPT_SMOOTHING));
+        EXPECT_EQ(static_cast<UINT>(repair ? BST_CHECKED : BST_UNCHECKED), IsDlgButtonChecked(dialog, IDC_OPT_REPAIR));
+    }
+
+    // Cancel changes nothing.
+    Select(IDC_OPT_SMOOTHING, 5);
+    Click(IDC_OPT_REPAIR);
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    PumpMessages();
+    EXPECT_EQ(0, g_AppSettings.Smoothing);
+    EXPECT_EQ(repair, g_AppSettings.RepairOnExport);
+}
+
 TEST_F(OptionsDialogTest, SameBaseNoteOrEmptyListAsksNothing)
 {
     Open("[AppSetting]\r\nTimeSigBase=2\r\n", 1);

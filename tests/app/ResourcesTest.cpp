@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {-1, "Static", L"WWW \u30B5\u30A4\u30C8:", 35, 123, 46, 8, kLabel, 0},
         {IDC_ABOUT_WEB, "Button", L"", 83, 121, 137, 14, kPush, kEdge},
         {IDC_ABOUT_COPYRIGHT, "Static", L"", 34, 145, 131, 8, kChild | SS_NOPREFIX, 0}}},
-    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 143, {
+    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 171, {
         {-1, "Static", L"\u57FA\u6E96\u97F3\u7B26(&B):", 7, 10, 39, 8, kLabel, 0},
         {IDC_OPT_BASENOTE, "ComboBox", L"", 49, 7, 161, 120, kCombo, 0},
         {-1, "Button", L"\u30BF\u30C3\u30D7\u306E\u5165\u529B\u624B\u6BB5:", 7, 29, 203, 48,
@@ -220,8 +220,13 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
          kPush | BS_AUTOCHECKBOX, 0},
         {IDC_OPT_RESTORE, "Button", L"\u8D77\u52D5\u6642\u306B\u524D\u56DE\u306E\u30C6\u30A4\u30AF\u3092\u5FA9\u5143\u3059\u308B", 7, 101, 140, 10,
          kPush | BS_AUTOCHECKBOX, 0},
-        {IDOK, "Button", L"OK", 105, 121, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
-        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 121, 50, 15, kPush, 0}}}),
+        {IDC_OPT_SMOOTHING_LABEL, "Static", L"\u30B9\u30E0\u30FC\u30B8\u30F3\u30B0(&M):", 7, 118, 60, 8, kLabel, 0},
+        {IDC_OPT_SMOOTHING, "ComboBox", L"", 70, 115, 140, 120, kCombo, 0},
+        {IDC_OPT_REPAIR, "Button",
+         L"\u66F8\u304D\u51FA\u3057\u6642\u306B\u30C6\u30A4\u30AF\u3092\u4FEE\u5FA9\u3059\u308B", 7, 134, 140, 10,
+         kPush | BS_AUTOCHECKBOX, 0},
+        {IDOK, "Button", L"OK", 105, 149, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 149, 50, 15, kPush, 0}}}),
     [](const ::testing::TestParamInfo<ExpectedDialog>& param) { return "Dialog" + std::to_string(param.param.templateId); });
 
 TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
