@@ -20,6 +20,8 @@
 #include "TakeListView.h"
 #include "TakeSession.h"
 #include "TapInputDialog.h"
+#include "TempoGraphWindow.h"
+#include "TempoPipeline.h"
 #include "WidePath.h"
 #include "resource.h"
 
@@ -94,7 +96,9 @@ void OnInitDialog(HWND window)
     // The settings and the session fill the window; its command states
     // follow from what they left in it.
     ApplySettings(window);
+    ClearTakesHistory();
     RestoreSession(window);
+    RefreshTakeFindings(handles.list);
     UpdateCommandStates();
 }
 
@@ -124,9 +128,44 @@ void OnAddTake(HWND window)
     }
 }
 
+// What the tempo graph shows: every listed take with its check mark and
+// findings, and the map the export would give now (checked takes, the
+// interpolation count selected, repair and smoothing as set).
+void UpdateGraph()
+{
+    // Nothing to compute while the graph is closed; opening it updates it.
+    if (!handles.list || !TempoGraphWindow())
+        return;
+    GraphContent content;
+    std::vector<bool> checked;
+    for (const SessionTake* take : ReadSessionTakesFromList(handles.list)) {
+        content.Takes.push_back(take->Taps);
+        content.Checked.push_back(take->Checked);
+        checked.push_back(take->Checked);
+    }
+    content.Findings = ListedTakesAnalysis();
+    const std::vector<const SessionTake*> listed = ReadSessionTakesFromList(handles.list);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        content.Accepted.push_back(i < content.Findings.Takes.size()
+                                       ? AcceptedFindings(content.Findings.Takes[i], listed[i]->Rejected)
+                                       : std::vector<bool>());
+    }
+    const TakeList exported = ReadCheckedTakesFromList(handles.list);
+    if (!exported.empty())
+        content.ExportBeatTimes = BeatTimesForExport(exported, ExportAnalysisOptions(handles.list));
+    const int selected = static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0));
+    content.InterpCount = selected < 0 ? 0 : selected;
+    content.TimeSigBase = g_AppSettings.TimeSigBase;
+    content.Selected = SelectedRow();
+    UpdateTempoGraph(std::move(content));
+}
+
 void OnOptions(HWND window)
 {
     RunOptionsDialog(window);
+    // Smoothing, repair and the base note change what the graph shows.
+    UpdateCommandStates();
+    UpdateGraph();
 }
 
 void OnAbout(HWND window)
@@ -139,8 +178,9 @@ void OnDeleteSelected()
     const int selected = SelectedRow();
     if (selected < 0)
         return;
+    RecordTakesChange(handles.list);
     SendMessageA(handles.list, LVM_DELETEITEM, static_cast<WPARAM>(selected), 0);
-    SaveSession();
+    TakesChanged(handles.list);
 
     // Keep a row selected so that Delete can be pressed again at once.
     const int focused =
@@ -158,8 +198,9 @@ void OnDeleteAll(HWND window)
 {
     if (CenteredMessageBox(window, LoadResString(IDS_DELETE_ALL), LoadResString(IDS_CAPTION_WARNING),
                            MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
+        RecordTakesChange(handles.list);
         SendMessageA(handles.list, LVM_DELETEALLITEMS, 0, 0);
-        SaveSession();
+        TakesChanged(handles.list);
     }
 }
 
@@ -184,8 +225,14 @@ void OnHelp(HWND window)
         ReportSystemError(window, ERROR_FILENAME_EXCED_RANGE);
 }
 
-void OnCommand(HWND window, UINT id)
+void OnCommand(HWND window, UINT id, UINT code)
 {
+    // A new interpolation count changes the map the graph shows.
+    if (id == IDC_INTERPCOUNT) {
+        if (code == CBN_SELCHANGE)
+            UpdateGraph();
+        return;
+    }
     switch (id) {
     case IDM_ADD:
         OnAddTake(window);
@@ -223,7 +270,23 @@ void OnCommand(HWND window, UINT id)
     case IDM_SAVETAKES:
         SaveTakesToFile(window);
         break;
-    default:  // the combo box's notifications, IDCANCEL from Escape
+    case IDM_UNDO:
+        UndoTakesChange(handles.list);
+        break;
+    case IDM_REDO:
+        RedoTakesChange(handles.list);
+        break;
+    case IDM_REPAIR:
+        RepairTakeRow(handles.list, SelectedRow());
+        break;
+    case IDM_REPAIRALL:
+        RepairAllTakeRows(handles.list);
+        break;
+    case IDM_TEMPOGRAPH:
+        ShowTempoGraph(window);
+        UpdateGraph();
+        break;
+    default:  // IDCANCEL from Escape
         break;
     }
 }
@@ -243,9 +306,20 @@ void OnListNotify(HWND window, const NMHDR& header)
         DestroyRowTake(reinterpret_cast<const NMLISTVIEW&>(header));
         ScheduleUpdate(window);
         break;
-    case LVN_ITEMCHANGED:
-        if (reinterpret_cast<const NMLISTVIEW&>(header).uChanged & LVIF_STATE)
+    case LVN_ITEMCHANGED: {
+        const NMLISTVIEW& changed = reinterpret_cast<const NMLISTVIEW&>(header);
+        if (changed.uChanged & LVIF_STATE) {
+            OnTakeListItemChanged(handles.list, changed);
             ScheduleUpdate(window);
+        }
+        break;
+    }
+    case LVN_GETINFOTIPA:
+        FillTakeInfoTip(reinterpret_cast<NMLVGETINFOTIPA&>(const_cast<NMHDR&>(header)));
+        break;
+    case NM_DBLCLK:
+        if (reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0)
+            SendMessageA(window, WM_COMMAND, IDM_TEMPOGRAPH, 0);
         break;
     default:
         break;
@@ -286,6 +360,11 @@ void OnContextMenu(HWND window, HWND source)
         EnableMenuItem(g_hContextMenu, item.id,
                        MF_BYCOMMAND | (IsWindowEnabled(item.button) ? MF_ENABLED : MF_GRAYED));
     }
+    // The menu-only commands follow the menu bar's states.
+    for (UINT id : {IDM_REPAIR, IDM_REPAIRALL}) {
+        const UINT state = GetMenuState(handles.menuBar, id, MF_BYCOMMAND);
+        EnableMenuItem(g_hContextMenu, id, MF_BYCOMMAND | ((state & MF_GRAYED) ? MF_GRAYED : MF_ENABLED));
+    }
     TrackPopupMenu(g_hContextMenu, TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
 }
 
@@ -317,12 +396,24 @@ void UpdateCommandStates()
         return;
     const int selected = static_cast<int>(SendMessageA(handles.list, LVM_GETSELECTEDCOUNT, 0, 0));
     const bool hasRows = RowCount() > 0;
+    // Only checked takes are exported or saved.
+    const bool hasChecked = !ReadCheckedSessionTakesFromList(handles.list).empty();
+    bool anyRepair = false;
+    for (int row = 0; row < RowCount() && !anyRepair; ++row)
+        anyRepair = RowCanBeRepaired(row);
 
     EnableCommand(handles.deleteButton, IDM_DELETE, selected == 1);
     EnableCommand(handles.deleteAllButton, IDM_DELETEALL, hasRows);
-    EnableCommand(handles.copyButton, IDM_COPYTEMPO, hasRows);
-    EnableCommand(handles.saveButton, IDM_SAVETEMPO, hasRows);
-    EnableMenuItem(handles.menuBar, IDM_SAVETAKES, MF_BYCOMMAND | (hasRows ? MF_ENABLED : MF_GRAYED));
+    EnableCommand(handles.copyButton, IDM_COPYTEMPO, hasChecked);
+    EnableCommand(handles.saveButton, IDM_SAVETEMPO, hasChecked);
+    const auto enableMenu = [](UINT id, bool enable) {
+        EnableMenuItem(handles.menuBar, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+    };
+    enableMenu(IDM_SAVETAKES, hasChecked);
+    enableMenu(IDM_UNDO, CanUndoTakesChange());
+    enableMenu(IDM_REDO, CanRedoTakesChange());
+    enableMenu(IDM_REPAIR, selected == 1 && RowCanBeRepaired(SelectedRow()));
+    enableMenu(IDM_REPAIRALL, anyRepair);
 
     // A disabled button loses the focus, and a dialog with no focus ignores
     // the keyboard. WM_NEXTDLGCTL moves the default-button look along with
@@ -340,7 +431,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnInitDialog(window);
         return TRUE;  // the dialog manager focuses the first tab stop, the list
     case WM_COMMAND:
-        OnCommand(window, LOWORD(wParam));
+        OnCommand(window, LOWORD(wParam), HIWORD(wParam));
         break;
     case WM_NOTIFY: {
         const NMHDR& header = *reinterpret_cast<const NMHDR*>(lParam);
@@ -368,6 +459,16 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_UPDATESTATES:
         UpdateCommandStates();
+        // The selected take is highlighted in the graph.
+        UpdateGraph();
+        break;
+    case WM_TAKESCHANGED:
+        UpdateCommandStates();
+        UpdateGraph();
+        break;
+    case WM_GRAPHFINDING:
+        // A click on a finding's marker in the graph accepts or turns it down.
+        ToggleFinding(handles.list, static_cast<int>(wParam), static_cast<size_t>(lParam));
         break;
     case WM_SESSIONNOTICE:
         ShowSessionNotice(window);
@@ -377,6 +478,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // and destroying the window deletes every row, which is no change
         // the user made.
         CloseMidiIn();
+        CloseTempoGraph();  // keeps its placement for the settings
         SaveSettings();
         DestroyWindow(window);
         break;

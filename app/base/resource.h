@@ -31,6 +31,13 @@
 #define IDM_OPENTAKES 40027
 #define IDM_SAVETAKES 40028
 
+// Commands of the list of takes: undo and redo, repair, the tempo graph.
+#define IDM_UNDO 40030
+#define IDM_REDO 40031
+#define IDM_REPAIR 40032
+#define IDM_REPAIRALL 40033
+#define IDM_TEMPOGRAPH 40034
+
 // About dialog controls.
 #define IDC_ABOUT_MAIL 1001
 #define IDC_ABOUT_WEB 1002
@@ -78,6 +85,11 @@
 #define IDS_TAKE_FILE_CUT_OFF 27
 #define IDS_TAKE_FILE_NEWER 28
 #define IDS_SESSION_SET_ASIDE 29
+// The words of the list's tooltip for each kind of finding ("抜け1 余分1").
+#define IDS_FINDING_MISSED 30
+#define IDS_FINDING_EXTRA 31
+#define IDS_FINDING_START 32
+#define IDS_FINDING_OUTLIER 33
 #define IDS_FILEDESCRIPTION 134
 #define IDS_LEGALCOPYRIGHT 135
 #define IDS_COMMENTS 136
@@ -86,6 +98,9 @@
 #define WM_TAPPED (WM_APP + 1)
 #define WM_UPDATESTATES (WM_APP + 1)
 #define WM_SESSIONNOTICE (WM_APP + 2)
+// To the main window: the list of takes changed (rows, check marks, findings
+// or base note); its command states and the tempo graph follow.
+#define WM_TAKESCHANGED (WM_APP + 3)
 
 // Tempo graph window: its menu (bar and context menu), commands, strings and
 // the message that tells the main window of a click on a finding's marker.

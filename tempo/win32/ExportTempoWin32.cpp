@@ -14,6 +14,7 @@
 #include "SettingsWin32.h"
 #include "TakeListView.h"
 #include "TempoExport.h"
+#include "TempoPipeline.h"
 #include "WidePath.h"
 #include "resource.h"
 
@@ -44,7 +45,7 @@ void SaveToFile(const std::vector<uint8_t>& bytes)
         ReportSystemError(owner, error);
 }
 
-void CopyToClipboard(const TakeList& takes, int interpCount, int timeSigBase)
+void CopyToClipboard(const std::vector<uint8_t>& bytes)
 {
     if (!smfClipboardFormatRegistered) {
         smfClipboardFormat = RegisterClipboardFormatA("Standard MIDI File");
@@ -54,7 +55,6 @@ void CopyToClipboard(const TakeList& takes, int interpCount, int timeSigBase)
         return;
 
     HWND owner = g_hMainWnd;
-    const std::vector<uint8_t> bytes = ExportTempoBytes(takes, interpCount, timeSigBase);
 
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size());
     if (!memory) {
@@ -133,9 +133,11 @@ void ExportTempo(bool save)
     HWND owner = g_hMainWnd;
     if (!owner)
         return;
-    const TakeList takes = ReadTakesFromList(GetDlgItem(owner, IDC_TAKELIST));
-    // The commands are disabled while the list is empty; an accelerator that
-    // slips through still finds nothing to do.
+    HWND list = GetDlgItem(owner, IDC_TAKELIST);
+    // Only the checked takes go into the map. The commands are disabled
+    // while none is checked; an accelerator that slips through still finds
+    // nothing to do.
+    const TakeList takes = ReadCheckedTakesFromList(list);
     if (takes.empty())
         return;
 
@@ -150,11 +152,15 @@ void ExportTempo(bool save)
     const int interpCount = std::clamp(selected, 0, MaxInterpCount);
     const int timeSigBase = g_AppSettings.TimeSigBase;
 
+    // The one road from takes to bytes that metrova-cli takes as well: with
+    // repair and smoothing off, exactly the plain average's bytes.
+    const std::vector<uint8_t> bytes =
+        ExportTempoBytes(takes, interpCount, timeSigBase, ExportAnalysisOptions(list));
     if (save) {
         // Computed before the dialog opens: the work is done even when the
         // user then cancels, and the file is only created once confirmed.
-        SaveToFile(ExportTempoBytes(takes, interpCount, timeSigBase));
+        SaveToFile(bytes);
     } else {
-        CopyToClipboard(takes, interpCount, timeSigBase);
+        CopyToClipboard(bytes);
     }
 }

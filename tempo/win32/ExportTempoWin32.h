@@ -1,4 +1,4 @@
-// The tempo map of the listed takes as a Standard MIDI File: on the clipboard
+// The tempo map of the checked takes as a Standard MIDI File: on the clipboard
 // under the registered format "Standard MIDI File", or in a file chosen in
 // the save dialog.
 #pragma once

@@ -164,11 +164,15 @@ OPENFILENAMEW TakeFileDialog(HWND owner, const std::wstring& filter, wchar_t (&p
     return ofn;
 }
 
-// The takes "テイクを保存" writes. Every listed take for now; once takes can
-// be checked, the checked ones.
+// The takes "テイクを保存" writes: the checked ones, those that would be
+// exported.
 std::vector<const SessionTake*> TakesToSave(HWND list)
 {
-    return ReadSessionTakesFromList(list);
+    std::vector<const SessionTake*> checked;
+    for (const SessionTake* take : ReadSessionTakesFromList(list))
+        if (take->Checked)
+            checked.push_back(take);
+    return checked;
 }
 
 }  // namespace
@@ -249,7 +253,7 @@ void WriteTakeJournal()
     if (path.empty())
         return;
     NormalizeTake(taps);
-    SessionTake take{journalStartedAt, std::move(taps)};
+    SessionTake take{journalStartedAt, std::move(taps), true, {}};
     const std::string text = FormatSession(std::vector<const SessionTake*>{&take});
     // No flush to the disk: the journal guards against the program being
     // killed, not against a power cut, and must not hold up the taps.
@@ -289,13 +293,17 @@ bool OpenTakesFile(HWND mainWindow, const std::wstring& path)
         return false;
     }
     HWND list = TakeListOf(mainWindow);
-    bool listed = false;
+    bool any = false;
+    for (const SessionTake& take : takes)
+        any = any || take.Taps.size() >= 2;
+    if (!any)
+        return true;
+    RecordTakesChange(list);
     for (SessionTake& take : takes) {
         if (take.Taps.size() >= 2)
-            listed = AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take))) || listed;
+            AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take)));
     }
-    if (listed)
-        SaveSession();
+    TakesChanged(list);
     return true;
 }
 

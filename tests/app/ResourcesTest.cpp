@@ -272,13 +272,17 @@ TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
         {27, L"\u30D5\u30A1\u30A4\u30EB\u304C%1\u884C\u76EE\u3067\u9014\u5207\u308C\u3066\u3044\u307E\u3059\u3002\n\u3053\u306E\u30D5\u30A1\u30A4\u30EB\u304B\u3089\u306F\u30C6\u30A4\u30AF\u3092\u8FFD\u52A0\u3057\u307E\u305B\u3093\u3002"},
         {28, L"\u65B0\u3057\u3044\u30D0\u30FC\u30B8\u30E7\u30F3\u3067\u4FDD\u5B58\u3055\u308C\u305F\u30C6\u30A4\u30AF\u306E\u30D5\u30A1\u30A4\u30EB\u3067\u3059\u3002\n\u3053\u306E\u30D5\u30A1\u30A4\u30EB\u304B\u3089\u306F\u30C6\u30A4\u30AF\u3092\u8FFD\u52A0\u3057\u307E\u305B\u3093\u3002"},
         {29, L"\u524D\u56DE\u306E\u30C6\u30A4\u30AF\u306E\u30D5\u30A1\u30A4\u30EB\u304C\u58CA\u308C\u3066\u3044\u3066\u8AAD\u307F\u8FBC\u3081\u307E\u305B\u3093\u3067\u3057\u305F\u3002\n\u30D5\u30A1\u30A4\u30EB\u306F\u6B21\u306E\u540D\u524D\u3067\u6B8B\u3057\u3066\u3042\u308A\u307E\u3059:\n%1\n\u30C6\u30A4\u30AF\u306E\u30EA\u30B9\u30C8\u306F\u7A7A\u306E\u72B6\u614B\u3067\u59CB\u307E\u308A\u307E\u3059\u3002"},
+        {30, L"\u629C\u3051"},
+        {31, L"\u4F59\u5206"},
+        {32, L"\u51FA\u3060\u3057"},
+        {33, L"\u305A\u308C"},
         {134, L"FileDescription"},
         {135, L"LegalCopyright"},
         {136, L"Comments"},
     };
     for (const auto& s : strings) EXPECT_EQ(s.text, FromAnsi(LoadAnsiString(s.id).c_str())) << "string " << s.id;
     // No other string in the ranges the program uses.
-    for (UINT id : {30u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
+    for (UINT id : {34u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
 }
 
 TEST(ResourcesStringTable, LineBreaksAreSingleLineFeeds) {
@@ -322,13 +326,16 @@ const wchar_t kAdd[] = L"\u8FFD\u52A0(&A)...", kDelete[] = L"\u524A\u9664(&R)", 
 const wchar_t kCopy[] = L"\u30C6\u30F3\u30DD\u306E\u30B3\u30D4\u30FC(&C)\tCtrl+C";
 const wchar_t kSave[] = L"\u30C6\u30F3\u30DD\u306E\u4FDD\u5B58(&S)...\tCtrl+S";
 const wchar_t kImport[] = L"\u30C6\u30F3\u30DD\u306E\u30A4\u30F3\u30DD\u30FC\u30C8(&O)...\tCtrl+O";
+const wchar_t kRepair[] = L"\u30C6\u30A4\u30AF\u306E\u4FEE\u5FA9(&F)", kRepairAll[] = L"\u3059\u3079\u3066\u306E\u30C6\u30A4\u30AF\u3092\u4FEE\u5FA9";
+const wchar_t kGraph[] = L"\u30C6\u30F3\u30DD\u30B0\u30E9\u30D5(&G)\tCtrl+G";
 
-TEST(ResourcesMenus, MenuBarHasThreePopupsWithTheirItemsInOrder) {
+TEST(ResourcesMenus, MenuBarHasFourPopupsWithTheirItemsInOrder) {
     HMENU bar = LoadMenuA(Module(), MAKEINTRESOURCEA(IDM_MAINMENU));
     ASSERT_NE(nullptr, bar);
-    ASSERT_EQ(3, GetMenuItemCount(bar));
-    const wchar_t* titles[] = {L"\u30D5\u30A1\u30A4\u30EB(&F)", L"\u7DE8\u96C6(&E)", L"\u30D8\u30EB\u30D7(&H)"};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(4, GetMenuItemCount(bar));
+    const wchar_t* titles[] = {L"\u30D5\u30A1\u30A4\u30EB(&F)", L"\u7DE8\u96C6(&E)", L"\u8868\u793A(&V)",
+                               L"\u30D8\u30EB\u30D7(&H)"};
+    for (int i = 0; i < 4; ++i) {
         char text[64] = {};
         GetMenuStringA(bar, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
         EXPECT_EQ(titles[i], FromAnsi(text));
@@ -338,9 +345,12 @@ TEST(ResourcesMenus, MenuBarHasThreePopupsWithTheirItemsInOrder) {
                                      {IDM_OPENTAKES, L"\u30C6\u30A4\u30AF\u3092\u958B\u304F(&T)..."},
                                      {IDM_SAVETAKES, L"\u30C6\u30A4\u30AF\u3092\u4FDD\u5B58(&K)..."}, {0, nullptr},
                                      {IDM_EXIT, L"\u7D42\u4E86(&X)"}});
-    ExpectPopup(GetSubMenu(bar, 1), {{IDM_ADD, kAdd}, {IDM_DELETE, kDelete}, {IDM_DELETEALL, kDeleteAll}, {0, nullptr},
+    ExpectPopup(GetSubMenu(bar, 1), {{IDM_UNDO, L"\u5143\u306B\u623B\u3059(&U)\tCtrl+Z"}, {IDM_REDO, L"\u3084\u308A\u76F4\u3057(&Y)\tCtrl+Y"}, {0, nullptr},
+                                     {IDM_ADD, kAdd}, {IDM_DELETE, kDelete}, {IDM_DELETEALL, kDeleteAll}, {0, nullptr},
+                                     {IDM_REPAIR, kRepair}, {IDM_REPAIRALL, kRepairAll}, {0, nullptr},
                                      {IDM_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3(&O)..."}});
-    ExpectPopup(GetSubMenu(bar, 2), {{IDM_HELP, L"\u8AAC\u660E\u66F8(&H)\tF1"}, {0, nullptr},
+    ExpectPopup(GetSubMenu(bar, 2), {{IDM_TEMPOGRAPH, kGraph}});
+    ExpectPopup(GetSubMenu(bar, 3), {{IDM_HELP, L"\u8AAC\u660E\u66F8(&H)\tF1"}, {0, nullptr},
                                      {IDM_ABOUT, L"\u30D0\u30FC\u30B8\u30E7\u30F3\u60C5\u5831(&V)..."}});
     DestroyMenu(bar);
 }
@@ -350,20 +360,24 @@ TEST(ResourcesMenus, ContextMenuIsTheFirstPopupOfMenu109) {
     ASSERT_NE(nullptr, menu);
     EXPECT_EQ(1, GetMenuItemCount(menu));
     ExpectPopup(GetSubMenu(menu, 0), {{IDM_ADD, kAdd}, {IDM_DELETE, kDelete}, {IDM_DELETEALL, kDeleteAll}, {0, nullptr},
-                                      {IDM_COPYTEMPO, kCopy}, {IDM_SAVETEMPO, kSave}, {0, nullptr}, {IDM_IMPORT, kImport}});
+                                      {IDM_REPAIR, kRepair}, {IDM_REPAIRALL, kRepairAll}, {IDM_TEMPOGRAPH, kGraph},
+                                      {0, nullptr}, {IDM_COPYTEMPO, kCopy}, {IDM_SAVETEMPO, kSave}, {0, nullptr}, {IDM_IMPORT, kImport}});
     DestroyMenu(menu);
 }
 
-TEST(ResourcesAccelerators, FourVirtualKeysThatDoNotFlashTheMenu) {
+TEST(ResourcesAccelerators, VirtualKeysThatDoNotFlashTheMenu) {
     HACCEL table = LoadAcceleratorsA(Module(), MAKEINTRESOURCEA(IDA_MAIN));
     ASSERT_NE(nullptr, table);
     ACCEL entries[8] = {};
-    ASSERT_EQ(4, CopyAcceleratorTableA(table, entries, 8));
+    ASSERT_EQ(7, CopyAcceleratorTableA(table, entries, 8));
     const ACCEL expected[] = {{FVIRTKEY | FCONTROL | FNOINVERT, 'C', IDM_COPYTEMPO},
                               {FVIRTKEY | FCONTROL | FNOINVERT, 'S', IDM_SAVETEMPO},
                               {FVIRTKEY | FNOINVERT, VK_F1, IDM_HELP},
-                              {FVIRTKEY | FCONTROL | FNOINVERT, 'O', IDM_IMPORT}};
-    for (int i = 0; i < 4; ++i) {
+                              {FVIRTKEY | FCONTROL | FNOINVERT, 'O', IDM_IMPORT},
+                              {FVIRTKEY | FCONTROL | FNOINVERT, 'Z', IDM_UNDO},
+                              {FVIRTKEY | FCONTROL | FNOINVERT, 'Y', IDM_REDO},
+                              {FVIRTKEY | FCONTROL | FNOINVERT, 'G', IDM_TEMPOGRAPH}};
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(expected[i].fVirt, entries[i].fVirt) << i;
         EXPECT_EQ(expected[i].key, entries[i].key) << i;
         EXPECT_EQ(expected[i].cmd, entries[i].cmd) << i;

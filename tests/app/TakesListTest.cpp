@@ -1,0 +1,332 @@
+// The list of takes in-process: check boxes decide what is exported, takes
+// with findings are marked and repaired, and undo and redo give back the
+// exact takes, base note included. The real main window from its template,
+// driven with the messages a user's actions produce.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AppGlobals.h"
+#include "IniFile.h"
+#include "MainWindow.h"
+#include "OptionsDialog.h"
+#include "Messages.h"
+#include "SettingsWin32.h"
+#include "Take.h"
+#include "TakeListView.h"
+#include "TempoPipeline.h"
+#include "WineTestSupport.h"
+#include "resource.h"
+
+namespace {
+
+using namespace wine_test;
+using Times = std::vector<uint32_t>;
+
+// A steady take of `beats` beats at 500 ms with a little alternating jitter,
+// without the beats in `missing` (a missed tap each).
+Times Steady(int beats, std::vector<int> missing = {})
+{
+    Times times;
+    for (int i = 0; i < beats; ++i) {
+        if (std::find(missing.begin(), missing.end(), i) == missing.end())
+            times.push_back(static_cast<uint32_t>(1000 + i * 500 + (i % 3) * 7));
+    }
+    return times;
+}
+
+std::vector<uint8_t> ClipboardMidi()
+{
+    const UINT format = RegisterClipboardFormatA("Standard MIDI File");
+    std::vector<uint8_t> bytes;
+    if (!OpenClipboard(nullptr))
+        return bytes;
+    if (HANDLE data = GetClipboardData(format)) {
+        if (const auto* p = static_cast<const uint8_t*>(GlobalLock(data)))
+            bytes.assign(p, p + GlobalSize(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return bytes;
+}
+
+class TakesListTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(PrepareMainWindowClass()); }
+
+    void SetUp() override
+    {
+        settings.emplace(BesideTestProgram("Metrova.ini"));
+        OpenClipboard(nullptr);
+        EmptyClipboard();
+        CloseClipboard();
+        SettingsFile = IniFile();
+        LoadSettingsFile();
+        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+        ASSERT_NE(nullptr, window);
+        PumpMessages();
+    }
+
+    void TearDown() override
+    {
+        if (window && IsWindow(window))
+            DestroyWindow(window);
+        TakeQuitMessage();
+        CurrentTake.HandOver();
+        settings.reset();
+    }
+
+    HWND List() const { return GetDlgItem(window, IDC_TAKELIST); }
+    int Rows() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+
+    void AddTake(const Times& times)
+    {
+        CurrentTake.Start(Take(times));
+        AddTakeToList();
+        PumpMessages();
+    }
+
+    void Command(UINT id)
+    {
+        SendMessageA(window, WM_COMMAND, id, 0);
+        PumpMessages();
+    }
+
+    void Select(int row)
+    {
+        LVITEMA state = {};
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+        PumpMessages();
+    }
+
+    // What a click on the row's check box does: the list changes the state
+    // image and tells the main window.
+    void SetChecked(int row, bool checked)
+    {
+        LVITEMA state = {};
+        state.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+        state.stateMask = LVIS_STATEIMAGEMASK;
+        SendMessageA(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+        PumpMessages();
+    }
+
+    bool BoxChecked(int row) const
+    {
+        const UINT state =
+            static_cast<UINT>(SendMessageA(List(), LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+        return state == INDEXTOSTATEIMAGEMASK(2);
+    }
+
+    int RowIcon(int row) const
+    {
+        LVITEMA item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        SendMessageA(List(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        return item.iImage;
+    }
+
+    bool MenuEnabled(UINT id) const
+    {
+        return !(GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & MF_GRAYED);
+    }
+
+    // The list as the user sees it: the takes, their check marks, the base
+    // note.
+    struct Seen {
+        std::vector<Times> Takes;
+        std::vector<bool> Checked;
+        int Base = 0;
+        bool operator==(const Seen& o) const { return Takes == o.Takes && Checked == o.Checked && Base == o.Base; }
+    };
+    Seen Now() const
+    {
+        Seen seen;
+        for (const SessionTake* take : ReadSessionTakesFromList(List())) {
+            seen.Takes.push_back(take->Taps);
+            seen.Checked.push_back(take->Checked);
+        }
+        for (int row = 0; row < Rows(); ++row)
+            EXPECT_EQ(seen.Checked[static_cast<size_t>(row)], BoxChecked(row)) << "row " << row;
+        seen.Base = g_AppSettings.TimeSigBase;
+        return seen;
+    }
+
+    std::optional<FileAside> settings;
+    HWND window = nullptr;
+};
+
+// Only the checked takes are exported: the clipboard holds the bytes of the
+// checked takes alone, the uniformity question looks at them only, and with
+// none checked copy and save are off.
+TEST_F(TakesListTest, CheckBoxesDecideWhatIsExported)
+{
+    const Times a = Steady(16), b = Steady(16), odd = Steady(11);
+    AddTake(a);
+    AddTake(b);
+    AddTake(odd);
+    EXPECT_TRUE(BoxChecked(0) && BoxChecked(1) && BoxChecked(2));  // new takes come checked
+
+    SetChecked(2, false);
+    {
+        DialogAnswerer answerer;  // no question: the checked takes are uniform
+        Command(IDM_COPYTEMPO);
+        EXPECT_TRUE(answerer.Boxes().empty());
+    }
+    const Take ta(a), tb(b);
+    const int interp = static_cast<int>(SendDlgItemMessageA(window, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(ClipboardMidi(), ExportTempoBytes({&ta, &tb}, interp, g_AppSettings.TimeSigBase, AnalysisOptions()));
+
+    SetChecked(0, false);
+    SetChecked(1, false);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDM_COPYTEMPO)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDM_SAVETEMPO)));
+    EXPECT_FALSE(MenuEnabled(IDM_SAVETAKES));
+    SetChecked(2, true);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDM_COPYTEMPO)));
+}
+
+// A take with a missed tap is marked and its tooltip names the finding; a
+// repair fills the beat in, the mark goes, and undo brings the take back.
+TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
+{
+    const Times clean = Steady(24), missed = Steady(24, {10});
+    AddTake(clean);
+    AddTake(missed);
+    EXPECT_NE(RowIcon(1), RowIcon(0));
+    EXPECT_EQ(FindingsSummary(0), "");
+    EXPECT_EQ(FindingsSummary(1), LoadResString(IDS_FINDING_MISSED) + "1");
+
+    Select(0);
+    EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
+    Select(1);
+    EXPECT_TRUE(MenuEnabled(IDM_REPAIR));
+    EXPECT_TRUE(MenuEnabled(IDM_REPAIRALL));
+    Command(IDM_REPAIR);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(ReadTakesFromList(List())[1]->size(), 24u);
+    EXPECT_EQ(FindingsSummary(1), "");
+    EXPECT_EQ(RowIcon(1), RowIcon(0));
+    EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
+
+    Command(IDM_UNDO);
+    Take expected(missed);
+    NormalizeTake(expected);
+    EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
+
+    // Turned down, the finding is no longer repaired or marked.
+    ASSERT_FALSE(ListedTakesAnalysis().Takes[1].Findings.empty());
+    SendMessageA(window, WM_GRAPHFINDING, 1, 0);
+    PumpMessages();
+    EXPECT_EQ(FindingsSummary(1), "");
+    EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
+    Command(IDM_REPAIRALL);
+    EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
+}
+
+// Any sequence of changes to the list (adding, deleting, delete all,
+// checking, repairing, turning findings down) undoes step by step to exactly
+// the states it went through, and redoes forward again.
+TEST_F(TakesListTest, UndoAndRedoRestoreTheExactTakes)
+{
+    std::vector<Seen> seen{Now()};
+    const auto change = [&](int step) {
+        switch (step % 6) {
+        case 0:
+            AddTake(Steady(20 + step, step % 2 ? std::vector<int>{7} : std::vector<int>{}));
+            break;
+        case 1:
+            SetChecked(0, !BoxChecked(0));
+            break;
+        case 2:
+            Select(Rows() - 1);
+            Command(IDM_REPAIR);
+            break;
+        case 3:
+            Select(0);
+            Command(IDM_DELETE);
+            break;
+        case 4:
+            AddTake(Steady(30, {4, 12}));
+            break;
+        default: {
+            DialogAnswerer answerer;
+            answerer.Press(IDYES);
+            Command(IDM_DELETEALL);
+            break;
+        }
+        }
+        if (!(Now() == seen.back()))
+            seen.push_back(Now());
+    };
+    for (int step = 0; step < 14; ++step)
+        change(step);
+    ASSERT_GE(seen.size(), 10u);
+
+    for (size_t i = seen.size() - 1; i-- > 0;) {
+        EXPECT_TRUE(MenuEnabled(IDM_UNDO));
+        Command(IDM_UNDO);
+        ASSERT_TRUE(Now() == seen[i]) << "undo to state " << i;
+    }
+    EXPECT_FALSE(MenuEnabled(IDM_UNDO));
+    for (size_t i = 1; i < seen.size(); ++i) {
+        Command(IDM_REDO);
+        ASSERT_TRUE(Now() == seen[i]) << "redo to state " << i;
+    }
+    EXPECT_FALSE(MenuEnabled(IDM_REDO));
+}
+
+// A new base note deletes the takes, tapped to the old one; undoing that
+// brings back the takes and the base note together, and redo both again.
+TEST_F(TakesListTest, UndoingABaseNoteChangeRestoresTheNoteWithTheTakes)
+{
+    const Times a = Steady(12), b = Steady(12, {5});
+    AddTake(a);
+    AddTake(b);
+    SetChecked(0, false);
+    const Seen before = Now();
+    const int oldBase = g_AppSettings.TimeSigBase;
+    const int newBase = oldBase == 3 ? 2 : 3;
+
+    HWND options = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_OPTIONS), window, OptionsDialogProc, 0);
+    ASSERT_NE(nullptr, options);
+    ShowWindow(options, SW_SHOW);
+    PumpMessages();
+    SendDlgItemMessageA(options, IDC_OPT_BASENOTE, CB_SETCURSEL, static_cast<WPARAM>(newBase), 0);
+    {
+        DialogAnswerer answerer;
+        answerer.Press(IDYES);
+        SendMessageA(options, WM_COMMAND, IDOK, 0);
+        PumpMessages();
+        // (The options dialog, active again once the question is
+        // answered, is recorded after it.)
+        ASSERT_LE(1u, answerer.Boxes().size());
+        EXPECT_EQ(LoadResString(IDS_BASENOTE_CHANGE), answerer.Boxes()[0].text);
+        EXPECT_EQ(LoadResString(IDS_CAPTION_WARNING), answerer.Boxes()[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION), answerer.Boxes()[0].style);
+    }
+    if (IsWindow(options))
+        DestroyWindow(options);
+    PumpMessages();
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ(newBase, g_AppSettings.TimeSigBase);
+
+    Command(IDM_UNDO);
+    EXPECT_TRUE(Now() == before);
+    EXPECT_EQ(oldBase, g_AppSettings.TimeSigBase);
+    Command(IDM_REDO);
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ(newBase, g_AppSettings.TimeSigBase);
+    Command(IDM_UNDO);
+    EXPECT_TRUE(Now() == before);
+}
+
+}  // namespace
