@@ -291,9 +291,16 @@ void OnCommand(HWND window, UINT id, UINT code)
     }
 }
 
-void OnListNotify(HWND window, const NMHDR& header)
+// True when the notification's result (DWLP_MSGRESULT) was set.
+bool OnListNotify(HWND window, const NMHDR& header)
 {
     switch (header.code) {
+    case LVN_ITEMCHANGING:
+        if (!TakeListChangeAllowed(reinterpret_cast<const NMLISTVIEW&>(header))) {
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);  // keeps the check box as it was
+            return true;
+        }
+        break;
     case LVN_KEYDOWN: {
         const WORD key = reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey;
         if (key == VK_DELETE)
@@ -324,6 +331,7 @@ void OnListNotify(HWND window, const NMHDR& header)
     default:
         break;
     }
+    return false;
 }
 
 void OnContextMenu(HWND window, HWND source)
@@ -435,8 +443,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_NOTIFY: {
         const NMHDR& header = *reinterpret_cast<const NMHDR*>(lParam);
-        if (header.idFrom == IDC_TAKELIST)
-            OnListNotify(window, header);
+        if (header.idFrom == IDC_TAKELIST && OnListNotify(window, header))
+            return TRUE;
         break;
     }
     case WM_CONTEXTMENU:

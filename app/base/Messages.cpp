@@ -111,6 +111,21 @@ std::string LoadResString(UINT id, bool* found)
     return std::string(buffer.data());
 }
 
+std::string FillPlaceholders(std::string text, const std::string& first, const std::string& second)
+{
+    for (const auto& [mark, value] : {std::pair<const char*, const std::string*>{"%1", &first}, {"%2", &second}}) {
+        const size_t at = text.find(mark);
+        if (at != std::string::npos)
+            text.replace(at, 2, *value);
+    }
+    return text;
+}
+
+std::string LoadResString(UINT id, const std::string& first, const std::string& second)
+{
+    return FillPlaceholders(LoadResString(id), first, second);
+}
+
 int CenteredMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style)
 {
     const DialogCenteringScope centring;

@@ -16,6 +16,12 @@ extern HINSTANCE g_hInstance;
 // string, whose text is empty. Grows its buffer until the whole string fits.
 std::string LoadResString(UINT id, bool* found = nullptr);
 
+// The text with its first "%1" and "%2" replaced by the values (no printf
+// format: the values may be file names and file content), and the same for
+// a string of the string table.
+std::string FillPlaceholders(std::string text, const std::string& first, const std::string& second = std::string());
+std::string LoadResString(UINT id, const std::string& first, const std::string& second = std::string());
+
 // A message box (MessageBoxA) centred on its owner (may be null).
 int CenteredMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style);
 

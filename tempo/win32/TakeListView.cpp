@@ -59,6 +59,31 @@ int RowCount(HWND list)
     return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
+// Set while the list handles a double-click away from a row's check box.
+// A list view with check boxes toggles the row's check box on such a
+// double-click; here a double-click opens the tempo graph instead, and
+// toggling the take in or out of the export on the way would surprise.
+bool inDoubleClick = false;
+
+LRESULT CALLBACK TakeListSubclass(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
+{
+    if (message == WM_LBUTTONDBLCLK) {
+        LVHITTESTINFO hit = {};
+        hit.pt.x = static_cast<short>(LOWORD(lParam));
+        hit.pt.y = static_cast<short>(HIWORD(lParam));
+        SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        if (!(hit.flags & LVHT_ONITEMSTATEICON)) {
+            inDoubleClick = true;
+            const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+            inDoubleClick = false;
+            return result;
+        }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(list, TakeListSubclass, id);
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
 // A list of two icons of the size for `dpi`: an empty one and the system's
 // warning sign. The list view keeps it (LVS_SHAREIMAGELISTS is not set) and
 // destroys it with itself or when it is replaced.
@@ -284,6 +309,7 @@ void InsertTakeListColumns(HWND list)
     const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_INFOTIP;
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
     SetRowIcons(list, dpi);
+    SetWindowSubclass(list, TakeListSubclass, 1, 0);
 }
 
 void SetTakeListColumnWidths(HWND list, UINT dpi)
@@ -532,6 +558,12 @@ bool ToggleFinding(HWND list, int row, size_t finding)
     return true;
 }
 
+bool TakeListChangeAllowed(const NMLISTVIEW& changing)
+{
+    return !(inDoubleClick && (changing.uChanged & LVIF_STATE) &&
+             ((changing.uNewState ^ changing.uOldState) & LVIS_STATEIMAGEMASK));
+}
+
 void OnTakeListItemChanged(HWND list, const NMLISTVIEW& changed)
 {
     if (quietChecks > 0 || !(changed.uChanged & LVIF_STATE) ||
@@ -570,7 +602,7 @@ std::string FindingsSummary(int row)
             continue;
         if (!summary.empty())
             summary += ' ';
-        summary += LoadResString(part.word) + std::to_string(part.count);
+        summary += LoadResString(part.word, std::to_string(part.count));
     }
     return summary;
 }

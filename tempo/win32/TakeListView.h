@@ -97,6 +97,9 @@ bool RepairAllTakeRows(HWND list);
 // one (the finding's index in ListedTakesAnalysis): one step to undo.
 bool ToggleFinding(HWND list, int row, size_t finding);
 
+// The main window's LVN_ITEMCHANGING: false for the check box a double-click
+// on a row would toggle (the double-click opens the graph).
+bool TakeListChangeAllowed(const NMLISTVIEW& changing);
 // The main window's LVN_ITEMCHANGED: a check box the user clicked (or
 // toggled with the space bar) becomes the take's check mark, one step to
 // undo. Changes the program makes itself are not reported.

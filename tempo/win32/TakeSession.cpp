@@ -82,22 +82,6 @@ HWND TakeListOf(HWND mainWindow)
     return GetDlgItem(mainWindow, IDC_TAKELIST);
 }
 
-void ReplaceMark(std::string& text, const char* mark, const std::string& value)
-{
-    const size_t at = text.find(mark);
-    if (at != std::string::npos)
-        text.replace(at, 2, value);
-}
-
-// A string of the string table with "%1" and "%2" filled in. (No printf
-// format: the values are file names and file content.)
-std::string Fill(UINT id, const std::string& first, const std::string& second = std::string())
-{
-    std::string text = LoadResString(id);
-    ReplaceMark(text, "%1", first);
-    ReplaceMark(text, "%2", second);
-    return text;
-}
 
 void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileError& error)
 {
@@ -105,13 +89,13 @@ void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileErro
     std::string text;
     switch (error.Problem) {
     case TakeFileProblem::SessionCutOff:
-        text = Fill(IDS_TAKE_FILE_CUT_OFF, line);
+        text = LoadResString(IDS_TAKE_FILE_CUT_OFF, line);
         break;
     case TakeFileProblem::NewerSession:
         text = LoadResString(IDS_TAKE_FILE_NEWER);
         break;
     default:
-        text = Fill(IDS_TAKE_FILE_BAD_LINE, line, error.Excerpt);
+        text = LoadResString(IDS_TAKE_FILE_BAD_LINE, line, error.Excerpt);
         break;
     }
     CenteredMessageBox(owner, "'" + path + "'\n" + text, LoadResString(IDS_CAPTION_ERROR), MB_ICONERROR);
@@ -232,7 +216,7 @@ void ShowSessionNotice(HWND mainWindow)
     for (const std::string& name : setAsideNames)
         names += (names.empty() ? "" : "\n") + name;
     setAsideNames.clear();
-    CenteredMessageBox(mainWindow, Fill(IDS_SESSION_SET_ASIDE, names), LoadResString(IDS_CAPTION_WARNING),
+    CenteredMessageBox(mainWindow, LoadResString(IDS_SESSION_SET_ASIDE, names), LoadResString(IDS_CAPTION_WARNING),
                        MB_ICONEXCLAMATION);
 }
 

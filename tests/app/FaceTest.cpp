@@ -197,7 +197,7 @@ TEST(EnglishFace, EveryStringHasAnEnglishCopyWithTheSamePlaceholders)
         EXPECT_EQ(Skeleton(ja), Skeleton(en));
         ++compared;
     }
-    EXPECT_EQ(34, compared);
+    EXPECT_GE(compared, 34);  // every string of the program, whatever is added later
     // Texts that are not words are the same in both faces.
     for (UINT id : {IDS_WEB_ADDRESS, IDS_MAIL_ADDRESS, IDS_FILEDESCRIPTION, IDS_LEGALCOPYRIGHT, IDS_COMMENTS})
         EXPECT_EQ(StringIn(id, Japanese), StringIn(id, English));

@@ -20,6 +20,7 @@
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TakeListView.h"
+#include "TempoGraphWindow.h"
 #include "TempoPipeline.h"
 #include "WineTestSupport.h"
 #include "resource.h"
@@ -203,7 +204,7 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     AddTake(missed);
     EXPECT_NE(RowIcon(1), RowIcon(0));
     EXPECT_EQ(FindingsSummary(0), "");
-    EXPECT_EQ(FindingsSummary(1), LoadResString(IDS_FINDING_MISSED) + "1");
+    EXPECT_EQ(FindingsSummary(1), LoadResString(IDS_FINDING_MISSED, "1"));
 
     Select(0);
     EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
@@ -282,6 +283,34 @@ TEST_F(TakesListTest, UndoAndRedoRestoreTheExactTakes)
         ASSERT_TRUE(Now() == seen[i]) << "redo to state " << i;
     }
     EXPECT_FALSE(MenuEnabled(IDM_REDO));
+}
+
+// A double-click on a take opens the tempo graph and leaves the take's check
+// box as it was (a list with check boxes would toggle it); Ctrl+G's command
+// opens it too.
+TEST_F(TakesListTest, DoubleClickOnATakeOpensTheGraphAndKeepsItsCheckBox)
+{
+    AddTake(Steady(16));
+    AddTake(Steady(16, {3}));
+    ASSERT_EQ(nullptr, TempoGraphWindow());
+    RECT label = {};
+    label.left = LVIR_LABEL;
+    ASSERT_TRUE(SendMessageA(List(), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&label)));
+    const LPARAM at = MAKELPARAM((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+    SendMessageA(List(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(List(), WM_LBUTTONUP, 0, at);
+    SendMessageA(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageA(List(), WM_LBUTTONUP, 0, at);
+    PumpMessages();
+    EXPECT_TRUE(BoxChecked(1));
+    EXPECT_TRUE(ReadSessionTakesFromList(List())[1]->Checked);
+    EXPECT_NE(nullptr, TempoGraphWindow());
+    EXPECT_FALSE(CanUndoTakesChange() && Now().Checked[1] == false);
+    CloseTempoGraph();
+    EXPECT_EQ(nullptr, TempoGraphWindow());
+    Command(IDM_TEMPOGRAPH);
+    EXPECT_NE(nullptr, TempoGraphWindow());
+    CloseTempoGraph();
 }
 
 // A new base note deletes the takes, tapped to the old one; undoing that
