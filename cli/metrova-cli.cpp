@@ -66,8 +66,8 @@ const char kHelp[] =
     "         milliseconds from the first beat; nothing when it has fewer than two.\n"
     "\n"
     "A TAKEFILE is a take file (tap times in milliseconds, separated by white\n"
-    "space: one take), a session of takes saved by Metrova (all its takes), or a\n"
-    "beat or label list (per line a time in seconds with a decimal point,\n"
+    "space: one take), a session of takes saved by Metrova (its checked takes),\n"
+    "or a beat or label list (per line a time in seconds with a decimal point,\n"
     "optionally followed by a comma, tab or space and any text: one take).\n"
     "\n"
     "  --interp Q    tempo points interpolated inside each beat, 0 to 10 (default 0)\n"
@@ -189,6 +189,10 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
         return false;
     }
     for (size_t i = 0; i < takes.size(); ++i) {
+        // A take the musician unchecked in Metrova is not exported there,
+        // and not here either.
+        if (!takes[i].Checked)
+            continue;
         LoadedTake take;
         take.Times = std::move(takes[i].Taps);
         take.Path = path;

@@ -141,6 +141,13 @@ expect_status 0 "export --repair of a session" -- export --repair saved.takes
 cmp -s out repaired_map || fail "a session's takes export other bytes than their take files"
 expect_status 0 "analyze of a session" -- analyze saved.takes
 [ "$(tr -d '\r' <out | cut -f1-3 | tr '\n' ' ')" = "2	missed	9 3	extra	13 " ] || fail "analyze of a session: $(cat out)"
+# A take unchecked in Metrova (checked=0) is left out as Metrova leaves it
+# out: the session without it exports as the other two take files.
+awk 'BEGIN { n = 0 } /^take / { n++; if (n == 2) { sub(/\r$/, ""); print $0 " checked=0\r"; next } } { print }' saved.takes >unchecked.takes
+expect_status 0 "export of a session with an unchecked take" -- export unchecked.takes
+cp out unchecked_map
+expect_status 0 "export of the checked takes' files" -- export steady double
+cmp -s out unchecked_map || fail "an unchecked take of a session was exported"
 
 # A beat list (seconds, with labels) reads as the take of its times.
 printf '1.000\tone\n1.5,two\n2.0004 three\n' >beats.txt
