@@ -76,6 +76,7 @@ int main(int argc, char** argv)
     GraphModel model;
     Report("curves, once per content and axis", std::max(1, rounds / 10),
            [&] { model = BuildGraphModel(content, CurveAxis::Beat); });
+    std::printf("findings marked: %zu\n", model.Markers.size());
     const GraphModel timeModel = BuildGraphModel(content, CurveAxis::Time);
 
     BITMAPINFO info = {};
@@ -99,6 +100,15 @@ int main(int argc, char** argv)
         };
     };
     GraphView whole;
+    const GraphView resolved = ResolveView(model, whole);
+    Report("column reduction alone, every line", rounds, [&] {
+        for (const Curve& curve : model.Takes)
+            ReduceToColumns(curve, resolved.X0, resolved.X1, Width);
+        ReduceToColumns(model.Export, resolved.X0, resolved.X1, Width);
+        ReduceToColumns(model.SpreadLow, resolved.X0, resolved.X1, Width);
+        ReduceToColumns(model.SpreadHigh, resolved.X0, resolved.X1, Width);
+    });
+    Report("layout alone", rounds, [&] { LayoutTempoGraph(dc, area, model, whole); });
     Report("redraw, whole graph, beat axis", rounds, redraw(model, whole));
     Report("redraw, whole graph, time axis", rounds, redraw(timeModel, whole));
     GraphView zoomed = ResolveView(model, whole);
@@ -110,6 +120,14 @@ int main(int argc, char** argv)
     close.X0 += span / 2.0;
     close.X1 = close.X0 + 40.0;
     Report("redraw, 40 beats", rounds, redraw(model, close));
+
+    const GraphContent none;
+    const GraphModel empty = BuildGraphModel(none, CurveAxis::Beat);
+    Report("redraw, no takes (the frame, the axes, the texts)", rounds, [&] {
+        const GraphLayout layout = LayoutTempoGraph(dc, area, empty, whole);
+        PaintTempoGraph(dc, none, empty, ResolveView(empty, whole), layout);
+        GdiFlush();
+    });
 
     GraphView hover = ResolveView(model, whole);
     const GraphLayout kept = LayoutTempoGraph(dc, area, model, hover);

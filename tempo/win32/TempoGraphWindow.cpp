@@ -515,34 +515,198 @@ GraphLayout LayoutTempoGraph(HDC dc, const RECT& area, const GraphModel& model, 
 
 namespace {
 
-// Strokes, one per pixel column, as PolyPolyline draws them.
-class Strokes {
+// The plot's lines as vertical strokes, one per pixel column, in layers
+// from the bottom (the band) to the top (the selected take). Zoomed out, a
+// column of jittery taps spans much of the plot's height, and ten takes on
+// top of each other would fill its pixels ten times over: so each layer
+// draws only what the layers above it leave uncovered, and every pixel of
+// the plot is written at most once.
+class StrokeLayers {
 public:
+    StrokeLayers(const RECT& plotArea) : plot(plotArea), coverage(static_cast<size_t>(std::max<int>(plot.right - plot.left, 0))) {}
+
+    // A new layer above the others; a width above 1 draws each stroke that
+    // many pixels wide and as much longer.
+    void Begin(COLORREF colour, int width)
+    {
+        layers.push_back(Layer{colour, std::max(width, 1), {}, {}, {}});
+    }
     void Add(int x, int top, int bottom)
     {
-        points.push_back(POINT{x, top});
-        points.push_back(POINT{x, bottom + 1});
-        counts.push_back(2);
+        Layer& layer = layers.back();
+        layer.strokes.push_back(Stroke{x, top, bottom});
     }
-    void Draw(HDC dc, COLORREF colour, int penWidth)
+
+    void Draw(HDC dc)
     {
-        if (counts.empty())
+        // From the top layer down, each stroke cut to what is still free.
+        for (size_t i = layers.size(); i-- > 0;) {
+            Layer& layer = layers[i];
+            const int before = (layer.width - 1) / 2;
+            const int after = layer.width / 2;
+            for (const Stroke& stroke : layer.strokes) {
+                const int top = std::max<int>(stroke.top - before, plot.top);
+                const int bottom = std::min<int>(stroke.bottom + after, plot.bottom - 1);
+                if (top > bottom)
+                    continue;
+                for (int x = stroke.x - before; x <= stroke.x + after; ++x) {
+                    if (x >= plot.left && x < plot.right)
+                        Cover(layer, x, top, bottom);
+                }
+            }
+        }
+        if (DrawIntoBitmap(dc))
             return;
-        HPEN pen = CreatePen(PS_SOLID, penWidth, colour);
-        const HGDIOBJ old = SelectObject(dc, pen);
-        PolyPolyline(dc, points.data(), counts.data(), static_cast<DWORD>(counts.size()));
-        SelectObject(dc, old);
-        DeleteObject(pen);
-        points.clear();
-        counts.clear();
+        for (const Layer& layer : layers) {
+            if (layer.counts.empty())
+                continue;
+            HPEN pen = CreatePen(PS_SOLID, 1, layer.colour);
+            const HGDIOBJ old = SelectObject(dc, pen);
+            PolyPolyline(dc, layer.points.data(), layer.counts.data(), static_cast<DWORD>(layer.counts.size()));
+            SelectObject(dc, old);
+            DeleteObject(pen);
+        }
     }
 
 private:
-    std::vector<POINT> points;
-    std::vector<DWORD> counts;
+    struct Stroke {
+        int x, top, bottom;  // bottom included
+    };
+    struct Layer {
+        COLORREF colour;
+        int width;
+        std::vector<Stroke> strokes;
+        std::vector<POINT> points;  // the visible pieces, as PolyPolyline takes them
+        std::vector<DWORD> counts;
+    };
+    // The rows of one column already drawn: a few disjoint runs in order,
+    // one per layer at most.
+    static constexpr int MaxRuns = 32;
+    struct Runs {
+        int count = 0;
+        int top[MaxRuns];
+        int bottom[MaxRuns];
+    };
+
+    // Where `dc` draws into a 32-bit DIB section without any mapping (the
+    // window's off-screen bitmap, a test's, the benchmark's), the pieces are
+    // written straight into its pixels: each of the thousands of pieces
+    // through GDI would cost more than its pixels. False for any other
+    // device context, which then gets them through GDI.
+    bool DrawIntoBitmap(HDC dc)
+    {
+        const auto target = static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP));
+        DIBSECTION dib = {};
+        if (!target || GetObjectA(target, sizeof dib, &dib) != sizeof dib || dib.dsBm.bmBitsPixel != 32 ||
+            !dib.dsBm.bmBits || GetMapMode(dc) != MM_TEXT)
+            return false;
+        POINT viewport = {};
+        POINT origin = {};
+        GetViewportOrgEx(dc, &viewport);
+        GetWindowOrgEx(dc, &origin);
+        if (viewport.x || viewport.y || origin.x || origin.y)
+            return false;
+        const LONG width = dib.dsBm.bmWidth;
+        const LONG height = dib.dsBm.bmHeight;
+        auto* base = static_cast<BYTE*>(dib.dsBm.bmBits);
+        // Which way up its rows lie: not every system reports a top-down
+        // section's height as negative, so one pixel is asked.
+        const COLORREF corner = GetPixel(dc, 0, 0);
+        SetPixelV(dc, 0, 0, RGB(1, 2, 3));
+        GdiFlush();
+        const bool topDown = (*reinterpret_cast<const uint32_t*>(base) & 0xFFFFFF) == 0x010203;
+        SetPixelV(dc, 0, 0, corner);
+        GdiFlush();
+        for (const Layer& layer : layers) {
+            const uint32_t pixel = (static_cast<uint32_t>(GetRValue(layer.colour)) << 16) |
+                                   (static_cast<uint32_t>(GetGValue(layer.colour)) << 8) | GetBValue(layer.colour);
+            for (size_t i = 0; i + 1 < layer.points.size(); i += 2) {
+                const LONG x = layer.points[i].x;
+                if (x < 0 || x >= width)
+                    continue;
+                const LONG top = std::max<LONG>(layer.points[i].y, 0);
+                const LONG end = std::min<LONG>(layer.points[i + 1].y, height);
+                for (LONG y = top; y < end; ++y) {
+                    const LONG row = topDown ? y : height - 1 - y;
+                    reinterpret_cast<uint32_t*>(base + static_cast<size_t>(row) * dib.dsBm.bmWidthBytes)[x] = pixel;
+                }
+            }
+        }
+        return true;
+    }
+
+    void Emit(Layer& layer, int x, int top, int bottom)
+    {
+        layer.points.push_back(POINT{x, top});
+        layer.points.push_back(POINT{x, bottom + 1});
+        layer.counts.push_back(2);
+    }
+
+    void Cover(Layer& layer, int x, int top, int bottom)
+    {
+        Runs& runs = coverage[static_cast<size_t>(x - plot.left)];
+        // A column covered by more runs than are kept hides what is under
+        // them: the pieces must stay apart, as the bitmap takes them in any
+        // order.
+        if (runs.count >= MaxRuns)
+            return;
+        // The free pieces of [top, bottom] between the runs.
+        int from = top;
+        for (int r = 0; r < runs.count && from <= bottom; ++r) {
+            if (runs.bottom[r] < from)
+                continue;
+            if (runs.top[r] > bottom)
+                break;
+            if (runs.top[r] > from)
+                Emit(layer, x, from, runs.top[r] - 1);
+            from = std::max(from, runs.bottom[r] + 1);
+        }
+        if (from <= bottom)
+            Emit(layer, x, from, bottom);
+        // Merged into the runs: one more at most, and there is room for it.
+        int newTop = top;
+        int newBottom = bottom;
+        int keep[MaxRuns][2];
+        int kept = 0;
+        int insertAt = -1;
+        for (int r = 0; r < runs.count; ++r) {
+            if (runs.bottom[r] + 1 < newTop) {
+                keep[kept][0] = runs.top[r];
+                keep[kept][1] = runs.bottom[r];
+                ++kept;
+            } else if (runs.top[r] > newBottom + 1) {
+                if (insertAt < 0) {
+                    insertAt = kept;
+                    keep[kept][0] = newTop;
+                    keep[kept][1] = newBottom;
+                    ++kept;
+                }
+                keep[kept][0] = runs.top[r];
+                keep[kept][1] = runs.bottom[r];
+                ++kept;
+            } else {
+                newTop = std::min(newTop, runs.top[r]);
+                newBottom = std::max(newBottom, runs.bottom[r]);
+            }
+        }
+        if (insertAt < 0) {
+            keep[kept][0] = newTop;
+            keep[kept][1] = newBottom;
+            ++kept;
+        }
+        runs.count = kept;
+        for (int r = 0; r < kept; ++r) {
+            runs.top[r] = keep[r][0];
+            runs.bottom[r] = keep[r][1];
+        }
+    }
+
+    RECT plot;
+    std::vector<Runs> coverage;
+    std::vector<Layer> layers;
 };
 
-void AddColumns(Strokes& strokes, const GraphLayout& layout, const std::vector<Column>& columns, int dash)
+void AddColumns(StrokeLayers& strokes, const GraphLayout& layout, const std::vector<Column>& columns, int dash)
 {
     for (size_t c = 0; c < columns.size(); ++c) {
         const Column& column = columns[c];
@@ -558,39 +722,73 @@ void DrawText(HDC dc, int x, int y, const std::string& text, UINT align)
     TextOutA(dc, x, y, text.data(), static_cast<int>(text.size()));
 }
 
-void DrawMarker(HDC dc, const GraphMarker& marker, int x, int y, int r, int penWidth)
-{
-    const COLORREF fill = marker.Accepted ? GraphMarkerColour(marker.Kind) : Background;
-    const COLORREF edge = marker.Accepted ? Darker(GraphMarkerColour(marker.Kind)) : RejectedColour;
-    HPEN pen = CreatePen(PS_SOLID, penWidth, edge);
-    HBRUSH brush = CreateSolidBrush(fill);
-    const HGDIOBJ oldPen = SelectObject(dc, pen);
-    const HGDIOBJ oldBrush = SelectObject(dc, brush);
-    switch (marker.Kind) {
-    case FindingKind::Missed: {  // a triangle pointing down: a beat fell out
-        const POINT shape[] = {{x - r, y - r}, {x + r, y - r}, {x, y + r}};
-        Polygon(dc, shape, 3);
-        break;
+// The pens and brushes of the markers, made once per painting: a take set
+// of 100,000 taps may have thousands of findings.
+class MarkerPainter {
+public:
+    MarkerPainter(HDC target, int radius, int penWidth) : dc(target), r(radius)
+    {
+        for (int kind = 0; kind < KindCount; ++kind) {
+            const COLORREF colour = GraphMarkerColour(static_cast<FindingKind>(kind));
+            pens[kind][1] = CreatePen(PS_SOLID, penWidth, Darker(colour));
+            brushes[kind][1] = CreateSolidBrush(colour);
+            pens[kind][0] = CreatePen(PS_SOLID, penWidth, RejectedColour);
+            brushes[kind][0] = CreateSolidBrush(Background);
+        }
+        oldPen = SelectObject(dc, pens[0][1]);
+        oldBrush = SelectObject(dc, brushes[0][1]);
     }
-    case FindingKind::Extra: {  // pointing up: a tap too many
-        const POINT shape[] = {{x - r, y + r}, {x + r, y + r}, {x, y - r}};
-        Polygon(dc, shape, 3);
-        break;
+    ~MarkerPainter()
+    {
+        SelectObject(dc, oldPen);
+        SelectObject(dc, oldBrush);
+        for (int kind = 0; kind < KindCount; ++kind) {
+            for (int accepted = 0; accepted < 2; ++accepted) {
+                DeleteObject(pens[kind][accepted]);
+                DeleteObject(brushes[kind][accepted]);
+            }
+        }
     }
-    case FindingKind::Start: {  // a diamond
-        const POINT shape[] = {{x, y - r}, {x + r, y}, {x, y + r}, {x - r, y}};
-        Polygon(dc, shape, 4);
-        break;
+    MarkerPainter(const MarkerPainter&) = delete;
+    MarkerPainter& operator=(const MarkerPainter&) = delete;
+
+    void Draw(const GraphMarker& marker, int x, int y)
+    {
+        const int kind = static_cast<int>(marker.Kind);
+        const int accepted = marker.Accepted ? 1 : 0;
+        SelectObject(dc, pens[kind][accepted]);
+        SelectObject(dc, brushes[kind][accepted]);
+        switch (marker.Kind) {
+        case FindingKind::Missed: {  // a triangle pointing down: a beat fell out
+            const POINT shape[] = {{x - r, y - r}, {x + r, y - r}, {x, y + r}};
+            Polygon(dc, shape, 3);
+            break;
+        }
+        case FindingKind::Extra: {  // pointing up: a tap too many
+            const POINT shape[] = {{x - r, y + r}, {x + r, y + r}, {x, y - r}};
+            Polygon(dc, shape, 3);
+            break;
+        }
+        case FindingKind::Start: {  // a diamond
+            const POINT shape[] = {{x, y - r}, {x + r, y}, {x, y + r}, {x - r, y}};
+            Polygon(dc, shape, 4);
+            break;
+        }
+        case FindingKind::Outlier:  // a square
+            Rectangle(dc, x - r, y - r, x + r + 1, y + r + 1);
+            break;
+        }
     }
-    case FindingKind::Outlier:  // a square
-        Rectangle(dc, x - r, y - r, x + r + 1, y + r + 1);
-        break;
-    }
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    DeleteObject(brush);
-    DeleteObject(pen);
-}
+
+private:
+    static constexpr int KindCount = 4;
+    HDC dc;
+    int r;
+    HPEN pens[KindCount][2] = {};
+    HBRUSH brushes[KindCount][2] = {};
+    HGDIOBJ oldPen = nullptr;
+    HGDIOBJ oldBrush = nullptr;
+};
 
 UINT KindText(FindingKind kind)
 {
@@ -703,9 +901,8 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
              LoadResString(beats ? IDS_GRAPH_AXIS_BEAT : IDS_GRAPH_AXIS_TIME), TA_CENTER | TA_TOP);
 
     // Inside the plot: the band, the takes, the map, the markers.
-    const int saved = SaveDC(dc);
-    IntersectClipRect(dc, plot.left, plot.top, plot.right, plot.bottom);
-    Strokes strokes;
+    StrokeLayers strokes(plot);
+    strokes.Begin(SpreadColour, 1);
     const size_t columns = layout.SpreadLowColumns.size();
     for (size_t c = 0; c < columns && c < layout.SpreadHighColumns.size(); ++c) {
         const Column& lowest = layout.SpreadLowColumns[c];
@@ -714,34 +911,50 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
             continue;
         strokes.Add(plot.left + static_cast<int>(c), layout.YOf(highest.High), layout.YOf(lowest.Low));
     }
-    strokes.Draw(dc, SpreadColour, 1);
 
     const int dash = ScaleToDpi(DashPixels, dpi);
     const int selected = content.Selected;
-    for (size_t m = 0; m < layout.TakeColumns.size(); ++m) {
-        if (static_cast<int>(m) == selected)
-            continue;
+    const auto addTake = [&](size_t m, int width) {
         const bool checked = m >= content.Checked.size() || content.Checked[m];
-        AddColumns(strokes, layout, layout.TakeColumns[m], checked ? 0 : dash);
         const COLORREF colour = GraphTakeColour(static_cast<int>(m));
-        strokes.Draw(dc, checked ? colour : Faint(colour), ScaleToDpi(TakeLinePixels, dpi));
-    }
-    AddColumns(strokes, layout, layout.ExportColumns, 0);
-    strokes.Draw(dc, ExportColour, ScaleToDpi(ExportLinePixels, dpi));
-    // The selected take above the map, so that it can be followed through it.
-    if (selected >= 0 && static_cast<size_t>(selected) < layout.TakeColumns.size()) {
-        const size_t m = static_cast<size_t>(selected);
-        const bool checked = m >= content.Checked.size() || content.Checked[m];
+        strokes.Begin(checked ? colour : Faint(colour), ScaleToDpi(width, dpi));
         AddColumns(strokes, layout, layout.TakeColumns[m], checked ? 0 : dash);
-        const COLORREF colour = GraphTakeColour(selected);
-        strokes.Draw(dc, checked ? colour : Faint(colour), ScaleToDpi(SelectedLinePixels, dpi));
+    };
+    for (size_t m = 0; m < layout.TakeColumns.size(); ++m) {
+        if (static_cast<int>(m) != selected)
+            addTake(m, TakeLinePixels);
     }
+    strokes.Begin(ExportColour, ScaleToDpi(ExportLinePixels, dpi));
+    AddColumns(strokes, layout, layout.ExportColumns, 0);
+    // The selected take above the map, so that it can be followed through it.
+    if (selected >= 0 && static_cast<size_t>(selected) < layout.TakeColumns.size())
+        addTake(static_cast<size_t>(selected), SelectedLinePixels);
+    // The strokes are cut to the plot already; a clipping region would only
+    // slow each of them down.
+    strokes.Draw(dc);
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, plot.left, plot.top, plot.right, plot.bottom);
 
-    for (const GraphMarker& marker : model.Markers) {
-        const int x = layout.XOf(marker.X);
-        if (x < plot.left - layout.MarkerRadius || x >= plot.right + layout.MarkerRadius)
-            continue;
-        DrawMarker(dc, marker, x, layout.YOf(marker.Bpm), layout.MarkerRadius, thin);
+    {
+        // Zoomed out, markers pile up: one that would be drawn exactly over
+        // an earlier one of the same look is left out.
+        MarkerPainter painter(dc, layout.MarkerRadius, thin);
+        std::vector<uint64_t> drawn;
+        for (const GraphMarker& marker : model.Markers) {
+            const int x = layout.XOf(marker.X);
+            if (x < plot.left - layout.MarkerRadius || x >= plot.right + layout.MarkerRadius)
+                continue;
+            const int y = std::clamp<int>(layout.YOf(marker.Bpm), plot.top - 2 * layout.MarkerRadius,
+                                          plot.bottom + 2 * layout.MarkerRadius);
+            const uint64_t look = (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) |
+                                  (static_cast<uint64_t>(static_cast<uint16_t>(y)) << 16) |
+                                  (static_cast<uint64_t>(marker.Kind) << 1) | (marker.Accepted ? 1u : 0u);
+            const auto at = std::lower_bound(drawn.begin(), drawn.end(), look);
+            if (at != drawn.end() && *at == look)
+                continue;
+            drawn.insert(at, look);
+            painter.Draw(marker, x, y);
+        }
     }
 
     if (view.Hovering && PtInRect(&plot, view.Pointer)) {
@@ -969,7 +1182,16 @@ void OnPaint(HWND window)
     const int height = std::max<int>(client.bottom, 1);
     // Drawn off screen and copied in one go: nothing flickers.
     HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+    // A 32-bit DIB section: the lines are written into its pixels directly.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
     if (memory && bitmap) {
         const HGDIOBJ old = SelectObject(memory, bitmap);
         const GraphLayout& layout = Layout();

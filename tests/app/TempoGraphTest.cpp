@@ -227,6 +227,54 @@ TEST(TempoGraphDrawing, MarkersSitAtTheirBeatsAndShowWhetherTurnedDown)
     }
 }
 
+// The lines go straight into the pixels of a DIB section, and through GDI
+// into any other device context: both give the same picture.
+TEST(TempoGraphDrawing, AnyDeviceContextGetsTheSamePicture)
+{
+    GraphContent content = ContentWithFindings();
+    content.Selected = 1;
+    content.Checked[2] = false;
+    const GraphModel model = BuildGraphModel(content, CurveAxis::Beat);
+    constexpr int width = 640;
+    constexpr int height = 400;
+    Canvas canvas(width, height);
+    PaintTempoGraph(canvas.dc, canvas.Area(), content, model, GraphView());
+
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP device = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    ASSERT_NE(nullptr, device);
+    const HGDIOBJ old = SelectObject(dc, device);
+    const RECT area = {0, 0, width, height};
+    PaintTempoGraph(dc, area, content, model, GraphView());
+    SelectObject(dc, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+    ASSERT_EQ(height, GetDIBits(dc, device, 0, height, pixels.data(), &info, DIB_RGB_COLORS));
+    DeleteObject(device);
+    DeleteDC(dc);
+
+    int different = 0;
+    int inked = 0;  // neither background nor grid: lines, band, markers, texts
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = pixels[static_cast<size_t>(y) * width + x];
+            const COLORREF seen = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+            different += seen != canvas.At(x, y);
+            inked += seen != RGB(255, 255, 255) && seen != RGB(232, 232, 232);
+        }
+    }
+    EXPECT_EQ(0, different);
+    EXPECT_GT(inked, 5000);
+}
+
 TEST(TempoGraphDrawing, HoverNamesTheTakeAndBeatUnderThePointer)
 {
     const GraphContent content = Content({Steady(120, 24), Steady(100, 24), Steady(110, 24)}, true);
