@@ -192,7 +192,11 @@ TEST(HandOverTakeForList, RecordedTakeListedWithCountAndRelativeTimes)
 // read in hand-over order, must be exactly that list.
 
 constexpr int kCycles = 10000;
-constexpr uint32_t kMaxAttempts = 8000000;  // bounds the memory if the main thread stalls
+// Bounds the memory if the main thread stalls with a take started: the
+// appender then waits for the hand-over instead of growing the take. A bound
+// on the attempts instead would let a starved main thread on a loaded machine
+// find the appender finished before its last hand-over.
+constexpr size_t kMaxTakeSize = 200000;
 
 struct Appender {
     TakeSlot& slot;
@@ -207,7 +211,11 @@ struct Appender {
         thread = std::thread([this] {
             running.store(true);
             uint32_t value = 0;
-            while (!stop.load(std::memory_order_relaxed) && value < kMaxAttempts) {
+            while (!stop.load(std::memory_order_relaxed) && value < UINT32_MAX) {
+                if (slot.GetCount() >= kMaxTakeSize) {
+                    std::this_thread::yield();
+                    continue;
+                }
                 ++value;
                 if (slot.Append(value))
                     accepted.push_back(value);
