@@ -805,32 +805,39 @@ UINT KindText(FindingKind kind)
     return IDS_GRAPH_MISSED;
 }
 
-// The hover line's text: the marker under the pointer, or the beat, the time
-// and every take's tempo there.
-std::string HoverText(const GraphContent& content, const GraphModel& model, const GraphLayout& layout,
-                      POINT pointer)
+// The hover line: the marker under the pointer, or the beat, the time and
+// every take's tempo there; each take's part in its line's colour.
+struct TextPiece {
+    std::string Text;
+    COLORREF Colour;
+};
+
+std::vector<TextPiece> HoverText(const GraphContent& content, const GraphModel& model, const GraphLayout& layout,
+                                 POINT pointer)
 {
+    std::vector<TextPiece> pieces;
+    const std::string takeText = LoadResString(IDS_GRAPH_HOVER_TAKE);
     const int marker = MarkerAt(model, layout, pointer);
     if (marker >= 0) {
         const GraphMarker& m = model.Markers[static_cast<size_t>(marker)];
-        std::string text = LoadResString(KindText(m.Kind)) + "  " +
-                           Fill(LoadResString(IDS_GRAPH_HOVER_TAKE), std::to_string(m.Take + 1),
-                                Number(m.Bpm, 1));
+        pieces.push_back({LoadResString(KindText(m.Kind)) + "  ", TextColour});
+        pieces.push_back({Fill(takeText, std::to_string(m.Take + 1), Number(m.Bpm, 1)), GraphTakeColour(m.Take)});
         if (!m.Accepted)
-            text += " " + LoadResString(IDS_GRAPH_REJECTED);
-        return text;
+            pieces.push_back({"  " + LoadResString(IDS_GRAPH_REJECTED), TextColour});
+        return pieces;
     }
     const GraphHover hover = HoverTempoGraph(model, layout, pointer);
     if (!hover.Inside)
-        return std::string();
-    std::string text =
-        Fill(LoadResString(IDS_GRAPH_HOVER), std::to_string(hover.Beat + 1), Number(hover.TimeMs / 1000.0, 2));
-    const std::string takeText = LoadResString(IDS_GRAPH_HOVER_TAKE);
+        return pieces;
+    pieces.push_back({Fill(LoadResString(IDS_GRAPH_HOVER), std::to_string(hover.Beat + 1),
+                           Number(hover.TimeMs / 1000.0, 2)),
+                      TextColour});
     for (size_t m = 0; m < hover.TakeBpm.size() && m < content.Takes.size(); ++m) {
         if (hover.TakeBpm[m] > 0.0)
-            text += "   " + Fill(takeText, std::to_string(m + 1), Number(hover.TakeBpm[m], 1));
+            pieces.push_back({"   " + Fill(takeText, std::to_string(m + 1), Number(hover.TakeBpm[m], 1)),
+                              GraphTakeColour(static_cast<int>(m))});
     }
-    return text;
+    return pieces;
 }
 
 }  // namespace
@@ -972,11 +979,17 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
     RestoreDC(dc, saved);
 
     if (view.Hovering) {
-        const std::string text = HoverText(content, model, layout, view.Pointer);
         RECT status = layout.Status;
         SetTextAlign(dc, TA_LEFT | TA_TOP);
-        ExtTextOutA(dc, status.left, status.top, ETO_CLIPPED, &status, text.data(), static_cast<UINT>(text.size()),
-                    nullptr);
+        for (const TextPiece& piece : HoverText(content, model, layout, view.Pointer)) {
+            SetTextColor(dc, piece.Colour);
+            ExtTextOutA(dc, status.left, status.top, ETO_CLIPPED, &status, piece.Text.data(),
+                        static_cast<UINT>(piece.Text.size()), nullptr);
+            status.left += TextSize(dc, piece.Text).cx;
+            if (status.left >= status.right)
+                break;
+        }
+        SetTextColor(dc, TextColour);
     }
     SelectObject(dc, oldFont);
     DeleteObject(font);
