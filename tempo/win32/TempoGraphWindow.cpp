@@ -11,6 +11,7 @@
 #include "Face.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
+#include "TempoMap.h"
 #include "resource.h"
 
 #ifndef WM_MOUSELEAVE
@@ -251,6 +252,38 @@ bool FindingBeat(const Take& take, const TakeAnalysis& analysis, const Finding& 
     return false;
 }
 
+// The tempo map the export would write, point by point: each tempo point
+// (the interpolated ones inside a beat included) at its tick, its tempo in
+// BPM of the base note. What the line shows is what the sequencer gets.
+Curve ExportCurve(const GraphContent& content, CurveAxis axis)
+{
+    Curve curve;
+    if (content.ExportBeatTimes.size() < 2)
+        return curve;
+    const int interp = std::clamp(content.InterpCount, 0, MaxInterpCount);
+    const int base = std::clamp(content.TimeSigBase, 0, MaxTimeSigBase);
+    const TempoMap map = TempoMapFromBeatTimes(content.ExportBeatTimes, interp, base);
+    const double beatTicks = 4.0 * TicksPerQuarter / static_cast<double>(1 << base);
+    const double basePerQuarter = static_cast<double>(1 << base) / 4.0;
+    curve.reserve(map.size());
+    double tick = 0.0;
+    double time = 0.0;
+    for (size_t c = 0; c < map.size(); ++c) {
+        tick += map[c].Delta;
+        // Where the next point starts: its delta, or the end of the last beat.
+        const double next = c + 1 < map.size() ? tick + map[c + 1].Delta
+                                               : beatTicks * static_cast<double>(content.ExportBeatTimes.size() - 1);
+        const double tempo = static_cast<double>(map[c].Tempo);
+        if (tempo > 0.0) {
+            const double x = axis == CurveAxis::Beat ? tick / beatTicks : time;
+            curve.push_back(CurvePoint{x, 60.0e6 / tempo * basePerQuarter});
+        }
+        // A map that runs backwards (very uneven averages) stays in order.
+        time += std::max(0.0, (next - tick) / TicksPerQuarter * tempo / 1000.0);
+    }
+    return curve;
+}
+
 double NiceStep(double raw)
 {
     if (!(raw > 0.0))
@@ -309,7 +342,7 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
         model.Takes = TakeCurves(takes, content.Findings, axis);
     else
         model.Takes.resize(content.Takes.size());
-    model.Export = BeatTimesCurve(content.ExportBeatTimes, axis);
+    model.Export = ExportCurve(content, axis);
     const Band band = SpreadBand(model.Takes);
     model.SpreadLow.reserve(band.X.size());
     model.SpreadHigh.reserve(band.X.size());

@@ -60,7 +60,7 @@ struct GraphMarker {
 struct GraphModel {
     CurveAxis Axis = CurveAxis::Beat;
     std::vector<Curve> Takes;  // per take, in list order
-    Curve Export;              // the exported map (empty: none)
+    Curve Export;              // the exported map, every tempo point of it (empty: none)
     Curve SpreadLow;           // the band between the takes
     Curve SpreadHigh;
     std::vector<GraphMarker> Markers;

@@ -18,6 +18,7 @@
 #include "SettingsWin32.h"
 #include "TakeGenerator.h"
 #include "TempoGraphWindow.h"
+#include "TempoMap.h"
 #include "TempoPipeline.h"
 #include "WineTestSupport.h"
 #include "resource.h"
@@ -224,6 +225,39 @@ TEST(TempoGraphDrawing, MarkersSitAtTheirBeatsAndShowWhetherTurnedDown)
         EXPECT_EQ(GraphMarkerColour(FindingKind::Start), canvas.At(layout.XOf(3.0), layout.YOf(start->Bpm)));
         EXPECT_EQ(static_cast<int>(std::distance(shown.Markers.data(), m)),
                   MarkerAt(shown, layout, POINT{x, y}));
+    }
+}
+
+// The thick line is the map the export writes: every tempo point of it,
+// the interpolated ones inside each beat included, in BPM of the base note.
+TEST(TempoGraphDrawing, ExportLineHoldsEveryTempoPointOfTheMap)
+{
+    GraphContent content = Content({Swaying(24), Swaying(24)}, true);
+    ASSERT_EQ(24u, content.ExportBeatTimes.size());
+    const size_t beats = content.ExportBeatTimes.size() - 1;
+    for (int base : {2, 3}) {
+        for (int interp : {0, 3}) {
+            SCOPED_TRACE(std::to_string(base) + " " + std::to_string(interp));
+            content.TimeSigBase = base;
+            content.InterpCount = interp;
+            const TempoMap map = TempoMapFromBeatTimes(content.ExportBeatTimes, interp, base);
+            const GraphModel model = BuildGraphModel(content, CurveAxis::Beat);
+            ASSERT_EQ(beats * static_cast<size_t>(interp + 1), model.Export.size());
+            ASSERT_EQ(map.size(), model.Export.size());
+            for (size_t c = 0; c < map.size(); ++c) {
+                EXPECT_NEAR(static_cast<double>(c) / (interp + 1), model.Export[c].X, 0.01);
+                // Tempo in microseconds per quarter note, the line in base notes.
+                EXPECT_NEAR(60.0e6 / static_cast<double>(map[c].Tempo) * (1 << base) / 4.0, model.Export[c].Bpm, 1e-6);
+            }
+            if (interp == 0) {
+                // Without interpolation, each beat's tempo from its length,
+                // whatever note the beat is.
+                for (size_t j = 0; j < beats; ++j) {
+                    const double length = content.ExportBeatTimes[j + 1] - content.ExportBeatTimes[j];
+                    EXPECT_NEAR(60000.0 / length, model.Export[j].Bpm, 0.01);
+                }
+            }
+        }
     }
 }
 
