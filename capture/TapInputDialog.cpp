@@ -223,12 +223,13 @@ void FollowTaps(HWND dialog)
     ShowFeedback(dialog, feedback);
 }
 
-// The check of the taps against the listed takes: their analysis is done
-// here, once, before the first tap.
+// The check of the taps against the listed takes that go into the tempo map
+// (the checked ones): their analysis is done here, once, before the first
+// tap.
 void StartMonitor()
 {
     HWND list = g_hMainWnd ? GetDlgItem(g_hMainWnd, IDC_TAKELIST) : nullptr;
-    const TakeList listed = list ? ReadTakesFromList(list) : TakeList();
+    const TakeList listed = list ? ReadCheckedTakesFromList(list) : TakeList();
     monitor = std::make_unique<TapMonitor>(listed);
     monitoredTaps = 0;
     deviationShown = !listed.empty();

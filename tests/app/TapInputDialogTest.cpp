@@ -431,6 +431,16 @@ TEST_F(TapInputDialogTest, DeviationFromTheListedTakesAndWarningsAboutTheLastTap
         EXPECT_EQ("", Feedback()[2]) << "beyond the listed takes";
     });
     RunOpenings(openings);
+    // Unchecked takes are not in the tempo map, so nothing to deviate from.
+    for (int row = 0; row < 3; ++row)
+        ListView_SetCheckState(List(), row, FALSE);
+    PumpMessages();
+    ASSERT_TRUE(ReadCheckedTakesFromList(List()).empty());
+    RunOpenings({[](HWND dialog) {
+        for (uint32_t k = 0; k < 4; ++k)
+            Tap(dialog, k * 500);
+        EXPECT_EQ((std::vector<std::string>{"120.0 BPM", "", "", ""}), Feedback());
+    }});
     EXPECT_EQ(3u, ListedTakes().size());
 }
 }  // namespace
