@@ -97,17 +97,6 @@ SIZE TextSize(HDC dc, const std::string& text)
     return size;
 }
 
-// "%1" and "%2" of a string-table text filled in.
-std::string Fill(std::string text, const std::string& first, const std::string& second = std::string())
-{
-    for (const auto& [mark, value] : {std::pair<const char*, const std::string&>{"%1", first}, {"%2", second}}) {
-        const size_t at = text.find(mark);
-        if (at != std::string::npos)
-            text.replace(at, 2, value);
-    }
-    return text;
-}
-
 std::string Number(double value, int decimals)
 {
     char text[32];
@@ -854,7 +843,7 @@ std::vector<TextPiece> HoverText(const GraphContent& content, const GraphModel& 
     if (marker >= 0) {
         const GraphMarker& m = model.Markers[static_cast<size_t>(marker)];
         pieces.push_back({LoadResString(KindText(m.Kind)) + "  ", TextColour});
-        pieces.push_back({Fill(takeText, std::to_string(m.Take + 1), Number(m.Bpm, 1)), GraphTakeColour(m.Take)});
+        pieces.push_back({FillPlaceholders(takeText, std::to_string(m.Take + 1), Number(m.Bpm, 1)), GraphTakeColour(m.Take)});
         if (!m.Accepted)
             pieces.push_back({"  " + LoadResString(IDS_GRAPH_REJECTED), TextColour});
         return pieces;
@@ -862,12 +851,11 @@ std::vector<TextPiece> HoverText(const GraphContent& content, const GraphModel& 
     const GraphHover hover = HoverTempoGraph(model, layout, pointer);
     if (!hover.Inside)
         return pieces;
-    pieces.push_back({Fill(LoadResString(IDS_GRAPH_HOVER), std::to_string(hover.Beat + 1),
-                           Number(hover.TimeMs / 1000.0, 2)),
+    pieces.push_back({LoadResString(IDS_GRAPH_HOVER, std::to_string(hover.Beat + 1), Number(hover.TimeMs / 1000.0, 2)),
                       TextColour});
     for (size_t m = 0; m < hover.TakeBpm.size() && m < content.Takes.size(); ++m) {
         if (hover.TakeBpm[m] > 0.0)
-            pieces.push_back({"   " + Fill(takeText, std::to_string(m + 1), Number(hover.TakeBpm[m], 1)),
+            pieces.push_back({"   " + FillPlaceholders(takeText, std::to_string(m + 1), Number(hover.TakeBpm[m], 1)),
                               GraphTakeColour(static_cast<int>(m))});
     }
     return pieces;
