@@ -1206,15 +1206,13 @@ void SwitchAxis(CurveAxis axis)
     CheckAxisItems(graph.window);
 }
 
-void OnPaint(HWND window)
+// Drawn off screen and copied onto `dc` in one go: nothing flickers.
+void PaintClient(HWND window, HDC dc)
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
     RECT client = {};
     GetClientRect(window, &client);
     const int width = std::max<int>(client.right, 1);
     const int height = std::max<int>(client.bottom, 1);
-    // Drawn off screen and copied in one go: nothing flickers.
     HDC memory = CreateCompatibleDC(dc);
     // A 32-bit DIB section: the lines are written into its pixels directly.
     BITMAPINFO info = {};
@@ -1237,6 +1235,13 @@ void OnPaint(HWND window)
         DeleteObject(bitmap);
     if (memory)
         DeleteDC(memory);
+}
+
+void OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    PaintClient(window, dc);
     EndPaint(window, &paint);
 }
 
@@ -1308,6 +1313,10 @@ void OnContextMenu(HWND window, LPARAM lParam)
 
 void EndWindow()
 {
+    // The curves go with the window; the content stays for the next one.
+    graph.model = GraphModel();
+    graph.modelReady = false;
+    graph.layout = GraphLayout();
     graph.window = nullptr;
     graph.owner = nullptr;
     graph.layoutReady = false;
@@ -1328,6 +1337,9 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 1;  // WM_PAINT covers every pixel
     case WM_PAINT:
         OnPaint(window);
+        return 0;
+    case WM_PRINTCLIENT:
+        PaintClient(window, reinterpret_cast<HDC>(wParam));
         return 0;
     case WM_SIZE:
         Redraw(true);
@@ -1464,12 +1476,48 @@ void ShowTempoGraph(HWND owner)
     UpdateWindow(window);
 }
 
+namespace {
+
+bool SameFindings(const Analysis& a, const Analysis& b)
+{
+    if (a.Takes.size() != b.Takes.size() || a.BeatIntervals != b.BeatIntervals)
+        return false;
+    for (size_t m = 0; m < a.Takes.size(); ++m) {
+        const TakeAnalysis& x = a.Takes[m];
+        const TakeAnalysis& y = b.Takes[m];
+        if (x.BeatOfTap != y.BeatOfTap || x.StartBeat != y.StartBeat || x.Findings.size() != y.Findings.size())
+            return false;
+        for (size_t f = 0; f < x.Findings.size(); ++f) {
+            if (x.Findings[f].Kind != y.Findings[f].Kind || x.Findings[f].Tap != y.Findings[f].Tap ||
+                x.Findings[f].Beats != y.Findings[f].Beats)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether two contents give the same curves and markers: they differ at
+// most in the check marks and the selection, which only the drawing reads.
+// Comparing costs a pass over the taps; making the curves anew, a sort of
+// them.
+bool SameCurves(const GraphContent& a, const GraphContent& b)
+{
+    return a.Takes == b.Takes && a.Accepted == b.Accepted && a.ExportBeatTimes == b.ExportBeatTimes &&
+           a.InterpCount == b.InterpCount && a.TimeSigBase == b.TimeSigBase && SameFindings(a.Findings, b.Findings);
+}
+
+}  // namespace
+
 void UpdateTempoGraph(GraphContent content)
 {
+    // A new selection or check mark keeps the curves (only while they are
+    // made: a closed window makes none).
+    if (!graph.modelReady || !SameCurves(graph.content, content)) {
+        graph.modelReady = false;
+        graph.layoutReady = false;
+    }
     graph.content = std::move(content);
-    graph.modelReady = false;
-    graph.layoutReady = false;
-    Redraw(true);
+    Redraw(false);
 }
 
 HWND TempoGraphWindow()

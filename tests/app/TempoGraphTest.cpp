@@ -501,6 +501,50 @@ TEST_F(TempoGraphWindowTest, WheelZoomsAroundThePointerAndDraggingScrolls)
     EXPECT_LT(TempoGraphLayout().X0, after.X0);
 }
 
+// What the window shows follows every update: a finding turned down turns
+// hollow, a new selection is drawn bold, read back from the window's own
+// drawing (WM_PRINTCLIENT).
+TEST_F(TempoGraphWindowTest, ShowsEachUpdate)
+{
+    ShowTempoGraph(owner);
+    HWND window = TempoGraphWindow();
+    ASSERT_NE(nullptr, window);
+    RECT client = {};
+    GetClientRect(window, &client);
+    Canvas canvas(client.right, client.bottom);
+    const auto print = [&] { SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc), PRF_CLIENT); };
+    int finding = -1;
+    const POINT at = MarkerPoint(FindingKind::Missed, &finding);
+    ASSERT_GE(finding, 0);
+    print();
+    EXPECT_EQ(GraphMarkerColour(FindingKind::Missed), canvas.At(at.x, at.y - 2));
+
+    GraphContent content = ContentWithFindings();
+    content.Accepted[1][static_cast<size_t>(finding)] = false;
+    UpdateTempoGraph(content);
+    print();
+    EXPECT_EQ(RGB(255, 255, 255), canvas.At(at.x, at.y - 2));
+
+    // The late take's line, one row below each column's stroke: only a
+    // bold line reaches it.
+    const auto boldColumns = [&] {
+        const GraphLayout layout = TempoGraphLayout();
+        int bold = 0;
+        for (int beat = 5; beat < 20; ++beat) {
+            const int x = layout.XOf(beat + 0.5);
+            const Column& column = layout.TakeColumns[2][static_cast<size_t>(x - layout.Plot.left)];
+            bold += !column.Empty && canvas.At(x, layout.YOf(column.Low) + 1) == GraphTakeColour(2);
+        }
+        return bold;
+    };
+    EXPECT_LT(boldColumns(), 5);
+    content.Selected = 2;
+    UpdateTempoGraph(content);
+    print();
+    EXPECT_EQ(15, boldColumns());
+    EXPECT_EQ(RGB(255, 255, 255), canvas.At(at.x, at.y - 2));
+}
+
 // A realistic graph for the eye: five generated takes of an expressive
 // piece with slips, one unchecked, one selected, a finding turned down.
 TEST(TempoGraphPicture, RealisticTakesLeaveAPictureInTheBuildFolder)
