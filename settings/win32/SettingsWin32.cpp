@@ -17,6 +17,22 @@ namespace {
 // would reach it, may not exist (short names can be switched off per
 // volume). In UTF-16 a backslash is always a separator, too: in code page
 // 932 the second byte of a double-byte character can be 0x5C.
+// The long form of `path`: a program started by its short (8.3) path, as the
+// Cakewalk tool entry starts it, sees that path as its module path. `path`
+// itself when the system cannot give the long form.
+std::wstring LongForm(const std::wstring& path)
+{
+    const DWORD length = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (length == 0)
+        return path;
+    std::wstring longPath(length, L'\0');
+    const DWORD written = GetLongPathNameW(path.c_str(), &longPath[0], length);
+    if (written == 0 || written >= length)
+        return path;
+    longPath.resize(written);
+    return longPath;
+}
+
 std::wstring PathBesideExecutable(const wchar_t* name)
 {
     // A module path fills the buffer when it may have been cut: try again
@@ -35,7 +51,9 @@ std::wstring PathBesideExecutable(const wchar_t* name)
         module.resize(module.size() * 2);
     }
     const size_t slash = module.find_last_of(L'\\');
-    return (slash == std::wstring::npos ? std::wstring() : module.substr(0, slash + 1)) + name;
+    if (slash == std::wstring::npos)
+        return name;
+    return LongForm(module.substr(0, slash + 1)) + name;
 }
 
 }  // namespace
