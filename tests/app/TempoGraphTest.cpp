@@ -496,6 +496,22 @@ TEST_F(TempoGraphWindowTest, WheelZoomsAroundThePointerAndDraggingScrolls)
     const double perPixel = (before.X1 - before.X0) / (before.Plot.right - before.Plot.left);
     EXPECT_NEAR(before.X0 - 40 * perPixel, after.X0, 1e-9);
     EXPECT_NEAR(before.X1 - before.X0, after.X1 - after.X0, 1e-9);
+    // The time axis shows the same stretch of music, and back again.
+    const GraphView beats = TempoGraphView();
+    SendMessageA(window, WM_COMMAND, IDM_GRAPH_TIMEAXIS, 0);
+    const GraphView times = TempoGraphView();
+    EXPECT_EQ(CurveAxis::Time, times.Axis);
+    EXPECT_TRUE(GetMenuState(GetMenu(window), IDM_GRAPH_TIMEAXIS, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(GetMenu(window), IDM_GRAPH_BEATAXIS, MF_BYCOMMAND) & MF_CHECKED);
+    const GraphModel timeModel = BuildGraphModel(ContentWithFindings(), CurveAxis::Time);
+    const size_t first = static_cast<size_t>(std::floor(beats.X0));
+    ASSERT_LT(first + 1, timeModel.GridTime.size());
+    EXPECT_GE(times.X0, timeModel.GridTime[first]);
+    EXPECT_LE(times.X0, timeModel.GridTime[first + 1]);
+    SendMessageA(window, WM_COMMAND, IDM_GRAPH_BEATAXIS, 0);
+    EXPECT_EQ(CurveAxis::Beat, TempoGraphView().Axis);
+    EXPECT_NEAR(beats.X0, TempoGraphView().X0, 1e-6);
+    EXPECT_NEAR(beats.X1, TempoGraphView().X1, 1e-6);
     // Home shows everything again.
     SendMessageA(window, WM_KEYDOWN, VK_HOME, 0);
     EXPECT_LT(TempoGraphLayout().X0, after.X0);
