@@ -16,6 +16,10 @@
 //                                         caption and every control's text
 //                                         (icons left out) of Metrova's main
 //                                         window or of the visible dialog
+//   wintool list-row ROW                  prints "checked=C icon=I taps=T" for
+//                                         a row of the list of takes: its
+//                                         check box (1 checked, 0 not), its
+//                                         icon's index and its tap count text
 #include <windows.h>
 #include <commctrl.h>
 
@@ -133,6 +137,90 @@ int PrintTexts(const char* which)
     return 0;
 }
 
+// A block of memory in another process, for the messages whose arguments
+// point to memory: the list's item structures and notifications are not
+// carried across processes.
+class RemoteBlock {
+public:
+    RemoteBlock(HWND window, SIZE_T bytes) : size(bytes)
+    {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process)
+            address = static_cast<char*>(VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~RemoteBlock()
+    {
+        if (address)
+            VirtualFreeEx(process, address, 0, MEM_RELEASE);
+        if (process)
+            CloseHandle(process);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+
+    char* At(SIZE_T offset) const { return address + offset; }
+    bool Ok() const { return address != nullptr; }
+    bool Write(SIZE_T offset, const void* data, SIZE_T n) const
+    {
+        return offset + n <= size && WriteProcessMemory(process, address + offset, data, n, nullptr);
+    }
+    bool Read(SIZE_T offset, void* data, SIZE_T n) const
+    {
+        return offset + n <= size && ReadProcessMemory(process, address + offset, data, n, nullptr);
+    }
+
+private:
+    SIZE_T size;
+    HANDLE process = nullptr;
+    char* address = nullptr;
+};
+
+HWND TakeList()
+{
+    HWND main = FindWindowA("mkMetrovaWnd", nullptr);
+    return main ? GetDlgItem(main, 1008) : nullptr;
+}
+
+// Reads a row's item into `item` (mask and sub-item set by the caller), its
+// text into `text`.
+bool GetRemoteItem(HWND list, int row, LVITEMA& item, char (&text)[64])
+{
+    constexpr SIZE_T TextAt = 256;
+    RemoteBlock block(list, 512);
+    item.iItem = row;
+    item.pszText = block.At(TextAt);
+    item.cchTextMax = sizeof text;
+    text[0] = '\0';
+    if (!block.Ok() || !block.Write(0, &item, sizeof item) ||
+        !SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.At(0))) ||
+        !block.Read(0, &item, sizeof item) || !block.Read(TextAt, text, sizeof text))
+        return false;
+    text[sizeof text - 1] = '\0';
+    return true;
+}
+
+int PrintListRow(int row)
+{
+    HWND list = TakeList();
+    if (!list)
+        return 1;
+    LVITEMA icon{};
+    icon.mask = LVIF_IMAGE;
+    LVITEMA taps{};
+    taps.mask = LVIF_TEXT;
+    taps.iSubItem = 1;
+    char ignored[64], count[64];
+    if (!GetRemoteItem(list, row, icon, ignored) || !GetRemoteItem(list, row, taps, count))
+        return 1;
+    const UINT state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    // State image 1 is the empty box, 2 the checked one.
+    std::printf("checked=%u icon=%d taps=%s\n", ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 1u : 0u, icon.iImage,
+                count);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -165,8 +253,10 @@ int main(int argc, char** argv)
     }
     if (argc >= 3 && std::strcmp(argv[1], "texts") == 0)
         return PrintTexts(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "list-row") == 0)
+        return PrintListRow(std::atoi(argv[2]));
     std::fprintf(stderr, "usage: wintool wait-window CLASS SECONDS | wait-gone CLASS SECONDS |\n"
                          "       wait-dialog SECONDS | wait-no-dialog SECONDS | clipboard FILE | clipboard-sequence | list-rows |\n"
-                         "       texts main|dialog\n");
+                         "       texts main|dialog | list-row ROW\n");
     return 2;
 }
