@@ -522,7 +522,8 @@ GraphLayout LayoutTempoGraph(HDC dc, const RECT& area, const GraphModel& model, 
     const double minGap = numberWidth + 2.0 * pad;
     if (model.Axis == CurveAxis::Beat) {
         const double step = std::max(1.0, NiceStep(span * minGap / width));
-        for (double n = std::ceil((view.X0 + 1.0) / step) * step; n - 1.0 <= view.X1; n += step)
+        // Beats before the first (a take that started early) get no number.
+        for (double n = std::max(step, std::ceil((view.X0 + 1.0) / step) * step); n - 1.0 <= view.X1; n += step)
             layout.XTicks.push_back(n - 1.0);
     } else {
         const double step = std::max(10.0, NiceStep(span * minGap / width));
@@ -911,7 +912,8 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
             continue;
         MoveToEx(dc, px, plot.bottom, nullptr);
         LineTo(dc, px, plot.bottom + tick);
-        const std::string label = beats ? Number(x + 1.0, 0) : Number(x / 1000.0, timeDecimals);
+        // (+ 0.0 turns a tick at -0 into 0.)
+        const std::string label = beats ? Number(x + 1.0, 0) : Number(x / 1000.0 + 0.0, timeDecimals);
         DrawText(dc, px, plot.bottom + tick, label, TA_CENTER | TA_TOP);
     }
     // The frame.

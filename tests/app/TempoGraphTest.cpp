@@ -594,6 +594,22 @@ TEST(TempoGraphPicture, RealisticTakesLeaveAPictureInTheBuildFolder)
     }
     canvas.Save(BesideTestProgram("..\\metrova-graph.bmp"));
     EXPECT_TRUE(FileExists(BesideTestProgram("..\\metrova-graph.bmp")));
+
+    // The same on the time axis at 192 DPI: twice the pixels, the same look.
+    const GraphModel timed = BuildGraphModel(content, CurveAxis::Time);
+    Canvas large(1920, 1080);
+    GraphView sharp;
+    sharp.Dpi = 192;
+    const GraphLayout big = LayoutTempoGraph(large.dc, large.Area(), timed, sharp);
+    EXPECT_NEAR(2.0 * layout.MarkerRadius, big.MarkerRadius, 0.0);
+    EXPECT_NEAR(2.0 * layout.TextHeight, big.TextHeight, 2.0);
+    PaintTempoGraph(large.dc, content, timed, ResolveView(timed, sharp), big);
+    for (const GraphMarker& marker : timed.Markers) {
+        if (marker.Accepted) {
+            EXPECT_EQ(GraphMarkerColour(marker.Kind), large.At(big.XOf(marker.X), big.YOf(marker.Bpm) - 1));
+        }
+    }
+    large.Save(BesideTestProgram("..\\metrova-graph-time-192dpi.bmp"));
 }
 
 }  // namespace
