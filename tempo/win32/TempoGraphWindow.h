@@ -28,8 +28,11 @@ struct GraphContent {
     Analysis Findings;          // AnalyzeTakes over Takes (every listed take)
     std::vector<std::vector<bool>> Accepted;  // per take, per finding of Findings.Takes[i].Findings
     std::vector<double> ExportBeatTimes;      // the beat times of the map that would be exported (empty: none)
-    int InterpCount = 0;                      // the main window's interpolation count
-    int TimeSigBase = 2;                      // base note: the y axis is BPM of this note
+    // The main window's interpolation count and base note: the map's line
+    // shows every tempo point the export would write from ExportBeatTimes.
+    // The y axis is BPM of the base note (one tap, one base note).
+    int InterpCount = 0;
+    int TimeSigBase = 2;
     int Selected = -1;                        // the selected row, highlighted
 };
 
