@@ -146,8 +146,8 @@ void ForEachCase(int setIndex, F&& visit)
     const int fixed = 1 + setIndex % MaxSmoothing;
     for (const int interpCount : {0, setIndex % (MaxInterpCount + 1)}) {
         for (const AnalysisOptions& options :
-             {AnalysisOptions{false, SmoothingAuto}, AnalysisOptions{true, SmoothingNone},
-              AnalysisOptions{true, SmoothingAuto}, AnalysisOptions{true, fixed}})
+             {AnalysisOptions{false, SmoothingAuto, {}}, AnalysisOptions{true, SmoothingNone, {}},
+              AnalysisOptions{true, SmoothingAuto, {}}, AnalysisOptions{true, fixed, {}}})
             visit(ExportCase{interpCount, timeSigBase, options});
     }
 }
