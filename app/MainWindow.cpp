@@ -130,22 +130,33 @@ void OnAddTake(HWND window)
 
 // What the tempo graph shows: every listed take with its check mark and
 // findings, and the map the export would give now (checked takes, the
-// interpolation count selected, repair and smoothing as set).
-void UpdateGraph()
+// interpolation count selected, repair and smoothing as set). Kept between
+// changes of the takes or options, so that a new selection, which only
+// highlights another line, costs no export.
+GraphContent graphContent;
+bool graphContentCurrent = false;
+
+void UpdateGraph(bool takesOrOptionsChanged = true)
 {
+    if (takesOrOptionsChanged)
+        graphContentCurrent = false;
     // Nothing to compute while the graph is closed; opening it updates it.
     if (!handles.list || !TempoGraphWindow())
         return;
-    GraphContent content;
-    std::vector<bool> checked;
-    for (const SessionTake* take : ReadSessionTakesFromList(handles.list)) {
-        content.Takes.push_back(take->Taps);
-        content.Checked.push_back(take->Checked);
-        checked.push_back(take->Checked);
+    const int selected = SelectedRow();
+    if (graphContentCurrent) {
+        if (graphContent.Selected == selected)
+            return;
+        graphContent.Selected = selected;
+        UpdateTempoGraph(graphContent);
+        return;
     }
+    GraphContent content;
     content.Findings = ListedTakesAnalysis();
     const std::vector<const SessionTake*> listed = ReadSessionTakesFromList(handles.list);
     for (size_t i = 0; i < listed.size(); ++i) {
+        content.Takes.push_back(listed[i]->Taps);
+        content.Checked.push_back(listed[i]->Checked);
         content.Accepted.push_back(i < content.Findings.Takes.size()
                                        ? AcceptedFindings(content.Findings.Takes[i], listed[i]->Rejected)
                                        : std::vector<bool>());
@@ -153,10 +164,12 @@ void UpdateGraph()
     const TakeList exported = ReadCheckedTakesFromList(handles.list);
     if (!exported.empty())
         content.ExportBeatTimes = BeatTimesForExport(exported, ExportAnalysisOptions(handles.list));
-    const int selected = static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0));
-    content.InterpCount = selected < 0 ? 0 : selected;
+    const int interpCount = static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0));
+    content.InterpCount = interpCount < 0 ? 0 : interpCount;
     content.TimeSigBase = g_AppSettings.TimeSigBase;
-    content.Selected = SelectedRow();
+    content.Selected = selected;
+    graphContent = content;
+    graphContentCurrent = true;
     UpdateTempoGraph(std::move(content));
 }
 
@@ -468,7 +481,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_UPDATESTATES:
         UpdateCommandStates();
         // The selected take is highlighted in the graph.
-        UpdateGraph();
+        UpdateGraph(false);
         break;
     case WM_TAKESCHANGED:
         UpdateCommandStates();
@@ -498,6 +511,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (g_hMainWnd == window)
             g_hMainWnd = nullptr;
         handles = MainWindowHandles();
+        graphContent = GraphContent();
+        graphContentCurrent = false;
         SetWindowIconsForDpi(nullptr, 0);
         break;
     default:
