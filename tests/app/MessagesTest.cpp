@@ -764,6 +764,32 @@ TEST_F(ShellOpenTest, TargetThatCannotBeOpenedShowsOneErrorBoxWithTheLastError)
     }
 }
 
+// The UTF-16 form reports the same way, also for a folder the code page
+// cannot spell (the manual beside a program in such a folder).
+TEST_F(ShellOpenTest, WideTargetThatCannotBeOpenedShowsOneErrorBoxWithTheLastError)
+{
+    wchar_t temp[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    const std::wstring missing = L"metrova-missing-\u266A caf\u00E9 \uD55C\uAD6D-" + std::to_wstring(GetCurrentProcessId());
+    const struct {
+        std::wstring target;
+        DWORD error;
+    } cases[] = {{temp + missing + L".html", ERROR_FILE_NOT_FOUND},
+                 {temp + missing + L"\\Metrova.html", ERROR_PATH_NOT_FOUND}};
+
+    const TestWindow owner(OwnerStyle, OwnerRect);
+    for (const auto& c : cases) {
+        ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(c.target.c_str()));
+        BoxAnswerer answerer(IDOK);
+        ShellOpen(c.target, owner.get());
+        ASSERT_EQ(1u, answerer.Boxes().size());
+        const SeenBox& box = answerer.Boxes()[0];
+        EXPECT_EQ(ErrorCaption(), box.caption);
+        EXPECT_EQ(GetSystemErrorText(c.error), box.text);
+        EXPECT_EQ(SystemIcon(IDI_HAND), box.icon);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // WaitCursorScope
 
