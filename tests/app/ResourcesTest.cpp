@@ -275,7 +275,7 @@ TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
         {30, L"\u629C\u3051%1"},
         {31, L"\u4F59\u5206%1"},
         {32, L"\u51FA\u3060\u3057%1"},
-        {33, L"\u305A\u308C%1"},
+        {33, L"\u5916\u308C%1"},
         {134, L"FileDescription"},
         {135, L"LegalCopyright"},
         {136, L"Comments"},
