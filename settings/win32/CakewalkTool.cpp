@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "Messages.h"
+#include "WidePath.h"
 #include "resource.h"
 
 namespace {
@@ -15,6 +16,31 @@ void SetStringValue(HKEY key, const char* name, const std::string& text)
 {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
+}
+
+void SetStringValue(HKEY key, const wchar_t* name, const std::wstring& text)
+{
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+// The program's own path in UTF-16, whatever the folder's name (empty when
+// it cannot be read).
+std::wstring ModulePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(g_hInstance, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() >= 32768)
+            return std::wstring();
+        path.resize(path.size() * 2);
+    }
 }
 
 // The sequencer exists in 32-bit and 64-bit builds, and on 64-bit Windows
@@ -31,19 +57,27 @@ void Register(REGSAM view)
                         KEY_ALL_ACCESS | view, nullptr, &key, &disposition) != ERROR_SUCCESS)
         return;
 
-    char path[MAX_PATH] = "";
-    const DWORD length = GetModuleFileNameA(g_hInstance, path, MAX_PATH);
-    path[length < MAX_PATH ? length : MAX_PATH - 1] = '\0';
+    // By the UTF-16 path, so that a folder whose name the code page cannot
+    // spell is still found; a path the code page can spell is stored as
+    // before, and the sequencer reads it back the same.
+    const std::wstring path = ModulePath();
     const std::string menuText = CakewalkMenuText(GetFileVersionMS(path));
 
     // The short form keeps the command line the sequencer builds free of
     // blanks. Where the file system has no short names (or the call fails)
     // the long path is still the right file, and better than no tool at all.
-    char shortPath[MAX_PATH] = "";
-    const DWORD shortLength = GetShortPathNameA(path, shortPath, MAX_PATH);
-    const char* exePath = (shortLength > 0 && shortLength < MAX_PATH) ? shortPath : path;
+    std::wstring exePath = path;
+    const DWORD shortLength = path.empty() ? 0 : GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (shortLength > 0) {
+        std::wstring shortPath(shortLength, L'\0');
+        const DWORD written = GetShortPathNameW(path.c_str(), &shortPath[0], shortLength);
+        if (written > 0 && written < shortLength) {
+            shortPath.resize(written);
+            exePath = shortPath;
+        }
+    }
 
-    SetStringValue(key, "ExePath", exePath);
+    SetStringValue(key, L"ExePath", exePath);
     SetStringValue(key, "MenuText", menuText);
     SetStringValue(key, "StatusBarText", menuText);
     SetStringValue(key, "Type", "Generic");
@@ -124,8 +158,13 @@ LONG DeleteRegistryTree(HKEY root, const char* subKey, REGSAM view)
 
 DWORD GetFileVersionMS(const char* path)
 {
+    return GetFileVersionMS(WidenAnsi(path));
+}
+
+DWORD GetFileVersionMS(const std::wstring& path)
+{
     DWORD unused = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &unused);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &unused);
     if (size == 0)
         return 0;
     void* block = GlobalAlloc(GMEM_FIXED, size);
@@ -134,8 +173,8 @@ DWORD GetFileVersionMS(const char* path)
     DWORD versionMS = 0;
     void* fixed = nullptr;
     UINT fixedLength = 0;
-    if (GetFileVersionInfoA(path, 0, size, block) && VerQueryValueA(block, "\\", &fixed, &fixedLength) && fixed &&
-        fixedLength >= sizeof(VS_FIXEDFILEINFO))
+    if (GetFileVersionInfoW(path.c_str(), 0, size, block) && VerQueryValueW(block, L"\\", &fixed, &fixedLength) &&
+        fixed && fixedLength >= sizeof(VS_FIXEDFILEINFO))
         versionMS = static_cast<const VS_FIXEDFILEINFO*>(fixed)->dwFileVersionMS;
     GlobalFree(block);
     return versionMS;

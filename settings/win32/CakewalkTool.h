@@ -30,6 +30,7 @@ LONG DeleteRegistryTree(HKEY root, const char* subKey, REGSAM view = 0);
 // The high 32 bits of the file version in the version resource of `path`
 // (major in the upper, minor in the lower 16 bits); 0 without one.
 DWORD GetFileVersionMS(const char* path);
+DWORD GetFileVersionMS(const std::wstring& path);
 
 // The entry's menu and status bar text: string 15 followed by " major.minor",
 // the minor number with at least two digits (1.05, 2.100; 0.00 for 0).
