@@ -1206,7 +1206,6 @@ TapMonitor::Feedback TapMonitor::Add(uint32_t time)
     }
     const double interval = static_cast<double>(time - last_);
     const double expected = ExpectedInterval();
-    last_ = time;
     int64_t step = 1;
     if (expected > 0.0) {
         if (interval < 0.5 * expected) {
@@ -1217,6 +1216,11 @@ TapMonitor::Feedback TapMonitor::Add(uint32_t time)
             step = static_cast<int64_t>(std::min(std::floor(interval / expected + 0.5), 1e6));
         }
     }
+    // An extra tap belongs to no beat: the next interval is measured from the
+    // beat's own tap, and the tap's lateness does not count into the take's.
+    const bool extra = feedback.Warn == Warning::Extra;
+    if (!extra)
+        last_ = time;
     beat_ += step;
     if (step == 1) {
         recent_.push_back(interval);
@@ -1237,7 +1241,8 @@ TapMonitor::Feedback TapMonitor::Add(uint32_t time)
         feedback.DeviationMs = deviation - offset_;
         // Follow a steady lateness slowly, so the figure shows this tap's
         // deviation, not the take's whole drift.
-        offset_ += (deviation - offset_) * 0.125;
+        if (!extra)
+            offset_ += (deviation - offset_) * 0.125;
     }
     return feedback;
 }

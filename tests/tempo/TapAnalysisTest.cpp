@@ -349,6 +349,17 @@ TEST(TapMonitor, TempoDeviationAndWarnings)
     EXPECT_EQ(f.Warn, TapMonitor::Warning::Missed);
     EXPECT_EQ(f.Taps, 5);
 
+    // An extra tap leaves the deviations of the taps after it alone.
+    TapMonitor again(TakeList{&listed});
+    for (size_t i = 0; i < 12; ++i) {
+        f = again.Add(1000 + listed[i]);
+        if (i == 5) {
+            EXPECT_EQ(again.Add(1000 + listed[i] + 140).Warn, TapMonitor::Warning::Extra);
+        }
+        EXPECT_EQ(f.Warn, TapMonitor::Warning::None) << i;
+        EXPECT_NEAR(f.DeviationMs, 0.0, 0.5) << i;
+    }
+
     // Without listed takes it judges by its own recent tempo.
     TapMonitor alone{TakeList{}};
     alone.Add(0);
