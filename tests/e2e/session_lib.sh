@@ -5,7 +5,17 @@ wine=${E2E_WINE:-/usr/lib/wine/wine64}
 wineserver=${E2E_WINESERVER:-/usr/lib/wine/wineserver}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-tool() { (cd "$work" && $wine wintool.exe "$@" </dev/null 2>/dev/null | tr -d '\r'); }
+# wintool's output without carriage returns, and its exit status (a pipe
+# into tr would report tr's).
+tool() {
+    (cd "$work" || exit 1
+     out=$(mktemp) || exit 1
+     $wine wintool.exe "$@" </dev/null >"$out" 2>/dev/null
+     status=$?
+     tr -d '\r' <"$out"
+     rm -f "$out"
+     exit $status)
+}
 winpath() { $wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 desktop() { xdotool search --name "Wine desktop" | head -n 1; }
 keys() { xdotool windowfocus --sync "$(desktop)" key --delay 50 "$@"; }
