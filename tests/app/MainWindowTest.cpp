@@ -150,22 +150,6 @@ protected:
     std::vector<std::string> scratchFiles;
 };
 
-std::vector<uint8_t> ClipboardMidi()
-{
-    const UINT format = RegisterClipboardFormatA("Standard MIDI File");
-    std::vector<uint8_t> bytes;
-    if (!OpenClipboard(nullptr))
-        return bytes;
-    if (HANDLE data = GetClipboardData(format)) {
-        const auto* p = static_cast<const uint8_t*>(GlobalLock(data));
-        if (p)
-            bytes.assign(p, p + GlobalSize(data));
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
-    return bytes;
-}
-
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;

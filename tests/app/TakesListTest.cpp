@@ -42,20 +42,6 @@ Times Steady(int beats, std::vector<int> missing = {})
     return times;
 }
 
-std::vector<uint8_t> ClipboardMidi()
-{
-    const UINT format = RegisterClipboardFormatA("Standard MIDI File");
-    std::vector<uint8_t> bytes;
-    if (!OpenClipboard(nullptr))
-        return bytes;
-    if (HANDLE data = GetClipboardData(format)) {
-        if (const auto* p = static_cast<const uint8_t*>(GlobalLock(data)))
-            bytes.assign(p, p + GlobalSize(data));
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
-    return bytes;
-}
 
 class TakesListTest : public ::testing::Test {
 protected:

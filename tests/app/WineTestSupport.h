@@ -325,6 +325,23 @@ private:
     std::optional<std::string> saved;
 };
 
+// The bytes on the clipboard under "Standard MIDI File" (empty when there
+// are none).
+inline std::vector<uint8_t> ClipboardMidi()
+{
+    const UINT format = RegisterClipboardFormatA("Standard MIDI File");
+    std::vector<uint8_t> bytes;
+    if (!OpenClipboard(nullptr))
+        return bytes;
+    if (HANDLE data = GetClipboardData(format)) {
+        if (const auto* p = static_cast<const uint8_t*>(GlobalLock(data)))
+            bytes.assign(p, p + GlobalSize(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return bytes;
+}
+
 // Dispatches everything waiting in this thread's queue. A quit message is
 // left alone: it is not in the queue proper and would end nothing here.
 inline void PumpMessages()
