@@ -1451,7 +1451,14 @@ void ShowTempoGraph(HWND owner)
     int top = g_AppSettings.GraphTop;
     int width = g_AppSettings.GraphWidth;
     int height = g_AppSettings.GraphHeight;
-    if (!g_AppSettings.HasGraphPlacement()) {
+    // A place kept on a monitor that is no longer there would open the
+    // window where nobody can see it: then it opens beside the owner.
+    bool placed = g_AppSettings.HasGraphPlacement();
+    if (placed) {
+        const RECT stored = {left, top, left + width, top + height};
+        placed = MonitorFromRect(&stored, MONITOR_DEFAULTTONULL) != nullptr;
+    }
+    if (!placed) {
         width = ScaleToDpi(DefaultWidth, dpi);
         height = ScaleToDpi(DefaultHeight, dpi);
         RECT ownerRect = {};

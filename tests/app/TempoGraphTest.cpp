@@ -418,6 +418,15 @@ TEST_F(TempoGraphWindowTest, OpensBesideItsOwnerAndKeepsItsPlacement)
     EXPECT_EQ(120, rect.top);
     EXPECT_EQ(610, rect.right - rect.left);
     EXPECT_EQ(420, rect.bottom - rect.top);
+
+    // A place on no monitor (one since unplugged) opens beside the owner.
+    CloseTempoGraph();
+    g_AppSettings.GraphLeft = -30000;
+    g_AppSettings.GraphTop = -30000;
+    ShowTempoGraph(owner);
+    rect = WindowRect();
+    EXPECT_GE(rect.left, ownerRect.right);
+    EXPECT_EQ(ownerRect.top, rect.top);
 }
 
 TEST_F(TempoGraphWindowTest, FollowsDpiChanges)
