@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "resource.h"
@@ -109,6 +111,13 @@ std::string LoadResString(UINT id, bool* found)
     if (found)
         *found = length > 0;
     return std::string(buffer.data());
+}
+
+std::string LoadFileFilter(UINT id)
+{
+    std::string filter = LoadResString(id);
+    std::replace(filter.begin(), filter.end(), '\n', '\0');
+    return filter;
 }
 
 std::string FillPlaceholders(std::string text, const std::string& first, const std::string& second)

@@ -22,6 +22,12 @@ std::string LoadResString(UINT id, bool* found = nullptr);
 std::string FillPlaceholders(std::string text, const std::string& first, const std::string& second = std::string());
 std::string LoadResString(UINT id, const std::string& first, const std::string& second = std::string());
 
+// A file dialog's filter from the string table, where the description and
+// pattern pairs are separated by line feeds: each line feed turned into a
+// NUL, ended by two NULs (the second is the string's own terminator). Empty
+// when the string cannot be loaded.
+std::string LoadFileFilter(UINT id);
+
 // A message box (MessageBoxA) centred on its owner (may be null).
 int CenteredMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT style);
 

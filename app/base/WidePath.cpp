@@ -43,3 +43,17 @@ std::string AnsiPathFor(const std::wstring& path)
     shortPath.resize(written);
     return Narrow(shortPath, ansi) ? ansi : std::string();
 }
+
+OPENFILENAMEW FileDialogFor(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags,
+                            const wchar_t* defaultExtension)
+{
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = flags;
+    ofn.lpstrDefExt = defaultExtension;
+    return ofn;
+}

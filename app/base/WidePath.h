@@ -9,6 +9,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <string>
 
@@ -21,3 +22,10 @@ std::string NarrowForDisplay(const std::wstring& text);
 // neither exists (a folder the code page cannot spell on a volume without
 // short names).
 std::string AnsiPathFor(const std::wstring& path);
+
+// The open and save dialogs, wide so that any name the user picks or types
+// can be used: 76-byte structure, owner, the filter (none when empty), a
+// 260-character name buffer, the flags, the default extension, every other
+// field zero. `filter` and `path` must outlive the dialog.
+OPENFILENAMEW FileDialogFor(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags,
+                            const wchar_t* defaultExtension);

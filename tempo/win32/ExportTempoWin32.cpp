@@ -90,25 +90,12 @@ void CopyToClipboard(const std::vector<uint8_t>& bytes)
 
 std::string LoadMidiFileFilter()
 {
-    std::string filter = LoadResString(IDS_MIDI_FILTER);
-    for (char& c : filter) {
-        if (c == '\n')
-            c = '\0';
-    }
-    return filter;
+    return LoadFileFilter(IDS_MIDI_FILTER);
 }
 
 OPENFILENAMEW MidiFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags)
 {
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = flags;
-    ofn.lpstrDefExt = L"mid";
-    return ofn;
+    return FileDialogFor(owner, filter, path, flags, L"mid");
 }
 
 bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error)

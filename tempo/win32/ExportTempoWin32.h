@@ -21,13 +21,7 @@ void ExportTempo(bool save);
 bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error);
 bool WriteFileReplacingWin32(const std::wstring& path, const void* data, size_t size, DWORD& error);
 
-// String 8 with each line feed turned into a NUL: the description/pattern
-// pairs of the open and save dialogs, ended by two NULs (the second one is
-// the string's own terminator). Empty when the string cannot be loaded.
+// The MIDI files' filter (string 8, LoadFileFilter) and the open and save
+// dialogs for them (FileDialogFor with the default extension "mid").
 std::string LoadMidiFileFilter();
-
-// The open and save dialogs for MIDI files: 76-byte structure, owner, the
-// filter (none when empty), a 260-character name buffer, the flags, default
-// extension "mid", every other field zero. `filter` and `path` must outlive
-// the dialog.
 OPENFILENAMEW MidiFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags);

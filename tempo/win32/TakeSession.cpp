@@ -124,28 +124,9 @@ bool ReadKeptTakes(const std::wstring& path, std::vector<SessionTake>& takes)
     return true;
 }
 
-std::string TakeFileFilter()
-{
-    std::string filter = LoadResString(IDS_TAKE_FILTER);
-    for (char& c : filter) {
-        if (c == '\n')
-            c = '\0';
-    }
-    return filter;
-}
-
-// Wide, so that any file name the user types or picks can be used.
 OPENFILENAMEW TakeFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags)
 {
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = flags;
-    ofn.lpstrDefExt = L"takes";
-    return ofn;
+    return FileDialogFor(owner, filter, path, flags, L"takes");
 }
 
 // The takes "テイクを保存" writes: the checked ones, those that would be
@@ -293,7 +274,7 @@ bool OpenTakesFile(HWND mainWindow, const std::wstring& path)
 
 void OpenTakesFromFile(HWND mainWindow)
 {
-    const std::wstring filter = WidenAnsi(TakeFileFilter());
+    const std::wstring filter = WidenAnsi(LoadFileFilter(IDS_TAKE_FILTER));
     wchar_t path[MAX_PATH] = L"";
     OPENFILENAMEW ofn = TakeFileDialog(mainWindow, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
     DialogCenteringScope centring;
@@ -308,7 +289,7 @@ void SaveTakesToFile(HWND mainWindow)
     const std::vector<const SessionTake*> takes = TakesToSave(TakeListOf(mainWindow));
     if (takes.empty())
         return;
-    const std::wstring filter = WidenAnsi(TakeFileFilter());
+    const std::wstring filter = WidenAnsi(LoadFileFilter(IDS_TAKE_FILTER));
     wchar_t path[MAX_PATH] = L"";
     OPENFILENAMEW ofn =
         TakeFileDialog(mainWindow, filter, path, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST);

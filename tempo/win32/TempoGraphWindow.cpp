@@ -287,6 +287,18 @@ double NiceStep(double raw)
 
 }  // namespace
 
+BITMAPINFO TopDownBitmapInfo(int width, int height)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down: row 0 first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 COLORREF GraphTakeColour(int index)
 {
     constexpr int count = static_cast<int>(sizeof TakeColours / sizeof TakeColours[0]);
@@ -1217,13 +1229,7 @@ void PaintClient(HWND window, HDC dc)
     const int height = std::max<int>(client.bottom, 1);
     HDC memory = CreateCompatibleDC(dc);
     // A 32-bit DIB section: the lines are written into its pixels directly.
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
     void* bits = nullptr;
     HBITMAP bitmap = memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
     if (memory && bitmap) {

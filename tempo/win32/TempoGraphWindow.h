@@ -145,6 +145,10 @@ GraphHover HoverTempoGraph(const GraphModel& model, const GraphLayout& layout, P
 // The marker under a point: its index in model.Markers, or -1.
 int MarkerAt(const GraphModel& model, const GraphLayout& layout, POINT point);
 
+// A 32-bit top-down DIB of the size: the graph's off-screen bitmap, whose
+// pixels the line layers write directly.
+BITMAPINFO TopDownBitmapInfo(int width, int height);
+
 // The colour of take `index`'s line (as drawn when it is checked and not
 // selected).
 COLORREF GraphTakeColour(int index);

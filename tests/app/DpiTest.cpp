@@ -116,19 +116,8 @@ class DpiTest : public TapWindowTest {
 protected:
     void SetUp() override
     {
-        g_hInstance = GetModuleHandleA(nullptr);
-        ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
-        ASSERT_TRUE(PrepareMainWindowClass());
-        // The build folder's name is ASCII: its ANSI spelling is exact.
-        std::string path = NarrowForDisplay(GetSettingsPath());
-        ASSERT_FALSE(path.empty());
-        settingsAside = std::make_unique<FileAside>(path);
-        SettingsFile = IniFile();
-        LoadSettingsFile();
-        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
-        ASSERT_NE(nullptr, window);
-        ShowWindow(window, SW_SHOW);
-        PumpMessages();
+        ASSERT_NO_FATAL_FAILURE(PrepareStartUp());
+        ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
         dpi = DpiOfWindow(window);
         // The prefix this run was started in says what DPI it is at: a
         // prefix that silently stayed at 96 would prove nothing.
@@ -193,7 +182,6 @@ protected:
 
     UINT dpi = DesignDpi;
     std::vector<HWND> dialogs;
-    std::unique_ptr<FileAside> settingsAside;
 };
 
 TEST_F(DpiTest, EveryTextFitsItsControlInBothFaces)

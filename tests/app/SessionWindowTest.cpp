@@ -58,15 +58,8 @@ class SessionWindowTest : public TapWindowTest {
 protected:
     void SetUp() override
     {
-        g_hInstance = GetModuleHandleA(nullptr);
-        ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
-        ASSERT_TRUE(PrepareMainWindowClass());
-        // The build folder's name is ASCII: its ANSI spelling is exact.
-        std::string path = NarrowForDisplay(GetSettingsPath());
-        ASSERT_FALSE(path.empty());
-        settingsAside = std::make_unique<FileAside>(path);
-        settingsPath = path;
-        path = NarrowForDisplay(GetSessionPath());
+        ASSERT_NO_FATAL_FAILURE(PrepareStartUp());
+        std::string path = NarrowForDisplay(GetSessionPath());
         ASSERT_FALSE(path.empty());
         sessionPath = path;
         path = NarrowForDisplay(GetJournalPath());
@@ -76,11 +69,7 @@ protected:
 
     void TearDown() override
     {
-        EndActions();
-        if (window && IsWindow(window))
-            DestroyWindow(window);
-        TakeQuitMessage();
-        CurrentTake.HandOver();
+        CloseMainWindow();
         for (const std::string& file : scratchFiles)
             DeleteFileA(file.c_str());
         settingsAside.reset();
@@ -92,12 +81,7 @@ protected:
         DeleteFileA(settingsPath.c_str());
         if (!settings.empty())
             WriteText(settingsPath, settings);
-        SettingsFile = IniFile();
-        LoadSettingsFile();
-        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
-        ASSERT_NE(nullptr, window);
-        ShowWindow(window, SW_SHOW);
-        PumpMessages();
+        ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
     }
 
     // The close box: the settings are saved and the window goes.
@@ -151,8 +135,6 @@ protected:
         return path;
     }
 
-    std::unique_ptr<FileAside> settingsAside;
-    std::string settingsPath;
     std::string sessionPath;
     std::string journalPath;
     std::vector<std::string> scratchFiles;

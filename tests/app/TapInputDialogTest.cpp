@@ -53,30 +53,14 @@ class TapInputDialogTest : public TapWindowTest {
 protected:
     void SetUp() override
     {
-        g_hInstance = GetModuleHandleA(nullptr);
-        ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
         ASSERT_NE(nullptr, periodBalance) << "the stand-in winmm.dll is not loaded";
-        ASSERT_TRUE(PrepareMainWindowClass());
-        // The build folder's name is ASCII: its ANSI spelling is exact.
-        std::string path = NarrowForDisplay(GetSettingsPath());
-        ASSERT_FALSE(path.empty());
-        settingsAside = std::make_unique<FileAside>(path);
-
-        SettingsFile = IniFile();
-        LoadSettingsFile();
-        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
-        ASSERT_NE(nullptr, window);
-        ShowWindow(window, SW_SHOW);
-        PumpMessages();
+        ASSERT_NO_FATAL_FAILURE(PrepareStartUp());
+        ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
     }
 
     void TearDown() override
     {
-        EndActions();
-        if (window && IsWindow(window))
-            DestroyWindow(window);
-        TakeQuitMessage();
-        CurrentTake.HandOver();
+        CloseMainWindow();
         settingsAside.reset();
     }
 
@@ -99,7 +83,6 @@ protected:
         }
     }
 
-    std::unique_ptr<FileAside> settingsAside;
 };
 
 std::string CountText()

@@ -8,11 +8,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "IniFile.h"
+#include "MainWindow.h"
+#include "SettingsWin32.h"
 #include "TakeListView.h"
 #include "TapInputDialog.h"
+#include "WidePath.h"
 #include "WineTestSupport.h"
 #include "resource.h"
 
@@ -27,6 +32,42 @@ inline HWND OpenTapDialog()
 
 class TapWindowTest : public ::testing::Test {
 protected:
+    // What a test of the main window starts with: this program's resources,
+    // the timer's capabilities, the window class, and the settings file set
+    // aside until the test ends.
+    void PrepareStartUp()
+    {
+        g_hInstance = GetModuleHandleA(nullptr);
+        ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeGetDevCaps(&g_TimeCaps, sizeof g_TimeCaps));
+        ASSERT_TRUE(PrepareMainWindowClass());
+        // The build folder's name is ASCII: its ANSI spelling is exact.
+        settingsPath = NarrowForDisplay(GetSettingsPath());
+        ASSERT_FALSE(settingsPath.empty());
+        settingsAside = std::make_unique<FileAside>(settingsPath);
+    }
+
+    // Start-up as the program does it, from the settings file as it is now.
+    void OpenMainWindow()
+    {
+        SettingsFile = IniFile();
+        LoadSettingsFile();
+        window = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+        ASSERT_NE(nullptr, window);
+        ShowWindow(window, SW_SHOW);
+        PumpMessages();
+    }
+
+    // The end of every such test: no tap dialog, no main window, no take
+    // left in the slot.
+    void CloseMainWindow()
+    {
+        EndActions();
+        if (window && IsWindow(window))
+            DestroyWindow(window);
+        TakeQuitMessage();
+        CurrentTake.HandOver();
+    }
+
     // Runs each action on the open tap dialog, one per timer tick.
     void OnTapDialog(std::vector<WindowActions::Action> actions)
     {
@@ -60,6 +101,8 @@ protected:
 
     HWND window = nullptr;
     std::unique_ptr<WindowActions> script;
+    std::string settingsPath;
+    std::unique_ptr<FileAside> settingsAside;
 };
 
 }  // namespace wine_test

@@ -32,13 +32,7 @@ class Canvas {
 public:
     Canvas(int w, int h) : width(w), height(h)
     {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;  // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = TopDownBitmapInfo(w, h);
         dc = CreateCompatibleDC(nullptr);
         bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
         old = SelectObject(dc, bitmap);
@@ -283,13 +277,7 @@ TEST(TempoGraphDrawing, AnyDeviceContextGetsTheSamePicture)
     const RECT area = {0, 0, width, height};
     PaintTempoGraph(dc, area, content, model, GraphView());
     SelectObject(dc, old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
     ASSERT_EQ(height, GetDIBits(dc, device, 0, height, pixels.data(), &info, DIB_RGB_COLORS));
     DeleteObject(device);

@@ -73,8 +73,8 @@ void RandomChange(TakeRandom& random, ListState& state)
 // change after some undos forgets the redo steps.
 TEST(TakeHistory, UndoAndRedoWalkExactlyThroughTheRecordedStates)
 {
-    for (uint32_t seed = 1; seed <= 40; ++seed) {
-        TakeRandom random(seed);
+    for (uint32_t set = 1; set <= 40; ++set) {
+        TakeRandom random(set);
         TakeHistory history;
         ListState now;
         std::vector<ListState> seen{now};
@@ -88,7 +88,7 @@ TEST(TakeHistory, UndoAndRedoWalkExactlyThroughTheRecordedStates)
             std::optional<ListState> back = history.Undo(now);
             ASSERT_TRUE(back);
             now = *back;
-            ASSERT_TRUE(SameState(now, seen[static_cast<size_t>(i)])) << "seed " << seed << " undo to " << i;
+            ASSERT_TRUE(SameState(now, seen[static_cast<size_t>(i)])) << "set " << set << " undo to " << i;
         }
         EXPECT_FALSE(history.Undo(now));
         const int redos = random.Between(0, changes);
@@ -96,7 +96,7 @@ TEST(TakeHistory, UndoAndRedoWalkExactlyThroughTheRecordedStates)
             std::optional<ListState> forward = history.Redo(now);
             ASSERT_TRUE(forward);
             now = *forward;
-            ASSERT_TRUE(SameState(now, seen[static_cast<size_t>(i)])) << "seed " << seed << " redo to " << i;
+            ASSERT_TRUE(SameState(now, seen[static_cast<size_t>(i)])) << "set " << set << " redo to " << i;
         }
         history.Record(now);
         RandomChange(random, now);
