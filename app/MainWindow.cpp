@@ -421,7 +421,7 @@ void UpdateCommandStates()
     const bool hasChecked = !ReadCheckedSessionTakesFromList(handles.list).empty();
     bool anyRepair = false;
     for (int row = 0; row < RowCount() && !anyRepair; ++row)
-        anyRepair = RowCanBeRepaired(row);
+        anyRepair = RowCanBeRepaired(handles.list, row);
 
     EnableCommand(handles.deleteButton, IDM_DELETE, selected == 1);
     EnableCommand(handles.deleteAllButton, IDM_DELETEALL, hasRows);
@@ -433,7 +433,7 @@ void UpdateCommandStates()
     enableMenu(IDM_SAVETAKES, hasChecked);
     enableMenu(IDM_UNDO, CanUndoTakesChange());
     enableMenu(IDM_REDO, CanRedoTakesChange());
-    enableMenu(IDM_REPAIR, selected == 1 && RowCanBeRepaired(SelectedRow()));
+    enableMenu(IDM_REPAIR, selected == 1 && RowCanBeRepaired(handles.list, SelectedRow()));
     enableMenu(IDM_REPAIRALL, anyRepair);
 
     // A disabled button loses the focus, and a dialog with no focus ignores

@@ -236,22 +236,30 @@ void Restore(HWND list, ListState state)
     TakesChanged(list);
 }
 
-// The take repaired with its accepted findings; false when they would not
-// change it (none, or outliers only, which are advice).
-bool Repaired(HWND list, int row, Take& repaired)
+// The row's accepted findings; true when a repair would apply any of them
+// (outliers are advice only and never change a take).
+bool AcceptedRepairs(HWND list, int row, std::vector<bool>& accepted)
 {
-    const SessionTake* take = RowTake(list, row);
+    const SessionTake* take = row >= 0 ? RowTake(list, row) : nullptr;
     if (!take || static_cast<size_t>(row) >= analysis.Takes.size())
         return false;
     const TakeAnalysis& found = analysis.Takes[static_cast<size_t>(row)];
-    const std::vector<bool> accepted = AcceptedFindings(found, take->Rejected);
-    bool changes = false;
+    accepted = AcceptedFindings(found, take->Rejected);
     for (size_t i = 0; i < found.Findings.size(); ++i)
-        changes = changes || (accepted[i] && found.Findings[i].Kind != FindingKind::Outlier);
-    if (!changes)
+        if (accepted[i] && found.Findings[i].Kind != FindingKind::Outlier)
+            return true;
+    return false;
+}
+
+// The take repaired with its accepted findings; false when they would not
+// change it.
+bool Repaired(HWND list, int row, Take& repaired)
+{
+    std::vector<bool> accepted;
+    if (!AcceptedRepairs(list, row, accepted))
         return false;
     repaired = RepairTake(ReadTakesFromList(list), analysis, static_cast<size_t>(row), &accepted);
-    return repaired.size() >= 2 && repaired != take->Taps;
+    return repaired.size() >= 2 && repaired != RowTake(list, row)->Taps;
 }
 
 void InsertColumn(HWND list, int index, UINT textId, int width, int format)
@@ -490,20 +498,10 @@ void ClearTakesHistory()
     analysis = Analysis();
 }
 
-bool RowCanBeRepaired(int row)
+bool RowCanBeRepaired(HWND list, int row)
 {
-    if (!g_hMainWnd || row < 0)
-        return false;
-    HWND list = GetDlgItem(g_hMainWnd, IDC_TAKELIST);
-    const SessionTake* take = list ? RowTake(list, row) : nullptr;
-    if (!take || static_cast<size_t>(row) >= analysis.Takes.size())
-        return false;
-    const TakeAnalysis& found = analysis.Takes[static_cast<size_t>(row)];
-    const std::vector<bool> accepted = AcceptedFindings(found, take->Rejected);
-    for (size_t i = 0; i < found.Findings.size(); ++i)
-        if (accepted[i] && found.Findings[i].Kind != FindingKind::Outlier)
-            return true;
-    return false;
+    std::vector<bool> accepted;
+    return AcceptedRepairs(list, row, accepted);
 }
 
 bool RepairTakeRow(HWND list, int row)
@@ -580,12 +578,9 @@ void OnTakeListItemChanged(HWND list, const NMLISTVIEW& changed)
     TakesChanged(list);
 }
 
-std::string FindingsSummary(int row)
+std::string FindingsSummary(HWND list, int row)
 {
-    if (!g_hMainWnd || row < 0)
-        return std::string();
-    HWND list = GetDlgItem(g_hMainWnd, IDC_TAKELIST);
-    const SessionTake* take = list ? RowTake(list, row) : nullptr;
+    const SessionTake* take = row >= 0 ? RowTake(list, row) : nullptr;
     if (!take)
         return std::string();
     const FindingCounts counts = CountFindings(*take, static_cast<size_t>(row));
@@ -611,7 +606,7 @@ void FillTakeInfoTip(NMLVGETINFOTIPA& tip)
 {
     if (!tip.pszText || tip.cchTextMax <= 0)
         return;
-    const std::string summary = FindingsSummary(tip.iItem);
+    const std::string summary = FindingsSummary(tip.hdr.hwndFrom, tip.iItem);
     if (summary.empty())
         return;  // the list shows its own tip (a cut-off text), if any
     // The list passes its own tip text in the buffer when the text is cut

@@ -88,7 +88,7 @@ bool CanRedoTakesChange();
 void ClearTakesHistory();
 
 // Whether the row's take has accepted findings that a repair would apply.
-bool RowCanBeRepaired(int row);
+bool RowCanBeRepaired(HWND list, int row);
 // Repairs the row's take (or every take) with its accepted findings: one
 // step to undo. False when nothing changed.
 bool RepairTakeRow(HWND list, int row);
@@ -107,4 +107,4 @@ void OnTakeListItemChanged(HWND list, const NMLISTVIEW& changed);
 // LVN_GETINFOTIPA: the row's findings in short form, "抜け1 余分1".
 void FillTakeInfoTip(NMLVGETINFOTIPA& tip);
 // The short form itself, for the row's accepted findings; empty without.
-std::string FindingsSummary(int row);
+std::string FindingsSummary(HWND list, int row);

@@ -189,8 +189,8 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     AddTake(clean);
     AddTake(missed);
     EXPECT_NE(RowIcon(1), RowIcon(0));
-    EXPECT_EQ(FindingsSummary(0), "");
-    EXPECT_EQ(FindingsSummary(1), LoadResString(IDS_FINDING_MISSED, "1"));
+    EXPECT_EQ(FindingsSummary(List(), 0), "");
+    EXPECT_EQ(FindingsSummary(List(), 1), LoadResString(IDS_FINDING_MISSED, "1"));
 
     Select(0);
     EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
@@ -200,7 +200,7 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     Command(IDM_REPAIR);
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(ReadTakesFromList(List())[1]->size(), 24u);
-    EXPECT_EQ(FindingsSummary(1), "");
+    EXPECT_EQ(FindingsSummary(List(), 1), "");
     EXPECT_EQ(RowIcon(1), RowIcon(0));
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
 
@@ -213,7 +213,7 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     ASSERT_FALSE(ListedTakesAnalysis().Takes[1].Findings.empty());
     SendMessageA(window, WM_GRAPHFINDING, 1, 0);
     PumpMessages();
-    EXPECT_EQ(FindingsSummary(1), "");
+    EXPECT_EQ(FindingsSummary(List(), 1), "");
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
     Command(IDM_REPAIRALL);
     EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
