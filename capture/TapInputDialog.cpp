@@ -215,11 +215,11 @@ void FollowTaps(HWND dialog)
     ShowTapCount(dialog);
     if (!monitor || CurrentTake.GetCount() <= monitoredTaps)
         return;
-    const Take taps = CurrentTake.Copy();
+    const Take newTaps = CurrentTake.CopyFrom(monitoredTaps);
     TapMonitor::Feedback feedback;
-    for (size_t tap = monitoredTaps; tap < taps.size(); ++tap)
-        feedback = monitor->Add(taps[tap]);
-    monitoredTaps = taps.size();
+    for (const uint32_t tap : newTaps)
+        feedback = monitor->Add(tap);
+    monitoredTaps += newTaps.size();
     ShowFeedback(dialog, feedback);
 }
 

@@ -1,5 +1,6 @@
 #include "Take.h"
 
+#include <cstddef>
 #include <utility>
 
 TakeSlot CurrentTake;
@@ -49,8 +50,15 @@ size_t TakeSlot::GetCount() const
 
 Take TakeSlot::Copy() const
 {
+    return CopyFrom(0);
+}
+
+Take TakeSlot::CopyFrom(size_t first) const
+{
     std::lock_guard<std::mutex> guard(lock);
-    return take ? *take : Take();
+    if (!take || first >= take->size())
+        return Take();
+    return Take(take->begin() + static_cast<std::ptrdiff_t>(first), take->end());
 }
 
 std::unique_ptr<Take> HandOverTakeForList(TakeSlot& slot)

@@ -39,6 +39,10 @@ public:
     // taken under the lock the driver's appends hold, so the copy is always
     // a whole prefix of the take.
     Take Copy() const;
+    // The same for the times from tap `first` on (none when the take has no
+    // more): a reader that follows the take as it grows copies only what is
+    // new, and holds the lock the driver's appends wait on only for that.
+    Take CopyFrom(size_t first) const;
 
 private:
     mutable std::mutex lock;

@@ -50,4 +50,29 @@ TEST(TakeSlotConcurrency, JournalCopiesAreWholePrefixesWhileTheDriverAppends)
     EXPECT_TRUE(slot.Copy().empty());
 }
 
+// The tap dialog follows the take by copying only the taps since its last
+// copy: the pieces, put together, are the take exactly, with no tap skipped
+// or seen twice.
+TEST(TakeSlotConcurrency, CopiesFromTheLastSeenTapAddUpToTheTake)
+{
+    constexpr uint32_t taps = 100000;
+    TakeSlot slot;
+    slot.Start();
+    std::thread driver([&] {
+        for (uint32_t time = 0; time < taps; ++time)
+            slot.Append(time);
+    });
+    Take followed;
+    while (followed.size() < taps) {
+        const Take piece = slot.CopyFrom(followed.size());
+        followed.insert(followed.end(), piece.begin(), piece.end());
+    }
+    driver.join();
+    EXPECT_TRUE(slot.CopyFrom(taps).empty());
+    EXPECT_TRUE(slot.CopyFrom(taps + 5).empty());
+    ASSERT_EQ(taps, followed.size());
+    for (uint32_t i = 0; i < taps; ++i)
+        ASSERT_EQ(i, followed[i]);
+}
+
 }  // namespace
