@@ -40,13 +40,9 @@ void GetProgramPath(char (&path)[MAX_PATH])
     path[length < MAX_PATH ? length : MAX_PATH - 1] = '\0';
     // A folder the code page cannot spell: the path in a form it can, so
     // that the version values can still be read and Explorer still finds it.
-    wchar_t wide[MAX_PATH];
-    const DWORD wideLength = GetModuleFileNameW(g_hInstance, wide, MAX_PATH);
-    if (wideLength > 0 && wideLength < MAX_PATH) {
-        const std::string ansi = AnsiPathFor(std::wstring(wide, wideLength));
-        if (!ansi.empty() && ansi.size() < MAX_PATH)
-            std::memcpy(path, ansi.c_str(), ansi.size() + 1);
-    }
+    const std::string ansi = AnsiPathFor(ProgramPath());
+    if (!ansi.empty() && ansi.size() < MAX_PATH)
+        std::memcpy(path, ansi.c_str(), ansi.size() + 1);
 }
 
 // Fills the version value controls from the version resource of `path`.
@@ -137,7 +133,8 @@ BOOL OnInitDialog(HWND dialog)
 {
     char path[MAX_PATH] = "";
     GetProgramPath(path);
-    SetDlgItemTextA(dialog, IDC_ABOUT_PATH, path);
+    // Shown as the folder is named, in any script.
+    SetDlgItemTextW(dialog, IDC_ABOUT_PATH, ProgramPath().c_str());
     SetDlgItemTextA(dialog, IDC_ABOUT_MAIL, LoadResString(IDS_MAIL_ADDRESS).c_str());
     SetDlgItemTextA(dialog, IDC_ABOUT_WEB, LoadResString(IDS_WEB_ADDRESS).c_str());
     ShowVersionValues(dialog, path);

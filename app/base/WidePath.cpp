@@ -44,6 +44,35 @@ std::string AnsiPathFor(const std::wstring& path)
     return Narrow(shortPath, ansi) ? ansi : std::string();
 }
 
+std::wstring ProgramPath()
+{
+    // A module path fills the buffer when it may have been cut: try again
+    // with more room, up to the longest path the system has.
+    std::wstring module(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &module[0], static_cast<DWORD>(module.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < module.size()) {
+            module.resize(length);
+            break;
+        }
+        if (module.size() >= 32768)
+            return std::wstring();
+        module.resize(module.size() * 2);
+    }
+    // The long form; the path as it is when the system cannot give one.
+    const DWORD length = GetLongPathNameW(module.c_str(), nullptr, 0);
+    if (length == 0)
+        return module;
+    std::wstring longPath(length, L'\0');
+    const DWORD written = GetLongPathNameW(module.c_str(), &longPath[0], length);
+    if (written == 0 || written >= length)
+        return module;
+    longPath.resize(written);
+    return longPath;
+}
+
 OPENFILENAMEW FileDialogFor(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags,
                             const wchar_t* defaultExtension)
 {

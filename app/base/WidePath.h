@@ -23,6 +23,12 @@ std::string NarrowForDisplay(const std::wstring& text);
 // short names).
 std::string AnsiPathFor(const std::wstring& path);
 
+// The program's own executable in UTF-16, whatever its folder is named and
+// however long its path, in its long form: a program started by its short
+// (8.3) path, as a sequencer's tool entry starts it, sees that path as its
+// module path. Empty when it cannot be read.
+std::wstring ProgramPath();
+
 // The open and save dialogs, wide so that any name the user picks or types
 // can be used: 76-byte structure, owner, the filter (none when empty), a
 // 260-character name buffer, the flags, the default extension, every other

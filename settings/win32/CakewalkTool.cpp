@@ -24,25 +24,6 @@ void SetStringValue(HKEY key, const wchar_t* name, const std::wstring& text)
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-// The program's own path in UTF-16, whatever the folder's name (empty when
-// it cannot be read).
-std::wstring ModulePath()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(g_hInstance, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() >= 32768)
-            return std::wstring();
-        path.resize(path.size() * 2);
-    }
-}
-
 // The sequencer exists in 32-bit and 64-bit builds, and on 64-bit Windows
 // each reads its own view of HKEY_LOCAL_MACHINE\SOFTWARE. The entry goes
 // into both, from either build of this program; on 32-bit Windows both
@@ -60,7 +41,7 @@ void Register(REGSAM view)
     // By the UTF-16 path, so that a folder whose name the code page cannot
     // spell is still found; a path the code page can spell is stored as
     // before, and the sequencer reads it back the same.
-    const std::wstring path = ModulePath();
+    const std::wstring path = ProgramPath();
     const std::string menuText = CakewalkMenuText(GetFileVersionMS(path));
 
     // The short form keeps the command line the sequencer builds free of

@@ -4,6 +4,7 @@
 #include "AppSettings.h"
 #include "Face.h"
 #include "MidiIn.h"
+#include "WidePath.h"
 #include "resource.h"
 
 AppSettings g_AppSettings;
@@ -17,43 +18,15 @@ namespace {
 // would reach it, may not exist (short names can be switched off per
 // volume). In UTF-16 a backslash is always a separator, too: in code page
 // 932 the second byte of a double-byte character can be 0x5C.
-// The long form of `path`: a program started by its short (8.3) path, as the
-// Cakewalk tool entry starts it, sees that path as its module path. `path`
-// itself when the system cannot give the long form.
-std::wstring LongForm(const std::wstring& path)
-{
-    const DWORD length = GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (length == 0)
-        return path;
-    std::wstring longPath(length, L'\0');
-    const DWORD written = GetLongPathNameW(path.c_str(), &longPath[0], length);
-    if (written == 0 || written >= length)
-        return path;
-    longPath.resize(written);
-    return longPath;
-}
-
 std::wstring PathBesideExecutable(const wchar_t* name)
 {
-    // A module path fills the buffer when it may have been cut: try again
-    // with more room, up to the longest path the system has.
-    std::wstring module(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &module[0], static_cast<DWORD>(module.size()));
-        if (length == 0)
-            return std::wstring();
-        if (length < module.size()) {
-            module.resize(length);
-            break;
-        }
-        if (module.size() >= 32768)
-            return std::wstring();
-        module.resize(module.size() * 2);
-    }
-    const size_t slash = module.find_last_of(L'\\');
+    const std::wstring program = ProgramPath();
+    if (program.empty())
+        return std::wstring();
+    const size_t slash = program.find_last_of(L'\\');
     if (slash == std::wstring::npos)
         return name;
-    return LongForm(module.substr(0, slash + 1)) + name;
+    return program.substr(0, slash + 1) + name;
 }
 
 }  // namespace

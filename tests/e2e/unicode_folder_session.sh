@@ -51,6 +51,13 @@ short=$($wine winepath -s "$(winepath "$folder/Metrova.exe")" 2>/dev/null | tr -
 case $short in *'~'*) ;; *) fail "no short path to start by: $short" ;; esac
 run_in_folder "at the second start, by the short path" "$short"
 wait_for 10 rows_are 1 || fail "the take of the first run was not restored: $(tool list-rows) rows"
+# The about dialog names the program by its long path too.
+keys alt+h v
+tool wait-dialog 15 || fail "the about dialog did not open"
+program=$(winpath "$folder/Metrova.exe")
+tool texts dialog | grep -qxF "$program" || fail "the about dialog does not show the program's long path"
+keys Escape
+tool wait-no-dialog 15 || fail "Escape did not close the about dialog"
 close_metrova "from the folder, again"
 
 settings=$(tr -d '\r' <"$folder/Metrova.ini")

@@ -112,10 +112,14 @@ void PrintUtf8(const wchar_t* text)
     std::printf("%s\n", bytes);
 }
 
+// By WM_GETTEXT: GetWindowText reads another process's edit controls as the
+// empty text they were created with, not what the program put in them.
 void PrintWindowText(HWND window)
 {
     wchar_t text[1024] = L"";
-    GetWindowTextW(window, text, 1024);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+    text[1023] = L'\0';
     PrintUtf8(text);
 }
 
