@@ -558,6 +558,120 @@ TEST_F(TempoGraphWindowTest, ShowsEachUpdate)
     EXPECT_EQ(RGB(255, 255, 255), canvas.At(at.x, at.y - 2));
 }
 
+// Live GDI and USER objects of this process. Windows counts them
+// (GetGuiResources); Wine answers 0 there, but its handle tables accept a
+// handle's index alone (the low word), so there every index is asked. The
+// USER objects a window may create are windows, menus, icons and cursors;
+// asking for an icon's information copies its bitmaps, deleted at once.
+struct GuiObjects {
+    long Gdi = 0;
+    long User = 0;
+};
+
+GuiObjects CountGuiObjects()
+{
+    GuiObjects count{static_cast<long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)),
+                     static_cast<long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS))};
+    if (count.Gdi > 0)
+        return count;
+    const DWORD self = GetCurrentProcessId();
+    for (UINT_PTR index = 1; index <= 0xFFFF; ++index) {
+        count.Gdi += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
+        if (index < 0x20 || index % 2)
+            continue;  // USER handles are even, from 0x20
+        const auto window = reinterpret_cast<HWND>(index);
+        DWORD owner = 0;
+        ICONINFO icon = {};
+        if (IsWindow(window) && GetWindowThreadProcessId(window, &owner) && owner == self)
+            ++count.User;
+        else if (IsMenu(reinterpret_cast<HMENU>(index)))
+            ++count.User;
+        else if (GetIconInfo(reinterpret_cast<HICON>(index), &icon)) {
+            ++count.User;
+            DeleteObject(icon.hbmMask);
+            if (icon.hbmColor)
+                DeleteObject(icon.hbmColor);
+        }
+    }
+    return count;
+}
+
+// Kept open for hours, the window is updated, painted, sized, moved between
+// DPIs, hovered, zoomed, and closed and opened again many times: none of it
+// may leave a GDI or USER object behind, or drawing fails once the process
+// reaches its cap.
+TEST_F(TempoGraphWindowTest, LeavesNoGdiOrUserObjectsBehind)
+{
+    Canvas canvas(1000, 800);
+    const auto cycle = [&](int round) {
+        ShowTempoGraph(owner);
+        HWND window = TempoGraphWindow();
+        ASSERT_NE(nullptr, window);
+        Take missed = Swaying(24 + round % 7);
+        missed.erase(missed.begin() + 5);
+        GraphContent content = Content({Swaying(24 + round % 7), missed, Swaying(30, 2 + round % 3)}, true);
+        content.Selected = round % 3;
+        UpdateTempoGraph(content);
+        SetWindowPos(window, nullptr, 50, 40, 420 + 11 * (round % 9), 300 + 7 * (round % 5),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        const UINT dpi = TempoGraphView().Dpi;
+        for (UINT to : {dpi * 3 / 2, dpi}) {
+            RECT rect = WindowRect();
+            const int from = static_cast<int>(TempoGraphView().Dpi);
+            RECT suggested = {rect.left, rect.top, rect.left + MulDiv(rect.right - rect.left, static_cast<int>(to), from),
+                              rect.top + MulDiv(rect.bottom - rect.top, static_cast<int>(to), from)};
+            SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+        ASSERT_EQ(dpi, TempoGraphView().Dpi);
+        SendMessageA(window, WM_KEYDOWN, VK_HOME, 0);  // the zoom outlives the window
+        const GraphLayout layout = TempoGraphLayout();
+        POINT at = {(layout.Plot.left + layout.Plot.right) / 2, (layout.Plot.top + layout.Plot.bottom) / 2};
+        SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+        ClientToScreen(window, &at);
+        SendMessageA(window, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(at.x, at.y));
+        ASSERT_TRUE(TempoGraphView().Hovering);
+        ASSERT_LT(TempoGraphLayout().X1 - TempoGraphLayout().X0, layout.X1 - layout.X0);
+        SendMessageA(window, WM_COMMAND, round % 2 ? IDM_GRAPH_TIMEAXIS : IDM_GRAPH_BEATAXIS, 0);
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc), PRF_CLIENT);
+        CloseTempoGraph();
+        PumpMessages();
+    };
+    // The first round loads what stays loaded: fonts, the class, caches.
+    ASSERT_NO_FATAL_FAILURE(cycle(0));
+    const GuiObjects before = CountGuiObjects();
+    // The count sees an object come and go, or it would prove nothing.
+    HPEN extraPen = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
+    HMENU extraMenu = CreateMenu();
+    const GuiObjects more = CountGuiObjects();
+    DeleteObject(extraPen);
+    DestroyMenu(extraMenu);
+    ASSERT_EQ(before.Gdi + 1, more.Gdi);
+    ASSERT_EQ(before.User + 1, more.User);
+
+    for (int round = 1; round <= 50; ++round)
+        ASSERT_NO_FATAL_FAILURE(cycle(round)) << "round " << round;
+    const GuiObjects after = CountGuiObjects();
+    EXPECT_LE(after.Gdi - before.Gdi, 5) << before.Gdi << " GDI objects before, " << after.Gdi << " after";
+    EXPECT_LE(after.User - before.User, 5) << before.User << " USER objects before, " << after.User << " after";
+
+    // Wine frees an object deleted while selected once its DC goes, which
+    // no count sees; Windows keeps it for good. A DC painted into keeps the
+    // objects it had.
+    const UINT kinds[] = {OBJ_PEN, OBJ_BRUSH, OBJ_FONT, OBJ_BITMAP};
+    HGDIOBJ selected[4];
+    for (size_t k = 0; k < 4; ++k)
+        selected[k] = GetCurrentObject(canvas.dc, kinds[k]);
+    GraphView view;
+    view.Hovering = true;
+    view.Pointer = POINT{500, 400};
+    const GraphContent content = ContentWithFindings();
+    PaintTempoGraph(canvas.dc, canvas.Area(), content, BuildGraphModel(content, CurveAxis::Beat), view);
+    for (size_t k = 0; k < 4; ++k)
+        EXPECT_EQ(selected[k], GetCurrentObject(canvas.dc, kinds[k])) << "object kind " << kinds[k];
+}
+
 // A realistic graph for the eye: five generated takes of an expressive
 // piece with slips, one unchecked, one selected, a finding turned down.
 TEST(TempoGraphPicture, RealisticTakesLeaveAPictureInTheBuildFolder)
