@@ -4,7 +4,7 @@ build=$E2E_BUILD
 wine=${E2E_WINE:-/usr/lib/wine/wine64}
 wineserver=${E2E_WINESERVER:-/usr/lib/wine/wineserver}
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+fail() { printf 'FAIL: %s\n' "$*"; failures=$((failures + 1)); }
 # wintool's output without carriage returns, and its exit status (a pipe
 # into tr would report tr's).
 tool() {

@@ -58,6 +58,25 @@ program=$(winpath "$folder/Metrova.exe")
 tool texts dialog | grep -qxF "$program" || fail "the about dialog does not show the program's long path"
 keys Escape
 tool wait-no-dialog 15 || fail "Escape did not close the about dialog"
+
+# The sequencer's tool entry names the program by a path it can start:
+# the short form of the long path, whatever the folder is called. The box
+# is ticked and then cleared through the options, which removes the entry
+# again from this prefix, shared with other sessions.
+tool_key='HKLM\Software\Cakewalk Music Software\Tools Menu\SmfMetrova'
+toggle_tool_entry() {
+    keys alt+e o
+    tool wait-dialog 15 || fail "the options dialog did not open $1"
+    sleep 0.5
+    keys alt+t Return
+    tool wait-no-dialog 15 || fail "the options dialog did not close $1"
+}
+toggle_tool_entry "to register the tool"
+entry=$($wine reg query "$tool_key" /v ExePath 2>/dev/null | tr -d '\r' | sed -n 's/^ *ExePath *REG_SZ *//p')
+expected=$(winpath "$short")
+[ "$entry" = "$expected" ] || fail "the tool entry names '$entry', not the short path '$expected'"
+toggle_tool_entry "to remove the tool"
+! $wine reg query "$tool_key" >/dev/null 2>&1 || fail "the tool entry was not removed"
 close_metrova "from the folder, again"
 
 settings=$(tr -d '\r' <"$folder/Metrova.ini")
