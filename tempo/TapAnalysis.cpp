@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -991,10 +992,18 @@ Analysis AnalyzeTakes(const TakeList& takes)
     return analysis;
 }
 
-Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, const std::vector<bool>* accepted)
+Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, const std::vector<bool>* accepted,
+                std::vector<int64_t>* placeOfTap)
 {
     const Take& take = *takes[index];
     const TakeAnalysis& result = analysis.Takes[index];
+    const auto unchanged = [&]() -> Take {
+        if (placeOfTap) {
+            placeOfTap->resize(take.size());
+            std::iota(placeOfTap->begin(), placeOfTap->end(), int64_t{0});
+        }
+        return take;
+    };
     const auto isAccepted = [&](size_t f) { return accepted == nullptr || (f < accepted->size() && (*accepted)[f]); };
 
     std::vector<bool> drop(take.size(), false);
@@ -1023,7 +1032,7 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, c
         }
     }
     if (!changes)
-        return take;
+        return unchanged();
 
     const std::vector<double>& lengths = analysis.BeatIntervals;
     const auto lengthOf = [&](int64_t j) {
@@ -1050,6 +1059,7 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, c
     // An early start: the taps before the grid's first beat go; of beats
     // missed after the last of them, those from the grid's first beat on
     // are still filled in.
+    std::vector<int64_t> moved(take.size(), -1);
     size_t i = 0;
     size_t previous = take.size();
     int64_t firstKept = 0;  // grid beat from which filled-in beats are kept
@@ -1089,13 +1099,16 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index, c
                     times.push_back(static_cast<double>(take[previous]) + length * share);
             }
         }
+        moved[i] = static_cast<int64_t>(times.size());
         times.push_back(static_cast<double>(take[i]));
         previous = i;
     }
 
     // A repair never leaves a take too short to be listed.
     if (times.size() < 2)
-        return take;
+        return unchanged();
+    if (placeOfTap)
+        *placeOfTap = std::move(moved);
     Take repaired;
     repaired.reserve(times.size());
     const double origin = times.empty() ? 0.0 : times.front();
@@ -1115,6 +1128,24 @@ std::vector<bool> AcceptedFindings(const TakeAnalysis& analysis, const std::vect
         accepted.push_back(std::find(rejected.begin(), rejected.end(), key) == rejected.end());
     }
     return accepted;
+}
+
+std::vector<FindingKey> CarryRejected(const std::vector<FindingKey>& rejected,
+                                      const std::vector<int64_t>& placeOfTap)
+{
+    std::vector<FindingKey> carried;
+    for (const FindingKey& key : rejected) {
+        if (key.Kind == FindingKind::Start) {
+            carried.push_back(key);
+            continue;
+        }
+        if (key.Tap < 0 || key.Tap >= static_cast<int64_t>(placeOfTap.size()))
+            continue;
+        const int64_t place = placeOfTap[static_cast<size_t>(key.Tap)];
+        if (place >= 0)
+            carried.push_back(FindingKey{key.Kind, place});
+    }
+    return carried;
 }
 
 std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis)

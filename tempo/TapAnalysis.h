@@ -71,15 +71,27 @@ struct Finding {
 };
 
 // What names a finding across analyses of changing sets of takes: its kind
-// and its tap (Start: its beat). A take keeps the keys of the findings the
-// musician turned down, so that they stay turned down when other takes are
-// added or removed and the findings are computed again.
+// and its tap. A take keeps the keys of the findings the musician turned
+// down, so that they stay turned down when other takes are added or removed
+// and the findings are computed again. A take has at most one start
+// finding, and the beat it names moves with the other takes (the grid's
+// first beat is where they agree the piece starts), so a start is named by
+// its kind alone (Tap 0).
 struct FindingKey {
     FindingKind Kind = FindingKind::Missed;
     int64_t Tap = 0;
     friend bool operator==(const FindingKey& a, const FindingKey& b) { return a.Kind == b.Kind && a.Tap == b.Tap; }
 };
-inline FindingKey KeyOf(const Finding& finding) { return FindingKey{finding.Kind, finding.Tap}; }
+inline FindingKey KeyOf(const Finding& finding)
+{
+    return FindingKey{finding.Kind, finding.Kind == FindingKind::Start ? 0 : finding.Tap};
+}
+
+// The turned-down keys of a take after it was repaired with other findings:
+// each tap key moved to where its tap went (`placeOfTap`, from RepairTake),
+// dropped when its tap was dropped; a start key kept.
+std::vector<FindingKey> CarryRejected(const std::vector<FindingKey>& rejected,
+                                      const std::vector<int64_t>& placeOfTap);
 
 // The beat of a tap that belongs to no beat.
 constexpr int64_t ExtraTap = INT64_MIN;
@@ -110,9 +122,11 @@ Analysis AnalyzeTakes(const TakeList& takes);
 
 // The take repaired with the findings whose entries in `accepted` are true
 // (all of them when `accepted` is null). Needs the analysis of the same
-// takes; `index` is the take's place in them.
+// takes; `index` is the take's place in them. `placeOfTap`, when given,
+// receives for every tap of the take its index in the repaired take, or -1
+// when the repair dropped it.
 Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index,
-                const std::vector<bool>* accepted = nullptr);
+                const std::vector<bool>* accepted = nullptr, std::vector<int64_t>* placeOfTap = nullptr);
 
 // Every take repaired with all its findings.
 std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis);

@@ -33,6 +33,10 @@ UINT CheckStateImage(bool checked)
 
 TakeHistory history;
 Analysis analysis;  // of every listed take, in row order
+// Per row, whether a repair with its accepted findings would change the take
+// (-1: not yet asked since the last analysis). Asked for every command-state
+// update, so a repair is worked out once per analysis and row.
+std::vector<int> repairable;
 // Set while the program itself inserts rows or sets their check boxes, so
 // that those notifications are not taken for the user's clicks.
 int quietChecks = 0;
@@ -187,6 +191,7 @@ void ShowFindings(HWND list)
 void Analyse(HWND list)
 {
     analysis = AnalyzeTakes(ReadTakesFromList(list));
+    repairable.assign(analysis.Takes.size(), -1);
 }
 
 ListState CurrentState(HWND list)
@@ -226,8 +231,8 @@ void Restore(HWND list, ListState state)
         LVITEMA none = {};
         none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
-        if (rows > 0)
-            SelectRow(list, std::clamp(selected, 0, rows - 1));
+        if (rows > 0 && selected >= 0)
+            SelectRow(list, std::min(selected, rows - 1));
     }
     if (state.TimeSigBase != g_AppSettings.TimeSigBase) {
         g_AppSettings.TimeSigBase = state.TimeSigBase;
@@ -251,15 +256,19 @@ bool AcceptedRepairs(HWND list, int row, std::vector<bool>& accepted)
     return false;
 }
 
-// The take repaired with its accepted findings; false when they would not
-// change it.
-bool Repaired(HWND list, int row, Take& repaired)
+// The take repaired with its accepted findings, and the findings turned down
+// carried over to the taps where the repair put them; false when the
+// accepted findings would not change the take.
+bool Repaired(HWND list, int row, SessionTake& repaired)
 {
     std::vector<bool> accepted;
     if (!AcceptedRepairs(list, row, accepted))
         return false;
-    repaired = RepairTake(ReadTakesFromList(list), analysis, static_cast<size_t>(row), &accepted);
-    return repaired.size() >= 2 && repaired != RowTake(list, row)->Taps;
+    const SessionTake& take = *RowTake(list, row);
+    std::vector<int64_t> places;
+    repaired.Taps = RepairTake(ReadTakesFromList(list), analysis, static_cast<size_t>(row), &accepted, &places);
+    repaired.Rejected = CarryRejected(take.Rejected, places);
+    return repaired.Taps.size() >= 2 && repaired.Taps != take.Taps;
 }
 
 void InsertColumn(HWND list, int index, UINT textId, int width, int format)
@@ -496,23 +505,30 @@ void ClearTakesHistory()
 {
     history.Clear();
     analysis = Analysis();
+    repairable.clear();
 }
 
 bool RowCanBeRepaired(HWND list, int row)
 {
-    std::vector<bool> accepted;
-    return AcceptedRepairs(list, row, accepted);
+    if (row < 0 || static_cast<size_t>(row) >= repairable.size())
+        return false;
+    int& known = repairable[static_cast<size_t>(row)];
+    if (known < 0) {
+        SessionTake repaired;
+        known = Repaired(list, row, repaired) ? 1 : 0;
+    }
+    return known == 1;
 }
 
 bool RepairTakeRow(HWND list, int row)
 {
-    Take repaired;
+    SessionTake repaired;
     if (!Repaired(list, row, repaired))
         return false;
     RecordTakesChange(list);
     SessionTake* take = RowTake(list, row);
-    take->Taps = std::move(repaired);
-    take->Rejected.clear();
+    take->Taps = std::move(repaired.Taps);
+    take->Rejected = std::move(repaired.Rejected);
     TakesChanged(list);
     return true;
 }
@@ -521,9 +537,9 @@ bool RepairAllTakeRows(HWND list)
 {
     // Every take from the same analysis, the one the user saw.
     const int rows = RowCount(list);
-    std::vector<std::pair<int, Take>> repairs;
+    std::vector<std::pair<int, SessionTake>> repairs;
     for (int row = 0; row < rows; ++row) {
-        Take repaired;
+        SessionTake repaired;
         if (Repaired(list, row, repaired))
             repairs.emplace_back(row, std::move(repaired));
     }
@@ -532,8 +548,8 @@ bool RepairAllTakeRows(HWND list)
     RecordTakesChange(list);
     for (auto& [row, repaired] : repairs) {
         SessionTake* take = RowTake(list, row);
-        take->Taps = std::move(repaired);
-        take->Rejected.clear();
+        take->Taps = std::move(repaired.Taps);
+        take->Rejected = std::move(repaired.Rejected);
     }
     TakesChanged(list);
     return true;

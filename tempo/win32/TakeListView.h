@@ -87,10 +87,11 @@ bool CanRedoTakesChange();
 // Forgets every step (a new main window).
 void ClearTakesHistory();
 
-// Whether the row's take has accepted findings that a repair would apply.
+// Whether a repair with the row's accepted findings would change its take.
 bool RowCanBeRepaired(HWND list, int row);
 // Repairs the row's take (or every take) with its accepted findings: one
-// step to undo. False when nothing changed.
+// step to undo. The findings turned down stay turned down, at the taps the
+// repair moved them to. False when nothing changed.
 bool RepairTakeRow(HWND list, int row);
 bool RepairAllTakeRows(HWND list);
 // Accepts a turned-down finding of the row's take or turns down an accepted

@@ -217,6 +217,19 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
     Command(IDM_REPAIRALL);
     EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
+
+    // Of two missed beats, the one turned down stays so when the other is
+    // repaired: the take gains one beat, and nothing is left to repair.
+    AddTake(Steady(24, {6, 16}));
+    ASSERT_EQ(ListedTakesAnalysis().Takes[2].Findings.size(), 2u);
+    SendMessageA(window, WM_GRAPHFINDING, 2, 0);
+    PumpMessages();
+    Select(2);
+    Command(IDM_REPAIR);
+    EXPECT_EQ(ReadTakesFromList(List())[2]->size(), 23u);
+    EXPECT_EQ(FindingsSummary(List(), 2), "");
+    EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
+    EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
 }
 
 // Any sequence of changes to the list (adding, deleting, delete all,
