@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "AppGlobals.h"
 #include "Dpi.h"
@@ -372,6 +373,29 @@ void OnDestroy(HWND dialog)
     PostQuitMessage(0);  // ends the loop of RunTapInputDialog
 }
 
+// Disables the enabled windows of this thread that `owner` owns, except
+// `dialog`; returns them, to be enabled again.
+std::vector<HWND> DisableOwnedWindows(HWND owner, HWND dialog)
+{
+    struct Search {
+        HWND Owner;
+        HWND Dialog;
+        std::vector<HWND> Found;
+    } search{owner, dialog, {}};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(context);
+            if (window != s.Dialog && GetWindow(window, GW_OWNER) == s.Owner && IsWindowEnabled(window))
+                s.Found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    for (HWND window : search.Found)
+        EnableWindow(window, FALSE);
+    return search.Found;
+}
+
 }  // namespace
 
 void RunTapInputDialog(HWND owner)
@@ -383,6 +407,9 @@ void RunTapInputDialog(HWND owner)
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
     EnableWindow(owner, FALSE);
+    // The owner's other windows too (the tempo graph): a click there would
+    // take the keyboard, and the next taps, away from the dialog.
+    const std::vector<HWND> disabled = DisableOwnedWindows(owner, dialog);
 
     // No IsDialogMessage and no accelerators: every key, Enter and Tab
     // included, has to reach the dialog procedure as WM_KEYDOWN.
@@ -395,6 +422,9 @@ void RunTapInputDialog(HWND owner)
         DispatchMessageA(&msg);
     }
 
+    for (HWND window : disabled)
+        if (IsWindow(window))
+            EnableWindow(window, TRUE);
     EnableWindow(owner, TRUE);
     SetFocus(focus);
 }

@@ -199,12 +199,19 @@ TEST_F(TapInputDialogTest, TimerPriorityAndImeChangeOnlyWhileOpen)
     imeCalls.clear();
     g_pWINNLSEnableIME = RecordIme;
 
+    // The owner's other windows (the graph) are disabled too, and only those
+    // enabled before come back enabled.
+    HWND graph = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, window, nullptr, nullptr, nullptr);
+    HWND disabledBefore =
+        CreateWindowA("STATIC", "", WS_POPUP | WS_DISABLED, 0, 0, 50, 50, window, nullptr, nullptr, nullptr);
+
     HWND seen = nullptr;
     OnTapDialog({[&](HWND dialog) {
         seen = dialog;
         EXPECT_EQ(static_cast<DWORD>(HIGH_PRIORITY_CLASS), GetPriorityClass(GetCurrentProcess()));
         EXPECT_EQ(1, periodBalance(period));
         EXPECT_FALSE(IsWindowEnabled(window));
+        EXPECT_FALSE(IsWindowEnabled(graph));
         EXPECT_EQ(window, GetWindow(dialog, GW_OWNER));
         PostKey(dialog, VK_ESCAPE);
     }});
@@ -216,6 +223,10 @@ TEST_F(TapInputDialogTest, TimerPriorityAndImeChangeOnlyWhileOpen)
     EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), after);
     EXPECT_EQ(0, periodBalance(period));
     EXPECT_TRUE(IsWindowEnabled(window));
+    EXPECT_TRUE(IsWindowEnabled(graph));
+    EXPECT_FALSE(IsWindowEnabled(disabledBefore));
+    DestroyWindow(graph);
+    DestroyWindow(disabledBefore);
     EXPECT_EQ(List(), GetFocus());
     ASSERT_NE(nullptr, seen);
     EXPECT_EQ((std::vector<std::pair<HWND, BOOL>>{{seen, FALSE}, {seen, TRUE}}), imeCalls);
