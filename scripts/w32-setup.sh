@@ -76,6 +76,12 @@ for folder in "$@"; do
     case "$folder" in /|/dev*|/proc*|/sys*|"$R"|"$R"/*) echo "w32-setup: will not mount $folder" >&2; exit 1;; esac
     # Already visible there (mounted, or below a mounted folder)?
     [ -d "$R$folder" ] && [ "$(stat -c %d:%i "$R$folder")" = "$(stat -c %d:%i "$folder")" ] && continue
+    # Mounted, but from a folder since deleted and made again (a build folder
+    # removed with rm -rf): the mount shows the deleted folder and cannot be
+    # mounted over. Unmounted (never removed), then mounted afresh.
+    if mountpoint -q "$R$folder"; then
+        umount "$R$folder" || { echo "w32-setup: cannot unmount the stale $R$folder" >&2; exit 1; }
+    fi
     mkdir -p "$R$folder"
     mount --bind "$folder" "$R$folder"
 done
