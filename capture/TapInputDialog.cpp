@@ -373,24 +373,26 @@ void OnDestroy(HWND dialog)
     PostQuitMessage(0);  // ends the loop of RunTapInputDialog
 }
 
+struct OwnedWindows {
+    HWND Owner;
+    HWND Dialog;
+    std::vector<HWND> Found;
+};
+
+BOOL CALLBACK CollectOwnedWindow(HWND window, LPARAM context)
+{
+    auto& search = *reinterpret_cast<OwnedWindows*>(context);
+    if (window != search.Dialog && GetWindow(window, GW_OWNER) == search.Owner && IsWindowEnabled(window))
+        search.Found.push_back(window);
+    return TRUE;
+}
+
 // Disables the enabled windows of this thread that `owner` owns, except
 // `dialog`; returns them, to be enabled again.
 std::vector<HWND> DisableOwnedWindows(HWND owner, HWND dialog)
 {
-    struct Search {
-        HWND Owner;
-        HWND Dialog;
-        std::vector<HWND> Found;
-    } search{owner, dialog, {}};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM context) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(context);
-            if (window != s.Dialog && GetWindow(window, GW_OWNER) == s.Owner && IsWindowEnabled(window))
-                s.Found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    OwnedWindows search{owner, dialog, {}};
+    EnumThreadWindows(GetCurrentThreadId(), CollectOwnedWindow, reinterpret_cast<LPARAM>(&search));
     for (HWND window : search.Found)
         EnableWindow(window, FALSE);
     return search.Found;
