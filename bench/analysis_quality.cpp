@@ -55,14 +55,6 @@ Errors Measure(const std::vector<double>& beats, const std::vector<double>& trut
     return e;
 }
 
-TakeList Pointers(const std::vector<Take>& takes)
-{
-    TakeList list;
-    for (const Take& t : takes)
-        list.push_back(&t);
-    return list;
-}
-
 double Median(std::vector<double> v)
 {
     if (v.empty())
@@ -166,8 +158,8 @@ int main(int argc, char** argv)
                 clean.push_back(g.Clean);
                 withSlips.push_back(g.Slipped);
             }
-            const TakeList cleanList = Pointers(clean);
-            const TakeList slipList = Pointers(withSlips);
+            const TakeList cleanList = ListOf(clean);
+            const TakeList slipList = ListOf(withSlips);
             const Errors oracle = Measure(BeatTimesForExport(cleanList, plain), piece);
             const Errors repaired = Measure(BeatTimesForExport(slipList, repair), piece);
             const Errors cleanAuto = Measure(BeatTimesForExport(cleanList, autoOnly), piece);

@@ -308,9 +308,7 @@ int RunExport(const Options& options)
         return ExitFailed;
     }
 
-    TakeList list;
-    for (const Take& take : takes)
-        list.push_back(&take);
+    TakeList list = ListOf(takes);
     // Repair brings the takes onto one grid; only without it do unequal tap
     // counts mean the average is taken by tap index across different beats.
     if (!options.analysis.Repair && !TakesAreUniform(list))

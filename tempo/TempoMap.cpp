@@ -24,6 +24,15 @@ int64_t TruncToInt64(double v)
 
 }  // namespace
 
+TakeList ListOf(const std::vector<Take>& takes)
+{
+    TakeList list;
+    list.reserve(takes.size());
+    for (const Take& take : takes)
+        list.push_back(&take);
+    return list;
+}
+
 bool TakesAreUniform(const TakeList& takes)
 {
     for (const Take* take : takes)

@@ -37,6 +37,8 @@ struct SplineKnot {
 
 // Takes in list order; a listed take is never empty.
 using TakeList = std::vector<const Take*>;
+// The list of `takes`, in their order; they must outlive it.
+TakeList ListOf(const std::vector<Take>& takes);
 
 // True when every take has the tap count of the first.
 bool TakesAreUniform(const TakeList& takes);

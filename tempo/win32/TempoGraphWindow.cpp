@@ -327,9 +327,7 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
 {
     GraphModel model;
     model.Axis = axis;
-    TakeList takes;
-    for (const Take& take : content.Takes)
-        takes.push_back(&take);
+    TakeList takes = ListOf(content.Takes);
 
     const std::vector<double>& intervals = content.Findings.BeatIntervals;
     model.GridTime.assign(intervals.size() + 1, 0.0);

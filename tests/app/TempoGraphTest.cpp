@@ -100,9 +100,7 @@ GraphContent Content(std::vector<Take> takes, bool withExport)
 {
     GraphContent content;
     content.Takes = std::move(takes);
-    TakeList list;
-    for (const Take& take : content.Takes)
-        list.push_back(&take);
+    TakeList list = ListOf(content.Takes);
     content.Findings = AnalyzeTakes(list);
     content.Checked.assign(content.Takes.size(), true);
     for (const TakeAnalysis& analysis : content.Findings.Takes)

@@ -154,9 +154,7 @@ void ForEachCase(int setIndex, F&& visit)
 
 std::vector<uint8_t> Export(const std::vector<Take>& takes, const ExportCase& c)
 {
-    TakeList list;
-    for (const Take& take : takes)
-        list.push_back(&take);
+    TakeList list = ListOf(takes);
     return ExportTempoBytes(list, c.interpCount, c.timeSigBase, c.analysis);
 }
 

@@ -173,9 +173,7 @@ TEST(TempoPipeline, RejectedFindingsAreLeftAloneByTheRepair)
     std::vector<Take> takes;
     for (int m = 0; m < 4; ++m)
         takes.push_back(GenerateTake(random, piece, m == 1 ? SlipKind::Missed : SlipKind::None).Slipped);
-    TakeList list;
-    for (const Take& take : takes)
-        list.push_back(&take);
+    TakeList list = ListOf(takes);
     const Analysis analysis = AnalyzeTakes(list);
     ASSERT_FALSE(analysis.Takes[1].Findings.empty());
 
@@ -205,9 +203,7 @@ TEST(TempoPipeline, RejectedFindingsAreLeftAloneByTheRepair)
             repaired.push_back(RepairTake(list, analysis, m, &accepted));
         }
         EXPECT_EQ(repaired[1], takes[1]);
-        TakeList aligned;
-        for (const Take& take : repaired)
-            aligned.push_back(&take);
+        TakeList aligned = ListOf(repaired);
         expectedBeats = AverageAlignedTakes(aligned);
     }
     EXPECT_EQ(beats, expectedBeats);
@@ -220,8 +216,8 @@ TEST(TempoPipeline, RejectedFindingsAreLeftAloneByTheRepair)
 TEST(TapAnalysis, TurnedDownFindingsFollowTheirTapThroughARepair)
 {
     int checked = 0;
-    for (uint32_t seed = 1; seed <= 24; ++seed) {
-        TakeRandom random(seed);
+    for (uint32_t set = 1; set <= 24; ++set) {
+        TakeRandom random(set);
         const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, 80);
         std::vector<Take> takes;
         for (int m = 0; m < 4; ++m)
@@ -230,9 +226,7 @@ TEST(TapAnalysis, TurnedDownFindingsFollowTheirTapThroughARepair)
         Take& slipped = takes[2];
         slipped.insert(slipped.begin() + 51, slipped[50] + 90);
         slipped.erase(slipped.begin() + 21);
-        TakeList list;
-        for (const Take& take : takes)
-            list.push_back(&take);
+        TakeList list = ListOf(takes);
         const Analysis before = AnalyzeTakes(list);
         const std::vector<Finding>& found = before.Takes[2].Findings;
         const auto missed = std::find_if(found.begin(), found.end(),
@@ -250,7 +244,7 @@ TEST(TapAnalysis, TurnedDownFindingsFollowTheirTapThroughARepair)
             ASSERT_NE(repaired, takes[2]);
             ASSERT_EQ(places.size(), takes[2].size());
             const std::vector<FindingKey> carried = CarryRejected(rejected, places);
-            ASSERT_EQ(carried.size(), 1u) << "seed " << seed;
+            ASSERT_EQ(carried.size(), 1u) << "set " << set;
 
             TakeList after = list;
             after[2] = &repaired;
@@ -261,9 +255,9 @@ TEST(TapAnalysis, TurnedDownFindingsFollowTheirTapThroughARepair)
                 const Finding& finding = again.Takes[2].Findings[f];
                 namedAgain = namedAgain || KeyOf(finding) == carried[0];
                 EXPECT_TRUE(!stillAccepted[f] || finding.Kind == FindingKind::Outlier)
-                    << "seed " << seed << ": a finding the repair should have settled is still open";
+                    << "set " << set << ": a finding the repair should have settled is still open";
             }
-            EXPECT_TRUE(namedAgain) << "seed " << seed << ": the turned-down finding lost its key";
+            EXPECT_TRUE(namedAgain) << "set " << set << ": the turned-down finding lost its key";
         }
     }
     EXPECT_GE(checked, 18);

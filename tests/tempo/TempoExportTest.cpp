@@ -15,17 +15,13 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Export(const std::vector<Take>& takes, int interpCount, int timeSigBase)
 {
-    TakeList list;
-    for (const Take& take : takes)
-        list.push_back(&take);
+    TakeList list = ListOf(takes);
     return ExportTempoBytes(list, interpCount, timeSigBase);
 }
 
 TempoMap Compute(const std::vector<Take>& takes, int interpCount, int timeSigBase)
 {
-    TakeList list;
-    for (const Take& take : takes)
-        list.push_back(&take);
+    TakeList list = ListOf(takes);
     return ComputeTempoMap(list, interpCount, timeSigBase);
 }
 

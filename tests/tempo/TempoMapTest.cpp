@@ -11,9 +11,7 @@ namespace {
 
 TempoMap Compute(const std::vector<Take>& takes, int interpCount, int timeSigBase)
 {
-    TakeList list;
-    for (const Take& take : takes)
-        list.push_back(&take);
+    TakeList list = ListOf(takes);
     return ComputeTempoMap(list, interpCount, timeSigBase);
 }
 
@@ -35,9 +33,7 @@ std::vector<int64_t> Tempos(const TempoMap& map)
 
 std::vector<double> Average(const std::vector<Take>& takes)
 {
-    TakeList list;
-    for (const Take& take : takes)
-        list.push_back(&take);
+    TakeList list = ListOf(takes);
     return AverageTakes(list);
 }
 
