@@ -194,6 +194,15 @@ void Analyse(HWND list)
     repairable.assign(analysis.Takes.size(), -1);
 }
 
+TakeList TapsOf(const std::vector<const SessionTake*>& takes)
+{
+    TakeList taps;
+    taps.reserve(takes.size());
+    for (const SessionTake* take : takes)
+        taps.push_back(&take->Taps);
+    return taps;
+}
+
 ListState CurrentState(HWND list)
 {
     ListState state;
@@ -395,10 +404,7 @@ void AddTakeToList()
 
 TakeList ReadTakesFromList(HWND list)
 {
-    TakeList takes;
-    for (const SessionTake* take : ReadSessionTakesFromList(list))
-        takes.push_back(&take->Taps);
-    return takes;
+    return TapsOf(ReadSessionTakesFromList(list));
 }
 
 std::vector<const SessionTake*> ReadSessionTakesFromList(HWND list)
@@ -422,10 +428,7 @@ void DestroyRowTake(const NMLISTVIEW& deleted)
 
 TakeList ReadCheckedTakesFromList(HWND list)
 {
-    TakeList takes;
-    for (const SessionTake* take : ReadCheckedSessionTakesFromList(list))
-        takes.push_back(&take->Taps);
-    return takes;
+    return TapsOf(ReadCheckedSessionTakesFromList(list));
 }
 
 std::vector<const SessionTake*> ReadCheckedSessionTakesFromList(HWND list)

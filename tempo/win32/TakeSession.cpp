@@ -129,17 +129,6 @@ OPENFILENAMEW TakeFileDialog(HWND owner, const std::wstring& filter, wchar_t (&p
     return FileDialogFor(owner, filter, path, flags, L"takes");
 }
 
-// The takes "テイクを保存" writes: the checked ones, those that would be
-// exported.
-std::vector<const SessionTake*> TakesToSave(HWND list)
-{
-    std::vector<const SessionTake*> checked;
-    for (const SessionTake* take : ReadSessionTakesFromList(list))
-        if (take->Checked)
-            checked.push_back(take);
-    return checked;
-}
-
 }  // namespace
 
 bool SaveSession()
@@ -286,7 +275,8 @@ void OpenTakesFromFile(HWND mainWindow)
 
 void SaveTakesToFile(HWND mainWindow)
 {
-    const std::vector<const SessionTake*> takes = TakesToSave(TakeListOf(mainWindow));
+    // The checked takes, those that would be exported.
+    const std::vector<const SessionTake*> takes = ReadCheckedSessionTakesFromList(TakeListOf(mainWindow));
     if (takes.empty())
         return;
     const std::wstring filter = WidenAnsi(LoadFileFilter(IDS_TAKE_FILTER));

@@ -93,18 +93,8 @@ protected:
         window = nullptr;
     }
 
-    void AddTake(const Times& times)
-    {
-        CurrentTake.Start(Take(times));
-        AddTakeToList();
-        PumpMessages();
-    }
-
-    void Command(UINT id)
-    {
-        SendMessageA(window, WM_COMMAND, id, 0);
-        PumpMessages();
-    }
+    void AddTake(const Times& times) { ListTake(times); }
+    void Command(UINT id) { SendCommand(window, id); }
 
     int Rows() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
 

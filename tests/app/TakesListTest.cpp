@@ -20,6 +20,7 @@
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TakeListView.h"
+#include "TapTestSupport.h"
 #include "TempoGraphWindow.h"
 #include "TempoPipeline.h"
 #include "WineTestSupport.h"
@@ -72,18 +73,8 @@ protected:
     HWND List() const { return GetDlgItem(window, IDC_TAKELIST); }
     int Rows() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
 
-    void AddTake(const Times& times)
-    {
-        CurrentTake.Start(Take(times));
-        AddTakeToList();
-        PumpMessages();
-    }
-
-    void Command(UINT id)
-    {
-        SendMessageA(window, WM_COMMAND, id, 0);
-        PumpMessages();
-    }
+    void AddTake(const Times& times) { ListTake(times); }
+    void Command(UINT id) { SendCommand(window, id); }
 
     void Select(int row)
     {

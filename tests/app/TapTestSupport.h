@@ -30,6 +30,21 @@ inline HWND OpenTapDialog()
     return dialog && IsWindow(dialog) ? dialog : nullptr;
 }
 
+// A take of these times listed as the tap dialog lists one, one step to undo.
+inline void ListTake(const std::vector<uint32_t>& times)
+{
+    CurrentTake.Start(Take(times));
+    AddTakeToList();
+    PumpMessages();
+}
+
+// A menu command or button, as a click sends it.
+inline void SendCommand(HWND window, UINT id)
+{
+    SendMessageA(window, WM_COMMAND, id, 0);
+    PumpMessages();
+}
+
 class TapWindowTest : public ::testing::Test {
 protected:
     // What a test of the main window starts with: this program's resources,
