@@ -33,24 +33,23 @@ void TakeHistory::Record(ListState before)
 
 std::optional<ListState> TakeHistory::Undo(ListState now)
 {
-    if (undo_.empty())
-        return std::nullopt;
-    ListState back = std::move(undo_.back());
-    undo_.pop_back();
-    redo_.push_back(std::move(now));
-    Trim();
-    return back;
+    return Step(undo_, redo_, std::move(now));
 }
 
 std::optional<ListState> TakeHistory::Redo(ListState now)
 {
-    if (redo_.empty())
+    return Step(redo_, undo_, std::move(now));
+}
+
+std::optional<ListState> TakeHistory::Step(std::deque<ListState>& from, std::deque<ListState>& to, ListState now)
+{
+    if (from.empty())
         return std::nullopt;
-    ListState forward = std::move(redo_.back());
-    redo_.pop_back();
-    undo_.push_back(std::move(now));
+    ListState state = std::move(from.back());
+    from.pop_back();
+    to.push_back(std::move(now));
     Trim();
-    return forward;
+    return state;
 }
 
 void TakeHistory::Clear()

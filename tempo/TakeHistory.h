@@ -46,6 +46,8 @@ public:
 
 private:
     void Trim();
+    // Takes the newest state off `from` and puts `now` on `to`.
+    std::optional<ListState> Step(std::deque<ListState>& from, std::deque<ListState>& to, ListState now);
     size_t maxSteps_;
     size_t maxTaps_;
     std::deque<ListState> undo_;  // newest at the back

@@ -1,5 +1,7 @@
 #include "TakeListView.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -73,8 +75,7 @@ LRESULT CALLBACK TakeListSubclass(HWND list, UINT message, WPARAM wParam, LPARAM
 {
     if (message == WM_LBUTTONDBLCLK) {
         LVHITTESTINFO hit = {};
-        hit.pt.x = static_cast<short>(LOWORD(lParam));
-        hit.pt.y = static_cast<short>(HIWORD(lParam));
+        hit.pt = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
         if (!(hit.flags & LVHT_ONITEMSTATEICON)) {
             inDoubleClick = true;

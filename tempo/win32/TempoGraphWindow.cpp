@@ -1,5 +1,7 @@
 #include "TempoGraphWindow.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -1094,6 +1096,13 @@ int MarkerAt(const GraphModel& model, const GraphLayout& layout, POINT point)
 
 namespace {
 
+// The signed point a mouse message carries (negative on a monitor left of
+// or above the primary one).
+POINT PointOf(LPARAM lParam)
+{
+    return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
+
 constexpr char GraphClassName[] = "mkMetrovaGraph";
 constexpr int DefaultWidth = 640;
 constexpr int DefaultHeight = 400;
@@ -1309,7 +1318,7 @@ void OnContextMenu(HWND window, LPARAM lParam)
     HMENU popup = menu ? GetSubMenu(menu, 0) : nullptr;
     if (!popup)
         return;
-    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    POINT at = PointOf(lParam);
     if (lParam == -1) {  // from the keyboard: the plot's corner
         at = {Layout().Plot.left, Layout().Plot.top};
         ClientToScreen(window, &at);
@@ -1365,7 +1374,7 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         Redraw(true);
         return 0;
     case WM_MOUSEMOVE:
-        OnMouseMove(window, POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+        OnMouseMove(window, PointOf(lParam));
         return 0;
     case WM_MOUSELEAVE:
         graph.tracking = false;
@@ -1373,7 +1382,7 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         Redraw(false);
         return 0;
     case WM_LBUTTONDOWN:
-        OnButtonDown(window, POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+        OnButtonDown(window, PointOf(lParam));
         return 0;
     case WM_LBUTTONUP:
         if (graph.dragging)
@@ -1384,7 +1393,7 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_MOUSEWHEEL:
         OnWheel(window, static_cast<short>(HIWORD(wParam)),
-                POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+                PointOf(lParam));
         return 0;
     case WM_CONTEXTMENU:
         OnContextMenu(window, lParam);
