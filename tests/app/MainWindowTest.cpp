@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../smf/SmfImages.h"
+#include "SmfImages.h"
 #include "AppGlobals.h"
 #include "ExportTempoWin32.h"
 #include "ImportTempoWin32.h"

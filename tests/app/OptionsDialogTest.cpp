@@ -24,7 +24,7 @@
 #include "TakeListView.h"
 #include "WineTestSupport.h"
 #include "resource.h"
-#include "../fakewinmm/FakeMidiControls.h"
+#include "FakeMidiControls.h"
 
 namespace {
 

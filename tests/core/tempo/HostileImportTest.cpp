@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "../smf/SmfImages.h"
+#include "SmfImages.h"
 #include "Take.h"
 #include "TempoImport.h"
 

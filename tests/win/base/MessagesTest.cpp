@@ -16,7 +16,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Helpers
 
-// The texts of tests/app/test_strings.rc: the letters a to z repeated.
+// The texts of tests/support/test_strings.rc: the letters a to z repeated.
 std::string Letters(size_t length)
 {
     std::string text(length, ' ');

@@ -31,7 +31,7 @@
 #include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
-#include "../fakewinmm/FakeMidiControls.h"
+#include "FakeMidiControls.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "../smf/SmfImages.h"
+#include "SmfImages.h"
 #include "Take.h"
 #include "TempoImport.h"
 

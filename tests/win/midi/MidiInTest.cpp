@@ -27,7 +27,7 @@
 #include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
-#include "../fakewinmm/FakeMidiControls.h"
+#include "FakeMidiControls.h"
 
 namespace {
 
