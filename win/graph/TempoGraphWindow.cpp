@@ -47,23 +47,7 @@ constexpr int TickPixels = 4;
 constexpr int TakeLinePixels = 1;
 constexpr int SelectedLinePixels = 2;
 constexpr int ExportLinePixels = 3;
-constexpr int MarkerRadiusPixels = 5;
-constexpr int DashPixels = 4;        // an unchecked take's dashes and gaps
-constexpr int HoverReachPixels = 12;  // how near a line the pointer names it
-// The narrowest and the widest view on each axis.
-constexpr double MinBeatSpan = 4.0;
-constexpr double MinTimeSpan = 2000.0;
-// GDI takes coordinates far beyond a window, but not any double.
-constexpr double PixelLimit = 30000.0;
-
-int ClampPixel(double value)
-{
-    if (!(value > -PixelLimit))
-        return static_cast<int>(-PixelLimit);
-    if (!(value < PixelLimit))
-        return static_cast<int>(PixelLimit);
-    return static_cast<int>(value);
-}
+constexpr int DashPixels = 4;  // an unchecked take's dashes and gaps
 
 COLORREF Faint(COLORREF colour)
 {
@@ -106,187 +90,6 @@ std::string Number(double value, int decimals)
     return text;
 }
 
-// ---------------------------------------------------------------------------
-// Beats and times.
-
-// Beat (possibly fractional) to its x on `axis`: on the time axis, the grid
-// time, interpolated inside a beat; before beat 0 everything lies at 0, as
-// TakeCurves places it.
-double XOfBeat(const std::vector<double>& gridTime, CurveAxis axis, double beat)
-{
-    if (axis == CurveAxis::Beat)
-        return beat;
-    if (!(beat > 0.0) || gridTime.empty())
-        return 0.0;
-    const double whole = std::floor(beat);
-    const size_t j = static_cast<size_t>(whole);
-    if (j + 1 >= gridTime.size())
-        return gridTime.back();
-    return gridTime[j] + (beat - whole) * (gridTime[j + 1] - gridTime[j]);
-}
-
-// The grid beat whose span holds x (the last one past the grid's end).
-int64_t BeatAtX(const std::vector<double>& gridTime, CurveAxis axis, double x)
-{
-    if (axis == CurveAxis::Beat)
-        return static_cast<int64_t>(std::floor(x));
-    if (gridTime.size() < 2 || x < 0.0)
-        return x < 0.0 ? -1 : 0;
-    const auto after = std::upper_bound(gridTime.begin(), gridTime.end(), x);
-    const int64_t beat = static_cast<int64_t>(after - gridTime.begin()) - 1;
-    return std::min<int64_t>(beat, static_cast<int64_t>(gridTime.size()) - 2);
-}
-
-// The fractional grid beat at x (inverse of XOfBeat on the grid).
-double BeatAt(const std::vector<double>& gridTime, CurveAxis axis, double x)
-{
-    if (axis == CurveAxis::Beat)
-        return x;
-    const int64_t beat = BeatAtX(gridTime, axis, x);
-    if (beat < 0 || gridTime.size() < 2)
-        return static_cast<double>(beat);
-    const size_t j = static_cast<size_t>(beat);
-    const double length = gridTime[j + 1] - gridTime[j];
-    return static_cast<double>(beat) + (length > 0.0 ? (x - gridTime[j]) / length : 0.0);
-}
-
-// The time (ms from the grid's first beat) at x.
-double TimeAt(const std::vector<double>& gridTime, CurveAxis axis, double x)
-{
-    return axis == CurveAxis::Time ? x : XOfBeat(gridTime, CurveAxis::Time, x);
-}
-
-// The line's value at x: linear between its points, level beyond its ends;
-// NaN for an empty curve.
-double ValueAt(const Curve& curve, double x)
-{
-    if (curve.empty())
-        return std::nan("");
-    const auto after = std::upper_bound(curve.begin(), curve.end(), x,
-                                        [](double v, const CurvePoint& p) { return v < p.X; });
-    if (after == curve.begin())
-        return curve.front().Bpm;
-    if (after == curve.end())
-        return curve.back().Bpm;
-    const CurvePoint& a = *(after - 1);
-    const CurvePoint& b = *after;
-    return b.X > a.X ? a.Bpm + (b.Bpm - a.Bpm) * ((x - a.X) / (b.X - a.X)) : a.Bpm;
-}
-
-// The tempo a curve gives the beat that starts at x exactly; 0 when it has
-// no point there.
-double PointAt(const Curve& curve, double x)
-{
-    const auto at = std::lower_bound(curve.begin(), curve.end(), x,
-                                     [](const CurvePoint& p, double v) { return p.X < v; });
-    return at != curve.end() && at->X == x ? at->Bpm : 0.0;
-}
-
-// The grid beat a finding is marked at, fractional for an extra tap (between
-// the beats of the taps on either side, by time); false when the analysis
-// gives it none.
-bool FindingBeat(const Take& take, const TakeAnalysis& analysis, const Finding& finding, double& beat)
-{
-    const std::vector<int64_t>& beats = analysis.BeatOfTap;
-    const auto tapBeat = [&](int64_t tap, int64_t& out) {
-        if (tap < 0 || static_cast<size_t>(tap) >= beats.size() || beats[static_cast<size_t>(tap)] == ExtraTap)
-            return false;
-        out = beats[static_cast<size_t>(tap)];
-        return true;
-    };
-    int64_t b = 0;
-    switch (finding.Kind) {
-    case FindingKind::Start:
-        beat = static_cast<double>(finding.Tap);
-        return true;
-    case FindingKind::Missed:
-        // The first of the beats missing after the tap.
-        if (!tapBeat(finding.Tap, b))
-            return false;
-        beat = static_cast<double>(b + 1);
-        return true;
-    case FindingKind::Outlier:
-        if (!tapBeat(finding.Tap, b))
-            return false;
-        beat = static_cast<double>(b);
-        return true;
-    case FindingKind::Extra: {
-        if (finding.Tap < 0 || static_cast<size_t>(finding.Tap) >= take.size() || take.size() != beats.size())
-            return false;
-        const size_t tap = static_cast<size_t>(finding.Tap);
-        size_t before = tap;
-        while (before > 0 && beats[before - 1] == ExtraTap)
-            --before;
-        size_t after = tap + 1;
-        while (after < beats.size() && beats[after] == ExtraTap)
-            ++after;
-        const bool hasBefore = before > 0;
-        const bool hasAfter = after < beats.size();
-        if (!hasBefore && !hasAfter)
-            return false;
-        if (!hasAfter) {
-            beat = static_cast<double>(beats[before - 1]) + 0.5;
-            return true;
-        }
-        if (!hasBefore) {
-            beat = static_cast<double>(beats[after]) - 0.5;
-            return true;
-        }
-        const double t0 = take[before - 1];
-        const double t1 = take[after];
-        const double share = t1 > t0 ? (static_cast<double>(take[tap]) - t0) / (t1 - t0) : 0.5;
-        beat = static_cast<double>(beats[before - 1]) +
-               share * static_cast<double>(beats[after] - beats[before - 1]);
-        return true;
-    }
-    }
-    return false;
-}
-
-// The tempo map the export would write, point by point: each tempo point
-// (the interpolated ones inside a beat included) at its tick, its tempo in
-// BPM of the base note. What the line shows is what the sequencer gets.
-Curve ExportCurve(const GraphContent& content, CurveAxis axis)
-{
-    Curve curve;
-    if (content.ExportBeatTimes.size() < 2)
-        return curve;
-    const int interp = std::clamp(content.InterpCount, 0, MaxInterpCount);
-    const int base = std::clamp(content.TimeSigBase, 0, MaxTimeSigBase);
-    const TempoMap map = TempoMapFromBeatTimes(content.ExportBeatTimes, interp, base);
-    const double beatTicks = 4.0 * TicksPerQuarter / static_cast<double>(1 << base);
-    const double basePerQuarter = static_cast<double>(1 << base) / 4.0;
-    curve.reserve(map.size());
-    double tick = 0.0;
-    double time = 0.0;
-    for (size_t c = 0; c < map.size(); ++c) {
-        tick += map[c].Delta;
-        // Where the next point starts: its delta, or the end of the last beat.
-        const double next = c + 1 < map.size() ? tick + map[c + 1].Delta
-                                               : beatTicks * static_cast<double>(content.ExportBeatTimes.size() - 1);
-        const double tempo = static_cast<double>(map[c].Tempo);
-        if (tempo > 0.0) {
-            const double x = axis == CurveAxis::Beat ? tick / beatTicks : time;
-            curve.push_back(CurvePoint{x, 60.0e6 / tempo * basePerQuarter});
-        }
-        // A map that runs backwards (very uneven averages) stays in order.
-        time += std::max(0.0, (next - tick) / TicksPerQuarter * tempo / 1000.0);
-    }
-    return curve;
-}
-
-double NiceStep(double raw)
-{
-    if (!(raw > 0.0))
-        return 1.0;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double multiple : {1.0, 2.0, 5.0}) {
-        if (multiple * power >= raw)
-            return multiple * power;
-    }
-    return 10.0 * power;
-}
-
 }  // namespace
 
 BITMAPINFO TopDownBitmapInfo(int width, int height)
@@ -323,226 +126,24 @@ COLORREF GraphMarkerColour(FindingKind kind)
 }
 
 // ---------------------------------------------------------------------------
-// The model.
-
-GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
-{
-    GraphModel model;
-    model.Axis = axis;
-    TakeList takes = ListOf(content.Takes);
-
-    const std::vector<double>& intervals = content.Findings.BeatIntervals;
-    model.GridTime.assign(intervals.size() + 1, 0.0);
-    for (size_t j = 0; j < intervals.size(); ++j)
-        model.GridTime[j + 1] = model.GridTime[j] + intervals[j];
-
-    // An analysis of other takes than these would put their taps on the
-    // wrong beats: then the takes have no lines.
-    const bool analysed = content.Findings.Takes.size() == content.Takes.size();
-    if (analysed)
-        model.Takes = TakeCurves(takes, content.Findings, axis);
-    else
-        model.Takes.resize(content.Takes.size());
-    model.Export = ExportCurve(content, axis);
-    const Band band = SpreadBand(model.Takes);
-    model.SpreadLow.reserve(band.X.size());
-    model.SpreadHigh.reserve(band.X.size());
-    for (size_t i = 0; i < band.X.size(); ++i) {
-        model.SpreadLow.push_back(CurvePoint{band.X[i], band.Low[i]});
-        model.SpreadHigh.push_back(CurvePoint{band.X[i], band.High[i]});
-    }
-
-    for (size_t m = 0; analysed && m < content.Takes.size(); ++m) {
-        const TakeAnalysis& analysis = content.Findings.Takes[m];
-        for (size_t f = 0; f < analysis.Findings.size(); ++f) {
-            double beat = 0.0;
-            if (!FindingBeat(content.Takes[m], analysis, analysis.Findings[f], beat))
-                continue;
-            GraphMarker marker;
-            marker.Take = static_cast<int>(m);
-            marker.Finding = static_cast<int>(f);
-            marker.Kind = analysis.Findings[f].Kind;
-            marker.Accepted = m >= content.Accepted.size() || f >= content.Accepted[m].size() || content.Accepted[m][f];
-            marker.X = XOfBeat(model.GridTime, axis, beat);
-            // On its take's line; a take without one puts it on the map.
-            marker.Bpm = ValueAt(model.Takes[m], marker.X);
-            if (std::isnan(marker.Bpm))
-                marker.Bpm = ValueAt(model.Export, marker.X);
-            if (std::isnan(marker.Bpm))
-                continue;
-            model.Markers.push_back(marker);
-        }
-    }
-
-    bool any = false;
-    const auto extend = [&](double x) {
-        model.XMin = any ? std::min(model.XMin, x) : x;
-        model.XMax = any ? std::max(model.XMax, x) : x;
-        any = true;
-    };
-    for (const Curve& curve : model.Takes) {
-        if (!curve.empty()) {
-            extend(curve.front().X);
-            extend(curve.back().X);
-        }
-    }
-    if (!model.Export.empty()) {
-        extend(model.Export.front().X);
-        extend(model.Export.back().X);
-    }
-    for (const GraphMarker& marker : model.Markers)
-        extend(marker.X);
-    model.Empty = !any;
-    return model;
-}
-
-// ---------------------------------------------------------------------------
 // The view and the layout.
 
-GraphView ResolveView(const GraphModel& model, GraphView view)
+GraphLayout LayoutTempoGraph(HDC dc, const RECT& area, const GraphModel& model, const GraphView& view)
 {
-    view.Axis = model.Axis;
-    if (view.X1 > view.X0)
-        return view;
-    const double minSpan = model.Axis == CurveAxis::Beat ? MinBeatSpan : MinTimeSpan;
-    double x0 = model.Empty ? 0.0 : model.XMin;
-    double x1 = model.Empty ? minSpan : model.XMax;
-    // A beat's tempo is drawn from its start: the last beat gets its length.
-    const double margin = std::max((x1 - x0) * 0.02, model.Axis == CurveAxis::Beat ? 0.5 : 250.0);
-    x0 -= margin;
-    x1 += margin;
-    if (x1 - x0 < minSpan) {
-        const double middle = (x0 + x1) / 2.0;
-        x0 = middle - minSpan / 2.0;
-        x1 = middle + minSpan / 2.0;
-    }
-    view.X0 = x0;
-    view.X1 = x1;
-    return view;
-}
-
-int GraphLayout::XOf(double x) const
-{
-    const int width = Plot.right - Plot.left;
-    if (width <= 0 || !(X1 > X0))
-        return Plot.left;
-    return ClampPixel(Plot.left + std::floor((x - X0) / ((X1 - X0) / width)));
-}
-
-int GraphLayout::YOf(double bpm) const
-{
-    const int height = Plot.bottom - Plot.top;
-    if (height <= 1 || !(Bpm1 > Bpm0))
-        return Plot.bottom - 1;
-    return ClampPixel(Plot.bottom - 1 - std::floor((bpm - Bpm0) / (Bpm1 - Bpm0) * (height - 1) + 0.5));
-}
-
-double GraphLayout::XAt(int px) const
-{
-    const int width = std::max<int>(Plot.right - Plot.left, 1);
-    return X0 + (px - Plot.left + 0.5) * ((X1 - X0) / width);
-}
-
-double GraphLayout::BpmAt(int py) const
-{
-    const int height = std::max<int>(Plot.bottom - Plot.top, 2);
-    return Bpm0 + static_cast<double>(Plot.bottom - 1 - py) / (height - 1) * (Bpm1 - Bpm0);
-}
-
-GraphLayout LayoutTempoGraph(HDC dc, const RECT& area, const GraphModel& model, const GraphView& givenView)
-{
-    const GraphView view = ResolveView(model, givenView);
     const UINT dpi = view.Dpi ? view.Dpi : DesignDpi;
-    GraphLayout layout;
-    layout.Area = area;
-    layout.X0 = view.X0;
-    layout.X1 = view.X1;
-    layout.MarkerRadius = ScaleToDpi(MarkerRadiusPixels, dpi);
-
+    GraphMetrics metrics;
     HFONT font = CreateGraphFont(dpi);
     const HGDIOBJ oldFont = SelectObject(dc, font);
-    TEXTMETRICA metrics = {};
-    GetTextMetricsA(dc, &metrics);
-    layout.TextHeight = metrics.tmHeight;
-    const int numberWidth = TextSize(dc, "8888").cx;
+    TEXTMETRICA text = {};
+    GetTextMetricsA(dc, &text);
+    metrics.TextHeight = text.tmHeight;
+    metrics.NumberWidth = TextSize(dc, "8888").cx;
     SelectObject(dc, oldFont);
     DeleteObject(font);
-
-    const int pad = ScaleToDpi(PadPixels, dpi);
-    const int tick = ScaleToDpi(TickPixels, dpi);
-    const int text = layout.TextHeight;
-    // From the top: the hover line, the y axis' name, the plot, the x axis'
-    // numbers and its name.
-    layout.Status = {area.left + pad, area.top + pad / 2, area.right - pad, area.top + pad / 2 + text};
-    layout.Plot.top = layout.Status.bottom + pad / 2 + text + pad / 2;
-    layout.Plot.bottom = area.bottom - pad / 2 - text - pad / 2 - text - tick;
-    layout.Plot.left = area.left + pad + numberWidth + tick + pad / 2;
-    layout.Plot.right = area.right - pad - numberWidth / 2;
-    if (layout.Plot.right < layout.Plot.left + 1)
-        layout.Plot.right = layout.Plot.left + 1;
-    if (layout.Plot.bottom < layout.Plot.top + 2)
-        layout.Plot.bottom = layout.Plot.top + 2;
-    const int width = layout.Plot.right - layout.Plot.left;
-    const int height = layout.Plot.bottom - layout.Plot.top;
-
-    // Every line reduced to the plot's columns.
-    for (const Curve& curve : model.Takes)
-        layout.TakeColumns.push_back(ReduceToColumns(curve, view.X0, view.X1, width));
-    layout.ExportColumns = ReduceToColumns(model.Export, view.X0, view.X1, width);
-    layout.SpreadLowColumns = ReduceToColumns(model.SpreadLow, view.X0, view.X1, width);
-    layout.SpreadHighColumns = ReduceToColumns(model.SpreadHigh, view.X0, view.X1, width);
-
-    // The tempo range: what the lines in view cover, without the outermost
-    // two hundredths of the columns' values, so that one tap far off does
-    // not squeeze every line flat.
-    std::vector<double> values;
-    const auto collect = [&](const std::vector<Column>& columns) {
-        for (const Column& column : columns) {
-            if (!column.Empty) {
-                values.push_back(column.Low);
-                values.push_back(column.High);
-            }
-        }
-    };
-    for (const std::vector<Column>& columns : layout.TakeColumns)
-        collect(columns);
-    collect(layout.ExportColumns);
-    double low = 60.0;
-    double high = 180.0;
-    if (!values.empty()) {
-        const size_t cut = values.size() / 200;
-        std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(cut), values.end());
-        low = values[cut];
-        std::nth_element(values.begin(), values.end() - 1 - static_cast<std::ptrdiff_t>(cut), values.end());
-        high = values[values.size() - 1 - cut];
-        const double margin = std::max((high - low) * 0.08, 5.0);
-        low -= margin;
-        high += margin;
-    }
-    low = std::max(low, 0.0);
-    const double yStep = NiceStep((high - low) * 2.5 * text / std::max(height, 1));
-    layout.Bpm0 = std::floor(low / yStep) * yStep;
-    layout.Bpm1 = std::ceil(high / yStep) * yStep;
-    if (!(layout.Bpm1 > layout.Bpm0))
-        layout.Bpm1 = layout.Bpm0 + yStep;
-    for (double v = layout.Bpm0; v <= layout.Bpm1 + yStep / 1000.0; v += yStep)
-        layout.YTicks.push_back(v);
-
-    // Beats are counted from 1 as a musician counts them: the ticks fall on
-    // the beats whose number is a multiple of the step.
-    const double span = view.X1 - view.X0;
-    const double minGap = numberWidth + 2.0 * pad;
-    if (model.Axis == CurveAxis::Beat) {
-        const double step = std::max(1.0, NiceStep(span * minGap / width));
-        // Beats before the first (a take that started early) get no number.
-        for (double n = std::max(step, std::ceil((view.X0 + 1.0) / step) * step); n - 1.0 <= view.X1; n += step)
-            layout.XTicks.push_back(n - 1.0);
-    } else {
-        const double step = std::max(10.0, NiceStep(span * minGap / width));
-        for (double t = std::ceil(view.X0 / step) * step; t <= view.X1; t += step)
-            layout.XTicks.push_back(t);
-    }
-    return layout;
+    metrics.Pad = ScaleToDpi(PadPixels, dpi);
+    metrics.Tick = ScaleToDpi(TickPixels, dpi);
+    metrics.MarkerRadius = ScaleToDpi(MarkerRadiusPixels, dpi);
+    return LayOutGraph(ToGraphRect(area), metrics, model, view);
 }
 
 // ---------------------------------------------------------------------------
@@ -558,7 +159,7 @@ namespace {
 // the plot is written at most once.
 class StrokeLayers {
 public:
-    StrokeLayers(const RECT& plotArea) : plot(plotArea), coverage(static_cast<size_t>(std::max<int>(plot.right - plot.left, 0))) {}
+    StrokeLayers(const GraphRect& plotArea) : plot(plotArea), coverage(static_cast<size_t>(std::max<int>(plot.right - plot.left, 0))) {}
 
     // A new layer above the others; a width above 1 draws each stroke that
     // many pixels wide and as much longer.
@@ -736,7 +337,7 @@ private:
         }
     }
 
-    RECT plot;
+    GraphRect plot;
     std::vector<Runs> coverage;
     std::vector<Layer> layers;
 };
@@ -848,7 +449,7 @@ struct TextPiece {
 };
 
 std::vector<TextPiece> HoverText(const GraphContent& content, const GraphModel& model, const GraphLayout& layout,
-                                 POINT pointer)
+                                 GraphPoint pointer)
 {
     std::vector<TextPiece> pieces;
     const std::string takeText = LoadResString(IDS_GRAPH_HOVER_TAKE);
@@ -880,9 +481,10 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
                      const GraphLayout& layout)
 {
     const UINT dpi = view.Dpi ? view.Dpi : DesignDpi;
-    const RECT& plot = layout.Plot;
+    const GraphRect& plot = layout.Plot;
     HBRUSH background = CreateSolidBrush(Background);
-    FillRect(dc, &layout.Area, background);
+    const RECT area = ToRect(layout.Area);
+    FillRect(dc, &area, background);
     DeleteObject(background);
 
     HFONT font = CreateGraphFont(dpi);
@@ -999,7 +601,7 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
         }
     }
 
-    if (view.Hovering && PtInRect(&plot, view.Pointer)) {
+    if (view.Hovering && Contains(plot, view.Pointer)) {
         HPEN hoverPen = CreatePen(PS_DOT, 1, HoverColour);
         oldPen = SelectObject(dc, hoverPen);
         MoveToEx(dc, view.Pointer.x, plot.top, nullptr);
@@ -1014,7 +616,7 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
     RestoreDC(dc, saved);
 
     if (view.Hovering) {
-        RECT status = layout.Status;
+        RECT status = ToRect(layout.Status);
         SetTextAlign(dc, TA_LEFT | TA_TOP);
         for (const TextPiece& piece : HoverText(content, model, layout, view.Pointer)) {
             SetTextColor(dc, piece.Colour);
@@ -1035,60 +637,6 @@ void PaintTempoGraph(HDC dc, const RECT& area, const GraphContent& content, cons
 {
     const GraphLayout layout = LayoutTempoGraph(dc, area, model, view);
     PaintTempoGraph(dc, content, model, ResolveView(model, view), layout);
-}
-
-// ---------------------------------------------------------------------------
-// The pointer.
-
-GraphHover HoverTempoGraph(const GraphModel& model, const GraphLayout& layout, POINT point)
-{
-    GraphHover hover;
-    hover.Inside = PtInRect(&layout.Plot, point) != FALSE;
-    const double x = layout.XAt(point.x);
-    hover.Beat = BeatAtX(model.GridTime, model.Axis, x);
-    hover.TimeMs = TimeAt(model.GridTime, model.Axis, x);
-    // Each take's tempo on the beat under the pointer: its point at that
-    // beat's start.
-    const double beatX = XOfBeat(model.GridTime, model.Axis, static_cast<double>(hover.Beat));
-    for (const Curve& curve : model.Takes)
-        hover.TakeBpm.push_back(PointAt(curve, beatX));
-    if (hover.Inside) {
-        const double width = std::max<int>(layout.Plot.right - layout.Plot.left, 1);
-        const double height = std::max<int>(layout.Plot.bottom - layout.Plot.top - 1, 1);
-        const double pixelsPerX = width / (layout.X1 - layout.X0);
-        const double pixelsPerBpm = height / (layout.Bpm1 - layout.Bpm0);
-        const int reach = MulDiv(HoverReachPixels, layout.MarkerRadius, MarkerRadiusPixels);
-        const CurveHit hit = HitTest(model.Takes, x, layout.BpmAt(point.y), pixelsPerX, pixelsPerBpm, reach);
-        hover.Take = hit.Take;
-        if (hit.Take >= 0) {
-            // The beat is the one of the point found.
-            const CurvePoint& p = model.Takes[static_cast<size_t>(hit.Take)][hit.Point];
-            hover.Beat = BeatAtX(model.GridTime, model.Axis, p.X);
-            const double foundX = XOfBeat(model.GridTime, model.Axis, static_cast<double>(hover.Beat));
-            for (size_t m = 0; m < model.Takes.size(); ++m)
-                hover.TakeBpm[m] = PointAt(model.Takes[m], foundX);
-        }
-    }
-    return hover;
-}
-
-int MarkerAt(const GraphModel& model, const GraphLayout& layout, POINT point)
-{
-    int best = -1;
-    long bestDistance = 0;
-    const long reach = layout.MarkerRadius + 1;
-    for (size_t i = 0; i < model.Markers.size(); ++i) {
-        const long dx = point.x - layout.XOf(model.Markers[i].X);
-        const long dy = point.y - layout.YOf(model.Markers[i].Bpm);
-        if (std::labs(dx) > reach || std::labs(dy) > reach)
-            continue;
-        const long distance = dx * dx + dy * dy;
-        if (best < 0 || distance < bestDistance) {
-            best = static_cast<int>(i);
-            bestDistance = distance;
-        }
-    }
-    return best;
 }
 
 // ---------------------------------------------------------------------------
@@ -1274,21 +822,21 @@ void OnMouseMove(HWND window, POINT point)
         graph.tracking = TrackMouseEvent(&track) != FALSE;
     }
     graph.view.Hovering = true;
-    graph.view.Pointer = point;
+    graph.view.Pointer = ToGraphPoint(point);
     Redraw(false);
 }
 
 void OnButtonDown(HWND window, POINT point)
 {
     const GraphLayout& layout = Layout();
-    const int marker = MarkerAt(Model(), layout, point);
+    const int marker = MarkerAt(Model(), layout, ToGraphPoint(point));
     if (marker >= 0) {
         const GraphMarker& m = Model().Markers[static_cast<size_t>(marker)];
         if (graph.owner)
             PostMessageA(graph.owner, WM_GRAPHFINDING, static_cast<WPARAM>(m.Take), static_cast<LPARAM>(m.Finding));
         return;
     }
-    if (!PtInRect(&layout.Plot, point))
+    if (!Contains(layout.Plot, ToGraphPoint(point)))
         return;
     const GraphView shown = ResolveView(Model(), graph.view);
     graph.dragging = true;

@@ -216,7 +216,7 @@ TEST(TempoGraphDrawing, MarkersSitAtTheirBeatsAndShowWhetherTurnedDown)
         }
         EXPECT_EQ(GraphMarkerColour(FindingKind::Start), canvas.At(layout.XOf(3.0), layout.YOf(start->Bpm)));
         EXPECT_EQ(static_cast<int>(std::distance(shown.Markers.data(), m)),
-                  MarkerAt(shown, layout, POINT{x, y}));
+                  MarkerAt(shown, layout, GraphPoint{x, y}));
     }
 }
 
@@ -307,7 +307,7 @@ TEST(TempoGraphDrawing, HoverNamesTheTakeAndBeatUnderThePointer)
             for (int take = 0; take < 3; ++take) {
                 const double bpm = take == 0 ? 120.0 : take == 1 ? 100.0 : 110.0;
                 const double x = axis == CurveAxis::Beat ? beat : model.GridTime[static_cast<size_t>(beat)];
-                const POINT at{layout.XOf(x) + 1, layout.YOf(bpm)};
+                const GraphPoint at{layout.XOf(x) + 1, layout.YOf(bpm)};
                 const GraphHover hover = HoverTempoGraph(model, layout, at);
                 SCOPED_TRACE(std::to_string(beat) + " " + std::to_string(take));
                 ASSERT_TRUE(hover.Inside);
@@ -663,7 +663,7 @@ TEST_F(TempoGraphWindowTest, LeavesNoGdiOrUserObjectsBehind)
         selected[k] = GetCurrentObject(canvas.dc, kinds[k]);
     GraphView view;
     view.Hovering = true;
-    view.Pointer = POINT{500, 400};
+    view.Pointer = GraphPoint{500, 400};
     const GraphContent content = ContentWithFindings();
     PaintTempoGraph(canvas.dc, canvas.Area(), content, BuildGraphModel(content, CurveAxis::Beat), view);
     for (size_t k = 0; k < 4; ++k)
@@ -694,7 +694,7 @@ TEST(TempoGraphPicture, RealisticTakesLeaveAPictureInTheBuildFolder)
     GraphView view;
     view.Hovering = true;
     const GraphLayout layout = LayoutTempoGraph(canvas.dc, canvas.Area(), model, view);
-    view.Pointer = POINT{layout.XOf(20.0) + 1, (layout.Plot.top + layout.Plot.bottom) / 2};
+    view.Pointer = GraphPoint{layout.XOf(20.0) + 1, (layout.Plot.top + layout.Plot.bottom) / 2};
     PaintTempoGraph(canvas.dc, content, model, ResolveView(model, view), layout);
     for (const GraphMarker& marker : model.Markers) {
         if (marker.Accepted) {
