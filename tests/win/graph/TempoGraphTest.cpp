@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Dpi.h"
+#include "GraphCanvas.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "TakeGenerator.h"
@@ -26,66 +27,7 @@
 namespace {
 
 using namespace wine_test;
-
-// A 32-bit bitmap to draw into, read back pixel by pixel.
-class Canvas {
-public:
-    Canvas(int w, int h) : width(w), height(h)
-    {
-        BITMAPINFO info = TopDownBitmapInfo(w, h);
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-        old = SelectObject(dc, bitmap);
-    }
-    ~Canvas()
-    {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    RECT Area() const { return RECT{0, 0, width, height}; }
-    COLORREF At(int x, int y) const
-    {
-        GdiFlush();
-        if (x < 0 || y < 0 || x >= width || y >= height)
-            return CLR_INVALID;
-        const uint32_t p = bits[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // As a .bmp file, bottom-up as every viewer reads it.
-    void Save(const std::string& path) const
-    {
-        GdiFlush();
-        const uint32_t rowBytes = static_cast<uint32_t>(width) * 4;
-        BITMAPFILEHEADER file = {};
-        BITMAPINFOHEADER header = {};
-        header.biSize = sizeof header;
-        header.biWidth = width;
-        header.biHeight = height;
-        header.biPlanes = 1;
-        header.biBitCount = 32;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof header;
-        file.bfSize = file.bfOffBits + rowBytes * static_cast<uint32_t>(height);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(&file), sizeof file);
-        out.write(reinterpret_cast<const char*>(&header), sizeof header);
-        for (int y = height - 1; y >= 0; --y)
-            out.write(reinterpret_cast<const char*>(bits + static_cast<size_t>(y) * static_cast<size_t>(width)), rowBytes);
-    }
-
-    HDC dc = nullptr;
-
-private:
-    int width;
-    int height;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    uint32_t* bits = nullptr;
-};
+using graph_test::Canvas;
 
 Take Steady(double bpm, int beats, uint32_t late = 0)
 {
