@@ -12,6 +12,7 @@
 #include "GraphPaint.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
+#include "WindowPlacement.h"
 #include "resource.h"
 
 #ifndef WM_MOUSELEAVE
@@ -385,7 +386,8 @@ void ShowTempoGraph(HWND owner)
     if (!RegisterGraphClass())
         return;
 
-    // The stored place, or beside the owner at the owner's DPI.
+    // The stored place as the window was left, or beside the owner at the
+    // owner's DPI.
     const UINT dpi = DpiOfWindow(owner);
     int left = g_AppSettings.GraphLeft;
     int top = g_AppSettings.GraphTop;
@@ -403,8 +405,20 @@ void ShowTempoGraph(HWND owner)
         height = ScaleToDpi(DefaultHeight, dpi);
         RECT ownerRect = {};
         if (owner && GetWindowRect(owner, &ownerRect)) {
-            left = ownerRect.right + ScaleToDpi(PadPixels, dpi);
-            top = ownerRect.top;
+            // Wholly inside the work area of the owner's monitor: beside a
+            // main window in the middle of a small screen the graph would
+            // reach past its edge.
+            MONITORINFO monitor = {};
+            monitor.cbSize = sizeof monitor;
+            GraphRect work;  // none known: beside the owner as asked
+            if (GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor))
+                work = ToGraphRect(monitor.rcWork);
+            const GraphRect place =
+                PlaceBesideOwner(ToGraphRect(ownerRect), width, height, ScaleToDpi(PadPixels, dpi), work);
+            left = place.left;
+            top = place.top;
+            width = place.right - place.left;
+            height = place.bottom - place.top;
         } else {
             left = top = CW_USEDEFAULT;
         }

@@ -19,8 +19,9 @@
 
 // Opens the window (or brings it to the front) owned by `owner`; its place
 // and size come from g_AppSettings (GraphLeft, GraphTop, GraphWidth,
-// GraphHeight; without a stored placement it opens beside the owner) and go
-// back there whenever it moves, is sized or closes.
+// GraphHeight) and go back there whenever it moves, is sized or closes.
+// Without a stored placement, or with one on no monitor, it opens beside
+// the owner, wholly inside the work area of the owner's monitor.
 void ShowTempoGraph(HWND owner);
 // Replaces what the window shows. While the window is closed the content is
 // only kept, so that opening it shows the latest.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -355,6 +356,66 @@ TEST_F(TempoGraphWindowTest, OpensBesideItsOwnerAndKeepsItsPlacement)
     rect = WindowRect();
     EXPECT_GE(rect.left, ownerRect.right);
     EXPECT_EQ(ownerRect.top, rect.top);
+}
+
+// A new window opens wholly inside the work area of its owner's monitor:
+// beside the owner where either side has room, over it where neither has,
+// moved up from the bottom edge; a kept place is left as it was.
+TEST_F(TempoGraphWindowTest, OpensInsideTheWorkAreaOfItsOwnersMonitor)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT work = monitor.rcWork;
+    const int workWidth = work.right - work.left;
+    const int workHeight = work.bottom - work.top;
+    const int width = ScaleToDpi(640, DpiOfWindow(owner));
+    const int height = ScaleToDpi(400, DpiOfWindow(owner));
+    ASSERT_LT(width, workWidth);
+    ASSERT_LT(height, workHeight);
+    const auto inside = [&](const RECT& rect) {
+        return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right && rect.bottom <= work.bottom;
+    };
+    const auto openBeside = [&](int left, int top, int ownerWidth, int ownerHeight) {
+        CloseTempoGraph();
+        SetWindowPos(owner, nullptr, left, top, ownerWidth, ownerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        g_AppSettings.GraphLeft = g_AppSettings.GraphTop = g_AppSettings.GraphWidth = g_AppSettings.GraphHeight = 0;
+        ShowTempoGraph(owner);
+        return WindowRect();
+    };
+
+    // In the middle of the screen, with room for the graph on neither side
+    // (at 1024 x 768, the main window's place at its first start).
+    const int ownerWidth = std::max(workWidth - 2 * width + 100, 200);
+    RECT rect = openBeside(work.left + (workWidth - ownerWidth) / 2, work.top + workHeight / 3, ownerWidth, 300);
+    EXPECT_TRUE(inside(rect)) << rect.left << "," << rect.top << " - " << rect.right << "," << rect.bottom;
+    EXPECT_EQ(width, rect.right - rect.left);
+    EXPECT_EQ(height, rect.bottom - rect.top);
+    EXPECT_EQ(work.top + workHeight / 3, rect.top);
+
+    // At the right edge: to the owner's left.
+    rect = openBeside(work.right - 300, work.top + 20, 300, 200);
+    EXPECT_TRUE(inside(rect)) << rect.left << "," << rect.top << " - " << rect.right << "," << rect.bottom;
+    EXPECT_LT(rect.right, work.right - 300);
+    EXPECT_EQ(width, rect.right - rect.left);
+    EXPECT_EQ(work.top + 20, rect.top);
+
+    // Near the bottom edge: moved up.
+    rect = openBeside(work.left + 10, work.bottom - 120, 300, 100);
+    EXPECT_TRUE(inside(rect)) << rect.left << "," << rect.top << " - " << rect.right << "," << rect.bottom;
+    EXPECT_EQ(work.bottom, rect.bottom);
+    EXPECT_GE(rect.left, work.left + 310);
+
+    // A kept place, even one reaching past the edge, is where the window was.
+    CloseTempoGraph();
+    g_AppSettings.GraphLeft = work.right - 200;
+    g_AppSettings.GraphTop = work.top + 10;
+    g_AppSettings.GraphWidth = 500;
+    g_AppSettings.GraphHeight = 300;
+    ShowTempoGraph(owner);
+    rect = WindowRect();
+    EXPECT_EQ(work.right - 200, rect.left);
+    EXPECT_EQ(work.right + 300, rect.right);
 }
 
 TEST_F(TempoGraphWindowTest, FollowsDpiChanges)
