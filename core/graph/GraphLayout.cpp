@@ -55,7 +55,8 @@ GraphView ResolveView(const GraphModel& model, GraphView view)
     const double minSpan = model.Axis == CurveAxis::Beat ? MinBeatSpan : MinTimeSpan;
     double x0 = model.Empty ? 0.0 : model.XMin;
     double x1 = model.Empty ? minSpan : model.XMax;
-    // A beat's tempo is drawn from its start: the last beat gets its length.
+    // Room on both sides, at least half a beat (a quarter second): the last
+    // beat's tempo is drawn from its start and would end at the edge.
     const double margin = std::max((x1 - x0) * 0.02, model.Axis == CurveAxis::Beat ? 0.5 : 250.0);
     x0 -= margin;
     x1 += margin;

@@ -85,6 +85,8 @@ struct GraphLayout {
     double BpmAt(int py) const;  // the tempo of a pixel row
 };
 
+// The layout of `model` in `area` for `view` (its x range filled in as
+// ResolveView fills it), with the texts' sizes measured by the caller.
 GraphLayout LayOutGraph(const GraphRect& area, const GraphMetrics& metrics, const GraphModel& model,
                         const GraphView& view);
 

@@ -40,8 +40,8 @@ private:
         std::vector<POINT> points;  // the visible pieces, as PolyPolyline takes them
         std::vector<DWORD> counts;
     };
-    // The rows of one column already drawn: a few disjoint runs in order,
-    // one per layer at most.
+    // The rows of one column already drawn: a few disjoint runs in order
+    // (a wide layer may leave more than one in a column).
     static constexpr int MaxRuns = 32;
     struct Runs {
         int count = 0;
