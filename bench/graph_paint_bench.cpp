@@ -129,9 +129,9 @@ int main(int argc, char** argv)
 
     GraphView hover = ResolveView(model, whole);
     const GraphLayout kept = LayoutTempoGraph(dc, area, model, hover);
-    std::printf("plot: %ld x %ld pixels\n", kept.Plot.right - kept.Plot.left, kept.Plot.bottom - kept.Plot.top);
+    std::printf("plot: %d x %d pixels\n", kept.Plot.right - kept.Plot.left, kept.Plot.bottom - kept.Plot.top);
     hover.Hovering = true;
-    hover.Pointer = POINT{Width / 2, Height / 2};
+    hover.Pointer = GraphPoint{Width / 2, Height / 2};
     Report("paint alone from a kept layout (pointer moves)", rounds, [&] {
         PaintTempoGraph(dc, content, model, hover, kept);
         GdiFlush();

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "Dpi.h"
+#include "GraphCanvas.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "TakeGenerator.h"
@@ -26,66 +28,7 @@
 namespace {
 
 using namespace wine_test;
-
-// A 32-bit bitmap to draw into, read back pixel by pixel.
-class Canvas {
-public:
-    Canvas(int w, int h) : width(w), height(h)
-    {
-        BITMAPINFO info = TopDownBitmapInfo(w, h);
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-        old = SelectObject(dc, bitmap);
-    }
-    ~Canvas()
-    {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    RECT Area() const { return RECT{0, 0, width, height}; }
-    COLORREF At(int x, int y) const
-    {
-        GdiFlush();
-        if (x < 0 || y < 0 || x >= width || y >= height)
-            return CLR_INVALID;
-        const uint32_t p = bits[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // As a .bmp file, bottom-up as every viewer reads it.
-    void Save(const std::string& path) const
-    {
-        GdiFlush();
-        const uint32_t rowBytes = static_cast<uint32_t>(width) * 4;
-        BITMAPFILEHEADER file = {};
-        BITMAPINFOHEADER header = {};
-        header.biSize = sizeof header;
-        header.biWidth = width;
-        header.biHeight = height;
-        header.biPlanes = 1;
-        header.biBitCount = 32;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof header;
-        file.bfSize = file.bfOffBits + rowBytes * static_cast<uint32_t>(height);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(&file), sizeof file);
-        out.write(reinterpret_cast<const char*>(&header), sizeof header);
-        for (int y = height - 1; y >= 0; --y)
-            out.write(reinterpret_cast<const char*>(bits + static_cast<size_t>(y) * static_cast<size_t>(width)), rowBytes);
-    }
-
-    HDC dc = nullptr;
-
-private:
-    int width;
-    int height;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    uint32_t* bits = nullptr;
-};
+using graph_test::Canvas;
 
 Take Steady(double bpm, int beats, uint32_t late = 0)
 {
@@ -216,7 +159,7 @@ TEST(TempoGraphDrawing, MarkersSitAtTheirBeatsAndShowWhetherTurnedDown)
         }
         EXPECT_EQ(GraphMarkerColour(FindingKind::Start), canvas.At(layout.XOf(3.0), layout.YOf(start->Bpm)));
         EXPECT_EQ(static_cast<int>(std::distance(shown.Markers.data(), m)),
-                  MarkerAt(shown, layout, POINT{x, y}));
+                  MarkerAt(shown, layout, GraphPoint{x, y}));
     }
 }
 
@@ -307,7 +250,7 @@ TEST(TempoGraphDrawing, HoverNamesTheTakeAndBeatUnderThePointer)
             for (int take = 0; take < 3; ++take) {
                 const double bpm = take == 0 ? 120.0 : take == 1 ? 100.0 : 110.0;
                 const double x = axis == CurveAxis::Beat ? beat : model.GridTime[static_cast<size_t>(beat)];
-                const POINT at{layout.XOf(x) + 1, layout.YOf(bpm)};
+                const GraphPoint at{layout.XOf(x) + 1, layout.YOf(bpm)};
                 const GraphHover hover = HoverTempoGraph(model, layout, at);
                 SCOPED_TRACE(std::to_string(beat) + " " + std::to_string(take));
                 ASSERT_TRUE(hover.Inside);
@@ -413,6 +356,66 @@ TEST_F(TempoGraphWindowTest, OpensBesideItsOwnerAndKeepsItsPlacement)
     rect = WindowRect();
     EXPECT_GE(rect.left, ownerRect.right);
     EXPECT_EQ(ownerRect.top, rect.top);
+}
+
+// A new window opens wholly inside the work area of its owner's monitor:
+// beside the owner where either side has room, over it where neither has,
+// moved up from the bottom edge; a kept place is left as it was.
+TEST_F(TempoGraphWindowTest, OpensInsideTheWorkAreaOfItsOwnersMonitor)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT work = monitor.rcWork;
+    const int workWidth = work.right - work.left;
+    const int workHeight = work.bottom - work.top;
+    const int width = ScaleToDpi(640, DpiOfWindow(owner));
+    const int height = ScaleToDpi(400, DpiOfWindow(owner));
+    ASSERT_LT(width, workWidth);
+    ASSERT_LT(height, workHeight);
+    const auto inside = [&](const RECT& rect) {
+        return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right && rect.bottom <= work.bottom;
+    };
+    const auto openBeside = [&](int left, int top, int ownerWidth, int ownerHeight) {
+        CloseTempoGraph();
+        SetWindowPos(owner, nullptr, left, top, ownerWidth, ownerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        g_AppSettings.GraphLeft = g_AppSettings.GraphTop = g_AppSettings.GraphWidth = g_AppSettings.GraphHeight = 0;
+        ShowTempoGraph(owner);
+        return WindowRect();
+    };
+
+    // In the middle of the screen, with room for the graph on neither side
+    // (at 1024 x 768, the main window's place at its first start).
+    const int ownerWidth = std::max(workWidth - 2 * width + 100, 200);
+    RECT rect = openBeside(work.left + (workWidth - ownerWidth) / 2, work.top + workHeight / 3, ownerWidth, 300);
+    EXPECT_TRUE(inside(rect)) << rect.left << "," << rect.top << " - " << rect.right << "," << rect.bottom;
+    EXPECT_EQ(width, rect.right - rect.left);
+    EXPECT_EQ(height, rect.bottom - rect.top);
+    EXPECT_EQ(work.top + workHeight / 3, rect.top);
+
+    // At the right edge: to the owner's left.
+    rect = openBeside(work.right - 300, work.top + 20, 300, 200);
+    EXPECT_TRUE(inside(rect)) << rect.left << "," << rect.top << " - " << rect.right << "," << rect.bottom;
+    EXPECT_LT(rect.right, work.right - 300);
+    EXPECT_EQ(width, rect.right - rect.left);
+    EXPECT_EQ(work.top + 20, rect.top);
+
+    // Near the bottom edge: moved up.
+    rect = openBeside(work.left + 10, work.bottom - 120, 300, 100);
+    EXPECT_TRUE(inside(rect)) << rect.left << "," << rect.top << " - " << rect.right << "," << rect.bottom;
+    EXPECT_EQ(work.bottom, rect.bottom);
+    EXPECT_GE(rect.left, work.left + 310);
+
+    // A kept place, even one reaching past the edge, is where the window was.
+    CloseTempoGraph();
+    g_AppSettings.GraphLeft = work.right - 200;
+    g_AppSettings.GraphTop = work.top + 10;
+    g_AppSettings.GraphWidth = 500;
+    g_AppSettings.GraphHeight = 300;
+    ShowTempoGraph(owner);
+    rect = WindowRect();
+    EXPECT_EQ(work.right - 200, rect.left);
+    EXPECT_EQ(work.right + 300, rect.right);
 }
 
 TEST_F(TempoGraphWindowTest, FollowsDpiChanges)
@@ -663,7 +666,7 @@ TEST_F(TempoGraphWindowTest, LeavesNoGdiOrUserObjectsBehind)
         selected[k] = GetCurrentObject(canvas.dc, kinds[k]);
     GraphView view;
     view.Hovering = true;
-    view.Pointer = POINT{500, 400};
+    view.Pointer = GraphPoint{500, 400};
     const GraphContent content = ContentWithFindings();
     PaintTempoGraph(canvas.dc, canvas.Area(), content, BuildGraphModel(content, CurveAxis::Beat), view);
     for (size_t k = 0; k < 4; ++k)
@@ -694,7 +697,7 @@ TEST(TempoGraphPicture, RealisticTakesLeaveAPictureInTheBuildFolder)
     GraphView view;
     view.Hovering = true;
     const GraphLayout layout = LayoutTempoGraph(canvas.dc, canvas.Area(), model, view);
-    view.Pointer = POINT{layout.XOf(20.0) + 1, (layout.Plot.top + layout.Plot.bottom) / 2};
+    view.Pointer = GraphPoint{layout.XOf(20.0) + 1, (layout.Plot.top + layout.Plot.bottom) / 2};
     PaintTempoGraph(canvas.dc, content, model, ResolveView(model, view), layout);
     for (const GraphMarker& marker : model.Markers) {
         if (marker.Accepted) {

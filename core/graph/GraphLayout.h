@@ -1,0 +1,105 @@
+// Where the tempo graph's parts go in a drawing of one size, and what the
+// pointer is over: the view (the x range shown), the layout in pixels with
+// each curve reduced to the plot's pixel columns (ReduceToColumns, so the
+// drawing's cost follows the width, not the number of taps), the hover
+// readout and the marker under a point. Pixel maths only: the Windows half
+// measures the texts (GraphMetrics) and paints.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "GraphModel.h"
+
+// Pixel coordinates, y downwards. A rectangle holds left..right-1 and
+// top..bottom-1, as on the screen.
+struct GraphPoint {
+    int x = 0;
+    int y = 0;
+};
+struct GraphRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+bool Contains(const GraphRect& rect, GraphPoint point);
+
+// The narrowest view on each axis.
+constexpr double MinBeatSpan = 4.0;
+constexpr double MinTimeSpan = 2000.0;
+// A marker's half size at 96 DPI, in pixels.
+constexpr int MarkerRadiusPixels = 5;
+
+// What part is shown and how.
+struct GraphView {
+    CurveAxis Axis = CurveAxis::Beat;
+    // The x range shown (beats, or ms from the grid's first beat); the whole
+    // graph when X1 <= X0.
+    double X0 = 0.0;
+    double X1 = 0.0;
+    unsigned Dpi = 96;
+    // The pointer, for the hover line and the hover text.
+    bool Hovering = false;
+    GraphPoint Pointer;
+};
+
+// The view with its x range filled in: the whole graph when it has none,
+// else as it is.
+GraphView ResolveView(const GraphModel& model, GraphView view);
+
+// The sizes a layout needs from the device it is drawn on, in pixels at the
+// view's DPI.
+struct GraphMetrics {
+    int TextHeight = 0;    // of the font the texts are drawn in
+    int NumberWidth = 0;   // of "8888" in that font
+    int Pad = 0;           // around the plot and between its texts
+    int Tick = 0;          // an axis tick's length
+    int MarkerRadius = 0;  // half a marker's size
+};
+
+// Where everything goes in a drawing at one size, DPI and x range, and each
+// curve reduced to the plot's pixel columns. X0 lies at the left edge of
+// column 0, X1 at the right edge of the last column; Bpm0 at the bottom row,
+// Bpm1 at the top row.
+struct GraphLayout {
+    GraphRect Area;
+    GraphRect Plot;
+    GraphRect Status;  // the hover text's line
+    double X0 = 0.0;
+    double X1 = 1.0;
+    double Bpm0 = 0.0;
+    double Bpm1 = 1.0;
+    int TextHeight = 0;    // of the font the texts are drawn in
+    int MarkerRadius = 0;  // half a marker's size
+    std::vector<double> XTicks;
+    std::vector<double> YTicks;
+    std::vector<std::vector<Column>> TakeColumns;
+    std::vector<Column> ExportColumns;
+    std::vector<Column> SpreadLowColumns;
+    std::vector<Column> SpreadHighColumns;
+
+    int XOf(double x) const;     // the pixel column of x (may lie outside the plot)
+    int YOf(double bpm) const;   // the pixel row of a tempo (may lie outside the plot)
+    double XAt(int px) const;    // x at the middle of a pixel column
+    double BpmAt(int py) const;  // the tempo of a pixel row
+};
+
+// The layout of `model` in `area` for `view` (its x range filled in as
+// ResolveView fills it), with the texts' sizes measured by the caller.
+GraphLayout LayOutGraph(const GraphRect& area, const GraphMetrics& metrics, const GraphModel& model,
+                        const GraphView& view);
+
+// What the pointer is over: the grid beat and time under it and every
+// take's tempo on that beat, and the take whose line is nearest.
+struct GraphHover {
+    bool Inside = false;  // over the plot
+    int64_t Beat = 0;     // grid beat, 0 the first
+    double TimeMs = 0.0;  // from the grid's first beat
+    std::vector<double> TakeBpm;  // per take; 0 where the take has no tempo on that beat
+    int Take = -1;                // the nearest line within reach, or -1
+};
+GraphHover HoverTempoGraph(const GraphModel& model, const GraphLayout& layout, GraphPoint point);
+
+// The marker under a point: its index in model.Markers, or -1.
+int MarkerAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point);

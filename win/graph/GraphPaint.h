@@ -1,0 +1,69 @@
+// The tempo graph's painting, part by part: shared by the files that paint
+// the grid and the axes (GraphPaintGrid.cpp), the lines (GraphPaintLines.cpp),
+// the findings' markers (GraphPaintMarkers.cpp) and the pointer's line and
+// text (GraphPaintHover.cpp); PaintTempoGraph (GraphPaint.cpp) paints them in
+// that order. Private to the graph window's room.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "TempoGraphWindow.h"
+
+// Colours and sizes (sizes in pixels at 96 DPI).
+inline constexpr COLORREF Background = RGB(255, 255, 255);
+inline constexpr COLORREF GridColour = RGB(232, 232, 232);
+inline constexpr COLORREF AxisColour = RGB(64, 64, 64);
+inline constexpr COLORREF TextColour = RGB(0, 0, 0);
+inline constexpr COLORREF SpreadColour = RGB(214, 226, 240);
+inline constexpr COLORREF ExportColour = RGB(0, 0, 0);
+inline constexpr COLORREF HoverColour = RGB(128, 128, 128);
+inline constexpr COLORREF RejectedColour = RGB(150, 150, 150);
+
+// Takes in turn get these colours, chosen to stay apart from each other,
+// from the band and from the exported map's black.
+inline constexpr COLORREF TakeColours[] = {
+    RGB(31, 119, 180), RGB(44, 160, 44),  RGB(214, 39, 40),  RGB(148, 103, 189), RGB(140, 86, 75),
+    RGB(227, 119, 194), RGB(255, 127, 14), RGB(23, 190, 207), RGB(188, 189, 34), RGB(127, 127, 127),
+};
+
+inline constexpr int FontPoints = 9;
+inline constexpr int PadPixels = 6;
+inline constexpr int TickPixels = 4;
+inline constexpr int TakeLinePixels = 1;
+inline constexpr int SelectedLinePixels = 2;
+inline constexpr int ExportLinePixels = 3;
+inline constexpr int DashPixels = 4;  // an unchecked take's dashes and gaps
+
+// A colour two thirds of the way to white (an unchecked take's line), and
+// one half as bright (a marker's outline).
+COLORREF Faint(COLORREF colour);
+COLORREF Darker(COLORREF colour);
+
+// The font the graph writes in, at `dpi`: the dialogs' face. Owned by the
+// caller.
+HFONT CreateGraphFont(UINT dpi);
+SIZE TextSize(HDC dc, const std::string& text);
+// `value` with `decimals` decimals.
+std::string Number(double value, int decimals);
+// `text` at (x, y) in the alignment given (TA_ flags).
+void DrawLabel(HDC dc, int x, int y, const std::string& text, UINT align);
+
+// Each part expects the graph's font selected, a transparent background and
+// the text colour TextColour, and leaves them so.
+// The grid lines, the axes with their numbers, the plot's frame and the
+// axes' names.
+void PaintGrid(HDC dc, const GraphModel& model, const GraphLayout& layout, UINT dpi);
+// The band between the takes, the takes' lines and the map's, cut to the
+// plot.
+void PaintLines(HDC dc, const GraphContent& content, const GraphLayout& layout, UINT dpi);
+// The findings' markers; `dc` clipped to the plot.
+void PaintMarkers(HDC dc, const GraphModel& model, const GraphLayout& layout, UINT dpi);
+// The dotted line under the pointer while it is over the plot; `dc` clipped
+// to the plot.
+void PaintHoverLine(HDC dc, const GraphView& view, const GraphLayout& layout);
+// The hover line's text above the plot: the marker under the pointer, or the
+// beat, the time and every take's tempo there.
+void PaintHoverText(HDC dc, const GraphContent& content, const GraphModel& model, const GraphLayout& layout,
+                    const GraphView& view);
