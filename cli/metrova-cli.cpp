@@ -27,6 +27,7 @@
 #include "Take.h"
 #include "TakeFile.h"
 #include "TapAnalysis.h"
+#include "TapTime.h"
 #include "TempoExport.h"
 #include "TempoImport.h"
 #include "TempoMap.h"
@@ -96,15 +97,14 @@ int FileError(const std::string& path, const std::string& message)
     return ExitFailed;
 }
 
-// A whole decimal number in [low, high], nothing else.
+// A whole decimal number in [low, high], nothing else: the digits a tap
+// time may have.
 bool ParseNumber(const std::string& text, long long low, long long high, long long& value)
 {
-    if (text.empty() || text.size() > 18)
+    uint32_t number = 0;
+    if (!ParseTapTime(text, number))
         return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    value = std::stoll(text);
+    value = number;
     return value >= low && value <= high;
 }
 
@@ -121,37 +121,6 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
         return false;
     }
     return true;
-}
-
-// A take file read exactly as always: tap times as the file gives them.
-bool ParseTapTimes(const std::vector<uint8_t>& bytes, Take& take, std::string& error)
-{
-    std::string word;
-    int line = 1;
-    auto flush = [&]() {
-        if (word.empty())
-            return true;
-        long long value = 0;
-        if (!ParseNumber(word, 0, UINT32_MAX, value)) {
-            error = "line " + std::to_string(line) + ": '" + word +
-                    "' is not a tap time (milliseconds, 0 to 4294967295)";
-            return false;
-        }
-        take.push_back(static_cast<uint32_t>(value));
-        word.clear();
-        return true;
-    };
-    for (uint8_t byte : bytes) {
-        if (byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' || byte == '\f' || byte == '\v') {
-            if (!flush())
-                return false;
-            if (byte == '\n')
-                ++line;
-        } else {
-            word += static_cast<char>(byte);
-        }
-    }
-    return flush();
 }
 
 // One take as read from its file: the times as the file gives them (a take
@@ -179,8 +148,11 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
     if (kind == TakeFileKind::TapTimes) {
         LoadedTake take;
         take.Path = path;
-        if (!ParseTapTimes(bytes, take.Times, error))
+        // The times as the file gives them, not made relative.
+        if (!ReadTapTimes(text, take.Times, problem)) {
+            error = problem.Message;
             return false;
+        }
         loaded.push_back(std::move(take));
         return true;
     }
