@@ -23,6 +23,7 @@
 #include <io.h>
 #endif
 
+#include "AppSettings.h"
 #include "FileReplace.h"
 #include "Take.h"
 #include "TakeFile.h"
@@ -32,6 +33,12 @@
 #include "TempoImport.h"
 #include "TempoMap.h"
 #include "TempoPipeline.h"
+
+// The options take what the program's settings take.
+static_assert(kMaxTempoInterpCount == MaxInterpCount && kMaxTimeSigBase == MaxTimeSigBase,
+              "the settings' interpolation count and base note follow the tempo engine");
+static_assert(kSmoothingAuto == SmoothingAuto && kMaxSmoothing == MaxSmoothing,
+              "the settings' smoothing strengths follow the tempo engine");
 
 namespace {
 
@@ -182,7 +189,7 @@ enum class Command { Export, Analyze, Repair, Import };
 struct Options {
     Command command = Command::Export;
     int interpCount = 0;
-    int timeSigBase = 2;
+    int timeSigBase = DefaultTimeSigBase;
     AnalysisOptions analysis;
     std::string outPath;
     bool hasOut = false;
