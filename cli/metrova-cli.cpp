@@ -287,7 +287,7 @@ int RunExport(const Options& options)
         return ExitFailed;
     }
 
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     // Repair brings the takes onto one grid; only without it do unequal tap
     // counts mean the average is taken by tap index across different beats.
     if (!options.analysis.Repair && !TakesAreUniform(list))

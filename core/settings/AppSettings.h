@@ -43,7 +43,9 @@ inline constexpr int kMaxSmoothing = 10;
 inline constexpr size_t MaxMidiInNameLength = 31;
 
 struct AppSettings {
-    int TimeSigBase = 2;  // one tap is a 1/2^n note; 2 is the quarter note
+    // The base note's exponent n, not a denominator: one tap is a 1/2^n
+    // note (0 whole to 5 thirty-second); 2 is the quarter note.
+    int TimeSigBase = 2;
     int TapMethod = 0;    // 0 computer keyboard, 1 MIDI input device
     std::string MidiInName;
     // How strongly the exported tempo follows the music rather than the

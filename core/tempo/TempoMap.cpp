@@ -28,7 +28,7 @@ constexpr double SplineUnitsPerBeat = 2520.0;
 
 }  // namespace
 
-TakeList ListOf(const std::vector<Take>& takes)
+TakeList TakeListOf(const std::vector<Take>& takes)
 {
     TakeList list;
     list.reserve(takes.size());

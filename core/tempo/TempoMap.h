@@ -39,8 +39,9 @@ struct SplineKnot {
 
 // Takes in list order; a listed take is never empty.
 using TakeList = std::vector<const Take*>;
-// The list of `takes`, in their order; they must outlive it.
-TakeList ListOf(const std::vector<Take>& takes);
+// A TakeList pointing at each of `takes`, in their order; they must
+// outlive it.
+TakeList TakeListOf(const std::vector<Take>& takes);
 
 // True when every take has the tap count of the first.
 bool TakesAreUniform(const TakeList& takes);

@@ -70,14 +70,14 @@ TEST(TapAnalysisProperties, CleanTakesUntouchedAndSlipsFoundAndRepaired)
             clean.push_back(g.Clean);
             slipped.push_back(g.Slipped);
         }
-        const TakeList cleanList = ListOf(clean);
+        const TakeList cleanList = TakeListOf(clean);
         const Analysis cleanAnalysis = AnalyzeTakes(cleanList);
         for (size_t m = 0; m < clean.size(); ++m) {
             EXPECT_TRUE(Slips(cleanAnalysis.Takes[m]).empty()) << "clean take " << m;
             EXPECT_EQ(RepairTake(cleanList, cleanAnalysis, m), clean[m]) << "clean take " << m;
         }
 
-        const TakeList slipList = ListOf(slipped);
+        const TakeList slipList = TakeListOf(slipped);
         const Analysis analysis = AnalyzeTakes(slipList);
         for (size_t m = 0; m < slipped.size(); ++m) {
             const std::vector<Finding> found = Slips(analysis.Takes[m]);
@@ -129,7 +129,7 @@ TEST(TapAnalysisProperties, LateStartFoundAndFilledIn)
     for (const GeneratedTake& g : generated)
         takes.push_back(g.Clean);
     takes.push_back(late.Slipped);
-    const TakeList list = ListOf(takes);
+    const TakeList list = TakeListOf(takes);
     const Analysis analysis = AnalyzeTakes(list);
     const std::vector<Finding> found = Slips(analysis.Takes[4]);
     ASSERT_EQ(found.size(), 1u);
@@ -212,7 +212,7 @@ TEST(TapAnalysisExamples, HeldBeatAllTakesShareIsMusicNotASlip)
             take[i] += 500 + 3 * static_cast<uint32_t>(m);
         takes.push_back(take);
     }
-    const TakeList list = ListOf(takes);
+    const TakeList list = TakeListOf(takes);
     const Analysis analysis = AnalyzeTakes(list);
     for (const TakeAnalysis& t : analysis.Takes)
         EXPECT_TRUE(Slips(t).empty());
@@ -245,7 +245,7 @@ TEST(TempoPipeline, OptionsOffAreTheExportOfBefore)
     std::vector<Take> takes;
     for (int m = 0; m < 3; ++m)
         takes.push_back(GenerateTake(random, piece, m == 1 ? SlipKind::EarlyStop : SlipKind::None).Slipped);
-    const TakeList list = ListOf(takes);
+    const TakeList list = TakeListOf(takes);
     for (int q = 0; q <= MaxInterpCount; ++q)
         for (int b = 0; b <= MaxTimeSigBase; ++b)
             ASSERT_EQ(ExportTempoBytes(list, q, b, AnalysisOptions()), ExportTempoBytes(list, q, b));
@@ -268,7 +268,7 @@ TEST(TempoPipeline, HostileTakesGiveFiniteTimes)
                 take.push_back(static_cast<uint32_t>(engine() % 3 == 0 ? engine() : i * (engine() % 900)));
             NormalizeTake(take);
         }
-        const TakeList list = ListOf(takes);
+        const TakeList list = TakeListOf(takes);
         const Analysis analysis = AnalyzeTakes(list);
         for (size_t m = 0; m < takes.size(); ++m)
             EXPECT_GE(RepairTake(list, analysis, m).size(), 1u);

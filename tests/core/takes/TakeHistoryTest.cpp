@@ -173,7 +173,7 @@ TEST(TempoPipeline, RejectedFindingsAreLeftAloneByTheRepair)
     std::vector<Take> takes;
     for (int m = 0; m < 4; ++m)
         takes.push_back(GenerateTake(random, piece, m == 1 ? SlipKind::Missed : SlipKind::None).Slipped);
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     const Analysis analysis = AnalyzeTakes(list);
     ASSERT_FALSE(analysis.Takes[1].Findings.empty());
 
@@ -203,7 +203,7 @@ TEST(TempoPipeline, RejectedFindingsAreLeftAloneByTheRepair)
             repaired.push_back(RepairTake(list, analysis, m, &accepted));
         }
         EXPECT_EQ(repaired[1], takes[1]);
-        TakeList aligned = ListOf(repaired);
+        TakeList aligned = TakeListOf(repaired);
         expectedBeats = AverageAlignedTakes(aligned);
     }
     EXPECT_EQ(beats, expectedBeats);
@@ -226,7 +226,7 @@ TEST(TapAnalysis, TurnedDownFindingsFollowTheirTapThroughARepair)
         Take& slipped = takes[2];
         slipped.insert(slipped.begin() + 51, slipped[50] + 90);
         slipped.erase(slipped.begin() + 21);
-        TakeList list = ListOf(takes);
+        TakeList list = TakeListOf(takes);
         const Analysis before = AnalyzeTakes(list);
         const std::vector<Finding>& found = before.Takes[2].Findings;
         const auto missed = std::find_if(found.begin(), found.end(),
