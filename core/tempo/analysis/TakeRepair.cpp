@@ -164,12 +164,3 @@ std::vector<FindingKey> CarryRejected(const std::vector<FindingKey>& rejected,
     }
     return carried;
 }
-
-std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis)
-{
-    std::vector<Take> repaired;
-    repaired.reserve(takes.size());
-    for (size_t m = 0; m < takes.size(); ++m)
-        repaired.push_back(takes[m]->size() < 2 ? *takes[m] : RepairTake(takes, analysis, m));
-    return repaired;
-}

@@ -137,9 +137,6 @@ Analysis AnalyzeTakes(const TakeList& takes);
 Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index,
                 const std::vector<bool>* accepted = nullptr, std::vector<int64_t>* placeOfTap = nullptr);
 
-// Every take repaired with all its findings.
-std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis);
-
 // Beat times of takes that all start on beat 0 and hold one tap per beat
 // (repaired takes), averaged by beat: each take set off by the constant that
 // its first tap's error puts between it and the others (the median of its
