@@ -30,7 +30,7 @@ std::vector<Take> MakeTakes(int taps, int count)
 void BM_RepairAndSmooth(benchmark::State& state)
 {
     const std::vector<Take> takes = MakeTakes(static_cast<int>(state.range(0)), 10);
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     AnalysisOptions options;
     options.Repair = true;
     options.Smoothing = SmoothingAuto;
@@ -49,7 +49,7 @@ BENCHMARK(BM_RepairAndSmooth)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmar
 void BM_TapMonitorAdd(benchmark::State& state)
 {
     const std::vector<Take> takes = MakeTakes(10000, 10);
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     TapMonitor monitor(list);
     const Take& live = takes[2];
     size_t i = 0;
@@ -68,7 +68,7 @@ BENCHMARK(BM_TapMonitorAdd);
 void BM_TapFeedbackStep(benchmark::State& state)
 {
     const std::vector<Take> takes = MakeTakes(10000, 10);
-    TapMonitor monitor(ListOf(takes));
+    TapMonitor monitor(TakeListOf(takes));
     const Take& live = takes[2];
     TakeSlot slot;
     size_t seen = static_cast<size_t>(state.range(0));
@@ -87,7 +87,7 @@ BENCHMARK(BM_TapFeedbackStep)->Arg(100)->Arg(1000)->Arg(10000);
 void BM_TapMonitorSetUp(benchmark::State& state)
 {
     const std::vector<Take> takes = MakeTakes(10000, 10);
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     for (auto _ : state) {
         TapMonitor monitor(list);
         benchmark::DoNotOptimize(&monitor);
@@ -102,7 +102,7 @@ BENCHMARK(BM_TapMonitorSetUp)->Unit(benchmark::kMillisecond);
 void BM_GraphColumns(benchmark::State& state)
 {
     const std::vector<Take> takes = MakeTakes(100000, 10);
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     const Analysis analysis = AnalyzeTakes(list);
     std::vector<Curve> curves = TakeCurves(list, analysis, CurveAxis::Beat);
     curves.push_back(BeatTimesCurve(AverageTakes(list), CurveAxis::Beat));

@@ -158,8 +158,8 @@ int main(int argc, char** argv)
                 clean.push_back(g.Clean);
                 withSlips.push_back(g.Slipped);
             }
-            const TakeList cleanList = ListOf(clean);
-            const TakeList slipList = ListOf(withSlips);
+            const TakeList cleanList = TakeListOf(clean);
+            const TakeList slipList = TakeListOf(withSlips);
             const Errors oracle = Measure(BeatTimesForExport(cleanList, plain), piece);
             const Errors repaired = Measure(BeatTimesForExport(slipList, repair), piece);
             const Errors cleanAuto = Measure(BeatTimesForExport(cleanList, autoOnly), piece);

@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     GraphContent content;
     for (int m = 0; m < TakeCount; ++m)
         content.Takes.push_back(GenerateTake(random, piece, m % 2 ? SlipKind::Missed : SlipKind::None).Slipped);
-    TakeList list = ListOf(content.Takes);
+    TakeList list = TakeListOf(content.Takes);
     double start = Now();
     content.Findings = AnalyzeTakes(list);
     std::printf("analysis of %d takes x %d taps (the main window's, once per change): %.0f ms\n", TakeCount, Taps,

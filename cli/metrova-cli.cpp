@@ -23,14 +23,22 @@
 #include <io.h>
 #endif
 
+#include "AppSettings.h"
 #include "FileReplace.h"
 #include "Take.h"
 #include "TakeFile.h"
 #include "TapAnalysis.h"
+#include "TapTime.h"
 #include "TempoExport.h"
 #include "TempoImport.h"
 #include "TempoMap.h"
 #include "TempoPipeline.h"
+
+// The options take what the program's settings take.
+static_assert(kMaxTempoInterpCount == MaxInterpCount && kMaxTimeSigBase == MaxTimeSigBase,
+              "the settings' interpolation count and base note follow the tempo engine");
+static_assert(kSmoothingAuto == SmoothingAuto && kMaxSmoothing == MaxSmoothing,
+              "the settings' smoothing strengths follow the tempo engine");
 
 namespace {
 
@@ -96,15 +104,14 @@ int FileError(const std::string& path, const std::string& message)
     return ExitFailed;
 }
 
-// A whole decimal number in [low, high], nothing else.
+// A whole decimal number in [low, high], nothing else: the digits a tap
+// time may have.
 bool ParseNumber(const std::string& text, long long low, long long high, long long& value)
 {
-    if (text.empty() || text.size() > 18)
+    uint32_t number = 0;
+    if (!ParseTapTime(text, number))
         return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    value = std::stoll(text);
+    value = number;
     return value >= low && value <= high;
 }
 
@@ -121,37 +128,6 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
         return false;
     }
     return true;
-}
-
-// A take file read exactly as always: tap times as the file gives them.
-bool ParseTapTimes(const std::vector<uint8_t>& bytes, Take& take, std::string& error)
-{
-    std::string word;
-    int line = 1;
-    auto flush = [&]() {
-        if (word.empty())
-            return true;
-        long long value = 0;
-        if (!ParseNumber(word, 0, UINT32_MAX, value)) {
-            error = "line " + std::to_string(line) + ": '" + word +
-                    "' is not a tap time (milliseconds, 0 to 4294967295)";
-            return false;
-        }
-        take.push_back(static_cast<uint32_t>(value));
-        word.clear();
-        return true;
-    };
-    for (uint8_t byte : bytes) {
-        if (byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' || byte == '\f' || byte == '\v') {
-            if (!flush())
-                return false;
-            if (byte == '\n')
-                ++line;
-        } else {
-            word += static_cast<char>(byte);
-        }
-    }
-    return flush();
 }
 
 // One take as read from its file: the times as the file gives them (a take
@@ -179,8 +155,11 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
     if (kind == TakeFileKind::TapTimes) {
         LoadedTake take;
         take.Path = path;
-        if (!ParseTapTimes(bytes, take.Times, error))
+        // The times as the file gives them, not made relative.
+        if (!ReadTapTimes(text, take.Times, problem)) {
+            error = problem.Message;
             return false;
+        }
         loaded.push_back(std::move(take));
         return true;
     }
@@ -210,7 +189,7 @@ enum class Command { Export, Analyze, Repair, Import };
 struct Options {
     Command command = Command::Export;
     int interpCount = 0;
-    int timeSigBase = 2;
+    int timeSigBase = DefaultTimeSigBase;
     AnalysisOptions analysis;
     std::string outPath;
     bool hasOut = false;
@@ -308,7 +287,7 @@ int RunExport(const Options& options)
         return ExitFailed;
     }
 
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     // Repair brings the takes onto one grid; only without it do unequal tap
     // counts mean the average is taken by tap index across different beats.
     if (!options.analysis.Repair && !TakesAreUniform(list))

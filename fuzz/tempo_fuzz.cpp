@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     AnalysisOptions options;
     options.Repair = (first & 0x10) != 0;
     const int smoothing = second / 8;
-    options.Smoothing = smoothing == 1 ? SmoothingAuto : smoothing >= 2 && smoothing <= 11 ? smoothing - 1 : 0;
+    options.Smoothing = smoothing == 1 ? SmoothingAuto : smoothing >= 2 && smoothing <= MaxSmoothing + 1 ? smoothing - 1 : 0;
     const std::vector<double> beats = BeatTimesForExport(list, options);
     for (const double t : beats)
         if (!(t == t) || t - t != 0.0)

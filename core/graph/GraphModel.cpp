@@ -167,7 +167,7 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
 {
     GraphModel model;
     model.Axis = axis;
-    TakeList takes = ListOf(content.Takes);
+    TakeList takes = TakeListOf(content.Takes);
 
     const std::vector<double>& intervals = content.Findings.BeatIntervals;
     model.GridTime.assign(intervals.size() + 1, 0.0);

@@ -3,18 +3,6 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
-
-// The interpolation count is 0..10 points per beat; the base note a 1/2^n
-// note with n in 0..5 (whole to thirty-second).
-constexpr int kMaxTempoInterpCount = 10;
-constexpr int kMaxTimeSigBase = 5;
-// Smoothing: -1 auto, 0 none, 1..10 a fixed strength.
-constexpr int kSmoothingAuto = -1;
-constexpr int kMaxSmoothing = 10;
-
-}  // namespace
-
 int ReadSettingNumber(const std::string& text)
 {
     size_t i = 0;

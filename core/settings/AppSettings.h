@@ -29,11 +29,23 @@ inline constexpr char KeyRestoreTakes[] = "RestoreTakes";
 // Retired: whether the program is a Cakewalk tool is read from the registry.
 inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
 
+// The interpolation count is 0..10 points per beat; the base note a 1/2^n
+// note with n in 0..5 (whole to thirty-second). Smoothing: -1 auto, 0 none,
+// 1..10 a fixed strength. The tempo engine's own limits (MaxInterpCount,
+// MaxTimeSigBase, SmoothingAuto, MaxSmoothing), which the settings do not
+// see; metrova-cli, which sees both, holds them equal.
+inline constexpr int kMaxTempoInterpCount = 10;
+inline constexpr int kMaxTimeSigBase = 5;
+inline constexpr int kSmoothingAuto = -1;
+inline constexpr int kMaxSmoothing = 10;
+
 // The device name is kept in a 32-byte field: 31 bytes and the terminator.
 inline constexpr size_t MaxMidiInNameLength = 31;
 
 struct AppSettings {
-    int TimeSigBase = 2;  // one tap is a 1/2^n note; 2 is the quarter note
+    // The base note's exponent n, not a denominator: one tap is a 1/2^n
+    // note (0 whole to 5 thirty-second); 2 is the quarter note.
+    int TimeSigBase = 2;
     int TapMethod = 0;    // 0 computer keyboard, 1 MIDI input device
     std::string MidiInName;
     // How strongly the exported tempo follows the music rather than the

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "TapTime.h"
+
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
@@ -10,23 +12,6 @@ constexpr char kLineEnd[] = "\r\n";
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-// A whole unsigned decimal number of at most 10 digits that fits 32 bits.
-bool ParseTapTime(std::string_view text, uint32_t& value)
-{
-    if (text.empty() || text.size() > 10)
-        return false;
-    uint64_t number = 0;
-    for (char c : text) {
-        if (!IsDigit(c))
-            return false;
-        number = number * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (number > UINT32_MAX)
-        return false;
-    value = static_cast<uint32_t>(number);
-    return true;
 }
 
 bool ParseField(std::string_view text, size_t at, size_t digits, int low, int high, int& value)

@@ -62,7 +62,7 @@ bool ParseListedTime(std::string_view text, ListedTime& time);
 // One listed take: when it was listed and its taps.
 struct SessionTake {
     std::string ListedAt;  // FormatListedTime's form
-    Take Taps;             // relative to the first tap, at least two
+    Take Taps;             // relative to the first tap; at least two in a session
     // Whether the take goes into the tempo map; stored as "checked=0" when
     // not (a take line without the field is checked).
     bool Checked = true;

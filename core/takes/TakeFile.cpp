@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "TapTime.h"
+
 namespace {
 
 bool IsBlank(char c)
@@ -34,22 +36,7 @@ std::string_view FirstWord(std::string_view bytes)
     return bytes.substr(start, end - start);
 }
 
-// The word as a tap time: digits only, and no more than fit 32 bits.
-bool ParseMilliseconds(const std::string& word, uint32_t& value)
-{
-    if (word.empty() || word.size() > 18)
-        return false;
-    unsigned long long number = 0;
-    for (char c : word) {
-        if (!IsDigit(c))
-            return false;
-        number = number * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (number > UINT32_MAX)
-        return false;
-    value = static_cast<uint32_t>(number);
-    return true;
-}
+}  // namespace
 
 bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error)
 {
@@ -59,7 +46,7 @@ bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error)
         if (word.empty())
             return true;
         uint32_t value = 0;
-        if (!ParseMilliseconds(word, value)) {
+        if (!ParseTapTime(word, value)) {
             error.Problem = TakeFileProblem::BadTapTime;
             error.Line = line;
             error.Excerpt.clear();
@@ -85,6 +72,8 @@ bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error)
     }
     return flush();
 }
+
+namespace {
 
 // "S.F", "S." or ".F" in seconds, as milliseconds to the nearest (halves
 // up). The digits are taken exactly, without a detour through binary

@@ -26,3 +26,8 @@ enum class TakeFileKind { Session, TapTimes, BeatList };
 // drops those); a session's takes keep their listed time.
 bool ReadTakeFileBytes(std::string_view bytes, std::vector<SessionTake>& takes, TakeFileError& error,
                        TakeFileKind* kind = nullptr);
+
+// Reads `bytes` as a take file, appending its tap times to `take` as the
+// file gives them (not made relative). False at the first word that is no
+// tap time (ParseTapTime), with `error` naming its line.
+bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error);

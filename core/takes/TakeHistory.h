@@ -21,7 +21,7 @@
 
 struct ListState {
     std::vector<SessionTake> Takes;
-    int TimeSigBase = 2;  // the base note the takes were tapped to
+    int TimeSigBase = DefaultTimeSigBase;  // the base note's exponent the takes were tapped to
 };
 
 class TakeHistory {

@@ -22,9 +22,13 @@ int64_t TruncToInt64(double v)
     return static_cast<int64_t>(v);
 }
 
+// The spline's abscissa: 2520 units per beat, which every interpolation
+// step count from 1 to 10 divides.
+constexpr double SplineUnitsPerBeat = 2520.0;
+
 }  // namespace
 
-TakeList ListOf(const std::vector<Take>& takes)
+TakeList TakeListOf(const std::vector<Take>& takes)
 {
     TakeList list;
     list.reserve(takes.size());
@@ -146,7 +150,7 @@ TempoMap TempoMapFromBeatTimes(const std::vector<double>& averages, int interpCo
     // beat's other l - 1 points, tickStep each, left of it (the whole beat
     // when l is 1).
     const uint32_t lastStep = static_cast<uint32_t>(
-        std::trunc(qpb * 2520.0 - static_cast<double>(static_cast<uint32_t>(l - 1) * tickStep)));
+        std::trunc(qpb * TicksPerQuarter - static_cast<double>(static_cast<uint32_t>(l - 1) * tickStep)));
 
     const size_t n = averages.size();
     if (n < 2)
@@ -158,7 +162,7 @@ TempoMap TempoMapFromBeatTimes(const std::vector<double>& averages, int interpCo
     if (interpCount > 0) {
         knots.resize(n);
         for (size_t k = 0; k < n; ++k)
-            knots[k] = SplineKnot{2520.0 * static_cast<double>(k), averages[k], 0.0};
+            knots[k] = SplineKnot{SplineUnitsPerBeat * static_cast<double>(k), averages[k], 0.0};
         BuildSpline(knots.data(), static_cast<int>(n));
     }
 
@@ -192,7 +196,7 @@ TempoMap TempoMapFromBeatTimes(const std::vector<double>& averages, int interpCo
     double offset[MaxInterpCount + 1];
     for (int i = 0; i < l; ++i)
         offset[i] = static_cast<double>(i * xStep);
-    const double w = 2520.0;
+    const double w = SplineUnitsPerBeat;
     const double r = 1.0 / w;
 
     for (size_t k = 0; k + 1 < n; ++k) {

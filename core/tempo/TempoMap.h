@@ -19,6 +19,8 @@
 constexpr uint32_t TicksPerQuarter = 2520;  // divisible by every step count 1..10
 constexpr int MaxInterpCount = 10;
 constexpr int MaxTimeSigBase = 5;
+// The quarter note: one tap is a 1/2^2 note until the musician says otherwise.
+constexpr int DefaultTimeSigBase = 2;
 
 struct TempoPoint {
     uint32_t Delta = 0;  // ticks after the previous point (0 for the first)
@@ -37,8 +39,9 @@ struct SplineKnot {
 
 // Takes in list order; a listed take is never empty.
 using TakeList = std::vector<const Take*>;
-// The list of `takes`, in their order; they must outlive it.
-TakeList ListOf(const std::vector<Take>& takes);
+// A TakeList pointing at each of `takes`, in their order; they must
+// outlive it.
+TakeList TakeListOf(const std::vector<Take>& takes);
 
 // True when every take has the tap count of the first.
 bool TakesAreUniform(const TakeList& takes);

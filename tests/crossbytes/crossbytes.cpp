@@ -154,7 +154,7 @@ void ForEachCase(int setIndex, F&& visit)
 
 std::vector<uint8_t> Export(const std::vector<Take>& takes, const ExportCase& c)
 {
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     return ExportTempoBytes(list, c.interpCount, c.timeSigBase, c.analysis);
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "RobustStatistics.h"
+
 namespace {
 
 // Tap errors are correlated from one tap to the next (about 0.5 in human
@@ -18,18 +20,6 @@ constexpr double MaxMove = 2.5;
 // Beats each side whose scatter between takes is pooled into one beat's
 // noise.
 constexpr size_t NoiseWindow = 8;
-
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0.0;
-    const size_t mid = v.size() / 2;
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
-    const double upper = v[mid];
-    if (v.size() % 2 == 1)
-        return upper;
-    return (*std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid)) + upper) * 0.5;
-}
 
 // The noise variance of every averaged beat time: the per-tap noise (from
 // the takes' scatter where two or more hold the beat, else the known
@@ -166,9 +156,7 @@ std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList
         for (size_t i = 0; i < n; ++i)
             w[i] = 1.0 / noise[i];
         std::vector<double> magnitudes(change);
-        for (double& m : magnitudes)
-            m = std::fabs(m);
-        const double spread = 1.4826 * Median(magnitudes);
+        const double spread = RobustScale(magnitudes);
         // What the beat-to-beat changes show beyond the noise is the music's;
         // never taken as less than a fiftieth of the noise, which bounds the
         // strength.

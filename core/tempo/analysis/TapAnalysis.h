@@ -45,6 +45,14 @@
 //
 // Everything that decides a time uses + - * / and sqrt only, in a fixed
 // order, so every build gives the same bytes.
+//
+// This header is the analysis' face to its callers; the stages live in
+// files of their own: TapReading (one take read against what is expected of
+// it), StartMatching (the takes' starts against each other), Consensus (the
+// grid beat lengths the takes agree on, and the long beats they share),
+// TapAnalysis.cpp (the stages in order, and the outliers), TakeRepair,
+// AlignedAverage, and TapMonitor (the tap dialog's check); RobustStatistics
+// holds the statistics they share with the smoothing.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +61,7 @@
 #include <vector>
 
 #include "Take.h"
+#include "TapMonitor.h"
 #include "TempoMap.h"
 
 enum class FindingKind { Missed, Extra, Start, Outlier };
@@ -128,9 +137,6 @@ Analysis AnalyzeTakes(const TakeList& takes);
 Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index,
                 const std::vector<bool>* accepted = nullptr, std::vector<int64_t>* placeOfTap = nullptr);
 
-// Every take repaired with all its findings.
-std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis);
-
 // Beat times of takes that all start on beat 0 and hold one tap per beat
 // (repaired takes), averaged by beat: each take set off by the constant that
 // its first tap's error puts between it and the others (the median of its
@@ -138,35 +144,3 @@ std::vector<Take> RepairTakes(const TakeList& takes, const Analysis& analysis);
 // times (the mean of the middle values, the outer fifth on each side set
 // aside, at least one, from three takes on), from 0.
 std::vector<double> AverageAlignedTakes(const TakeList& aligned);
-
-// Incremental check for the tap dialog: set up once from the listed takes,
-// then asked after every tap of the take being recorded. Each Add is a few
-// comparisons and a sort of four numbers.
-class TapMonitor {
-public:
-    explicit TapMonitor(const TakeList& listed);
-
-    enum class Warning { None, Missed, Extra };
-    struct Feedback {
-        int Taps = 0;
-        double Bpm = 0.0;         // taps per minute over the last intervals; 0 before two taps
-        bool HasDeviation = false;  // listed takes exist and the beat is inside them
-        double DeviationMs = 0.0;   // the tap against the listed takes' consensus, + late
-        Warning Warn = Warning::None;
-    };
-
-    // The time of the new tap (any clock in milliseconds; only differences
-    // count).
-    Feedback Add(uint32_t time);
-
-private:
-    double ExpectedInterval() const;
-
-    std::vector<double> consensus_;  // consensus beat times from 0, may be empty
-    std::vector<double> recent_;     // last few single-beat intervals
-    uint32_t first_ = 0;
-    uint32_t last_ = 0;
-    int taps_ = 0;
-    int64_t beat_ = 0;
-    double offset_ = 0.0;  // running estimate of how late the take taps
-};

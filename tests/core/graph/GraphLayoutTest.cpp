@@ -25,7 +25,7 @@ GraphContent Content(std::vector<Take> takes)
 {
     GraphContent content;
     content.Takes = std::move(takes);
-    const TakeList list = ListOf(content.Takes);
+    const TakeList list = TakeListOf(content.Takes);
     content.Findings = AnalyzeTakes(list);
     content.Checked.assign(content.Takes.size(), true);
     content.ExportBeatTimes = BeatTimesForExport(list, AnalysisOptions());

@@ -25,7 +25,7 @@ GraphContent GeneratedContent(TakeRandom& random, int takes, int beats, const An
         const SlipKind slip = static_cast<SlipKind>(random.Between(0, 4));
         content.Takes.push_back(GenerateTake(random, piece, slip).Slipped);
     }
-    const TakeList list = ListOf(content.Takes);
+    const TakeList list = TakeListOf(content.Takes);
     content.Findings = AnalyzeTakes(list);
     content.Checked.assign(content.Takes.size(), true);
     for (const TakeAnalysis& analysis : content.Findings.Takes)
@@ -50,7 +50,7 @@ TEST(GraphModel, MapLineIsTheExportedTempoMap)
         const GraphContent content = GeneratedContent(random, random.Between(1, 4), random.Between(8, 120), options);
         SCOPED_TRACE("round " + std::to_string(round) + ", interpolation " + std::to_string(content.InterpCount) +
                      ", base " + std::to_string(content.TimeSigBase));
-        const TakeList list = ListOf(content.Takes);
+        const TakeList list = TakeListOf(content.Takes);
         const TempoMap exported = ComputeTempoMap(list, content.InterpCount, content.TimeSigBase, options);
         const GraphModel model = BuildGraphModel(content, CurveAxis::Beat);
         const GraphModel timed = BuildGraphModel(content, CurveAxis::Time);
@@ -141,7 +141,7 @@ TEST(GraphModel, TurnedDownFindingsAndOtherTakesAnalysis)
     missed.erase(missed.begin() + 5);
     GraphContent content;
     content.Takes = {steady, missed, steady};
-    content.Findings = AnalyzeTakes(ListOf(content.Takes));
+    content.Findings = AnalyzeTakes(TakeListOf(content.Takes));
     ASSERT_EQ(1u, content.Findings.Takes[1].Findings.size());
     content.Accepted = {{}, {false}, {}};
     GraphModel model = BuildGraphModel(content, CurveAxis::Beat);

@@ -15,13 +15,13 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Export(const std::vector<Take>& takes, int interpCount, int timeSigBase)
 {
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     return ExportTempoBytes(list, interpCount, timeSigBase);
 }
 
 TempoMap Compute(const std::vector<Take>& takes, int interpCount, int timeSigBase)
 {
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     return ComputeTempoMap(list, interpCount, timeSigBase);
 }
 

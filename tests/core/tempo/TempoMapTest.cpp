@@ -11,7 +11,7 @@ namespace {
 
 TempoMap Compute(const std::vector<Take>& takes, int interpCount, int timeSigBase)
 {
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     return ComputeTempoMap(list, interpCount, timeSigBase);
 }
 
@@ -33,7 +33,7 @@ std::vector<int64_t> Tempos(const TempoMap& map)
 
 std::vector<double> Average(const std::vector<Take>& takes)
 {
-    TakeList list = ListOf(takes);
+    TakeList list = TakeListOf(takes);
     return AverageTakes(list);
 }
 

@@ -43,7 +43,7 @@ GraphContent Content(std::vector<Take> takes, bool withExport)
 {
     GraphContent content;
     content.Takes = std::move(takes);
-    TakeList list = ListOf(content.Takes);
+    TakeList list = TakeListOf(content.Takes);
     content.Findings = AnalyzeTakes(list);
     content.Checked.assign(content.Takes.size(), true);
     for (const TakeAnalysis& analysis : content.Findings.Takes)

@@ -1,0 +1,39 @@
+// Matching the starts of takes: on which beat of the others each take came
+// in, from how the beat lengths of their openings line up.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "TapReading.h"
+
+namespace tap_analysis {
+
+// A take's opening, for matching starts, read two ways. Up to its first
+// finding both are its intervals, beat by beat; past a finding the reading
+// may be wrong, so when the first finding leaves enough to compare, the
+// opening ends there. When it comes early, the opening runs on:
+// - Whole: an interval the reading took for k beats stays one entry, as a
+//   held beat (a fermata) that one take's reading split and another's did
+//   not is one interval in both;
+// - ByBeat: it gives k entries of 0, which the matching passes over, so the
+//   beats after a real missed tap stay in their places.
+// The matching uses whichever of the two fits better.
+struct Opening {
+    std::vector<double> Whole;
+    std::vector<double> ByBeat;
+};
+
+Opening OpeningLengths(const Take& take, const Reading& reading);
+
+// The starts of all takes relative to each other, from the matches of every
+// pair. Each take in turn is tried as the anchor: every other take is placed
+// by its significant match with the anchor (at the anchor's start
+// otherwise), and the placing is improved take by take towards the start
+// its matches with all the others speak for most. The placing that agrees
+// with the most evidence over all pairs wins. A take that ends up away from
+// the start most takes share stays there only when its matches with those
+// takes together are significant.
+std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const std::vector<bool>& usable);
+
+}  // namespace tap_analysis

@@ -1,0 +1,129 @@
+// The take-file reader: tap-time files read as they always have been, and
+// beat and label lists.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "TakeFile.h"
+
+namespace {
+
+// The take file reader of metrova-cli as it has always read them.
+bool ReferenceTapTimes(const std::string& bytes, Take& take, std::string& error)
+{
+    std::string word;
+    int line = 1;
+    auto flush = [&]() {
+        if (word.empty())
+            return true;
+        bool digits = !word.empty() && word.size() <= 18;
+        for (char c : word)
+            digits = digits && c >= '0' && c <= '9';
+        if (!digits || std::stoll(word) > 4294967295LL) {
+            error = "line " + std::to_string(line) + ": '" + word +
+                    "' is not a tap time (milliseconds, 0 to 4294967295)";
+            return false;
+        }
+        take.push_back(static_cast<uint32_t>(std::stoll(word)));
+        word.clear();
+        return true;
+    };
+    for (unsigned char byte : bytes) {
+        if (byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' || byte == '\f' || byte == '\v') {
+            if (!flush())
+                return false;
+            if (byte == '\n')
+                ++line;
+        } else {
+            word += static_cast<char>(byte);
+        }
+    }
+    return flush();
+}
+
+TEST(TakeFile, TakeFilesReadAsTheyAlwaysHave)
+{
+    std::mt19937 random(7);
+    const char alphabet[] = "0123456789999      \t\r\n\n\f\vx-+";
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes;
+        const size_t length = random() % 60;
+        for (size_t i = 0; i < length; ++i)
+            bytes += alphabet[random() % (sizeof alphabet - 1)];
+        if (round % 50 == 0)
+            bytes += "4294967296";
+        Take expected;
+        std::string expectedError;
+        const bool expectedOk = ReferenceTapTimes(bytes, expected, expectedError);
+        NormalizeTake(expected);
+
+        std::vector<SessionTake> read;
+        TakeFileError error;
+        TakeFileKind kind = TakeFileKind::Session;
+        ASSERT_EQ(expectedOk, ReadTakeFileBytes(bytes, read, error, &kind)) << bytes;
+        EXPECT_EQ(TakeFileKind::TapTimes, kind);
+        if (expectedOk) {
+            ASSERT_EQ(1u, read.size());
+            EXPECT_EQ(expected, read[0].Taps);
+            EXPECT_TRUE(read[0].ListedAt.empty());
+        } else {
+            EXPECT_TRUE(read.empty());
+            EXPECT_EQ(expectedError, error.Message);
+        }
+    }
+}
+
+TEST(TakeFile, BeatAndLabelListsBecomeTakesInRoundedMilliseconds)
+{
+    const struct {
+        const char* text;
+        Take taps;
+    } cases[] = {
+        // Labels of an audio editor: start, end, text.
+        {"0.500000\t0.500000\tBeat 1\r\n1.000000\t1.000000\t2\r\n1.499500\t1.499500\t\r\n", {0, 500, 1000}},
+        // Time instants of an analysis tool, with and without a label.
+        {"12.25,1\n12.75,2\n13.2505\n\n  13.7504 bar\n", {0, 500, 1001, 1500}},
+        {"\xEF\xBB\xBF" "0.0005\n.001\n2.\n", {0, 0, 1999}},
+        {"4294967.295\n4294967.295\n", {0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<SessionTake> read;
+        TakeFileError error;
+        TakeFileKind kind = TakeFileKind::Session;
+        ASSERT_TRUE(ReadTakeFileBytes(c.text, read, error, &kind)) << error.Message;
+        EXPECT_EQ(TakeFileKind::BeatList, kind);
+        ASSERT_EQ(1u, read.size());
+        EXPECT_EQ(c.taps, read[0].Taps);
+    }
+
+    const struct {
+        const char* text;
+        TakeFileProblem problem;
+        size_t line;
+    } bad[] = {
+        {"0.5\n1.0\nbeat\n", TakeFileProblem::BadBeatTime, 3},
+        {"0.5\n\n1\n", TakeFileProblem::BadBeatTime, 3},
+        {"0.5\n1.0x\n", TakeFileProblem::BadBeatTime, 2},
+        {"0.5\n-1.0\n", TakeFileProblem::BadBeatTime, 2},
+        {"0.5\n1e3\n", TakeFileProblem::BadBeatTime, 2},
+        {"0.5\n.\n", TakeFileProblem::BadBeatTime, 2},
+        {"0.5\n4294967.2955\n", TakeFileProblem::BadBeatTime, 2},
+        {"0.5\n0.4\n", TakeFileProblem::BeatGoesBack, 2},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.text);
+        std::vector<SessionTake> read;
+        TakeFileError error;
+        EXPECT_FALSE(ReadTakeFileBytes(c.text, read, error));
+        EXPECT_TRUE(read.empty());
+        EXPECT_EQ(c.problem, error.Problem);
+        EXPECT_EQ(c.line, error.Line);
+        EXPECT_EQ(0u, error.Message.find("line " + std::to_string(c.line) + ": ")) << error.Message;
+    }
+}
+
+}  // namespace
