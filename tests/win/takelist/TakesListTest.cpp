@@ -103,6 +103,19 @@ protected:
         return state == INDEXTOSTATEIMAGEMASK(2);
     }
 
+    std::string TapCountText(int row) const
+    {
+        char text[16] = "";
+        LVITEMA item = {};
+        item.iSubItem = 1;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(List(), LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+    static const TakeBook& Book() { return MainWindowTakeBook(); }
+
     int RowIcon(int row) const
     {
         LVITEMA item = {};
@@ -128,12 +141,17 @@ protected:
     Seen Now() const
     {
         Seen seen;
-        for (const SessionTake* take : ReadSessionTakesFromList(List())) {
-            seen.Takes.push_back(take->Taps);
-            seen.Checked.push_back(take->Checked);
+        for (const SessionTake& take : Book().Takes()) {
+            seen.Takes.push_back(take.Taps);
+            seen.Checked.push_back(take.Checked);
         }
-        for (int row = 0; row < Rows(); ++row)
+        // The list shows the book: a row per take, its check mark and its
+        // tap count.
+        EXPECT_EQ(static_cast<int>(seen.Takes.size()), Rows());
+        for (int row = 0; row < Rows() && row < static_cast<int>(seen.Takes.size()); ++row) {
             EXPECT_EQ(seen.Checked[static_cast<size_t>(row)], BoxChecked(row)) << "row " << row;
+            EXPECT_EQ(std::to_string(seen.Takes[static_cast<size_t>(row)].size()), TapCountText(row)) << "row " << row;
+        }
         seen.Base = g_AppSettings.TimeSigBase;
         return seen;
     }
@@ -180,8 +198,8 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     AddTake(clean);
     AddTake(missed);
     EXPECT_NE(RowIcon(1), RowIcon(0));
-    EXPECT_EQ(FindingsSummary(List(), 0), "");
-    EXPECT_EQ(FindingsSummary(List(), 1), LoadResString(IDS_FINDING_MISSED, "1"));
+    EXPECT_EQ(FindingsSummary(Book(), 0), "");
+    EXPECT_EQ(FindingsSummary(Book(), 1), LoadResString(IDS_FINDING_MISSED, "1"));
 
     Select(0);
     EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
@@ -190,35 +208,35 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     EXPECT_TRUE(MenuEnabled(IDM_REPAIRALL));
     Command(IDM_REPAIR);
     ASSERT_EQ(Rows(), 2);
-    EXPECT_EQ(ReadTakesFromList(List())[1]->size(), 24u);
-    EXPECT_EQ(FindingsSummary(List(), 1), "");
+    EXPECT_EQ(MainWindowTakeBook().ListedTaps()[1]->size(), 24u);
+    EXPECT_EQ(FindingsSummary(Book(), 1), "");
     EXPECT_EQ(RowIcon(1), RowIcon(0));
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
 
     Command(IDM_UNDO);
     Take expected(missed);
     NormalizeTake(expected);
-    EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
+    EXPECT_EQ(*MainWindowTakeBook().ListedTaps()[1], expected);
 
     // Turned down, the finding is no longer repaired or marked.
-    ASSERT_FALSE(ListedTakesAnalysis().Takes[1].Findings.empty());
+    ASSERT_FALSE(Book().Findings().Takes[1].Findings.empty());
     SendMessageA(window, WM_GRAPHFINDING, 1, 0);
     PumpMessages();
-    EXPECT_EQ(FindingsSummary(List(), 1), "");
+    EXPECT_EQ(FindingsSummary(Book(), 1), "");
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
     Command(IDM_REPAIRALL);
-    EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
+    EXPECT_EQ(*MainWindowTakeBook().ListedTaps()[1], expected);
 
     // Of two missed beats, the one turned down stays so when the other is
     // repaired: the take gains one beat, and nothing is left to repair.
     AddTake(Steady(24, {6, 16}));
-    ASSERT_EQ(ListedTakesAnalysis().Takes[2].Findings.size(), 2u);
+    ASSERT_EQ(Book().Findings().Takes[2].Findings.size(), 2u);
     SendMessageA(window, WM_GRAPHFINDING, 2, 0);
     PumpMessages();
     Select(2);
     Command(IDM_REPAIR);
-    EXPECT_EQ(ReadTakesFromList(List())[2]->size(), 23u);
-    EXPECT_EQ(FindingsSummary(List(), 2), "");
+    EXPECT_EQ(MainWindowTakeBook().ListedTaps()[2]->size(), 23u);
+    EXPECT_EQ(FindingsSummary(Book(), 2), "");
     EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
 }
@@ -293,7 +311,7 @@ TEST_F(TakesListTest, DoubleClickOnATakeOpensTheGraphAndKeepsItsCheckBox)
     SendMessageA(List(), WM_LBUTTONUP, 0, at);
     PumpMessages();
     EXPECT_TRUE(BoxChecked(1));
-    EXPECT_TRUE(ReadSessionTakesFromList(List())[1]->Checked);
+    EXPECT_TRUE(Book().Takes()[1].Checked);
     EXPECT_NE(nullptr, TempoGraphWindow());
     CloseTempoGraph();
     EXPECT_EQ(nullptr, TempoGraphWindow());
