@@ -11,6 +11,7 @@
 #include "AboutDialog.h"
 #include "AppGlobals.h"
 #include "Dpi.h"
+#include "Face.h"
 #include "ExportTempoWin32.h"
 #include "ImportTempoWin32.h"
 #include "Messages.h"
@@ -140,7 +141,7 @@ void OnInitDialog(HWND window)
     handles.copyButton = GetDlgItem(window, IDM_COPYTEMPO);
     handles.saveButton = GetDlgItem(window, IDM_SAVETEMPO);
 
-    InsertTakeListColumns(handles.list);
+    InsertTakeListColumns(handles.list, CurrentFace());
     SetWindowIconsForDpi(window, DpiOfWindow(window));
 
     for (int i = 0; i <= 10; ++i) {
@@ -554,7 +555,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // system has scaled the template's controls and fonts; the pixel
         // sizes of our own follow here.
         MoveToSuggestedRect(window, lParam);
-        SetTakeListColumnWidths(handles.list, DpiFromMessage(wParam));
+        SetTakeListColumnWidths(handles.list, DpiFromMessage(wParam), CurrentFace());
         SetWindowIconsForDpi(window, DpiFromMessage(wParam));
         GetWindowRect(window, &g_WindowRect);
         return TRUE;

@@ -158,9 +158,24 @@ struct ColumnWidths {
     int Taps = 0;
 };
 
-ColumnWidths WidthsFor(UINT dpi)
+ColumnWidths WidthsFor(HWND list, UINT dpi, Face face)
 {
-    return ColumnWidths{ScaleToDpi(TimeColumnWidth, dpi), ScaleToDpi(TapsColumnWidth, dpi)};
+    ColumnWidths widths{ScaleToDpi(TimeColumnWidth, dpi), ScaleToDpi(TapsColumnWidth, dpi)};
+    if (face != Face::English)
+        return widths;
+    // The room the list's client area gives, less a vertical scroll bar's
+    // width while it has none: enough rows bring one, and the columns must
+    // still fit then.
+    RECT client = {};
+    GetClientRect(list, &client);
+    int room = client.right - client.left;
+    if (!(GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL))
+        room -= SystemMetricForDpi(SM_CXVSCROLL, dpi);
+    if (room <= 0)
+        return widths;
+    widths.Time = room * TimeColumnWidth / (TimeColumnWidth + TapsColumnWidth);
+    widths.Taps = room - widths.Time;
+    return widths;
 }
 
 // The row's warning icon (or none) and tap count as the book has them.
@@ -213,10 +228,10 @@ void AppendRow(HWND list, const SessionTake& take)
 
 }  // namespace
 
-void InsertTakeListColumns(HWND list)
+void InsertTakeListColumns(HWND list, Face face)
 {
     const UINT dpi = DpiOfWindow(list);
-    const ColumnWidths widths = WidthsFor(dpi);
+    const ColumnWidths widths = WidthsFor(list, dpi, face);
     InsertColumn(list, 0, IDS_COL_TIME, widths.Time, LVCFMT_LEFT);
     InsertColumn(list, 1, IDS_COL_TAPS, widths.Taps, LVCFMT_RIGHT);
     const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_INFOTIP;
@@ -225,9 +240,9 @@ void InsertTakeListColumns(HWND list)
     SetWindowSubclass(list, TakeListSubclass, 1, 0);
 }
 
-void SetTakeListColumnWidths(HWND list, UINT dpi)
+void SetTakeListColumnWidths(HWND list, UINT dpi, Face face)
 {
-    const ColumnWidths widths = WidthsFor(dpi);
+    const ColumnWidths widths = WidthsFor(list, dpi, face);
     SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(widths.Time, 0));
     SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(widths.Taps, 0));
     SetRowIcons(list, dpi);
