@@ -8,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "AppGlobals.h"
 #include "FileReplace.h"
 #include "Messages.h"
 #include "SettingsWin32.h"

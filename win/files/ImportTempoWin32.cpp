@@ -7,7 +7,6 @@
 #include <new>
 #include <utility>
 
-#include "AppGlobals.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "TakeSession.h"

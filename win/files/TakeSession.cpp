@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "AppGlobals.h"
 #include "ExportTempoWin32.h"
 #include "FileReplace.h"
 #include "Messages.h"
@@ -225,11 +224,6 @@ void EndTakeJournal()
             DeleteFileW(PathForFileApi(path).c_str());
     }
     journalTaps = 0;
-}
-
-bool OpenTakesFile(HWND owner, TakeBook& book, const std::string& path)
-{
-    return OpenTakesFile(owner, book, WidenAnsi(path));
 }
 
 bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path)

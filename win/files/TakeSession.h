@@ -47,10 +47,8 @@ inline constexpr UINT TakeJournalPeriod = 500;
 // line adds nothing and is reported naming the line, in a box owned by
 // `owner`. The caller saves the session and shows the takes.
 void OpenTakesFromFile(HWND owner, TakeBook& book);
-// Appends the takes of the file at `path` as above; false when nothing was
-// added because the file could not be read.
-bool OpenTakesFile(HWND owner, TakeBook& book, const std::string& path);
-// The same for a UTF-16 path: any name the user picks.
+// Appends the takes of the file at `path` (any name the user picks) as
+// above; false when nothing was added because the file could not be read.
 bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path);
 // "テイクを保存(&K)...": the save dialog, then the checked takes (those that
 // would be exported) as a session file.
