@@ -5,11 +5,13 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "AboutDialog.h"
 #include "AppGlobals.h"
 #include "Dpi.h"
+#include "Face.h"
 #include "ExportTempoWin32.h"
 #include "ImportTempoWin32.h"
 #include "Messages.h"
@@ -17,6 +19,7 @@
 #include "OptionsDialog.h"
 #include "SettingsWin32.h"
 #include "Take.h"
+#include "TakeBook.h"
 #include "TakeListView.h"
 #include "TakeSession.h"
 #include "TapInputDialog.h"
@@ -40,18 +43,72 @@ struct MainWindowHandles {
 };
 MainWindowHandles handles;
 
+// The takes the window lists, their undo history and analysis: every
+// change to them runs here in one order (the book, then the session, then
+// the list, the command states and the graph).
+TakeBook book;
+
 // Set when the Applications key is pressed in the list: the context menu
 // that follows opens at the selected row instead of at the mouse cursor.
 bool contextMenuFromKeyboard = false;
 
-int RowCount()
-{
-    return static_cast<int>(SendMessageA(handles.list, LVM_GETITEMCOUNT, 0, 0));
-}
-
 int SelectedRow()
 {
-    return static_cast<int>(SendMessageA(handles.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return SelectedTakeRow(handles.list);
+}
+
+// What the export runs with now: repair and smoothing as set in the
+// options, and the findings turned down in the checked takes.
+AnalysisOptions ExportOptions()
+{
+    return book.ExportOptions(g_AppSettings.RepairOnExport, g_AppSettings.Smoothing);
+}
+
+int SelectedInterpCount()
+{
+    // The count selected now, even if it differs from the saved setting.
+    return static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0));
+}
+
+void UpdateGraph(bool takesOrOptionsChanged = true);
+
+// How the list follows a change of the book.
+enum class Shown {
+    Added,   // takes appended: new rows, selected
+    All,     // the takes put back (undo, redo, a new base note): every row anew
+    States,  // rows deleted by the caller, or check marks, taps or findings changed
+};
+
+// After every change of the book: the session saved, the list drawn, the
+// command states and the graph following.
+void TakesChanged(Shown shown)
+{
+    SaveSession(book);
+    switch (shown) {
+    case Shown::Added:
+        ShowAddedTakes(handles.list, book);
+        break;
+    case Shown::All:
+        ShowAllTakes(handles.list, book);
+        break;
+    case Shown::States:
+        ShowTakeStates(handles.list, book);
+        break;
+    }
+    UpdateCommandStates();
+    UpdateGraph();
+}
+
+// Undo or redo gave back the takes and the base note they were tapped to.
+void TakesPutBack(std::optional<int> timeSigBase)
+{
+    if (!timeSigBase)
+        return;
+    if (*timeSigBase != g_AppSettings.TimeSigBase) {
+        g_AppSettings.TimeSigBase = *timeSigBase;
+        SaveSettings();
+    }
+    TakesChanged(Shown::All);
 }
 
 void EnableCommand(HWND button, UINT id, bool enable)
@@ -84,7 +141,7 @@ void OnInitDialog(HWND window)
     handles.copyButton = GetDlgItem(window, IDM_COPYTEMPO);
     handles.saveButton = GetDlgItem(window, IDM_SAVETEMPO);
 
-    InsertTakeListColumns(handles.list);
+    InsertTakeListColumns(handles.list, CurrentFace());
     SetWindowIconsForDpi(window, DpiOfWindow(window));
 
     for (int i = 0; i <= 10; ++i) {
@@ -96,21 +153,21 @@ void OnInitDialog(HWND window)
     // The settings and the session fill the window; its command states
     // follow from what they left in it.
     ApplySettings(window);
-    ClearTakesHistory();
-    RestoreSession(window);
-    RefreshTakeFindings(handles.list);
+    book.Reset();
+    RestoreSession(window, book);
+    ShowAddedTakes(handles.list, book);
     UpdateCommandStates();
 }
 
-// The tap dialog records the take in CurrentTake and hands it to
-// AddTakeToList when it closes. MIDI input is started only while the dialog
+// The tap dialog records the take in CurrentTake and hands it to the book
+// when it closes (WM_TAKESCHANGED follows). MIDI input is started only while the dialog
 // is open; between takes the device stays open but stopped.
 void OnAddTake(HWND window)
 {
     switch (g_AppSettings.TapMethod) {
     case 0:
         CurrentTake.Start();
-        RunTapInputDialog(window);
+        RunTapInputDialog(window, &book);
         break;
     case 1:
         // A device that could not be opened has been reported already.
@@ -120,7 +177,7 @@ void OnAddTake(HWND window)
             break;
         CurrentTake.Start();
         midiInStart(GetMidiInHandle());
-        RunTapInputDialog(window);
+        RunTapInputDialog(window, &book);
         midiInStop(GetMidiInHandle());
         break;
     default:
@@ -136,7 +193,7 @@ void OnAddTake(HWND window)
 GraphContent graphContent;
 bool graphContentCurrent = false;
 
-void UpdateGraph(bool takesOrOptionsChanged = true)
+void UpdateGraph(bool takesOrOptionsChanged)
 {
     if (takesOrOptionsChanged)
         graphContentCurrent = false;
@@ -152,19 +209,16 @@ void UpdateGraph(bool takesOrOptionsChanged = true)
         return;
     }
     GraphContent content;
-    content.Findings = ListedTakesAnalysis();
-    const std::vector<const SessionTake*> listed = ReadSessionTakesFromList(handles.list);
-    for (size_t i = 0; i < listed.size(); ++i) {
-        content.Takes.push_back(listed[i]->Taps);
-        content.Checked.push_back(listed[i]->Checked);
-        content.Accepted.push_back(i < content.Findings.Takes.size()
-                                       ? AcceptedFindings(content.Findings.Takes[i], listed[i]->Rejected)
-                                       : std::vector<bool>());
+    content.Findings = book.Findings();
+    for (size_t i = 0; i < book.Size(); ++i) {
+        content.Takes.push_back(book.Takes()[i].Taps);
+        content.Checked.push_back(book.Takes()[i].Checked);
+        content.Accepted.push_back(book.Accepted(i));
     }
-    const TakeList exported = ReadCheckedTakesFromList(handles.list);
+    const TakeList exported = book.CheckedTaps();
     if (!exported.empty())
-        content.ExportBeatTimes = BeatTimesForExport(exported, ExportAnalysisOptions(handles.list));
-    const int interpCount = static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0));
+        content.ExportBeatTimes = BeatTimesForExport(exported, ExportOptions());
+    const int interpCount = SelectedInterpCount();
     content.InterpCount = interpCount < 0 ? 0 : interpCount;
     content.TimeSigBase = g_AppSettings.TimeSigBase;
     content.Selected = selected;
@@ -189,11 +243,10 @@ void OnAbout(HWND window)
 void OnDeleteSelected()
 {
     const int selected = SelectedRow();
-    if (selected < 0)
+    if (selected < 0 || !book.Delete(static_cast<size_t>(selected), g_AppSettings.TimeSigBase))
         return;
-    RecordTakesChange(handles.list);
     SendMessageA(handles.list, LVM_DELETEITEM, static_cast<WPARAM>(selected), 0);
-    TakesChanged(handles.list);
+    TakesChanged(Shown::States);
 
     // Keep a row selected so that Delete can be pressed again at once.
     const int focused =
@@ -211,9 +264,10 @@ void OnDeleteAll(HWND window)
 {
     if (CenteredMessageBox(window, LoadResString(IDS_DELETE_ALL), LoadResString(IDS_CAPTION_WARNING),
                            MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
-        RecordTakesChange(handles.list);
-        SendMessageA(handles.list, LVM_DELETEALLITEMS, 0, 0);
-        TakesChanged(handles.list);
+        if (book.Clear(g_AppSettings.TimeSigBase)) {
+            SendMessageA(handles.list, LVM_DELETEALLITEMS, 0, 0);
+            TakesChanged(Shown::States);
+        }
     }
 }
 
@@ -225,8 +279,16 @@ void OnImport(HWND window)
 
     // Held through the import too, so that its messages are centred.
     DialogCenteringScope centring;
-    if (GetOpenFileNameW(&ofn))
-        ImportTempoFile(std::wstring(path));
+    if (GetOpenFileNameW(&ofn) && ImportTempoFile(window, book, std::wstring(path)))
+        TakesChanged(Shown::Added);
+}
+
+void OnOpenTakes(HWND window)
+{
+    const size_t listed = book.Size();
+    OpenTakesFromFile(window, book);
+    if (book.Size() != listed)
+        TakesChanged(Shown::Added);
 }
 
 void OnHelp(HWND window)
@@ -254,10 +316,9 @@ void OnCommand(HWND window, UINT id, UINT code)
         SendMessageA(window, WM_CLOSE, 0, 0);
         break;
     case IDM_SAVETEMPO:
-        ExportTempo(true);
-        break;
     case IDM_COPYTEMPO:
-        ExportTempo(false);
+        // Only the checked takes go into the map.
+        ExportTempo(window, book.CheckedTaps(), ExportOptions(), SelectedInterpCount(), id == IDM_SAVETEMPO);
         break;
     case IDM_DELETE:
         OnDeleteSelected();
@@ -278,22 +339,26 @@ void OnCommand(HWND window, UINT id, UINT code)
         OnImport(window);
         break;
     case IDM_OPENTAKES:
-        OpenTakesFromFile(window);
+        OnOpenTakes(window);
         break;
     case IDM_SAVETAKES:
-        SaveTakesToFile(window);
+        SaveTakesToFile(window, book);
         break;
     case IDM_UNDO:
-        UndoTakesChange(handles.list);
+        TakesPutBack(book.Undo(g_AppSettings.TimeSigBase));
         break;
     case IDM_REDO:
-        RedoTakesChange(handles.list);
+        TakesPutBack(book.Redo(g_AppSettings.TimeSigBase));
         break;
-    case IDM_REPAIR:
-        RepairTakeRow(handles.list, SelectedRow());
+    case IDM_REPAIR: {
+        const int selected = SelectedRow();
+        if (selected >= 0 && book.Repair(static_cast<size_t>(selected), g_AppSettings.TimeSigBase))
+            TakesChanged(Shown::States);
         break;
+    }
     case IDM_REPAIRALL:
-        RepairAllTakeRows(handles.list);
+        if (book.RepairAll(g_AppSettings.TimeSigBase))
+            TakesChanged(Shown::States);
         break;
     case IDM_TEMPOGRAPH:
         ShowTempoGraph(window);
@@ -323,19 +388,23 @@ bool OnListNotify(HWND window, const NMHDR& header)
         break;
     }
     case LVN_DELETEITEM:
-        DestroyRowTake(reinterpret_cast<const NMLISTVIEW&>(header));
         ScheduleUpdate(window);
         break;
     case LVN_ITEMCHANGED: {
         const NMLISTVIEW& changed = reinterpret_cast<const NMLISTVIEW&>(header);
         if (changed.uChanged & LVIF_STATE) {
-            OnTakeListItemChanged(handles.list, changed);
+            // A check box the user clicked is the take's new check mark.
+            int row = -1;
+            bool checked = false;
+            if (CheckBoxClicked(changed, row, checked) &&
+                book.SetChecked(static_cast<size_t>(row), checked, g_AppSettings.TimeSigBase))
+                TakesChanged(Shown::States);
             ScheduleUpdate(window);
         }
         break;
     }
     case LVN_GETINFOTIPA:
-        FillTakeInfoTip(reinterpret_cast<NMLVGETINFOTIPA&>(const_cast<NMHDR&>(header)));
+        FillTakeInfoTip(reinterpret_cast<NMLVGETINFOTIPA&>(const_cast<NMHDR&>(header)), book);
         break;
     case NM_DBLCLK:
         if (reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0)
@@ -406,22 +475,37 @@ void OnDropFiles(HWND window, HDROP drop)
         ReportSystemError(window, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    ImportTempoFile(std::wstring(path));
+    if (ImportTempoFile(window, book, std::wstring(path)))
+        TakesChanged(Shown::Added);
 }
 
 }  // namespace
+
+TakeBook& MainWindowTakeBook()
+{
+    return book;
+}
+
+void ClearTakesForBaseNote(int timeSigBase)
+{
+    // Undoable, base note included: the step keeps the note the takes were
+    // tapped to.
+    const bool cleared = book.ClearForBaseNote(g_AppSettings.TimeSigBase);
+    g_AppSettings.TimeSigBase = timeSigBase;
+    if (cleared)
+        TakesChanged(Shown::All);
+}
 
 void UpdateCommandStates()
 {
     if (!handles.list)
         return;
     const int selected = static_cast<int>(SendMessageA(handles.list, LVM_GETSELECTEDCOUNT, 0, 0));
-    const bool hasRows = RowCount() > 0;
+    const bool hasRows = book.Size() > 0;
     // Only checked takes are exported or saved.
-    const bool hasChecked = !ReadCheckedSessionTakesFromList(handles.list).empty();
-    bool anyRepair = false;
-    for (int row = 0; row < RowCount() && !anyRepair; ++row)
-        anyRepair = RowCanBeRepaired(handles.list, row);
+    const bool hasChecked = !book.CheckedTakes().empty();
+    const bool anyRepair = book.CanRepairAny();
+    const int selectedRow = SelectedRow();
 
     EnableCommand(handles.deleteButton, IDM_DELETE, selected == 1);
     EnableCommand(handles.deleteAllButton, IDM_DELETEALL, hasRows);
@@ -431,9 +515,9 @@ void UpdateCommandStates()
         EnableMenuItem(handles.menuBar, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
     };
     enableMenu(IDM_SAVETAKES, hasChecked);
-    enableMenu(IDM_UNDO, CanUndoTakesChange());
-    enableMenu(IDM_REDO, CanRedoTakesChange());
-    enableMenu(IDM_REPAIR, selected == 1 && RowCanBeRepaired(handles.list, SelectedRow()));
+    enableMenu(IDM_UNDO, book.CanUndo());
+    enableMenu(IDM_REDO, book.CanRedo());
+    enableMenu(IDM_REPAIR, selected == 1 && selectedRow >= 0 && book.CanRepair(static_cast<size_t>(selectedRow)));
     enableMenu(IDM_REPAIRALL, anyRepair);
 
     // A disabled button loses the focus, and a dialog with no focus ignores
@@ -471,7 +555,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // system has scaled the template's controls and fonts; the pixel
         // sizes of our own follow here.
         MoveToSuggestedRect(window, lParam);
-        SetTakeListColumnWidths(handles.list, DpiFromMessage(wParam));
+        SetTakeListColumnWidths(handles.list, DpiFromMessage(wParam), CurrentFace());
         SetWindowIconsForDpi(window, DpiFromMessage(wParam));
         GetWindowRect(window, &g_WindowRect);
         return TRUE;
@@ -484,20 +568,19 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         UpdateGraph(false);
         break;
     case WM_TAKESCHANGED:
-        UpdateCommandStates();
-        UpdateGraph();
+        // The tap dialog handed its take to the book.
+        TakesChanged(Shown::Added);
         break;
     case WM_GRAPHFINDING:
         // A click on a finding's marker in the graph accepts or turns it down.
-        ToggleFinding(handles.list, static_cast<int>(wParam), static_cast<size_t>(lParam));
+        if (book.ToggleFinding(static_cast<size_t>(wParam), static_cast<size_t>(lParam), g_AppSettings.TimeSigBase))
+            TakesChanged(Shown::States);
         break;
     case WM_SESSIONNOTICE:
         ShowSessionNotice(window);
         break;
     case WM_CLOSE:
-        // No session save here: the session was written with every change,
-        // and destroying the window deletes every row, which is no change
-        // the user made.
+        // No session save here: the session was written with every change.
         CloseMidiIn();
         CloseTempoGraph();  // keeps its placement for the settings
         SaveSettings();
@@ -507,10 +590,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         break;
     case WM_NCDESTROY:
-        // The list's rows (and their takes) are gone by now.
         if (g_hMainWnd == window)
             g_hMainWnd = nullptr;
         handles = MainWindowHandles();
+        book.Reset();
         graphContent = GraphContent();
         graphContentCurrent = false;
         SetWindowIconsForDpi(nullptr, 0);

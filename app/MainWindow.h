@@ -5,8 +5,20 @@
 
 #include <windows.h>
 
+#include "TakeBook.h"
+
 // The dialog procedure: TRUE for WM_INITDIALOG, 0 for everything else.
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Enables the buttons and menu bar items that need a selection or any row.
 void UpdateCommandStates();
+
+// The takes the window lists (its one book). The tap dialog hands its take
+// to it and then sends WM_TAKESCHANGED, on which the window saves the
+// session and shows the take.
+TakeBook& MainWindowTakeBook();
+
+// A new base note `timeSigBase`: the listed takes, tapped to the note set
+// until now, are deleted in one step to undo that keeps that note, and the
+// new note is set.
+void ClearTakesForBaseNote(int timeSigBase);

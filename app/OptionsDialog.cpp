@@ -10,8 +10,7 @@
 #include "Messages.h"
 #include "MidiIn.h"
 #include "SettingsWin32.h"
-#include "TakeListView.h"
-#include "TakeSession.h"
+#include "MainWindow.h"
 #include "resource.h"
 
 namespace {
@@ -125,12 +124,7 @@ void OnOk(HWND dialog)
                 SendMessageA(baseNotes, CB_SETCURSEL, static_cast<WPARAM>(g_baseNoteAtOpening), 0);
                 return;
             }
-            // Undoable, base note included: the step keeps the note the
-            // takes were tapped to.
-            RecordTakesChange(list);
-            SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-            g_AppSettings.TimeSigBase = static_cast<int>(baseNote);
-            TakesChanged(list);
+            ClearTakesForBaseNote(static_cast<int>(baseNote));
         }
         g_AppSettings.TimeSigBase = static_cast<int>(baseNote);
     }

@@ -26,6 +26,7 @@
 #include "Take.h"
 #include "TakeListView.h"
 #include "TempoExport.h"
+#include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
 
@@ -90,14 +91,14 @@ protected:
     void AddTake(const Times& times)
     {
         CurrentTake.Start(Take(times));
-        AddTakeToList();
+        HandOverCurrentTake();
         PumpMessages();
     }
 
     std::vector<Times> ListedTakes() const
     {
         std::vector<Times> takes;
-        for (const Take* take : ReadTakesFromList(List()))
+        for (const Take* take : MainWindowTakeBook().ListedTaps())
             takes.push_back(*take);
         return takes;
     }
@@ -453,7 +454,7 @@ TEST_F(MainWindowTest, UnreadableOrUnsupportedFilesShowAnErrorAndAddNothing)
         const std::string path = Scratch(c.name);
         WriteBytes(path, c.bytes);
         DialogAnswerer answerer;
-        ImportTempoFile(path);
+        EXPECT_FALSE(ImportTempoFile(window, MainWindowTakeBook(), path));
         ASSERT_EQ(1u, answerer.Boxes().size());
         const SeenBox& box = answerer.Boxes()[0];
         EXPECT_EQ(window, box.owner);
@@ -464,12 +465,14 @@ TEST_F(MainWindowTest, UnreadableOrUnsupportedFilesShowAnErrorAndAddNothing)
 
     // A file that cannot be opened: the system's words for the error.
     DialogAnswerer answerer;
-    ImportTempoFile(Scratch("missing.mid"));
+    EXPECT_FALSE(ImportTempoFile(window, MainWindowTakeBook(), Scratch("missing.mid")));
     ASSERT_EQ(1u, answerer.Boxes().size());
     EXPECT_EQ(GetSystemErrorText(ERROR_FILE_NOT_FOUND), answerer.Boxes()[0].text);
     EXPECT_EQ(LoadResString(IDS_CAPTION_ERROR), answerer.Boxes()[0].caption);
 
     EXPECT_EQ(0, RowCount());
+    EXPECT_EQ(0u, MainWindowTakeBook().Size());
+    EXPECT_FALSE(MainWindowTakeBook().CanUndo());
     EXPECT_TRUE(CurrentTake.IsEmpty());
 }
 

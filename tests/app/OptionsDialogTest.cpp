@@ -22,6 +22,7 @@
 #include "WidePath.h"
 #include "Take.h"
 #include "TakeListView.h"
+#include "TapTestSupport.h"
 #include "WineTestSupport.h"
 #include "resource.h"
 #include "FakeMidiControls.h"
@@ -150,7 +151,7 @@ protected:
         g_notBoxes[0] = window;
         for (int i = 0; i < rows; ++i) {
             CurrentTake.Start(Take{0, 500, 1000});
-            AddTakeToList();
+            HandOverCurrentTake();
         }
         PumpMessages();
         Reopen();

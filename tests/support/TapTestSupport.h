@@ -12,10 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "AppGlobals.h"
 #include "IniFile.h"
 #include "MainWindow.h"
 #include "SettingsWin32.h"
-#include "TakeListView.h"
+#include "TakeBook.h"
+#include "TakeSession.h"
 #include "TapInputDialog.h"
 #include "WidePath.h"
 #include "WineTestSupport.h"
@@ -30,11 +32,19 @@ inline HWND OpenTapDialog()
     return dialog && IsWindow(dialog) ? dialog : nullptr;
 }
 
+// The take in CurrentTake handed to the main window's book as the tap
+// dialog hands it over when it closes.
+inline void HandOverCurrentTake()
+{
+    if (AddTakeToList(CurrentTake, MainWindowTakeBook(), ListedTimeNow(), g_AppSettings.TimeSigBase))
+        SendMessageA(g_hMainWnd, WM_TAKESCHANGED, 0, 0);
+}
+
 // A take of these times listed as the tap dialog lists one, one step to undo.
 inline void ListTake(const std::vector<uint32_t>& times)
 {
     CurrentTake.Start(Take(times));
-    AddTakeToList();
+    HandOverCurrentTake();
     PumpMessages();
 }
 
@@ -109,7 +119,7 @@ protected:
     std::vector<std::vector<uint32_t>> ListedTakes() const
     {
         std::vector<std::vector<uint32_t>> takes;
-        for (const Take* take : ReadTakesFromList(List()))
+        for (const Take* take : MainWindowTakeBook().ListedTaps())
             takes.push_back(*take);
         return takes;
     }

@@ -21,7 +21,7 @@ fi
 export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 METROVA_TEST_DPI="$dpi"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winmm=n,b"
 unset LC_ALL DISPLAY
-/usr/lib/wine/wine64 "$build/tests/app_tests.exe" --gtest_filter='DpiTest.*:EnglishFace.*' </dev/null 2>&1
+/usr/lib/wine/wine64 "$build/tests/app_tests.exe" --gtest_filter='DpiTest.*:EnglishFace.*:TakeListColumns.*' </dev/null 2>&1
 status=$?
 # The prefix's server and services hold the output open: end them.
 /usr/lib/wine/wineserver -k 2>/dev/null

@@ -8,11 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "AppGlobals.h"
 #include "FileReplace.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
-#include "TakeListView.h"
 #include "TempoExport.h"
 #include "TempoPipeline.h"
 #include "WidePath.h"
@@ -25,9 +23,8 @@ namespace {
 UINT smfClipboardFormat = 0;
 bool smfClipboardFormatRegistered = false;
 
-void SaveToFile(const std::vector<uint8_t>& bytes)
+void SaveToFile(HWND owner, const std::vector<uint8_t>& bytes)
 {
-    HWND owner = g_hMainWnd;
     // Wide, so that any file name the user types or picks can be written.
     const std::wstring filter = WidenAnsi(LoadMidiFileFilter());
     wchar_t path[MAX_PATH] = L"";
@@ -45,7 +42,7 @@ void SaveToFile(const std::vector<uint8_t>& bytes)
         ReportSystemError(owner, error);
 }
 
-void CopyToClipboard(const std::vector<uint8_t>& bytes)
+void CopyToClipboard(HWND owner, const std::vector<uint8_t>& bytes)
 {
     if (!smfClipboardFormatRegistered) {
         smfClipboardFormat = RegisterClipboardFormatA("Standard MIDI File");
@@ -53,8 +50,6 @@ void CopyToClipboard(const std::vector<uint8_t>& bytes)
     }
     if (smfClipboardFormat == 0)
         return;
-
-    HWND owner = g_hMainWnd;
 
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size());
     if (!memory) {
@@ -115,16 +110,10 @@ bool WriteFileReplacingWin32(const std::wstring& path, const void* data, size_t 
     return ok;
 }
 
-void ExportTempo(bool save)
+void ExportTempo(HWND owner, const TakeList& takes, const AnalysisOptions& options, int interpCount, bool save)
 {
-    HWND owner = g_hMainWnd;
-    if (!owner)
-        return;
-    HWND list = GetDlgItem(owner, IDC_TAKELIST);
-    // Only the checked takes go into the map. The commands are disabled
-    // while none is checked; an accelerator that slips through still finds
-    // nothing to do.
-    const TakeList takes = ReadCheckedTakesFromList(list);
+    // The commands are disabled while no take is checked; an accelerator
+    // that slips through still finds nothing to do.
     if (takes.empty())
         return;
 
@@ -134,20 +123,17 @@ void ExportTempo(bool save)
         return;
 
     WaitCursorScope waitCursor;
-    // The count selected now, even if it differs from the saved setting.
-    const int selected = static_cast<int>(SendDlgItemMessageA(owner, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
-    const int interpCount = std::clamp(selected, 0, MaxInterpCount);
     const int timeSigBase = g_AppSettings.TimeSigBase;
 
     // The one road from takes to bytes that metrova-cli takes as well: with
     // repair and smoothing off, exactly the plain average's bytes.
     const std::vector<uint8_t> bytes =
-        ExportTempoBytes(takes, interpCount, timeSigBase, ExportAnalysisOptions(list));
+        ExportTempoBytes(takes, std::clamp(interpCount, 0, MaxInterpCount), timeSigBase, options);
     if (save) {
         // Computed before the dialog opens: the work is done even when the
         // user then cancels, and the file is only created once confirmed.
-        SaveToFile(bytes);
+        SaveToFile(owner, bytes);
     } else {
-        CopyToClipboard(bytes);
+        CopyToClipboard(owner, bytes);
     }
 }

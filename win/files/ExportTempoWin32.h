@@ -9,11 +9,15 @@
 #include <cstddef>
 #include <string>
 
-// Runs the whole export for the main window's list: the question about
-// unequal tap counts, the computation with the interpolation count selected
-// at this moment, then the clipboard (save false) or the save dialog and the
-// file (save true). Reports every failure itself.
-void ExportTempo(bool save);
+#include "TempoMap.h"
+#include "TempoPipeline.h"
+
+// Runs the whole export of `takes` (the checked ones) with `options` and
+// `interpCount`: the question about unequal tap counts, the computation,
+// then the clipboard (save false) or the save dialog and the file (save
+// true). Every question and failure is shown in a box owned by `owner`.
+// Nothing happens without takes.
+void ExportTempo(HWND owner, const TakeList& takes, const AnalysisOptions& options, int interpCount, bool save);
 
 // Writes `size` bytes to `path` so that the file is either wholly replaced or
 // left as it was. On failure returns false with the failing call's error

@@ -7,10 +7,9 @@
 #include <new>
 #include <utility>
 
-#include "AppGlobals.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
-#include "TakeListView.h"
+#include "TakeSession.h"
 #include "TempoImport.h"
 #include "WidePath.h"
 #include "resource.h"
@@ -41,29 +40,28 @@ private:
     HANDLE handle;
 };
 
-void ReportUnsupported(const std::wstring& path)
+void ReportUnsupported(HWND owner, const std::wstring& path)
 {
-    CenteredMessageBox(g_hMainWnd, "'" + NarrowForDisplay(path) + "'\n" + LoadResString(IDS_UNSUPPORTED_FILE),
+    CenteredMessageBox(owner, "'" + NarrowForDisplay(path) + "'\n" + LoadResString(IDS_UNSUPPORTED_FILE),
                        LoadResString(IDS_CAPTION_ERROR), MB_ICONERROR);
 }
 
 }  // namespace
 
-void ImportTempoFile(const std::string& path)
+bool ImportTempoFile(HWND owner, TakeBook& book, const std::string& path)
 {
-    ImportTempoFile(WidenAnsi(path));
+    return ImportTempoFile(owner, book, WidenAnsi(path));
 }
 
-void ImportTempoFile(const std::wstring& path)
+bool ImportTempoFile(HWND owner, TakeBook& book, const std::wstring& path)
 {
     WaitCursorScope waitCursor;
-    HWND owner = g_hMainWnd;
 
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) {
         ReportSystemError(owner, GetLastError());
-        return;
+        return false;
     }
 
     // The high part is asked for: without it a file of 4 GiB and more would
@@ -72,23 +70,23 @@ void ImportTempoFile(const std::wstring& path)
     const DWORD size = GetFileSize(file.Get(), &sizeHigh);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         ReportSystemError(owner, GetLastError());
-        return;
+        return false;
     }
     if (sizeHigh != 0 || size > MaxImportFileSize) {
-        ReportUnsupported(path);
-        return;
+        ReportUnsupported(owner, path);
+        return false;
     }
 
     // A valid block also for an empty file: the conversion needs a pointer.
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
     if (!block) {
         ReportSystemError(owner, ERROR_NOT_ENOUGH_MEMORY);
-        return;
+        return false;
     }
     DWORD read = 0;
     if (!ReadFile(file.Get(), block.get(), size, &read, nullptr)) {
         ReportSystemError(owner, GetLastError());
-        return;
+        return false;
     }
 
     Take take;
@@ -100,13 +98,20 @@ void ImportTempoFile(const std::wstring& path)
         result = ConvertTempoFile(block.get(), read, g_AppSettings.TimeSigBase, take);
     } catch (const std::bad_alloc&) {
         ReportSystemError(owner, ERROR_NOT_ENOUGH_MEMORY);
-        return;
+        return false;
     }
     if (result != ImportResult::Converted) {
-        ReportUnsupported(path);
-        return;
+        ReportUnsupported(owner, path);
+        return false;
     }
 
-    CurrentTake.Start(std::move(take));
-    AddTakeToList();
+    if (take.size() < 2)
+        return false;
+    SessionTake listed;
+    listed.ListedAt = ListedTimeNow();
+    listed.Taps = std::move(take);
+    NormalizeTake(listed.Taps);
+    std::vector<SessionTake> one;
+    one.push_back(std::move(listed));
+    return book.Append(std::move(one), g_AppSettings.TimeSigBase);
 }

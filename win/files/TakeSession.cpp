@@ -3,12 +3,10 @@
 #include <commdlg.h>
 
 #include <cwchar>
-#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
-#include "AppGlobals.h"
 #include "ExportTempoWin32.h"
 #include "FileReplace.h"
 #include "Messages.h"
@@ -16,7 +14,6 @@
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TakeFile.h"
-#include "TakeListView.h"
 #include "WidePath.h"
 #include "resource.h"
 
@@ -77,12 +74,6 @@ ReadResult ReadWholeFile(const std::wstring& path, std::string& bytes, DWORD& er
     return result;
 }
 
-HWND TakeListOf(HWND mainWindow)
-{
-    return GetDlgItem(mainWindow, IDC_TAKELIST);
-}
-
-
 void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileError& error)
 {
     const std::string line = std::to_string(error.Line);
@@ -131,18 +122,32 @@ OPENFILENAMEW TakeFileDialog(HWND owner, const std::wstring& filter, wchar_t (&p
 
 }  // namespace
 
-bool SaveSession()
+std::string ListedTimeNow()
 {
-    if (!g_hMainWnd || sessionLocked)
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    ListedTime listed;
+    listed.Year = now.wYear;
+    listed.Month = now.wMonth;
+    listed.Day = now.wDay;
+    listed.Hour = now.wHour;
+    listed.Minute = now.wMinute;
+    listed.Second = now.wSecond;
+    return FormatListedTime(listed);
+}
+
+bool SaveSession(const TakeBook& book)
+{
+    if (sessionLocked)
         return lastSessionSaved = false;
     const std::wstring path = GetSessionPath();
     if (path.empty())
         return lastSessionSaved = false;
-    const std::string text = FormatSession(ReadSessionTakesFromList(TakeListOf(g_hMainWnd)));
+    const std::string text = FormatSession(book.Takes());
     return lastSessionSaved = WriteFileReplacing(path, text.data(), text.size());
 }
 
-void RestoreSession(HWND mainWindow)
+void RestoreSession(HWND mainWindow, TakeBook& book)
 {
     setAsideNames.clear();
     sessionLocked = false;
@@ -153,12 +158,10 @@ void RestoreSession(HWND mainWindow)
     if (sessionPath.empty() || journalPath.empty())
         return;
 
-    HWND list = TakeListOf(mainWindow);
     std::vector<SessionTake> takes;
     sessionLocked = !ReadKeptTakes(sessionPath, takes);
     const Take lastListed = takes.empty() ? Take() : takes.back().Taps;
-    for (SessionTake& take : takes)
-        AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take)));
+    book.Restore(std::move(takes));
 
     // A run killed while tapping left its take in the journal. If it was
     // killed after listing the take but before removing the journal, the
@@ -166,12 +169,8 @@ void RestoreSession(HWND mainWindow)
     std::vector<SessionTake> journal;
     if (ReadKeptTakes(journalPath, journal) && !journal.empty()) {
         const bool alreadyListed = !lastListed.empty() && lastListed == journal.back().Taps;
-        bool listed = false;
-        for (SessionTake& take : journal) {
-            if (!alreadyListed && take.Taps.size() >= 2)
-                listed = AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take))) || listed;
-        }
-        if (!listed || SaveSession())
+        const bool listed = !alreadyListed && book.Restore(std::move(journal));
+        if (!listed || SaveSession(book))
             DeleteFileW(PathForFileApi(journalPath).c_str());
     }
     if (!setAsideNames.empty())
@@ -227,62 +226,52 @@ void EndTakeJournal()
     journalTaps = 0;
 }
 
-bool OpenTakesFile(HWND mainWindow, const std::string& path)
-{
-    return OpenTakesFile(mainWindow, WidenAnsi(path));
-}
-
-bool OpenTakesFile(HWND mainWindow, const std::wstring& path)
+bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path)
 {
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
     if (ReadWholeFile(path, bytes, error) != ReadResult::Read) {
-        ReportSystemError(mainWindow, error);
+        ReportSystemError(owner, error);
         return false;
     }
     std::vector<SessionTake> takes;
     TakeFileError problem;
     if (!ReadTakeFileBytes(bytes, takes, problem)) {
-        ReportTakeFileError(mainWindow, NarrowForDisplay(path), problem);
+        ReportTakeFileError(owner, NarrowForDisplay(path), problem);
         return false;
     }
-    HWND list = TakeListOf(mainWindow);
-    bool any = false;
-    for (const SessionTake& take : takes)
-        any = any || take.Taps.size() >= 2;
-    if (!any)
-        return true;
-    RecordTakesChange(list);
+    // A take file holds no listed time: its takes are listed now.
+    const std::string now = ListedTimeNow();
     for (SessionTake& take : takes) {
-        if (take.Taps.size() >= 2)
-            AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take)));
+        if (take.ListedAt.empty())
+            take.ListedAt = now;
     }
-    TakesChanged(list);
+    book.Append(std::move(takes), g_AppSettings.TimeSigBase);
     return true;
 }
 
-void OpenTakesFromFile(HWND mainWindow)
+void OpenTakesFromFile(HWND owner, TakeBook& book)
 {
     const std::wstring filter = WidenAnsi(LoadFileFilter(IDS_TAKE_FILTER));
     wchar_t path[MAX_PATH] = L"";
-    OPENFILENAMEW ofn = TakeFileDialog(mainWindow, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
+    OPENFILENAMEW ofn = TakeFileDialog(owner, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
     DialogCenteringScope centring;
     if (!GetOpenFileNameW(&ofn))
         return;
     WaitCursorScope waiting;
-    OpenTakesFile(mainWindow, std::wstring(path));
+    OpenTakesFile(owner, book, std::wstring(path));
 }
 
-void SaveTakesToFile(HWND mainWindow)
+void SaveTakesToFile(HWND owner, const TakeBook& book)
 {
     // The checked takes, those that would be exported.
-    const std::vector<const SessionTake*> takes = ReadCheckedSessionTakesFromList(TakeListOf(mainWindow));
+    const std::vector<const SessionTake*> takes = book.CheckedTakes();
     if (takes.empty())
         return;
     const std::wstring filter = WidenAnsi(LoadFileFilter(IDS_TAKE_FILTER));
     wchar_t path[MAX_PATH] = L"";
     OPENFILENAMEW ofn =
-        TakeFileDialog(mainWindow, filter, path, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST);
+        TakeFileDialog(owner, filter, path, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST);
     DialogCenteringScope centring;
     if (!GetSaveFileNameW(&ofn))
         return;
@@ -290,7 +279,7 @@ void SaveTakesToFile(HWND mainWindow)
     const std::string text = FormatSession(takes);
     DWORD error = ERROR_SUCCESS;
     if (!WriteFileReplacingWin32(std::wstring(path), text.data(), text.size(), error))
-        ReportSystemError(mainWindow, error);
+        ReportSystemError(owner, error);
 }
 
 std::wstring SetFileAside(const std::wstring& path)

@@ -1,5 +1,5 @@
 // Keeping the takes: the session file "Metrova.takes" written after every
-// change of the list and read back at start-up, the journal
+// change of the book of listed takes and read back at start-up, the journal
 // "Metrova.journal" of the take being tapped, and the commands that open
 // takes from files and save them as a session. All of it runs on the
 // user-interface thread.
@@ -9,19 +9,25 @@
 
 #include <string>
 
-// Writes the listed takes to the session file, replacing it only with a
-// complete one (a failed save leaves the previous session whole). Called
-// after each change the user makes to the list, never for the rows the
-// closing window tears down. Silent; false when the session was not written.
-bool SaveSession();
+#include "TakeBook.h"
 
-// At start-up, while the main window handles WM_INITDIALOG: lists the takes
-// of the session and then the take of a journal left by a run that ended
-// while tapping, when the settings ask for it. A session or journal that
-// cannot be read is renamed "<name>.bad-YYYYMMDD-HHMMSS", never overwritten
-// or deleted, and the user is told once, after the window has appeared
-// (WM_SESSIONNOTICE).
-void RestoreSession(HWND mainWindow);
+// The local time now, as the session stores it.
+std::string ListedTimeNow();
+
+// Writes every listed take of the book to the session file, replacing it
+// only with a complete one (a failed save leaves the previous session
+// whole). Called after each change the user makes to the takes. Silent;
+// false when the session was not written.
+bool SaveSession(const TakeBook& book);
+
+// At start-up, while the main window handles WM_INITDIALOG: puts the takes
+// of the session into the book and then the take of a journal left by a run
+// that ended while tapping, when the settings ask for it, with no step to
+// undo. A session or journal that cannot be read is renamed
+// "<name>.bad-YYYYMMDD-HHMMSS", never overwritten or deleted, and the user
+// is told once, after the window has appeared (WM_SESSIONNOTICE posted to
+// `mainWindow`).
+void RestoreSession(HWND mainWindow, TakeBook& book);
 // WM_SESSIONNOTICE: the one message about files set aside at start-up.
 void ShowSessionNotice(HWND mainWindow);
 
@@ -36,17 +42,17 @@ void EndTakeJournal();
 // How often the tap dialog writes the journal, in milliseconds.
 inline constexpr UINT TakeJournalPeriod = 500;
 
-// "テイクを開く(&T)...": the open dialog, then every take of the chosen file
-// is listed; a bad line lists nothing and is reported naming the line.
-void OpenTakesFromFile(HWND mainWindow);
-// Lists the takes of the file at `path` as above; false when nothing was
-// added because the file could not be read.
-bool OpenTakesFile(HWND mainWindow, const std::string& path);
-// The same for a UTF-16 path: any name the user picks.
-bool OpenTakesFile(HWND mainWindow, const std::wstring& path);
-// "テイクを保存(&K)...": the save dialog, then the takes to save (for now
-// every listed take) as a session file.
-void SaveTakesToFile(HWND mainWindow);
+// "テイクを開く(&T)...": the open dialog, then every take of two or more
+// taps in the chosen file is appended to the book, one step to undo; a bad
+// line adds nothing and is reported naming the line, in a box owned by
+// `owner`. The caller saves the session and shows the takes.
+void OpenTakesFromFile(HWND owner, TakeBook& book);
+// Appends the takes of the file at `path` (any name the user picks) as
+// above; false when nothing was added because the file could not be read.
+bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path);
+// "テイクを保存(&K)...": the save dialog, then the checked takes (those that
+// would be exported) as a session file.
+void SaveTakesToFile(HWND owner, const TakeBook& book);
 
 // "<path>.bad-YYYYMMDD-HHMMSS" (with "-2", "-3", ... when taken) after the
 // local time now: the name a damaged file is renamed to. Empty when the

@@ -4,17 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
-#include <utility>
 
-#include "AppGlobals.h"
 #include "Dpi.h"
 #include "Messages.h"
-#include "SettingsWin32.h"
-#include "TakeHistory.h"
-#include "TakeSession.h"
-#include "Take.h"
+#include "Session.h"
 #include "resource.h"
 
 namespace {
@@ -33,13 +27,7 @@ UINT CheckStateImage(bool checked)
     return INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
 }
 
-TakeHistory history;
-Analysis analysis;  // of every listed take, in row order
-// Per row, whether a repair with its accepted findings would change the take
-// (-1: not yet asked since the last analysis). Asked for every command-state
-// update, so a repair is worked out once per analysis and row.
-std::vector<int> repairable;
-// Set while the program itself inserts rows or sets their check boxes, so
+// Set while the list itself inserts rows or sets their check boxes, so
 // that those notifications are not taken for the user's clicks.
 int quietChecks = 0;
 
@@ -49,16 +37,6 @@ struct QuietChecks {
     QuietChecks(const QuietChecks&) = delete;
     QuietChecks& operator=(const QuietChecks&) = delete;
 };
-
-SessionTake* RowTake(HWND list, int row)
-{
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return nullptr;
-    return reinterpret_cast<SessionTake*>(item.lParam);
-}
 
 int RowCount(HWND list)
 {
@@ -125,43 +103,6 @@ void SetRowIcons(HWND list, UINT dpi)
         ImageList_Destroy(previous);
 }
 
-// The accepted findings of the row's take, counted by kind.
-struct FindingCounts {
-    int Missed = 0;
-    int Extra = 0;
-    int Start = 0;
-    int Outlier = 0;
-    bool Any() const { return Missed + Extra + Start + Outlier > 0; }
-};
-
-FindingCounts CountFindings(const SessionTake& take, size_t row)
-{
-    FindingCounts counts;
-    if (row >= analysis.Takes.size())
-        return counts;
-    const TakeAnalysis& found = analysis.Takes[row];
-    const std::vector<bool> accepted = AcceptedFindings(found, take.Rejected);
-    for (size_t i = 0; i < found.Findings.size(); ++i) {
-        if (!accepted[i])
-            continue;
-        switch (found.Findings[i].Kind) {
-        case FindingKind::Missed:
-            counts.Missed += found.Findings[i].Beats;
-            break;
-        case FindingKind::Extra:
-            ++counts.Extra;
-            break;
-        case FindingKind::Start:
-            ++counts.Start;
-            break;
-        case FindingKind::Outlier:
-            ++counts.Outlier;
-            break;
-        }
-    }
-    return counts;
-}
-
 void SetRowTapCount(HWND list, int row, size_t taps)
 {
     char countText[16];
@@ -172,52 +113,6 @@ void SetRowTapCount(HWND list, int row, size_t taps)
     SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&count));
 }
 
-// The rows' icons and tap counts after the analysis.
-void ShowFindings(HWND list)
-{
-    const int rows = RowCount(list);
-    for (int row = 0; row < rows; ++row) {
-        const SessionTake* take = RowTake(list, row);
-        if (!take)
-            continue;
-        LVITEMA item = {};
-        item.mask = LVIF_IMAGE;
-        item.iItem = row;
-        item.iImage = CountFindings(*take, static_cast<size_t>(row)).Any() ? WarningIcon : NoIcon;
-        SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        SetRowTapCount(list, row, take->Taps.size());
-    }
-}
-
-void Analyse(HWND list)
-{
-    analysis = AnalyzeTakes(ReadTakesFromList(list));
-    repairable.assign(analysis.Takes.size(), -1);
-}
-
-TakeList TapsOf(const std::vector<const SessionTake*>& takes)
-{
-    TakeList taps;
-    taps.reserve(takes.size());
-    for (const SessionTake* take : takes)
-        taps.push_back(&take->Taps);
-    return taps;
-}
-
-ListState CurrentState(HWND list)
-{
-    ListState state;
-    state.TimeSigBase = g_AppSettings.TimeSigBase;
-    for (const SessionTake* take : ReadSessionTakesFromList(list))
-        state.Takes.push_back(*take);
-    return state;
-}
-
-int SelectedRow(HWND list)
-{
-    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
-
 void SelectRow(HWND list, int row)
 {
     LVITEMA state = {};
@@ -225,60 +120,6 @@ void SelectRow(HWND list, int row)
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
     SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
-}
-
-// Puts the list (and the base note) back as the state holds them; the row
-// selected before stays selected where it still exists.
-void Restore(HWND list, ListState state)
-{
-    const int selected = SelectedRow(list);
-    {
-        QuietChecks quiet;
-        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-        for (SessionTake& take : state.Takes)
-            AppendTakeRow(list, std::make_unique<SessionTake>(std::move(take)));
-        const int rows = RowCount(list);
-        LVITEMA none = {};
-        none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
-        if (rows > 0 && selected >= 0)
-            SelectRow(list, std::min(selected, rows - 1));
-    }
-    if (state.TimeSigBase != g_AppSettings.TimeSigBase) {
-        g_AppSettings.TimeSigBase = state.TimeSigBase;
-        SaveSettings();
-    }
-    TakesChanged(list);
-}
-
-// The row's accepted findings; true when a repair would apply any of them
-// (outliers are advice only and never change a take).
-bool AcceptedRepairs(HWND list, int row, std::vector<bool>& accepted)
-{
-    const SessionTake* take = row >= 0 ? RowTake(list, row) : nullptr;
-    if (!take || static_cast<size_t>(row) >= analysis.Takes.size())
-        return false;
-    const TakeAnalysis& found = analysis.Takes[static_cast<size_t>(row)];
-    accepted = AcceptedFindings(found, take->Rejected);
-    for (size_t i = 0; i < found.Findings.size(); ++i)
-        if (accepted[i] && found.Findings[i].Kind != FindingKind::Outlier)
-            return true;
-    return false;
-}
-
-// The take repaired with its accepted findings, and the findings turned down
-// carried over to the taps where the repair put them; false when the
-// accepted findings would not change the take.
-bool Repaired(HWND list, int row, SessionTake& repaired)
-{
-    std::vector<bool> accepted;
-    if (!AcceptedRepairs(list, row, accepted))
-        return false;
-    const SessionTake& take = *RowTake(list, row);
-    std::vector<int64_t> places;
-    repaired.Taps = RepairTake(ReadTakesFromList(list), analysis, static_cast<size_t>(row), &accepted, &places);
-    repaired.Rejected = CarryRejected(take.Rejected, places);
-    return repaired.Taps.size() >= 2 && repaired.Taps != take.Taps;
 }
 
 void InsertColumn(HWND list, int index, UINT textId, int width, int format)
@@ -312,268 +153,136 @@ std::string TimeColumnText(const std::string& listedAt)
     return text;
 }
 
-}  // namespace
+struct ColumnWidths {
+    int Time = 0;
+    int Taps = 0;
+};
 
-std::string ListedTimeNow()
+ColumnWidths WidthsFor(HWND list, UINT dpi, Face face)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    ListedTime listed;
-    listed.Year = now.wYear;
-    listed.Month = now.wMonth;
-    listed.Day = now.wDay;
-    listed.Hour = now.wHour;
-    listed.Minute = now.wMinute;
-    listed.Second = now.wSecond;
-    return FormatListedTime(listed);
+    ColumnWidths widths{ScaleToDpi(TimeColumnWidth, dpi), ScaleToDpi(TapsColumnWidth, dpi)};
+    if (face != Face::English)
+        return widths;
+    // The room the list's client area gives, less a vertical scroll bar's
+    // width while it has none: enough rows bring one, and the columns must
+    // still fit then.
+    RECT client = {};
+    GetClientRect(list, &client);
+    int room = client.right - client.left;
+    if (!(GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL))
+        room -= SystemMetricForDpi(SM_CXVSCROLL, dpi);
+    if (room <= 0)
+        return widths;
+    widths.Time = room * TimeColumnWidth / (TimeColumnWidth + TapsColumnWidth);
+    widths.Taps = room - widths.Time;
+    return widths;
 }
 
-void InsertTakeListColumns(HWND list)
+// The row's warning icon (or none) and tap count as the book has them.
+void ShowRowState(HWND list, const TakeBook& book, int row)
 {
-    const UINT dpi = DpiOfWindow(list);
-    InsertColumn(list, 0, IDS_COL_TIME, ScaleToDpi(TimeColumnWidth, dpi), LVCFMT_LEFT);
-    InsertColumn(list, 1, IDS_COL_TAPS, ScaleToDpi(TapsColumnWidth, dpi), LVCFMT_RIGHT);
-    const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_INFOTIP;
-    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
-    SetRowIcons(list, dpi);
-    SetWindowSubclass(list, TakeListSubclass, 1, 0);
-}
-
-void SetTakeListColumnWidths(HWND list, UINT dpi)
-{
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(ScaleToDpi(TimeColumnWidth, dpi), 0));
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(ScaleToDpi(TapsColumnWidth, dpi), 0));
-    SetRowIcons(list, dpi);
-}
-
-bool AppendTakeRow(HWND list, std::unique_ptr<SessionTake> take)
-{
-    if (take->ListedAt.empty())
-        take->ListedAt = ListedTimeNow();
-    std::string timeText = TimeColumnText(take->ListedAt);
-
-    const int index = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    const size_t index = static_cast<size_t>(row);
     LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE | LVIF_IMAGE;
-    item.iItem = index;
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    item.iImage = book.CountFindings(index).Any() ? WarningIcon : NoIcon;
+    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SetRowTapCount(list, row, book.Takes()[index].Taps.size());
+
+    const UINT check = CheckStateImage(book.Takes()[index].Checked);
+    if (static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK)) !=
+        check) {
+        QuietChecks quiet;
+        LVITEMA state = {};
+        state.state = check;
+        state.stateMask = LVIS_STATEIMAGEMASK;
+        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    }
+}
+
+// Appends a row for the take, selected and scrolled into view.
+void AppendRow(HWND list, const SessionTake& take)
+{
+    std::string timeText = TimeColumnText(take.ListedAt);
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT | LVIF_STATE | LVIF_IMAGE;
+    item.iItem = RowCount(list);
     item.pszText = &timeText[0];
-    item.lParam = reinterpret_cast<LPARAM>(take.get());
     item.iImage = NoIcon;
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     QuietChecks quiet;
     const int inserted = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (inserted < 0)
-        return false;  // the take is freed here
-    const SessionTake* listed = take.release();  // the row owns it now
+        return;
 
     // The check box after the insertion: a list view with check boxes gives
     // every new row the unchecked image whatever the insertion asked for.
     LVITEMA check = {};
-    check.state = CheckStateImage(listed->Checked);
+    check.state = CheckStateImage(take.Checked);
     check.stateMask = LVIS_STATEIMAGEMASK;
     SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(inserted), reinterpret_cast<LPARAM>(&check));
-
-    char countText[16];
-    std::snprintf(countText, sizeof countText, "%d", static_cast<int>(listed->Taps.size()));
-    LVITEMA count = {};
-    count.iSubItem = 1;
-    count.pszText = countText;
-    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(inserted), reinterpret_cast<LPARAM>(&count));
-
+    SetRowTapCount(list, inserted, take.Taps.size());
     SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(inserted), FALSE);
-    return true;
 }
 
-void AddTakeToList()
+}  // namespace
+
+void InsertTakeListColumns(HWND list, Face face)
 {
-    // Emptying the slot first is what keeps a late MIDI tap out of the take:
-    // from here on the driver's callback finds no take to append to.
-    std::unique_ptr<Take> taps = HandOverTakeForList(CurrentTake);
-    if (!taps)
-        return;
-    HWND list = g_hMainWnd ? GetDlgItem(g_hMainWnd, IDC_TAKELIST) : nullptr;
-    if (!list)
-        return;
-    auto take = std::make_unique<SessionTake>();
-    take->Taps = std::move(*taps);
-    NormalizeTake(take->Taps);
-    RecordTakesChange(list);
-    if (AppendTakeRow(list, std::move(take)))
-        TakesChanged(list);
+    const UINT dpi = DpiOfWindow(list);
+    const ColumnWidths widths = WidthsFor(list, dpi, face);
+    InsertColumn(list, 0, IDS_COL_TIME, widths.Time, LVCFMT_LEFT);
+    InsertColumn(list, 1, IDS_COL_TAPS, widths.Taps, LVCFMT_RIGHT);
+    const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_INFOTIP;
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
+    SetRowIcons(list, dpi);
+    SetWindowSubclass(list, TakeListSubclass, 1, 0);
 }
 
-TakeList ReadTakesFromList(HWND list)
+void SetTakeListColumnWidths(HWND list, UINT dpi, Face face)
 {
-    return TapsOf(ReadSessionTakesFromList(list));
+    const ColumnWidths widths = WidthsFor(list, dpi, face);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(widths.Time, 0));
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(widths.Taps, 0));
+    SetRowIcons(list, dpi);
 }
 
-std::vector<const SessionTake*> ReadSessionTakesFromList(HWND list)
+void ShowAddedTakes(HWND list, const TakeBook& book)
 {
-    std::vector<const SessionTake*> takes;
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        LVITEMA item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = i;
-        if (SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) && item.lParam)
-            takes.push_back(reinterpret_cast<const SessionTake*>(item.lParam));
+    for (size_t i = static_cast<size_t>(RowCount(list)); i < book.Size(); ++i)
+        AppendRow(list, book.Takes()[i]);
+    ShowTakeStates(list, book);
+}
+
+void ShowAllTakes(HWND list, const TakeBook& book)
+{
+    const int selected = SelectedTakeRow(list);
+    {
+        QuietChecks quiet;
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+        for (const SessionTake& take : book.Takes())
+            AppendRow(list, take);
+        const int rows = RowCount(list);
+        LVITEMA none = {};
+        none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+        if (rows > 0 && selected >= 0)
+            SelectRow(list, std::min(selected, rows - 1));
     }
-    return takes;
+    ShowTakeStates(list, book);
 }
 
-void DestroyRowTake(const NMLISTVIEW& deleted)
+void ShowTakeStates(HWND list, const TakeBook& book)
 {
-    delete reinterpret_cast<SessionTake*>(deleted.lParam);
+    const int rows = std::min(RowCount(list), static_cast<int>(book.Size()));
+    for (int row = 0; row < rows; ++row)
+        ShowRowState(list, book, row);
 }
 
-TakeList ReadCheckedTakesFromList(HWND list)
+int SelectedTakeRow(HWND list)
 {
-    return TapsOf(ReadCheckedSessionTakesFromList(list));
-}
-
-std::vector<const SessionTake*> ReadCheckedSessionTakesFromList(HWND list)
-{
-    std::vector<const SessionTake*> checked;
-    for (const SessionTake* take : ReadSessionTakesFromList(list))
-        if (take->Checked)
-            checked.push_back(take);
-    return checked;
-}
-
-const Analysis& ListedTakesAnalysis()
-{
-    return analysis;
-}
-
-AnalysisOptions ExportAnalysisOptions(HWND list)
-{
-    AnalysisOptions options;
-    options.Repair = g_AppSettings.RepairOnExport;
-    options.Smoothing = g_AppSettings.Smoothing;
-    if (options.Repair) {
-        for (const SessionTake* take : ReadCheckedSessionTakesFromList(list))
-            options.Rejected.push_back(take->Rejected);
-    }
-    return options;
-}
-
-void RecordTakesChange(HWND list)
-{
-    history.Record(CurrentState(list));
-}
-
-void RefreshTakeFindings(HWND list)
-{
-    Analyse(list);
-    ShowFindings(list);
-    if (HWND owner = GetParent(list))
-        PostMessageA(owner, WM_TAKESCHANGED, 0, 0);
-}
-
-void TakesChanged(HWND list)
-{
-    RefreshTakeFindings(list);
-    SaveSession();
-}
-
-bool UndoTakesChange(HWND list)
-{
-    std::optional<ListState> back = history.Undo(CurrentState(list));
-    if (!back)
-        return false;
-    Restore(list, std::move(*back));
-    return true;
-}
-
-bool RedoTakesChange(HWND list)
-{
-    std::optional<ListState> forward = history.Redo(CurrentState(list));
-    if (!forward)
-        return false;
-    Restore(list, std::move(*forward));
-    return true;
-}
-
-bool CanUndoTakesChange()
-{
-    return history.CanUndo();
-}
-
-bool CanRedoTakesChange()
-{
-    return history.CanRedo();
-}
-
-void ClearTakesHistory()
-{
-    history.Clear();
-    analysis = Analysis();
-    repairable.clear();
-}
-
-bool RowCanBeRepaired(HWND list, int row)
-{
-    if (row < 0 || static_cast<size_t>(row) >= repairable.size())
-        return false;
-    int& known = repairable[static_cast<size_t>(row)];
-    if (known < 0) {
-        SessionTake repaired;
-        known = Repaired(list, row, repaired) ? 1 : 0;
-    }
-    return known == 1;
-}
-
-bool RepairTakeRow(HWND list, int row)
-{
-    SessionTake repaired;
-    if (!Repaired(list, row, repaired))
-        return false;
-    RecordTakesChange(list);
-    SessionTake* take = RowTake(list, row);
-    take->Taps = std::move(repaired.Taps);
-    take->Rejected = std::move(repaired.Rejected);
-    TakesChanged(list);
-    return true;
-}
-
-bool RepairAllTakeRows(HWND list)
-{
-    // Every take from the same analysis, the one the user saw.
-    const int rows = RowCount(list);
-    std::vector<std::pair<int, SessionTake>> repairs;
-    for (int row = 0; row < rows; ++row) {
-        SessionTake repaired;
-        if (Repaired(list, row, repaired))
-            repairs.emplace_back(row, std::move(repaired));
-    }
-    if (repairs.empty())
-        return false;
-    RecordTakesChange(list);
-    for (auto& [row, repaired] : repairs) {
-        SessionTake* take = RowTake(list, row);
-        take->Taps = std::move(repaired.Taps);
-        take->Rejected = std::move(repaired.Rejected);
-    }
-    TakesChanged(list);
-    return true;
-}
-
-bool ToggleFinding(HWND list, int row, size_t finding)
-{
-    SessionTake* take = row >= 0 ? RowTake(list, row) : nullptr;
-    if (!take || static_cast<size_t>(row) >= analysis.Takes.size() ||
-        finding >= analysis.Takes[static_cast<size_t>(row)].Findings.size())
-        return false;
-    RecordTakesChange(list);
-    const FindingKey key = KeyOf(analysis.Takes[static_cast<size_t>(row)].Findings[finding]);
-    const auto at = std::find(take->Rejected.begin(), take->Rejected.end(), key);
-    if (at == take->Rejected.end())
-        take->Rejected.push_back(key);
-    else
-        take->Rejected.erase(at);
-    TakesChanged(list);
-    return true;
+    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 bool TakeListChangeAllowed(const NMLISTVIEW& changing)
@@ -582,28 +291,25 @@ bool TakeListChangeAllowed(const NMLISTVIEW& changing)
              ((changing.uNewState ^ changing.uOldState) & LVIS_STATEIMAGEMASK));
 }
 
-void OnTakeListItemChanged(HWND list, const NMLISTVIEW& changed)
+bool CheckBoxClicked(const NMLISTVIEW& changed, int& row, bool& checked)
 {
-    if (quietChecks > 0 || !(changed.uChanged & LVIF_STATE) ||
+    if (quietChecks > 0 || changed.iItem < 0 || !(changed.uChanged & LVIF_STATE) ||
         !((changed.uNewState ^ changed.uOldState) & LVIS_STATEIMAGEMASK))
-        return;
-    SessionTake* take = changed.iItem >= 0 ? RowTake(list, changed.iItem) : nullptr;
-    if (!take)
-        return;
-    const bool checked = (changed.uNewState & LVIS_STATEIMAGEMASK) == CheckStateImage(true);
-    if (checked == take->Checked)
-        return;
-    RecordTakesChange(list);  // the row's take still holds the old mark
-    take->Checked = checked;
-    TakesChanged(list);
+        return false;
+    // A row's state image is 0 until the list has given it a check box.
+    const UINT image = changed.uNewState & LVIS_STATEIMAGEMASK;
+    if (image != CheckStateImage(true) && image != CheckStateImage(false))
+        return false;
+    row = changed.iItem;
+    checked = image == CheckStateImage(true);
+    return true;
 }
 
-std::string FindingsSummary(HWND list, int row)
+std::string FindingsSummary(const TakeBook& book, size_t take)
 {
-    const SessionTake* take = row >= 0 ? RowTake(list, row) : nullptr;
-    if (!take)
+    if (take >= book.Size())
         return std::string();
-    const FindingCounts counts = CountFindings(*take, static_cast<size_t>(row));
+    const FindingCounts counts = book.CountFindings(take);
     std::string summary;
     const struct {
         int count;
@@ -622,11 +328,11 @@ std::string FindingsSummary(HWND list, int row)
     return summary;
 }
 
-void FillTakeInfoTip(NMLVGETINFOTIPA& tip)
+void FillTakeInfoTip(NMLVGETINFOTIPA& tip, const TakeBook& book)
 {
-    if (!tip.pszText || tip.cchTextMax <= 0)
+    if (!tip.pszText || tip.cchTextMax <= 0 || tip.iItem < 0)
         return;
-    const std::string summary = FindingsSummary(tip.hdr.hwndFrom, tip.iItem);
+    const std::string summary = FindingsSummary(book, static_cast<size_t>(tip.iItem));
     if (summary.empty())
         return;  // the list shows its own tip (a cut-off text), if any
     // The list passes its own tip text in the buffer when the text is cut

@@ -15,7 +15,7 @@
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "Take.h"
-#include "TakeListView.h"
+#include "TakeBook.h"
 #include "TakeSession.h"
 #include "TapAnalysis.h"
 #include "resource.h"
@@ -227,10 +227,12 @@ void FollowTaps(HWND dialog)
 // The check of the taps against the listed takes that go into the tempo map
 // (the checked ones): their analysis is done here, once, before the first
 // tap.
+// The book of listed takes the open dialog hands its take to.
+TakeBook* takeBook = nullptr;
+
 void StartMonitor()
 {
-    HWND list = g_hMainWnd ? GetDlgItem(g_hMainWnd, IDC_TAKELIST) : nullptr;
-    const TakeList listed = list ? ReadCheckedTakesFromList(list) : TakeList();
+    const TakeList listed = takeBook ? takeBook->CheckedTaps() : TakeList();
     monitor = std::make_unique<TapMonitor>(listed);
     monitoredTaps = 0;
     deviationShown = !listed.empty();
@@ -368,7 +370,11 @@ void OnDestroy(HWND dialog)
         SetPriorityClass(GetCurrentProcess(), savedPriorityClass);
         timeEndPeriod(g_TimeCaps.wPeriodMin);
     }
-    AddTakeToList();
+    // The owner saves the session on WM_TAKESCHANGED, before the journal
+    // of the take goes.
+    if (takeBook && AddTakeToList(CurrentTake, *takeBook, ListedTimeNow(), g_AppSettings.TimeSigBase))
+        SendMessageA(GetWindow(dialog, GW_OWNER), WM_TAKESCHANGED, 0, 0);
+    HandOverTakeForList(CurrentTake);  // without a book the take is dropped
     EndTakeJournal();
     PostQuitMessage(0);  // ends the loop of RunTapInputDialog
 }
@@ -400,8 +406,9 @@ std::vector<HWND> DisableOwnedWindows(HWND owner, HWND dialog)
 
 }  // namespace
 
-void RunTapInputDialog(HWND owner)
+void RunTapInputDialog(HWND owner, TakeBook* book)
 {
+    takeBook = book;
     HWND focus = GetFocus();
     HWND dialog = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_TAPINPUT), owner, TapInputDialogProc, 0);
     if (!dialog)

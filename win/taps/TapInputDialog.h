@@ -10,10 +10,14 @@
 #include <string>
 #include <vector>
 
+class TakeBook;
+
 // Shows the dialog owned by `owner` and returns when it has been closed; by
-// then the take has gone to AddTakeToList. Returns at once, with no message,
-// when the dialog cannot be created.
-void RunTapInputDialog(HWND owner);
+// then the take has gone to `book` (AddTakeToList) and, when it was listed,
+// WM_TAKESCHANGED has been sent to the owner. The dialog's feedback checks
+// the taps against the book's checked takes. Returns at once, with no
+// message, when the dialog cannot be created.
+void RunTapInputDialog(HWND owner, TakeBook* book);
 
 // TRUE for WM_INITDIALOG, FALSE for every other message.
 INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -358,12 +358,12 @@ TEST_F(SessionWindowTest, SavedTakesOpenAgainAndExportTheSameBytes)
     DialogAnswerer answerer;
     answerer.ChooseFile(takes).ChooseFile(first).Press(IDYES).ChooseFile(takes).ChooseFile(second);
     Command(IDM_SAVETAKES);
-    EXPECT_EQ(FormatSession(ReadSessionTakesFromList(List())), Text(takes));
+    EXPECT_EQ(FormatSession(MainWindowTakeBook().Takes()), Text(takes));
     Command(IDM_SAVETEMPO);
     Command(IDM_DELETEALL);
     EXPECT_EQ(0, Rows());
     Command(IDM_OPENTAKES);
-    EXPECT_EQ(Text(takes), FormatSession(ReadSessionTakesFromList(List())));
+    EXPECT_EQ(Text(takes), FormatSession(MainWindowTakeBook().Takes()));
     Command(IDM_SAVETEMPO);
     EXPECT_EQ(0u, answerer.UnusedAnswers());
     ASSERT_TRUE(FileExists(second));

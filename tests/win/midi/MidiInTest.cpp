@@ -268,7 +268,7 @@ TEST_F(MidiInTest, NoteOnsArrivingDuringTheHandOverNeverReachTheListedTake)
             SendMessageA(dialog, WM_CLOSE, 0, 0);
             ASSERT_FALSE(IsWindow(dialog));
             ASSERT_EQ(i + 1, static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)));
-            const Take& listed = *ReadTakesFromList(List()).back();
+            const Take& listed = *MainWindowTakeBook().ListedTaps().back();
             const size_t count = listed.size();
             const LONG delivered = fake.GetDeliveredCount();
             for (int wait = 0; wait < 2000 && fake.GetDeliveredCount() < delivered + 50; ++wait)

@@ -8,11 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "AppGlobals.h"
+#include "Dpi.h"
+#include "Face.h"
 #include "IniFile.h"
 #include "MainWindow.h"
 #include "OptionsDialog.h"
@@ -103,6 +106,19 @@ protected:
         return state == INDEXTOSTATEIMAGEMASK(2);
     }
 
+    std::string TapCountText(int row) const
+    {
+        char text[16] = "";
+        LVITEMA item = {};
+        item.iSubItem = 1;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(List(), LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+    static const TakeBook& Book() { return MainWindowTakeBook(); }
+
     int RowIcon(int row) const
     {
         LVITEMA item = {};
@@ -128,12 +144,17 @@ protected:
     Seen Now() const
     {
         Seen seen;
-        for (const SessionTake* take : ReadSessionTakesFromList(List())) {
-            seen.Takes.push_back(take->Taps);
-            seen.Checked.push_back(take->Checked);
+        for (const SessionTake& take : Book().Takes()) {
+            seen.Takes.push_back(take.Taps);
+            seen.Checked.push_back(take.Checked);
         }
-        for (int row = 0; row < Rows(); ++row)
+        // The list shows the book: a row per take, its check mark and its
+        // tap count.
+        EXPECT_EQ(static_cast<int>(seen.Takes.size()), Rows());
+        for (int row = 0; row < Rows() && row < static_cast<int>(seen.Takes.size()); ++row) {
             EXPECT_EQ(seen.Checked[static_cast<size_t>(row)], BoxChecked(row)) << "row " << row;
+            EXPECT_EQ(std::to_string(seen.Takes[static_cast<size_t>(row)].size()), TapCountText(row)) << "row " << row;
+        }
         seen.Base = g_AppSettings.TimeSigBase;
         return seen;
     }
@@ -180,8 +201,8 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     AddTake(clean);
     AddTake(missed);
     EXPECT_NE(RowIcon(1), RowIcon(0));
-    EXPECT_EQ(FindingsSummary(List(), 0), "");
-    EXPECT_EQ(FindingsSummary(List(), 1), LoadResString(IDS_FINDING_MISSED, "1"));
+    EXPECT_EQ(FindingsSummary(Book(), 0), "");
+    EXPECT_EQ(FindingsSummary(Book(), 1), LoadResString(IDS_FINDING_MISSED, "1"));
 
     Select(0);
     EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
@@ -190,35 +211,35 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     EXPECT_TRUE(MenuEnabled(IDM_REPAIRALL));
     Command(IDM_REPAIR);
     ASSERT_EQ(Rows(), 2);
-    EXPECT_EQ(ReadTakesFromList(List())[1]->size(), 24u);
-    EXPECT_EQ(FindingsSummary(List(), 1), "");
+    EXPECT_EQ(MainWindowTakeBook().ListedTaps()[1]->size(), 24u);
+    EXPECT_EQ(FindingsSummary(Book(), 1), "");
     EXPECT_EQ(RowIcon(1), RowIcon(0));
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
 
     Command(IDM_UNDO);
     Take expected(missed);
     NormalizeTake(expected);
-    EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
+    EXPECT_EQ(*MainWindowTakeBook().ListedTaps()[1], expected);
 
     // Turned down, the finding is no longer repaired or marked.
-    ASSERT_FALSE(ListedTakesAnalysis().Takes[1].Findings.empty());
+    ASSERT_FALSE(Book().Findings().Takes[1].Findings.empty());
     SendMessageA(window, WM_GRAPHFINDING, 1, 0);
     PumpMessages();
-    EXPECT_EQ(FindingsSummary(List(), 1), "");
+    EXPECT_EQ(FindingsSummary(Book(), 1), "");
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
     Command(IDM_REPAIRALL);
-    EXPECT_EQ(*ReadTakesFromList(List())[1], expected);
+    EXPECT_EQ(*MainWindowTakeBook().ListedTaps()[1], expected);
 
     // Of two missed beats, the one turned down stays so when the other is
     // repaired: the take gains one beat, and nothing is left to repair.
     AddTake(Steady(24, {6, 16}));
-    ASSERT_EQ(ListedTakesAnalysis().Takes[2].Findings.size(), 2u);
+    ASSERT_EQ(Book().Findings().Takes[2].Findings.size(), 2u);
     SendMessageA(window, WM_GRAPHFINDING, 2, 0);
     PumpMessages();
     Select(2);
     Command(IDM_REPAIR);
-    EXPECT_EQ(ReadTakesFromList(List())[2]->size(), 23u);
-    EXPECT_EQ(FindingsSummary(List(), 2), "");
+    EXPECT_EQ(MainWindowTakeBook().ListedTaps()[2]->size(), 23u);
+    EXPECT_EQ(FindingsSummary(Book(), 2), "");
     EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
 }
@@ -293,7 +314,7 @@ TEST_F(TakesListTest, DoubleClickOnATakeOpensTheGraphAndKeepsItsCheckBox)
     SendMessageA(List(), WM_LBUTTONUP, 0, at);
     PumpMessages();
     EXPECT_TRUE(BoxChecked(1));
-    EXPECT_TRUE(ReadSessionTakesFromList(List())[1]->Checked);
+    EXPECT_TRUE(Book().Takes()[1].Checked);
     EXPECT_NE(nullptr, TempoGraphWindow());
     CloseTempoGraph();
     EXPECT_EQ(nullptr, TempoGraphWindow());
@@ -345,6 +366,109 @@ TEST_F(TakesListTest, UndoingABaseNoteChangeRestoresTheNoteWithTheTakes)
     EXPECT_EQ(newBase, g_AppSettings.TimeSigBase);
     Command(IDM_UNDO);
     EXPECT_TRUE(Now() == before);
+}
+
+// The main window's template in a face, shown with nothing but its list's
+// columns set up as the main window sets them.
+INT_PTR CALLBACK TemplateOnly(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
+
+class TakeListColumns : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(PrepareMainWindowClass()); }
+
+    void TearDown() override
+    {
+        if (dialog && IsWindow(dialog))
+            DestroyWindow(dialog);
+        PumpMessages();
+    }
+
+    // The face's main window, from its own template.
+    HWND OpenList(Face face)
+    {
+        HRSRC found = FindResourceExA(g_hInstance, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_MAIN), FaceLanguage(face));
+        const auto* dialogTemplate =
+            found ? static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(g_hInstance, found))) : nullptr;
+        if (!dialogTemplate)
+            return nullptr;
+        dialog = CreateDialogIndirectParamA(g_hInstance, dialogTemplate, nullptr, TemplateOnly, 0);
+        if (!dialog)
+            return nullptr;
+        ShowWindow(dialog, SW_SHOW);
+        HWND list = GetDlgItem(dialog, IDC_TAKELIST);
+        InsertTakeListColumns(list, face);
+        PumpMessages();
+        return list;
+    }
+
+    static int Width(HWND list, int column)
+    {
+        return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    }
+
+    // The columns within the list's client area, so it has no horizontal
+    // scroll bar, and in the proportion 135:70 (to the pixel).
+    static void ExpectColumnsFit(HWND list)
+    {
+        RECT client = {};
+        GetClientRect(list, &client);
+        const int time = Width(list, 0), taps = Width(list, 1);
+        EXPECT_FALSE(GetWindowLongA(list, GWL_STYLE) & WS_HSCROLL);
+        EXPECT_LE(time + taps, client.right) << time << " + " << taps << " px";
+        EXPECT_GT(time + taps, client.right * 3 / 4) << "the columns use the list's width";
+        EXPECT_LE(std::abs(time * 70 - taps * 135), 135 + 70) << time << ":" << taps;
+    }
+
+    HWND dialog = nullptr;
+};
+
+// In the English face the list is narrower than the Japanese columns (135
+// and 70 pixels at 96 DPI): the columns share its width instead, with a
+// vertical scroll bar as well as without, at every DPI a monitor may have.
+TEST_F(TakeListColumns, EnglishColumnsFitTheListAtEveryDpi)
+{
+    HWND list = OpenList(Face::English);
+    ASSERT_NE(nullptr, list);
+    ExpectColumnsFit(list);
+
+    // Enough takes for a vertical scroll bar.
+    TakeBook book;
+    std::vector<SessionTake> takes(40);
+    for (SessionTake& take : takes) {
+        take.ListedAt = "2026-12-07T10:00:00";
+        take.Taps = Steady(4);
+    }
+    ASSERT_TRUE(book.Append(takes, 2));
+    ShowAddedTakes(list, book);
+    PumpMessages();
+    ASSERT_EQ(40, static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
+    EXPECT_TRUE(GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL);
+    ExpectColumnsFit(list);
+
+    for (UINT dpi : {96u, 120u, 144u, 192u}) {
+        SCOPED_TRACE(std::to_string(dpi) + " DPI");
+        SetTakeListColumnWidths(list, dpi, Face::English);
+        PumpMessages();
+        ExpectColumnsFit(list);
+    }
+}
+
+// The Japanese face keeps its columns' widths, scaled with the DPI.
+TEST_F(TakeListColumns, JapaneseColumnsKeepTheirWidthsScaledWithTheDpi)
+{
+    HWND list = OpenList(Face::Japanese);
+    ASSERT_NE(nullptr, list);
+    const UINT dpi = DpiOfWindow(list);
+    EXPECT_EQ(ScaleToDpi(135, dpi), Width(list, 0));
+    EXPECT_EQ(ScaleToDpi(70, dpi), Width(list, 1));
+    for (UINT other : {96u, 120u, 144u, 192u}) {
+        SetTakeListColumnWidths(list, other, Face::Japanese);
+        EXPECT_EQ(ScaleToDpi(135, other), Width(list, 0));
+        EXPECT_EQ(ScaleToDpi(70, other), Width(list, 1));
+    }
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ protected:
         OnTapDialog(std::move(openings));
         for (size_t i = 0; i < count; ++i) {
             CurrentTake.Start();
-            RunTapInputDialog(window);
+            RunTapInputDialog(window, &MainWindowTakeBook());
         }
     }
 
@@ -139,7 +139,7 @@ TEST_F(TapInputDialogTest, CountShownIncludesTapsThatCameBeforeTheDialog)
             PostKey(dialog, VK_ESCAPE);
         },
     });
-    RunTapInputDialog(window);
+    RunTapInputDialog(window, &MainWindowTakeBook());
     PumpMessages();
     EndActions();
     const std::vector<Times> takes = ListedTakes();
@@ -273,7 +273,7 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
         g_AppSettings.TapMethod = opening.tapMethod;
         g_AppSettings.MidiInName = opening.midiInName;
         CurrentTake.Start();
-        RunTapInputDialog(window);
+        RunTapInputDialog(window, &MainWindowTakeBook());
     }
 
     ASSERT_EQ(std::size(openings), shown.size());
@@ -341,7 +341,7 @@ void ListSteadyTakes(int count, uint32_t interval, int taps)
         for (int k = 0; k < taps; ++k)
             take.push_back(static_cast<uint32_t>(k) * interval);
         CurrentTake.Start(take);
-        AddTakeToList();
+        HandOverCurrentTake();
     }
 }
 
@@ -429,7 +429,7 @@ TEST_F(TapInputDialogTest, DeviationFromTheListedTakesAndWarningsAboutTheLastTap
     for (int row = 0; row < 3; ++row)
         ListView_SetCheckState(List(), row, FALSE);
     PumpMessages();
-    ASSERT_TRUE(ReadCheckedTakesFromList(List()).empty());
+    ASSERT_TRUE(MainWindowTakeBook().CheckedTaps().empty());
     RunOpenings({[](HWND dialog) {
         for (uint32_t k = 0; k < 4; ++k)
             Tap(dialog, k * 500);

@@ -1,0 +1,322 @@
+// The book of listed takes over generated takes: any sequence of changes
+// undoes step by step to exactly the states it went through (base note
+// included) and redoes to the end; a change that changes nothing records
+// no step; a repair changes a take exactly when the book said it would, and
+// findings turned down stay so; the tapped take's hand-over.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TakeBook.h"
+#include "TakeGenerator.h"
+
+namespace {
+
+struct State {
+    std::vector<SessionTake> Takes;
+    int Base = 0;
+};
+
+bool Same(const State& a, const State& b)
+{
+    if (a.Base != b.Base || a.Takes.size() != b.Takes.size())
+        return false;
+    for (size_t i = 0; i < a.Takes.size(); ++i) {
+        const SessionTake& x = a.Takes[i];
+        const SessionTake& y = b.Takes[i];
+        if (x.ListedAt != y.ListedAt || x.Taps != y.Taps || x.Checked != y.Checked || !(x.Rejected == y.Rejected))
+            return false;
+    }
+    return true;
+}
+
+SessionTake Listed(const Take& taps, int n)
+{
+    SessionTake take;
+    take.ListedAt = "2026-12-07T10:00:" + std::string(n < 10 ? "0" : "") + std::to_string(n % 60);
+    take.Taps = taps;
+    return take;
+}
+
+// Takes of one generated piece, some with a slip, so that the analysis has
+// findings to repair and to turn down.
+std::vector<SessionTake> GeneratedTakes(TakeRandom& random, int count, int beats)
+{
+    const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, beats);
+    const SlipKind slips[] = {SlipKind::None, SlipKind::Missed, SlipKind::DoubleTap, SlipKind::None,
+                              SlipKind::LateStart};
+    std::vector<SessionTake> takes;
+    for (int i = 0; i < count; ++i)
+        takes.push_back(Listed(GenerateTake(random, piece, slips[random.Between(0, 4)]).Slipped, i));
+    return takes;
+}
+
+// The analysis of the book's takes made afresh: what the book keeps must be
+// the analysis of what it lists.
+void ExpectAnalysisCurrent(const TakeBook& book)
+{
+    const Analysis fresh = AnalyzeTakes(book.ListedTaps());
+    ASSERT_EQ(fresh.Takes.size(), book.Findings().Takes.size());
+    for (size_t i = 0; i < fresh.Takes.size(); ++i) {
+        ASSERT_EQ(fresh.Takes[i].Findings.size(), book.Findings().Takes[i].Findings.size()) << "take " << i;
+        for (size_t f = 0; f < fresh.Takes[i].Findings.size(); ++f)
+            EXPECT_TRUE(KeyOf(fresh.Takes[i].Findings[f]) == KeyOf(book.Findings().Takes[i].Findings[f]));
+    }
+}
+
+// One of the changes the list makes, at random; returns what the book
+// reported and sets `base` to the base note now.
+bool RandomChange(TakeRandom& random, TakeBook& book, int& base, const std::vector<SessionTake>& pool)
+{
+    const size_t size = book.Size();
+    const size_t at = size == 0 ? 0 : static_cast<size_t>(random.Between(0, static_cast<int>(size) - 1));
+    switch (random.Between(0, 8)) {
+    case 0:
+    case 1: {
+        std::vector<SessionTake> added{pool[static_cast<size_t>(random.Between(0, int(pool.size()) - 1))]};
+        if (random.Chance(0.3))
+            added.push_back(Listed(Take{5}, 1));  // a take of one tap is never listed
+        return book.Append(added, base);
+    }
+    case 2:
+        return book.Delete(random.Chance(0.1) ? size : at, base);
+    case 3:
+        return book.SetChecked(at, random.Chance(0.5), base);
+    case 4:
+        return book.Repair(at, base);
+    case 5:
+        return book.RepairAll(base);
+    case 6: {
+        const size_t findings = at < book.Findings().Takes.size() ? book.Findings().Takes[at].Findings.size() : 0;
+        return book.ToggleFinding(at, findings == 0 ? 0 : static_cast<size_t>(random.Between(0, int(findings) - 1)),
+                                  base);
+    }
+    case 7:
+        if (random.Chance(0.5))
+            return book.Clear(base);
+        {
+            const int old = base;
+            base = (base + random.Between(1, 5)) % 6;
+            return book.ClearForBaseNote(old);
+        }
+    default:
+        return false;
+    }
+}
+
+State Now(const TakeBook& book, int base)
+{
+    return State{book.Takes(), base};
+}
+
+TEST(TakeBook, RandomChangesUndoToEveryStateAndRedoToTheEnd)
+{
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        TakeRandom random(seed);
+        const std::vector<SessionTake> pool = GeneratedTakes(random, 6, random.Between(30, 60));
+        TakeBook book;
+        int base = random.Between(0, 5);
+        // Restored at start-up: no step to undo.
+        EXPECT_TRUE(book.Restore({pool[0], pool[1], Listed(Take{0}, 3)}));
+        EXPECT_EQ(2u, book.Size());
+        EXPECT_FALSE(book.CanUndo());
+
+        std::vector<State> seen{Now(book, base)};
+        for (int step = 0; step < 30; ++step) {
+            const size_t stepsBefore = book.CanUndo() ? 1 : 0;
+            const bool changed = RandomChange(random, book, base, pool);
+            if (changed) {
+                EXPECT_TRUE(book.CanUndo());
+                EXPECT_FALSE(book.CanRedo());
+                seen.push_back(Now(book, base));
+            } else {
+                // Nothing changed and nothing was recorded; a base note
+                // changes only with takes to delete.
+                if (!Same(Now(book, base), seen.back()))
+                    base = seen.back().Base;
+                EXPECT_TRUE(Same(Now(book, base), seen.back())) << "seed " << seed << " step " << step;
+                EXPECT_EQ(stepsBefore != 0, book.CanUndo());
+            }
+        }
+        ExpectAnalysisCurrent(book);
+        ASSERT_GE(seen.size(), 8u) << "seed " << seed;
+
+        for (size_t i = seen.size() - 1; i-- > 0;) {
+            const std::optional<int> back = book.Undo(base);
+            ASSERT_TRUE(back.has_value());
+            base = *back;
+            ASSERT_TRUE(Same(Now(book, base), seen[i])) << "seed " << seed << " undo to " << i;
+        }
+        EXPECT_FALSE(book.CanUndo());
+        EXPECT_FALSE(book.Undo(base).has_value());
+        ExpectAnalysisCurrent(book);
+        for (size_t i = 1; i < seen.size(); ++i) {
+            const std::optional<int> forward = book.Redo(base);
+            ASSERT_TRUE(forward.has_value());
+            base = *forward;
+            ASSERT_TRUE(Same(Now(book, base), seen[i])) << "seed " << seed << " redo to " << i;
+        }
+        EXPECT_FALSE(book.CanRedo());
+        ExpectAnalysisCurrent(book);
+
+        book.Reset();
+        EXPECT_EQ(0u, book.Size());
+        EXPECT_FALSE(book.CanUndo());
+        EXPECT_TRUE(book.Findings().Takes.empty());
+    }
+}
+
+// CanRepair is what Repair then does, take by take; a repair that changes
+// nothing is no step, and RepairAll changes exactly the takes CanRepair
+// named, from the same analysis.
+TEST(TakeBook, RepairChangesATakeExactlyWhenCanRepairSaidSo)
+{
+    int repaired = 0;
+    for (uint32_t seed = 11; seed <= 18; ++seed) {
+        TakeRandom random(seed);
+        TakeBook book;
+        book.Restore(GeneratedTakes(random, 5, random.Between(40, 80)));
+        std::vector<bool> can;
+        for (size_t i = 0; i < book.Size(); ++i)
+            can.push_back(book.CanRepair(i));
+        EXPECT_EQ(book.CanRepairAny(), std::find(can.begin(), can.end(), true) != can.end());
+        EXPECT_FALSE(book.CanRepair(book.Size()));
+
+        TakeBook all = book;
+        const std::vector<SessionTake> before = book.Takes();
+        EXPECT_EQ(all.RepairAll(2), book.CanRepairAny());
+        for (size_t i = 0; i < before.size(); ++i)
+            EXPECT_EQ(can[i], all.Takes()[i].Taps != before[i].Taps) << "seed " << seed << " take " << i;
+
+        for (size_t i = 0; i < before.size(); ++i) {
+            TakeBook one = book;
+            const bool done = one.Repair(i, 2);
+            EXPECT_EQ(can[i], done) << "seed " << seed << " take " << i;
+            EXPECT_EQ(done, one.CanUndo());
+            EXPECT_EQ(can[i], one.Takes()[i].Taps != before[i].Taps);
+            for (size_t j = 0; j < before.size(); ++j) {
+                if (j != i) {
+                    EXPECT_EQ(before[j].Taps, one.Takes()[j].Taps);
+                }
+            }
+            repaired += done ? 1 : 0;
+        }
+    }
+    EXPECT_GT(repaired, 3);  // the generated slips gave repairs to check
+}
+
+// Every finding of a take turned down: nothing is left to repair or count.
+// Of two missed beats, the one turned down stays turned down when the other
+// is repaired, and undo brings back the finding and its turned-down mark.
+TEST(TakeBook, TurnedDownFindingsSurviveRepairAndUndo)
+{
+    const auto steady = [](int beats, std::vector<int> missing) {
+        Take times;
+        for (int i = 0; i < beats; ++i)
+            if (std::find(missing.begin(), missing.end(), i) == missing.end())
+                times.push_back(static_cast<uint32_t>(i * 500 + (i % 3) * 7));
+        return times;
+    };
+    TakeBook book;
+    ASSERT_TRUE(book.Append({Listed(steady(24, {}), 0), Listed(steady(24, {}), 1), Listed(steady(24, {6, 16}), 2)},
+                            2));
+    ASSERT_EQ(2u, book.Findings().Takes[2].Findings.size());
+    EXPECT_EQ(2, book.CountFindings(2).Missed);
+    EXPECT_FALSE(book.CountFindings(0).Any());
+
+    ASSERT_TRUE(book.ToggleFinding(2, 1, 2));
+    const FindingKey down = KeyOf(book.Findings().Takes[2].Findings[1]);
+    EXPECT_EQ(1, book.CountFindings(2).Missed);
+    const AnalysisOptions options = book.ExportOptions(true, SmoothingNone);
+    ASSERT_EQ(3u, options.Rejected.size());
+    EXPECT_EQ(1u, options.Rejected[2].size());
+    EXPECT_TRUE(book.ExportOptions(false, SmoothingNone).Rejected.empty());
+
+    ASSERT_TRUE(book.CanRepair(2));
+    ASSERT_TRUE(book.Repair(2, 2));
+    EXPECT_EQ(23u, book.Takes()[2].Taps.size());
+    ASSERT_EQ(1u, book.Takes()[2].Rejected.size());
+    EXPECT_EQ(down.Kind, book.Takes()[2].Rejected[0].Kind);
+    EXPECT_FALSE(book.CountFindings(2).Any());
+    EXPECT_FALSE(book.CanRepair(2));
+    EXPECT_FALSE(book.RepairAll(2));
+    // The one left is still found, only turned down.
+    ASSERT_EQ(1u, book.Findings().Takes[2].Findings.size());
+    EXPECT_TRUE(KeyOf(book.Findings().Takes[2].Findings[0]) == book.Takes()[2].Rejected[0]);
+
+    ASSERT_TRUE(book.Undo(2).has_value());
+    EXPECT_EQ(22u, book.Takes()[2].Taps.size());
+    EXPECT_EQ(1, book.CountFindings(2).Missed);
+    EXPECT_TRUE(book.Takes()[2].Rejected[0] == down);
+
+    // Turned down, checked out of the export: its findings leave the options.
+    ASSERT_TRUE(book.SetChecked(2, false, 2));
+    EXPECT_FALSE(book.SetChecked(2, false, 2));
+    EXPECT_EQ(2u, book.CheckedTaps().size());
+    EXPECT_EQ(2u, book.ExportOptions(true, 3).Rejected.size());
+    EXPECT_EQ(3, book.ExportOptions(true, 3).Smoothing);
+}
+
+// Over generated takes: the counts are the accepted findings by kind, and
+// with every finding turned down nothing is counted or repaired.
+TEST(TakeBook, CountsAreTheAcceptedFindingsByKind)
+{
+    for (uint32_t seed = 21; seed <= 26; ++seed) {
+        TakeRandom random(seed);
+        TakeBook book;
+        book.Restore(GeneratedTakes(random, 5, 50));
+        for (size_t i = 0; i < book.Size(); ++i) {
+            const std::vector<Finding> found = book.Findings().Takes[i].Findings;  // a change analyses anew
+            FindingCounts counted = book.CountFindings(i);
+            int beats = 0;
+            for (const Finding& f : found)
+                beats += f.Kind == FindingKind::Missed ? f.Beats : 1;
+            EXPECT_EQ(beats, counted.Missed + counted.Extra + counted.Start + counted.Outlier);
+            for (size_t f = 0; f < found.size(); ++f)
+                ASSERT_TRUE(book.ToggleFinding(i, f, 0));
+            EXPECT_FALSE(book.CountFindings(i).Any()) << "seed " << seed << " take " << i;
+            EXPECT_FALSE(book.CanRepair(i));
+        }
+        EXPECT_FALSE(book.ToggleFinding(book.Size(), 0, 0));
+    }
+}
+
+// The hand-over empties the slot whatever it held; a take of two or more
+// taps is listed relative to its first tap at the time given, one step.
+TEST(TakeBook, AddTakeToListEmptiesTheSlotAndListsOnlyRealTakes)
+{
+    TakeSlot slot;
+    TakeBook book;
+    slot.Start(Take{1000});
+    EXPECT_FALSE(AddTakeToList(slot, book, "2026-12-07T10:00:00", 2));
+    EXPECT_EQ(0u, slot.GetCount());
+    EXPECT_EQ(0u, book.Size());
+    EXPECT_FALSE(book.CanUndo());
+    EXPECT_FALSE(AddTakeToList(slot, book, "2026-12-07T10:00:00", 2));
+
+    TakeRandom random(31);
+    const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 40);
+    Take raw = GenerateTake(random, piece, SlipKind::None).Slipped;
+    for (uint32_t& tap : raw)
+        tap += 123456;
+    slot.Start(Take(raw));
+    ASSERT_TRUE(AddTakeToList(slot, book, "2026-12-07T10:00:05", 4));
+    EXPECT_EQ(0u, slot.GetCount());
+    ASSERT_EQ(1u, book.Size());
+    EXPECT_EQ("2026-12-07T10:00:05", book.Takes()[0].ListedAt);
+    EXPECT_TRUE(book.Takes()[0].Checked);
+    ASSERT_EQ(raw.size(), book.Takes()[0].Taps.size());
+    for (size_t i = 0; i < raw.size(); ++i)
+        EXPECT_EQ(raw[i] - raw[0], book.Takes()[0].Taps[i]);
+    EXPECT_EQ(1u, book.Findings().Takes.size());
+    const std::optional<int> back = book.Undo(2);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(4, *back);
+    EXPECT_EQ(0u, book.Size());
+}
+
+}  // namespace
