@@ -95,7 +95,11 @@ void OnInitDialog(HWND window)
 
     // The settings and the session fill the window; its command states
     // follow from what they left in it.
-    ApplySettings(window);
+    const int interpCount = ApplySettings(window);
+    SendMessageA(handles.interpCombo, CB_SETCURSEL, static_cast<WPARAM>(interpCount), 0);
+    // A missing device is reported there; start-up goes on with the window.
+    if (g_AppSettings.TapMethod == 1)
+        OpenMidiIn(window);
     ClearTakesHistory();
     RestoreSession(window);
     RefreshTakeFindings(handles.list);
@@ -500,7 +504,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // the user made.
         CloseMidiIn();
         CloseTempoGraph();  // keeps its placement for the settings
-        SaveSettings();
+        SaveSettings(static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0)));
         DestroyWindow(window);
         break;
     case WM_DESTROY:

@@ -158,7 +158,9 @@ void OnOk(HWND dialog)
                 static_cast<int>(SendMessageA(smoothing, CB_GETITEMDATA, static_cast<WPARAM>(chosen), 0));
         g_AppSettings.RepairOnExport = IsDlgButtonChecked(dialog, IDC_OPT_REPAIR) == BST_CHECKED;
         RegisterCakewalkTool(IsDlgButtonChecked(dialog, IDC_OPT_CAKEWALK) == BST_CHECKED);
-        SaveSettings();
+        // The interpolation count is the selection of the owner's combo box.
+        const HWND owner = GetWindow(dialog, GW_OWNER);
+        SaveSettings(static_cast<int>(SendDlgItemMessageA(owner, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0)));
         EndDialog(dialog, IDOK);
         return;
     }

@@ -246,7 +246,7 @@ void Restore(HWND list, ListState state)
     }
     if (state.TimeSigBase != g_AppSettings.TimeSigBase) {
         g_AppSettings.TimeSigBase = state.TimeSigBase;
-        SaveSettings();
+        SaveSettings(static_cast<int>(SendDlgItemMessageA(GetParent(list), IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0)));
     }
     TakesChanged(list);
 }
