@@ -98,33 +98,47 @@ void OnInitDialog(HWND window)
     const int interpCount = ApplySettings(window);
     SendMessageA(handles.interpCombo, CB_SETCURSEL, static_cast<WPARAM>(interpCount), 0);
     // A missing device is reported there; start-up goes on with the window.
-    if (g_AppSettings.TapMethod == 1)
-        OpenMidiIn(window);
+    if (g_AppSettings.TapMethod == TapMethodMidi)
+        OpenMidiIn(window, g_AppSettings.MidiInName);
     ClearTakesHistory();
     RestoreSession(window);
     RefreshTakeFindings(handles.list);
     UpdateCommandStates();
 }
 
+// What the tap dialog does with its take: MIDI taps are posted to it, the
+// take is journalled while it is tapped and listed when the dialog goes.
+class ListingTapTake final : public TapTakeHandler {
+public:
+    void DialogOpened(HWND dialog) override { SetMidiInTarget(dialog); }
+    void BeginJournal() override { BeginTakeJournal(); }
+    void WriteJournal() override { WriteTakeJournal(); }
+    void HandOverTake() override { AddTakeToList(); }
+    void EndJournal() override { EndTakeJournal(); }
+    UINT JournalPeriod() const override { return TakeJournalPeriod; }
+};
+
 // The tap dialog records the take in CurrentTake and hands it to
-// AddTakeToList when it closes. MIDI input is started only while the dialog
+// AddTakeToList when it closes; the taps are compared with the checked
+// takes, those of the tempo map. MIDI input is started only while the dialog
 // is open; between takes the device stays open but stopped.
 void OnAddTake(HWND window)
 {
+    ListingTapTake handler;
     switch (g_AppSettings.TapMethod) {
-    case 0:
+    case TapMethodKeyboard:
         CurrentTake.Start();
-        RunTapInputDialog(window);
+        RunTapInputDialog(window, ReadCheckedTakesFromList(handles.list), handler);
         break;
-    case 1:
+    case TapMethodMidi:
         // A device that could not be opened has been reported already.
         if (!IsMidiInOpen())
-            OpenMidiIn(window);
+            OpenMidiIn(window, g_AppSettings.MidiInName);
         if (!IsMidiInOpen())
             break;
         CurrentTake.Start();
         midiInStart(GetMidiInHandle());
-        RunTapInputDialog(window);
+        RunTapInputDialog(window, ReadCheckedTakesFromList(handles.list), handler);
         midiInStop(GetMidiInHandle());
         break;
     default:

@@ -74,7 +74,7 @@ void OnInitDialog(HWND dialog)
 {
     g_baseNoteAtOpening = g_AppSettings.TimeSigBase;
     FillBaseNotes(dialog);
-    CheckDlgButton(dialog, g_AppSettings.TapMethod == 1 ? IDC_OPT_MIDI : IDC_OPT_KEYBOARD, BST_CHECKED);
+    CheckDlgButton(dialog, g_AppSettings.TapMethod == TapMethodMidi ? IDC_OPT_MIDI : IDC_OPT_KEYBOARD, BST_CHECKED);
     FillMidiDevices(dialog);
     CheckDlgButton(dialog, IDC_OPT_CAKEWALK, IsCakewalkToolRegistered() ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_OPT_RESTORE, g_AppSettings.RestoreTakes ? BST_CHECKED : BST_UNCHECKED);
@@ -138,11 +138,11 @@ void OnOk(HWND dialog)
     CloseMidiIn();
 
     if (IsDlgButtonChecked(dialog, IDC_OPT_KEYBOARD) == BST_CHECKED) {
-        g_AppSettings.TapMethod = 0;
+        g_AppSettings.TapMethod = TapMethodKeyboard;
     } else if (IsDlgButtonChecked(dialog, IDC_OPT_MIDI) == BST_CHECKED) {
-        g_AppSettings.TapMethod = 1;
+        g_AppSettings.TapMethod = TapMethodMidi;
         if (TakeSelectedDevice(dialog))
-            OpenMidiIn(dialog);  // reports its own failures; OK still succeeds
+            OpenMidiIn(dialog, g_AppSettings.MidiInName);  // reports its own failures; OK still succeeds
         else
             error = IDS_NO_MIDI_DEVICE;
     } else {

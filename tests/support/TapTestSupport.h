@@ -26,8 +26,7 @@ namespace wine_test {
 // The tap dialog while one is open.
 inline HWND OpenTapDialog()
 {
-    HWND dialog = TapNotificationTarget();
-    return dialog && IsWindow(dialog) ? dialog : nullptr;
+    return FindTapInputDialog();
 }
 
 // A take of these times listed as the tap dialog lists one, one step to undo.
