@@ -1,4 +1,4 @@
-// The main window: a modeless dialog (template 101, class "mkMetrovaWnd")
+// The main window: a modeless dialog (IDD_MAIN, class "mkMetrovaWnd")
 // with the list of takes, the interpolation count and the commands that
 // add, delete, export and import takes.
 #pragma once

@@ -10,7 +10,7 @@
 
 #include "AppGlobals.h"
 #include "Dpi.h"
-#include "Face.h"
+#include "UiLanguage.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "TempoMap.h"
@@ -77,7 +77,7 @@ COLORREF Darker(COLORREF colour)
     return RGB(GetRValue(colour) / 2, GetGValue(colour) / 2, GetBValue(colour) / 2);
 }
 
-// The font the graph writes in, at `dpi`: the dialogs' face.
+// The font the graph writes in, at `dpi`: the dialogs' typeface.
 HFONT CreateGraphFont(UINT dpi)
 {
     LOGFONTW font = {};
@@ -86,7 +86,7 @@ HFONT CreateGraphFont(UINT dpi)
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = DEFAULT_QUALITY;
     // "ＭＳ Ｐゴシック" for Japanese, the dialogs' shell font for English.
-    const wchar_t* face = CurrentFace() == Face::Japanese ? L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"
+    const wchar_t* face = CurrentUiLanguage() == UiLanguage::Japanese ? L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"
                                                           : L"MS Shell Dlg";
     lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
     return CreateFontIndirectW(&font);

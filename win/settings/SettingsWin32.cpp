@@ -1,7 +1,7 @@
 #include "SettingsWin32.h"
 
 #include "AppSettings.h"
-#include "Face.h"
+#include "UiLanguage.h"
 #include "WidePath.h"
 
 AppSettings g_AppSettings;
@@ -35,8 +35,8 @@ std::wstring GetSettingsPath()
 
 std::wstring GetHelpFilePath()
 {
-    // The manual in the language of the face shown.
-    return PathBesideExecutable(CurrentFace() == Face::Japanese ? L"Metrova.html" : L"Metrova-en.html");
+    // The manual in the interface language shown.
+    return PathBesideExecutable(CurrentUiLanguage() == UiLanguage::Japanese ? L"Metrova.html" : L"Metrova-en.html");
 }
 
 std::wstring GetSessionPath()

@@ -16,7 +16,7 @@ extern AppSettings g_AppSettings;
 extern RECT g_WindowRect;
 
 // "Metrova.ini" and the manual ("Metrova.html", or "Metrova-en.html" in the
-// English face) in the executable's folder, as the system spells it: the
+// English interface) in the executable's folder, as the system spells it: the
 // long UTF-16 path, whatever script the folder is named in and however
 // long it is (the name alone when the module path has no backslash). Empty
 // when the module path cannot be read.

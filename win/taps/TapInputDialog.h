@@ -1,4 +1,4 @@
-// The tap input dialog (template 105): records one take in CurrentTake, from
+// The tap input dialog (IDD_TAPINPUT): records one take in CurrentTake, from
 // key presses or, through the MIDI input device, from note-ons, and hands it
 // to its owner when it closes. It is modeless but behaves like a modal
 // dialog: the owner is disabled and the dialog runs its own message loop.
