@@ -1,11 +1,11 @@
-// The about dialog (template 110): description, comments and legal notice
+// The about dialog (IDD_ABOUT): description, comments and legal notice
 // from the executable's own version resource, the executable's path with a
 // button that shows it in Explorer, and the maker's e-mail and web links.
 #pragma once
 
 #include <windows.h>
 
-// Runs the dialog modally over `owner` (DialogBoxParamA with template 110
+// Runs the dialog modally over `owner` (DialogBoxParamA with IDD_ABOUT
 // and AboutDialogProc). The result is 2 once the dialog has been closed.
 INT_PTR RunAboutDialog(HWND owner);
 

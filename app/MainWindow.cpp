@@ -11,7 +11,7 @@
 #include "AboutDialog.h"
 #include "AppGlobals.h"
 #include "Dpi.h"
-#include "Face.h"
+#include "UiLanguage.h"
 #include "ExportTempoWin32.h"
 #include "ImportTempoWin32.h"
 #include "Messages.h"
@@ -106,7 +106,7 @@ void TakesPutBack(std::optional<int> timeSigBase)
         return;
     if (*timeSigBase != g_AppSettings.TimeSigBase) {
         g_AppSettings.TimeSigBase = *timeSigBase;
-        SaveSettings();
+        SaveSettings(static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0)));
     }
     TakesChanged(Shown::All);
 }
@@ -141,7 +141,7 @@ void OnInitDialog(HWND window)
     handles.copyButton = GetDlgItem(window, IDM_COPYTEMPO);
     handles.saveButton = GetDlgItem(window, IDM_SAVETEMPO);
 
-    InsertTakeListColumns(handles.list, CurrentFace());
+    InsertTakeListColumns(handles.list, CurrentUiLanguage());
     SetWindowIconsForDpi(window, DpiOfWindow(window));
 
     for (int i = 0; i <= 10; ++i) {
@@ -152,32 +152,61 @@ void OnInitDialog(HWND window)
 
     // The settings and the session fill the window; its command states
     // follow from what they left in it.
-    ApplySettings(window);
+    const int interpCount = ApplySettings(window);
+    SendMessageA(handles.interpCombo, CB_SETCURSEL, static_cast<WPARAM>(interpCount), 0);
+    // A missing device is reported there; start-up goes on with the window.
+    if (g_AppSettings.TapMethod == TapMethodMidi)
+        OpenMidiIn(window, g_AppSettings.MidiInName);
     book.Reset();
     RestoreSession(window, book);
     ShowAddedTakes(handles.list, book);
     UpdateCommandStates();
 }
 
+}  // namespace
+
+void HandOverTappedTake()
+{
+    if (AddTakeToList(CurrentTake, book, ListedTimeNow(), g_AppSettings.TimeSigBase))
+        TakesChanged(Shown::Added);
+}
+
+namespace {
+
+// What the tap dialog does with its take: MIDI taps are posted to it, the
+// take is journalled while it is tapped and handed to the book when the
+// dialog goes; the session holding it is saved before the journal ends.
+class ListingTapTake final : public TapTakeHandler {
+public:
+    void DialogOpened(HWND dialog) override { SetMidiInTarget(dialog); }
+    void BeginJournal() override { BeginTakeJournal(); }
+    void WriteJournal() override { WriteTakeJournal(); }
+    void HandOverTake() override { HandOverTappedTake(); }
+    void EndJournal() override { EndTakeJournal(); }
+    UINT JournalPeriod() const override { return TakeJournalPeriod; }
+};
+
 // The tap dialog records the take in CurrentTake and hands it to the book
-// when it closes (WM_TAKESCHANGED follows). MIDI input is started only while the dialog
+// with AddTakeToList when it closes; the taps are compared with the checked
+// takes, those of the tempo map. MIDI input is started only while the dialog
 // is open; between takes the device stays open but stopped.
 void OnAddTake(HWND window)
 {
+    ListingTapTake handler;
     switch (g_AppSettings.TapMethod) {
-    case 0:
+    case TapMethodKeyboard:
         CurrentTake.Start();
-        RunTapInputDialog(window, &book);
+        RunTapInputDialog(window, book.CheckedTaps(), handler);
         break;
-    case 1:
+    case TapMethodMidi:
         // A device that could not be opened has been reported already.
         if (!IsMidiInOpen())
-            OpenMidiIn(window);
+            OpenMidiIn(window, g_AppSettings.MidiInName);
         if (!IsMidiInOpen())
             break;
         CurrentTake.Start();
         midiInStart(GetMidiInHandle());
-        RunTapInputDialog(window, &book);
+        RunTapInputDialog(window, book.CheckedTaps(), handler);
         midiInStop(GetMidiInHandle());
         break;
     default:
@@ -555,7 +584,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // system has scaled the template's controls and fonts; the pixel
         // sizes of our own follow here.
         MoveToSuggestedRect(window, lParam);
-        SetTakeListColumnWidths(handles.list, DpiFromMessage(wParam), CurrentFace());
+        SetTakeListColumnWidths(handles.list, DpiFromMessage(wParam), CurrentUiLanguage());
         SetWindowIconsForDpi(window, DpiFromMessage(wParam));
         GetWindowRect(window, &g_WindowRect);
         return TRUE;
@@ -566,10 +595,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         UpdateCommandStates();
         // The selected take is highlighted in the graph.
         UpdateGraph(false);
-        break;
-    case WM_TAKESCHANGED:
-        // The tap dialog handed its take to the book.
-        TakesChanged(Shown::Added);
         break;
     case WM_GRAPHFINDING:
         // A click on a finding's marker in the graph accepts or turns it down.
@@ -583,7 +608,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // No session save here: the session was written with every change.
         CloseMidiIn();
         CloseTempoGraph();  // keeps its placement for the settings
-        SaveSettings();
+        SaveSettings(static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0)));
         DestroyWindow(window);
         break;
     case WM_DESTROY:

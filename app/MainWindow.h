@@ -1,4 +1,4 @@
-// The main window: a modeless dialog (template 101, class "mkMetrovaWnd")
+// The main window: a modeless dialog (IDD_MAIN, class "mkMetrovaWnd")
 // with the list of takes, the interpolation count and the commands that
 // add, delete, export and import takes.
 #pragma once
@@ -13,10 +13,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // Enables the buttons and menu bar items that need a selection or any row.
 void UpdateCommandStates();
 
-// The takes the window lists (its one book). The tap dialog hands its take
-// to it and then sends WM_TAKESCHANGED, on which the window saves the
-// session and shows the take.
+// The takes the window lists (its one book).
 TakeBook& MainWindowTakeBook();
+
+// What the window does when the tap dialog closes, while MIDI input still
+// runs: the take in CurrentTake goes to the book (AddTakeToList), and a
+// listed take is saved in the session and shown.
+void HandOverTappedTake();
 
 // A new base note `timeSigBase`: the listed takes, tapped to the note set
 // until now, are deleted in one step to undo that keeps that note, and the

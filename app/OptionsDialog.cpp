@@ -73,7 +73,7 @@ void OnInitDialog(HWND dialog)
 {
     g_baseNoteAtOpening = g_AppSettings.TimeSigBase;
     FillBaseNotes(dialog);
-    CheckDlgButton(dialog, g_AppSettings.TapMethod == 1 ? IDC_OPT_MIDI : IDC_OPT_KEYBOARD, BST_CHECKED);
+    CheckDlgButton(dialog, g_AppSettings.TapMethod == TapMethodMidi ? IDC_OPT_MIDI : IDC_OPT_KEYBOARD, BST_CHECKED);
     FillMidiDevices(dialog);
     CheckDlgButton(dialog, IDC_OPT_CAKEWALK, IsCakewalkToolRegistered() ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_OPT_RESTORE, g_AppSettings.RestoreTakes ? BST_CHECKED : BST_UNCHECKED);
@@ -132,11 +132,11 @@ void OnOk(HWND dialog)
     CloseMidiIn();
 
     if (IsDlgButtonChecked(dialog, IDC_OPT_KEYBOARD) == BST_CHECKED) {
-        g_AppSettings.TapMethod = 0;
+        g_AppSettings.TapMethod = TapMethodKeyboard;
     } else if (IsDlgButtonChecked(dialog, IDC_OPT_MIDI) == BST_CHECKED) {
-        g_AppSettings.TapMethod = 1;
+        g_AppSettings.TapMethod = TapMethodMidi;
         if (TakeSelectedDevice(dialog))
-            OpenMidiIn(dialog);  // reports its own failures; OK still succeeds
+            OpenMidiIn(dialog, g_AppSettings.MidiInName);  // reports its own failures; OK still succeeds
         else
             error = IDS_NO_MIDI_DEVICE;
     } else {
@@ -152,7 +152,9 @@ void OnOk(HWND dialog)
                 static_cast<int>(SendMessageA(smoothing, CB_GETITEMDATA, static_cast<WPARAM>(chosen), 0));
         g_AppSettings.RepairOnExport = IsDlgButtonChecked(dialog, IDC_OPT_REPAIR) == BST_CHECKED;
         RegisterCakewalkTool(IsDlgButtonChecked(dialog, IDC_OPT_CAKEWALK) == BST_CHECKED);
-        SaveSettings();
+        // The interpolation count is the selection of the owner's combo box.
+        const HWND owner = GetWindow(dialog, GW_OWNER);
+        SaveSettings(static_cast<int>(SendDlgItemMessageA(owner, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0)));
         EndDialog(dialog, IDOK);
         return;
     }

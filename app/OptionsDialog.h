@@ -1,4 +1,4 @@
-// The options dialog (template 112): base note, tap input method with the
+// The options dialog (IDD_OPTIONS): base note, tap input method with the
 // MIDI input device, and the registration in the Cakewalk Tools menu.
 #pragma once
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "AppGlobals.h"
-#include "Face.h"
+#include "UiLanguage.h"
 #include "MainWindow.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
@@ -31,7 +31,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_hInstance = instance;
     // Before the first resource is loaded, the timer's message included.
-    SelectFace();
+    SelectUiLanguage();
 
     // Keyboard taps are timed with the multimedia timer at its finest period;
     // without it there is nothing to time them with.

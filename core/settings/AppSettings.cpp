@@ -38,7 +38,8 @@ StoredSettings ReadSettings(const IniFile& file)
     stored.App.TimeSigBase = (timeSigBase >= 0 && timeSigBase <= kMaxTimeSigBase) ? timeSigBase : 2;
 
     const int tapMethod = ReadSettingNumber(file.GetString(SettingsSection, KeyTapMethod, "0"));
-    stored.App.TapMethod = (tapMethod == 0 || tapMethod == 1) ? tapMethod : 0;
+    stored.App.TapMethod =
+        (tapMethod == TapMethodKeyboard || tapMethod == TapMethodMidi) ? tapMethod : TapMethodKeyboard;
 
     stored.App.MidiInName = file.GetString(SettingsSection, KeyMidiIn, "").substr(0, MaxMidiInNameLength);
 

@@ -42,11 +42,17 @@ inline constexpr int kMaxSmoothing = 10;
 // The device name is kept in a 32-byte field: 31 bytes and the terminator.
 inline constexpr size_t MaxMidiInNameLength = 31;
 
+// The values of TapMethod that the settings file holds. TapMethod stays a
+// number: a value set to anything else is kept as it is, and then neither
+// the keyboard nor MIDI input records taps.
+inline constexpr int TapMethodKeyboard = 0;  // the computer keyboard
+inline constexpr int TapMethodMidi = 1;      // note-ons from a MIDI input device
+
 struct AppSettings {
     // The base note's exponent n, not a denominator: one tap is a 1/2^n
     // note (0 whole to 5 thirty-second); 2 is the quarter note.
     int TimeSigBase = 2;
-    int TapMethod = 0;    // 0 computer keyboard, 1 MIDI input device
+    int TapMethod = TapMethodKeyboard;
     std::string MidiInName;
     // How strongly the exported tempo follows the music rather than the
     // jitter of the taps, in the tempo engine's terms: 0 none, -1 a strength

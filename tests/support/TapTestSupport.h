@@ -28,16 +28,14 @@ namespace wine_test {
 // The tap dialog while one is open.
 inline HWND OpenTapDialog()
 {
-    HWND dialog = TapNotificationTarget();
-    return dialog && IsWindow(dialog) ? dialog : nullptr;
+    return FindTapInputDialog();
 }
 
 // The take in CurrentTake handed to the main window's book as the tap
 // dialog hands it over when it closes.
 inline void HandOverCurrentTake()
 {
-    if (AddTakeToList(CurrentTake, MainWindowTakeBook(), ListedTimeNow(), g_AppSettings.TimeSigBase))
-        SendMessageA(g_hMainWnd, WM_TAKESCHANGED, 0, 0);
+    HandOverTappedTake();
 }
 
 // A take of these times listed as the tap dialog lists one, one step to undo.

@@ -17,7 +17,7 @@ extern TIMECAPS g_TimeCaps;
 // dialog that the main window's commands open.
 extern HWND g_hMainWnd;
 
-// The first popup of menu 109, shown as the list's context menu; null when it
+// The first popup of menu IDM_CONTEXTMENU, shown as the list's context menu; null when it
 // could not be loaded.
 extern HMENU g_hContextMenu;
 
@@ -28,6 +28,7 @@ extern EnableImeProc g_pWINNLSEnableIME;
 
 // Registers "mkMetrovaWnd" as a copy of "#32770" with the program icon and
 // room for DLGWINDOWEXTRA. False when the system dialog class cannot be
-// described or the registration fails (start-up then gives up with string
-// 14). Also used by the in-process tests, which create the real main window.
+// described or the registration fails (start-up then gives up with
+// IDS_NO_DIALOG). Also used by the in-process tests, which create the real
+// main window.
 bool RegisterMainWindowClass(HINSTANCE instance);

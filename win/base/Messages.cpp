@@ -236,7 +236,7 @@ std::string GetSystemErrorText(DWORD code)
     // Language 0x0800 (neutral, system default): the user reads the message
     // in the language of the installed system. There are no arguments for
     // messages with inserts ("%1"); the platform refuses to format those, and
-    // the user gets string 9 rather than a text with a bare placeholder.
+    // the user gets IDS_UNEXPECTED_ERROR rather than a text with a bare placeholder.
     char* message = nullptr;
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
                                         0x0800, reinterpret_cast<char*>(&message), 0, nullptr);

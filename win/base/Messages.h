@@ -52,7 +52,7 @@ void CenterWindow(HWND owner, HWND window);
 // starts inside it ends up on the area's right (or bottom) edge.
 POINT CenteredPosition(const RECT& reference, const RECT& area, int width, int height);
 
-// The platform's message for an error code, or string 9 when it has none.
+// The platform's message for an error code, or IDS_UNEXPECTED_ERROR when it has none.
 std::string GetSystemErrorText(DWORD code);
 // Shows the platform's text for the code in an error box; 0 shows nothing.
 void ReportSystemError(HWND owner, DWORD code);

@@ -98,10 +98,6 @@
 #define WM_TAPPED (WM_APP + 1)
 #define WM_UPDATESTATES (WM_APP + 1)
 #define WM_SESSIONNOTICE (WM_APP + 2)
-// To the main window, sent by the tap dialog: its take was handed to the
-// window's book of takes; the window saves the session and shows the take,
-// and its command states and the tempo graph follow.
-#define WM_TAKESCHANGED (WM_APP + 3)
 
 // Tempo graph window: its menu (bar and context menu), commands, strings and
 // the message that tells the main window of a click on a finding's marker.

@@ -25,7 +25,7 @@ void ExportTempo(HWND owner, const TakeList& takes, const AnalysisOptions& optio
 bool WriteFileReplacingWin32(const std::string& path, const void* data, size_t size, DWORD& error);
 bool WriteFileReplacingWin32(const std::wstring& path, const void* data, size_t size, DWORD& error);
 
-// The MIDI files' filter (string 8, LoadFileFilter) and the open and save
+// The MIDI files' filter (IDS_MIDI_FILTER, LoadFileFilter) and the open and save
 // dialogs for them (FileDialogFor with the default extension "mid").
 std::string LoadMidiFileFilter();
 OPENFILENAMEW MidiFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags);

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "Dpi.h"
-#include "Face.h"
+#include "UiLanguage.h"
 #include "Messages.h"
 #include "resource.h"
 
@@ -27,7 +27,7 @@ HFONT CreateGraphFont(UINT dpi)
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = DEFAULT_QUALITY;
     // "ＭＳ Ｐゴシック" for Japanese, the dialogs' shell font for English.
-    const wchar_t* face = CurrentFace() == Face::Japanese ? L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"
+    const wchar_t* face = CurrentUiLanguage() == UiLanguage::Japanese ? L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"
                                                           : L"MS Shell Dlg";
     lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
     return CreateFontIndirectW(&font);

@@ -1,10 +1,9 @@
 #include "MidiIn.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "Messages.h"
-#include "SettingsWin32.h"
-#include "TapInputDialog.h"
 #include "Take.h"
 #include "resource.h"
 
@@ -16,6 +15,9 @@ namespace {
 // Only OpenMidiIn and CloseMidiIn change it, both on the user-interface
 // thread; the callback never reads it.
 HMIDIIN openDevice = nullptr;
+// Written on the user-interface thread when a tap dialog opens, read by the
+// driver's thread for every tap.
+std::atomic<HWND> tapTarget{nullptr};
 
 }  // namespace
 
@@ -34,11 +36,11 @@ bool FindMidiInDevice(const char* name, UINT& id)
     return false;
 }
 
-bool OpenMidiIn(HWND owner)
+bool OpenMidiIn(HWND owner, const std::string& deviceName)
 {
     const WaitCursorScope waiting;
     UINT id = 0;
-    if (!FindMidiInDevice(g_AppSettings.MidiInName.c_str(), id)) {
+    if (!FindMidiInDevice(deviceName.c_str(), id)) {
         CenteredMessageBox(owner, LoadResString(IDS_NO_MIDI_DEVICE), LoadResString(IDS_CAPTION_WARNING),
                            MB_ICONEXCLAMATION);
         return false;
@@ -79,6 +81,16 @@ HMIDIIN GetMidiInHandle()
     return openDevice;
 }
 
+void SetMidiInTarget(HWND window)
+{
+    tapTarget = window;
+}
+
+HWND MidiInTarget()
+{
+    return tapTarget;
+}
+
 void CALLBACK MidiInProc(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR param2)
 {
     // The driver's thread, with its time stamps waiting behind this call:
@@ -92,6 +104,10 @@ void CALLBACK MidiInProc(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWO
     const bool silent = (data & 0xFF0000) == 0;  // velocity 0 is a note-off
     if (!noteOn || silent)
         return;
-    if (CurrentTake.Append(static_cast<uint32_t>(param2)))
-        PostMessageA(TapNotificationTarget(), WM_TAPPED, 0, 0);
+    if (!CurrentTake.Append(static_cast<uint32_t>(param2)))
+        return;
+    // No window yet: the tap is in the take, and the dialog counts it when
+    // it opens. A null window would post to this driver thread's queue.
+    if (HWND target = tapTarget)
+        PostMessageA(target, WM_TAPPED, 0, 0);
 }

@@ -7,16 +7,18 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <string>
+
 // The id of the first device whose product name equals `name` exactly (case
 // counts); devices whose capabilities cannot be read are skipped. False when
 // there is none.
 bool FindMidiInDevice(const char* name, UINT& id);
 
-// Opens the device named by the MidiIn setting, under the wait cursor; the
-// messages are owned by `owner`. A missing device is a warning, a failed
-// opening the driver's error text. True when the device is open. The caller
-// makes sure none is open yet.
-bool OpenMidiIn(HWND owner);
+// Opens the device named `deviceName` (the MidiIn setting), under the wait
+// cursor; the messages are owned by `owner`. A missing device is a warning,
+// a failed opening the driver's error text. True when the device is open.
+// The caller makes sure none is open yet.
+bool OpenMidiIn(HWND owner, const std::string& deviceName);
 
 // Shows the driver's text for a midiIn error code in an error box; shows
 // nothing when the driver has no text for it.
@@ -28,7 +30,13 @@ bool IsMidiInOpen();
 // The open device for midiInStart and midiInStop; null while none is open.
 HMIDIIN GetMidiInHandle();
 
+// The window the callback posts WM_TAPPED to for every tap: the tap dialog
+// once it is open (null: none). Set on the user-interface thread, read on
+// the driver's; it stays until it is set again.
+void SetMidiInTarget(HWND window);
+HWND MidiInTarget();
+
 // The driver's callback: a note-on with a non-zero velocity, on any channel,
 // appends its time stamp to CurrentTake (unless the slot is empty) and posts
-// WM_TAPPED to the tap dialog. Everything else is ignored.
+// WM_TAPPED to the target window. Everything else is ignored.
 void CALLBACK MidiInProc(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);

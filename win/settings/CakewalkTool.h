@@ -32,6 +32,6 @@ LONG DeleteRegistryTree(HKEY root, const char* subKey, REGSAM view = 0);
 DWORD GetFileVersionMS(const char* path);
 DWORD GetFileVersionMS(const std::wstring& path);
 
-// The entry's menu and status bar text: string 15 followed by " major.minor",
+// The entry's menu and status bar text: IDS_TITLE followed by " major.minor",
 // the minor number with at least two digits (1.05, 2.100; 0.00 for 0).
 std::string CakewalkMenuText(DWORD fileVersionMS);

@@ -1,11 +1,8 @@
 #include "SettingsWin32.h"
 
-#include "AppGlobals.h"
 #include "AppSettings.h"
-#include "Face.h"
-#include "MidiIn.h"
+#include "UiLanguage.h"
 #include "WidePath.h"
-#include "resource.h"
 
 AppSettings g_AppSettings;
 RECT g_WindowRect = {};
@@ -38,8 +35,8 @@ std::wstring GetSettingsPath()
 
 std::wstring GetHelpFilePath()
 {
-    // The manual in the language of the face shown.
-    return PathBesideExecutable(CurrentFace() == Face::Japanese ? L"Metrova.html" : L"Metrova-en.html");
+    // The manual in the interface language shown.
+    return PathBesideExecutable(CurrentUiLanguage() == UiLanguage::Japanese ? L"Metrova.html" : L"Metrova-en.html");
 }
 
 std::wstring GetSessionPath()
@@ -60,16 +57,10 @@ void LoadSettingsFile()
     RemoveRetiredSettings(SettingsFile);
 }
 
-void ApplySettings(HWND mainWindow)
+int ApplySettings(HWND mainWindow)
 {
     const StoredSettings stored = ReadSettings(SettingsFile);
-
-    SendDlgItemMessageA(mainWindow, IDC_INTERPCOUNT, CB_SETCURSEL, static_cast<WPARAM>(stored.TempoInterpCount), 0);
     g_AppSettings = stored.App;
-
-    // A missing device is reported there; start-up goes on with the window.
-    if (g_AppSettings.TapMethod == 1)
-        OpenMidiIn(mainWindow);
 
     // No check against the screen: a position off the screen is taken as it
     // is, as the user left it.
@@ -79,12 +70,10 @@ void ApplySettings(HWND mainWindow)
     }
 
     GetWindowRect(mainWindow, &g_WindowRect);
+    return stored.TempoInterpCount;
 }
 
-void SaveSettings()
+void SaveSettings(int tempoInterpCount)
 {
-    // The interpolation count lives only in the combo box.
-    const int interpCount =
-        static_cast<int>(SendDlgItemMessageA(g_hMainWnd, IDC_INTERPCOUNT, CB_GETCURSEL, 0, 0));
-    WriteSettings(SettingsFile, g_AppSettings, g_WindowRect.left, g_WindowRect.top, interpCount);
+    WriteSettings(SettingsFile, g_AppSettings, g_WindowRect.left, g_WindowRect.top, tempoInterpCount);
 }

@@ -16,7 +16,7 @@ extern AppSettings g_AppSettings;
 extern RECT g_WindowRect;
 
 // "Metrova.ini" and the manual ("Metrova.html", or "Metrova-en.html" in the
-// English face) in the executable's folder, as the system spells it: the
+// English interface) in the executable's folder, as the system spells it: the
 // long UTF-16 path, whatever script the folder is named in and however
 // long it is (the name alone when the module path has no backslash). Empty
 // when the module path cannot be read.
@@ -31,12 +31,16 @@ std::wstring GetJournalPath();
 // file is no error: every value then takes its default.
 void LoadSettingsFile();
 
-// Run by the main window while it handles WM_INITDIALOG, after its combo box
-// has been filled: interpolation count, base note, tap method, MIDI device
-// (opened when it is the tap method), window position. The main window
-// updates its command states itself afterwards.
-void ApplySettings(HWND mainWindow);
+// Run by the main window while it handles WM_INITDIALOG: takes the base
+// note, the tap method, the MIDI device name and the rest of the AppSettings
+// from SettingsFile, moves the window to its stored position (when both
+// "Left" and "Top" are there) and records g_WindowRect. Returns the
+// interpolation count (0 to 10) for the main window to select in its combo
+// box; opening the MIDI device when it is the tap method, and the command
+// states, are the main window's.
+int ApplySettings(HWND mainWindow);
 
-// Writes the window position, the interpolation count of the main window's
-// combo box and the AppSettings to the settings file.
-void SaveSettings();
+// Writes the window position, `tempoInterpCount` (the selection of the main
+// window's combo box, where the count lives) and the AppSettings to the
+// settings file.
+void SaveSettings(int tempoInterpCount);

@@ -158,10 +158,10 @@ struct ColumnWidths {
     int Taps = 0;
 };
 
-ColumnWidths WidthsFor(HWND list, UINT dpi, Face face)
+ColumnWidths WidthsFor(HWND list, UINT dpi, UiLanguage language)
 {
     ColumnWidths widths{ScaleToDpi(TimeColumnWidth, dpi), ScaleToDpi(TapsColumnWidth, dpi)};
-    if (face != Face::English)
+    if (language != UiLanguage::English)
         return widths;
     // The room the list's client area gives, less a vertical scroll bar's
     // width while it has none: enough rows bring one, and the columns must
@@ -228,10 +228,10 @@ void AppendRow(HWND list, const SessionTake& take)
 
 }  // namespace
 
-void InsertTakeListColumns(HWND list, Face face)
+void InsertTakeListColumns(HWND list, UiLanguage language)
 {
     const UINT dpi = DpiOfWindow(list);
-    const ColumnWidths widths = WidthsFor(list, dpi, face);
+    const ColumnWidths widths = WidthsFor(list, dpi, language);
     InsertColumn(list, 0, IDS_COL_TIME, widths.Time, LVCFMT_LEFT);
     InsertColumn(list, 1, IDS_COL_TAPS, widths.Taps, LVCFMT_RIGHT);
     const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_INFOTIP;
@@ -240,9 +240,9 @@ void InsertTakeListColumns(HWND list, Face face)
     SetWindowSubclass(list, TakeListSubclass, 1, 0);
 }
 
-void SetTakeListColumnWidths(HWND list, UINT dpi, Face face)
+void SetTakeListColumnWidths(HWND list, UINT dpi, UiLanguage language)
 {
-    const ColumnWidths widths = WidthsFor(list, dpi, face);
+    const ColumnWidths widths = WidthsFor(list, dpi, language);
     SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(widths.Time, 0));
     SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(widths.Taps, 0));
     SetRowIcons(list, dpi);

@@ -18,19 +18,19 @@
 #include <cstddef>
 #include <string>
 
-#include "Face.h"
+#include "UiLanguage.h"
 #include "TakeBook.h"
 
 // Column 0 "input time" (left), column 1 "tap count" (right), full-row
-// selection, check boxes and tooltips. In the Japanese face the columns are
+// selection, check boxes and tooltips. In the Japanese interface the columns are
 // 135 and 70 pixels wide at 96 DPI, scaled to the list's DPI; in the
-// English face, whose smaller dialog font makes the list narrower, they
+// English interface, whose smaller dialog font makes the list narrower, they
 // share the list's width in the same proportion, so that the list never
 // scrolls sideways.
-void InsertTakeListColumns(HWND list, Face face);
+void InsertTakeListColumns(HWND list, UiLanguage language);
 // Sets the two columns' widths and the icons' size for `dpi` (on
 // WM_DPICHANGED).
-void SetTakeListColumnWidths(HWND list, UINT dpi, Face face);
+void SetTakeListColumnWidths(HWND list, UINT dpi, UiLanguage language);
 
 // Rows for the book's takes after the list's last row, each selected and
 // scrolled into view as it comes in (a take added, opened or imported).

@@ -3,7 +3,6 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,8 +14,6 @@
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "Take.h"
-#include "TakeBook.h"
-#include "TakeSession.h"
 #include "TapAnalysis.h"
 #include "resource.h"
 
@@ -51,145 +48,165 @@ constexpr bool IsLabel(int item)
 constexpr size_t TextSize = 64;  // 63 bytes of text and the terminator
 constexpr UINT_PTR JournalTimer = 1;
 
-// Written on the user-interface thread when a dialog opens, read by the MIDI
-// driver's thread for every tap.
-std::atomic<HWND> notificationTarget{nullptr};
-DWORD savedPriorityClass = NORMAL_PRIORITY_CLASS;
-HFONT dialogFont = nullptr;
-COLORREF backgroundColour = 0;
-COLORREF textColour = 0;
-
-char baseNoteText[TextSize] = "";
-char methodText[TextSize] = "";
-char countText[TextSize] = "";
-char tempoText[TextSize] = "";
-char deviationText[TextSize] = "";
-const char* warningText = "";
-
-// Set up from the listed takes when the dialog opens, then fed every tap of
-// the take once it is in; `monitoredTaps` of them have been.
-std::unique_ptr<TapMonitor> monitor;
-size_t monitoredTaps = 0;
-bool deviationShown = false;  // there are listed takes to deviate from
-
-// The labels are loaded by the first dialog of the process; nothing is
-// loaded while taps are being timed.
-bool labelsLoaded = false;
-std::string labels[5];
-std::string missedWarning;
-std::string extraWarning;
+// Loaded by the first dialog of the process and kept: nothing is loaded
+// while taps are being timed.
+struct Labels {
+    bool Loaded = false;
+    std::string Items[5];  // base note, method, count, tempo, deviation
+    std::string Missed;
+    std::string Extra;
+};
+Labels labels;
 
 // Where the texts go, in dialog units of the template's font.
 constexpr RECT DesignRects[ItemCount] = {
     {7, 7, 35, 15},  {43, 7, 93, 15},  {7, 22, 37, 30},  {43, 22, 173, 30}, {7, 37, 33, 45},  {43, 37, 93, 45},
     {7, 52, 33, 60}, {43, 52, 93, 60}, {7, 67, 33, 75},  {43, 67, 93, 75},  {100, 52, 173, 60},
 };
-// In pixels once a dialog has opened: mapped at its creation DPI, and scaled
-// from there when the dialog moves to a monitor of another DPI.
-RECT itemRects[ItemCount] = {
-    {7, 7, 35, 15},  {43, 7, 93, 15},  {7, 22, 37, 30},  {43, 22, 173, 30}, {7, 37, 33, 45},  {43, 37, 93, 45},
-    {7, 52, 33, 60}, {43, 52, 93, 60}, {7, 67, 33, 75},  {43, 67, 93, 75},  {100, 52, 173, 60},
-};
-RECT createdRects[ItemCount] = {};
-UINT createdDpi = DesignDpi;
-// The font the texts are painted with: the dialog's own at its creation
-// DPI, else a copy scaled to the new DPI, owned here.
-HFONT paintFont = nullptr;
-HFONT scaledFont = nullptr;
-LOGFONTA createdFont = {};
-bool createdFontKnown = false;
 
-void ReleaseScaledFont()
+// Everything one open dialog keeps, in its DWLP_USER from WM_INITDIALOG to
+// WM_NCDESTROY. It lives on the stack of RunTapInputDialog.
+struct TapDialog {
+    HWND Owner = nullptr;
+    const TakeList* Listed = nullptr;  // read while the dialog opens
+    TapTakeHandler* Handler = nullptr;
+
+    DWORD SavedPriorityClass = NORMAL_PRIORITY_CLASS;
+    HFONT DialogFont = nullptr;
+    COLORREF BackgroundColour = 0;
+    COLORREF TextColour = 0;
+
+    char BaseNoteText[TextSize] = "";
+    char MethodText[TextSize] = "";
+    char CountText[TextSize] = "";
+    char TempoText[TextSize] = "";
+    char DeviationText[TextSize] = "";
+    const char* WarningText = "";
+
+    // Set up from the listed takes when the dialog opens, then fed every
+    // tap of the take once it is in; `MonitoredTaps` of them have been.
+    std::unique_ptr<TapMonitor> Monitor;
+    size_t MonitoredTaps = 0;
+    bool DeviationShown = false;  // there are listed takes to deviate from
+
+    // In pixels: mapped at the dialog's creation DPI, and scaled from there
+    // when the dialog moves to a monitor of another DPI.
+    RECT ItemRects[ItemCount] = {};
+    RECT CreatedRects[ItemCount] = {};
+    UINT CreatedDpi = DesignDpi;
+    // The font the texts are painted with: the dialog's own at its creation
+    // DPI, else a copy scaled to the new DPI, owned here.
+    HFONT PaintFont = nullptr;
+    HFONT ScaledFont = nullptr;
+    LOGFONTA CreatedFont = {};
+    bool CreatedFontKnown = false;
+};
+
+TapDialog* StateOf(HWND dialog)
 {
-    if (scaledFont)
-        DeleteObject(scaledFont);
-    scaledFont = nullptr;
+    return reinterpret_cast<TapDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+// A tap dialog is known by its dialog procedure: other dialogs keep other
+// things in their DWLP_USER.
+bool IsTapDialogWindow(HWND window)
+{
+    return window && GetWindowLongPtrA(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(TapInputDialogProc);
+}
+
+void ReleaseScaledFont(TapDialog& state)
+{
+    if (state.ScaledFont)
+        DeleteObject(state.ScaledFont);
+    state.ScaledFont = nullptr;
 }
 
 // The texts' rectangles and font for `dpi`.
-void FollowDpi(HWND dialog, UINT dpi)
+void FollowDpi(HWND dialog, TapDialog& state, UINT dpi)
 {
+    const int numerator = static_cast<int>(dpi);
+    const int denominator = static_cast<int>(state.CreatedDpi);
     for (int item = 0; item < ItemCount; ++item) {
-        const RECT& from = createdRects[item];
-        const int numerator = static_cast<int>(dpi);
-        const int denominator = static_cast<int>(createdDpi);
-        itemRects[item] = {MulDiv(from.left, numerator, denominator), MulDiv(from.top, numerator, denominator),
-                           MulDiv(from.right, numerator, denominator), MulDiv(from.bottom, numerator, denominator)};
+        const RECT& from = state.CreatedRects[item];
+        state.ItemRects[item] = {MulDiv(from.left, numerator, denominator), MulDiv(from.top, numerator, denominator),
+                                 MulDiv(from.right, numerator, denominator),
+                                 MulDiv(from.bottom, numerator, denominator)};
     }
-    ReleaseScaledFont();
-    paintFont = dialogFont;
+    ReleaseScaledFont(state);
+    state.PaintFont = state.DialogFont;
     // Scaled from the description taken at creation: where the system
     // rescales the dialog itself, it may replace the dialog's font.
-    if (dpi != createdDpi && createdFontKnown) {
-        LOGFONTA description = createdFont;
-        description.lfHeight = MulDiv(description.lfHeight, static_cast<int>(dpi), static_cast<int>(createdDpi));
-        description.lfWidth = MulDiv(description.lfWidth, static_cast<int>(dpi), static_cast<int>(createdDpi));
-        scaledFont = CreateFontIndirectA(&description);
-        if (scaledFont)
-            paintFont = scaledFont;
+    if (dpi != state.CreatedDpi && state.CreatedFontKnown) {
+        LOGFONTA description = state.CreatedFont;
+        description.lfHeight = MulDiv(description.lfHeight, numerator, denominator);
+        description.lfWidth = MulDiv(description.lfWidth, numerator, denominator);
+        state.ScaledFont = CreateFontIndirectA(&description);
+        if (state.ScaledFont)
+            state.PaintFont = state.ScaledFont;
     }
     InvalidateRect(dialog, nullptr, TRUE);
 }
 
-const char* ItemText(int item)
+const char* ItemText(const TapDialog& state, int item)
 {
     switch (item) {
     case BaseNoteLabel:
-        return labels[0].c_str();
+        return labels.Items[0].c_str();
     case BaseNoteValue:
-        return baseNoteText;
+        return state.BaseNoteText;
     case MethodLabel:
-        return labels[1].c_str();
+        return labels.Items[1].c_str();
     case MethodValue:
-        return methodText;
+        return state.MethodText;
     case CountLabel:
-        return labels[2].c_str();
+        return labels.Items[2].c_str();
     case CountValue:
-        return countText;
+        return state.CountText;
     case TempoLabel:
-        return labels[3].c_str();
+        return labels.Items[3].c_str();
     case TempoValue:
-        return tempoText;
+        return state.TempoText;
     case DeviationLabel:
-        return deviationShown ? labels[4].c_str() : "";
+        return state.DeviationShown ? labels.Items[4].c_str() : "";
     case DeviationValue:
-        return deviationText;
+        return state.DeviationText;
     default:
-        return warningText;
+        return state.WarningText;
     }
 }
 
 // Keyboard taps are timed by the dialog itself; MIDI taps carry the driver's
-// time stamps and need neither the finer timer nor the higher priority.
+// time stamps and need neither the finer timer nor the higher priority. Any
+// method but MIDI counts as timed here, also one that takes no taps at all.
 bool TimesKeyboardTaps()
 {
-    return g_AppSettings.TapMethod != 1;
+    return g_AppSettings.TapMethod != TapMethodMidi;
 }
 
 // The count shown is the take's own: a note-on that arrived after MIDI
 // input started but before this dialog became the target of WM_TAPPED is in
 // the take too, and so is a tap whose WM_TAPPED is still on its way.
-void ShowTapCount(HWND dialog)
+void ShowTapCount(HWND dialog, TapDialog& state)
 {
-    std::snprintf(countText, sizeof countText, "%d", static_cast<int>(CurrentTake.GetCount()));
-    InvalidateRect(dialog, &itemRects[CountValue], TRUE);
+    std::snprintf(state.CountText, sizeof state.CountText, "%d", static_cast<int>(CurrentTake.GetCount()));
+    InvalidateRect(dialog, &state.ItemRects[CountValue], TRUE);
 }
 
 // Replaces an item's text and repaints its rectangle, only when it changed.
-void ShowText(HWND dialog, int item, char (&buffer)[TextSize], const char* text)
+void ShowText(HWND dialog, TapDialog& state, int item, char (&buffer)[TextSize], const char* text)
 {
     if (std::strcmp(buffer, text) == 0)
         return;
     lstrcpynA(buffer, text, TextSize);
-    InvalidateRect(dialog, &itemRects[item], TRUE);
+    InvalidateRect(dialog, &state.ItemRects[item], TRUE);
 }
 
-void ShowFeedback(HWND dialog, const TapMonitor::Feedback& feedback)
+void ShowFeedback(HWND dialog, TapDialog& state, const TapMonitor::Feedback& feedback)
 {
     char text[TextSize] = "";
     if (feedback.Bpm > 0.0)
         std::snprintf(text, sizeof text, "%.1f BPM", std::min(feedback.Bpm, 99999.0));
-    ShowText(dialog, TempoValue, tempoText, text);
+    ShowText(dialog, state, TempoValue, state.TempoText, text);
 
     text[0] = '\0';
     if (feedback.HasDeviation) {
@@ -197,112 +214,121 @@ void ShowFeedback(HWND dialog, const TapMonitor::Feedback& feedback)
         const long ms = std::lround(std::max(-999999.0, std::min(feedback.DeviationMs, 999999.0)));
         std::snprintf(text, sizeof text, ms == 0 ? "%ld ms" : "%+ld ms", ms);
     }
-    ShowText(dialog, DeviationValue, deviationText, text);
+    ShowText(dialog, state, DeviationValue, state.DeviationText, text);
 
-    const char* warning = feedback.Warn == TapMonitor::Warning::Missed  ? missedWarning.c_str()
-                          : feedback.Warn == TapMonitor::Warning::Extra ? extraWarning.c_str()
+    const char* warning = feedback.Warn == TapMonitor::Warning::Missed  ? labels.Missed.c_str()
+                          : feedback.Warn == TapMonitor::Warning::Extra ? labels.Extra.c_str()
                                                                         : "";
-    if (std::strcmp(warning, warningText) != 0) {
-        warningText = warning;
-        InvalidateRect(dialog, &itemRects[TapWarning], TRUE);
+    if (std::strcmp(warning, state.WarningText) != 0) {
+        state.WarningText = warning;
+        InvalidateRect(dialog, &state.ItemRects[TapWarning], TRUE);
     }
 }
 
 // The taps that came in since the last call, through the monitor. Runs on
 // this thread after the tap is in the take: the clock was read (or the
 // driver's time stamp taken) before, and nothing here touches it.
-void FollowTaps(HWND dialog)
+void FollowTaps(HWND dialog, TapDialog& state)
 {
-    ShowTapCount(dialog);
-    if (!monitor || CurrentTake.GetCount() <= monitoredTaps)
+    ShowTapCount(dialog, state);
+    if (!state.Monitor || CurrentTake.GetCount() <= state.MonitoredTaps)
         return;
-    const Take newTaps = CurrentTake.CopyFrom(monitoredTaps);
+    const Take newTaps = CurrentTake.CopyFrom(state.MonitoredTaps);
     TapMonitor::Feedback feedback;
     for (const uint32_t tap : newTaps)
-        feedback = monitor->Add(tap);
-    monitoredTaps += newTaps.size();
-    ShowFeedback(dialog, feedback);
+        feedback = state.Monitor->Add(tap);
+    state.MonitoredTaps += newTaps.size();
+    ShowFeedback(dialog, state, feedback);
 }
 
-// The check of the taps against the listed takes that go into the tempo map
-// (the checked ones): their analysis is done here, once, before the first
-// tap.
-// The book of listed takes the open dialog hands its take to.
-TakeBook* takeBook = nullptr;
-
-void StartMonitor()
+// The check of the taps against the listed takes: their analysis is done
+// here, once, before the first tap.
+void StartMonitor(TapDialog& state)
 {
-    const TakeList listed = takeBook ? takeBook->CheckedTaps() : TakeList();
-    monitor = std::make_unique<TapMonitor>(listed);
-    monitoredTaps = 0;
-    deviationShown = !listed.empty();
-    tempoText[0] = deviationText[0] = '\0';
-    warningText = "";
+    const TakeList none;
+    const TakeList& listed = state.Listed ? *state.Listed : none;
+    state.Monitor = std::make_unique<TapMonitor>(listed);
+    state.MonitoredTaps = 0;
+    state.DeviationShown = !listed.empty();
+    state.TempoText[0] = state.DeviationText[0] = '\0';
+    state.WarningText = "";
 }
 
-void OnInitDialog(HWND dialog)
+void LoadLabels()
 {
-    notificationTarget = dialog;
-    dialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-    // Keys are taps, not text: the input method editor would swallow them.
-    if (g_pWINNLSEnableIME)
-        g_pWINNLSEnableIME(dialog, FALSE);
-    SendMessageA(dialog, WM_SYSCOLORCHANGE, 0, 0);
+    if (labels.Loaded)
+        return;
+    labels.Items[0] = LoadResString(IDS_LABEL_BASENOTE);
+    labels.Items[1] = LoadResString(IDS_LABEL_METHOD);
+    labels.Items[2] = LoadResString(IDS_LABEL_TAPS);
+    labels.Items[3] = LoadResString(IDS_TAP_TEMPO);
+    labels.Items[4] = LoadResString(IDS_TAP_DEVIATION);
+    labels.Missed = LoadResString(IDS_TAP_MISSED);
+    labels.Extra = LoadResString(IDS_TAP_EXTRA);
+    labels.Loaded = true;
+}
 
-    if (!labelsLoaded) {
-        labels[0] = LoadResString(IDS_LABEL_BASENOTE);
-        labels[1] = LoadResString(IDS_LABEL_METHOD);
-        labels[2] = LoadResString(IDS_LABEL_TAPS);
-        labels[3] = LoadResString(IDS_TAP_TEMPO);
-        labels[4] = LoadResString(IDS_TAP_DEVIATION);
-        missedWarning = LoadResString(IDS_TAP_MISSED);
-        extraWarning = LoadResString(IDS_TAP_EXTRA);
-        labelsLoaded = true;
-    }
-    // Mapped for each dialog: its font, and so its dialog units, depend on
-    // the DPI of the monitor it opens on.
+// Mapped for each dialog: its font, and so its dialog units, depend on the
+// DPI of the monitor it opens on. A label's rectangle takes its whole text,
+// up to where its value starts: the text is measured in the font it is
+// painted with.
+void MapItemRects(HWND dialog, TapDialog& state)
+{
     for (int item = 0; item < ItemCount; ++item) {
-        createdRects[item] = DesignRects[item];
-        MapDialogRect(dialog, &createdRects[item]);
+        state.CreatedRects[item] = DesignRects[item];
+        MapDialogRect(dialog, &state.CreatedRects[item]);
     }
-    // A label's rectangle takes its whole text, up to where its value
-    // starts: the text is measured in the font it is painted with.
     if (HDC dc = GetDC(dialog)) {
-        const HGDIOBJ oldFont = SelectObject(dc, dialogFont);
+        const HGDIOBJ oldFont = SelectObject(dc, state.DialogFont);
         for (int item = BaseNoteLabel; IsLabel(item); item += 2) {
-            const std::string& label = labels[item / 2];
+            const std::string& label = labels.Items[item / 2];
             SIZE size{};
             GetTextExtentPoint32A(dc, label.data(), static_cast<int>(label.size()), &size);
-            RECT& rect = createdRects[item];
-            rect.right = std::min(std::max(rect.right, rect.left + size.cx), createdRects[item + 1].left);
+            RECT& rect = state.CreatedRects[item];
+            rect.right = std::min(std::max(rect.right, rect.left + size.cx), state.CreatedRects[item + 1].left);
             rect.bottom = std::max(rect.bottom, rect.top + size.cy);
         }
         SelectObject(dc, oldFont);
         ReleaseDC(dialog, dc);
     }
-    createdDpi = DpiOfWindow(dialog);
-    createdFontKnown = dialogFont && GetObjectA(dialogFont, sizeof createdFont, &createdFont) != 0;
-    FollowDpi(dialog, createdDpi);
+}
 
-    std::snprintf(baseNoteText, sizeof baseNoteText, "%d", 1 << g_AppSettings.TimeSigBase);
+void OnInitDialog(HWND dialog, TapDialog& state)
+{
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
+    state.Handler->DialogOpened(dialog);
+    state.DialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    // Keys are taps, not text: the input method editor would swallow them.
+    if (g_pWINNLSEnableIME)
+        g_pWINNLSEnableIME(dialog, FALSE);
+    SendMessageA(dialog, WM_SYSCOLORCHANGE, 0, 0);
+
+    LoadLabels();
+    MapItemRects(dialog, state);
+    state.CreatedDpi = DpiOfWindow(dialog);
+    state.CreatedFontKnown =
+        state.DialogFont && GetObjectA(state.DialogFont, sizeof state.CreatedFont, &state.CreatedFont) != 0;
+    FollowDpi(dialog, state, state.CreatedDpi);
+
+    std::snprintf(state.BaseNoteText, sizeof state.BaseNoteText, "%d", 1 << g_AppSettings.TimeSigBase);
     std::string method;
-    if (g_AppSettings.TapMethod == 0)
+    if (g_AppSettings.TapMethod == TapMethodKeyboard)
         method = LoadResString(IDS_KEYBOARD);
-    else if (g_AppSettings.TapMethod == 1)
+    else if (g_AppSettings.TapMethod == TapMethodMidi)
         method = g_AppSettings.MidiInName;
-    lstrcpynA(methodText, method.c_str(), sizeof methodText);
-    StartMonitor();
-    FollowTaps(dialog);
+    lstrcpynA(state.MethodText, method.c_str(), sizeof state.MethodText);
+    StartMonitor(state);
+    FollowTaps(dialog, state);
 
     // The journal is written from a timer message of this dialog's own, on
     // this thread: never inside the MIDI callback, and never between a key
     // message and the reading of the clock for it.
-    BeginTakeJournal();
-    SetTimer(dialog, JournalTimer, TakeJournalPeriod, nullptr);
+    state.Handler->BeginJournal();
+    SetTimer(dialog, JournalTimer, state.Handler->JournalPeriod(), nullptr);
 
     if (TimesKeyboardTaps()) {
         timeBeginPeriod(g_TimeCaps.wPeriodMin);
-        savedPriorityClass = GetPriorityClass(GetCurrentProcess());
+        state.SavedPriorityClass = GetPriorityClass(GetCurrentProcess());
         SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
     }
 
@@ -318,7 +344,7 @@ void OnKeyDown(HWND dialog, WPARAM key, LPARAM flags)
     }
     // Bit 30 is the previous key state: set for the auto-repeat of a held key.
     const bool repeated = (static_cast<DWORD>(flags) & 0x40000000u) != 0;
-    if (g_AppSettings.TapMethod != 0 || repeated)
+    if (g_AppSettings.TapMethod != TapMethodKeyboard || repeated)
         return;
     // The clock is read now, as the key is handled; the message's own time
     // has only the system tick's coarse resolution.
@@ -326,21 +352,20 @@ void OnKeyDown(HWND dialog, WPARAM key, LPARAM flags)
         PostMessageA(dialog, WM_TAPPED, 0, 0);
 }
 
-
-void OnPaint(HWND dialog)
+void OnPaint(HWND dialog, const TapDialog& state)
 {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(dialog, &paint);
-    const HGDIOBJ oldFont = SelectObject(dc, paintFont);
-    const COLORREF oldBackground = SetBkColor(dc, backgroundColour);
-    const COLORREF oldText = SetTextColor(dc, textColour);
+    const HGDIOBJ oldFont = SelectObject(dc, state.PaintFont);
+    const COLORREF oldBackground = SetBkColor(dc, state.BackgroundColour);
+    const COLORREF oldText = SetTextColor(dc, state.TextColour);
 
     for (int item = 0; item < ItemCount; ++item) {
         RECT visible;
-        if (!IntersectRect(&visible, &itemRects[item], &paint.rcPaint))
+        if (!IntersectRect(&visible, &state.ItemRects[item], &paint.rcPaint))
             continue;
-        const char* text = ItemText(item);
-        ExtTextOutA(dc, itemRects[item].left, itemRects[item].top, ETO_OPAQUE, &visible, text,
+        const char* text = ItemText(state, item);
+        ExtTextOutA(dc, state.ItemRects[item].left, state.ItemRects[item].top, ETO_OPAQUE, &visible, text,
                     static_cast<UINT>(std::strlen(text)), nullptr);
     }
 
@@ -350,32 +375,28 @@ void OnPaint(HWND dialog)
     EndPaint(dialog, &paint);
 }
 
-void OnClose(HWND dialog)
+void OnClose(HWND dialog, const TapDialog& state)
 {
     // The owner is still disabled here; without this the system would
     // activate some other program's window when the dialog goes.
-    SetForegroundWindow(g_hMainWnd);
+    SetForegroundWindow(state.Owner);
     if (g_pWINNLSEnableIME)
         g_pWINNLSEnableIME(dialog, TRUE);
     DestroyWindow(dialog);
 }
 
-void OnDestroy(HWND dialog)
+void OnDestroy(HWND dialog, TapDialog& state)
 {
     KillTimer(dialog, JournalTimer);
-    monitor.reset();
-    paintFont = nullptr;
-    ReleaseScaledFont();
+    state.Monitor.reset();
+    state.PaintFont = nullptr;
+    ReleaseScaledFont(state);
     if (TimesKeyboardTaps()) {
-        SetPriorityClass(GetCurrentProcess(), savedPriorityClass);
+        SetPriorityClass(GetCurrentProcess(), state.SavedPriorityClass);
         timeEndPeriod(g_TimeCaps.wPeriodMin);
     }
-    // The owner saves the session on WM_TAKESCHANGED, before the journal
-    // of the take goes.
-    if (takeBook && AddTakeToList(CurrentTake, *takeBook, ListedTimeNow(), g_AppSettings.TimeSigBase))
-        SendMessageA(GetWindow(dialog, GW_OWNER), WM_TAKESCHANGED, 0, 0);
-    HandOverTakeForList(CurrentTake);  // without a book the take is dropped
-    EndTakeJournal();
+    state.Handler->HandOverTake();
+    state.Handler->EndJournal();
     PostQuitMessage(0);  // ends the loop of RunTapInputDialog
 }
 
@@ -404,13 +425,36 @@ std::vector<HWND> DisableOwnedWindows(HWND owner, HWND dialog)
     return search.Found;
 }
 
+BOOL CALLBACK FindTapDialogWindow(HWND window, LPARAM found)
+{
+    if (!IsTapDialogWindow(window))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+std::vector<TapDialogItem> ItemsOf(HWND dialog, int first, int end)
+{
+    std::vector<TapDialogItem> items;
+    const TapDialog* state = IsTapDialogWindow(dialog) ? StateOf(dialog) : nullptr;
+    if (!state)
+        return items;
+    for (int item = first; item < end; ++item)
+        items.push_back({ItemText(*state, item), state->ItemRects[item]});
+    return items;
+}
+
 }  // namespace
 
-void RunTapInputDialog(HWND owner, TakeBook* book)
+void RunTapInputDialog(HWND owner, const TakeList& listed, TapTakeHandler& handler)
 {
-    takeBook = book;
+    TapDialog state;
+    state.Owner = owner;
+    state.Listed = &listed;
+    state.Handler = &handler;
     HWND focus = GetFocus();
-    HWND dialog = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_TAPINPUT), owner, TapInputDialogProc, 0);
+    HWND dialog = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_TAPINPUT), owner, TapInputDialogProc,
+                                     reinterpret_cast<LPARAM>(&state));
     if (!dialog)
         return;
     ShowWindow(dialog, SW_SHOW);
@@ -430,6 +474,11 @@ void RunTapInputDialog(HWND owner, TakeBook* book)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    // A quit message that was not the dialog's own ended the loop: the
+    // dialog's state lives here, so the dialog goes now, handing its take
+    // over as it always does.
+    if (IsWindow(dialog) && StateOf(dialog) == &state)
+        DestroyWindow(dialog);
 
     for (HWND window : disabled)
         if (IsWindow(window))
@@ -440,36 +489,44 @@ void RunTapInputDialog(HWND owner, TakeBook* book)
 
 INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(dialog);
+    if (message == WM_INITDIALOG) {
+        OnInitDialog(dialog, *reinterpret_cast<TapDialog*>(lParam));
         return TRUE;
+    }
+    // Nothing to do before WM_INITDIALOG (WM_SETFONT) or after WM_NCDESTROY.
+    TapDialog* state = StateOf(dialog);
+    if (!state)
+        return FALSE;
+    switch (message) {
     case WM_KEYDOWN:
         OnKeyDown(dialog, wParam, lParam);
         break;
     case WM_TAPPED:
-        FollowTaps(dialog);
+        FollowTaps(dialog, *state);
         break;
     case WM_TIMER:
         if (wParam == JournalTimer)
-            WriteTakeJournal();
+            state->Handler->WriteJournal();
         break;
     case WM_PAINT:
-        OnPaint(dialog);
+        OnPaint(dialog, *state);
         break;
     case WM_DPICHANGED:
         MoveToSuggestedRect(dialog, lParam);
-        FollowDpi(dialog, DpiFromMessage(wParam));
+        FollowDpi(dialog, *state, DpiFromMessage(wParam));
         return TRUE;
     case WM_SYSCOLORCHANGE:
-        backgroundColour = GetSysColor(COLOR_BTNFACE);
-        textColour = GetSysColor(COLOR_WINDOWTEXT);
+        state->BackgroundColour = GetSysColor(COLOR_BTNFACE);
+        state->TextColour = GetSysColor(COLOR_WINDOWTEXT);
         break;
     case WM_CLOSE:
-        OnClose(dialog);
+        OnClose(dialog, *state);
         break;
     case WM_DESTROY:
-        OnDestroy(dialog);
+        OnDestroy(dialog, *state);
+        break;
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(dialog, DWLP_USER, 0);
         break;
     default:
         break;
@@ -477,23 +534,19 @@ INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     return FALSE;
 }
 
-HWND TapNotificationTarget()
+HWND FindTapInputDialog()
 {
-    return notificationTarget;
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindTapDialogWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
-std::vector<TapDialogItem> GetTapDialogItems()
+std::vector<TapDialogItem> GetTapDialogItems(HWND dialog)
 {
-    std::vector<TapDialogItem> items;
-    for (int item = 0; item < SettingItems; ++item)
-        items.push_back({ItemText(item), itemRects[item]});
-    return items;
+    return ItemsOf(dialog, 0, SettingItems);
 }
 
-std::vector<TapDialogItem> GetTapFeedbackItems()
+std::vector<TapDialogItem> GetTapFeedbackItems(HWND dialog)
 {
-    std::vector<TapDialogItem> items;
-    for (int item = SettingItems; item < ItemCount; ++item)
-        items.push_back({ItemText(item), itemRects[item]});
-    return items;
+    return ItemsOf(dialog, SettingItems, ItemCount);
 }

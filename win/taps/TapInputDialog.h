@@ -1,8 +1,9 @@
-// The tap input dialog (template 105): records one take in CurrentTake, from
+// The tap input dialog (IDD_TAPINPUT): records one take in CurrentTake, from
 // key presses or, through the MIDI input device, from note-ons, and hands it
-// to the main window's list when it closes. It is modeless but behaves like a
-// modal dialog: the owner is disabled and the dialog runs its own message
-// loop. Only one exists at a time, so its state is process-wide.
+// to its owner when it closes. It is modeless but behaves like a modal
+// dialog: the owner is disabled and the dialog runs its own message loop.
+// Each dialog keeps its state with itself; only its label texts are loaded
+// once per process.
 #pragma once
 
 #include <windows.h>
@@ -10,33 +11,55 @@
 #include <string>
 #include <vector>
 
-class TakeBook;
+#include "TempoMap.h"  // TakeList
+
+// What the owner does with the take being recorded, called by the dialog on
+// the user-interface thread at fixed moments of its life.
+class TapTakeHandler {
+public:
+    // First thing in WM_INITDIALOG: the dialog exists and counts the taps
+    // of CurrentTake that reach it as WM_TAPPED (where MIDI taps go).
+    virtual void DialogOpened(HWND dialog) = 0;
+    // Later in WM_INITDIALOG, before the first key is timed: the take's
+    // journal begins.
+    virtual void BeginJournal() = 0;
+    // Every JournalPeriod milliseconds while the dialog is open.
+    virtual void WriteJournal() = 0;
+    // In WM_DESTROY, after the timer period and priority are restored and
+    // while MIDI input still runs: the take in CurrentTake is handed over
+    // (to the list), and then its journal ends.
+    virtual void HandOverTake() = 0;
+    virtual void EndJournal() = 0;
+    // How often WriteJournal is called, in milliseconds.
+    virtual UINT JournalPeriod() const = 0;
+
+protected:
+    ~TapTakeHandler() = default;
+};
 
 // Shows the dialog owned by `owner` and returns when it has been closed; by
-// then the take has gone to `book` (AddTakeToList) and, when it was listed,
-// WM_TAKESCHANGED has been sent to the owner. The dialog's feedback checks
-// the taps against the book's checked takes. Returns at once, with no
-// message, when the dialog cannot be created.
-void RunTapInputDialog(HWND owner, TakeBook* book);
+// then the take has gone to `handler`. `listed` are the takes the taps are
+// compared with as they come in (the tempo map's takes); they are read while
+// the dialog opens. Returns at once, with no message, when the dialog cannot
+// be created.
+void RunTapInputDialog(HWND owner, const TakeList& listed, TapTakeHandler& handler);
 
 // TRUE for WM_INITDIALOG, FALSE for every other message.
 INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The tap dialog opened last (it may have closed since): where the MIDI
-// callback posts WM_TAPPED. Safe to read on any thread.
-HWND TapNotificationTarget();
+// The tap dialog open on this thread, or null.
+HWND FindTapInputDialog();
 
-// One of the six texts the dialog paints, with the rectangle it is drawn at.
+// One of the texts the dialog paints, with the rectangle it is drawn at.
 struct TapDialogItem {
     std::string text;
     RECT rect;
 };
 
-// The six texts in painting order (base-note label and value, method label
-// and value, count label and value) as the dialog shows them now. The labels
-// are empty and the rectangles in dialog units until the first dialog of the
-// process has opened; from then on the rectangles are in pixels.
-std::vector<TapDialogItem> GetTapDialogItems();
+// The six texts of the open `dialog` in painting order (base-note label and
+// value, method label and value, count label and value) as it shows them
+// now, with their rectangles in pixels. Empty for any other window.
+std::vector<TapDialogItem> GetTapDialogItems(HWND dialog);
 
 // The feedback under the count, in painting order: tempo label and value,
 // deviation label and value, and the warning about the last tap. The tempo
@@ -44,4 +67,4 @@ std::vector<TapDialogItem> GetTapDialogItems();
 // or "-8 ms" (early), is there only while the tap's beat lies within the
 // listed takes, its label only when there are listed takes; the warning is
 // the missed-beat or the extra-tap text, or empty.
-std::vector<TapDialogItem> GetTapFeedbackItems();
+std::vector<TapDialogItem> GetTapFeedbackItems(HWND dialog);

@@ -216,7 +216,7 @@ TEST_F(DpiTest, TapDialogTextsFitAndFollowDpiChanges)
     bool fits = true;
     std::string overflow;
     OnTapDialog({[&](HWND dialog) {
-        before = GetTapDialogItems();
+        before = GetTapDialogItems(dialog);
         const auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
         for (const TapDialogItem& item : before) {
             const SIZE size = TextExtent(dialog, font, item.text);
@@ -227,7 +227,7 @@ TEST_F(DpiTest, TapDialogTextsFitAndFollowDpiChanges)
             widest.cx = std::max(widest.cx, size.cx);
         }
         SendDpiChanged(dialog, dpi, 2 * dpi);
-        after = GetTapDialogItems();
+        after = GetTapDialogItems(dialog);
         SendMessageA(dialog, WM_CLOSE, 0, 0);
     }});
     AddCommand();

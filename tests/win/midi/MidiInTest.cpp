@@ -172,7 +172,8 @@ TEST_F(MidiInTest, NoteOnsWithVelocityAreTapsAtTheDriversTimeStamps)
             PostMessageA(dialog, WM_KEYDOWN, VK_SPACE, 0x00390001);
         },
         [](HWND dialog) {
-            EXPECT_EQ("3", GetTapDialogItems()[5].text);
+            EXPECT_EQ(dialog, MidiInTarget());
+            EXPECT_EQ("3", GetTapDialogItems(dialog)[5].text);
             EXPECT_EQ(3u, CurrentTake.GetCount());
             PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
         },
@@ -196,7 +197,7 @@ TEST_F(MidiInTest, NoteOnsWithVelocityAreTapsAtTheDriversTimeStamps)
 
 TEST_F(MidiInTest, MissingDeviceIsAWarningAtStartUpAndAtEveryAdd)
 {
-    const HWND lastDialog = TapNotificationTarget();
+    const HWND lastDialog = MidiInTarget();
     {
         DialogAnswerer answerer;
         OpenWindow("Other;keys", "Keys");
@@ -209,7 +210,7 @@ TEST_F(MidiInTest, MissingDeviceIsAWarningAtStartUpAndAtEveryAdd)
             EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), box.style);
         }
     }
-    EXPECT_EQ(lastDialog, TapNotificationTarget()) << "no tap dialog";
+    EXPECT_EQ(lastDialog, MidiInTarget()) << "no tap dialog";
     EXPECT_TRUE(CurrentTake.IsEmpty());
     EXPECT_FALSE(IsMidiInOpen());
 
@@ -230,7 +231,7 @@ TEST_F(MidiInTest, FailedOpeningShowsTheDriversTextOrNothingAndNoDialog)
     char allocated[256] = "";
     ASSERT_EQ(static_cast<MMRESULT>(MMSYSERR_NOERROR),
               midiInGetErrorTextA(MMSYSERR_ALLOCATED, allocated, sizeof allocated));
-    const HWND lastDialog = TapNotificationTarget();
+    const HWND lastDialog = MidiInTarget();
 
     for (const char* devices : {"Broken!4", "Broken!77"}) {  // 77: no text for it
         SCOPED_TRACE(devices);
@@ -248,7 +249,7 @@ TEST_F(MidiInTest, FailedOpeningShowsTheDriversTextOrNothingAndNoDialog)
         EXPECT_FALSE(IsMidiInOpen());
         CloseWindow();
     }
-    EXPECT_EQ(lastDialog, TapNotificationTarget()) << "no tap dialog";
+    EXPECT_EQ(lastDialog, MidiInTarget()) << "no tap dialog";
 }
 
 TEST_F(MidiInTest, NoteOnsArrivingDuringTheHandOverNeverReachTheListedTake)

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "Face.h"
+#include "UiLanguage.h"
 #include "IniFile.h"
 #include "SettingsWin32.h"
 
@@ -36,7 +36,7 @@ TEST(SettingsPaths, AreTheProgramFoldersLongWidePathWithTheirNames)
     EXPECT_EQ(folder + L"Metrova.ini", GetSettingsPath());
     EXPECT_EQ(folder + L"Metrova.takes", GetSessionPath());
     EXPECT_EQ(folder + L"Metrova.journal", GetJournalPath());
-    EXPECT_EQ(folder + (CurrentFace() == Face::Japanese ? L"Metrova.html" : L"Metrova-en.html"), GetHelpFilePath());
+    EXPECT_EQ(folder + (CurrentUiLanguage() == UiLanguage::Japanese ? L"Metrova.html" : L"Metrova-en.html"), GetHelpFilePath());
 
     // The settings store keeps that path, wide, and saves to it.
     const IniFile before = SettingsFile;

@@ -15,7 +15,7 @@
 
 #include "AppGlobals.h"
 #include "Dpi.h"
-#include "Face.h"
+#include "UiLanguage.h"
 #include "IniFile.h"
 #include "MainWindow.h"
 #include "OptionsDialog.h"
@@ -368,7 +368,7 @@ TEST_F(TakesListTest, UndoingABaseNoteChangeRestoresTheNoteWithTheTakes)
     EXPECT_TRUE(Now() == before);
 }
 
-// The main window's template in a face, shown with nothing but its list's
+// The main window's template in a language, shown with nothing but its list's
 // columns set up as the main window sets them.
 INT_PTR CALLBACK TemplateOnly(HWND, UINT message, WPARAM, LPARAM)
 {
@@ -386,10 +386,10 @@ protected:
         PumpMessages();
     }
 
-    // The face's main window, from its own template.
-    HWND OpenList(Face face)
+    // The language's main window, from its own template.
+    HWND OpenList(UiLanguage language)
     {
-        HRSRC found = FindResourceExA(g_hInstance, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_MAIN), FaceLanguage(face));
+        HRSRC found = FindResourceExA(g_hInstance, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_MAIN), UiLanguageId(language));
         const auto* dialogTemplate =
             found ? static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(g_hInstance, found))) : nullptr;
         if (!dialogTemplate)
@@ -399,7 +399,7 @@ protected:
             return nullptr;
         ShowWindow(dialog, SW_SHOW);
         HWND list = GetDlgItem(dialog, IDC_TAKELIST);
-        InsertTakeListColumns(list, face);
+        InsertTakeListColumns(list, language);
         PumpMessages();
         return list;
     }
@@ -425,12 +425,12 @@ protected:
     HWND dialog = nullptr;
 };
 
-// In the English face the list is narrower than the Japanese columns (135
+// In the English interface the list is narrower than the Japanese columns (135
 // and 70 pixels at 96 DPI): the columns share its width instead, with a
 // vertical scroll bar as well as without, at every DPI a monitor may have.
 TEST_F(TakeListColumns, EnglishColumnsFitTheListAtEveryDpi)
 {
-    HWND list = OpenList(Face::English);
+    HWND list = OpenList(UiLanguage::English);
     ASSERT_NE(nullptr, list);
     ExpectColumnsFit(list);
 
@@ -450,22 +450,22 @@ TEST_F(TakeListColumns, EnglishColumnsFitTheListAtEveryDpi)
 
     for (UINT dpi : {96u, 120u, 144u, 192u}) {
         SCOPED_TRACE(std::to_string(dpi) + " DPI");
-        SetTakeListColumnWidths(list, dpi, Face::English);
+        SetTakeListColumnWidths(list, dpi, UiLanguage::English);
         PumpMessages();
         ExpectColumnsFit(list);
     }
 }
 
-// The Japanese face keeps its columns' widths, scaled with the DPI.
+// The Japanese interface keeps its columns' widths, scaled with the DPI.
 TEST_F(TakeListColumns, JapaneseColumnsKeepTheirWidthsScaledWithTheDpi)
 {
-    HWND list = OpenList(Face::Japanese);
+    HWND list = OpenList(UiLanguage::Japanese);
     ASSERT_NE(nullptr, list);
     const UINT dpi = DpiOfWindow(list);
     EXPECT_EQ(ScaleToDpi(135, dpi), Width(list, 0));
     EXPECT_EQ(ScaleToDpi(70, dpi), Width(list, 1));
     for (UINT other : {96u, 120u, 144u, 192u}) {
-        SetTakeListColumnWidths(list, other, Face::Japanese);
+        SetTakeListColumnWidths(list, other, UiLanguage::Japanese);
         EXPECT_EQ(ScaleToDpi(135, other), Width(list, 0));
         EXPECT_EQ(ScaleToDpi(70, other), Width(list, 1));
     }

@@ -27,6 +27,7 @@
 #include "WidePath.h"
 #include "Take.h"
 #include "TakeListView.h"
+#include "TakeSession.h"
 #include "TapInputDialog.h"
 #include "TapTestSupport.h"
 #include "WineTestSupport.h"
@@ -49,6 +50,40 @@ void PostKey(HWND dialog, WPARAM key, LPARAM flags = KeyA)
     PostMessageA(dialog, WM_KEYDOWN, key, flags);
 }
 
+// What the main window does with the dialog's take (the take is listed),
+// with every call recorded in order, and what held when the take was
+// handed over.
+class RecordingHandler final : public TapTakeHandler {
+public:
+    explicit RecordingHandler(UINT journalPeriod = TakeJournalPeriod) : period(journalPeriod) {}
+
+    void DialogOpened(HWND dialog) override
+    {
+        calls.push_back("opened");
+        opened = dialog;
+    }
+    void BeginJournal() override { calls.push_back("begin"); }
+    void WriteJournal() override { ++writes; }
+    void HandOverTake() override
+    {
+        calls.push_back("hand over");
+        dialogAtHandOver = IsWindow(opened) != FALSE;
+        priorityAtHandOver = GetPriorityClass(GetCurrentProcess());
+        periodAtHandOver = periodBalance(g_TimeCaps.wPeriodMin);
+        HandOverCurrentTake();
+    }
+    void EndJournal() override { calls.push_back("end"); }
+    UINT JournalPeriod() const override { return period; }
+
+    UINT period;
+    std::vector<std::string> calls;
+    HWND opened = nullptr;
+    int writes = 0;
+    bool dialogAtHandOver = false;
+    DWORD priorityAtHandOver = 0;
+    LONG periodAtHandOver = -1;
+};
+
 class TapInputDialogTest : public TapWindowTest {
 protected:
     void SetUp() override
@@ -63,6 +98,8 @@ protected:
         CloseMainWindow();
         settingsAside.reset();
     }
+
+    RecordingHandler handler;
 
 
     // Each action is one opening of the dialog; its take is dropped, so the
@@ -79,15 +116,15 @@ protected:
         OnTapDialog(std::move(openings));
         for (size_t i = 0; i < count; ++i) {
             CurrentTake.Start();
-            RunTapInputDialog(window, &MainWindowTakeBook());
+            RunTapInputDialog(window, MainWindowTakeBook().CheckedTaps(), handler);
         }
     }
 
 };
 
-std::string CountText()
+std::string CountText(HWND dialog)
 {
-    return GetTapDialogItems()[5].text;
+    return GetTapDialogItems(dialog)[5].text;
 }
 
 TEST_F(TapInputDialogTest, EachNewKeyPressIsOneTapTimedWhenHandled)
@@ -107,7 +144,7 @@ TEST_F(TapInputDialogTest, EachNewKeyPressIsOneTapTimedWhenHandled)
             EXPECT_EQ(3u, CurrentTake.GetCount());
         },
         [](HWND dialog) {
-            EXPECT_EQ("3", CountText());  // after the three WM_TAPPED
+            EXPECT_EQ("3", CountText(dialog));  // after the three WM_TAPPED
             PostKey(dialog, VK_ESCAPE);
         },
     });
@@ -131,15 +168,15 @@ TEST_F(TapInputDialogTest, CountShownIncludesTapsThatCameBeforeTheDialog)
     CurrentTake.Append(1500);
     OnTapDialog({
         [](HWND dialog) {
-            EXPECT_EQ("2", CountText());
+            EXPECT_EQ("2", CountText(dialog));
             PostKey(dialog, 'A');
         },
         [](HWND dialog) {
-            EXPECT_EQ("3", CountText());
+            EXPECT_EQ("3", CountText(dialog));
             PostKey(dialog, VK_ESCAPE);
         },
     });
-    RunTapInputDialog(window, &MainWindowTakeBook());
+    RunTapInputDialog(window, {}, handler);
     PumpMessages();
     EndActions();
     const std::vector<Times> takes = ListedTakes();
@@ -253,7 +290,7 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
     std::vector<WindowActions::Action> actions;
     for (size_t i = 0; i < std::size(openings); ++i) {
         actions.push_back([&, i](HWND dialog) {
-            shown.push_back(GetTapDialogItems());
+            shown.push_back(GetTapDialogItems(dialog));
             if (i == 0) {
                 for (int item = 0; item < 6; ++item) {
                     expected[item] = units[item];
@@ -273,7 +310,7 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
         g_AppSettings.TapMethod = opening.tapMethod;
         g_AppSettings.MidiInName = opening.midiInName;
         CurrentTake.Start();
-        RunTapInputDialog(window, &MainWindowTakeBook());
+        RunTapInputDialog(window, {}, handler);
     }
 
     ASSERT_EQ(std::size(openings), shown.size());
@@ -314,16 +351,16 @@ void Tap(HWND dialog, uint32_t time)
 }
 
 // Tempo, deviation label, deviation and warning as the dialog shows them.
-std::vector<std::string> Feedback()
+std::vector<std::string> Feedback(HWND dialog)
 {
-    const std::vector<TapDialogItem> items = GetTapFeedbackItems();
+    const std::vector<TapDialogItem> items = GetTapFeedbackItems(dialog);
     return {items[1].text, items[2].text, items[3].text, items[4].text};
 }
 
 // The same without the tempo.
-std::vector<std::string> Deviation()
+std::vector<std::string> Deviation(HWND dialog)
 {
-    const std::vector<std::string> shown = Feedback();
+    const std::vector<std::string> shown = Feedback(dialog);
     return {shown[1], shown[2], shown[3]};
 }
 
@@ -355,14 +392,14 @@ TEST_F(TapInputDialogTest, SteadyTapsShowTheirTempoUnderTheCountRepaintingOnlyTh
         openings.push_back([=](HWND dialog) {
             SCOPED_TRACE("interval " + std::to_string(interval));
             Tap(dialog, start);
-            EXPECT_EQ((std::vector<std::string>{"", "", "", ""}), Feedback()) << "no listed takes, one tap";
+            EXPECT_EQ((std::vector<std::string>{"", "", "", ""}), Feedback(dialog)) << "no listed takes, one tap";
             for (uint32_t k = 1; k < 8; ++k) {
                 ValidateRect(dialog, nullptr);
                 Tap(dialog, start + k * interval);
-                EXPECT_EQ((std::vector<std::string>{Format("%.1f BPM", 60000.0 / interval), "", "", ""}), Feedback());
+                EXPECT_EQ((std::vector<std::string>{Format("%.1f BPM", 60000.0 / interval), "", "", ""}), Feedback(dialog));
             }
             // Only the count and the feedback wait to be painted.
-            const std::vector<TapDialogItem> settings = GetTapDialogItems(), feedback = GetTapFeedbackItems();
+            const std::vector<TapDialogItem> settings = GetTapDialogItems(dialog), feedback = GetTapFeedbackItems(dialog);
             const auto waiting = [dialog](const RECT& r) {
                 RECT update{};
                 return GetUpdateRect(dialog, &update, FALSE) && IntersectRect(&update, &update, &r) != 0;
@@ -394,12 +431,12 @@ TEST_F(TapInputDialogTest, DeviationFromTheListedTakesAndWarningsAboutTheLastTap
         int off = std::uniform_int_distribution<int>(-120, 119)(random);
         off += off >= 0;  // never 0
         openings.push_back([=](HWND dialog) {
-            EXPECT_EQ(label, Feedback()[1]);
+            EXPECT_EQ(label, Feedback(dialog)[1]);
             for (uint32_t k = 0; k < beats; ++k)
                 Tap(dialog, 9000 + k * 500);
-            EXPECT_EQ("0 ms", Feedback()[2]);
+            EXPECT_EQ("0 ms", Feedback(dialog)[2]);
             Tap(dialog, 9000 + beats * 500 + off);
-            EXPECT_EQ((std::vector<std::string>{label, Format(off > 0 ? "%+.0f ms" : "%.0f ms", off), ""}), Deviation())
+            EXPECT_EQ((std::vector<std::string>{label, Format(off > 0 ? "%+.0f ms" : "%.0f ms", off), ""}), Deviation(dialog))
                 << beats << " beats";
         });
     }
@@ -411,18 +448,18 @@ TEST_F(TapInputDialogTest, DeviationFromTheListedTakesAndWarningsAboutTheLastTap
         for (uint32_t k = 0; k < 6; ++k)
             Tap(dialog, at(k));
         Tap(dialog, at(7));
-        EXPECT_EQ((std::vector<std::string>{label, "0 ms", missed}), Deviation());
+        EXPECT_EQ((std::vector<std::string>{label, "0 ms", missed}), Deviation(dialog));
         Tap(dialog, at(8));
-        EXPECT_EQ("", Feedback()[3]);
+        EXPECT_EQ("", Feedback(dialog)[3]);
         Tap(dialog, at(8) + 140);
-        EXPECT_EQ(extra, Feedback()[3]);
+        EXPECT_EQ(extra, Feedback(dialog)[3]);
         for (uint32_t k = 9; k < 24; ++k)
             Tap(dialog, at(k));
-        const std::vector<std::string> last = Feedback();
+        const std::vector<std::string> last = Feedback(dialog);
         EXPECT_EQ((std::vector<std::string>{"120.0 BPM", label, ""}), (std::vector<std::string>{last[0], last[1], last[3]}));
         EXPECT_LE(std::abs(std::stoi(last[2])), 5) << last[2];
         Tap(dialog, at(24));
-        EXPECT_EQ("", Feedback()[2]) << "beyond the listed takes";
+        EXPECT_EQ("", Feedback(dialog)[2]) << "beyond the listed takes";
     });
     RunOpenings(openings);
     // Unchecked takes are not in the tempo map, so nothing to deviate from.
@@ -433,8 +470,100 @@ TEST_F(TapInputDialogTest, DeviationFromTheListedTakesAndWarningsAboutTheLastTap
     RunOpenings({[](HWND dialog) {
         for (uint32_t k = 0; k < 4; ++k)
             Tap(dialog, k * 500);
-        EXPECT_EQ((std::vector<std::string>{"120.0 BPM", "", "", ""}), Feedback());
+        EXPECT_EQ((std::vector<std::string>{"120.0 BPM", "", "", ""}), Feedback(dialog));
     }});
     EXPECT_EQ(3u, ListedTakes().size());
 }
+// Pumps this thread's messages for `ms` milliseconds, timer messages
+// included, from inside an action.
+void PumpFor(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(1);
+    }
+}
+
+TEST_F(TapInputDialogTest, OwnerIsToldOfEachMomentInOrderAndGetsTheTakeBeforeTheDialogGoes)
+{
+    ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS));
+    RecordingHandler recording(20);
+    std::vector<std::string> callsWhileOpen;
+    OnTapDialog({[&](HWND dialog) {
+        callsWhileOpen = recording.calls;
+        EXPECT_EQ(dialog, recording.opened);
+        EXPECT_EQ(dialog, FindTapInputDialog());
+        EXPECT_TRUE(GetTapDialogItems(window).empty()) << "the main window is no tap dialog";
+        SendMessageA(dialog, WM_KEYDOWN, 'A', KeyA);
+        Sleep(30);
+        SendMessageA(dialog, WM_KEYDOWN, 'B', KeyB);
+        PumpFor(200);
+        PostKey(dialog, VK_ESCAPE);
+    }});
+    CurrentTake.Start();
+    RunTapInputDialog(window, {}, recording);
+    const DWORD after = GetPriorityClass(GetCurrentProcess());
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+    PumpMessages();
+    EndActions();
+
+    EXPECT_EQ((std::vector<std::string>{"opened", "begin"}), callsWhileOpen);
+    EXPECT_EQ((std::vector<std::string>{"opened", "begin", "hand over", "end"}), recording.calls);
+    // About ten periods went by; a timer message may come late, not often.
+    EXPECT_GE(recording.writes, 3);
+    EXPECT_LE(recording.writes, 11);
+    EXPECT_TRUE(recording.dialogAtHandOver) << "handed over from the dialog's WM_DESTROY";
+    EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), recording.priorityAtHandOver);
+    EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), after);
+    EXPECT_EQ(0, recording.periodAtHandOver) << "the timer period is restored before the hand-over";
+    EXPECT_EQ(nullptr, FindTapInputDialog());
+    const std::vector<Times> takes = ListedTakes();
+    ASSERT_EQ(1u, takes.size());
+    EXPECT_EQ(2u, takes[0].size());
+}
+
+TEST_F(TapInputDialogTest, TapsAreComparedWithTheTakesTheOwnerGivesNotWithTheList)
+{
+    // Three steady takes that are in no list; the list itself stays empty.
+    std::vector<Take> given(3);
+    TakeList listed;
+    for (Take& take : given) {
+        for (uint32_t k = 0; k < 16; ++k)
+            take.push_back(k * 400);
+        listed.push_back(&take);
+    }
+    const std::string label = LoadResString(IDS_TAP_DEVIATION);
+    std::vector<std::vector<std::string>> seen;
+    OnTapDialog({[&](HWND dialog) {
+                     for (uint32_t k = 0; k < 5; ++k)
+                         Tap(dialog, 3000 + k * 400);
+                     Tap(dialog, 3000 + 5 * 400 + 30);
+                     seen.push_back(Deviation(dialog));
+                     CurrentTake.HandOver();
+                     PostMessageA(dialog, WM_CLOSE, 0, 0);
+                 },
+                 [&](HWND dialog) {
+                     for (uint32_t k = 0; k < 6; ++k)
+                         Tap(dialog, k * 400);
+                     seen.push_back(Deviation(dialog));
+                     CurrentTake.HandOver();
+                     PostMessageA(dialog, WM_CLOSE, 0, 0);
+                 }});
+    CurrentTake.Start();
+    RunTapInputDialog(window, listed, handler);
+    CurrentTake.Start();
+    RunTapInputDialog(window, {}, handler);
+    EndActions();
+
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ((std::vector<std::string>{label, "+30 ms", ""}), seen[0]);
+    EXPECT_EQ((std::vector<std::string>{"", "", ""}), seen[1]) << "nothing given, nothing to deviate from";
+    EXPECT_TRUE(ListedTakes().empty());
+}
+
 }  // namespace

@@ -1,22 +1,22 @@
-#include "Face.h"
+#include "UiLanguage.h"
 
-Face FaceForCodePage(UINT codePage)
+UiLanguage UiLanguageForCodePage(UINT codePage)
 {
-    return codePage == 932 ? Face::Japanese : Face::English;
+    return codePage == 932 ? UiLanguage::Japanese : UiLanguage::English;
 }
 
-Face CurrentFace()
+UiLanguage CurrentUiLanguage()
 {
-    return FaceForCodePage(GetACP());
+    return UiLanguageForCodePage(GetACP());
 }
 
-LANGID FaceLanguage(Face face)
+LANGID UiLanguageId(UiLanguage language)
 {
-    return face == Face::Japanese ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
+    return language == UiLanguage::Japanese ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
                                   : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 }
 
-void SelectFace()
+void SelectUiLanguage()
 {
     // From Windows Vista on, FindResource and everything built on it
     // (dialogs, menus, strings, the version resource) look for the thread's
@@ -28,6 +28,6 @@ void SelectFace()
         const auto setLanguage = reinterpret_cast<SetLanguageProc>(
             reinterpret_cast<void*>(GetProcAddress(kernel32, "SetThreadUILanguage")));
         if (setLanguage)
-            setLanguage(FaceLanguage(CurrentFace()));
+            setLanguage(UiLanguageId(CurrentUiLanguage()));
     }
 }

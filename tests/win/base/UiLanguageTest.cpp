@@ -1,9 +1,9 @@
-// The English face beside the Japanese one: every dialog, menu and string of
-// the Japanese resources has an English copy with the same structure (the
+// The English interface beside the Japanese one: every dialog, menu and
+// string of the Japanese resources has an English copy with the same structure (the
 // same controls and commands in the same order, the same placeholders and
 // filter parts), and the English texts are plain ASCII, which every ANSI
 // code page shows as written. Read from the resources directly, whatever
-// the face of the running system.
+// the interface language of the running system.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Face.h"
+#include "UiLanguage.h"
 #include "resource.h"
 
 namespace {
@@ -121,7 +121,7 @@ std::wstring StringIn(UINT id, LANGID language)
     return std::wstring(reinterpret_cast<const wchar_t*>(p + 1), *p);
 }
 
-// What a text must keep in every face: the placeholders, the line breaks
+// What a text must keep in every language: the placeholders, the line breaks
 // that separate filter parts, and the accelerator hint after a tab.
 std::wstring Skeleton(const std::wstring& text)
 {
@@ -160,7 +160,7 @@ TEST(EnglishFace, EveryDialogHasAnEnglishCopyOfTheSameControls)
             EXPECT_EQ(ja.controls[i].text.empty(), en.controls[i].text.empty());
             EXPECT_EQ(ja.controls[i].text.find(L'&') != std::wstring::npos,
                       en.controls[i].text.find(L'&') != std::wstring::npos)
-                << "a mnemonic in one face only";
+                << "a mnemonic in one language only";
         }
     }
 }
@@ -198,7 +198,7 @@ TEST(EnglishFace, EveryStringHasAnEnglishCopyWithTheSamePlaceholders)
         ++compared;
     }
     EXPECT_GE(compared, 34);  // every string of the program, whatever is added later
-    // Texts that are not words are the same in both faces.
+    // Texts that are not words are the same in both languages.
     for (UINT id : {IDS_WEB_ADDRESS, IDS_MAIL_ADDRESS, IDS_FILEDESCRIPTION, IDS_LEGALCOPYRIGHT, IDS_COMMENTS})
         EXPECT_EQ(StringIn(id, Japanese), StringIn(id, English));
 }
@@ -215,11 +215,11 @@ TEST(EnglishFace, VersionResourceHasAnEnglishCopyDeclaringItsTranslation)
 
 TEST(EnglishFace, JapaneseExactlyInCodePage932)
 {
-    EXPECT_EQ(Face::Japanese, FaceForCodePage(932));
+    EXPECT_EQ(UiLanguage::Japanese, UiLanguageForCodePage(932));
     for (UINT codePage : {437u, 850u, 936u, 949u, 950u, 1250u, 1252u, 65001u})
-        EXPECT_EQ(Face::English, FaceForCodePage(codePage)) << codePage;
-    EXPECT_EQ(Japanese, FaceLanguage(Face::Japanese));
-    EXPECT_EQ(English, FaceLanguage(Face::English));
+        EXPECT_EQ(UiLanguage::English, UiLanguageForCodePage(codePage)) << codePage;
+    EXPECT_EQ(Japanese, UiLanguageId(UiLanguage::Japanese));
+    EXPECT_EQ(English, UiLanguageId(UiLanguage::English));
 }
 
 }  // namespace
