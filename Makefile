@@ -25,7 +25,7 @@ CONFIGURE_WIN64  = $(CONFIGURE) -B $(B)/win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 CONFIGURE_WIN32  = $(CONFIGURE) -B $(B)/win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
                    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
 
-.PHONY: package bench bench-peers all setup test run test-native test-asan test-tsan test-fuzz test-win64 build-win32 \
+.PHONY: package bench bench-peers all setup test run test-native test-asan test-tsan test-fuzz build-fuzz test-win64 build-win32 \
         w32-setup test-win32 crossbytes-native crossbytes-win64 fuzz clean clean-w32
 
 all: test
@@ -33,8 +33,10 @@ all: test
 setup:
 	@sh scripts/setup.sh
 
-test: setup
-	@$(MAKE) --no-print-directory test-native test-asan test-tsan test-fuzz test-win64 test-win32
+# The steps in this order; the Windows packages and the 32-bit Wine's chroot
+# are prepared in the background meanwhile (scripts/test.sh).
+test:
+	@W32ROOT=$(W32ROOT) MAKE="$(MAKE)" sh scripts/test.sh $(B)
 	@echo "All tests passed."
 
 test-native:
@@ -63,8 +65,12 @@ $(B)/fuzz/build.ninja:
 	    "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
 	    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
 
-test-fuzz: $(B)/fuzz/build.ninja
+build-fuzz: $(B)/fuzz/build.ninja
 	@cmake --build $(B)/fuzz -j $(JOBS)
+
+# libFuzzer's time limits are wall-clock: the targets run side by side, one
+# a core, with nothing else busy (scripts/test.sh waits for its set-up first).
+test-fuzz: build-fuzz
 	@sh scripts/fuzz.sh $(B)/fuzz $(FUZZ_SECONDS)
 
 # make fuzz FUZZ_SECONDS=3600: the same targets for as long as asked.

@@ -25,14 +25,14 @@ else()
     set(METROVA_RUN_TESTS ON)
 endif()
 math(EXPR METROVA_TEST_TIMEOUT "120 * ${WINE_TIMEOUT_SCALE}")
+# A whole test program in one start (see metrova_register_gtest).
+math(EXPR METROVA_PROGRAM_TIMEOUT "300 * ${WINE_TIMEOUT_SCALE}")
 
 # metrova_add_test(<name> <sources>... [ENVIRONMENT <var=value>...]
 #                  [RESOURCE_LOCK <lock>]) builds a GoogleTest program and,
-# where this machine can run it, registers every test case of it with CTest,
-# with the given environment; test cases holding the same lock never run at
-# the same time. In the 32-bit Windows build, where each start of a program
-# is emulated and costs about a second, the program is one CTest test that
-# runs all its cases in one start.
+# where this machine can run it, registers it with CTest (see
+# metrova_register_gtest), with the given environment; tests holding the
+# same lock never run at the same time.
 function(metrova_add_test name)
     cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "ENVIRONMENT")
     add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
@@ -43,9 +43,22 @@ function(metrova_add_test name)
     if(TARGET wine_prefix)
         add_dependencies(${name} wine_prefix)
     endif()
-    if(METROVA_W32_ROOT AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-        set_tests_properties(${name} PROPERTIES TIMEOUT ${METROVA_TEST_TIMEOUT}
+    metrova_register_gtest(${name} ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+endfunction()
+
+# metrova_register_gtest(<target> [ENVIRONMENT <var=value>...]
+#                        [RESOURCE_LOCK <lock>]) registers a GoogleTest
+# program with CTest. Natively every case is a CTest test of its own. Under
+# Wine each start of a program costs a Wine process start (and, in the 32-bit
+# build, emulation: about a second), far more than most cases take, so there
+# the program is one CTest test that runs all its cases in one start. Its
+# output, shown when it fails, names each case as it starts and every failed
+# case with its failure, so a case that fails or hangs is named there.
+function(metrova_register_gtest name)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "ENVIRONMENT")
+    if(CMAKE_CROSSCOMPILING)
+        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES TIMEOUT ${METROVA_PROGRAM_TIMEOUT}
             ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
         return()
     endif()

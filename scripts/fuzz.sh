@@ -1,25 +1,38 @@
 #!/bin/sh
-# fuzz.sh BUILD_DIR SECONDS: runs every fuzz target of a fuzz build for
+# fuzz.sh BUILD_DIR SECONDS [JOBS]: runs every fuzz target of a fuzz build for
 # SECONDS each, starting from the target's starting corpus (make_fuzz_corpus)
 # plus whatever earlier runs found. Fails on any finding (crash, sanitizer
 # report, leak, timeout, memory limit) and prints the executions of each
 # target and their total.
+#
+# The targets run side by side, JOBS at a time (default: the number of
+# cores): each is one process on one core, and each still gets its SECONDS
+# of wall time, so running them together shortens the run without fuzzing
+# any target less.
 set -eu
 build=$1
 seconds=$2
+jobs=${3:-$(nproc)}
 corpus="$build/corpus"
-total=0
+results="$build/results"
+rm -rf "$results"
+mkdir -p "$results" "$build/findings"
 
 # run_target TARGET TIMEOUT RSS_LIMIT_MB ASAN_OPTIONS [more libFuzzer options]
 # The given AddressSanitizer options come before any from the environment.
+# Leaves the target's line of the summary in $results/TARGET.ok, or the
+# finding in $results/TARGET.failed.
 run_target() {
     target=$1
     timeout=$2
     rss=$3
     asan=$4
     shift 4
-    mkdir -p "$corpus/$target" "$corpus/$target-start" "$build/findings"
-    "$build/fuzz/make_fuzz_corpus" "$target" "$corpus/$target-start" >/dev/null
+    mkdir -p "$corpus/$target" "$corpus/$target-start"
+    if ! "$build/fuzz/make_fuzz_corpus" "$target" "$corpus/$target-start" >/dev/null; then
+        echo "make_fuzz_corpus failed for $target" >"$results/$target.failed"
+        return 0
+    fi
     log="$build/$target.log"
     if [ -n "${ASAN_OPTIONS:-}" ]; then
         asan="${asan:+$asan:}$ASAN_OPTIONS"
@@ -28,25 +41,59 @@ run_target() {
         -timeout="$timeout" -rss_limit_mb="$rss" "$@" -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
         "$corpus/$target" "$corpus/$target-start" >"$log" 2>&1; then
         # The finding without libFuzzer's banner and its own stack frames.
-        grep -v -e '^INFO:' -e ' in fuzzer::' "$log" | tail -n 40
-        echo "FUZZ FINDING in $target: see $build/findings and $log"
-        exit 1
+        { grep -v -e '^INFO:' -e ' in fuzzer::' "$log" | tail -n 40
+          echo "FUZZ FINDING in $target: see $build/findings and $log"
+        } >"$results/$target.failed"
+        return 0
     fi
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
-    total=$((total + execs))
-    echo "$target: $execs executions in ${seconds}s ($rate/s), no findings"
+    if [ -z "$execs" ]; then
+        echo "FUZZ RUN of $target gave no statistics: see $log" >"$results/$target.failed"
+        return 0
+    fi
+    echo "$execs $target: $execs executions in ${seconds}s ($rate/s), no findings" >"$results/$target.ok"
 }
 
-run_target smf_parser_fuzz 10 2048 ""
+# start TARGET ...: runs run_target in the background once fewer than JOBS
+# targets are running (each one leaves TARGET.done when it ends).
+started=0
+start() {
+    while [ $((started - $(ls "$results" | grep -c '\.done$'))) -ge "$jobs" ]; do
+        sleep 0.2
+    done
+    (run_target "$@" || :; touch "$results/$1.done") &
+    started=$((started + 1))
+}
+
+targets="smf_parser_fuzz import_fuzz tempo_fuzz ini_fuzz session_fuzz"
+start smf_parser_fuzz 10 2048 ""
 # No file of up to 1 MiB may keep the import busy for more than a second or
 # make it use more than 256 MiB. That second is the native Release build's;
 # this build carries sanitizers and coverage, which make the worst files (a
 # million beats) about four times slower, so it is given two. Freed blocks
 # held back by AddressSanitizer to catch late uses would count towards the
 # memory limit; a small hold keeps the measure close to what the import uses.
-run_target import_fuzz 2 256 quarantine_size_mb=16 -max_len=1048576
-run_target tempo_fuzz 10 2048 ""
-run_target ini_fuzz 10 2048 ""
-run_target session_fuzz 10 2048 "" -max_len=65536
+start import_fuzz 2 256 quarantine_size_mb=16 -max_len=1048576
+start tempo_fuzz 10 2048 ""
+start ini_fuzz 10 2048 ""
+start session_fuzz 10 2048 "" -max_len=65536
+wait
+
+total=0
+failed=0
+for target in $targets; do
+    if [ -e "$results/$target.failed" ]; then
+        cat "$results/$target.failed"
+        failed=1
+    elif [ -e "$results/$target.ok" ]; then
+        read -r execs line <"$results/$target.ok"
+        echo "$line"
+        total=$((total + execs))
+    else
+        echo "FUZZ RUN of $target ended without a result: see $build/$target.log"
+        failed=1
+    fi
+done
+[ "$failed" = 0 ] || exit 1
 echo "all fuzz targets: $total executions, no findings"
