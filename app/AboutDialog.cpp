@@ -10,6 +10,7 @@
 #include "Dpi.h"
 #include "Messages.h"
 #include "WidePath.h"
+#include "ControlIds.h"
 #include "resource.h"
 
 // The controls that show version values carry the ids of the strings that

@@ -26,7 +26,10 @@
 #include "TempoGraphWindow.h"
 #include "TempoPipeline.h"
 #include "WidePath.h"
+#include "ControlIds.h"
 #include "resource.h"
+
+HWND g_hMainWnd = nullptr;
 
 namespace {
 
@@ -144,7 +147,7 @@ void OnInitDialog(HWND window)
     InsertTakeListColumns(handles.list, CurrentUiLanguage());
     SetWindowIconsForDpi(window, DpiOfWindow(window));
 
-    for (int i = 0; i <= 10; ++i) {
+    for (int i = 0; i <= MaxInterpCount; ++i) {
         char text[4];
         std::snprintf(text, sizeof text, "%d", i);
         SendMessageA(handles.interpCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));

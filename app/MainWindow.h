@@ -7,6 +7,11 @@
 
 #include "TakeBook.h"
 
+// The main window (null while there is none), a start-up value: owner of
+// every message box and dialog that the main window's commands open. Only
+// the program itself uses it; the rooms below are given their owner.
+extern HWND g_hMainWnd;
+
 // The dialog procedure: TRUE for WM_INITDIALOG, 0 for everything else.
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -11,6 +11,7 @@
 #include "MidiIn.h"
 #include "SettingsWin32.h"
 #include "MainWindow.h"
+#include "ControlIds.h"
 #include "resource.h"
 
 namespace {
@@ -64,8 +65,8 @@ void FillSmoothing(HWND dialog)
             SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     };
     add(LoadResString(IDS_SMOOTHING_NONE), 0);
-    add(LoadResString(IDS_SMOOTHING_AUTO), -1);
-    for (int strength = 1; strength <= 10; ++strength)
+    add(LoadResString(IDS_SMOOTHING_AUTO), kSmoothingAuto);
+    for (int strength = 1; strength <= kMaxSmoothing; ++strength)
         add(std::to_string(strength), strength);
 }
 

@@ -18,6 +18,7 @@
 #include "AboutDialog.h"
 #include "Messages.h"
 #include "WineTestSupport.h"
+#include "ControlIds.h"
 #include "resource.h"
 
 namespace {

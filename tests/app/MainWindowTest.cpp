@@ -28,6 +28,7 @@
 #include "TempoExport.h"
 #include "TapTestSupport.h"
 #include "WineTestSupport.h"
+#include "ControlIds.h"
 #include "resource.h"
 
 namespace {

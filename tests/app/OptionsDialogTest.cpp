@@ -24,6 +24,7 @@
 #include "TakeListView.h"
 #include "TapTestSupport.h"
 #include "WineTestSupport.h"
+#include "ControlIds.h"
 #include "resource.h"
 #include "FakeMidiControls.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ControlIds.h"
 #include "resource.h"
 #include "version.h"
 

@@ -21,6 +21,7 @@
 #include "TapInputDialog.h"
 #include "WidePath.h"
 #include "WineTestSupport.h"
+#include "ControlIds.h"
 #include "resource.h"
 
 namespace wine_test {

@@ -3,7 +3,6 @@
 #include "resource.h"
 
 TIMECAPS g_TimeCaps = {};
-HWND g_hMainWnd = nullptr;
 HMENU g_hContextMenu = nullptr;
 EnableImeProc g_pWINNLSEnableIME = nullptr;
 

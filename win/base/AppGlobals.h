@@ -13,9 +13,6 @@ inline constexpr char MainWindowClassName[] = "mkMetrovaWnd";
 // the timer resolution to wPeriodMin while keyboard taps are recorded.
 extern TIMECAPS g_TimeCaps;
 
-// The main window (null while there is none). Owner of every message box and
-// dialog that the main window's commands open.
-extern HWND g_hMainWnd;
 
 // The first popup of menu IDM_CONTEXTMENU, shown as the list's context menu; null when it
 // could not be loaded.

@@ -13,10 +13,6 @@
 #define IDI_METROVA 111
 #define IDD_OPTIONS 112
 
-// Main window controls.
-#define IDC_TAKELIST 1008
-#define IDC_INTERPCOUNT 1009
-
 // Commands (buttons, menus, accelerators).
 #define IDM_ADD 1010
 #define IDM_EXIT 40001
@@ -37,23 +33,6 @@
 #define IDM_REPAIR 40032
 #define IDM_REPAIRALL 40033
 #define IDM_TEMPOGRAPH 40034
-
-// About dialog controls.
-#define IDC_ABOUT_MAIL 1001
-#define IDC_ABOUT_WEB 1002
-#define IDC_ABOUT_EXPLORE 1003
-#define IDC_ABOUT_PATH 1005
-#define IDC_ABOUT_DESCRIPTION 134
-#define IDC_ABOUT_COPYRIGHT 135
-#define IDC_ABOUT_COMMENTS 136
-
-// Options dialog controls.
-#define IDC_OPT_KEYBOARD 1011
-#define IDC_OPT_MIDI 1012
-#define IDC_OPT_MIDIDEVICE 1013
-#define IDC_OPT_BASENOTE 1014
-#define IDC_OPT_CAKEWALK 1016
-#define IDC_OPT_RESTORE 1017
 
 // String table.
 #define IDS_COL_TIME 1
@@ -128,11 +107,6 @@
 #define IDS_TAP_MISSED 82
 #define IDS_TAP_EXTRA 83
 
-// Options: tap analysis. The smoothing choice and its label, the
-// repair-on-export check box; the smoothing list's two words (the strengths
-// 1 to 10 are numbers).
-#define IDC_OPT_SMOOTHING_LABEL 1120
-#define IDC_OPT_SMOOTHING 1121
-#define IDC_OPT_REPAIR 1122
+// Options: the smoothing list's two words (the strengths 1 to 10 are numbers).
 #define IDS_SMOOTHING_NONE 90
 #define IDS_SMOOTHING_AUTO 91

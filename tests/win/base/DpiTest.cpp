@@ -24,6 +24,7 @@
 #include "SettingsWin32.h"
 #include "WidePath.h"
 #include "TapTestSupport.h"
+#include "ControlIds.h"
 #include "resource.h"
 
 namespace {

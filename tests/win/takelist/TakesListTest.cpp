@@ -27,6 +27,7 @@
 #include "TempoGraphWindow.h"
 #include "TempoPipeline.h"
 #include "WineTestSupport.h"
+#include "ControlIds.h"
 #include "resource.h"
 
 namespace {
