@@ -11,28 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "ListStateTestSupport.h"
 #include "TakeBook.h"
 #include "TakeGenerator.h"
 
 namespace {
 
-struct State {
-    std::vector<SessionTake> Takes;
-    int Base = 0;
-};
-
-bool Same(const State& a, const State& b)
-{
-    if (a.Base != b.Base || a.Takes.size() != b.Takes.size())
-        return false;
-    for (size_t i = 0; i < a.Takes.size(); ++i) {
-        const SessionTake& x = a.Takes[i];
-        const SessionTake& y = b.Takes[i];
-        if (x.ListedAt != y.ListedAt || x.Taps != y.Taps || x.Checked != y.Checked || !(x.Rejected == y.Rejected))
-            return false;
-    }
-    return true;
-}
 
 SessionTake Listed(const Take& taps, int n)
 {
@@ -108,9 +92,12 @@ bool RandomChange(TakeRandom& random, TakeBook& book, int& base, const std::vect
     }
 }
 
-State Now(const TakeBook& book, int base)
+ListState Now(const TakeBook& book, int base)
 {
-    return State{book.Takes(), base};
+    ListState state;
+    state.Takes = book.Takes();
+    state.TimeSigBase = base;
+    return state;
 }
 
 TEST(TakeBook, RandomChangesUndoToEveryStateAndRedoToTheEnd)
@@ -125,7 +112,7 @@ TEST(TakeBook, RandomChangesUndoToEveryStateAndRedoToTheEnd)
         EXPECT_EQ(2u, book.Size());
         EXPECT_FALSE(book.CanUndo());
 
-        std::vector<State> seen{Now(book, base)};
+        std::vector<ListState> seen{Now(book, base)};
         for (int step = 0; step < 30; ++step) {
             const size_t stepsBefore = book.CanUndo() ? 1 : 0;
             const bool changed = RandomChange(random, book, base, pool);
@@ -136,9 +123,9 @@ TEST(TakeBook, RandomChangesUndoToEveryStateAndRedoToTheEnd)
             } else {
                 // Nothing changed and nothing was recorded; a base note
                 // changes only with takes to delete.
-                if (!Same(Now(book, base), seen.back()))
-                    base = seen.back().Base;
-                EXPECT_TRUE(Same(Now(book, base), seen.back())) << "seed " << seed << " step " << step;
+                if (!SameState(Now(book, base), seen.back()))
+                    base = seen.back().TimeSigBase;
+                EXPECT_TRUE(SameState(Now(book, base), seen.back())) << "seed " << seed << " change " << step;
                 EXPECT_EQ(stepsBefore != 0, book.CanUndo());
             }
         }
@@ -149,7 +136,7 @@ TEST(TakeBook, RandomChangesUndoToEveryStateAndRedoToTheEnd)
             const std::optional<int> back = book.Undo(base);
             ASSERT_TRUE(back.has_value());
             base = *back;
-            ASSERT_TRUE(Same(Now(book, base), seen[i])) << "seed " << seed << " undo to " << i;
+            ASSERT_TRUE(SameState(Now(book, base), seen[i])) << "seed " << seed << " undo to " << i;
         }
         EXPECT_FALSE(book.CanUndo());
         EXPECT_FALSE(book.Undo(base).has_value());
@@ -158,7 +145,7 @@ TEST(TakeBook, RandomChangesUndoToEveryStateAndRedoToTheEnd)
             const std::optional<int> forward = book.Redo(base);
             ASSERT_TRUE(forward.has_value());
             base = *forward;
-            ASSERT_TRUE(Same(Now(book, base), seen[i])) << "seed " << seed << " redo to " << i;
+            ASSERT_TRUE(SameState(Now(book, base), seen[i])) << "seed " << seed << " redo to " << i;
         }
         EXPECT_FALSE(book.CanRedo());
         ExpectAnalysisCurrent(book);

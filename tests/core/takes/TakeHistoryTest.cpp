@@ -6,22 +6,11 @@
 
 #include "Session.h"
 #include "TakeGenerator.h"
+#include "ListStateTestSupport.h"
 #include "TakeHistory.h"
 
 namespace {
 
-bool SameState(const ListState& a, const ListState& b)
-{
-    if (a.TimeSigBase != b.TimeSigBase || a.Takes.size() != b.Takes.size())
-        return false;
-    for (size_t i = 0; i < a.Takes.size(); ++i) {
-        const SessionTake& x = a.Takes[i];
-        const SessionTake& y = b.Takes[i];
-        if (x.ListedAt != y.ListedAt || x.Taps != y.Taps || x.Checked != y.Checked || !(x.Rejected == y.Rejected))
-            return false;
-    }
-    return true;
-}
 
 SessionTake RandomTake(TakeRandom& random)
 {
