@@ -39,7 +39,10 @@ test:
 	@W32ROOT=$(W32ROOT) MAKE="$(MAKE)" sh scripts/test.sh $(B)
 	@echo "All tests passed."
 
+# The layer rules that include paths alone cannot hold (scripts/check-layers.sh)
+# are checked first.
 test-native:
+	@sh scripts/check-layers.sh
 	@$(CONFIGURE_NATIVE) >/dev/null
 	@cmake --build $(B)/native -j $(JOBS)
 	@sh scripts/ctest.sh $(B)/native -j $(JOBS)

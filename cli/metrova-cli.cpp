@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,7 @@
 #endif
 
 #include "AppSettings.h"
+#include "FileRead.h"
 #include "FileReplace.h"
 #include "Take.h"
 #include "TakeFile.h"
@@ -115,19 +114,28 @@ bool ParseNumber(const std::string& text, long long low, long long high, long lo
     return value >= low && value <= high;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error)
+// The whole file at `path`, at most `maxBytes` of it; `error` says why not.
+bool ReadInput(const std::string& path, std::string& bytes, size_t maxBytes, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = std::strerror(errno);
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "read error";
-        return false;
-    }
-    return true;
+    unsigned long code = 0;
+    const FileReadResult result = ReadWholeFile(path, bytes, maxBytes, &code);
+    if (result == FileReadResult::Read)
+        return true;
+    if (result == FileReadResult::TooLarge)
+        error = "larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MB: not read";
+#ifdef _WIN32
+    // The code is the system's (GetLastError), not an errno.
+    else if (result == FileReadResult::Missing)
+        error = "no such file";
+    else
+        error = "cannot be read (system error " + std::to_string(code) + ")";
+#else
+    else if (code == EISDIR)
+        error = "a folder, not a file";
+    else
+        error = std::strerror(static_cast<int>(code));
+#endif
+    return false;
 }
 
 // One take as read from its file: the times as the file gives them (a take
@@ -144,13 +152,13 @@ struct LoadedTake {
 // (one, read exactly as always) or a beat or label list (one).
 bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::string& error)
 {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes, error))
+    std::string bytes;
+    if (!ReadInput(path, bytes, MaxTakeFileSize, error))
         return false;
     std::vector<SessionTake> takes;
     TakeFileError problem;
     TakeFileKind kind = TakeFileKind::TapTimes;
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::string_view text(bytes);
     const bool read = ReadTakeFileBytes(text, takes, problem, &kind);
     if (kind == TakeFileKind::TapTimes) {
         LoadedTake take;
@@ -422,16 +430,15 @@ int RunImport(const Options& options)
     if (options.files.size() != 1)
         return UsageError("import needs exactly one MIDI file");
     const std::string& path = options.files[0];
-    std::vector<uint8_t> bytes;
+    std::string bytes;
     std::string error;
-    if (!ReadWholeFile(path, bytes, error))
+    if (!ReadInput(path, bytes, MaxImportFileSize, error))
         return FileError(path, error);
-    if (bytes.size() > UINT32_MAX)
-        return FileError(path, "this file format is not supported");
-    bytes.reserve(1);  // a real block, also for an empty file
 
     Take take;
-    if (ConvertTempoFile(bytes.data(), static_cast<uint32_t>(bytes.size()), options.timeSigBase, take) !=
+    // data() points to a block, also for an empty file.
+    if (ConvertTempoFile(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
+                         options.timeSigBase, take) !=
         ImportResult::Converted)
         return FileError(path, "this file format is not supported");
     if (take.size() < 2)

@@ -111,5 +111,4 @@ void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top
     // appended again, so that such a file gets the order of a new one.
     file.DeleteKey(SettingsSection, KeyRestoreTakes);
     file.SetValue(SettingsSection, KeyRestoreTakes, settings.RestoreTakes ? "1" : "0");
-    file.Save();
 }

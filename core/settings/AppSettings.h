@@ -100,8 +100,8 @@ bool RemoveRetiredSettings(IniFile& file);
 
 // Stores the values in the order "Left", "Top", "TempoInterpCount",
 // "TimeSigBase", "TapMethod", "MidiIn", "Smoothing", "RepairOnExport",
-// "GraphLeft", "GraphTop", "GraphWidth", "GraphHeight", "RestoreTakes" and
-// saves the file. "RestoreTakes" always ends up the section's last key, also
+// "GraphLeft", "GraphTop", "GraphWidth", "GraphHeight", "RestoreTakes"; the
+// caller saves the file (Save, or by UTF-16 path on Windows). "RestoreTakes" always ends up the section's last key, also
 // in a file written before the keys between came to be.
 void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top,
                    int tempoInterpCount);

@@ -24,9 +24,9 @@ inline constexpr unsigned TemporaryNameAttempts = 64;
 // the new content is in place. On false the previous file is unchanged and
 // no temporary file is left behind; `error`, when given, receives the
 // platform's code for the step that failed (GetLastError on Windows, errno
-// elsewhere). `path` is a byte string in the ANSI code page. On Windows any
-// path the platform's file dialogs return works, also where the temporary
-// name would pass MAX_PATH.
+// elsewhere). `path` is a byte string in the ANSI code page; on Windows it
+// may be longer than MAX_PATH, and so may the temporary name. The Windows
+// layers write by UTF-16 path through WideFile.h.
 //
 // With `flushToDisk` the data is on the disk before the rename makes it
 // visible, so the file survives a power cut; without it the file survives
@@ -34,23 +34,6 @@ inline constexpr unsigned TemporaryNameAttempts = 64;
 // needs.
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size, unsigned long* error = nullptr,
                         bool flushToDisk = true);
-
-#ifdef _WIN32
-// The same for a UTF-16 path: any name the file system takes, also where the
-// ANSI code page cannot spell it.
-bool WriteFileReplacing(const std::wstring& path, const void* data, size_t size, unsigned long* error = nullptr,
-                        bool flushToDisk = true);
-// `text` in the ANSI code page, as UTF-16 (empty when it cannot be read).
-std::wstring WidenAnsi(const std::string& text);
-// `path` as the wide file functions take it: absolute, and from MAX_PATH
-// characters on with the "\\?\" prefix that lifts that limit (empty when
-// the system cannot make it absolute).
-std::wstring PathForFileApi(const std::wstring& path);
-// The whole file at `path` into `content`. False when it cannot be opened
-// or not be read to the end: a read that stops early must not pass for the
-// file.
-bool ReadFileBytes(const std::wstring& path, std::string& content);
-#endif
 
 // The temporary file WriteFileReplacing tries at attempt `attempt` (0 first)
 // for `path`: a name of its own in the same folder.

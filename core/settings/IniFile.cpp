@@ -1,7 +1,6 @@
 #include "IniFile.h"
 
-#include <cstdio>
-
+#include "FileRead.h"
 #include "FileReplace.h"
 
 IniFile SettingsFile;
@@ -34,23 +33,6 @@ bool LineHasKey(const std::string& line, std::string_view key)
            NamesEqual(std::string_view(line).substr(0, equals), key);
 }
 
-// The whole file, or false when it cannot be opened or read to the end. A
-// read that stops early must not replace good content with a part of it.
-bool ReadWholeFile(const std::string& filePath, std::string& content)
-{
-    std::FILE* file = std::fopen(filePath.c_str(), "rb");
-    if (!file)
-        return false;
-    content.clear();
-    char buffer[4096];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        content.append(buffer, count);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
-}
-
 }  // namespace
 
 IniFile::IniFile(const char* filePath)
@@ -73,38 +55,17 @@ bool IniFile::Load(const char* filePath)
 bool IniFile::Load(const std::string& filePath)
 {
     path = filePath;
-#ifdef _WIN32
-    widePath.clear();
-#endif
     if (filePath.empty())
         return false;
 
     std::string content;
-    if (!ReadWholeFile(filePath, content))
+    if (ReadWholeFile(filePath, content, MaxIniFileSize) != FileReadResult::Read)
         return false;
-    Parse(content);
+    Assign(content);
     return true;
 }
 
-#ifdef _WIN32
-IniFile::IniFile(const std::wstring& filePath)
-{
-    Load(filePath);
-}
-
-bool IniFile::Load(const std::wstring& filePath)
-{
-    path.clear();
-    widePath = filePath;
-    std::string content;
-    if (filePath.empty() || !ReadFileBytes(filePath, content))
-        return false;
-    Parse(content);
-    return true;
-}
-#endif
-
-void IniFile::Parse(const std::string& content)
+void IniFile::Assign(const std::string& content)
 {
     sections.clear();
     IniSection* current = nullptr;
@@ -219,13 +180,6 @@ void IniFile::Save() const
 {
     // Without a path there is nowhere to write; in particular no temporary
     // file may appear in the current directory.
-#ifdef _WIN32
-    if (!widePath.empty()) {
-        const std::string content = Serialize();
-        WriteFileReplacing(widePath, content.data(), content.size());
-        return;
-    }
-#endif
     if (path.empty())
         return;
     const std::string content = Serialize();

@@ -13,9 +13,14 @@
 // line ends with CR LF.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// A settings file is a few hundred bytes; one beyond this is not one, and is
+// not read (a hand-edited one may hold long lines: those are kept).
+inline constexpr size_t MaxIniFileSize = 16u << 20;
 
 struct IniSection {
     std::string name;
@@ -30,18 +35,12 @@ public:
     explicit IniFile(const std::string& filePath);
 
     // Replaces the content with the file's. False for a null or empty path
-    // (which also empties `path`) and for a file that cannot be read; the
-    // content then stays as it was.
+    // (which also empties `path`), for a file that cannot be read and for
+    // one larger than MaxIniFileSize; the content then stays as it was. (The
+    // Windows layers load and save by UTF-16 path through Assign and
+    // Serialize: win/settings/WideIni.h.)
     bool Load(const char* filePath);
     bool Load(const std::string& filePath);
-#ifdef _WIN32
-    // The same for a UTF-16 path: a file in a folder of any name, also one
-    // the ANSI code page cannot spell or longer than MAX_PATH. Save then
-    // writes to this path, and GetPath is empty.
-    explicit IniFile(const std::wstring& filePath);
-    bool Load(const std::wstring& filePath);
-    const std::wstring& GetWidePath() const { return widePath; }
-#endif
 
     // The value of the first line of `key` in the first section named
     // `section`. On false `value` is left unchanged.
@@ -62,6 +61,9 @@ public:
 
     // The exact bytes Save writes.
     std::string Serialize() const;
+    // Replaces the content with that of a file holding `content`, as Load
+    // does; the path stays as it is.
+    void Assign(const std::string& content);
 
     const std::string& GetPath() const { return path; }
     const std::vector<IniSection>& GetSections() const { return sections; }
@@ -69,13 +71,7 @@ public:
 private:
     IniSection* FindSection(std::string_view name);
     const IniSection* FindSection(std::string_view name) const;
-    // Replaces the sections with those of the file content `content`.
-    void Parse(const std::string& content);
-
     std::string path;
-#ifdef _WIN32
-    std::wstring widePath;
-#endif
     std::vector<IniSection> sections;
 };
 

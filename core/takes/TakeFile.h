@@ -13,10 +13,16 @@
 // gives no takes at all.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
 #include "Session.h"
+
+// Far beyond any session a person can tap (ten takes of 100,000 taps are
+// about 7 MB). A bigger take file, session or journal is refused before it
+// is read.
+inline constexpr size_t MaxTakeFileSize = 256u * 1024u * 1024u;
 
 enum class TakeFileKind { Session, TapTimes, BeatList };
 

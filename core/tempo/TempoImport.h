@@ -2,9 +2,16 @@
 // base note, at the real time of that beat under the file's tempo changes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "Take.h"
+
+// Far beyond any real Standard MIDI File (those are kilobytes to a few
+// megabytes). A bigger file is refused as unsupported before it is read:
+// reading it whole would take that much memory, and parsing it several
+// times more.
+inline constexpr size_t MaxImportFileSize = 256u * 1024u * 1024u;
 
 // Beyond this many beats a file is refused: a crafted file of a few bytes
 // could otherwise ask for billions of beat markers.

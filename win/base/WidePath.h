@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "FileReplace.h"  // WidenAnsi
+#include "WideFile.h"
 // `text` in the ANSI code page for display: characters the code page lacks
 // become its default character.
 std::string NarrowForDisplay(const std::wstring& text);

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <utility>
 
@@ -11,34 +10,11 @@
 #include "SettingsWin32.h"
 #include "TakeSession.h"
 #include "TempoImport.h"
+#include "WideFile.h"
 #include "WidePath.h"
 #include "resource.h"
 
 namespace {
-
-// Far beyond any real Standard MIDI File (those are kilobytes to a few
-// megabytes). A bigger file is refused as unsupported before it is read:
-// reading it whole would take that much memory, and parsing it several
-// times more.
-constexpr DWORD MaxImportFileSize = 256u * 1024u * 1024u;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle; }
-
-private:
-    HANDLE handle;
-};
 
 void ReportUnsupported(HWND owner, const std::wstring& path)
 {
@@ -57,35 +33,17 @@ bool ImportTempoFile(HWND owner, TakeBook& book, const std::wstring& path)
 {
     WaitCursorScope waitCursor;
 
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) {
-        ReportSystemError(owner, GetLastError());
-        return false;
-    }
-
-    // The high part is asked for: without it a file of 4 GiB and more would
-    // pass for its low 32 bits and be read as a short, different file.
-    DWORD sizeHigh = 0;
-    const DWORD size = GetFileSize(file.Get(), &sizeHigh);
-    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        ReportSystemError(owner, GetLastError());
-        return false;
-    }
-    if (sizeHigh != 0 || size > MaxImportFileSize) {
+    std::string bytes;
+    unsigned long error = ERROR_SUCCESS;
+    switch (ReadWholeFile(path, bytes, MaxImportFileSize, &error)) {
+    case FileReadResult::Read:
+        break;
+    case FileReadResult::TooLarge:
         ReportUnsupported(owner, path);
         return false;
-    }
-
-    // A valid block also for an empty file: the conversion needs a pointer.
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    if (!block) {
-        ReportSystemError(owner, ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    DWORD read = 0;
-    if (!ReadFile(file.Get(), block.get(), size, &read, nullptr)) {
-        ReportSystemError(owner, GetLastError());
+    case FileReadResult::Missing:
+    case FileReadResult::Failed:
+        ReportSystemError(owner, error);
         return false;
     }
 
@@ -95,7 +53,8 @@ bool ImportTempoFile(HWND owner, TakeBook& book, const std::wstring& path)
     // to be read can still hold more events than memory does, and that must
     // end in a message, not in a terminated program.
     try {
-        result = ConvertTempoFile(block.get(), read, g_AppSettings.TimeSigBase, take);
+        result = ConvertTempoFile(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
+                                  g_AppSettings.TimeSigBase, take);
     } catch (const std::bad_alloc&) {
         ReportSystemError(owner, ERROR_NOT_ENOUGH_MEMORY);
         return false;

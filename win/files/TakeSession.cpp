@@ -8,20 +8,16 @@
 #include <vector>
 
 #include "ExportTempoWin32.h"
-#include "FileReplace.h"
 #include "Messages.h"
 #include "Session.h"
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TakeFile.h"
+#include "WideFile.h"
 #include "WidePath.h"
 #include "resource.h"
 
 namespace {
-
-// Far beyond any session a person can tap (ten takes of 100,000 taps are
-// about 7 MB). A bigger file is refused before it is read.
-constexpr DWORD MaxTakeFileSize = 256u * 1024u * 1024u;
 
 // Set when the session file could not be read (locked, no access) or not be
 // set aside: it is then left as it is for this run instead of being
@@ -36,43 +32,6 @@ std::vector<std::string> setAsideNames;
 // last written journal held.
 std::string journalStartedAt;
 size_t journalTaps = 0;
-
-enum class ReadResult { Read, Missing, TooLarge, Failed };
-
-ReadResult ReadWholeFile(const std::wstring& path, std::string& bytes, DWORD& error)
-{
-    HANDLE file = CreateFileW(PathForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? ReadResult::Missing : ReadResult::Failed;
-    }
-    ReadResult result = ReadResult::Failed;
-    DWORD sizeHigh = 0;
-    const DWORD size = GetFileSize(file, &sizeHigh);
-    error = ERROR_SUCCESS;
-    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        error = GetLastError();
-    } else if (sizeHigh != 0 || size > MaxTakeFileSize) {
-        error = ERROR_FILE_TOO_LARGE;
-        result = ReadResult::TooLarge;
-    } else {
-        try {
-            bytes.assign(size, '\0');
-            DWORD read = 0;
-            if (size == 0 || ReadFile(file, &bytes[0], size, &read, nullptr)) {
-                bytes.resize(read);
-                result = ReadResult::Read;
-            } else {
-                error = GetLastError();
-            }
-        } catch (const std::bad_alloc&) {
-            error = ERROR_NOT_ENOUGH_MEMORY;
-        }
-    }
-    CloseHandle(file);
-    return result;
-}
 
 void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileError& error)
 {
@@ -100,13 +59,13 @@ bool ReadKeptTakes(const std::wstring& path, std::vector<SessionTake>& takes)
 {
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
-    const ReadResult result = ReadWholeFile(path, bytes, error);
-    if (result == ReadResult::Missing)
+    const FileReadResult result = ReadWholeFile(path, bytes, MaxTakeFileSize, &error);
+    if (result == FileReadResult::Missing)
         return true;
-    if (result == ReadResult::Failed)
+    if (result == FileReadResult::Failed)
         return false;
     TakeFileError problem;
-    if (result == ReadResult::Read && ReadSession(bytes, takes, problem))
+    if (result == FileReadResult::Read && ReadSession(bytes, takes, problem))
         return true;
     const std::wstring aside = SetFileAside(path);
     if (aside.empty())
@@ -230,7 +189,7 @@ bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path)
 {
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
-    if (ReadWholeFile(path, bytes, error) != ReadResult::Read) {
+    if (ReadWholeFile(path, bytes, MaxTakeFileSize, &error) != FileReadResult::Read) {
         ReportSystemError(owner, error);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "UiLanguage.h"
+#include "WideIni.h"
 #include "WidePath.h"
 
 AppSettings g_AppSettings;
@@ -49,12 +50,26 @@ std::wstring GetJournalPath()
     return PathBesideExecutable(L"Metrova.journal");
 }
 
-void LoadSettingsFile()
+namespace {
+
+// SettingsFile's own path, kept beside it: the store takes ANSI paths, and
+// the settings file is named by UTF-16 path.
+std::wstring settingsFilePath;
+
+}  // namespace
+
+void LoadSettingsFile(const std::wstring& path)
 {
     // Without a path the store stays empty and pathless, so the settings run
     // on their defaults and nothing is saved.
-    SettingsFile.Load(GetSettingsPath());
+    settingsFilePath = path;
+    LoadIniFile(SettingsFile, path);
     RemoveRetiredSettings(SettingsFile);
+}
+
+const std::wstring& SettingsFilePath()
+{
+    return settingsFilePath;
 }
 
 int ApplySettings(HWND mainWindow)
@@ -76,4 +91,7 @@ int ApplySettings(HWND mainWindow)
 void SaveSettings(int tempoInterpCount)
 {
     WriteSettings(SettingsFile, g_AppSettings, g_WindowRect.left, g_WindowRect.top, tempoInterpCount);
+    // A failed save is not reported: a lost settings save is not worth
+    // interrupting the user for.
+    SaveIniFile(SettingsFile, settingsFilePath);
 }

@@ -27,9 +27,13 @@ std::wstring GetHelpFilePath();
 std::wstring GetSessionPath();
 std::wstring GetJournalPath();
 
-// Loads SettingsFile from GetSettingsPath and drops the retired key. A missing
-// file is no error: every value then takes its default.
-void LoadSettingsFile();
+// Loads SettingsFile from `path` (GetSettingsPath unless a test names
+// another) and drops the retired key. A missing file is no error: every value
+// then takes its default. SaveSettings writes to the same path.
+void LoadSettingsFile(const std::wstring& path = GetSettingsPath());
+// Where SettingsFile was last loaded from and is saved to; empty before the
+// first load and when the program's path could not be read.
+const std::wstring& SettingsFilePath();
 
 // Run by the main window while it handles WM_INITDIALOG: takes the base
 // note, the tap method, the MIDI device name and the rest of the AppSettings

@@ -164,6 +164,7 @@ TEST_F(AppSettingsFileTest, NoPriorFileWritesTheKeysInOrder)
     EXPECT_FALSE(ini.Load(path));
     EXPECT_FALSE(RemoveRetiredSettings(ini));
     WriteSettings(ini, AppSettings(), 120, -40, 3);
+    ini.Save();
     EXPECT_EQ("[AppSetting]\r\nLeft=120\r\nTop=-40\r\nTempoInterpCount=3\r\n"
               "TimeSigBase=2\r\nTapMethod=0\r\nMidiIn=\r\nSmoothing=0\r\nRepairOnExport=0\r\n"
               "GraphLeft=0\r\nGraphTop=0\r\nGraphWidth=0\r\nGraphHeight=0\r\nRestoreTakes=1\r\n",
@@ -182,6 +183,7 @@ TEST_F(AppSettingsFileTest, RetiredKeyGoesAndForeignContentStays)
     app.MidiInName = "Device";
     app.RestoreTakes = false;
     WriteSettings(ini, app, INT_MIN, 7, 10);
+    ini.Save();
     // Existing lines are replaced where they stand; new keys follow in order.
     EXPECT_EQ("[Other]\r\nAddCakewalkTool=1\r\n\r\n[AppSetting]\r\nMidiIn=Device\r\nCustom=x\r\nTop=7\r\n"
               "Left=-2147483648\r\nTempoInterpCount=10\r\nTimeSigBase=4\r\nTapMethod=1\r\nSmoothing=0\r\n"
@@ -236,6 +238,7 @@ TEST_F(AppSettingsFileTest, EveryValidValueSurvivesASaveAndALoad)
         IniFile ini;
         ini.Load(path);
         WriteSettings(ini, app, between(-100, 100), 3, interp);
+        ini.Save();
 
         const IniFile reread(path);
         const StoredSettings s = ReadSettings(reread);
@@ -275,6 +278,7 @@ TEST_F(AppSettingsFileTest, OlderFileGetsTheNewKeysBeforeRestoreTakes)
     s.App.Smoothing = -1;
     s.App.RepairOnExport = true;
     WriteSettings(ini, s.App, 5, 6, s.TempoInterpCount);
+    ini.Save();
     EXPECT_EQ("[AppSetting]\r\nLeft=5\r\nTop=6\r\nTempoInterpCount=2\r\nTimeSigBase=3\r\nTapMethod=0\r\n"
               "MidiIn=Port\r\nOwnKey=kept\r\nSmoothing=-1\r\nRepairOnExport=1\r\nGraphLeft=0\r\nGraphTop=0\r\n"
               "GraphWidth=0\r\nGraphHeight=0\r\nRestoreTakes=0\r\n\r\n[Other]\r\nSmoothing=5\r\n",
@@ -290,6 +294,7 @@ TEST_F(AppSettingsFileTest, MidiInNameKeepsAtMost31Bytes)
     IniFile ini;
     ini.Load(path);
     WriteSettings(ini, app, 0, 0, 0);
+    ini.Save();
     EXPECT_EQ(name31, ReadSettings(IniFile(path)).App.MidiInName);
 
     ini.SetValue(SettingsSection, KeyMidiIn, name31 + "overflow");

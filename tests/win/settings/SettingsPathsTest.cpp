@@ -41,7 +41,7 @@ TEST(SettingsPaths, AreTheProgramFoldersLongWidePathWithTheirNames)
     // The settings store keeps that path, wide, and saves to it.
     const IniFile before = SettingsFile;
     LoadSettingsFile();
-    EXPECT_EQ(GetSettingsPath(), SettingsFile.GetWidePath());
+    EXPECT_EQ(GetSettingsPath(), SettingsFilePath());
     SettingsFile = before;
 }
 

@@ -12,6 +12,7 @@
 #include "AppSettings.h"
 #include "IniFile.h"
 #include "SettingsWin32.h"
+#include "WideIni.h"
 #include "WidePath.h"
 #include "WineTestSupport.h"
 
@@ -36,6 +37,7 @@ protected:
     {
         DestroyWindow(window);
         DeleteFileA(path.c_str());
+        LoadSettingsFile();
         SettingsFile = savedFile;
         g_AppSettings = savedApp;
         g_WindowRect = savedRect;
@@ -45,12 +47,15 @@ protected:
     {
         WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
         SettingsFile = IniFile();
-        ASSERT_TRUE(SettingsFile.Load(WidenAnsi(path)));
+        LoadSettingsFile(WidenAnsi(path));
+        ASSERT_EQ(WidenAnsi(path), SettingsFilePath());
+        ASSERT_EQ(text.find('[') != std::string::npos, !SettingsFile.GetSections().empty());
     }
 
     std::string Saved(const char* key) const
     {
-        const IniFile saved(WidenAnsi(path));
+        IniFile saved;
+        LoadIniFile(saved, WidenAnsi(path));
         return saved.GetString(SettingsSection, key, "<missing>");
     }
 

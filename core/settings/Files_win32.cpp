@@ -1,8 +1,21 @@
+// The Windows half of the file functions. The portable ones take ANSI
+// paths; beside them this file defines their UTF-16 forms, which only the
+// Windows layers see (win/base/WideFile.h declares them). Both kinds go
+// through the same wide calls, so that a long path works either way.
+#include "FileRead.h"
 #include "FileReplace.h"
 
 #include <windows.h>
 
+#include <new>
 #include <string>
+
+// The UTF-16 forms, as win/base/WideFile.h declares them.
+std::wstring WidenAnsi(const std::string& text);
+std::wstring PathForFileApi(const std::wstring& path);
+FileReadResult ReadWholeFile(const std::wstring& path, std::string& content, size_t maxBytes, unsigned long* error);
+bool WriteFileReplacing(const std::wstring& path, const void* data, size_t size, unsigned long* error,
+                        bool flushToDisk);
 
 namespace {
 
@@ -86,30 +99,63 @@ std::wstring PathForFileApi(const std::wstring& path)
     return full.empty() ? std::wstring() : ForApi(full);
 }
 
-bool ReadFileBytes(const std::wstring& path, std::string& content)
+FileReadResult ReadWholeFile(const std::wstring& path, std::string& content, size_t maxBytes, unsigned long* error)
 {
-    const std::wstring target = PathForFileApi(path);
-    if (target.empty())
-        return false;
-    HANDLE file = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    unsigned long ignored = 0;
+    unsigned long& code = error ? *error : ignored;
+    code = ERROR_SUCCESS;
     content.clear();
-    bool ok = true;
-    char buffer[4096];
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
-            ok = false;
-            break;
+    const std::wstring source = PathForFileApi(path);
+    if (source.empty()) {
+        code = path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_NAME;
+        return path.empty() ? FileReadResult::Missing : FileReadResult::Failed;
+    }
+    HANDLE file = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        code = LastErrorOr(ERROR_OPEN_FAILED);
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FileReadResult::Missing
+                                                                             : FileReadResult::Failed;
+    }
+    FileReadResult result = FileReadResult::Read;
+    LARGE_INTEGER size;
+    // The size is asked for whole: its low 32 bits alone would let a file of
+    // 4 GiB and more pass for a short one.
+    if (GetFileSizeEx(file, &size) && static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+        code = ERROR_FILE_TOO_LARGE;
+        result = FileReadResult::TooLarge;
+    } else {
+        try {
+            char buffer[65536];
+            for (;;) {
+                DWORD read = 0;
+                if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+                    code = LastErrorOr(ERROR_READ_FAULT);
+                    result = FileReadResult::Failed;
+                    break;
+                }
+                if (read == 0)
+                    break;
+                if (!file_read_detail::AppendWithin(content, buffer, read, maxBytes)) {
+                    code = ERROR_FILE_TOO_LARGE;
+                    result = FileReadResult::TooLarge;
+                    break;
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            code = ERROR_NOT_ENOUGH_MEMORY;
+            result = FileReadResult::Failed;
         }
-        if (read == 0)
-            break;
-        content.append(buffer, read);
     }
     CloseHandle(file);
-    return ok;
+    if (result != FileReadResult::Read)
+        content.clear();
+    return result;
+}
+
+FileReadResult ReadWholeFile(const std::string& path, std::string& content, size_t maxBytes, unsigned long* error)
+{
+    return ReadWholeFile(WidenAnsi(path), content, maxBytes, error);
 }
 
 std::string TemporaryPathFor(const std::string& path, unsigned attempt)

@@ -1,9 +1,13 @@
+#include "FileRead.h"
 #include "FileReplace.h"
 
 #include <cerrno>
 #include <cstdio>
 
+#include <new>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -90,4 +94,60 @@ bool WriteFileReplacing(const std::string& path, const void* data, size_t size, 
     if (!ok)
         unlink(temporaryPath.c_str());
     return ok;
+}
+
+FileReadResult ReadWholeFile(const std::string& path, std::string& content, size_t maxBytes, unsigned long* error)
+{
+    unsigned long ignored = 0;
+    unsigned long& code = error ? *error : ignored;
+    code = 0;
+    content.clear();
+    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        code = path.empty() ? ENOENT : static_cast<unsigned long>(errno);
+        return code == ENOENT || code == ENOTDIR ? FileReadResult::Missing : FileReadResult::Failed;
+    }
+    FileReadResult result = FileReadResult::Read;
+    struct stat info;
+    // A regular file's size is known before its first byte is read; a pipe
+    // or a device is read until the limit says no.
+    const bool known = fstat(fd, &info) == 0;
+    const bool regular = known && S_ISREG(info.st_mode);
+    if (known && S_ISDIR(info.st_mode)) {
+        code = EISDIR;
+        result = FileReadResult::Failed;
+    } else if (regular && static_cast<unsigned long long>(info.st_size) > maxBytes) {
+        code = EFBIG;
+        result = FileReadResult::TooLarge;
+    } else {
+        try {
+            if (regular)
+                content.reserve(static_cast<size_t>(info.st_size));
+            char buffer[65536];
+            for (;;) {
+                const ssize_t n = read(fd, buffer, sizeof buffer);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0) {
+                    code = static_cast<unsigned long>(errno);
+                    result = FileReadResult::Failed;
+                    break;
+                }
+                if (n == 0)
+                    break;
+                if (!file_read_detail::AppendWithin(content, buffer, static_cast<size_t>(n), maxBytes)) {
+                    code = EFBIG;
+                    result = FileReadResult::TooLarge;
+                    break;
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            code = ENOMEM;
+            result = FileReadResult::Failed;
+        }
+    }
+    close(fd);
+    if (result != FileReadResult::Read)
+        content.clear();
+    return result;
 }

@@ -1,7 +1,6 @@
-// The INI store by a UTF-16 path (Windows): a settings file in a folder whose
-// name the ANSI code page cannot spell, and in one too deep for MAX_PATH, is
-// read and replaced like any other.
-#ifdef _WIN32
+// The INI store by a UTF-16 path: a settings file in a folder whose name the
+// ANSI code page cannot spell, and in one too deep for MAX_PATH, is read and
+// replaced like any other.
 
 #include <windows.h>
 
@@ -11,6 +10,8 @@
 
 #include "IniFile.h"
 #include "TempFolder.h"
+#include "WideFile.h"
+#include "WideIni.h"
 
 namespace {
 
@@ -50,20 +51,20 @@ protected:
     {
         const std::wstring path = dir + L"\\Metrova.ini";
         IniFile ini;
-        EXPECT_FALSE(ini.Load(path));  // not there yet
-        EXPECT_EQ(path, ini.GetWidePath());
+        EXPECT_FALSE(LoadIniFile(ini, path));  // not there yet
         EXPECT_EQ("", ini.GetPath());
         ini.SetValue("AppSetting", "Left", "12");
         ini.SetValue("AppSetting", "MidiIn", "\x83\x7E\x83\x66");  // Shift-JIS bytes, stored as they are
         ini.SetValue("Other", "x", "1");
-        ini.Save();
+        EXPECT_TRUE(SaveIniFile(ini, path));
         ASSERT_EQ(1, Count(dir, L"Metrova.ini"));
         EXPECT_EQ(0, Count(dir, L"~mtv"));
 
         // A second save replaces the file; a new store reads what was saved.
         ini.SetValue("AppSetting", "Left", "-7");
-        ini.Save();
-        const IniFile reread(path);
+        EXPECT_TRUE(SaveIniFile(ini, path));
+        IniFile reread;
+        ASSERT_TRUE(LoadIniFile(reread, path));
         EXPECT_EQ(ini.Serialize(), reread.Serialize());
         EXPECT_EQ("-7", reread.GetString("AppSetting", "Left", ""));
         EXPECT_EQ(1, Count(dir, L"Metrova.ini"));
@@ -71,10 +72,12 @@ protected:
 
         // A missing file leaves the content, and the next save goes there.
         IniFile moved = reread;
-        EXPECT_FALSE(moved.Load(dir + L"\\Other.ini"));
+        EXPECT_FALSE(LoadIniFile(moved, dir + L"\\Other.ini"));
         EXPECT_EQ(reread.Serialize(), moved.Serialize());
-        moved.Save();
-        EXPECT_EQ(reread.Serialize(), IniFile(dir + L"\\Other.ini").Serialize());
+        EXPECT_TRUE(SaveIniFile(moved, dir + L"\\Other.ini"));
+        IniFile other;
+        ASSERT_TRUE(LoadIniFile(other, dir + L"\\Other.ini"));
+        EXPECT_EQ(reread.Serialize(), other.Serialize());
     }
 
     std::wstring base;
@@ -101,17 +104,24 @@ TEST_F(WideIniTest, FolderBeyondMaxPathHoldsTheSettings)
     ExpectRoundTrip(deep);
 }
 
-TEST_F(WideIniTest, EmptyWidePathIsNoPath)
+TEST_F(WideIniTest, EmptyPathIsNoFileAndATooLargeFileIsNoSettingsFile)
 {
-    IniFile ini(folder + L"\\none.ini");
+    IniFile ini;
     ini.SetValue("A", "k", "v");
-    EXPECT_FALSE(ini.Load(std::wstring()));
-    EXPECT_EQ(L"", ini.GetWidePath());
-    ini.Save();  // nowhere to write: no file, no temporary file
-    EXPECT_EQ(0, Count(folder, L"none"));
+    EXPECT_FALSE(LoadIniFile(ini, std::wstring()));
+    EXPECT_EQ("v", ini.GetString("A", "k", ""));
+    EXPECT_FALSE(SaveIniFile(ini, std::wstring()));  // nowhere to write: no file, no temporary file
     EXPECT_EQ(0, Count(folder, L"~mtv"));
+
+    // One byte over the limit: refused, and the content stays.
+    const std::wstring big = folder + L"\\big.ini";
+    const std::string text = "[A]\r\nk=" + std::string(MaxIniFileSize, 'x') + "\r\n";
+    ASSERT_TRUE(WriteFileReplacing(big, text.data(), MaxIniFileSize + 1));
+    EXPECT_FALSE(LoadIniFile(ini, big));
+    EXPECT_EQ("v", ini.GetString("A", "k", ""));
+    ASSERT_TRUE(WriteFileReplacing(big, text.data(), MaxIniFileSize));
+    EXPECT_TRUE(LoadIniFile(ini, big));
+    EXPECT_EQ(MaxIniFileSize - 7, ini.GetString("A", "k", "").size());
 }
 
 }  // namespace
-
-#endif  // _WIN32
