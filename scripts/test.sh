@@ -45,13 +45,25 @@ fail() {
     exit 1
 }
 
-$make --no-print-directory test-native test-asan test-tsan build-fuzz || fail
+# step NAME...: runs the make targets and says how long they took, so that a
+# run's log shows where its time goes.
+started=$(date +%s)
+step() {
+    from=$(date +%s)
+    $make --no-print-directory "$@" || return 1
+    echo "== $* took $(($(date +%s) - from)) s (run so far $(($(date +%s) - started)) s)"
+}
+
+step test-native || fail
+step test-asan || fail
+step test-tsan || fail
+step build-fuzz || fail
 # The fuzz targets' time limits are wall-clock (a slow input is a finding):
 # they run once the set-up no longer competes for the cores. The chroot's
 # own messages, when its set-up failed, come from the 32-bit step, which
 # tries once more.
 await windows || fail
 wait $background 2>/dev/null
-$make --no-print-directory test-fuzz || exit 1
-$make --no-print-directory test-win64 || exit 1
-$make --no-print-directory test-win32 || exit 1
+step test-fuzz || exit 1
+step test-win64 || exit 1
+step test-win32 || exit 1

@@ -139,7 +139,8 @@ bool SplitWords(std::string_view line, std::vector<std::string_view>& words)
     }
 }
 
-bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error)
+bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error,
+                      size_t& repeatsDropped)
 {
     LineReader lines(text);
     std::string_view line;
@@ -190,8 +191,17 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
             if (!ParseTapTime(line, time))
                 return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
                             "'" + Excerpt(line) + "' is not a tap time (milliseconds, 0 to 4294967295)");
-            take.Taps.push_back(time);
+            const TapStep order = NextTapStep(take.Taps, time);
+            if (order == TapStep::Earlier)
+                return Fail(error, TakeFileProblem::TapGoesBack, lines.Number(), line,
+                            "this tap time lies before the one on the line above");
+            if (order == TapStep::Repeated)
+                ++repeatsDropped;
+            else
+                take.Taps.push_back(time);
         }
+        if (take.Taps.size() < 2)
+            continue;  // all its taps were one beat: nothing to list
         NormalizeTake(take.Taps);
         takes.push_back(std::move(take));
     }
@@ -262,11 +272,16 @@ bool LooksLikeSession(std::string_view text)
     return text.size() > magic.size() && text.substr(0, magic.size()) == magic && text[magic.size()] == ' ';
 }
 
-bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error)
+bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error,
+                 size_t* repeatsDropped)
 {
     takes.clear();
     error = TakeFileError();
-    if (ReadSessionLines(text, takes, error))
+    size_t repeats = 0;
+    const bool ok = ReadSessionLines(text, takes, error, repeats);
+    if (repeatsDropped)
+        *repeatsDropped = ok ? repeats : 0;
+    if (ok)
         return true;
     takes.clear();
     return false;

@@ -82,6 +82,7 @@ enum class TakeFileProblem {
     BadTapTime,       // take file: a word that is not a tap time
     BadBeatTime,      // beat list: a line whose first column is no time in seconds
     BeatGoesBack,     // beat list: a time before the one on the line above
+    TapGoesBack,      // take file or session: a tap time before the one above
     BadSessionLine,   // session: a line that does not belong where it stands
     NewerSession,     // session: a version this program does not know
     SessionCutOff,    // session: the file ends before its "end" line
@@ -100,4 +101,10 @@ bool LooksLikeSession(std::string_view text);
 
 // Reads a whole session. On false `takes` is empty and `error` says where
 // the file went wrong. Tap times are made relative to the first tap.
-bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error);
+//
+// A tap time equal to the one before it is the same beat (two keys struck
+// together): it is dropped and counted in `repeatsDropped`, when given, and
+// a take left with fewer than two taps is dropped with it. A time before the
+// one above refuses the file.
+bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error,
+                 size_t* repeatsDropped = nullptr);

@@ -38,10 +38,11 @@ std::string_view FirstWord(std::string_view bytes)
 
 }  // namespace
 
-bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error)
+bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error, size_t* repeatsDropped)
 {
     std::string word;
     size_t line = 1;
+    size_t repeats = 0;
     auto flush = [&]() {
         if (word.empty())
             return true;
@@ -56,7 +57,19 @@ bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error)
                             "' is not a tap time (milliseconds, 0 to 4294967295)";
             return false;
         }
-        take.push_back(value);
+        const TapStep order = NextTapStep(take, value);
+        if (order == TapStep::Earlier) {
+            error.Problem = TakeFileProblem::TapGoesBack;
+            error.Line = line;
+            error.Excerpt = word.substr(0, 40);
+            error.Message = "line " + std::to_string(line) + ": the tap time " + word +
+                            " lies before the one above it";
+            return false;
+        }
+        if (order == TapStep::Repeated)
+            ++repeats;
+        else
+            take.push_back(value);
         word.clear();
         return true;
     };
@@ -70,7 +83,11 @@ bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error)
             word += byte;
         }
     }
-    return flush();
+    if (!flush())
+        return false;
+    if (repeatsDropped)
+        *repeatsDropped += repeats;
+    return true;
 }
 
 namespace {
@@ -114,7 +131,7 @@ bool ParseSeconds(std::string_view text, size_t& used, uint32_t& ms)
     return true;
 }
 
-bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error)
+bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error, size_t& repeatsDropped)
 {
     size_t pos = 0;
     size_t line = 0;
@@ -153,7 +170,11 @@ bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error)
                         "'" + excerpt + "' does not start with a time in seconds (like 1.250)");
         if (!take.empty() && ms < take.back())
             return fail(TakeFileProblem::BeatGoesBack, "this time lies before the time on the line above");
-        take.push_back(ms);
+        // Two times within the same millisecond are one beat.
+        if (!take.empty() && ms == take.back())
+            ++repeatsDropped;
+        else
+            take.push_back(ms);
     }
     return true;
 }
@@ -161,31 +182,36 @@ bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error)
 }  // namespace
 
 bool ReadTakeFileBytes(std::string_view bytes, std::vector<SessionTake>& takes, TakeFileError& error,
-                       TakeFileKind* kind)
+                       TakeFileKind* kind, size_t* repeatsDropped)
 {
     takes.clear();
     error = TakeFileError();
+    if (repeatsDropped)
+        *repeatsDropped = 0;
 
     if (LooksLikeSession(bytes)) {
         if (kind)
             *kind = TakeFileKind::Session;
-        return ReadSession(bytes, takes, error);
+        return ReadSession(bytes, takes, error, repeatsDropped);
     }
 
     const std::string_view unmarked = SkipByteOrderMark(bytes);
     SessionTake take;
     bool ok = false;
+    size_t repeats = 0;
     if (FirstWord(unmarked).find('.') != std::string_view::npos) {
         if (kind)
             *kind = TakeFileKind::BeatList;
-        ok = ReadBeatList(unmarked, take.Taps, error);
+        ok = ReadBeatList(unmarked, take.Taps, error, repeats);
     } else {
         if (kind)
             *kind = TakeFileKind::TapTimes;
-        ok = ReadTapTimes(bytes, take.Taps, error);
+        ok = ReadTapTimes(bytes, take.Taps, error, &repeats);
     }
     if (!ok)
         return false;
+    if (repeatsDropped)
+        *repeatsDropped = repeats;
     NormalizeTake(take.Taps);
     takes.push_back(std::move(take));
     return true;

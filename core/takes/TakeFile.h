@@ -30,10 +30,15 @@ enum class TakeFileKind { Session, TapTimes, BeatList };
 // line. Takes of take files and beat lists have an empty ListedAt (the
 // caller lists them now), and may have fewer than two taps (the caller
 // drops those); a session's takes keep their listed time.
+//
+// In every kind a time equal to the one before it is the same beat: it is
+// dropped and counted in `repeatsDropped`, when given (0 on false). A time
+// before the one above refuses the file, naming its line.
 bool ReadTakeFileBytes(std::string_view bytes, std::vector<SessionTake>& takes, TakeFileError& error,
-                       TakeFileKind* kind = nullptr);
+                       TakeFileKind* kind = nullptr, size_t* repeatsDropped = nullptr);
 
 // Reads `bytes` as a take file, appending its tap times to `take` as the
-// file gives them (not made relative). False at the first word that is no
-// tap time (ParseTapTime), with `error` naming its line.
-bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error);
+// file gives them (not made relative), repeats dropped and counted as above.
+// False at the first word that is no tap time (ParseTapTime) or that lies
+// before the one above, with `error` naming its line.
+bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error, size_t* repeatsDropped = nullptr);

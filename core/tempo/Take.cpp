@@ -21,10 +21,22 @@ void TakeSlot::Start(Take initial)
     take = std::move(fresh);
 }
 
+TapStep NextTapStep(const Take& take, uint32_t time)
+{
+    if (take.empty())
+        return TapStep::Later;
+    const uint32_t first = take.front();
+    const uint32_t last = take.back() - first;
+    const uint32_t next = time - first;
+    if (next == last)
+        return TapStep::Repeated;
+    return next > last ? TapStep::Later : TapStep::Earlier;
+}
+
 bool TakeSlot::Append(uint32_t time)
 {
     std::lock_guard<std::mutex> guard(lock);
-    if (!take)
+    if (!take || (!take->empty() && take->back() == time))
         return false;
     take->push_back(time);
     return true;

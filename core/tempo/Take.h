@@ -20,6 +20,13 @@ using Take = std::vector<uint32_t>;
 // so a wrap of the millisecond clock during a take does no harm.
 void NormalizeTake(Take& take);
 
+// Where a time stands against the take so far: after its last time, at the
+// same millisecond, or before it. Measured from the take's first time, in
+// unsigned 32-bit arithmetic as NormalizeTake does, so a take across a wrap
+// of the millisecond clock still runs forward.
+enum class TapStep { Later, Repeated, Earlier };
+TapStep NextTapStep(const Take& take, uint32_t time);
+
 class TakeSlot {
 public:
     TakeSlot() = default;
@@ -29,7 +36,11 @@ public:
     // Puts a take into the slot (a new, empty one unless given), dropping
     // whatever the slot held.
     void Start(Take initial = Take());
-    // Appends a tap time when the slot holds a take; false when it is empty.
+    // Appends a tap time when the slot holds a take; false when it is empty,
+    // and when the time equals the take's last one. Two keys of a chord, or
+    // two notes struck together, arrive in the same millisecond: they are
+    // one beat, and a zero interval would ask the tempo map for an infinite
+    // tempo.
     bool Append(uint32_t time);
     // Empties the slot and returns its take (none when it was empty).
     std::unique_ptr<Take> HandOver();

@@ -24,10 +24,13 @@ std::vector<SessionTake> RandomTakes(std::mt19937& random)
         take.ListedAt = FormatListedTime(t);
         take.Taps.push_back(0);
         const size_t taps = 1 + random() % 40;
-        for (size_t i = 0; i < taps; ++i) {
-            // Small steps, and now and then the extremes of 32 bits.
+        for (size_t i = 0; i < taps && take.Taps.back() < UINT32_MAX; ++i) {
+            // Steps of one millisecond to a whole clock, and now and then a
+            // jump to the last time 32 bits hold.
             const uint32_t pick = static_cast<uint32_t>(random() % 10);
-            take.Taps.push_back(pick == 0 ? UINT32_MAX : pick == 1 ? 0u : static_cast<uint32_t>(random()));
+            const uint32_t room = UINT32_MAX - take.Taps.back();
+            const uint32_t step = pick == 0 ? room : pick == 1 ? 1u : 1u + static_cast<uint32_t>(random()) % room;
+            take.Taps.push_back(take.Taps.back() + step);
         }
     }
     return takes;
@@ -161,6 +164,38 @@ TEST(Session, UncheckedTakesRoundTripAndOtherValuesAreChecked)
     ASSERT_TRUE(ReadSession("Metrova takes 1\ntake 2026-12-07T10:00:00 2 checked=1 later=x\n0\n9\nend\n", back, error));
     ASSERT_EQ(back.size(), 1u);
     EXPECT_TRUE(back[0].Checked);
+}
+
+// A session of a version that kept both keys of a chord: the repeats are
+// the same beats, dropped and counted; a take of one beat goes with them.
+// A time that runs back is damage, refused with its line.
+TEST(Session, RepeatedTimesAreDroppedAndCountedAndATimeThatRunsBackRefusesTheFile)
+{
+    const std::string session = "Metrova takes 1\n"
+                                "take 2026-12-07T14:30:05 5\n100\n600\n600\n1100\n1100\n"
+                                "take 2026-12-07T14:31:00 2\n7\n7\n"
+                                "take 2026-12-07T14:32:00 3\n0\n500\n1000\n"
+                                "end\n";
+    std::vector<SessionTake> takes;
+    TakeFileError error;
+    size_t repeats = 0;
+    ASSERT_TRUE(ReadSession(session, takes, error, &repeats)) << error.Message;
+    EXPECT_EQ(3u, repeats);
+    ASSERT_EQ(2u, takes.size());
+    EXPECT_EQ((Take{0, 500, 1000}), takes[0].Taps);
+    EXPECT_EQ((Take{0, 500, 1000}), takes[1].Taps);
+
+    const std::string back = "Metrova takes 1\ntake 2026-12-07T14:30:05 3\n0\n500\n400\nend\n";
+    EXPECT_FALSE(ReadTakeFileBytes(back, takes, error, nullptr, &repeats));
+    EXPECT_TRUE(takes.empty());
+    EXPECT_EQ(0u, repeats);
+    EXPECT_EQ(TakeFileProblem::TapGoesBack, error.Problem);
+    EXPECT_EQ(5u, error.Line);
+
+    EXPECT_FALSE(ReadTakeFileBytes("0 500\n400 900\n", takes, error));
+    EXPECT_EQ(TakeFileProblem::TapGoesBack, error.Problem);
+    EXPECT_EQ(2u, error.Line);
+    EXPECT_EQ("line 2: the tap time 400 lies before the one above it", error.Message);
 }
 
 }  // namespace

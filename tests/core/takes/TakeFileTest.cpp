@@ -11,11 +11,15 @@
 
 namespace {
 
-// The take file reader of metrova-cli as it has always read them.
-bool ReferenceTapTimes(const std::string& bytes, Take& take, std::string& error)
+// The take file reader of metrova-cli as it has always read them, with the
+// rule for times out of order: a repeated time is the same beat and
+// dropped, an earlier one (measured from the first, across a wrap of the
+// clock) refuses the file.
+bool ReferenceTapTimes(const std::string& bytes, Take& take, std::string& error, size_t& repeats)
 {
     std::string word;
     int line = 1;
+    repeats = 0;
     auto flush = [&]() {
         if (word.empty())
             return true;
@@ -27,7 +31,21 @@ bool ReferenceTapTimes(const std::string& bytes, Take& take, std::string& error)
                     "' is not a tap time (milliseconds, 0 to 4294967295)";
             return false;
         }
-        take.push_back(static_cast<uint32_t>(std::stoll(word)));
+        const uint32_t time = static_cast<uint32_t>(std::stoll(word));
+        if (!take.empty()) {
+            const uint64_t last = static_cast<uint32_t>(take.back() - take.front());
+            const uint64_t next = static_cast<uint32_t>(time - take.front());
+            if (next < last) {
+                error = "line " + std::to_string(line) + ": the tap time " + word + " lies before the one above it";
+                return false;
+            }
+            if (next == last) {
+                ++repeats;
+                word.clear();
+                return true;
+            }
+        }
+        take.push_back(time);
         word.clear();
         return true;
     };
@@ -55,19 +73,34 @@ TEST(TakeFile, TakeFilesReadAsTheyAlwaysHave)
             bytes += alphabet[random() % (sizeof alphabet - 1)];
         if (round % 50 == 0)
             bytes += "4294967296";
+        // Now and then a run of times that keeps order, so that reads that
+        // succeed are not only the short ones.
+        if (round % 3 == 0) {
+            bytes.clear();
+            uint32_t time = static_cast<uint32_t>(random());
+            for (size_t n = random() % 30; n > 0; --n) {
+                time += static_cast<uint32_t>(random() % 4 == 0 ? 0 : random() % 2000);
+                bytes += std::to_string(time) + (random() % 2 ? " " : "\r\n");
+            }
+        }
         Take expected;
         std::string expectedError;
-        const bool expectedOk = ReferenceTapTimes(bytes, expected, expectedError);
+        size_t expectedRepeats = 0;
+        const bool expectedOk = ReferenceTapTimes(bytes, expected, expectedError, expectedRepeats);
         NormalizeTake(expected);
 
         std::vector<SessionTake> read;
         TakeFileError error;
         TakeFileKind kind = TakeFileKind::Session;
-        ASSERT_EQ(expectedOk, ReadTakeFileBytes(bytes, read, error, &kind)) << bytes;
+        size_t repeats = 99;
+        ASSERT_EQ(expectedOk, ReadTakeFileBytes(bytes, read, error, &kind, &repeats)) << bytes;
         EXPECT_EQ(TakeFileKind::TapTimes, kind);
+        EXPECT_EQ(expectedOk ? expectedRepeats : 0, repeats);
         if (expectedOk) {
             ASSERT_EQ(1u, read.size());
             EXPECT_EQ(expected, read[0].Taps);
+            for (size_t i = 1; i < read[0].Taps.size(); ++i)
+                ASSERT_LT(read[0].Taps[i - 1], read[0].Taps[i]);
             EXPECT_TRUE(read[0].ListedAt.empty());
         } else {
             EXPECT_TRUE(read.empty());
@@ -86,8 +119,9 @@ TEST(TakeFile, BeatAndLabelListsBecomeTakesInRoundedMilliseconds)
         {"0.500000\t0.500000\tBeat 1\r\n1.000000\t1.000000\t2\r\n1.499500\t1.499500\t\r\n", {0, 500, 1000}},
         // Time instants of an analysis tool, with and without a label.
         {"12.25,1\n12.75,2\n13.2505\n\n  13.7504 bar\n", {0, 500, 1001, 1500}},
-        {"\xEF\xBB\xBF" "0.0005\n.001\n2.\n", {0, 0, 1999}},
-        {"4294967.295\n4294967.295\n", {0, 0}},
+        // Times within one millisecond are one beat.
+        {"\xEF\xBB\xBF" "0.0005\n.001\n2.\n", {0, 1999}},
+        {"4294967.295\n4294967.295\n", {0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

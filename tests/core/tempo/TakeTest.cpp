@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Take.h"
+#include "TempoExport.h"
 
 namespace {
 
@@ -80,6 +81,38 @@ TEST(TakeSlot, StartedSlotCollectsTapsInArrivalOrder)
     const std::unique_ptr<Take> take = slot.HandOver();
     ASSERT_NE(nullptr, take);
     EXPECT_EQ((Take{3000u, 1000u, 2000u}), *take);
+}
+
+// Two keys of a chord arrive in the same millisecond. Kept, they would be a
+// zero interval, which the export writes as the fastest tempo a Set Tempo
+// event holds: 60,000,000 BPM in the middle of a song.
+TEST(TakeSlot, ChordIsOneTapAndTheMapStaysHuman)
+{
+    TakeSlot slot;
+    slot.Start();
+    for (uint32_t beat = 0; beat < 8; ++beat) {
+        EXPECT_TRUE(slot.Append(1000 + beat * 500));
+        EXPECT_FALSE(slot.Append(1000 + beat * 500)) << "second key of the chord";
+    }
+    std::unique_ptr<Take> take = slot.HandOver();
+    ASSERT_NE(nullptr, take);
+    ASSERT_EQ(8u, take->size());
+    NormalizeTake(*take);
+    const std::vector<uint8_t> bytes = ExportTempoBytes(TakeList{take.get()}, 0, 2);
+    // Every Set Tempo event (FF 51 03 tt tt tt) is 500,000 µs: 120 BPM.
+    size_t events = 0;
+    for (size_t i = 0; i + 5 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0x51 && bytes[i + 2] == 0x03) {
+            ++events;
+            EXPECT_EQ(500000u, (uint32_t{bytes[i + 3]} << 16) | (uint32_t{bytes[i + 4]} << 8) | bytes[i + 5]);
+        }
+    }
+    EXPECT_GT(events, 0u);
+
+    EXPECT_EQ(TapStep::Repeated, NextTapStep(Take{5, 9}, 9));
+    EXPECT_EQ(TapStep::Earlier, NextTapStep(Take{5, 9}, 8));
+    EXPECT_EQ(TapStep::Later, NextTapStep(Take{UINT32_MAX - 1, UINT32_MAX}, 3));  // across the clock's wrap
+    EXPECT_EQ(TapStep::Earlier, NextTapStep(Take{UINT32_MAX - 1, 3}, UINT32_MAX));
 }
 
 TEST(TakeSlot, StartWithAnInitialTakeKeepsItsTimes)
