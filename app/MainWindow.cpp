@@ -86,7 +86,10 @@ enum class Shown {
 // command states and the graph following.
 void TakesChanged(Shown shown)
 {
-    SaveSession(book);
+    // A session that cannot be written is told of once the change is done:
+    // posted, so that it never interrupts the tap dialog closing.
+    if (!SaveSession(book) && TakesUnsavedToTell())
+        PostMessageA(g_hMainWnd, WM_TAKESUNSAVED, 0, 0);
     switch (shown) {
     case Shown::Added:
         ShowAddedTakes(handles.list, book);
@@ -603,6 +606,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // A click on a finding's marker in the graph accepts or turns it down.
         if (book.ToggleFinding(static_cast<size_t>(wParam), static_cast<size_t>(lParam), g_AppSettings.TimeSigBase))
             TakesChanged(Shown::States);
+        break;
+    case WM_TAKESUNSAVED:
+        ShowTakesUnsavedNotice(window, book);
         break;
     case WM_SESSIONNOTICE:
         ShowSessionNotice(window);

@@ -1,5 +1,6 @@
 #include "Take.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 
@@ -31,6 +32,13 @@ TapStep NextTapStep(const Take& take, uint32_t time)
     if (next == last)
         return TapStep::Repeated;
     return next > last ? TapStep::Later : TapStep::Earlier;
+}
+
+size_t DropRepeatedTimes(Take& take)
+{
+    const size_t before = take.size();
+    take.erase(std::unique(take.begin(), take.end()), take.end());
+    return before - take.size();
 }
 
 bool TakeSlot::Append(uint32_t time)

@@ -9,6 +9,7 @@
 // appended to a take that is being listed or has been listed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,10 @@ void NormalizeTake(Take& take);
 // of the millisecond clock still runs forward.
 enum class TapStep { Later, Repeated, Earlier };
 TapStep NextTapStep(const Take& take, uint32_t time);
+
+// Drops every time equal to the one before it, the same beat twice; returns
+// how many were dropped.
+size_t DropRepeatedTimes(Take& take);
 
 class TakeSlot {
 public:

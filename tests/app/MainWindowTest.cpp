@@ -477,6 +477,37 @@ TEST_F(MainWindowTest, UnreadableOrUnsupportedFilesShowAnErrorAndAddNothing)
     EXPECT_TRUE(CurrentTake.IsEmpty());
 }
 
+// A file whose tempo map gives fewer than two beats adds nothing, and says
+// so, as every other file that adds nothing does.
+TEST_F(MainWindowTest, FileWhoseMapGivesNoTakeSaysSo)
+{
+    OpenWindow();
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"no-time.mid", smfimg::SmfBuilder(0, 480).Track(smfimg::EndOfTrack(0)).Build()},
+        {"tempo-zero.mid",
+         smfimg::SmfBuilder(0, 480).Track(smfimg::Cat({smfimg::Tempo(0, 0), smfimg::EndOfTrack(1920)})).Build()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Scratch(c.name);
+        WriteBytes(path, c.bytes);
+        DialogAnswerer answerer;
+        EXPECT_FALSE(ImportTempoFile(window, MainWindowTakeBook(), path));
+        ASSERT_EQ(1u, answerer.Boxes().size());
+        const SeenBox& box = answerer.Boxes()[0];
+        EXPECT_EQ(window, box.owner);
+        std::string text = LoadResString(IDS_IMPORT_NO_TAKE);
+        text.replace(text.find("%1"), 2, path);
+        EXPECT_EQ(text, box.text);
+        EXPECT_EQ(LoadResString(IDS_CAPTION_WARNING), box.caption);
+    }
+    EXPECT_EQ(0, RowCount());
+    EXPECT_FALSE(MainWindowTakeBook().CanUndo());
+}
+
 // --- Settings --------------------------------------------------------------------------
 
 TEST_F(MainWindowTest, WithoutSettingsFileDefaultsApplyAndClosingWritesTheKeys)

@@ -69,6 +69,15 @@
 #define IDS_FINDING_EXTRA 31
 #define IDS_FINDING_START 32
 #define IDS_FINDING_OUTLIER 33
+// Start-up notices, joined into one message, and the notices of files whose
+// takes needed mending or gave none.
+#define IDS_SESSION_KEPT_NONE 34
+#define IDS_SESSION_KEPT_SOME 35
+#define IDS_JOURNAL_RESTORED 36
+#define IDS_REPEATS_DROPPED 37
+#define IDS_TAKES_UNSAVED 38
+#define IDS_IMPORT_NO_TAKE 39
+#define IDS_CAPTION_INFO 40
 #define IDS_FILEDESCRIPTION 134
 #define IDS_LEGALCOPYRIGHT 135
 #define IDS_COMMENTS 136
@@ -77,6 +86,7 @@
 #define WM_TAPPED (WM_APP + 1)
 #define WM_UPDATESTATES (WM_APP + 1)
 #define WM_SESSIONNOTICE (WM_APP + 2)
+#define WM_TAKESUNSAVED (WM_APP + 3)
 
 // Tempo graph window: its menu (bar and context menu), commands, strings and
 // the message that tells the main window of a click on a finding's marker.

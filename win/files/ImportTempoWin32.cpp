@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "Messages.h"
@@ -64,13 +65,25 @@ bool ImportTempoFile(HWND owner, TakeBook& book, const std::wstring& path)
         return false;
     }
 
-    if (take.size() < 2)
+    // Beats closer than a millisecond (a tempo of a few microseconds) are
+    // one tap: a zero interval would ask the map for an infinite tempo.
+    const size_t repeats = DropRepeatedTimes(take);
+    if (take.size() < 2) {
+        // Nothing to list (a single beat, a map without time): said, as any
+        // other file that adds nothing.
+        CenteredMessageBox(owner, LoadResString(IDS_IMPORT_NO_TAKE, NarrowForDisplay(path)),
+                           LoadResString(IDS_CAPTION_WARNING), MB_ICONEXCLAMATION);
         return false;
+    }
     SessionTake listed;
     listed.ListedAt = ListedTimeNow();
     listed.Taps = std::move(take);
     NormalizeTake(listed.Taps);
     std::vector<SessionTake> one;
     one.push_back(std::move(listed));
-    return book.Append(std::move(one), g_AppSettings.TimeSigBase);
+    const bool added = book.Append(std::move(one), g_AppSettings.TimeSigBase);
+    if (added && repeats > 0)
+        CenteredMessageBox(owner, LoadResString(IDS_REPEATS_DROPPED, std::to_string(repeats)),
+                           LoadResString(IDS_CAPTION_INFO), MB_ICONINFORMATION);
+    return added;
 }

@@ -24,9 +24,19 @@ namespace {
 // overwritten.
 bool sessionLocked = false;
 bool lastSessionSaved = true;
+// Set when writing the session or the journal failed (a read-only folder, a
+// full disk), not when the session was left alone on purpose; and once the
+// user has been told of it, which happens once a run.
+bool takeFileWriteFailed = false;
+bool toldTakesUnsaved = false;
 
-// Files set aside at start-up, for the one notice.
+// What start-up has to tell, in the one notice: the files set aside, how
+// many takes the list holds after them, the taps of a take rescued from the
+// journal and the repeated tap times dropped from the files read.
 std::vector<std::string> setAsideNames;
+size_t keptTakes = 0;
+size_t restoredTaps = 0;
+size_t startUpRepeats = 0;
 
 // The journal of the take being tapped: when it began and how many taps the
 // last written journal held.
@@ -65,14 +75,21 @@ bool ReadKeptTakes(const std::wstring& path, std::vector<SessionTake>& takes)
     if (result == FileReadResult::Failed)
         return false;
     TakeFileError problem;
-    if (result == FileReadResult::Read && ReadSession(bytes, takes, problem))
+    size_t repeats = 0;
+    if (result == FileReadResult::Read && ReadSession(bytes, takes, problem, &repeats)) {
+        startUpRepeats += repeats;
         return true;
+    }
     const std::wstring aside = SetFileAside(path);
     if (aside.empty())
         return false;
     setAsideNames.push_back(NarrowForDisplay(aside));
     return true;
 }
+
+// The save dialog, then `takes` as a session file; a failed write is
+// reported.
+void SaveTakesAs(HWND owner, const std::vector<const SessionTake*>& takes);
 
 OPENFILENAMEW TakeFileDialog(HWND owner, const std::wstring& filter, wchar_t (&path)[MAX_PATH], DWORD flags)
 {
@@ -103,13 +120,40 @@ bool SaveSession(const TakeBook& book)
     if (path.empty())
         return lastSessionSaved = false;
     const std::string text = FormatSession(book.Takes());
-    return lastSessionSaved = WriteFileReplacing(path, text.data(), text.size());
+    lastSessionSaved = WriteFileReplacing(path, text.data(), text.size());
+    takeFileWriteFailed = takeFileWriteFailed || !lastSessionSaved;
+    return lastSessionSaved;
+}
+
+bool TakesUnsavedToTell()
+{
+    return takeFileWriteFailed && !toldTakesUnsaved;
+}
+
+void ShowTakesUnsavedNotice(HWND owner, const TakeBook& book)
+{
+    if (!TakesUnsavedToTell())
+        return;
+    toldTakesUnsaved = true;
+    std::wstring folder = GetSessionPath();
+    folder.resize(folder.find_last_of(L'\\') == std::wstring::npos ? 0 : folder.find_last_of(L'\\'));
+    const int answer = CenteredMessageBox(owner, LoadResString(IDS_TAKES_UNSAVED, NarrowForDisplay(folder)),
+                                          LoadResString(IDS_CAPTION_WARNING), MB_YESNO | MB_ICONEXCLAMATION);
+    // Every listed take, checked or not: none may be lost.
+    if (answer == IDYES) {
+        std::vector<const SessionTake*> all;
+        for (const SessionTake& take : book.Takes())
+            all.push_back(&take);
+        SaveTakesAs(owner, all);
+    }
 }
 
 void RestoreSession(HWND mainWindow, TakeBook& book)
 {
     setAsideNames.clear();
     sessionLocked = false;
+    takeFileWriteFailed = toldTakesUnsaved = false;
+    keptTakes = restoredTaps = startUpRepeats = 0;
     if (!g_AppSettings.RestoreTakes)
         return;
     const std::wstring sessionPath = GetSessionPath();
@@ -128,24 +172,47 @@ void RestoreSession(HWND mainWindow, TakeBook& book)
     std::vector<SessionTake> journal;
     if (ReadKeptTakes(journalPath, journal) && !journal.empty()) {
         const bool alreadyListed = !lastListed.empty() && lastListed == journal.back().Taps;
+        const size_t taps = journal.back().Taps.size();
         const bool listed = !alreadyListed && book.Restore(std::move(journal));
+        if (listed)
+            restoredTaps = taps;
         if (!listed || SaveSession(book))
             DeleteFileW(PathForFileApi(journalPath).c_str());
     }
-    if (!setAsideNames.empty())
+    keptTakes = book.Size();
+    if (!setAsideNames.empty() || restoredTaps > 0 || startUpRepeats > 0)
         PostMessageA(mainWindow, WM_SESSIONNOTICE, 0, 0);
+}
+
+std::string SessionNoticeText()
+{
+    std::string text;
+    auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "\n\n") + part; };
+    if (!setAsideNames.empty()) {
+        std::string names;
+        for (const std::string& name : setAsideNames)
+            names += (names.empty() ? "" : "\n") + name;
+        add(LoadResString(IDS_SESSION_SET_ASIDE, names) + "\n" +
+            (keptTakes == 0 ? LoadResString(IDS_SESSION_KEPT_NONE)
+                            : LoadResString(IDS_SESSION_KEPT_SOME, std::to_string(keptTakes))));
+    }
+    if (restoredTaps > 0)
+        add(LoadResString(IDS_JOURNAL_RESTORED, std::to_string(restoredTaps)));
+    if (startUpRepeats > 0)
+        add(LoadResString(IDS_REPEATS_DROPPED, std::to_string(startUpRepeats)));
+    return text;
 }
 
 void ShowSessionNotice(HWND mainWindow)
 {
-    if (setAsideNames.empty())
+    const std::string text = SessionNoticeText();
+    if (text.empty())
         return;
-    std::string names;
-    for (const std::string& name : setAsideNames)
-        names += (names.empty() ? "" : "\n") + name;
+    const bool damaged = !setAsideNames.empty();
     setAsideNames.clear();
-    CenteredMessageBox(mainWindow, LoadResString(IDS_SESSION_SET_ASIDE, names), LoadResString(IDS_CAPTION_WARNING),
-                       MB_ICONEXCLAMATION);
+    restoredTaps = startUpRepeats = 0;
+    CenteredMessageBox(mainWindow, text, LoadResString(damaged ? IDS_CAPTION_WARNING : IDS_CAPTION_INFO),
+                       damaged ? MB_ICONEXCLAMATION : MB_ICONINFORMATION);
 }
 
 void BeginTakeJournal()
@@ -171,6 +238,8 @@ void WriteTakeJournal()
     // killed, not against a power cut, and must not hold up the taps.
     if (WriteFileReplacing(path, text.data(), text.size(), nullptr, false))
         journalTaps = take.Taps.size();
+    else
+        takeFileWriteFailed = true;  // told once the dialog has gone
 }
 
 void EndTakeJournal()
@@ -195,7 +264,8 @@ bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path)
     }
     std::vector<SessionTake> takes;
     TakeFileError problem;
-    if (!ReadTakeFileBytes(bytes, takes, problem)) {
+    size_t repeats = 0;
+    if (!ReadTakeFileBytes(bytes, takes, problem, nullptr, &repeats)) {
         ReportTakeFileError(owner, NarrowForDisplay(path), problem);
         return false;
     }
@@ -206,6 +276,9 @@ bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path)
             take.ListedAt = now;
     }
     book.Append(std::move(takes), g_AppSettings.TimeSigBase);
+    if (repeats > 0)
+        CenteredMessageBox(owner, LoadResString(IDS_REPEATS_DROPPED, std::to_string(repeats)),
+                           LoadResString(IDS_CAPTION_INFO), MB_ICONINFORMATION);
     return true;
 }
 
@@ -224,7 +297,13 @@ void OpenTakesFromFile(HWND owner, TakeBook& book)
 void SaveTakesToFile(HWND owner, const TakeBook& book)
 {
     // The checked takes, those that would be exported.
-    const std::vector<const SessionTake*> takes = book.CheckedTakes();
+    SaveTakesAs(owner, book.CheckedTakes());
+}
+
+namespace {
+
+void SaveTakesAs(HWND owner, const std::vector<const SessionTake*>& takes)
+{
     if (takes.empty())
         return;
     const std::wstring filter = WidenAnsi(LoadFileFilter(IDS_TAKE_FILTER));
@@ -240,6 +319,8 @@ void SaveTakesToFile(HWND owner, const TakeBook& book)
     if (!WriteFileReplacingWin32(std::wstring(path), text.data(), text.size(), error))
         ReportSystemError(owner, error);
 }
+
+}  // namespace
 
 std::wstring SetFileAside(const std::wstring& path)
 {

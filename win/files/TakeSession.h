@@ -28,8 +28,18 @@ bool SaveSession(const TakeBook& book);
 // is told once, after the window has appeared (WM_SESSIONNOTICE posted to
 // `mainWindow`).
 void RestoreSession(HWND mainWindow, TakeBook& book);
-// WM_SESSIONNOTICE: the one message about files set aside at start-up.
+// WM_SESSIONNOTICE: the one message of start-up, when it has something to
+// tell: the files set aside and what the list holds after them, a take
+// rescued from the journal of a run that ended while tapping, repeated tap
+// times dropped from the files read.
 void ShowSessionNotice(HWND mainWindow);
+
+// Whether the session or the journal could not be written (a read-only
+// folder, a full disk) and the user has not been told yet this run.
+bool TakesUnsavedToTell();
+// Tells once a run that the takes cannot be kept in the program's folder,
+// naming it, and offers to save every listed take elsewhere ("テイクを保存").
+void ShowTakesUnsavedNotice(HWND owner, const TakeBook& book);
 
 // The journal of the take in CurrentTake while the tap dialog is open.
 // Begin when the take starts; Write from a timer at least once a second (it

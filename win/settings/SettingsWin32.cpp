@@ -77,11 +77,20 @@ int ApplySettings(HWND mainWindow)
     const StoredSettings stored = ReadSettings(SettingsFile);
     g_AppSettings = stored.App;
 
-    // No check against the screen: a position off the screen is taken as it
-    // is, as the user left it.
+    // A position partly off the screen is taken as the user left it. One on
+    // no monitor at all (a monitor since removed, a hand-edited file) would
+    // open the window where nobody can see or close it: the window then
+    // stays where it opens without a stored position, in its own size.
     if (stored.Position) {
-        SetWindowPos(mainWindow, nullptr, stored.Position->Left, stored.Position->Top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT now = {};
+        GetWindowRect(mainWindow, &now);
+        const long width = now.right - now.left;
+        const long height = now.bottom - now.top;
+        const RECT there = {stored.Position->Left, stored.Position->Top, stored.Position->Left + width,
+                            stored.Position->Top + height};
+        if (MonitorFromRect(&there, MONITOR_DEFAULTTONULL) != nullptr)
+            SetWindowPos(mainWindow, nullptr, stored.Position->Left, stored.Position->Top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     GetWindowRect(mainWindow, &g_WindowRect);

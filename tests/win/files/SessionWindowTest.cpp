@@ -70,6 +70,7 @@ protected:
     void TearDown() override
     {
         CloseMainWindow();
+        RemoveDirectoryA(sessionPath.c_str());  // where a test made the name a folder
         for (const std::string& file : scratchFiles)
             DeleteFileA(file.c_str());
         settingsAside.reset();
@@ -214,7 +215,7 @@ TEST_F(SessionWindowTest, DamagedSessionIsKeptAsideAndTheUserToldOnce)
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), box.style);
     std::string text = LoadResString(IDS_SESSION_SET_ASIDE);
     text.replace(text.find("%1"), 2, BesideTestProgram(aside[0]));
-    EXPECT_EQ(text, box.text);
+    EXPECT_EQ(text + "\n" + LoadResString(IDS_SESSION_KEPT_NONE), box.text);
 
     // The next change writes a new session; the damaged file stays.
     AddTake({0, 500});
@@ -224,6 +225,102 @@ TEST_F(SessionWindowTest, DamagedSessionIsKeptAsideAndTheUserToldOnce)
     OpenWindow();
     EXPECT_EQ(1, Rows());
     EXPECT_EQ(1u, answerer.Boxes().size()) << "told once";
+}
+
+// A damaged journal beside a good session: the notice says what the list
+// really holds, the session's takes.
+TEST_F(SessionWindowTest, DamagedJournalIsKeptAsideAndTheNoticeNamesTheTakesKept)
+{
+    WriteText(sessionPath, "Metrova takes 1\r\ntake 2026-12-07T14:30:05 2\r\n0\r\n500\r\n"
+                           "take 2026-12-07T14:30:09 2\r\n0\r\n450\r\nend\r\n");
+    WriteText(journalPath, "Metrova takes 1\r\ntake 2026-12-07T14:31:00 3\r\n0\r\n41");
+    DialogAnswerer answerer;
+    OpenWindow();
+    PumpMessages();
+    EXPECT_EQ(2, Rows());
+    const std::vector<std::string> aside = FilesLike("Metrova.journal.bad-*");
+    ASSERT_EQ(1u, aside.size());
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    std::string text = LoadResString(IDS_SESSION_SET_ASIDE);
+    text.replace(text.find("%1"), 2, BesideTestProgram(aside[0]));
+    std::string kept = LoadResString(IDS_SESSION_KEPT_SOME);
+    kept.replace(kept.find("%1"), 2, "2");
+    EXPECT_EQ(text + "\n" + kept, answerer.Boxes()[0].text);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_WARNING), answerer.Boxes()[0].caption);
+    scratchFiles.push_back(BesideTestProgram(aside[0]));
+}
+
+// A session of a version that kept both keys of a chord: the repeated times
+// are dropped, and start-up says so once.
+TEST_F(SessionWindowTest, RepeatedTimesInTheSessionAreDroppedAndToldOnce)
+{
+    WriteText(sessionPath, "Metrova takes 1\r\ntake 2026-12-07T14:30:05 4\r\n0\r\n500\r\n500\r\n1000\r\nend\r\n");
+    DialogAnswerer answerer;
+    OpenWindow();
+    PumpMessages();
+    EXPECT_EQ((std::vector<Times>{{0, 500, 1000}}), ListedTakes());
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    std::string text = LoadResString(IDS_REPEATS_DROPPED);
+    text.replace(text.find("%1"), 2, "1");
+    EXPECT_EQ(text, answerer.Boxes()[0].text);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_INFO), answerer.Boxes()[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), answerer.Boxes()[0].style);
+
+    // Open a take file with a repeat, then one whose times run back.
+    const std::string chord = Scratch("chord.txt");
+    WriteText(chord, "0 500 500 1000 1000 1500\n");
+    const std::string back = Scratch("back.txt");
+    WriteText(back, "0 500\n400 900\n");
+    answerer.ChooseFile(chord).Press(IDOK).ChooseFile(back).Press(IDOK);
+    Command(IDM_OPENTAKES);
+    Command(IDM_OPENTAKES);
+    EXPECT_EQ((std::vector<Times>{{0, 500, 1000}, {0, 500, 1000, 1500}}), ListedTakes());
+    ASSERT_EQ(3u, answerer.Boxes().size());
+    text = LoadResString(IDS_REPEATS_DROPPED);
+    text.replace(text.find("%1"), 2, "2");
+    EXPECT_EQ(text, answerer.Boxes()[1].text);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_ERROR), answerer.Boxes()[2].caption);
+    EXPECT_NE(std::string::npos, answerer.Boxes()[2].text.find("'" + back + "'\n")) << answerer.Boxes()[2].text;
+
+    // Saved without the repeats: the next start has nothing to tell.
+    CloseWindow();
+    OpenWindow();
+    PumpMessages();
+    EXPECT_EQ(3u, answerer.Boxes().size());
+}
+
+// A folder where the session cannot be written (read-only, a full disk):
+// told once, naming the folder, with the offer to save the takes elsewhere.
+TEST_F(SessionWindowTest, SessionThatCannotBeWrittenIsToldOnceAndTheTakesCanBeSavedElsewhere)
+{
+    OpenWindow();
+    AddTake({0, 500, 1000});
+    // A folder where the session's name is taken: no session can be put
+    // there, as in a read-only folder, while other folders take files.
+    ASSERT_TRUE(DeleteFileA(sessionPath.c_str()));
+    ASSERT_TRUE(CreateDirectoryA(sessionPath.c_str(), nullptr));
+    const std::string elsewhere = Scratch("rescued.takes");
+    DialogAnswerer answerer;
+    answerer.Press(IDYES).ChooseFile(elsewhere);
+    AddTake({0, 400, 800});
+    PumpMessages();  // the notice comes once the change is done
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    const SeenBox& box = answerer.Boxes()[0];
+    std::wstring folder = GetSessionPath();
+    folder.resize(folder.find_last_of(L'\\'));
+    std::string text = LoadResString(IDS_TAKES_UNSAVED);
+    text.replace(text.find("%1"), 2, NarrowForDisplay(folder));
+    EXPECT_EQ(text, box.text);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION), box.style);
+    EXPECT_EQ(0u, answerer.UnusedAnswers());
+    // Every listed take is in the file chosen.
+    EXPECT_EQ(2u, MainWindowTakeBook().Size());
+    EXPECT_EQ(FormatSession(MainWindowTakeBook().Takes()), Text(elsewhere));
+
+    AddTake({0, 300});
+    PumpMessages();
+    EXPECT_EQ(1u, answerer.Boxes().size()) << "told once a run";
+    EXPECT_TRUE(RemoveDirectoryA(sessionPath.c_str()));
 }
 
 TEST_F(SessionWindowTest, SessionThatCannotBeOpenedIsLeftAloneForTheRun)
@@ -249,9 +346,13 @@ TEST_F(SessionWindowTest, FailedSessionSaveKeepsThePreviousSessionWhole)
     OpenWindow();
     AddTake({0, 500, 1000});
     const std::string before = Text(sessionPath);
+    DialogAnswerer answerer;
+    answerer.Press(IDNO);  // the offer to save the takes elsewhere
     SetFileWriteFailureForTesting(20);  // a full disk
     AddTake({0, 400, 800});
     SetFileWriteFailureForTesting(-1);
+    PumpMessages();
+    EXPECT_EQ(1u, answerer.Boxes().size());
     EXPECT_EQ(2, Rows());
     EXPECT_EQ(before, Text(sessionPath));
     EXPECT_TRUE(FilesLike("~mtv*").empty()) << "a temporary file was left behind";
@@ -299,8 +400,16 @@ TEST_F(SessionWindowTest, JournalOfAKilledRunIsListedOnceAtStartUp)
     const std::string session = "Metrova takes 1\r\ntake 2026-12-07T14:30:05 2\r\n0\r\n500\r\nend\r\n";
     WriteText(sessionPath, session);
     WriteText(journalPath, "Metrova takes 1\r\ntake 2026-12-07T14:31:00 3\r\n0\r\n410\r\n820\r\nend\r\n");
+    DialogAnswerer answerer;
     OpenWindow();
+    PumpMessages();
     EXPECT_EQ((std::vector<Times>{{0, 500}, {0, 410, 820}}), ListedTakes());
+    // Said once: the take appears with a word.
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    std::string text = LoadResString(IDS_JOURNAL_RESTORED);
+    text.replace(text.find("%1"), 2, "3");
+    EXPECT_EQ(text, answerer.Boxes()[0].text);
+    EXPECT_EQ(LoadResString(IDS_CAPTION_INFO), answerer.Boxes()[0].caption);
     EXPECT_FALSE(FileExists(journalPath));
     ASSERT_EQ(2u, Saved(sessionPath).size());
     EXPECT_EQ("2026-12-07T14:31:00", Saved(sessionPath)[1].ListedAt);
@@ -310,8 +419,10 @@ TEST_F(SessionWindowTest, JournalOfAKilledRunIsListedOnceAtStartUp)
     // went: the take is not listed twice.
     WriteText(journalPath, "Metrova takes 1\r\ntake 2026-12-07T14:31:00 3\r\n0\r\n410\r\n820\r\nend\r\n");
     OpenWindow();
+    PumpMessages();
     EXPECT_EQ(2, Rows());
     EXPECT_FALSE(FileExists(journalPath));
+    EXPECT_EQ(1u, answerer.Boxes().size()) << "nothing restored, nothing to tell";
 }
 
 TEST_F(SessionWindowTest, OpenListsTakesOfEveryKindAndNothingFromABadFile)

@@ -99,13 +99,30 @@ TEST_F(SettingsWin32Test, ApplyMovesTheWindowOnlyWhenLeftAndTopAreBothStored)
     EXPECT_EQ(120, rect.top);
     EXPECT_TRUE(EqualRect(&rect, &g_WindowRect));
 
-    Store("[AppSetting]\r\nLeft=-5000\r\nTop=30\r\n");
+    // Partly off the screen: taken as the user left it.
+    Store("[AppSetting]\r\nLeft=-150\r\nTop=30\r\n");
     ApplySettings(window);
     rect = Where();
-    EXPECT_EQ(-5000, rect.left) << "no check against the screen";
+    EXPECT_EQ(-150, rect.left);
     EXPECT_EQ(30, rect.top);
     EXPECT_EQ(200, rect.right - rect.left) << "the size stays";
     EXPECT_TRUE(EqualRect(&rect, &g_WindowRect));
+
+    // On no monitor at all: it stays where it is, in its own size, on a
+    // monitor where it can be seen and closed.
+    for (const char* stored : {"Left=-32000\r\nTop=99999", "Left=-5000\r\nTop=30", "Left=30\r\nTop=-5000"}) {
+        SCOPED_TRACE(stored);
+        SetWindowPos(window, nullptr, 100, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Store(std::string("[AppSetting]\r\n") + stored + "\r\n");
+        ApplySettings(window);
+        rect = Where();
+        EXPECT_NE(nullptr, MonitorFromRect(&rect, MONITOR_DEFAULTTONULL));
+        EXPECT_EQ(100, rect.left);
+        EXPECT_EQ(120, rect.top);
+        EXPECT_EQ(200, rect.right - rect.left);
+        EXPECT_EQ(150, rect.bottom - rect.top);
+        EXPECT_TRUE(EqualRect(&rect, &g_WindowRect));
+    }
 }
 
 TEST_F(SettingsWin32Test, SaveWritesTheCountItIsGivenWithThePositionAndSettings)
