@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AppGlobals.h"
+#include "FolderClaim.h"
 #include "UiLanguage.h"
 #include "MainWindow.h"
 #include "Messages.h"
@@ -43,12 +44,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (!RegisterMainWindowClass(instance))
         return ExitWithMessage(IDS_NO_DIALOG);
 
+    // A second copy in this folder would share the first one's session and
+    // journal and overwrite its takes: it hands over to the first instead.
+    const FolderClaim claim(GetSessionPath());
+    if (!claim.IsFirst()) {
+        claim.BringFirstToFront();
+        return 0;
+    }
+
     LoadSettingsFile();
 
     // ApplySettings runs inside, while the dialog handles WM_INITDIALOG.
     g_hMainWnd = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     if (!g_hMainWnd)
         return 0;
+    claim.Publish(g_hMainWnd);
 
     // GetModuleHandleA takes no reference, so there is nothing to release.
     if (HMODULE user32 = GetModuleHandleA("USER32")) {

@@ -4,6 +4,10 @@
 //   wintool wait-window CLASS SECONDS     waits until a visible top-level window
 //                                         of CLASS exists; prints its handle
 //   wintool wait-gone CLASS SECONDS       waits until none is left
+//   wintool count-windows CLASS           prints how many top-level windows
+//                                         of CLASS exist
+//   wintool foreground-class              prints the class of the foreground
+//                                         window
 //   wintool wait-dialog SECONDS           waits for a visible dialog box
 //                                         ("#32770") of another process
 //   wintool wait-no-dialog SECONDS        waits until no such dialog is left
@@ -235,6 +239,22 @@ int main(int argc, char** argv)
         std::printf("%p\n", static_cast<void*>(g_found));
         return 0;
     }
+    if (argc >= 3 && std::strcmp(argv[1], "count-windows") == 0) {
+        int count = 0;
+        for (HWND w = FindWindowExA(nullptr, nullptr, argv[2], nullptr); w;
+             w = FindWindowExA(nullptr, w, argv[2], nullptr))
+            ++count;
+        std::printf("%d\n", count);
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "foreground-class") == 0) {
+        char name[256] = "";
+        HWND foreground = GetForegroundWindow();
+        if (!foreground || !GetClassNameA(foreground, name, sizeof name))
+            return 1;
+        std::printf("%s\n", name);
+        return 0;
+    }
     if (argc >= 4 && std::strcmp(argv[1], "wait-gone") == 0)
         return WaitFor(static_cast<DWORD>(std::atoi(argv[3])), NoWindowOfClass, argv[2]) ? 0 : 1;
     if (argc >= 3 && std::strcmp(argv[1], "wait-dialog") == 0)
@@ -259,7 +279,8 @@ int main(int argc, char** argv)
         return PrintTexts(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "list-row") == 0)
         return PrintListRow(std::atoi(argv[2]));
-    std::fprintf(stderr, "usage: wintool wait-window CLASS SECONDS | wait-gone CLASS SECONDS |\n"
+    std::fprintf(stderr, "usage: wintool wait-window CLASS SECONDS | wait-gone CLASS SECONDS | count-windows CLASS |\n"
+                         "       foreground-class |\n"
                          "       wait-dialog SECONDS | wait-no-dialog SECONDS | clipboard FILE | clipboard-sequence | list-rows |\n"
                          "       texts main|dialog | list-row ROW\n");
     return 2;
