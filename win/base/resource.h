@@ -116,6 +116,11 @@
 #define IDS_TAP_DEVIATION 81
 #define IDS_TAP_MISSED 82
 #define IDS_TAP_EXTRA 83
+// The hint under them, for keys and for MIDI, and the base notes by name,
+// 1/2^n at IDS_NOTE_NAME_FIRST + n.
+#define IDS_TAP_HINT_KEYS 84
+#define IDS_TAP_HINT_MIDI 85
+#define IDS_NOTE_NAME_FIRST 90
 
 // Options: the smoothing list's two words (the strengths 1 to 10 are numbers).
 #define IDS_SMOOTHING_NONE 90

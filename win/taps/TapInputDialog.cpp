@@ -15,6 +15,7 @@
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TapAnalysis.h"
+#include "TempoMap.h"
 #include "resource.h"
 
 namespace {
@@ -35,6 +36,7 @@ enum Item {
     DeviationLabel,
     DeviationValue,
     TapWarning,
+    Hint,  // how to tap and how to stop, at the bottom
     ItemCount
 };
 constexpr int SettingItems = TempoLabel;  // the six that show the settings and the count
@@ -55,13 +57,16 @@ struct Labels {
     std::string Items[5];  // base note, method, count, tempo, deviation
     std::string Missed;
     std::string Extra;
+    std::string HintKeys;
+    std::string HintMidi;
+    std::string NoteNames[MaxTimeSigBase + 1];  // the base note 1/2^n by name
 };
 Labels labels;
 
 // Where the texts go, in dialog units of the template's font.
 constexpr RECT DesignRects[ItemCount] = {
-    {7, 7, 35, 15},  {43, 7, 93, 15},  {7, 22, 37, 30},  {43, 22, 173, 30}, {7, 37, 33, 45},  {43, 37, 93, 45},
-    {7, 52, 33, 60}, {43, 52, 93, 60}, {7, 67, 33, 75},  {43, 67, 93, 75},  {100, 52, 173, 60},
+    {7, 7, 35, 15},  {43, 7, 173, 15},  {7, 22, 37, 30},  {43, 22, 173, 30}, {7, 37, 33, 45},  {43, 37, 93, 45},
+    {7, 52, 33, 60}, {43, 52, 93, 60}, {7, 67, 33, 75},  {43, 67, 93, 75},  {100, 52, 173, 60}, {7, 80, 173, 88},
 };
 
 // Everything one open dialog keeps, in its DWLP_USER from WM_INITDIALOG to
@@ -82,6 +87,7 @@ struct TapDialog {
     char TempoText[TextSize] = "";
     char DeviationText[TextSize] = "";
     const char* WarningText = "";
+    const char* HintText = "";
 
     // Set up from the listed takes when the dialog opens, then fed every
     // tap of the take once it is in; `MonitoredTaps` of them have been.
@@ -170,8 +176,10 @@ const char* ItemText(const TapDialog& state, int item)
         return state.DeviationShown ? labels.Items[4].c_str() : "";
     case DeviationValue:
         return state.DeviationText;
-    default:
+    case TapWarning:
         return state.WarningText;
+    default:
+        return state.HintText;
     }
 }
 
@@ -265,6 +273,10 @@ void LoadLabels()
     labels.Items[4] = LoadResString(IDS_TAP_DEVIATION);
     labels.Missed = LoadResString(IDS_TAP_MISSED);
     labels.Extra = LoadResString(IDS_TAP_EXTRA);
+    labels.HintKeys = LoadResString(IDS_TAP_HINT_KEYS);
+    labels.HintMidi = LoadResString(IDS_TAP_HINT_MIDI);
+    for (int base = 0; base <= MaxTimeSigBase; ++base)
+        labels.NoteNames[base] = LoadResString(static_cast<UINT>(IDS_NOTE_NAME_FIRST + base));
     labels.Loaded = true;
 }
 
@@ -310,12 +322,20 @@ void OnInitDialog(HWND dialog, TapDialog& state)
         state.DialogFont && GetObjectA(state.DialogFont, sizeof state.CreatedFont, &state.CreatedFont) != 0;
     FollowDpi(dialog, state, state.CreatedDpi);
 
-    std::snprintf(state.BaseNoteText, sizeof state.BaseNoteText, "%d", 1 << g_AppSettings.TimeSigBase);
+    // The base note by its name ("4分音符", "quarter note"), as a musician
+    // reads it; a value out of range (none is stored) shows as its number.
+    const int base = g_AppSettings.TimeSigBase;
+    if (base >= 0 && base <= MaxTimeSigBase)
+        lstrcpynA(state.BaseNoteText, labels.NoteNames[base].c_str(), sizeof state.BaseNoteText);
+    else
+        std::snprintf(state.BaseNoteText, sizeof state.BaseNoteText, "%d", base);
     std::string method;
     if (g_AppSettings.TapMethod == TapMethodKeyboard)
         method = LoadResString(IDS_KEYBOARD);
     else if (g_AppSettings.TapMethod == TapMethodMidi)
         method = g_AppSettings.MidiInName;
+    // Keys tap unless MIDI is the method, as the key handler decides.
+    state.HintText = g_AppSettings.TapMethod == TapMethodMidi ? labels.HintMidi.c_str() : labels.HintKeys.c_str();
     lstrcpynA(state.MethodText, method.c_str(), sizeof state.MethodText);
     StartMonitor(state);
     FollowTaps(dialog, state);
@@ -548,5 +568,10 @@ std::vector<TapDialogItem> GetTapDialogItems(HWND dialog)
 
 std::vector<TapDialogItem> GetTapFeedbackItems(HWND dialog)
 {
-    return ItemsOf(dialog, SettingItems, ItemCount);
+    return ItemsOf(dialog, SettingItems, Hint);
+}
+
+std::vector<TapDialogItem> GetTapHintItems(HWND dialog)
+{
+    return ItemsOf(dialog, Hint, ItemCount);
 }

@@ -68,3 +68,5 @@ std::vector<TapDialogItem> GetTapDialogItems(HWND dialog);
 // listed takes, its label only when there are listed takes; the warning is
 // the missed-beat or the extra-tap text, or empty.
 std::vector<TapDialogItem> GetTapFeedbackItems(HWND dialog);
+// The line under them: how to tap with the method in use and how to stop.
+std::vector<TapDialogItem> GetTapHintItems(HWND dialog);

@@ -190,13 +190,17 @@ TEST_F(TapInputDialogTest, EscapeAndTheCloseBoxHandOverTheTakeAlikeFromTwoTaps)
     const auto closeBox = [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
     const auto escape = [](HWND dialog) { PostKey(dialog, VK_ESCAPE); };
     OnTapDialog({
+        // Two keys a few milliseconds apart: two taps. (Two in the same
+        // millisecond would be a chord: one beat.)
         [&](HWND dialog) {
-            PostKey(dialog, 'X');
+            SendMessageA(dialog, WM_KEYDOWN, 'X', KeyA);
+            Sleep(3);
             PostKey(dialog, 'Y');
             escape(dialog);
         },
         [&](HWND dialog) {
-            PostKey(dialog, VK_SPACE);
+            SendMessageA(dialog, WM_KEYDOWN, VK_SPACE, KeyA);
+            Sleep(3);
             PostKey(dialog, VK_RETURN);
             closeBox(dialog);
         },
@@ -276,14 +280,15 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
         int timeSigBase, tapMethod;
         std::string midiInName, baseNote, method;
     } openings[] = {
-        {0, 0, "", "1", LoadResString(IDS_KEYBOARD)},
-        {5, 1, "Keys", "32", "Keys"},
-        {2, 1, longName, "4", longName.substr(0, 63)},
+        {0, 0, "", LoadResString(IDS_NOTE_NAME_FIRST), LoadResString(IDS_KEYBOARD)},
+        {5, 1, "Keys", LoadResString(IDS_NOTE_NAME_FIRST + 5), "Keys"},
+        {2, 1, longName, LoadResString(IDS_NOTE_NAME_FIRST + 2), longName.substr(0, 63)},
     };
     // The rectangles of the table in dialog units, in painting order.
-    const RECT units[6] = {{7, 7, 35, 15},   {43, 7, 93, 15},   {7, 22, 37, 30},
+    const RECT units[6] = {{7, 7, 35, 15},   {43, 7, 173, 15},   {7, 22, 37, 30},
                            {43, 22, 173, 30}, {7, 37, 33, 45}, {43, 37, 93, 45}};
     std::vector<std::vector<TapDialogItem>> shown;
+    std::vector<std::string> hints;
     RECT expected[6];
     RECT countUpdate = {};
 
@@ -291,6 +296,19 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
     for (size_t i = 0; i < std::size(openings); ++i) {
         actions.push_back([&, i](HWND dialog) {
             shown.push_back(GetTapDialogItems(dialog));
+            // The hint line says how to tap with this method and how to
+            // stop, under everything else and inside the dialog.
+            const std::vector<TapDialogItem> hint = GetTapHintItems(dialog);
+            const std::vector<TapDialogItem> feedback = GetTapFeedbackItems(dialog);
+            RECT client{};
+            GetClientRect(dialog, &client);
+            hints.push_back(hint.size() == 1 ? hint[0].text : "<none>");
+            if (hint.size() == 1) {
+                for (const TapDialogItem& item : feedback)
+                    EXPECT_GE(hint[0].rect.top, item.rect.bottom);
+                EXPECT_LE(hint[0].rect.bottom, client.bottom);
+                EXPECT_LE(hint[0].rect.right, client.right);
+            }
             if (i == 0) {
                 for (int item = 0; item < 6; ++item) {
                     expected[item] = units[item];
@@ -314,6 +332,9 @@ TEST_F(TapInputDialogTest, EveryOpeningShowsItsSettingsAtTheSamePixels)
     }
 
     ASSERT_EQ(std::size(openings), shown.size());
+    EXPECT_EQ((std::vector<std::string>{LoadResString(IDS_TAP_HINT_KEYS), LoadResString(IDS_TAP_HINT_MIDI),
+                                        LoadResString(IDS_TAP_HINT_MIDI)}),
+              hints);
     const std::string labels[3] = {LoadResString(IDS_LABEL_BASENOTE), LoadResString(IDS_LABEL_METHOD),
                                    LoadResString(IDS_LABEL_TAPS)};
     for (size_t i = 0; i < shown.size(); ++i) {
