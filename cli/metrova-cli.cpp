@@ -303,6 +303,13 @@ int RunExport(const Options& options)
 
     const std::vector<uint8_t> bytes =
         ExportTempoBytes(list, options.interpCount, options.timeSigBase, options.analysis);
+    // Every map has at least its file's frame; no bytes at all means a track
+    // longer than a Standard MIDI File can say.
+    if (bytes.empty()) {
+        std::fprintf(stderr, "metrova-cli: the tempo map would be a track of more than 4 GiB, more than a MIDI "
+                             "file can hold; nothing written\n");
+        return ExitFailed;
+    }
     if (options.hasOut) {
         if (!WriteFileReplacing(options.outPath, bytes.data(), bytes.size()))
             return FileError(options.outPath, "cannot be written; any previous file is unchanged");
