@@ -165,8 +165,9 @@ TempoMap TempoMapFromBeatTimes(const std::vector<double>& beatTimes, int interpC
     // Allocated once and every element written once: a sized map would be
     // zeroed first, an append per point costs more than the point.
     map.reserve(TempoPointCount(beatTimes.size(), interpCount));
-    ForEachTempoPoint(beatTimes, interpCount, timeSigBase,
-                      [&map](const TempoPoint* points, size_t count) { map.insert(map.end(), points, points + count); });
+    ForEachTempoPoint(beatTimes, interpCount, timeSigBase, [&map](const TempoPoint* points, size_t count) {
+        map.insert(map.end(), points, points + count);
+    });
     return map;
 }
 

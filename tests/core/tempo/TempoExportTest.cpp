@@ -198,7 +198,8 @@ TEST(TempoFileBytes, TheSequenceWritersBytesForEveryGridAndBeatCount)
         double time = static_cast<double>(random() % 100000);
         for (size_t k = 0; k < beats; ++k) {
             const auto pick = random() % 20;
-            time += pick == 0 ? 0.0 : pick == 1 ? -300.0 : pick == 2 ? 40000.0 : 200.0 + static_cast<double>(random() % 6000) / 7.0;
+            const double step = 200.0 + static_cast<double>(random() % 6000) / 7.0;
+            time += pick == 0 ? 0.0 : pick == 1 ? -300.0 : pick == 2 ? 40000.0 : step;
             beatTimes.push_back(time);
         }
         for (int q = 0; q <= MaxInterpCount; ++q) {
