@@ -126,4 +126,105 @@ TEST(TakeFile, BeatAndLabelListsBecomeTakesInRoundedMilliseconds)
     }
 }
 
+// A line of every kind of file up to its limit reads as before; one byte
+// more and the file is refused by that line's number, whatever line it is.
+// The long line is made of what the kind allows there (a skipped field, a
+// label, tap times), so only its length can be the reason.
+TEST(TakeFile, LinesUpToTheirKindsLimitAreReadAndLongerOnesRefusedByNumber)
+{
+    struct Kind {
+        const char* name;
+        size_t limit;
+        TakeFileKind kind;
+        // The file with its line `longLine` (1-based, > 1) exactly `length`
+        // bytes before its line feed.
+        std::string (*make)(size_t longLine, size_t length);
+    };
+    const Kind kinds[] = {
+        {"session", MaxSessionLineLength, TakeFileKind::Session,
+         [](size_t longLine, size_t length) {
+             // Takes of two taps: the take lines are lines 2, 5, 8, ...
+             std::string text = "Metrova takes 1\n";
+             for (size_t line = 2; line <= longLine + 3; line += 3) {
+                 std::string takeLine = "take 2026-12-07T14:30:05 2";
+                 if (line == longLine)
+                     takeLine += " x=" + std::string(length - takeLine.size() - 3, 'a');
+                 text += takeLine + "\n0\n500\n";
+             }
+             return text + "end\n";
+         }},
+        {"beat list", MaxBeatListLineLength, TakeFileKind::BeatList,
+         [](size_t longLine, size_t length) {
+             std::string text;
+             for (size_t line = 1; line <= longLine + 2; ++line) {
+                 std::string beat = std::to_string(line) + ".5,";
+                 // The CR of a CR LF is a byte of its line.
+                 if (line == longLine)
+                     beat += std::string(length - 1 - beat.size(), 'b');
+                 text += beat + "\r\n";
+             }
+             return text;
+         }},
+        {"take file", MaxTapTimesLineLength, TakeFileKind::TapTimes,
+         [](size_t longLine, size_t length) {
+             std::string text;
+             for (size_t line = 1; line <= longLine + 1; ++line) {
+                 std::string taps = std::to_string(line * 1000);
+                 if (line == longLine) {
+                     taps.reserve(length);
+                     while (taps.size() + 5 <= length)
+                         taps += " 9999";
+                     taps.resize(length, ' ');
+                 }
+                 text += taps + "\n";
+             }
+             return text;
+         }},
+    };
+    for (const Kind& k : kinds) {
+        for (const size_t longLine : {size_t{2}, size_t{5}}) {
+            SCOPED_TRACE(std::string(k.name) + ", long line " + std::to_string(longLine));
+            std::vector<SessionTake> read;
+            TakeFileError error;
+            TakeFileKind kind = TakeFileKind::Session;
+            const std::string fits = k.make(longLine, k.limit);
+            ASSERT_TRUE(ReadTakeFileBytes(fits, read, error, &kind)) << error.Message;
+            EXPECT_EQ(k.kind, kind);
+            ASSERT_FALSE(read.empty());
+            EXPECT_GE(read[0].Taps.size(), 2u);
+
+            const std::string tooLong = k.make(longLine, k.limit + 1);
+            ASSERT_EQ(fits.size() + 1, tooLong.size());
+            EXPECT_FALSE(ReadTakeFileBytes(tooLong, read, error, &kind));
+            EXPECT_EQ(k.kind, kind);
+            EXPECT_TRUE(read.empty());
+            EXPECT_EQ(TakeFileProblem::LineTooLong, error.Problem);
+            EXPECT_EQ(longLine, error.Line);
+            EXPECT_EQ(0u, error.Message.find("line " + std::to_string(longLine) + ": ")) << error.Message;
+            // The excerpt is the start of that line.
+            size_t start = 0;
+            for (size_t line = 1; line < longLine; ++line)
+                start = tooLong.find('\n', start) + 1;
+            EXPECT_EQ(tooLong.substr(start, error.Excerpt.size()), error.Excerpt);
+            EXPECT_FALSE(error.Excerpt.empty());
+        }
+    }
+}
+
+// A word that can be no tap time is quoted by its start: a file of digits
+// without a blank must not come back as a message of its own size.
+TEST(TakeFile, AnEndlessWordIsQuotedByItsStart)
+{
+    const std::string word(1000000, '7');
+    for (const std::string& bytes : {word, "0 500\n" + word + " 1000\n"}) {
+        std::vector<SessionTake> read;
+        TakeFileError error;
+        EXPECT_FALSE(ReadTakeFileBytes(bytes, read, error));
+        EXPECT_EQ(TakeFileProblem::BadTapTime, error.Problem);
+        EXPECT_EQ(bytes == word ? 1u : 2u, error.Line);
+        EXPECT_LT(error.Message.size(), 200u) << error.Message.substr(0, 200);
+        EXPECT_NE(std::string::npos, error.Message.find("'" + word.substr(0, 20))) << error.Message;
+    }
+}
+
 }  // namespace
