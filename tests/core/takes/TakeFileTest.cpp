@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -127,87 +128,50 @@ TEST(TakeFile, BeatAndLabelListsBecomeTakesInRoundedMilliseconds)
 }
 
 // A line of every kind of file up to its limit reads as before; one byte
-// more and the file is refused by that line's number, whatever line it is.
-// The long line is made of what the kind allows there (a skipped field, a
-// label, tap times), so only its length can be the reason.
+// more and the file is refused by that line's number. The long line is
+// made of what its kind allows there (a skipped field, a label, blanks after
+// a tap time), so only its length can be the reason.
 TEST(TakeFile, LinesUpToTheirKindsLimitAreReadAndLongerOnesRefusedByNumber)
 {
-    struct Kind {
-        const char* name;
+    const struct {
         size_t limit;
         TakeFileKind kind;
-        // The file with its line `longLine` (1-based, > 1) exactly `length`
-        // bytes before its line feed.
-        std::string (*make)(size_t longLine, size_t length);
+        const char* before;  // the lines before the long one
+        const char* start;   // the long line's start, filled up with `fill`
+        char fill;
+        const char* after;
+        size_t line;
+    } kinds[] = {
+        {MaxSessionLineLength, TakeFileKind::Session, "Metrova takes 1\ntake 2026-12-07T14:30:05 2\n0\n500\n",
+         "take 2026-12-07T14:30:05 2 x=", 'a', "0\n500\nend\n", 5},
+        {MaxBeatListLineLength, TakeFileKind::BeatList, "0.5\n1.0\n", "1.5,", 'b', "2.0\n", 3},
+        {MaxTapTimesLineLength, TakeFileKind::TapTimes, "0\n500\n", "1000", ' ', "1500\n", 3},
     };
-    const Kind kinds[] = {
-        {"session", MaxSessionLineLength, TakeFileKind::Session,
-         [](size_t longLine, size_t length) {
-             // Takes of two taps: the take lines are lines 2, 5, 8, ...
-             std::string text = "Metrova takes 1\n";
-             for (size_t line = 2; line <= longLine + 3; line += 3) {
-                 std::string takeLine = "take 2026-12-07T14:30:05 2";
-                 if (line == longLine)
-                     takeLine += " x=" + std::string(length - takeLine.size() - 3, 'a');
-                 text += takeLine + "\n0\n500\n";
-             }
-             return text + "end\n";
-         }},
-        {"beat list", MaxBeatListLineLength, TakeFileKind::BeatList,
-         [](size_t longLine, size_t length) {
-             std::string text;
-             for (size_t line = 1; line <= longLine + 2; ++line) {
-                 std::string beat = std::to_string(line) + ".5,";
-                 // The CR of a CR LF is a byte of its line.
-                 if (line == longLine)
-                     beat += std::string(length - 1 - beat.size(), 'b');
-                 text += beat + "\r\n";
-             }
-             return text;
-         }},
-        {"take file", MaxTapTimesLineLength, TakeFileKind::TapTimes,
-         [](size_t longLine, size_t length) {
-             std::string text;
-             for (size_t line = 1; line <= longLine + 1; ++line) {
-                 std::string taps = std::to_string(line * 1000);
-                 if (line == longLine) {
-                     taps.reserve(length);
-                     while (taps.size() + 5 <= length)
-                         taps += " 9999";
-                     taps.resize(length, ' ');
-                 }
-                 text += taps + "\n";
-             }
-             return text;
-         }},
-    };
-    for (const Kind& k : kinds) {
-        for (const size_t longLine : {size_t{2}, size_t{5}}) {
-            SCOPED_TRACE(std::string(k.name) + ", long line " + std::to_string(longLine));
-            std::vector<SessionTake> read;
-            TakeFileError error;
-            TakeFileKind kind = TakeFileKind::Session;
-            const std::string fits = k.make(longLine, k.limit);
-            ASSERT_TRUE(ReadTakeFileBytes(fits, read, error, &kind)) << error.Message;
-            EXPECT_EQ(k.kind, kind);
-            ASSERT_FALSE(read.empty());
-            EXPECT_GE(read[0].Taps.size(), 2u);
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.start);
+        auto file = [&](size_t length) {
+            std::string line = k.start;
+            line.resize(length, k.fill);
+            return k.before + line + "\n" + k.after;
+        };
+        std::vector<SessionTake> read;
+        TakeFileError error;
+        TakeFileKind kind = TakeFileKind::Session;
+        ASSERT_TRUE(ReadTakeFileBytes(file(k.limit), read, error, &kind)) << error.Message;
+        EXPECT_EQ(k.kind, kind);
+        // The session's two takes of two taps, the others' one of four.
+        const bool session = k.kind == TakeFileKind::Session;
+        ASSERT_EQ(session ? 2u : 1u, read.size());
+        EXPECT_EQ(session ? 2u : 4u, read.back().Taps.size());
 
-            const std::string tooLong = k.make(longLine, k.limit + 1);
-            ASSERT_EQ(fits.size() + 1, tooLong.size());
-            EXPECT_FALSE(ReadTakeFileBytes(tooLong, read, error, &kind));
-            EXPECT_EQ(k.kind, kind);
-            EXPECT_TRUE(read.empty());
-            EXPECT_EQ(TakeFileProblem::LineTooLong, error.Problem);
-            EXPECT_EQ(longLine, error.Line);
-            EXPECT_EQ(0u, error.Message.find("line " + std::to_string(longLine) + ": ")) << error.Message;
-            // The excerpt is the start of that line.
-            size_t start = 0;
-            for (size_t line = 1; line < longLine; ++line)
-                start = tooLong.find('\n', start) + 1;
-            EXPECT_EQ(tooLong.substr(start, error.Excerpt.size()), error.Excerpt);
-            EXPECT_FALSE(error.Excerpt.empty());
-        }
+        EXPECT_FALSE(ReadTakeFileBytes(file(k.limit + 1), read, error, &kind));
+        EXPECT_EQ(k.kind, kind);
+        EXPECT_TRUE(read.empty());
+        EXPECT_EQ(TakeFileProblem::LineTooLong, error.Problem);
+        EXPECT_EQ(k.line, error.Line);
+        EXPECT_EQ(0u, error.Message.find("line " + std::to_string(k.line) + ": ")) << error.Message;
+        // The excerpt is that line's start.
+        EXPECT_EQ(k.start + std::string(40 - std::strlen(k.start), k.fill), error.Excerpt);
     }
 }
 
