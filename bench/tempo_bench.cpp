@@ -79,6 +79,22 @@ void BM_ExportSerialise(benchmark::State& state)
 }
 BENCHMARK(BM_ExportSerialise)->Arg(1000)->Arg(100000)->ArgName("taps")->Unit(benchmark::kMillisecond);
 
+// The whole export as metrova-cli and the program make it: the map computed
+// and written straight into the file's bytes, no map and no event sequence
+// held (compare BM_ComputeTempoMap plus BM_ExportSerialise).
+void BM_ExportTempoBytes(benchmark::State& state)
+{
+    const Take take = MakeTake(static_cast<size_t>(state.range(0)), 3);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const std::vector<uint8_t> file = ExportTempoBytes(TakeList{&take}, 10, 2);
+        benchmark::DoNotOptimize(file.data());
+        bytes = file.size();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_ExportTempoBytes)->Arg(1000)->Arg(100000)->ArgName("taps")->Unit(benchmark::kMillisecond);
+
 void PutBe32(std::vector<uint8_t>& out, uint32_t v)
 {
     for (int shift = 24; shift >= 0; shift -= 8)

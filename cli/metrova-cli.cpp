@@ -8,7 +8,6 @@
 //
 // Exit status: 0 done, 1 a file was refused or could not be read or written,
 // 2 bad arguments.
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -121,7 +120,9 @@ bool ReadInput(const std::string& path, std::string& bytes, size_t maxBytes, std
     const FileReadResult result = ReadWholeFile(path, bytes, maxBytes, &code);
     if (result == FileReadResult::Read)
         return true;
-    if (result == FileReadResult::TooLarge)
+    if (IsFolder(path))
+        error = "a folder, not a file";
+    else if (result == FileReadResult::TooLarge)
         error = "larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MB: not read";
 #ifdef _WIN32
     // The code is the system's (GetLastError), not an errno.
@@ -130,12 +131,27 @@ bool ReadInput(const std::string& path, std::string& bytes, size_t maxBytes, std
     else
         error = "cannot be read (system error " + std::to_string(code) + ")";
 #else
-    else if (code == EISDIR)
-        error = "a folder, not a file";
     else
         error = std::strerror(static_cast<int>(code));
 #endif
     return false;
+}
+
+// Writes the whole of `data` to `path` (replacing it only when complete), or
+// says why not and returns the exit status.
+int WriteOutput(const std::string& path, const void* data, size_t size)
+{
+    unsigned long code = 0;
+    if (WriteFileReplacing(path, data, size, &code))
+        return ExitOk;
+    if (IsFolder(path))
+        return FileError(path, "a folder, not a file; nothing written there");
+#ifdef _WIN32
+    const std::string reason = "system error " + std::to_string(code);
+#else
+    const std::string reason = std::strerror(static_cast<int>(code));
+#endif
+    return FileError(path, "cannot be written (" + reason + "); any previous file is unchanged");
 }
 
 // One take as read from its file: the times as the file gives them (a take
@@ -276,6 +292,10 @@ int RunExport(const Options& options)
 {
     if (options.files.empty())
         return UsageError("export needs at least one take file");
+    // Before the takes are read and the map is made, which for long takes
+    // takes a while.
+    if (options.hasOut && IsFolder(options.outPath))
+        return FileError(options.outPath, "a folder, not a file; nothing written there");
 
     std::vector<LoadedTake> loaded;
     const int status = LoadAll(options, loaded);
@@ -303,11 +323,15 @@ int RunExport(const Options& options)
 
     const std::vector<uint8_t> bytes =
         ExportTempoBytes(list, options.interpCount, options.timeSigBase, options.analysis);
-    if (options.hasOut) {
-        if (!WriteFileReplacing(options.outPath, bytes.data(), bytes.size()))
-            return FileError(options.outPath, "cannot be written; any previous file is unchanged");
-        return ExitOk;
+    // Every map has at least its file's frame; no bytes at all means a track
+    // longer than a Standard MIDI File can say.
+    if (bytes.empty()) {
+        std::fprintf(stderr, "metrova-cli: the tempo map would be a track of more than 4 GiB, more than a MIDI "
+                             "file can hold; nothing written\n");
+        return ExitFailed;
     }
+    if (options.hasOut)
+        return WriteOutput(options.outPath, bytes.data(), bytes.size());
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -387,6 +411,9 @@ int RunRepair(const Options& options)
         return UsageError("repair needs --out-dir DIR");
     if (options.files.empty())
         return UsageError("repair needs at least one take file");
+    if (!IsFolder(options.outDir))
+        return FileError(options.outDir,
+                         "not an existing folder (--out-dir names the folder to write into); nothing written");
     AnalysedFiles files;
     const int status = LoadAndAnalyze(options, files);
     if (status >= 0)
@@ -419,8 +446,9 @@ int RunRepair(const Options& options)
         text.reserve(repaired.size() * 8);
         for (const uint32_t time : repaired)
             text += std::to_string(time) + "\n";
-        if (!WriteFileReplacing(out, text.data(), text.size()))
-            return FileError(out, "cannot be written; any previous file is unchanged");
+        const int written = WriteOutput(out, text.data(), text.size());
+        if (written != ExitOk)
+            return written;
     }
     return ExitOk;
 }

@@ -42,9 +42,7 @@ TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase
 std::vector<uint8_t> ExportTempoBytes(const TakeList& takes, int interpCount, int timeSigBase,
                                       const AnalysisOptions& options)
 {
-    mkSmfSequence sequence;
-    BuildTempoSequence(ComputeTempoMap(takes, interpCount, timeSigBase, options), sequence);
-    mkByteBuffer buffer;
-    const uint32_t n = sequence.Write(buffer, true);
-    return std::vector<uint8_t>(buffer.GetData(), buffer.GetData() + n);
+    // Without repair and smoothing these are the plain average's beat times,
+    // as ComputeTempoMap takes them.
+    return TempoFileBytes(BeatTimesForExport(takes, options), interpCount, timeSigBase);
 }

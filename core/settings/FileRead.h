@@ -25,6 +25,12 @@ enum class FileReadResult {
 FileReadResult ReadWholeFile(const std::string& path, std::string& content, size_t maxBytes,
                              unsigned long* error = nullptr);
 
+// Whether `path` (as ReadWholeFile takes it) names an existing folder. A
+// folder named as a file is refused by every reader and writer, but each
+// system gives its own reason (EISDIR here, access denied on Windows); this
+// tells the user the real one, and lets a writer refuse before the work.
+bool IsFolder(const std::string& path);
+
 namespace file_read_detail {
 
 // Appends `count` bytes to `content` unless that would pass `maxBytes`;

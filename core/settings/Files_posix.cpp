@@ -151,3 +151,9 @@ FileReadResult ReadWholeFile(const std::string& path, std::string& content, size
         content.clear();
     return result;
 }
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info;
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}

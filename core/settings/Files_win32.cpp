@@ -158,6 +158,15 @@ FileReadResult ReadWholeFile(const std::string& path, std::string& content, size
     return ReadWholeFile(WidenAnsi(path), content, maxBytes, error);
 }
 
+bool IsFolder(const std::string& path)
+{
+    const std::wstring target = PathForFileApi(WidenAnsi(path));
+    if (target.empty())
+        return false;
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::string TemporaryPathFor(const std::string& path, unsigned attempt)
 {
     const std::wstring full = FullPath(WidenAnsi(path));

@@ -68,27 +68,36 @@ class LineReader {
 public:
     explicit LineReader(std::string_view all) : text(all) {}
 
+    // The next line without its line end; false at the end of the text, and
+    // at a line longer than MaxSessionLineLength, which is then `line` and
+    // TooLong, and where the reading stops.
     bool Next(std::string_view& line)
     {
-        if (pos >= text.size())
+        if (pos >= text.size() || tooLong)
             return false;
         size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
         line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
         pos = end + 1;
         ++number;
+        if (line.size() > MaxSessionLineLength) {
+            tooLong = true;
+            return false;
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         return true;
     }
     size_t Number() const { return number; }
     size_t Remaining() const { return pos < text.size() ? text.size() - pos : 0; }
+    bool TooLong() const { return tooLong; }
 
 private:
     std::string_view text;
     size_t pos = 0;
     size_t number = 0;
+    bool tooLong = false;
 };
 
 std::string Excerpt(std::string_view line)
@@ -144,7 +153,14 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
 {
     LineReader lines(text);
     std::string_view line;
-    if (!lines.Next(line) || !LooksLikeSession(line))
+    auto tooLong = [&]() {
+        return Fail(error, TakeFileProblem::LineTooLong, lines.Number(), line,
+                    "more than " + std::to_string(MaxSessionLineLength / 1024) + " KiB long: not a Metrova session");
+    };
+    const bool first = lines.Next(line);
+    if (lines.TooLong())
+        return tooLong();
+    if (!first || !LooksLikeSession(line))
         return Fail(error, TakeFileProblem::BadSessionLine, 1, line, "not a Metrova session");
     const std::string_view version = line.substr(sizeof SessionMagic);
     uint32_t number = 0;
@@ -157,8 +173,9 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
     std::vector<std::string_view> words;
     for (;;) {
         if (!lines.Next(line))
-            return Fail(error, TakeFileProblem::SessionCutOff, lines.Number() + 1, "",
-                        "the session ends before its \"end\" line");
+            return lines.TooLong() ? tooLong()
+                                   : Fail(error, TakeFileProblem::SessionCutOff, lines.Number() + 1, "",
+                                          "the session ends before its \"end\" line");
         if (line == "end")
             break;
         if (!SplitWords(line, words) || words.size() < 3 || words[0] != "take")
@@ -185,8 +202,9 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
         take.Taps.reserve(std::min<size_t>(count, lines.Remaining() / 2));
         for (uint32_t i = 0; i < count; ++i) {
             if (!lines.Next(line))
-                return Fail(error, TakeFileProblem::SessionCutOff, lines.Number() + 1, "",
-                            "the session ends inside a take");
+                return lines.TooLong() ? tooLong()
+                                       : Fail(error, TakeFileProblem::SessionCutOff, lines.Number() + 1, "",
+                                              "the session ends inside a take");
             uint32_t time = 0;
             if (!ParseTapTime(line, time))
                 return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
@@ -210,7 +228,7 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
             return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
                         "nothing may follow the \"end\" line");
     }
-    return true;
+    return lines.TooLong() ? tooLong() : true;
 }
 
 }  // namespace

@@ -43,6 +43,12 @@
 inline constexpr char SessionMagic[] = "Metrova takes";
 inline constexpr int SessionVersion = 1;
 
+// The longest line a session may have, counting every byte before its line
+// feed. A session line holds one tap time, or a take's time, count and
+// fields: a few dozen bytes. A longer line means the file is no session
+// (or a damaged one), and is refused by its number.
+inline constexpr size_t MaxSessionLineLength = 64 * 1024;
+
 // Local date and time as the session stores it.
 struct ListedTime {
     int Year = 0;
@@ -86,6 +92,7 @@ enum class TakeFileProblem {
     BadSessionLine,   // session: a line that does not belong where it stands
     NewerSession,     // session: a version this program does not know
     SessionCutOff,    // session: the file ends before its "end" line
+    LineTooLong,      // any kind: a line far longer than its kind of file has (see the limits)
 };
 
 struct TakeFileError {

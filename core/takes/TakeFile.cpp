@@ -36,32 +36,46 @@ std::string_view FirstWord(std::string_view bytes)
     return bytes.substr(start, end - start);
 }
 
+// How much of a word that is no tap time the messages quote; a word longer
+// than that can be no tap time either, and is kept only that far.
+constexpr size_t QuotedWordLength = 40;
+
+std::string Printable(std::string_view text)
+{
+    std::string out;
+    for (char c : text.substr(0, QuotedWordLength))
+        out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return out;
+}
+
 }  // namespace
 
 bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error, size_t* repeatsDropped)
 {
+    // The word so far, kept to one byte past the quoted length: enough to
+    // tell a cut word from a whole one.
     std::string word;
     size_t line = 1;
     size_t repeats = 0;
+    size_t lineStart = 0;
     auto flush = [&]() {
         if (word.empty())
             return true;
         uint32_t value = 0;
         if (!ParseTapTime(word, value)) {
+            const bool cut = word.size() > QuotedWordLength;
             error.Problem = TakeFileProblem::BadTapTime;
             error.Line = line;
-            error.Excerpt.clear();
-            for (char c : word.substr(0, 40))
-                error.Excerpt += (c >= 0x20 && c < 0x7F) ? c : '?';
-            error.Message = "line " + std::to_string(line) + ": '" + word +
-                            "' is not a tap time (milliseconds, 0 to 4294967295)";
+            error.Excerpt = Printable(word);
+            error.Message = "line " + std::to_string(line) + ": '" + word.substr(0, QuotedWordLength) +
+                            (cut ? "..." : "") + "' is not a tap time (milliseconds, 0 to 4294967295)";
             return false;
         }
         const TapStep order = NextTapStep(take, value);
         if (order == TapStep::Earlier) {
             error.Problem = TakeFileProblem::TapGoesBack;
             error.Line = line;
-            error.Excerpt = word.substr(0, 40);
+            error.Excerpt = Printable(word);
             error.Message = "line " + std::to_string(line) + ": the tap time " + word +
                             " lies before the one above it";
             return false;
@@ -73,13 +87,24 @@ bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error, size
         word.clear();
         return true;
     };
-    for (char byte : bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char byte = bytes[i];
+        if (i - lineStart >= MaxTapTimesLineLength && byte != '\n') {
+            error.Problem = TakeFileProblem::LineTooLong;
+            error.Line = line;
+            error.Excerpt = Printable(bytes.substr(lineStart));
+            error.Message = "line " + std::to_string(line) + ": more than " +
+                            std::to_string(MaxTapTimesLineLength / (1024 * 1024)) + " MiB long: not a take file";
+            return false;
+        }
         if (IsBlank(byte)) {
             if (!flush())
                 return false;
-            if (byte == '\n')
+            if (byte == '\n') {
                 ++line;
-        } else {
+                lineStart = i + 1;
+            }
+        } else if (word.size() <= QuotedWordLength) {
             word += byte;
         }
     }
@@ -142,6 +167,14 @@ bool ReadBeatList(std::string_view bytes, Take& take, TakeFileError& error, size
         std::string_view text = bytes.substr(pos, end - pos);
         pos = end + 1;
         ++line;
+        if (text.size() > MaxBeatListLineLength) {
+            error.Problem = TakeFileProblem::LineTooLong;
+            error.Line = line;
+            error.Excerpt = Printable(text);
+            error.Message = "line " + std::to_string(line) + ": more than " +
+                            std::to_string(MaxBeatListLineLength / 1024) + " KiB long: not a beat list";
+            return false;
+        }
         if (!text.empty() && text.back() == '\r')
             text.remove_suffix(1);
         size_t start = 0;

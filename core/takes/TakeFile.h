@@ -24,6 +24,15 @@
 // is read.
 inline constexpr size_t MaxTakeFileSize = 256u * 1024u * 1024u;
 
+// The longest line of a take file and of a beat list, counting every byte
+// before its line feed (a session's: MaxSessionLineLength). A take file may
+// hold a whole take on one line, at about eleven bytes a tap: 16 MiB is one
+// and a half million taps, days of tapping. A beat list's line is a time and
+// a label. A longer line is refused by its number: such a file is no file
+// of takes, and a reader must not walk it as one.
+inline constexpr size_t MaxTapTimesLineLength = 16u * 1024u * 1024u;
+inline constexpr size_t MaxBeatListLineLength = 64u * 1024u;
+
 enum class TakeFileKind { Session, TapTimes, BeatList };
 
 // Reads `bytes` as takes. On false `takes` is empty and `error` names the
@@ -40,5 +49,6 @@ bool ReadTakeFileBytes(std::string_view bytes, std::vector<SessionTake>& takes, 
 // Reads `bytes` as a take file, appending its tap times to `take` as the
 // file gives them (not made relative), repeats dropped and counted as above.
 // False at the first word that is no tap time (ParseTapTime) or that lies
-// before the one above, with `error` naming its line.
+// before the one above, and at the first line longer than
+// MaxTapTimesLineLength, with `error` naming its line.
 bool ReadTapTimes(std::string_view bytes, Take& take, TakeFileError& error, size_t* repeatsDropped = nullptr);

@@ -21,5 +21,15 @@ uint32_t ExportTempoValue(int64_t tempo);
 // Fills an empty sequence with the tempo map.
 void BuildTempoSequence(const TempoMap& map, mkSmfSequence& sequence);
 
-// Computes the tempo map of the takes and returns the file's bytes.
+// The file of the tempo map of `beatTimes` (TempoMapFromBeatTimes): the bytes
+// BuildTempoSequence and mkSmfSequence::Write with running status give,
+// written straight from the points into one allocation of the file's size.
+// The sequence keeps an event object of some fifty bytes for every eight
+// bytes of the file; at ten points a beat and millions of beats that is
+// gigabytes. Empty when the track would pass the 4 GiB a track chunk's
+// length can say.
+std::vector<uint8_t> TempoFileBytes(const std::vector<double>& beatTimes, int interpCount, int timeSigBase);
+
+// Computes the tempo map of the takes and returns the file's bytes
+// (TempoFileBytes of their average).
 std::vector<uint8_t> ExportTempoBytes(const TakeList& takes, int interpCount, int timeSigBase);

@@ -138,23 +138,53 @@ TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase
     return TempoMapFromBeatTimes(AverageTakes(takes), interpCount, timeSigBase);
 }
 
-TempoMap TempoMapFromBeatTimes(const std::vector<double>& averages, int interpCount, int timeSigBase)
+TempoTickGrid TempoTickGridFor(int interpCount, int timeSigBase)
 {
-    const int l = interpCount + 1;            // tempo points per beat
-    const int h = 1 << timeSigBase;           // the base note is a 1/h note
-    const double bpq = 0.25 * h;              // beats per quarter note
-    const double qpb = 4.0 / h;               // quarter notes per beat
-    const int xStep = ((25200 / l) + 5) / 10;  // spline units between samples
-    const uint32_t tickStep = static_cast<uint32_t>(std::trunc((qpb * 25200.0 / l + 5.0) * 0.1));
+    const int l = interpCount + 1;   // tempo points per beat
+    const int h = 1 << timeSigBase;  // the base note is a 1/h note
+    const double qpb = 4.0 / h;      // quarter notes per beat
+    TempoTickGrid grid;
+    grid.PointsPerBeat = l;
+    grid.TickStep = static_cast<uint32_t>(std::trunc((qpb * 25200.0 / l + 5.0) * 0.1));
     // The first point of every beat but the first takes up what the previous
-    // beat's other l - 1 points, tickStep each, left of it (the whole beat
+    // beat's other l - 1 points, TickStep each, left of it (the whole beat
     // when l is 1).
-    const uint32_t lastStep = static_cast<uint32_t>(
-        std::trunc(qpb * TicksPerQuarter - static_cast<double>(static_cast<uint32_t>(l - 1) * tickStep)));
+    grid.BeatStep = static_cast<uint32_t>(
+        std::trunc(qpb * TicksPerQuarter - static_cast<double>(static_cast<uint32_t>(l - 1) * grid.TickStep)));
+    return grid;
+}
+
+size_t TempoPointCount(size_t beats, int interpCount)
+{
+    return beats < 2 ? 0 : (beats - 1) * static_cast<size_t>(interpCount + 1);
+}
+
+TempoMap TempoMapFromBeatTimes(const std::vector<double>& beatTimes, int interpCount, int timeSigBase)
+{
+    TempoMap map;
+    // Allocated once and every element written once: a sized map would be
+    // zeroed first, an append per point costs more than the point.
+    map.reserve(TempoPointCount(beatTimes.size(), interpCount));
+    ForEachTempoPoint(beatTimes, interpCount, timeSigBase, [&map](const TempoPoint* points, size_t count) {
+        map.insert(map.end(), points, points + count);
+    });
+    return map;
+}
+
+void ForEachTempoPoint(const std::vector<double>& averages, int interpCount, int timeSigBase,
+                       const TempoPointSink& sink)
+{
+    const TempoTickGrid grid = TempoTickGridFor(interpCount, timeSigBase);
+    const int l = grid.PointsPerBeat;
+    const int h = 1 << timeSigBase;            // the base note is a 1/h note
+    const double bpq = 0.25 * h;               // beats per quarter note
+    const int xStep = ((25200 / l) + 5) / 10;  // spline units between samples
+    const uint32_t tickStep = grid.TickStep;
+    const uint32_t lastStep = grid.BeatStep;
 
     const size_t n = averages.size();
     if (n < 2)
-        return TempoMap();
+        return;
 
     // Knot k at 2520 k, formed in double: in int it would overflow past
     // 852176 beats.
@@ -168,14 +198,10 @@ TempoMap TempoMapFromBeatTimes(const std::vector<double>& averages, int interpCo
 
     // Point c runs from time point c to time point c + 1; the time points are
     // the beat times with the spline's samples in between, l per beat. They
-    // are made as the points are written and never stored. At millions of
-    // points writing the map is most of the cost: the points are gathered a
-    // few beats at a time in a small buffer that stays in the cache and
-    // appended from there, so the map is allocated once and every element
-    // written once (a sized map would be zeroed first, an append per point
-    // costs more than the point).
-    TempoMap map;
-    map.reserve((n - 1) * static_cast<size_t>(l));
+    // are made as the points are handed on and never stored. At millions of
+    // points handing them on is most of the cost: the points are gathered a
+    // few beats at a time in a small buffer that stays in the cache and go to
+    // the sink from there, one call for many points.
     constexpr int BufferPoints = 256;
     TempoPoint buffer[BufferPoints];
     TempoPoint* point = buffer;
@@ -218,9 +244,8 @@ TempoMap TempoMapFromBeatTimes(const std::vector<double>& averages, int interpCo
         emit(delta, averages[k + 1] * 1000.0);
         // The next beat's l points must fit; after the last beat the rest goes.
         if (point > bufferFull || k + 2 == n) {
-            map.insert(map.end(), buffer, point);
+            sink(buffer, static_cast<size_t>(point - buffer));
             point = buffer;
         }
     }
-    return map;
 }

@@ -11,7 +11,9 @@
 // they must come out the same on every build.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "Take.h"
@@ -58,3 +60,23 @@ TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase
 // the spline through them and the tempo points. ComputeTempoMap is this over
 // AverageTakes.
 TempoMap TempoMapFromBeatTimes(const std::vector<double>& beatTimes, int interpCount, int timeSigBase);
+
+// The points of TempoMapFromBeatTimes in order, handed to `sink` a few beats
+// at a time instead of being held: a map of millions of points takes twice
+// the memory of its file, so the export writes them straight into the file.
+using TempoPointSink = std::function<void(const TempoPoint* points, size_t count)>;
+void ForEachTempoPoint(const std::vector<double>& beatTimes, int interpCount, int timeSigBase,
+                       const TempoPointSink& sink);
+
+// The tick grid the points lie on, known before any point is made: the
+// first point has Delta 0, the other points of a beat TickStep, and the
+// first point of every later beat BeatStep.
+struct TempoTickGrid {
+    int PointsPerBeat = 1;  // interpCount + 1
+    uint32_t TickStep = 0;
+    uint32_t BeatStep = 0;
+};
+TempoTickGrid TempoTickGridFor(int interpCount, int timeSigBase);
+// How many points `beats` beat times give: PointsPerBeat for each beat but
+// the last, none for fewer than two beats.
+size_t TempoPointCount(size_t beats, int interpCount);

@@ -82,6 +82,48 @@ expect_status 1 "tap time beyond 32 bits" -- export huge_take
 expect_status 1 "missing take file" -- export no_such_take
 grep -q "no_such_take" err || fail "missing file not named: $(cat err)"
 
+# A folder named as a file: every command refuses it by name and says why.
+mkdir folder
+for cmd in export analyze import "repair --out-dir ."; do
+    expect_status 1 "$cmd of a folder" -- $cmd folder
+    grep -q "'folder': a folder, not a file" err || fail "$cmd of a folder: $(cat err)"
+    [ ! -s out ] || fail "$cmd of a folder printed something"
+done
+# A folder as the output: refused before anything is written, into it or
+# beside it.
+expect_status 1 "export --out a folder" -- export --out folder take_a
+grep -q "'folder': a folder" err || fail "--out a folder: $(cat err)"
+[ -z "$(ls folder)" ] || fail "something was written into the folder: $(ls folder)"
+ls | grep -q '\.tmp$' && fail "a temporary file was left: $(ls)"
+expect_status 1 "repair --out-dir a file" -- repair --out-dir take_a take_a
+grep -q "'take_a': not an existing folder" err || fail "--out-dir a file: $(cat err)"
+mkdir -p clash/take_a
+expect_status 1 "repair onto a folder of the take's name" -- repair --out-dir clash take_a
+grep -q "'clash/take_a': a folder" err || fail "repair onto a folder: $(cat err)"
+
+# Bounded reading. A file beyond the size limit is refused by its size (a
+# sparse file: nothing of it is on the disk)...
+dd if=/dev/null of=huge.txt bs=1 seek=300000000 2>/dev/null
+expect_status 1 "export of a file beyond the size limit" -- export huge.txt
+grep -q "'huge.txt': larger than" err || fail "file beyond the limit: $(cat err)"
+# ...and a device without end at the limit, promptly (POSIX only).
+if [ "$#" -eq 1 ]; then
+    expect_status 1 "export of /dev/zero" -- export /dev/zero
+    grep -q "larger than" err || fail "/dev/zero: $(cat err)"
+fi
+# A line far longer than its kind of file has is refused by its number.
+awk 'BEGIN { printf "1.0\n1.5,"; for (i = 0; i < 70000; i++) printf "x"; printf "\n2.0\n" }' >long_label.txt
+expect_status 1 "beat list with a line beyond 64 KiB" -- export long_label.txt
+grep -q "'long_label.txt': line 2: more than 64 KiB long" err || fail "long beat list line: $(cat err)"
+awk 'BEGIN { printf "Metrova takes 1\ntake 2026-12-07T14:30:05 2 x="; for (i = 0; i < 70000; i++) printf "x";
+             printf "\n0\n500\nend\n" }' >long_field.takes
+expect_status 1 "session with a line beyond 64 KiB" -- analyze long_field.takes
+grep -q "'long_field.takes': line 2: more than 64 KiB long" err || fail "long session line: $(cat err)"
+{ echo 0; yes 500 | head -n 4300000 | tr '\n' ' '; echo; } >long_line_take
+expect_status 1 "take file with a line beyond 16 MiB" -- export long_line_take
+grep -q "'long_line_take': line 2: more than 16 MiB long" err || fail "long take line: $(cat err)"
+[ ! -s out ] || fail "a take with a line beyond the limit was exported"
+
 # Import: the exported map read back in eighth notes.
 expect_status 0 "import" -- import --base 3 map.mid
 [ "$(tr -d '\r' <out | tr '\n' ' ')" = "0 250 " ] || fail "import printed: $(cat out)"

@@ -72,6 +72,15 @@ TEST_F(FileReadTest, NamesThatAreNoReadableFileAreToldApart)
     EXPECT_NE(0ul, error);
     EXPECT_TRUE(content.empty());
 
+    // The reason the user is told: a folder, with or without its slash, and
+    // nothing else.
+    EXPECT_TRUE(IsFolder(dir.string()));
+    EXPECT_TRUE(IsFolder(dir.string() + "/"));
+    std::ofstream(PathOf("file.txt")) << "0 500\n";
+    EXPECT_FALSE(IsFolder(PathOf("file.txt")));
+    EXPECT_FALSE(IsFolder(PathOf("none")));
+    EXPECT_FALSE(IsFolder(std::string()));
+
 #ifndef _WIN32
     // A device without end is refused at the limit, not read for ever.
     EXPECT_EQ(FileReadResult::TooLarge, ReadWholeFile("/dev/zero", content, 1 << 20));

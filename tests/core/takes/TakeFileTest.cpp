@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -157,6 +158,70 @@ TEST(TakeFile, BeatAndLabelListsBecomeTakesInRoundedMilliseconds)
         EXPECT_EQ(c.problem, error.Problem);
         EXPECT_EQ(c.line, error.Line);
         EXPECT_EQ(0u, error.Message.find("line " + std::to_string(c.line) + ": ")) << error.Message;
+    }
+}
+
+// A line of every kind of file up to its limit reads as before; one byte
+// more and the file is refused by that line's number. The long line is
+// made of what its kind allows there (a skipped field, a label, blanks after
+// a tap time), so only its length can be the reason.
+TEST(TakeFile, LinesUpToTheirKindsLimitAreReadAndLongerOnesRefusedByNumber)
+{
+    const struct {
+        size_t limit;
+        TakeFileKind kind;
+        const char* before;  // the lines before the long one
+        const char* start;   // the long line's start, filled up with `fill`
+        char fill;
+        const char* after;
+        size_t line;
+    } kinds[] = {
+        {MaxSessionLineLength, TakeFileKind::Session, "Metrova takes 1\ntake 2026-12-07T14:30:05 2\n0\n500\n",
+         "take 2026-12-07T14:30:05 2 x=", 'a', "0\n500\nend\n", 5},
+        {MaxBeatListLineLength, TakeFileKind::BeatList, "0.5\n1.0\n", "1.5,", 'b', "2.0\n", 3},
+        {MaxTapTimesLineLength, TakeFileKind::TapTimes, "0\n500\n", "1000", ' ', "1500\n", 3},
+    };
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.start);
+        auto file = [&](size_t length) {
+            std::string line = k.start;
+            line.resize(length, k.fill);
+            return k.before + line + "\n" + k.after;
+        };
+        std::vector<SessionTake> read;
+        TakeFileError error;
+        TakeFileKind kind = TakeFileKind::Session;
+        ASSERT_TRUE(ReadTakeFileBytes(file(k.limit), read, error, &kind)) << error.Message;
+        EXPECT_EQ(k.kind, kind);
+        // The session's two takes of two taps, the others' one of four.
+        const bool session = k.kind == TakeFileKind::Session;
+        ASSERT_EQ(session ? 2u : 1u, read.size());
+        EXPECT_EQ(session ? 2u : 4u, read.back().Taps.size());
+
+        EXPECT_FALSE(ReadTakeFileBytes(file(k.limit + 1), read, error, &kind));
+        EXPECT_EQ(k.kind, kind);
+        EXPECT_TRUE(read.empty());
+        EXPECT_EQ(TakeFileProblem::LineTooLong, error.Problem);
+        EXPECT_EQ(k.line, error.Line);
+        EXPECT_EQ(0u, error.Message.find("line " + std::to_string(k.line) + ": ")) << error.Message;
+        // The excerpt is that line's start.
+        EXPECT_EQ(k.start + std::string(40 - std::strlen(k.start), k.fill), error.Excerpt);
+    }
+}
+
+// A word that can be no tap time is quoted by its start: a file of digits
+// without a blank must not come back as a message of its own size.
+TEST(TakeFile, AnEndlessWordIsQuotedByItsStart)
+{
+    const std::string word(1000000, '7');
+    for (const std::string& bytes : {word, "0 500\n" + word + " 1000\n"}) {
+        std::vector<SessionTake> read;
+        TakeFileError error;
+        EXPECT_FALSE(ReadTakeFileBytes(bytes, read, error));
+        EXPECT_EQ(TakeFileProblem::BadTapTime, error.Problem);
+        EXPECT_EQ(bytes == word ? 1u : 2u, error.Line);
+        EXPECT_LT(error.Message.size(), 200u) << error.Message.substr(0, 200);
+        EXPECT_NE(std::string::npos, error.Message.find("'" + word.substr(0, 20))) << error.Message;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "TempoExport.h"
@@ -171,6 +172,42 @@ TEST(TempoExportBytes, OneSetTempoPerPointOnTheTickGrid)
         EXPECT_EQ(static_cast<uint32_t>(c / 11) * 315u + static_cast<uint32_t>(c % 11) * 29u, events[c].time)
             << "point " << c;
         EXPECT_EQ(SetTempo(ExportTempoValue(map[c].Tempo)), events[c].message) << "point " << c;
+    }
+}
+
+// The file as the event sequence writes it: the export's bytes before they
+// were written straight from the points.
+Bytes SequenceFile(const std::vector<double>& beatTimes, int interpCount, int timeSigBase)
+{
+    mkSmfSequence sequence;
+    BuildTempoSequence(TempoMapFromBeatTimes(beatTimes, interpCount, timeSigBase), sequence);
+    mkByteBuffer buffer;
+    const uint32_t n = sequence.Write(buffer, true);
+    return Bytes(buffer.GetData(), buffer.GetData() + n);
+}
+
+TEST(TempoFileBytes, TheSequenceWritersBytesForEveryGridAndBeatCount)
+{
+    // Beat times that step forward, stand still, run back and leap far,
+    // so that tempos get clamped at both ends; from no beat at all to
+    // enough for many of the points' hand-overs.
+    std::mt19937 random(20260108u);
+    for (int round = 0; round < 60; ++round) {
+        const size_t beats = round < 4 ? static_cast<size_t>(round) : 2 + random() % (round % 10 == 0 ? 700 : 40);
+        std::vector<double> beatTimes;
+        double time = static_cast<double>(random() % 100000);
+        for (size_t k = 0; k < beats; ++k) {
+            const auto pick = random() % 20;
+            const double step = 200.0 + static_cast<double>(random() % 6000) / 7.0;
+            time += pick == 0 ? 0.0 : pick == 1 ? -300.0 : pick == 2 ? 40000.0 : step;
+            beatTimes.push_back(time);
+        }
+        for (int q = 0; q <= MaxInterpCount; ++q) {
+            for (int b = 0; b <= MaxTimeSigBase; ++b) {
+                SCOPED_TRACE(testing::Message() << beats << " beats, Q = " << q << ", base " << b);
+                ASSERT_EQ(SequenceFile(beatTimes, q, b), TempoFileBytes(beatTimes, q, b));
+            }
+        }
     }
 }
 

@@ -387,10 +387,16 @@ TEST(TempoMapGrid, TickStepAndLastSubIntervalForEveryCombination)
             const uint32_t last = kLastStep[l - 1][b];
             const uint32_t beat = kBeatTicks[b];
             ASSERT_EQ(beat, (static_cast<uint32_t>(l) - 1) * step + last);  // the table adds up
+            // The grid the export counts its bytes on before any point is made.
+            const TempoTickGrid grid = TempoTickGridFor(l - 1, b);
+            EXPECT_EQ(l, grid.PointsPerBeat);
+            EXPECT_EQ(step, grid.TickStep);
+            EXPECT_EQ(last, grid.BeatStep);
 
             const TempoMap map = Compute(takes, l - 1, b);
             const size_t points = static_cast<size_t>(3 * l);
             ASSERT_EQ(points, map.size());
+            EXPECT_EQ(points, TempoPointCount(4, l - 1));
             EXPECT_EQ(0u, map[0].Delta);
             uint32_t tick = 0;
             for (size_t c = 1; c < points; ++c) {
