@@ -175,15 +175,24 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
     TakeFileError problem;
     TakeFileKind kind = TakeFileKind::TapTimes;
     const std::string_view text(bytes);
-    const bool read = ReadTakeFileBytes(text, takes, problem, &kind);
+    size_t repeats = 0;
+    const bool read = ReadTakeFileBytes(text, takes, problem, &kind, &repeats);
+    // Two keys struck together give one time twice: the same beat.
+    const auto reportRepeats = [&path, &repeats]() {
+        if (repeats > 0)
+            std::fprintf(stderr, "metrova-cli: '%s': %zu repeated tap time%s dropped (the same beat)\n", path.c_str(),
+                         repeats, repeats == 1 ? "" : "s");
+    };
     if (kind == TakeFileKind::TapTimes) {
         LoadedTake take;
         take.Path = path;
         // The times as the file gives them, not made relative.
-        if (!ReadTapTimes(text, take.Times, problem)) {
+        repeats = 0;
+        if (!ReadTapTimes(text, take.Times, problem, &repeats)) {
             error = problem.Message;
             return false;
         }
+        reportRepeats();
         loaded.push_back(std::move(take));
         return true;
     }
@@ -191,6 +200,7 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
         error = problem.Message;
         return false;
     }
+    reportRepeats();
     for (size_t i = 0; i < takes.size(); ++i) {
         // A take the musician unchecked in Metrova is not exported there,
         // and not here either.
@@ -469,8 +479,11 @@ int RunImport(const Options& options)
                          options.timeSigBase, take) !=
         ImportResult::Converted)
         return FileError(path, "this file format is not supported");
+    // Beats closer than a millisecond are one: a zero interval would ask a
+    // map made from them for an infinite tempo.
+    DropRepeatedTimes(take);
     if (take.size() < 2)
-        return ExitOk;
+        return FileError(path, "the tempo map gives no take (it needs two beats or more)");
     NormalizeTake(take);
     for (uint32_t time : take)
         std::printf("%u\n", static_cast<unsigned>(time));

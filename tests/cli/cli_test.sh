@@ -41,6 +41,21 @@ expect_status 1 "export into a missing folder" -- export --out nowhere/map.mid t
 grep -q "nowhere/map.mid" err || fail "error does not name the file: $(cat err)"
 [ ! -e nowhere ] || fail "a folder was created"
 
+# A chord's two keys, the same time twice: one beat, said, and the map is
+# the one of the take without the repeat (no 1 µs tempo anywhere).
+printf '0 500 500 1000\n1000 1500\n' >chord
+printf '0 500 1000 1500\n' >no_chord
+expect_status 0 "export of a take with repeated times" -- export no_chord
+cp out no_chord.mid
+expect_status 0 "export of a take with repeated times" -- export chord
+cmp -s out no_chord.mid || fail "repeated times changed the map: $(hex out)"
+grep -q "'chord': 2 repeated tap times dropped" err || fail "repeats not reported: $(cat err)"
+# Times that run back: refused, naming the line.
+printf '0 500\n400 900\n' >backwards
+expect_status 1 "export of times that run back" -- export backwards
+grep -q "'backwards': line 2: the tap time 400 lies before the one above it" err || fail "backwards: $(cat err)"
+[ ! -s out ] || fail "a take whose times run back was exported"
+
 # Unequal tap counts: averaged as if confirmed, with a warning.
 printf '0 500 1000 1500' >long
 printf '0 400' >short
@@ -127,9 +142,10 @@ grep -q "'long_line_take': line 2: more than 16 MiB long" err || fail "long take
 # Import: the exported map read back in eighth notes.
 expect_status 0 "import" -- import --base 3 map.mid
 [ "$(tr -d '\r' <out | tr '\n' ' ')" = "0 250 " ] || fail "import printed: $(cat out)"
-# Quarter notes: a single beat, so nothing is printed.
-expect_status 0 "import of one beat" -- import map.mid
+# Quarter notes: a single beat, no take: refused as a file that adds nothing.
+expect_status 1 "import of one beat" -- import map.mid
 [ ! -s out ] || fail "one beat printed: $(cat out)"
+grep -q "'map.mid': the tempo map gives no take" err || fail "one beat: $(cat err)"
 
 # Refused and unreadable files.
 printf 'MThd' >truncated.mid
