@@ -56,6 +56,10 @@ void AppendTake(std::string& out, const SessionTake& take)
     AppendNumber(out, static_cast<uint32_t>(take.Taps.size()));
     if (!take.Checked)
         out += " checked=0";
+    if (!take.Source.empty()) {
+        out += " source=";
+        out += EncodeSourceField(take.Source);
+    }
     out += kLineEnd;
     for (uint32_t time : take.Taps) {
         AppendNumber(out, time);
@@ -195,6 +199,12 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
             // default, as for a field a later version may add.
             if (words[i] == "checked=0")
                 take.Checked = false;
+            // A source that is no encoding of a name is left out: the takes
+            // matter, their file names only help.
+            constexpr std::string_view sourceField = "source=";
+            if (words[i].substr(0, sourceField.size()) == sourceField &&
+                !DecodeSourceField(words[i].substr(sourceField.size()), take.Source))
+                take.Source.clear();
         }
         take.ListedAt.assign(words[1]);
         // Each tap needs at least two bytes: a hostile count must not
@@ -232,6 +242,50 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
 }
 
 }  // namespace
+
+std::string EncodeSourceField(std::string_view name)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+                           byte == '.' || byte == '_' || byte == '-';
+        if (plain) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+        }
+    }
+    return out;
+}
+
+bool DecodeSourceField(std::string_view field, std::string& name)
+{
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '%') {
+            out += field[i];
+            continue;
+        }
+        if (i + 2 >= field.size())
+            return false;  // a "%" without its two digits
+        const int high = digit(field[i + 1]);
+        const int low = digit(field[i + 2]);
+        if (high < 0 || low < 0)
+            return false;
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    name = std::move(out);
+    return true;
+}
 
 std::string FormatListedTime(const ListedTime& time)
 {

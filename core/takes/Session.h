@@ -72,11 +72,21 @@ struct SessionTake {
     // Whether the take goes into the tempo map; stored as "checked=0" when
     // not (a take line without the field is checked).
     bool Checked = true;
+    // The name of the file the take was read from (a MIDI file's tempo map,
+    // a take file, a beat list), for the list's tooltip; empty for a tapped
+    // take. Stored as "source=" with every byte but letters, digits and
+    // "._-" written as %XX, so that a name with blanks stays one field.
+    std::string Source;
     // The analysis' findings the musician turned down for this take (a held
     // note that looks like a missed tap is theirs to call). Kept while the
     // program runs, not stored: a finding is a suggestion made afresh.
     std::vector<FindingKey> Rejected;
 };
+
+// A file name as the "source=" field stores it, and back; false for a text
+// that is no such encoding (the field is then left out).
+std::string EncodeSourceField(std::string_view name);
+bool DecodeSourceField(std::string_view field, std::string& name);
 
 // The session text of the takes, in order.
 std::string FormatSession(const std::vector<const SessionTake*>& takes);

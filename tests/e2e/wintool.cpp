@@ -23,7 +23,8 @@
 //   wintool list-row ROW                  prints "checked=C icon=I taps=T" for
 //                                         a row of the list of takes: its
 //                                         check box (1 checked, 0 not), its
-//                                         icon's index and its tap count text
+//                                         warning sign (1 shown, 0 not) and
+//                                         its tap count text
 #include <windows.h>
 #include <commctrl.h>
 
@@ -223,8 +224,9 @@ int PrintListRow(int row)
     if (!GetRemoteItem(list, row, icon, ignored) || !GetRemoteItem(list, row, taps, count))
         return 1;
     const UINT state = static_cast<UINT>(SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
-    // State image 1 is the empty box, 2 the checked one.
-    std::printf("checked=%u icon=%d taps=%s\n", ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 1u : 0u, icon.iImage,
+    // State image 1 is the empty box, 2 the checked one. The row's images
+    // come in pairs, one a take colour: the second of a pair has the sign.
+    std::printf("checked=%u icon=%d taps=%s\n", ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 1u : 0u, icon.iImage % 2,
                 count);
     return 0;
 }

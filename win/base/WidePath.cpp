@@ -44,6 +44,12 @@ std::string AnsiPathFor(const std::wstring& path)
     return Narrow(shortPath, ansi) ? ansi : std::string();
 }
 
+std::wstring FileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring ProgramPath()
 {
     // A module path fills the buffer when it may have been cut: try again

@@ -23,6 +23,10 @@ std::string NarrowForDisplay(const std::wstring& text);
 // short names).
 std::string AnsiPathFor(const std::wstring& path);
 
+// The last part of `path`, after its last backslash or slash (all of it
+// when it has none).
+std::wstring FileNameOf(const std::wstring& path);
+
 // The program's own executable in UTF-16, whatever its folder is named and
 // however long its path, in its long form: a program started by its short
 // (8.3) path, as a sequencer's tool entry starts it, sees that path as its

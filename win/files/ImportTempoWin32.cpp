@@ -77,6 +77,7 @@ bool ImportTempoFile(HWND owner, TakeBook& book, const std::wstring& path)
     }
     SessionTake listed;
     listed.ListedAt = ListedTimeNow();
+    listed.Source = NarrowForDisplay(FileNameOf(path));
     listed.Taps = std::move(take);
     NormalizeTake(listed.Taps);
     std::vector<SessionTake> one;

@@ -232,7 +232,7 @@ void WriteTakeJournal()
     if (path.empty())
         return;
     NormalizeTake(taps);
-    SessionTake take{journalStartedAt, std::move(taps), true, {}};
+    SessionTake take{journalStartedAt, std::move(taps), true, {}, {}};
     const std::string text = FormatSession(std::vector<const SessionTake*>{&take});
     // No flush to the disk: the journal guards against the program being
     // killed, not against a power cut, and must not hold up the taps.
@@ -269,11 +269,14 @@ bool OpenTakesFile(HWND owner, TakeBook& book, const std::wstring& path)
         ReportTakeFileError(owner, NarrowForDisplay(path), problem);
         return false;
     }
-    // A take file holds no listed time: its takes are listed now.
+    // A take file holds no listed time: its takes are listed now, and known
+    // by the file's name. A session's takes keep theirs.
     const std::string now = ListedTimeNow();
     for (SessionTake& take : takes) {
-        if (take.ListedAt.empty())
+        if (take.ListedAt.empty()) {
             take.ListedAt = now;
+            take.Source = NarrowForDisplay(FileNameOf(path));
+        }
     }
     book.Append(std::move(takes), g_AppSettings.TimeSigBase);
     if (repeats > 0)

@@ -1,4 +1,5 @@
 #include "GraphPaint.h"
+#include "TakeColours.h"
 
 #include <cstdio>
 
@@ -65,11 +66,6 @@ BITMAPINFO TopDownBitmapInfo(int width, int height)
     return info;
 }
 
-COLORREF GraphTakeColour(int index)
-{
-    constexpr int count = static_cast<int>(sizeof TakeColours / sizeof TakeColours[0]);
-    return TakeColours[((index % count) + count) % count];
-}
 
 COLORREF GraphMarkerColour(FindingKind kind)
 {

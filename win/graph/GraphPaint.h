@@ -21,13 +21,6 @@ inline constexpr COLORREF ExportColour = RGB(0, 0, 0);
 inline constexpr COLORREF HoverColour = RGB(128, 128, 128);
 inline constexpr COLORREF RejectedColour = RGB(150, 150, 150);
 
-// Takes in turn get these colours, chosen to stay apart from each other,
-// from the band and from the exported map's black.
-inline constexpr COLORREF TakeColours[] = {
-    RGB(31, 119, 180), RGB(44, 160, 44),  RGB(214, 39, 40),  RGB(148, 103, 189), RGB(140, 86, 75),
-    RGB(227, 119, 194), RGB(255, 127, 14), RGB(23, 190, 207), RGB(188, 189, 34), RGB(127, 127, 127),
-};
-
 inline constexpr int FontPoints = 9;
 inline constexpr int PadPixels = 6;
 inline constexpr int TickPixels = 4;

@@ -39,7 +39,7 @@ std::vector<TextPiece> HoverText(const GraphContent& content, const GraphModel& 
     if (marker >= 0) {
         const GraphMarker& m = model.Markers[static_cast<size_t>(marker)];
         pieces.push_back({LoadResString(KindText(m.Kind)) + "  ", TextColour});
-        pieces.push_back({FillPlaceholders(takeText, std::to_string(m.Take + 1), Number(m.Bpm, 1)), GraphTakeColour(m.Take)});
+        pieces.push_back({FillPlaceholders(takeText, std::to_string(m.Take + 1), Number(m.Bpm, 1)), TakeColour(m.Take)});
         if (!m.Accepted)
             pieces.push_back({"  " + LoadResString(IDS_GRAPH_REJECTED), TextColour});
         return pieces;
@@ -52,7 +52,7 @@ std::vector<TextPiece> HoverText(const GraphContent& content, const GraphModel& 
     for (size_t m = 0; m < hover.TakeBpm.size() && m < content.Takes.size(); ++m) {
         if (hover.TakeBpm[m] > 0.0)
             pieces.push_back({"   " + FillPlaceholders(takeText, std::to_string(m + 1), Number(hover.TakeBpm[m], 1)),
-                              GraphTakeColour(static_cast<int>(m))});
+                              TakeColour(static_cast<int>(m))});
     }
     return pieces;
 }

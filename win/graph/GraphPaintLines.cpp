@@ -35,7 +35,7 @@ void PaintLines(HDC dc, const GraphContent& content, const GraphLayout& layout, 
     const int selected = content.Selected;
     const auto addTake = [&](size_t m, int width) {
         const bool checked = m >= content.Checked.size() || content.Checked[m];
-        const COLORREF colour = GraphTakeColour(static_cast<int>(m));
+        const COLORREF colour = TakeColour(static_cast<int>(m));
         strokes.Begin(checked ? colour : Faint(colour), ScaleToDpi(width, dpi));
         AddColumns(strokes, layout, layout.TakeColumns[m], checked ? 0 : dash);
     };

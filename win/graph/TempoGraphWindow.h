@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include "TakeColours.h"
+
 #include "GraphLayout.h"
 #include "GraphModel.h"
 
@@ -63,8 +65,7 @@ void PaintTempoGraph(HDC dc, const RECT& area, const GraphContent& content, cons
 BITMAPINFO TopDownBitmapInfo(int width, int height);
 
 // The colour of take `index`'s line (as drawn when it is checked and not
-// selected).
-COLORREF GraphTakeColour(int index);
+// selected) is TakeColour (TakeColours.h), the colour of its row's mark.
 // The fill of a marker of an accepted finding of `kind`.
 COLORREF GraphMarkerColour(FindingKind kind);
 

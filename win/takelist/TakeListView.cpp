@@ -9,6 +9,7 @@
 #include "Dpi.h"
 #include "Messages.h"
 #include "Session.h"
+#include "TakeColours.h"
 #include "resource.h"
 
 namespace {
@@ -16,10 +17,15 @@ namespace {
 // The columns' widths in pixels at DesignDpi.
 constexpr int TimeColumnWidth = 135;
 constexpr int TapsColumnWidth = 70;
-// The rows' small icons: none, or a warning for a take with findings.
-constexpr int NoIcon = 0;
-constexpr int WarningIcon = 1;
+// The rows' small icons: the take's colour (its line's in the graph) as a
+// bar at the left, with a warning sign beside it for a take with findings.
+// Two images a colour: RowImage(row, false) and RowImage(row, true).
 constexpr int SmallIconSize = 16;  // at DesignDpi
+
+int RowImage(int row, bool warning)
+{
+    return (((row % TakeColourCount) + TakeColourCount) % TakeColourCount) * 2 + (warning ? 1 : 0);
+}
 
 // State images of a list with check boxes: 1 unchecked, 2 checked.
 UINT CheckStateImage(bool checked)
@@ -67,36 +73,60 @@ LRESULT CALLBACK TakeListSubclass(HWND list, UINT message, WPARAM wParam, LPARAM
     return DefSubclassProc(list, message, wParam, lParam);
 }
 
-// A list of two icons of the size for `dpi`: an empty one and the system's
-// warning sign. The list view keeps it (LVS_SHAREIMAGELISTS is not set) and
-// destroys it with itself or when it is replaced.
+// The rows' images at the size for `dpi`: for each take colour, its bar
+// alone and its bar beside the system's warning sign (drawn a little
+// smaller to make room). The list view keeps the list (LVS_SHAREIMAGELISTS
+// is not set) and destroys it with itself or when it is replaced.
 void SetRowIcons(HWND list, UINT dpi)
 {
     const int size = ScaleToDpi(SmallIconSize, dpi);
-    HIMAGELIST icons = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 2, 0);
+    const int bar = std::max(3, size / 5);
+    // 24 bits and a mask: the sign is drawn with its alpha channel, and a
+    // 32-bit list would take that channel for the whole image's and lose the
+    // bar, which has none.
+    HIMAGELIST icons = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, TakeColourCount * 2, 0);
     if (!icons)
         return;
+    HICON warning = static_cast<HICON>(LoadImageA(nullptr, MAKEINTRESOURCEA(32515) /* IDI_WARNING */, IMAGE_ICON,
+                                                  size - bar, size - bar, LR_SHARED));
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP blank = CreateCompatibleBitmap(screen, size, size);
-    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
-    if (memory && blank && mask) {
-        HGDIOBJ old = SelectObject(memory, mask);
-        PatBlt(memory, 0, 0, size, size, WHITENESS);  // all transparent
-        SelectObject(memory, old);
-        ImageList_Add(icons, blank, mask);
+    HDC colours = CreateCompatibleDC(screen);
+    HDC masks = CreateCompatibleDC(screen);
+    for (int colour = 0; colour < TakeColourCount; ++colour) {
+        for (int warned = 0; warned < 2; ++warned) {
+            HBITMAP image = CreateCompatibleBitmap(screen, size, size);
+            HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
+            if (colours && masks && image && mask) {
+                const HGDIOBJ oldImage = SelectObject(colours, image);
+                const HGDIOBJ oldMask = SelectObject(masks, mask);
+                // Transparent (white in the mask, black in the image)
+                // everywhere but the bar and the sign.
+                PatBlt(colours, 0, 0, size, size, BLACKNESS);
+                PatBlt(masks, 0, 0, size, size, WHITENESS);
+                const RECT barRect = {0, 1, bar, size - 1};
+                HBRUSH brush = CreateSolidBrush(TakeColour(colour));
+                FillRect(colours, &barRect, brush);
+                DeleteObject(brush);
+                FillRect(masks, &barRect, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+                if (warned && warning) {
+                    DrawIconEx(colours, bar, bar / 2, warning, size - bar, size - bar, 0, nullptr, DI_IMAGE);
+                    DrawIconEx(masks, bar, bar / 2, warning, size - bar, size - bar, 0, nullptr, DI_MASK);
+                }
+                SelectObject(colours, oldImage);
+                SelectObject(masks, oldMask);
+                ImageList_Add(icons, image, mask);
+            }
+            if (image)
+                DeleteObject(image);
+            if (mask)
+                DeleteObject(mask);
+        }
     }
-    if (mask)
-        DeleteObject(mask);
-    if (blank)
-        DeleteObject(blank);
-    if (memory)
-        DeleteDC(memory);
+    if (masks)
+        DeleteDC(masks);
+    if (colours)
+        DeleteDC(colours);
     ReleaseDC(nullptr, screen);
-    HICON warning = static_cast<HICON>(
-        LoadImageA(nullptr, MAKEINTRESOURCEA(32515) /* IDI_WARNING */, IMAGE_ICON, size, size, LR_SHARED));
-    if (warning)
-        ImageList_AddIcon(icons, warning);
     HIMAGELIST previous =
         reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons)));
     if (previous)
@@ -185,7 +215,7 @@ void ShowRowState(HWND list, const TakeBook& book, int row)
     LVITEMA item = {};
     item.mask = LVIF_IMAGE;
     item.iItem = row;
-    item.iImage = book.CountFindings(index).Any() ? WarningIcon : NoIcon;
+    item.iImage = RowImage(row, book.CountFindings(index).Any());
     SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
     SetRowTapCount(list, row, book.Takes()[index].Taps.size());
 
@@ -208,7 +238,7 @@ void AppendRow(HWND list, const SessionTake& take)
     item.mask = LVIF_TEXT | LVIF_STATE | LVIF_IMAGE;
     item.iItem = RowCount(list);
     item.pszText = &timeText[0];
-    item.iImage = NoIcon;
+    item.iImage = RowImage(item.iItem, false);
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     QuietChecks quiet;
@@ -332,7 +362,14 @@ void FillTakeInfoTip(NMLVGETINFOTIPA& tip, const TakeBook& book)
 {
     if (!tip.pszText || tip.cchTextMax <= 0 || tip.iItem < 0)
         return;
-    const std::string summary = FindingsSummary(book, static_cast<size_t>(tip.iItem));
+    const size_t index = static_cast<size_t>(tip.iItem);
+    if (index >= book.Size())
+        return;
+    // The file the take came from, then its findings.
+    std::string summary = book.Takes()[index].Source;
+    const std::string findings = FindingsSummary(book, index);
+    if (!findings.empty())
+        summary += (summary.empty() ? "" : "\n") + findings;
     if (summary.empty())
         return;  // the list shows its own tip (a cut-off text), if any
     // The list passes its own tip text in the buffer when the text is cut

@@ -52,7 +52,9 @@ bool TakeListChangeAllowed(const NMLISTVIEW& changing);
 // clicked (or toggled with the space bar), with its row and new mark. The
 // changes the list itself makes while drawing are not reported.
 bool CheckBoxClicked(const NMLISTVIEW& changed, int& row, bool& checked);
-// LVN_GETINFOTIPA: the row's findings in short form, "抜け1 余分1".
+// LVN_GETINFOTIPA: the name of the file the row's take came from (an
+// imported MIDI file, a take file), then its findings in short form,
+// "抜け1 余分1".
 void FillTakeInfoTip(NMLVGETINFOTIPA& tip, const TakeBook& book);
 // The short form itself, for the take's accepted findings; empty without.
 std::string FindingsSummary(const TakeBook& book, size_t take);

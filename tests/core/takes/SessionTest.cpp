@@ -22,6 +22,11 @@ std::vector<SessionTake> RandomTakes(std::mt19937& random)
         t.Minute = static_cast<int>(random() % 60);
         t.Second = static_cast<int>(random() % 60);
         take.ListedAt = FormatListedTime(t);
+        // Now and then the name of the file it came from, any bytes at all.
+        if (random() % 3 == 0) {
+            for (size_t n = 1 + random() % 30; n > 0; --n)
+                take.Source += static_cast<char>(random() % 4 == 0 ? ' ' : random());
+        }
         take.Taps.push_back(0);
         const size_t taps = 1 + random() % 40;
         for (size_t i = 0; i < taps && take.Taps.back() < UINT32_MAX; ++i) {
@@ -41,7 +46,7 @@ bool SameTakes(const std::vector<SessionTake>& a, const std::vector<SessionTake>
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].ListedAt != b[i].ListedAt || a[i].Taps != b[i].Taps)
+        if (a[i].ListedAt != b[i].ListedAt || a[i].Taps != b[i].Taps || a[i].Source != b[i].Source)
             return false;
     }
     return true;
@@ -86,8 +91,8 @@ TEST(Session, WrittenSessionsReadBackExactlyAndEveryCutOffIsRefused)
 
 TEST(Session, FormatIsTheDocumentedOne)
 {
-    SessionTake a{"2026-12-07T14:30:05", {0, 500, 1000}, true, {}};
-    SessionTake b{"2026-02-28T00:00:59", {0, 4294967295u}, true, {}};
+    SessionTake a{"2026-12-07T14:30:05", {0, 500, 1000}, true, {}, {}};
+    SessionTake b{"2026-02-28T00:00:59", {0, 4294967295u}, true, {}, {}};
     EXPECT_EQ("Metrova takes 1\r\n"
               "take 2026-12-07T14:30:05 3\r\n0\r\n500\r\n1000\r\n"
               "take 2026-02-28T00:00:59 2\r\n0\r\n4294967295\r\n"
@@ -196,6 +201,28 @@ TEST(Session, RepeatedTimesAreDroppedAndCountedAndATimeThatRunsBackRefusesTheFil
     EXPECT_EQ(TakeFileProblem::TapGoesBack, error.Problem);
     EXPECT_EQ(2u, error.Line);
     EXPECT_EQ("line 2: the tap time 400 lies before the one above it", error.Message);
+}
+
+// A source field that is no encoding (a cut "%", a digit that is no hex
+// digit) loses the name, never the take.
+TEST(Session, SourceFieldThatIsNoEncodingLosesOnlyTheName)
+{
+    std::string name;
+    ASSERT_TRUE(DecodeSourceField(EncodeSourceField("My Song 100%.mid"), name));
+    EXPECT_EQ("My Song 100%.mid", name);
+    EXPECT_EQ("My%20Song%20100%25.mid", EncodeSourceField("My Song 100%.mid"));
+    for (const char* bad : {"a%2", "a%", "%g0", "%0G"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(DecodeSourceField(bad, name));
+        const std::string session =
+            std::string("Metrova takes 1\ntake 2026-12-07T14:30:05 2 source=") + bad + "\n0\n500\nend\n";
+        std::vector<SessionTake> takes;
+        TakeFileError error;
+        ASSERT_TRUE(ReadSession(session, takes, error)) << error.Message;
+        ASSERT_EQ(1u, takes.size());
+        EXPECT_EQ("", takes[0].Source);
+        EXPECT_EQ((Take{0, 500}), takes[0].Taps);
+    }
 }
 
 }  // namespace

@@ -115,11 +115,11 @@ TEST(TempoGraphDrawing, LinesLieAtTheTempoTheAxisGives)
             const int x = layout.XOf(beat + 0.5);
             if (x <= layout.Plot.left || x >= layout.Plot.right - 1)
                 continue;
-            EXPECT_EQ(GraphTakeColour(0), canvas.At(x, layout.YOf(120.0))) << "beat " << beat;
-            EXPECT_EQ(GraphTakeColour(1), canvas.At(x, layout.YOf(100.0))) << "beat " << beat;
+            EXPECT_EQ(TakeColour(0), canvas.At(x, layout.YOf(120.0))) << "beat " << beat;
+            EXPECT_EQ(TakeColour(1), canvas.At(x, layout.YOf(100.0))) << "beat " << beat;
             EXPECT_EQ(RGB(214, 226, 240), canvas.At(x, layout.YOf(110.0))) << "beat " << beat;
-            EXPECT_NE(GraphTakeColour(0), canvas.At(x, layout.YOf(120.0) - 3));
-            EXPECT_NE(GraphTakeColour(1), canvas.At(x, layout.YOf(100.0) + 3));
+            EXPECT_NE(TakeColour(0), canvas.At(x, layout.YOf(120.0) - 3));
+            EXPECT_NE(TakeColour(1), canvas.At(x, layout.YOf(100.0) + 3));
             ++checked;
         }
         EXPECT_GT(checked, 30);
@@ -547,7 +547,7 @@ TEST_F(TempoGraphWindowTest, ShowsEachUpdate)
         for (int beat = 5; beat < 20; ++beat) {
             const int x = layout.XOf(beat + 0.5);
             const Column& column = layout.TakeColumns[2][static_cast<size_t>(x - layout.Plot.left)];
-            bold += !column.Empty && canvas.At(x, layout.YOf(column.Low) + 1) == GraphTakeColour(2);
+            bold += !column.Empty && canvas.At(x, layout.YOf(column.Low) + 1) == TakeColour(2);
         }
         return bold;
     };

@@ -22,6 +22,9 @@
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "Take.h"
+#include "ImportTempoWin32.h"
+#include "SmfImages.h"
+#include "TakeColours.h"
 #include "TakeListView.h"
 #include "TapTestSupport.h"
 #include "TempoGraphWindow.h"
@@ -120,13 +123,46 @@ protected:
 
     static const TakeBook& Book() { return MainWindowTakeBook(); }
 
-    int RowIcon(int row) const
+    int RowImage(int row) const
     {
         LVITEMA item = {};
         item.mask = LVIF_IMAGE;
         item.iItem = row;
         SendMessageA(List(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
         return item.iImage;
+    }
+    // Whether the row shows the warning sign: the second image of its pair.
+    bool RowWarns(int row) const { return RowImage(row) % 2 == 1; }
+
+    // The row's image drawn on white: the colour at its left edge, half way
+    // down (the bar), and whether anything is drawn in its right two thirds
+    // (the warning sign).
+    struct DrawnImage {
+        COLORREF Bar = 0;
+        bool RightInked = false;
+    };
+    DrawnImage DrawRowImage(int row) const
+    {
+        HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageA(List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+        int width = 0, height = 0;
+        ImageList_GetIconSize(images, &width, &height);
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
+        const HGDIOBJ old = SelectObject(dc, canvas);
+        PatBlt(dc, 0, 0, width, height, WHITENESS);
+        ImageList_Draw(images, RowImage(row), dc, 0, 0, ILD_NORMAL);
+        DrawnImage drawn;
+        drawn.Bar = GetPixel(dc, 0, height / 2);
+        for (int y = 0; y < height; ++y) {
+            for (int x = width / 3; x < width; ++x)
+                drawn.RightInked = drawn.RightInked || GetPixel(dc, x, y) != RGB(255, 255, 255);
+        }
+        SelectObject(dc, old);
+        DeleteObject(canvas);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+        return drawn;
     }
 
     bool MenuEnabled(UINT id) const
@@ -201,7 +237,8 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     const Times clean = Steady(24), missed = Steady(24, {10});
     AddTake(clean);
     AddTake(missed);
-    EXPECT_NE(RowIcon(1), RowIcon(0));
+    EXPECT_FALSE(RowWarns(0));
+    EXPECT_TRUE(RowWarns(1));
     EXPECT_EQ(FindingsSummary(Book(), 0), "");
     EXPECT_EQ(FindingsSummary(Book(), 1), LoadResString(IDS_FINDING_MISSED, "1"));
 
@@ -214,7 +251,7 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(MainWindowTakeBook().ListedTaps()[1]->size(), 24u);
     EXPECT_EQ(FindingsSummary(Book(), 1), "");
-    EXPECT_EQ(RowIcon(1), RowIcon(0));
+    EXPECT_FALSE(RowWarns(1));
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
 
     Command(IDM_UNDO);
@@ -243,6 +280,47 @@ TEST_F(TakesListTest, FindingsAreMarkedRepairedAndUndone)
     EXPECT_EQ(FindingsSummary(Book(), 2), "");
     EXPECT_FALSE(MenuEnabled(IDM_REPAIR));
     EXPECT_FALSE(MenuEnabled(IDM_REPAIRALL));
+}
+
+// Each row carries its take's colour, the one its line has in the graph,
+// also after a row above it has gone; the warning sign goes beside it. An
+// imported take names its file in the row's tooltip.
+TEST_F(TakesListTest, RowsShowTheirGraphColourAndImportedTakesTheirFile)
+{
+    AddTake(Steady(24));
+    AddTake(Steady(24, {10}));
+    AddTake(Steady(24));
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        const DrawnImage drawn = DrawRowImage(row);
+        EXPECT_EQ(TakeColour(row), drawn.Bar);
+        EXPECT_EQ(row == 1, RowWarns(row));
+        EXPECT_EQ(row == 1, drawn.RightInked) << "the warning sign beside the bar";
+    }
+
+    Select(0);
+    Command(IDM_DELETE);
+    ASSERT_EQ(2, Rows());
+    EXPECT_EQ(TakeColour(0), DrawRowImage(0).Bar);
+    EXPECT_EQ(TakeColour(1), DrawRowImage(1).Bar);
+    EXPECT_TRUE(RowWarns(0));
+
+    const std::string path = BesideTestProgram("tempo map 1.mid");
+    WriteBytes(path, smfimg::SmfBuilder(0, 480).Track(smfimg::EndOfTrack(1920)).Build());
+    ASSERT_TRUE(ImportTempoFile(window, MainWindowTakeBook(), path));
+    DeleteFileA(path.c_str());
+    PumpMessages();
+    char text[256] = "";
+    NMLVGETINFOTIPA tip = {};
+    tip.pszText = text;
+    tip.cchTextMax = sizeof text;
+    tip.iItem = 2;
+    FillTakeInfoTip(tip, MainWindowTakeBook());
+    EXPECT_STREQ("tempo map 1.mid", text);
+    tip.iItem = 0;
+    text[0] = '\0';
+    FillTakeInfoTip(tip, MainWindowTakeBook());
+    EXPECT_EQ(FindingsSummary(Book(), 0), text) << "a tapped take: its findings alone";
 }
 
 // Any sequence of changes to the list (adding, deleting, delete all,
