@@ -86,9 +86,11 @@ enum class Shown {
 // command states and the graph following.
 void TakesChanged(Shown shown)
 {
-    // A session that cannot be written is told of once the change is done:
-    // posted, so that it never interrupts the tap dialog closing.
-    if (!SaveSession(book) && TakesUnsavedToTell())
+    // A session or journal that could not be written is told of once the
+    // change is done: posted, so that it never interrupts the tap dialog
+    // closing.
+    SaveSession(book);
+    if (TakesUnsavedToTell())
         PostMessageA(g_hMainWnd, WM_TAKESUNSAVED, 0, 0);
     switch (shown) {
     case Shown::Added:
