@@ -22,10 +22,12 @@ std::vector<double> BeatTimesForExport(const TakeList& takes, const AnalysisOpti
             repaired.push_back(RepairTake(takes, analysis, m, &accepted));
         }
     }
+    // Averaged in the takes' own order, not the list's: the same takes in
+    // any order give the same bytes, to the last bit of every sum.
     TakeList aligned;
-    for (const Take& take : repaired)
-        if (!take.empty())
-            aligned.push_back(&take);
+    for (size_t m : CanonicalTakeOrder(takes))
+        if (!repaired[m].empty())
+            aligned.push_back(&repaired[m]);
     std::vector<double> beats = AverageAlignedTakes(aligned);
     if (options.Smoothing == SmoothingNone)
         return beats;

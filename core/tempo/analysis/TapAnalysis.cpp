@@ -91,7 +91,10 @@ const char* FindingKindName(FindingKind kind)
     return "?";
 }
 
-Analysis AnalyzeTakes(const TakeList& takes)
+namespace {
+
+// The stages in order, on the takes in the order given.
+Analysis AnalyzeInOrder(const TakeList& takes)
 {
     const size_t count = takes.size();
     Analysis analysis;
@@ -215,5 +218,44 @@ Analysis AnalyzeTakes(const TakeList& takes)
         FindOutliers(*takes[m], result, expectedLengths, result.Findings);
         std::stable_sort(result.Findings.begin(), result.Findings.end(), TapOrder);
     }
+    return analysis;
+}
+
+}  // namespace
+
+std::vector<size_t> CanonicalTakeOrder(const TakeList& takes)
+{
+    std::vector<size_t> order(takes.size());
+    for (size_t m = 0; m < order.size(); ++m)
+        order[m] = m;
+    // By content: the same takes in any order come out in one order. Equal
+    // takes keep their list order, which cannot change a result.
+    std::stable_sort(order.begin(), order.end(), [&takes](size_t a, size_t b) {
+        const Take& x = *takes[a];
+        const Take& y = *takes[b];
+        if (x.size() != y.size())
+            return x.size() > y.size();
+        return x < y;
+    });
+    return order;
+}
+
+Analysis AnalyzeTakes(const TakeList& takes)
+{
+    // Wherever the evidence leaves a choice open (two starts that fit the
+    // same), the stages settle it by the order of the takes. Working in an
+    // order of their own makes the findings of every take the same whatever
+    // the list's order.
+    const std::vector<size_t> order = CanonicalTakeOrder(takes);
+    TakeList canonical;
+    canonical.reserve(takes.size());
+    for (size_t m : order)
+        canonical.push_back(takes[m]);
+    Analysis inner = AnalyzeInOrder(canonical);
+    Analysis analysis;
+    analysis.BeatIntervals = std::move(inner.BeatIntervals);
+    analysis.Takes.resize(takes.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        analysis.Takes[order[i]] = std::move(inner.Takes[i]);
     return analysis;
 }

@@ -125,9 +125,15 @@ struct Analysis {
 // whose key is not in `rejected`.
 std::vector<bool> AcceptedFindings(const TakeAnalysis& analysis, const std::vector<FindingKey>& rejected);
 
-// Analyses the takes (in list order, each relative to its first tap). Takes
-// of fewer than two taps are passed over: no findings, no beats.
+// Analyses the takes (each relative to its first tap). Takes of fewer than
+// two taps are passed over: no findings, no beats. The result is in list
+// order, but does not depend on it: the stages run on the takes in their
+// CanonicalTakeOrder, so the same takes in any order get the same findings.
 Analysis AnalyzeTakes(const TakeList& takes);
+
+// The indices of `takes` in an order that depends on their content alone:
+// the longest first, takes of one length by their times.
+std::vector<size_t> CanonicalTakeOrder(const TakeList& takes);
 
 // The take repaired with the findings whose entries in `accepted` are true
 // (all of them when `accepted` is null). Needs the analysis of the same
