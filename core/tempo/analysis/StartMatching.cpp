@@ -17,6 +17,10 @@ constexpr size_t StartOpening = 128;
 // the rest.
 constexpr double StartEvidence = 12.0;
 constexpr double MaxStartEvidence = 50.0;
+// The best shift is told from its closest rival when the squared t of its
+// advantage is above this (t above 2): below, the difference is what the
+// takes' own scatter puts between two placings that fit alike.
+constexpr double RivalEvidence = 4.0;
 
 // How the opening of one take matches another's: the shift s at which beat
 // b of `late` matches beat b + s of `early` best, and how strongly the
@@ -29,6 +33,10 @@ struct StartMatch {
     int shift = 0;
     double evidence = 0.0;
     double fit = 0.0;  // the mean mismatch at the best shift
+    // The best shift is no clearer than its closest rival: in steady music
+    // a shift of a beat or two fits about as well as the true one (aliases),
+    // and the match then says nothing about where the take came in.
+    bool ambiguous = false;
 };
 
 StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double>& early)
@@ -53,6 +61,7 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
     double zeroMean = Infinity;
     double otherMean = Infinity;  // the best shift other than 0
     int otherShift = 0;
+    std::vector<double> means(2 * MaxStartShift + 1, Infinity);
     for (int s = -MaxStartShift; s <= MaxStartShift; ++s) {
         double sum = 0.0;
         size_t count = 0;
@@ -64,6 +73,7 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
         if (count < MinStartOverlap)
             continue;
         const double mean = sum / static_cast<double>(count);
+        means[static_cast<size_t>(s + MaxStartShift)] = mean;
         if (s == 0)
             zeroMean = mean;
         else if (mean < otherMean) {
@@ -105,12 +115,29 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
     if (bestShift == 0) {
         // How clearly 0 beats every other shift.
         match.evidence = otherMean == Infinity ? 0.0 : evidence(otherShift, 0);
+        match.ambiguous = !(match.evidence > RivalEvidence);
         return match;
     }
-    if (!(bestMean < 0.7 * zeroMean))
+    // The closest rival of the best shift, 0 among the others: the best
+    // counts only as far as it is clearer than that rival too. Tested as
+    // against 0: the squared t of the paired improvement, beat by beat.
+    int rivalShift = 0;
+    double rivalMean = Infinity;
+    for (int s = -MaxStartShift; s <= MaxStartShift; ++s) {
+        const double mean = means[static_cast<size_t>(s + MaxStartShift)];
+        if (s != bestShift && mean < rivalMean) {
+            rivalMean = mean;
+            rivalShift = s;
+        }
+    }
+    if (!(bestMean < 0.7 * zeroMean)) {
+        match.ambiguous = true;
         return match;
+    }
     match.shift = bestShift;
     match.evidence = evidence(0, bestShift);
+    const double overRival = rivalShift == 0 ? match.evidence : evidence(rivalShift, bestShift);
+    match.ambiguous = !(overRival > RivalEvidence);
     if (!(match.evidence > 0.0))
         match.shift = 0;
     return match;
@@ -153,7 +180,8 @@ Opening OpeningLengths(const Take& take, const Reading& reading)
     return opening;
 }
 
-std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const std::vector<bool>& usable)
+std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const std::vector<bool>& usable,
+                                    std::vector<bool>* undetermined)
 {
     const size_t n = openings.size();
     std::vector<std::vector<StartMatch>> pair(n, std::vector<StartMatch>(n));
@@ -249,6 +277,53 @@ std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const 
                 evidence += support(m, best[m], r, common) * 0.5;
         if (!(evidence > StartEvidence))
             checked[m] = common;
+    }
+    if (undetermined) {
+        // A start is told where a match clearer than its rival placings ties
+        // the take to the others at the places found. Takes so tied form
+        // groups; the group that holds the most takes at the common start
+        // (then the largest) is where the grid is, and its takes' starts
+        // are told, when it holds more than half of the takes: two groups
+        // each consistent in itself, with nothing clear between them, could
+        // each be where the grid is. Any other take's start is not told: a
+        // take tied only to another that came in as late as itself says
+        // nothing about the grid.
+        std::vector<size_t> group(n);
+        for (size_t m = 0; m < n; ++m)
+            group[m] = m;
+        const auto root = [&group](size_t m) {
+            while (group[m] != m)
+                m = group[m] = group[group[m]];
+            return m;
+        };
+        const auto tied = [&](size_t m, size_t r) {
+            return (pair[m][r].comparable && !pair[m][r].ambiguous && pair[m][r].shift == checked[m] - checked[r]) ||
+                   (pair[r][m].comparable && !pair[r][m].ambiguous && pair[r][m].shift == checked[r] - checked[m]);
+        };
+        for (size_t m = 0; m < n; ++m)
+            for (size_t r = m + 1; r < n; ++r)
+                if (both(m, r) && tied(m, r))
+                    group[root(m)] = root(r);
+        std::vector<size_t> size(n, 0), atCommon(n, 0);
+        size_t usableTakes = 0;
+        for (size_t m = 0; m < n; ++m) {
+            if (!usable[m])
+                continue;
+            ++usableTakes;
+            ++size[root(m)];
+            atCommon[root(m)] += checked[m] == common ? 1 : 0;
+        }
+        size_t reference = n;
+        for (size_t g = 0; g < n; ++g) {
+            if (size[g] < 2 || size[g] * 2 <= usableTakes)
+                continue;
+            if (reference == n || atCommon[g] > atCommon[reference] ||
+                (atCommon[g] == atCommon[reference] && size[g] > size[reference]))
+                reference = g;
+        }
+        undetermined->assign(n, false);
+        for (size_t m = 0; m < n; ++m)
+            (*undetermined)[m] = usable[m] && (reference == n || root(m) != reference);
     }
     return checked;
 }

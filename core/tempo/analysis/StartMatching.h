@@ -34,6 +34,12 @@ Opening OpeningLengths(const Take& take, const Reading& reading);
 // with the most evidence over all pairs wins. A take that ends up away from
 // the start most takes share stays there only when its matches with those
 // takes together are significant.
-std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const std::vector<bool>& usable);
+//
+// `undetermined`, when given, receives for each take whether its start is
+// told by the taps at all: false when some match of it with another take
+// is clearer than that match's closest rival placing, true when every match
+// is ambiguous (in steady music a beat or two later fits about as well).
+std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const std::vector<bool>& usable,
+                                    std::vector<bool>* undetermined = nullptr);
 
 }  // namespace tap_analysis

@@ -114,12 +114,13 @@ Analysis AnalyzeInOrder(const TakeList& takes)
 
     // Starts: the takes' openings matched pair by pair.
     std::vector<int64_t> starts(count, 0);
+    std::vector<bool> undetermined(count, false);
     if (usableCount >= 2) {
         std::vector<Opening> openings(count);
         for (size_t m = 0; m < count; ++m)
             if (usable[m])
                 openings[m] = OpeningLengths(*takes[m], readings[m]);
-        starts = MatchAllStarts(openings, usable);
+        starts = MatchAllStarts(openings, usable, &undetermined);
         // The grid starts at the earliest start two takes share: coming in
         // late is common, a tap before the music is not, so one take alone
         // starting earlier than the rest started early. When no two takes
@@ -209,10 +210,11 @@ Analysis AnalyzeInOrder(const TakeList& takes)
             continue;
         TakeAnalysis& result = analysis.Takes[m];
         result.StartBeat = starts[m];
+        result.StartUndetermined = undetermined[m];
         result.BeatOfTap.resize(takes[m]->size());
         for (size_t i = 0; i < takes[m]->size(); ++i)
             result.BeatOfTap[i] = readings[m].beat[i] < 0 ? ExtraTap : starts[m] + readings[m].beat[i];
-        if (starts[m] != 0)
+        if (starts[m] != 0 && !undetermined[m])
             result.Findings.push_back(Finding{FindingKind::Start, starts[m], 1});
         result.Findings.insert(result.Findings.end(), readings[m].findings.begin(), readings[m].findings.end());
         FindOutliers(*takes[m], result, expectedLengths, result.Findings);

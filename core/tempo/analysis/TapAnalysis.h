@@ -112,6 +112,12 @@ struct TakeAnalysis {
     // of a take that started early have negative beats.
     std::vector<int64_t> BeatOfTap;
     int64_t StartBeat = 0;
+    // The taps cannot tell on which beat the take came in: every placing
+    // against the other takes fits about as well as its closest rival (in
+    // steady music a beat or two off fits nearly as well). The take is then
+    // placed where the others' evidence puts it, and no start finding is
+    // made from a placing that is no claim.
+    bool StartUndetermined = false;
 };
 
 struct Analysis {
