@@ -22,16 +22,23 @@ constexpr double ClockStep = 8.0;
 // between its neighbours, and at least this share of a beat.
 constexpr double OutlierSigmas = 8.0;
 constexpr double OutlierBeatShare = 0.15;
+// Alone, a take's expected tap comes from its own neighbours, and a beat
+// that expressive music stretches or shortens moves its tap as far as a
+// slip would: only a tap off by more than this share of a beat (a third of
+// a beat is still found) is an outlier.
+constexpr double OutlierBeatShareAlone = 0.3;
+constexpr double OutlierSpanAlone = 0.12;
 
 // Outliers: kept taps between two kept single-beat neighbours that lie far
 // off the line between them (the line split in the consensus' proportions).
 void FindOutliers(const Take& take, const TakeAnalysis& result, const std::vector<double>& lengths,
-                  std::vector<Finding>& outliers)
+                  double beatShare, std::vector<Finding>& outliers)
 {
     struct Candidate {
         size_t tap;
         double offBy;
         double beat;
+        double span;  // the two beats around the tap against what is expected of them
     };
     std::vector<Candidate> candidates;
     const std::vector<int64_t>& beat = result.BeatOfTap;
@@ -50,7 +57,7 @@ void FindOutliers(const Take& take, const TakeAnalysis& result, const std::vecto
                 const double expected = static_cast<double>(take[previous]) +
                                         Interval(take, previous, i) * (before / (before + after));
                 candidates.push_back(Candidate{current, static_cast<double>(take[current]) - expected,
-                                               (before + after) * 0.5});
+                                               (before + after) * 0.5, Interval(take, previous, i) / (before + after)});
             }
         }
         previous = current;
@@ -62,8 +69,12 @@ void FindOutliers(const Take& take, const TakeAnalysis& result, const std::vecto
     for (const Candidate& c : candidates)
         deviations.push_back(c.offBy);
     const double scale = RobustScale(deviations);
+    // Alone, a tap is displaced only where the two beats around it keep
+    // their length together: a held or shortened beat changes it.
+    const bool alone = beatShare == OutlierBeatShareAlone;
     for (const Candidate& c : candidates)
-        if (std::fabs(c.offBy) > std::max(OutlierSigmas * scale, OutlierBeatShare * c.beat))
+        if (std::fabs(c.offBy) > std::max(OutlierSigmas * scale, beatShare * c.beat) &&
+            (!alone || std::fabs(c.span - 1.0) <= OutlierSpanAlone))
             outliers.push_back(Finding{FindingKind::Outlier, static_cast<int64_t>(c.tap), 1});
 }
 
@@ -111,6 +122,13 @@ Analysis AnalyzeInOrder(const TakeList& takes)
         ++usableCount;
         readings[m] = ReadAlone(*takes[m]);
     }
+
+    // A take alone: only what it shows clearly. With other takes the
+    // consensus tells a held beat from a missed tap; alone, it cannot.
+    if (usableCount == 1)
+        for (size_t m = 0; m < count; ++m)
+            if (usable[m])
+                readings[m] = KeepClearFindingsAlone(*takes[m], readings[m]);
 
     // Starts: the takes' openings matched pair by pair.
     std::vector<int64_t> starts(count, 0);
@@ -217,7 +235,8 @@ Analysis AnalyzeInOrder(const TakeList& takes)
         if (starts[m] != 0 && !undetermined[m])
             result.Findings.push_back(Finding{FindingKind::Start, starts[m], 1});
         result.Findings.insert(result.Findings.end(), readings[m].findings.begin(), readings[m].findings.end());
-        FindOutliers(*takes[m], result, expectedLengths, result.Findings);
+        FindOutliers(*takes[m], result, expectedLengths, usableCount == 1 ? OutlierBeatShareAlone : OutlierBeatShare,
+                     result.Findings);
         std::stable_sort(result.Findings.begin(), result.Findings.end(), TapOrder);
     }
     return analysis;

@@ -221,4 +221,118 @@ Reading ReadAlone(const Take& take)
     return Read(take, expect);
 }
 
+namespace {
+
+// The stretch around a finding: up to this many clean one-beat intervals on
+// each side, and at least MinClearContext in all.
+constexpr size_t ClearContext = 8;
+constexpr size_t MinClearContext = 6;
+// Steady: the intervals around scatter by at most this share of a beat, and
+// the tempo before and after differs by at most SteadyChange.
+constexpr double SteadyScatter = 0.06;
+constexpr double SteadyChange = 0.06;
+// How near whole beats the interval must lie: 2.5 times the take's relative
+// scatter around its local tempo, within these bounds. A held beat of
+// expressive music is half a beat or more away from whole beats, and a
+// shortened one merged with its neighbour as far.
+constexpr double ClearFactor = 2.5;
+constexpr double MinClearTolerance = 0.04;
+constexpr double MaxClearTolerance = 0.12;
+
+// Whether the interval from kept tap `a` to kept tap `c`, read as `k` beats,
+// is clearly k beats in a steady stretch. `clean[p]` is the length of the
+// one-beat interval starting at kept position p (0 where there is none).
+bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double interval, int k)
+{
+    std::vector<double> before, after;
+    for (size_t p = pa; p > 0 && before.size() < ClearContext; --p)
+        if (clean[p - 1] > 0.0)
+            before.push_back(clean[p - 1]);
+    for (size_t p = pc; p < clean.size() && after.size() < ClearContext; ++p)
+        if (clean[p] > 0.0)
+            after.push_back(clean[p]);
+    std::vector<double> all(before);
+    all.insert(all.end(), after.begin(), after.end());
+    if (all.size() < MinClearContext)
+        return false;
+    std::vector<double> scratch(all);
+    const double beat = Median(scratch);
+    if (!(beat > 0.0))
+        return false;
+    std::vector<double> relative;
+    for (double x : all)
+        relative.push_back(x / beat - 1.0);
+    const double scatter = RobustScale(relative);
+    if (scatter > SteadyScatter)
+        return false;
+    if (before.size() >= 3 && after.size() >= 3) {
+        const double early = Median(before);
+        const double late = Median(after);
+        if (std::fabs(early - late) > SteadyChange * beat)
+            return false;
+    }
+    const double tolerance = std::clamp(ClearFactor * scatter, MinClearTolerance, MaxClearTolerance);
+    return std::fabs(interval / (beat * static_cast<double>(k)) - 1.0) <= tolerance;
+}
+
+}  // namespace
+
+Reading KeepClearFindingsAlone(const Take& take, const Reading& reading)
+{
+    if (reading.findings.empty())
+        return reading;
+    const size_t n = take.size();
+    std::vector<size_t> kept;
+    std::vector<size_t> positionOf(n, n);
+    for (size_t i = 0; i < n; ++i)
+        if (reading.beat[i] >= 0) {
+            positionOf[i] = kept.size();
+            kept.push_back(i);
+        }
+    std::vector<double> clean(kept.size(), 0.0);
+    for (size_t p = 0; p + 1 < kept.size(); ++p)
+        if (kept[p + 1] == kept[p] + 1 && reading.beat[kept[p + 1]] == reading.beat[kept[p]] + 1)
+            clean[p] = Interval(take, kept[p], kept[p + 1]);
+
+    std::vector<int> missedAfter(n, 0);
+    std::vector<bool> extra(n, false);
+    for (const Finding& f : reading.findings) {
+        const size_t tap = static_cast<size_t>(f.Tap);
+        if (f.Kind == FindingKind::Missed) {
+            const size_t pa = positionOf[tap];
+            if (pa + 1 < kept.size() &&
+                ClearlyBeats(clean, pa, pa + 1, Interval(take, tap, kept[pa + 1]), f.Beats + 1))
+                missedAfter[tap] = f.Beats;
+            continue;
+        }
+        // An extra tap: between the kept taps around it, or after the last
+        // one (taps that went on too soon after the end), which the reading
+        // only drops where they came far too soon to be beats.
+        size_t pa = kept.size();
+        for (size_t p = 0; p < kept.size() && kept[p] < tap; ++p)
+            pa = p;
+        if (pa == kept.size())
+            continue;
+        if (pa + 1 >= kept.size())
+            extra[tap] = true;
+        else if (ClearlyBeats(clean, pa, pa + 1, Interval(take, kept[pa], kept[pa + 1]), 1))
+            extra[tap] = true;
+    }
+
+    Reading clear;
+    clear.beat.assign(n, -1);
+    int64_t beat = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (extra[i]) {
+            clear.findings.push_back(Finding{FindingKind::Extra, static_cast<int64_t>(i), 1});
+            continue;
+        }
+        clear.beat[i] = beat;
+        if (missedAfter[i] > 0)
+            clear.findings.push_back(Finding{FindingKind::Missed, static_cast<int64_t>(i), missedAfter[i]});
+        beat += 1 + missedAfter[i];
+    }
+    return clear;
+}
+
 }  // namespace tap_analysis

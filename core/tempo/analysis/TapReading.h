@@ -81,4 +81,13 @@ Reading Read(const Take& take, const Expectation& expect);
 // tempo by is read as one tap per beat.
 Reading ReadAlone(const Take& take);
 
+// A lone take's reading with only the findings it shows clearly: with no
+// other take to compare, a held or shortened beat of expressive music looks
+// like a missed or an extra tap. A missed beat is kept where its interval
+// lies within the take's own scatter (a few per cent) of whole beats and
+// the stretch around it is steady; an extra tap where the interval it
+// splits is one such beat. Every other finding's taps are read as one tap
+// per beat.
+Reading KeepClearFindingsAlone(const Take& take, const Reading& reading);
+
 }  // namespace tap_analysis

@@ -183,6 +183,73 @@ TEST(TapAnalysisProperties, StartsAreClaimedOnlyWhereTheTapsTellThem)
     EXPECT_EQ(2, analysis.Takes[4].StartBeat);
 }
 
+// Alone, a take is read cautiously. In a steady take a missed tap and a
+// double tap are still found, and a tap a third of a beat off is an
+// outlier; in a take whose tempo bends beat by beat, a held beat (1.6
+// beats) and a shortened one (0.55) are music: no missed, extra or outlier
+// finding, and the take is read one tap per beat.
+TEST(TapAnalysisExamples, OneTakeFindsSlipsInSteadyTimeAndLeavesExpressiveTimeAlone)
+{
+    // A steady take with one tap 200 ms (0.4 beats) late.
+    Take off = Steady(32);
+    off[16] += 200;
+    Analysis analysis = AnalyzeTakes(TakeList{&off});
+    ASSERT_EQ(1u, analysis.Takes[0].Findings.size());
+    EXPECT_EQ(FindingKind::Outlier, analysis.Takes[0].Findings[0].Kind);
+    EXPECT_EQ(16, analysis.Takes[0].Findings[0].Tap);
+
+    // Rubato: every beat 4 to 8 % off the one before, around 600 ms, with a
+    // held beat and a shortened one among them.
+    Take bending{0};
+    double length = 600.0;
+    const double bends[] = {1.06, 0.95, 1.08, 0.93, 1.05, 0.96, 1.07, 0.94};
+    for (int beat = 1; beat < 40; ++beat) {
+        length *= bends[beat % 8];
+        length = std::clamp(length, 480.0, 720.0);
+        double here = length;
+        if (beat == 14)
+            here *= 1.6;  // held
+        if (beat == 26)
+            here *= 0.55;  // shortened
+        bending.push_back(bending.back() + static_cast<uint32_t>(here));
+    }
+    analysis = AnalyzeTakes(TakeList{&bending});
+    EXPECT_TRUE(analysis.Takes[0].Findings.empty()) << analysis.Takes[0].Findings.size() << " findings, the first "
+                                                    << FindingKindName(analysis.Takes[0].Findings.empty() ? FindingKind::Missed : analysis.Takes[0].Findings[0].Kind);
+    for (size_t i = 0; i < bending.size(); ++i)
+        EXPECT_EQ(static_cast<int64_t>(i), analysis.Takes[0].BeatOfTap[i]);
+
+    // The same held beat in steady time is still a held beat, and a missed
+    // tap there is found: two whole beats in the flow.
+    Take missed = Steady(32);
+    missed.erase(missed.begin() + 12);
+    analysis = AnalyzeTakes(TakeList{&missed});
+    ASSERT_EQ(1u, Slips(analysis.Takes[0]).size());
+    EXPECT_EQ(FindingKind::Missed, Slips(analysis.Takes[0])[0].Kind);
+}
+
+// On generated single takes, clean ones, steady and expressive with held
+// beats: findings other than outliers stay rare, and outliers rarer still.
+TEST(TapAnalysisProperties, LoneCleanTakesGetFewFindings)
+{
+    TakeRandom random(99);
+    int takesWithSlips = 0;
+    int outliers = 0;
+    size_t taps = 0;
+    const int count = 80;
+    for (int set = 0; set < count; ++set) {
+        const std::vector<double> piece =
+            GeneratePiece(random, set % 2 == 0 ? PieceStyle::Expressive : PieceStyle::Steady, 120);
+        const Take take = GenerateTake(random, piece, SlipKind::None).Clean;
+        const Analysis analysis = AnalyzeTakes(TakeList{&take});
+        taps += take.size();
+        takesWithSlips += Slips(analysis.Takes[0]).empty() ? 0 : 1;
+        outliers += static_cast<int>(analysis.Takes[0].Findings.size() - Slips(analysis.Takes[0]).size());
+    }
+    EXPECT_LE(takesWithSlips, count / 10);
+    EXPECT_LE(static_cast<double>(outliers), 2.0 * static_cast<double>(taps) / 1000.0);
+}
+
 // Worked examples: steady takes of 500 ms beats.
 TEST(TapAnalysisExamples, OneTakeMissedTapFilledBetweenItsNeighbours)
 {
