@@ -211,4 +211,85 @@ void KeepSharedLongBeats(const TakeList& takes, std::vector<Reading>& readings, 
     }
 }
 
+void KeepSharedShortBeats(const TakeList& takes, std::vector<Reading>& readings, const std::vector<int64_t>& starts)
+{
+    const std::vector<double> offsets = ClockOffsets(takes, readings, starts);
+    // Every tap of every take on the common clock, kept or not: where all
+    // takes hold a short beat, each reading may have dropped its tap.
+    std::vector<std::vector<double>> all(takes.size());
+    for (size_t m = 0; m < takes.size(); ++m)
+        for (size_t i = 0; i < readings[m].beat.size(); ++i)
+            all[m].push_back(static_cast<double>((*takes[m])[i]) + offsets[m]);
+
+    std::vector<std::vector<size_t>> keep(takes.size());
+    for (size_t m = 0; m < takes.size(); ++m) {
+        const Reading& reading = readings[m];
+        for (const Finding& f : reading.findings) {
+            if (f.Kind != FindingKind::Extra)
+                continue;
+            const size_t d = static_cast<size_t>(f.Tap);
+            size_t a = d;
+            while (a > 0 && reading.beat[a] < 0)
+                --a;
+            size_t c = d + 1;
+            while (c < reading.beat.size() && reading.beat[c] < 0)
+                ++c;
+            if (reading.beat[a] < 0 || c >= reading.beat.size())
+                continue;
+            const double at = all[m][d];
+            const double from = all[m][a];
+            const double to = all[m][c];
+            // Another take holds the tap when one of its taps lies within a
+            // quarter of the beat around it and inside the beat's inner
+            // half: a tap near either end is that take's own tap of the
+            // beat, as a double tap's neighbour is.
+            const double margin = (to - from) * 0.25;
+            size_t holding = 0;
+            size_t covering = 0;
+            for (size_t r = 0; r < takes.size(); ++r) {
+                if (r == m || all[r].empty() || all[r].front() > all[m][a] || all[r].back() < all[m][c])
+                    continue;
+                ++covering;
+                const double low = std::max(at - margin, from + margin);
+                const double high = std::min(at + margin, to - margin);
+                const auto near = std::lower_bound(all[r].begin(), all[r].end(), low);
+                if (low <= high && near != all[r].end() && *near <= high)
+                    ++holding;
+            }
+            if (covering > 0 && holding * 2 > covering)
+                keep[m].push_back(d);
+        }
+    }
+    for (size_t m = 0; m < takes.size(); ++m) {
+        if (keep[m].empty())
+            continue;
+        Reading& reading = readings[m];
+        std::sort(keep[m].begin(), keep[m].end());
+        // Each tap kept again is a beat of its own: it and every kept tap
+        // after it move on by one beat per such tap before them.
+        int64_t on = 0;
+        size_t next = 0;
+        int64_t previousBeat = 0;
+        for (size_t i = 0; i < reading.beat.size(); ++i) {
+            if (next < keep[m].size() && keep[m][next] == i) {
+                ++next;
+                ++on;
+                reading.beat[i] = previousBeat + 1;
+                previousBeat = reading.beat[i];
+                continue;
+            }
+            if (reading.beat[i] < 0)
+                continue;
+            reading.beat[i] += on;
+            previousBeat = reading.beat[i];
+        }
+        std::vector<Finding> remaining;
+        for (const Finding& f : reading.findings)
+            if (!(f.Kind == FindingKind::Extra &&
+                  std::binary_search(keep[m].begin(), keep[m].end(), static_cast<size_t>(f.Tap))))
+                remaining.push_back(f);
+        reading.findings = std::move(remaining);
+    }
+}
+
 }  // namespace tap_analysis

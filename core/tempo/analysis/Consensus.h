@@ -27,4 +27,10 @@ std::vector<double> GridTimes(const std::vector<double>& lengths);
 // clock, so a slip misread elsewhere in a take does not matter here.
 void KeepSharedLongBeats(const TakeList& takes, std::vector<Reading>& readings, const std::vector<int64_t>& starts);
 
+// The same for short beats: a tap one take's reading dropped as extra is a
+// beat of its own when most of the other takes covering it have a tap
+// there too (a half beat of the music that every take tapped). Its finding
+// is taken back, and the beats after it move on by one.
+void KeepSharedShortBeats(const TakeList& takes, std::vector<Reading>& readings, const std::vector<int64_t>& starts);
+
 }  // namespace tap_analysis

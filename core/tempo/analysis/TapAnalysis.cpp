@@ -158,6 +158,7 @@ Analysis AnalyzeInOrder(const TakeList& takes)
             if (usable[m])
                 starts[m] -= origin;
         KeepSharedLongBeats(takes, readings, starts);
+        KeepSharedShortBeats(takes, readings, starts);
     }
 
     int64_t beats = 0;  // grid beats: lengths, one fewer than beat times
@@ -200,6 +201,7 @@ Analysis AnalyzeInOrder(const TakeList& takes)
             readings[m] = Read(take, expect);
         }
         KeepSharedLongBeats(takes, readings, starts);
+        KeepSharedShortBeats(takes, readings, starts);
         beats = 0;
         for (size_t m = 0; m < count; ++m)
             if (usable[m])

@@ -250,6 +250,47 @@ TEST(TapAnalysisProperties, LoneCleanTakesGetFewFindings)
     EXPECT_LE(static_cast<double>(outliers), 2.0 * static_cast<double>(taps) / 1000.0);
 }
 
+// Half beats that every take taps are music, as a held beat that every take
+// holds is: the taps on them are beats of their own, not extra taps. A
+// double tap of one take beside them is still extra.
+TEST(TapAnalysisProperties, ShortBeatsEveryTakeTapsAreMusic)
+{
+    int setsReadAsExtra = 0;
+    int doubleTapsFound = 0;
+    const int sets = 30;
+    for (int set = 0; set < sets; ++set) {
+        TakeRandom random(static_cast<uint32_t>(700 + set));
+        const std::vector<double> piece =
+            GeneratePiece(random, set % 2 == 0 ? PieceStyle::Steady : PieceStyle::Expressive, 80);
+        std::vector<double> withHalves;
+        std::vector<size_t> halves;
+        for (size_t j = 0; j < piece.size(); ++j) {
+            withHalves.push_back(piece[j]);
+            if ((j == 24 || j == 44 || j == 64) && j + 1 < piece.size()) {
+                halves.push_back(withHalves.size());
+                withHalves.push_back((piece[j] + piece[j + 1]) * 0.5);
+            }
+        }
+        std::vector<Take> takes;
+        for (int m = 0; m < 5; ++m)
+            takes.push_back(GenerateTake(random, withHalves, SlipKind::None).Clean);
+        // One take taps twice, 60 ms apart, on beat 34.
+        takes[2].insert(takes[2].begin() + 35, takes[2][34] + 60);
+        const Analysis analysis = AnalyzeTakes(TakeListOf(takes));
+        bool extraOnAHalf = false;
+        for (size_t m = 0; m < 5; ++m)
+            for (const Finding& f : analysis.Takes[m].Findings) {
+                const size_t tap = static_cast<size_t>(f.Tap);
+                const bool onHalf = std::find(halves.begin(), halves.end(), m == 2 && tap > 35 ? tap - 1 : tap) != halves.end();
+                extraOnAHalf = extraOnAHalf || (f.Kind == FindingKind::Extra && onHalf);
+                doubleTapsFound += m == 2 && f.Kind == FindingKind::Extra && tap == 35 ? 1 : 0;
+            }
+        setsReadAsExtra += extraOnAHalf ? 1 : 0;
+    }
+    EXPECT_LE(setsReadAsExtra, sets / 10);
+    EXPECT_GE(doubleTapsFound, sets * 8 / 10);
+}
+
 // Worked examples: steady takes of 500 ms beats.
 TEST(TapAnalysisExamples, OneTakeMissedTapFilledBetweenItsNeighbours)
 {
