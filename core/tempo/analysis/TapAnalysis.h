@@ -21,9 +21,18 @@
 //   start two takes share (coming in late is common, a tap before the music
 //   is not); a take starting after it came in late, one before it started
 //   early.
+// - A take alone keeps only the findings it shows clearly: an interval
+//   within its own scatter of whole beats in a steady stretch. A held or
+//   shortened beat of expressive music is music to it.
+// - Starts are tested against the closest rival placing too, not only
+//   against 0: where a beat or two off fits about as well (steady music),
+//   the start is undetermined and no start finding is made.
 // - What most takes agree on is music, not a slip: a long beat that the
 //   majority of the takes covering it also hold long (a fermata) is not a
-//   missed tap in any of them.
+//   missed tap in any of them, and a short beat (a tap another reading
+//   dropped as extra) that most of them also tap is a beat of its own.
+// - The stages run on the takes in an order of their own content, so the
+//   findings do not depend on the list's order.
 // - The consensus interval of every grid beat (a robust average over the
 //   takes) then serves as the expected tempo, and every take is read again
 //   against it: this second reading gives the findings.
