@@ -18,9 +18,9 @@ constexpr size_t StartOpening = 128;
 constexpr double StartEvidence = 12.0;
 constexpr double MaxStartEvidence = 50.0;
 // The best shift is told from its closest rival when the squared t of its
-// advantage is above this (t above 2): below, the difference is what the
+// advantage is above this (t above 1.6): below, the difference is what the
 // takes' own scatter puts between two placings that fit alike.
-constexpr double RivalEvidence = 4.0;
+constexpr double RivalEvidence = 2.5;
 
 // How the opening of one take matches another's: the shift s at which beat
 // b of `late` matches beat b + s of `early` best, and how strongly the
