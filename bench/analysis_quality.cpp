@@ -124,13 +124,11 @@ SlipKind RandomSlip(TakeRandom& random)
 
 // Of a take of the sets below, whether the analysis left its start
 // undetermined: its opening fitting the others at more than one shift, so
-// that no placing of it is better founded than another. The analysis has no
-// such notion yet and places every take; once TakeAnalysis tells, this reads
-// it, and the matching below sets such takes apart instead of counting a
-// guessed placing as wrong.
-bool StartUndetermined(const TakeAnalysis&)
+// that no placing of it is better founded than another. The matching below
+// sets such takes apart instead of counting a guessed placing as wrong.
+bool StartUndetermined(const TakeAnalysis& take)
 {
-    return false;
+    return take.StartUndetermined;
 }
 
 // Every tap of the take on its true beat (of a double tap either tap may be
