@@ -34,16 +34,16 @@ double MedianTapDeviation(const Take& take, const std::vector<double>& piece)
 // whatever the slip, a stumble included.
 TEST(TakeGenerator, CleanTakeIndependentOfItsSlip)
 {
-    for (uint32_t seed = 1; seed <= 12; ++seed) {
-        TakeRandom pieceRandom(seed);
+    for (uint32_t state = 1; state <= 12; ++state) {
+        TakeRandom pieceRandom(state);
         const std::vector<double> piece =
-            GeneratePiece(pieceRandom, seed % 2 ? PieceStyle::Steady : PieceStyle::Expressive, 120);
-        TakeRandom plainRandom(seed * 31u);
+            GeneratePiece(pieceRandom, state % 2 ? PieceStyle::Steady : PieceStyle::Expressive, 120);
+        TakeRandom plainRandom(state * 31u);
         const GeneratedTake plain = GenerateTake(plainRandom, piece, SlipKind::None);
         EXPECT_EQ(plain.Slipped, plain.Clean);
         for (const SlipKind slip : {SlipKind::Missed, SlipKind::DoubleTap, SlipKind::LateStart, SlipKind::EarlyStop,
                                     SlipKind::Stumble}) {
-            TakeRandom random(seed * 31u);
+            TakeRandom random(state * 31u);
             EXPECT_EQ(GenerateTake(random, piece, slip).Clean, plain.Clean) << static_cast<int>(slip);
         }
     }
@@ -55,9 +55,9 @@ TEST(TakeGenerator, HeldAndShortenedBeatsOnlyInExpressivePieces)
 {
     PieceOptions options;
     options.HeldAndShortened = true;
-    for (uint32_t seed = 1; seed <= 6; ++seed) {
-        TakeRandom a(seed);
-        TakeRandom b(seed);
+    for (uint32_t state = 1; state <= 6; ++state) {
+        TakeRandom a(state);
+        TakeRandom b(state);
         EXPECT_EQ(GeneratePiece(a, PieceStyle::Steady, 300, options), GeneratePiece(b, PieceStyle::Steady, 300));
     }
 }
@@ -73,10 +73,10 @@ TEST(TakeGenerator, HeldAndShortenedBeatsStandOutOfTheirTempo)
     int shortened = 0;
     int shortWithout = 0;
     size_t placeable = 0;
-    for (uint32_t seed = 1; seed <= 30; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TakeRandom random(seed);
-        TakeRandom without(seed);
+    for (uint32_t state = 1; state <= 30; ++state) {
+        SCOPED_TRACE("state " + std::to_string(state));
+        TakeRandom random(state);
+        TakeRandom without(state);
         const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 400, options);
         const std::vector<double> plain = GeneratePiece(without, PieceStyle::Expressive, 400);
         const std::vector<double> lengths = Lengths(piece);
@@ -115,12 +115,12 @@ TEST(TakeGenerator, HeldAndShortenedBeatsStandOutOfTheirTempo)
 // piece's ends, in steady and expressive pieces alike.
 TEST(TakeGenerator, HalfBeatsAsAsked)
 {
-    for (uint32_t seed = 1; seed <= 20; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TakeRandom random(seed);
+    for (uint32_t state = 1; state <= 20; ++state) {
+        SCOPED_TRACE("state " + std::to_string(state));
+        TakeRandom random(state);
         PieceOptions options;
         options.HalfBeats = random.Between(1, 4);
-        const PieceStyle style = seed % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
+        const PieceStyle style = state % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
         const std::vector<double> piece = GeneratePiece(random, style, random.Between(60, 500), options);
         const std::vector<double> lengths = Lengths(piece);
         const std::vector<double> local = LocalMedianLengths(piece);
@@ -142,10 +142,10 @@ TEST(TakeGenerator, HalfBeatsAsAsked)
 // share of a beat as the measured tapping, whose beats are 595 ms.
 TEST(TakeGenerator, FastPiecesAndErrorsScaledToTheirTempo)
 {
-    for (uint32_t seed = 1; seed <= 10; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TakeRandom random(seed);
-        const PieceStyle style = seed % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
+    for (uint32_t state = 1; state <= 10; ++state) {
+        SCOPED_TRACE("state " + std::to_string(state));
+        TakeRandom random(state);
+        const PieceStyle style = state % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
         const std::vector<double> piece = GeneratePiece(random, style, 600, FastPiece());
         std::vector<double> lengths = Lengths(piece);
         lengths.resize(lengths.size() - 8);
@@ -164,8 +164,8 @@ TEST(TakeGenerator, FastPiecesAndErrorsScaledToTheirTempo)
         fixed.MostNoise = 20.0;
         TakeOptions following = fixed;
         following.ErrorFollowsTempo = true;
-        TakeRandom a(seed + 100);
-        TakeRandom b(seed + 100);
+        TakeRandom a(state + 100);
+        TakeRandom b(state + 100);
         const double measured = MedianTapDeviation(GenerateTake(a, piece, SlipKind::None, fixed).Clean, piece);
         const double scaled = MedianTapDeviation(GenerateTake(b, piece, SlipKind::None, following).Clean, piece);
         EXPECT_NEAR(scaled / measured, median / 595.0, 0.1 * median / 595.0);
@@ -196,10 +196,10 @@ TEST(TakeGenerator, TapNoiseWithinTheRangeAsked)
 // taps on the same beats, none missed and none extra.
 TEST(TakeGenerator, StumbleIsOffTapsThatComeBack)
 {
-    for (uint32_t seed = 1; seed <= 40; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TakeRandom random(seed);
-        const PieceStyle style = seed % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
+    for (uint32_t state = 1; state <= 40; ++state) {
+        SCOPED_TRACE("state " + std::to_string(state));
+        TakeRandom random(state);
+        const PieceStyle style = state % 2 ? PieceStyle::Steady : PieceStyle::Expressive;
         const std::vector<double> piece = GeneratePiece(random, style, random.Between(30, 300));
         const GeneratedTake g = GenerateTake(random, piece, SlipKind::Stumble);
         ASSERT_EQ(g.Slipped.size(), g.Clean.size());
