@@ -21,11 +21,77 @@ constexpr double MaxMove = 2.5;
 // noise.
 constexpr size_t NoiseWindow = 8;
 
-// The noise variance of every averaged beat time: the per-tap noise (from
-// the takes' scatter where two or more hold the beat, else the known
-// tapping noise) over the number of takes that hold it.
-std::vector<double> NoiseVariances(size_t n, const TakeList& aligned)
+// Human tapping errs by about the same share of the beat at any tempo: the
+// measured 23 ms per tap belong to beats of 595 ms (the median of the
+// measured material), and the measured tappers erred by 10 to 30 ms there.
+constexpr double TypicalBeatMs = 595.0;
+constexpr double LeastTapNoiseMs = 10.0;
+constexpr double MostTapNoiseMs = 30.0;
+// Intervals each side that give a beat its local length when a lone take's
+// noise is measured.
+constexpr size_t LocalBeats = 7;
+// Deviations beyond this many robust deviations (a held beat, a tap far off)
+// are clipped before their covariances are taken.
+constexpr double Clip = 3.0;
+
+// The noise per tap of a beat that only one take holds, as a variance,
+// measured from the take itself. Its intervals' deviations from their local
+// median are the music's changes plus the tapping error's. With tap errors
+// correlated rho = 0.5 from tap to tap, the error's part of an interval has
+// variance s^2 and covariance -(1 - rho)^2 / 2 s^2 = -s^2 / 4 with the next
+// interval: the intervals of a tapper pull against each other, as a late tap
+// makes one beat long and the next short. A musician's changes of tempo do
+// not (a phrase broadens or hurries over several beats), so -4 times the
+// lag-one covariance measures the tapping alone, and never more than the
+// whole scatter. Where the music's own changes alternate, this reads them as
+// music: the take is smoothed less, never more. Bounded by what human tapping
+// shows, scaled to the tempo; a take too short to measure gets the typical
+// 23 ms, scaled the same way.
+double LoneTapNoise(const std::vector<double>& y)
 {
+    const size_t n = y.size();
+    std::vector<double> intervals(n - 1);
+    for (size_t i = 0; i + 1 < n; ++i)
+        intervals[i] = y[i + 1] - y[i];
+    std::vector<double> scratch(intervals);
+    const double beat = Median(scratch);
+    const double tempo = beat > 0.0 && beat < TypicalBeatMs ? beat / TypicalBeatMs : 1.0;
+    double noise = TapNoiseMs * tempo;
+    if (n >= 2 * LocalBeats + 2) {
+        std::vector<double> deviations;
+        deviations.reserve(n - 1);
+        std::vector<double> window;
+        for (size_t i = 0; i + 1 < n; ++i) {
+            const size_t lo = i >= LocalBeats ? i - LocalBeats : 0;
+            const size_t hi = std::min(n - 2, i + LocalBeats);
+            window.assign(intervals.begin() + static_cast<std::ptrdiff_t>(lo),
+                          intervals.begin() + static_cast<std::ptrdiff_t>(hi) + 1);
+            deviations.push_back(intervals[i] - Median(window));
+        }
+        scratch = deviations;
+        const double clip = Clip * RobustScale(scratch);
+        double c0 = 0.0;
+        double c1 = 0.0;
+        for (size_t i = 0; i < deviations.size(); ++i) {
+            const double d = std::clamp(deviations[i], -clip, clip);
+            c0 += d * d;
+            if (i + 1 < deviations.size())
+                c1 += d * std::clamp(deviations[i + 1], -clip, clip);
+        }
+        c0 /= static_cast<double>(deviations.size());
+        c1 /= static_cast<double>(deviations.size() - 1);
+        noise = std::sqrt(std::clamp(-4.0 * c1, 0.0, c0));
+    }
+    noise = std::clamp(noise, LeastTapNoiseMs * tempo, MostTapNoiseMs);
+    return noise * noise;
+}
+
+// The noise variance of every averaged beat time: the per-tap noise (from
+// the takes' scatter where two or more hold the beat, else what one take
+// shows of it) over the number of takes that hold it.
+std::vector<double> NoiseVariances(const std::vector<double>& y, const TakeList& aligned)
+{
+    const size_t n = y.size();
     // Scatter of each beat length between the takes holding it.
     std::vector<double> scatter(n - 1, -1.0);
     for (size_t j = 0; j + 1 < n; ++j) {
@@ -51,7 +117,11 @@ std::vector<double> NoiseVariances(size_t n, const TakeList& aligned)
     // its neighbours (a median, so one slip does not dominate). With errors
     // correlated about 0.5 from tap to tap, a beat length varies about as
     // much as one tap.
-    std::vector<double> perTap(n - 1, TapNoiseMs * TapNoiseMs);
+    // A beat only one of several takes holds (where the others stopped) is
+    // given the typical tapping noise: the averaged beats around it are no
+    // take's own taps to measure by.
+    const double lone = aligned.size() == 1 ? LoneTapNoise(y) : TapNoiseMs * TapNoiseMs;
+    std::vector<double> perTap(n - 1, lone);
     std::vector<double> window;
     for (size_t j = 0; j + 1 < n; ++j) {
         window.clear();
@@ -71,7 +141,7 @@ std::vector<double> NoiseVariances(size_t n, const TakeList& aligned)
                 holding += 1.0;
         const double tap = perTap[std::min(i, n - 2)];
         // A beat only one take holds has nothing to measure its noise by.
-        noise[i] = holding >= 2.0 ? tap / holding : TapNoiseMs * TapNoiseMs;
+        noise[i] = holding >= 2.0 ? tap / holding : lone;
     }
     return noise;
 }
@@ -140,7 +210,7 @@ std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList
     const size_t n = y.size();
     if (smoothing == SmoothingNone || n < 3)
         return y;
-    const std::vector<double> noise = NoiseVariances(n, aligned);
+    const std::vector<double> noise = NoiseVariances(y, aligned);
     double noiseSum = 0.0;
     for (const double v : noise)
         noiseSum += v;

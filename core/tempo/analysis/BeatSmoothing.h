@@ -12,8 +12,13 @@
 // - with several takes, the noise of each averaged beat is measured from
 //   the scatter of the takes' beat lengths around that beat, over the number
 //   of takes; where the takes scatter, the fit smooths more;
-// - with one take, the noise is what is known of human tapping: about 23 ms
-//   per tap, errors correlated from tap to tap (about 0.5);
+// - with one take, the noise is measured from the take: tap errors make
+//   neighbouring intervals pull against each other (a late tap makes one
+//   beat long and the next short), a musician's tempo changes do not, so
+//   the negative lag-one covariance of the intervals (around their local
+//   median) gives the tapping noise, bounded by the whole scatter and by
+//   what human tapping shows (10 to 30 ms per tap on a beat of 595 ms, the
+//   same share of the beat at faster tempi);
 // - the music's variance is what the beat-to-beat changes of y show beyond
 //   that noise (robustly: a median, so a fermata does not count); a take
 //   that bends more than tapping noise explains is expression, and is left
@@ -38,7 +43,7 @@ constexpr int SmoothingNone = 0;
 constexpr int SmoothingAuto = -1;
 constexpr int MaxSmoothing = 10;
 
-// Typical human tapping noise per tap, in milliseconds.
+// Typical human tapping noise per tap, in milliseconds, on a beat of 595 ms.
 constexpr double TapNoiseMs = 23.0;
 
 // beats: averaged beat times (ms). aligned: the takes the average was made

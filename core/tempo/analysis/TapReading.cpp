@@ -228,21 +228,35 @@ namespace {
 constexpr size_t ClearContext = 8;
 constexpr size_t MinClearContext = 6;
 // Steady: the intervals around scatter by at most this share of a beat, and
-// the tempo before and after differs by at most SteadyChange.
-constexpr double SteadyScatter = 0.06;
-constexpr double SteadyChange = 0.06;
-// How near whole beats the interval must lie: 2.5 times the take's relative
-// scatter around its local tempo, within these bounds. A held beat of
-// expressive music is half a beat or more away from whole beats, and a
-// shortened one merged with its neighbour as far.
+// the tempo before and after differs by at most SteadyChange. Expressive
+// music bends its tempo by about 6 % from beat to beat: such stretches give
+// no missed or extra findings from one take.
+constexpr double SteadyScatter = 0.05;
+constexpr double SteadyChange = 0.05;
+// A double tap (the second tap within DoubleTapShare of a beat of the first)
+// is no musical beat, which is at least half a beat long: it is believed
+// where the intervals around scatter up to NoisySteadyScatter, as the taps
+// of a careless tapper on fast music do.
+constexpr double DoubleTapShare = 0.3;
+constexpr double NoisySteadyScatter = 0.12;
+// How near whole beats a one-beat interval must lie: 2.5 times the take's
+// relative scatter around its local tempo, within these bounds.
 constexpr double ClearFactor = 2.5;
 constexpr double MinClearTolerance = 0.04;
 constexpr double MaxClearTolerance = 0.12;
+// An interval of k beats (k - 1 missed taps) carries the errors of its two
+// end taps, as one beat does, and with errors correlated about 0.5 from tap
+// to tap its spread is about 1.22 times a beat's: its distance from k whole
+// beats is held to SpanNoise times a beat's tolerance, and never more than
+// MaxSpanShare of its length. A held beat of expressive music (1.5 to 1.9
+// beats) rarely comes within a few per cent of two whole beats.
+constexpr double SpanNoise = 1.22;
+constexpr double MaxSpanShare = 0.03;
 
 // Whether the interval from kept tap `a` to kept tap `c`, read as `k` beats,
 // is clearly k beats in a steady stretch. `clean[p]` is the length of the
 // one-beat interval starting at kept position p (0 where there is none).
-bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double interval, int k)
+bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double interval, int k, double steadyLimit)
 {
     std::vector<double> before, after;
     for (size_t p = pa; p > 0 && before.size() < ClearContext; --p)
@@ -263,7 +277,7 @@ bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double
     for (double x : all)
         relative.push_back(x / beat - 1.0);
     const double scatter = RobustScale(relative);
-    if (scatter > SteadyScatter)
+    if (scatter > steadyLimit)
         return false;
     if (before.size() >= 3 && after.size() >= 3) {
         const double early = Median(before);
@@ -272,7 +286,10 @@ bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double
             return false;
     }
     const double tolerance = std::clamp(ClearFactor * scatter, MinClearTolerance, MaxClearTolerance);
-    return std::fabs(interval / (beat * static_cast<double>(k)) - 1.0) <= tolerance;
+    if (k == 1)
+        return std::fabs(interval / beat - 1.0) <= tolerance;
+    const double spanTolerance = std::min(SpanNoise * tolerance, MaxSpanShare * static_cast<double>(k));
+    return std::fabs(interval / beat - static_cast<double>(k)) <= spanTolerance;
 }
 
 }  // namespace
@@ -301,7 +318,7 @@ Reading KeepClearFindingsAlone(const Take& take, const Reading& reading)
         if (f.Kind == FindingKind::Missed) {
             const size_t pa = positionOf[tap];
             if (pa + 1 < kept.size() &&
-                ClearlyBeats(clean, pa, pa + 1, Interval(take, tap, kept[pa + 1]), f.Beats + 1))
+                ClearlyBeats(clean, pa, pa + 1, Interval(take, tap, kept[pa + 1]), f.Beats + 1, SteadyScatter))
                 missedAfter[tap] = f.Beats;
             continue;
         }
@@ -315,8 +332,13 @@ Reading KeepClearFindingsAlone(const Take& take, const Reading& reading)
             continue;
         if (pa + 1 >= kept.size())
             extra[tap] = true;
-        else if (ClearlyBeats(clean, pa, pa + 1, Interval(take, kept[pa], kept[pa + 1]), 1))
-            extra[tap] = true;
+        else {
+            const double whole = Interval(take, kept[pa], kept[pa + 1]);
+            const double near = std::min(Interval(take, kept[pa], tap), Interval(take, tap, kept[pa + 1]));
+            const double limit = near < DoubleTapShare * whole ? NoisySteadyScatter : SteadyScatter;
+            if (ClearlyBeats(clean, pa, pa + 1, whole, 1, limit))
+                extra[tap] = true;
+        }
     }
 
     Reading clear;

@@ -226,10 +226,44 @@ TEST(TapAnalysisExamples, OneTakeFindsSlipsInSteadyTimeAndLeavesExpressiveTimeAl
     analysis = AnalyzeTakes(TakeList{&missed});
     ASSERT_EQ(1u, Slips(analysis.Takes[0]).size());
     EXPECT_EQ(FindingKind::Missed, Slips(analysis.Takes[0])[0].Kind);
+
+    // In time that wavers by a tapper's 2 to 3 %, a beat held to 1.85 is a
+    // hold, not two beats; a missed tap there (two beats within their noise)
+    // is still found, and so is a double tap 60 ms after its tap even where
+    // the taps scatter by 7 % (a careless tapper on fast music).
+    const auto wavering = [](int beats, double beat, double share) {
+        Take take{0};
+        const double wobble[] = {1.0, 1.0, -1.0, 0.5, -0.5, -1.0, 1.0, -0.5};
+        double at = 0.0;
+        for (int i = 1; i < beats; ++i) {
+            at += beat * (1.0 + share * wobble[i % 8]);
+            take.push_back(static_cast<uint32_t>(at));
+        }
+        return take;
+    };
+    Take held = wavering(40, 500.0, 0.025);
+    for (size_t i = 21; i < held.size(); ++i)
+        held[i] += 425;
+    analysis = AnalyzeTakes(TakeList{&held});
+    EXPECT_TRUE(Slips(analysis.Takes[0]).empty());
+    Take gap = wavering(40, 500.0, 0.025);
+    gap.erase(gap.begin() + 20);
+    analysis = AnalyzeTakes(TakeList{&gap});
+    ASSERT_EQ(1u, Slips(analysis.Takes[0]).size());
+    EXPECT_EQ(FindingKind::Missed, Slips(analysis.Takes[0])[0].Kind);
+    EXPECT_EQ(19, Slips(analysis.Takes[0])[0].Tap);
+    Take doubled = wavering(40, 300.0, 0.07);
+    doubled.insert(doubled.begin() + 21, doubled[20] + 60);
+    analysis = AnalyzeTakes(TakeList{&doubled});
+    ASSERT_EQ(1u, Slips(analysis.Takes[0]).size());
+    EXPECT_EQ(FindingKind::Extra, Slips(analysis.Takes[0])[0].Kind);
+    EXPECT_EQ(21, Slips(analysis.Takes[0])[0].Tap);
 }
 
 // On generated single takes, clean ones, steady and expressive with held
-// beats: findings other than outliers stay rare, and outliers rarer still.
+// and shortened beats anywhere: a missed or extra finding on one take is a
+// claim made only on strong evidence, so it stays very rare, and outliers
+// rarer still.
 TEST(TapAnalysisProperties, LoneCleanTakesGetFewFindings)
 {
     TakeRandom random(99);
@@ -237,17 +271,19 @@ TEST(TapAnalysisProperties, LoneCleanTakesGetFewFindings)
     int outliers = 0;
     size_t taps = 0;
     const int count = 80;
+    PieceOptions options;
+    options.HeldAndShortened = true;
     for (int set = 0; set < count; ++set) {
         const std::vector<double> piece =
-            GeneratePiece(random, set % 2 == 0 ? PieceStyle::Expressive : PieceStyle::Steady, 120);
+            GeneratePiece(random, set % 2 == 0 ? PieceStyle::Expressive : PieceStyle::Steady, 300, options);
         const Take take = GenerateTake(random, piece, SlipKind::None).Clean;
         const Analysis analysis = AnalyzeTakes(TakeList{&take});
         taps += take.size();
         takesWithSlips += Slips(analysis.Takes[0]).empty() ? 0 : 1;
         outliers += static_cast<int>(analysis.Takes[0].Findings.size() - Slips(analysis.Takes[0]).size());
     }
-    EXPECT_LE(takesWithSlips, count / 10);
-    EXPECT_LE(static_cast<double>(outliers), 2.0 * static_cast<double>(taps) / 1000.0);
+    EXPECT_LE(takesWithSlips, count / 40);
+    EXPECT_LE(static_cast<double>(outliers), 1.0 * static_cast<double>(taps) / 1000.0);
 }
 
 // Half beats that every take taps are music, as a held beat that every take
