@@ -48,7 +48,56 @@ void AppendNumber(std::string& out, uint32_t value)
         out.push_back(digits[--n]);
 }
 
-void AppendTake(std::string& out, const SessionTake& take)
+void AppendNumber64(std::string& out, uint64_t value)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0)
+        out.push_back(digits[--n]);
+}
+
+// A decimal number that 64 bits hold; false for anything else.
+bool ParseNumber64(std::string_view text, uint64_t& value)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    value = 0;
+    for (char c : text) {
+        if (!IsDigit(c))
+            return false;
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+bool ParseHex64(std::string_view text, uint64_t& value)
+{
+    if (text.empty() || text.size() > 16)
+        return false;
+    value = 0;
+    for (char c : text) {
+        int digit = 0;
+        if (IsDigit(c))
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            return false;
+        value = value * 16 + static_cast<uint64_t>(digit);
+    }
+    return true;
+}
+
+void AppendTake(std::string& out, const SessionTake& take, bool anchored)
 {
     out += "take ";
     out += take.ListedAt;
@@ -59,6 +108,10 @@ void AppendTake(std::string& out, const SessionTake& take)
     if (!take.Source.empty()) {
         out += " source=";
         out += EncodeSourceField(take.Source);
+    }
+    if (anchored && take.Anchor >= 0) {
+        out += " anchor=";
+        AppendNumber64(out, static_cast<uint64_t>(take.Anchor));
     }
     out += kLineEnd;
     for (uint32_t time : take.Taps) {
@@ -152,8 +205,37 @@ bool SplitWords(std::string_view line, std::vector<std::string_view>& words)
     }
 }
 
-bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error,
-                      size_t& repeatsDropped)
+// "recording size=N hash=HEX path=ENCODED", the fields in any order, each
+// of the three once; fields a later version adds are skipped.
+bool ReadRecordingLine(const std::vector<std::string_view>& words, SessionRecording& recording)
+{
+    bool size = false, hash = false, path = false;
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string_view word = words[i];
+        if (!IsField(word))
+            return false;
+        const size_t equals = word.find('=');
+        const std::string_view name = word.substr(0, equals);
+        const std::string_view value = word.substr(equals + 1);
+        if (name == "size") {
+            if (size || !ParseNumber64(value, recording.Size))
+                return false;
+            size = true;
+        } else if (name == "hash") {
+            if (hash || !ParseHex64(value, recording.Hash))
+                return false;
+            hash = true;
+        } else if (name == "path") {
+            if (path || !DecodeSourceField(value, recording.Path) || recording.Path.empty())
+                return false;
+            path = true;
+        }
+    }
+    return size && hash && path;
+}
+
+bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, SessionRecording& recording,
+                      TakeFileError& error, size_t& repeatsDropped)
 {
     LineReader lines(text);
     std::string_view line;
@@ -170,16 +252,25 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
     uint32_t number = 0;
     if (!ParseTapTime(version, number))
         return Fail(error, TakeFileProblem::BadSessionLine, 1, line, "not a Metrova session");
-    if (number != SessionVersion)
+    if (number != SessionVersion && number != RecordingSessionVersion)
         return Fail(error, TakeFileProblem::NewerSession, 1, line,
-                    "session version " + std::string(version) + " is not supported (only 1)");
+                    "session version " + std::string(version) + " is not supported (only 1 and 2)");
 
     std::vector<std::string_view> words;
+    bool named = false;  // a recording line has been read
     for (;;) {
         if (!lines.Next(line))
             return lines.TooLong() ? tooLong()
                                    : Fail(error, TakeFileProblem::SessionCutOff, lines.Number() + 1, "",
                                           "the session ends before its \"end\" line");
+        // Version 2 names its recording on its second line.
+        if (number == RecordingSessionVersion && lines.Number() == 2) {
+            if (!SplitWords(line, words) || words[0] != "recording" || !ReadRecordingLine(words, recording))
+                return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
+                            "expected \"recording size=BYTES hash=HEX path=NAME\"");
+            named = true;
+            continue;
+        }
         if (line == "end")
             break;
         if (!SplitWords(line, words) || words.size() < 3 || words[0] != "take")
@@ -205,6 +296,14 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Ta
             if (words[i].substr(0, sourceField.size()) == sourceField &&
                 !DecodeSourceField(words[i].substr(sourceField.size()), take.Source))
                 take.Source.clear();
+            // An anchor means something only on the session's recording; one
+            // that is no number leaves the take unanchored, as a take read
+            // from a file is.
+            constexpr std::string_view anchorField = "anchor=";
+            uint64_t anchor = 0;
+            if (named && words[i].substr(0, anchorField.size()) == anchorField &&
+                ParseNumber64(words[i].substr(anchorField.size()), anchor) && anchor <= UINT32_MAX)
+                take.Anchor = static_cast<int64_t>(anchor);
         }
         take.ListedAt.assign(words[1]);
         // Each tap needs at least two bytes: a hostile count must not
@@ -311,8 +410,25 @@ bool ParseListedTime(std::string_view text, ListedTime& time)
     return true;
 }
 
+uint64_t HashRecordingHead(const void* data, size_t size)
+{
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= bytes[i];
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 std::string FormatSession(const std::vector<const SessionTake*>& takes)
 {
+    return FormatSession(takes, nullptr);
+}
+
+std::string FormatSession(const std::vector<const SessionTake*>& takes, const SessionRecording* recording)
+{
+    const bool named = recording && !recording->Path.empty();
     size_t size = 32;
     for (const SessionTake* take : takes)
         size += 48 + take->Taps.size() * 12;
@@ -320,10 +436,21 @@ std::string FormatSession(const std::vector<const SessionTake*>& takes)
     out.reserve(size);
     out += SessionMagic;
     out += ' ';
-    AppendNumber(out, SessionVersion);
+    AppendNumber(out, named ? RecordingSessionVersion : SessionVersion);
     out += kLineEnd;
+    if (named) {
+        static const char hex[] = "0123456789ABCDEF";
+        out += "recording size=";
+        AppendNumber64(out, recording->Size);
+        out += " hash=";
+        for (int shift = 60; shift >= 0; shift -= 4)
+            out += hex[(recording->Hash >> shift) & 15];
+        out += " path=";
+        out += EncodeSourceField(recording->Path);
+        out += kLineEnd;
+    }
     for (const SessionTake* take : takes)
-        AppendTake(out, *take);
+        AppendTake(out, *take, named);
     out += "end";
     out += kLineEnd;
     return out;
@@ -347,14 +474,23 @@ bool LooksLikeSession(std::string_view text)
 bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error,
                  size_t* repeatsDropped)
 {
+    SessionRecording recording;
+    return ReadSession(text, takes, recording, error, repeatsDropped);
+}
+
+bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, SessionRecording& recording,
+                 TakeFileError& error, size_t* repeatsDropped)
+{
     takes.clear();
+    recording = SessionRecording();
     error = TakeFileError();
     size_t repeats = 0;
-    const bool ok = ReadSessionLines(text, takes, error, repeats);
+    const bool ok = ReadSessionLines(text, takes, recording, error, repeats);
     if (repeatsDropped)
         *repeatsDropped = ok ? repeats : 0;
     if (ok)
         return true;
     takes.clear();
+    recording = SessionRecording();
     return false;
 }

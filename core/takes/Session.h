@@ -29,6 +29,22 @@
 // so per-take state can be added later (for example checked=0 with the
 // default 1, repaired=1 with the default 0) without a new version number.
 // The version changes only when a version 1 reader would misread a file.
+//
+// Version 2 is written only for takes tapped along a recording, and adds one
+// line after the first, naming the recording the takes belong to:
+//
+//   Metrova takes 2
+//   recording size=52428844 hash=9A3F0C51D2E4B7A8 path=C%3A%5CMusic%5Csong.wav
+//   take 2026-12-07T14:30:05 3 anchor=2044
+//
+// size is the file's length in bytes and hash the FNV-1a hash (64-bit, hex)
+// of its first mebibyte (HashRecordingHead), so that a file changed or
+// replaced since is noticed when the session is opened; path is encoded as
+// the "source=" field is. A take tapped along it carries "anchor=": the time
+// of its first tap on the recording, in milliseconds from its first sample
+// (the take's taps stay relative to the first, so a reader that ignores the
+// field reads the take as before). Without a recording the file is version
+// 1, byte for byte as before.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +58,8 @@
 
 inline constexpr char SessionMagic[] = "Metrova takes";
 inline constexpr int SessionVersion = 1;
+// The version of a session that names a recording.
+inline constexpr int RecordingSessionVersion = 2;
 
 // The longest line a session may have, counting every byte before its line
 // feed. A session line holds one tap time, or a take's time, count and
@@ -81,7 +99,26 @@ struct SessionTake {
     // note that looks like a missed tap is theirs to call). Kept while the
     // program runs, not stored: a finding is a suggestion made afresh.
     std::vector<FindingKey> Rejected;
+    // The recording time of the first tap (ms from the recording's first
+    // sample) for a take tapped along the session's recording; NoAnchor for
+    // one tapped without it, or read from a file.
+    int64_t Anchor = NoAnchor;
+    static constexpr int64_t NoAnchor = -1;
 };
+
+// The recording a session's takes were tapped along, and how to know it
+// again: its size and the hash of its first mebibyte. Empty Path: none.
+struct SessionRecording {
+    std::string Path;
+    uint64_t Size = 0;
+    uint64_t Hash = 0;
+};
+
+// How many bytes of a recording its identity hash covers.
+inline constexpr size_t RecordingHeadBytes = 1024 * 1024;
+// FNV-1a, 64-bit, of `size` bytes (the caller passes at most the file's first
+// RecordingHeadBytes).
+uint64_t HashRecordingHead(const void* data, size_t size);
 
 // A file name as the "source=" field stores it, and back; false for a text
 // that is no such encoding (the field is then left out).
@@ -91,6 +128,9 @@ bool DecodeSourceField(std::string_view field, std::string& name);
 // The session text of the takes, in order.
 std::string FormatSession(const std::vector<const SessionTake*>& takes);
 std::string FormatSession(const std::vector<SessionTake>& takes);
+// With the recording the takes were tapped along (version 2); a null or
+// empty recording writes version 1, and then no take's anchor.
+std::string FormatSession(const std::vector<const SessionTake*>& takes, const SessionRecording* recording);
 
 // What went wrong in a file that could not be read as takes.
 enum class TakeFileProblem {
@@ -125,3 +165,7 @@ bool LooksLikeSession(std::string_view text);
 // one above refuses the file.
 bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, TakeFileError& error,
                  size_t* repeatsDropped = nullptr);
+// The same, with the session's recording (left empty for a version 1 file).
+// A take's anchor is kept only in a session that names its recording.
+bool ReadSession(std::string_view text, std::vector<SessionTake>& takes, SessionRecording& recording,
+                 TakeFileError& error, size_t* repeatsDropped = nullptr);

@@ -89,6 +89,85 @@ TEST(Session, WrittenSessionsReadBackExactlyAndEveryCutOffIsRefused)
     }
 }
 
+// A session of takes tapped along a recording names it (version 2) and keeps
+// each take's anchor; it reads back exactly, every cut is refused, a damaged
+// recording line names its line, and the same takes without a recording are
+// written as version 1 byte for byte, with no anchor (a version 1 reader
+// reads a version 2 take line as before, relative to its first tap).
+TEST(Session, RecordingAndAnchorsRoundTripAndWithoutARecordingNothingChanges)
+{
+    std::mt19937 random(29);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<SessionTake> takes = RandomTakes(random);
+        for (SessionTake& take : takes)
+            take.Anchor = random() % 3 == 0 ? SessionTake::NoAnchor : static_cast<int64_t>(random());
+        SessionRecording recording;
+        for (size_t n = 1 + random() % 40; n > 0; --n)
+            recording.Path += static_cast<char>(random() % 5 == 0 ? ' ' : 1 + random() % 255);
+        recording.Size = (static_cast<uint64_t>(random()) << 32) | random();
+        recording.Hash = (static_cast<uint64_t>(random()) << 32) | random();
+        std::vector<const SessionTake*> pointers;
+        for (const SessionTake& take : takes)
+            pointers.push_back(&take);
+
+        const std::string text = FormatSession(pointers, &recording);
+        ASSERT_EQ(0u, text.rfind("Metrova takes 2\r\nrecording size=", 0)) << text;
+        std::vector<SessionTake> read;
+        SessionRecording back;
+        TakeFileError error;
+        ASSERT_TRUE(ReadSession(text, read, back, error)) << error.Message << "\n" << text;
+        ASSERT_TRUE(SameTakes(takes, read));
+        EXPECT_EQ(recording.Path, back.Path);
+        EXPECT_EQ(recording.Size, back.Size);
+        EXPECT_EQ(recording.Hash, back.Hash);
+        for (size_t i = 0; i < takes.size(); ++i)
+            EXPECT_EQ(takes[i].Anchor, read[i].Anchor);
+        for (size_t cut = 0; cut + 2 < text.size(); cut += 1 + random() % 11)
+            EXPECT_FALSE(ReadSession(std::string_view(text).substr(0, cut), read, back, error)) << cut;
+
+        // Without the recording: version 1, as before, and no anchors.
+        const std::string plain = FormatSession(pointers, nullptr);
+        EXPECT_EQ(FormatSession(takes), plain);
+        EXPECT_EQ(std::string::npos, plain.find("anchor="));
+        ASSERT_TRUE(ReadSession(plain, read, back, error));
+        EXPECT_TRUE(back.Path.empty());
+        for (const SessionTake& take : read)
+            EXPECT_EQ(SessionTake::NoAnchor, take.Anchor);
+    }
+
+    // An anchor in a session that names no recording belongs to nothing.
+    std::vector<SessionTake> read;
+    SessionRecording back;
+    TakeFileError error;
+    ASSERT_TRUE(ReadSession("Metrova takes 1\ntake 2026-12-07T14:30:05 2 anchor=500\n0\n500\nend\n", read, back, error));
+    ASSERT_EQ(1u, read.size());
+    EXPECT_EQ(SessionTake::NoAnchor, read[0].Anchor);
+    for (const char* bad : {"recording size=1 hash=1", "recording size=x hash=1 path=a",
+                            "recording size=1 hash=12345678901234567 path=a", "recording size=1 size=2 hash=1 path=a",
+                            "recording size=1 hash=G path=a"}) {
+        const std::string text = std::string("Metrova takes 2\n") + bad + "\nend\n";
+        EXPECT_FALSE(ReadSession(text, read, back, error)) << bad;
+        EXPECT_EQ(2u, error.Line) << bad;
+        EXPECT_EQ(TakeFileProblem::BadSessionLine, error.Problem) << bad;
+    }
+    // Only on the second line: a recording line among the takes is damage.
+    EXPECT_FALSE(ReadSession("Metrova takes 2\nrecording size=1 hash=1 path=a\ntake 2026-12-07T14:30:05 2\n0\n5\n"
+                             "recording size=1 hash=1 path=a\nend\n",
+                             read, back, error));
+    EXPECT_EQ(6u, error.Line);
+    EXPECT_TRUE(back.Path.empty());
+    EXPECT_FALSE(ReadSession("Metrova takes 3\nend\n", read, back, error));
+    EXPECT_EQ(TakeFileProblem::NewerSession, error.Problem);
+}
+
+// The recording's identity hash is 64-bit FNV-1a: its published test vectors.
+TEST(Session, RecordingHeadHashIsFnv1a)
+{
+    EXPECT_EQ(0xcbf29ce484222325ull, HashRecordingHead("", 0));
+    EXPECT_EQ(0xaf63dc4c8601ec8cull, HashRecordingHead("a", 1));
+    EXPECT_EQ(0x85944171f73967e8ull, HashRecordingHead("foobar", 6));
+}
+
 TEST(Session, FormatIsTheDocumentedOne)
 {
     SessionTake a{"2026-12-07T14:30:05", {0, 500, 1000}, true, {}, {}};
@@ -121,7 +200,8 @@ TEST(Session, DamagedSessionsNameTheirLine)
         TakeFileProblem problem;
         size_t line;
     } cases[] = {
-        {"Metrova takes 2\nend\n", TakeFileProblem::NewerSession, 1},
+        {"Metrova takes 3\nend\n", TakeFileProblem::NewerSession, 1},
+        {"Metrova takes 2\nend\n", TakeFileProblem::BadSessionLine, 2},
         {"Metrova takes x\nend\n", TakeFileProblem::BadSessionLine, 1},
         {"Metrova takes 1\ntake 2026-12-07T14:30:05 2\n0\n", TakeFileProblem::SessionCutOff, 4},
         {"Metrova takes 1\ntake 2026-12-07T14:30:05 2\n0\n5o0\nend\n", TakeFileProblem::BadSessionLine, 4},
