@@ -128,6 +128,7 @@ bench: setup
 	@cmake --build $(B)/bench -j $(JOBS)
 	@$(B)/bench/bench/tempo_bench $(BENCH_ARGS)
 	@$(B)/bench/bench/analysis_bench $(BENCH_ARGS)
+	@$(B)/bench/bench/audio_bench $(BENCH_ARGS)
 	@# The tap analysis' quality on generated takes: a table and its goals
 	@# (a goal not met is reported, not a failure of the target).
 	-@$(B)/bench/bench/analysis_quality
