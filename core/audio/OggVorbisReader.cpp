@@ -117,6 +117,9 @@ public:
         if (!source_->Seek(0))
             return "it cannot be read (an input error)";
         readTo_ = 0;
+        // stb_vorbis is never handed a null block, not even an empty one.
+        if (held_.empty() && !Fill())
+            return error_;
         for (;;) {
             int used = 0;
             int needMore = 0;

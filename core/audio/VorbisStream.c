@@ -10,29 +10,47 @@
 
 #include "VorbisStream.h"
 
+/* stb_vorbis is given a block of our own for all its memory: it then never
+   calls malloc, so a header it gives up on half way leaks nothing (with
+   malloc its scratch memory is lost then), and all of it is freed here. A
+   stream whose codebooks need more gets a larger block, up to a limit. */
+#define METROVA_VORBIS_FIRST_BLOCK (256 * 1024)
+#define METROVA_VORBIS_LARGEST_BLOCK (32 * 1024 * 1024)
+
 struct MetrovaVorbis {
     stb_vorbis* decoder;
+    char* block;
 };
 
 MetrovaVorbis* metrova_vorbis_open(const unsigned char* data, int size, int* used, int* needMore)
 {
-    int error = 0;
-    stb_vorbis* decoder;
+    int blockSize = METROVA_VORBIS_FIRST_BLOCK;
     MetrovaVorbis* vorbis;
     *used = 0;
     *needMore = 0;
-    decoder = stb_vorbis_open_pushdata(data, size, used, &error, NULL);
-    if (!decoder) {
-        *needMore = error == VORBIS_need_more_data;
-        return NULL;
-    }
     vorbis = (MetrovaVorbis*)malloc(sizeof *vorbis);
-    if (!vorbis) {
-        stb_vorbis_close(decoder);
+    if (!vorbis)
         return NULL;
+    for (;;) {
+        int error = 0;
+        stb_vorbis_alloc alloc;
+        vorbis->block = (char*)malloc((size_t)blockSize);
+        if (!vorbis->block)
+            break;
+        alloc.alloc_buffer = vorbis->block;
+        alloc.alloc_buffer_length_in_bytes = blockSize;
+        vorbis->decoder = stb_vorbis_open_pushdata(data, size, used, &error, &alloc);
+        if (vorbis->decoder)
+            return vorbis;
+        free(vorbis->block);
+        if (error != VORBIS_outofmem || blockSize >= METROVA_VORBIS_LARGEST_BLOCK) {
+            *needMore = error == VORBIS_need_more_data;
+            break;
+        }
+        blockSize *= 2;
     }
-    vorbis->decoder = decoder;
-    return vorbis;
+    free(vorbis);
+    return NULL;
 }
 
 void metrova_vorbis_close(MetrovaVorbis* vorbis)
@@ -40,6 +58,7 @@ void metrova_vorbis_close(MetrovaVorbis* vorbis)
     if (!vorbis)
         return;
     stb_vorbis_close(vorbis->decoder);
+    free(vorbis->block);
     free(vorbis);
 }
 
