@@ -61,7 +61,7 @@ test-tsan:
 	@TSAN_OPTIONS=halt_on_error=1 $(B)/tsan/tests/tempo_tests --gtest_filter='TakeSlotConcurrency*' --gtest_brief=1
 
 # Coverage-instrumented libraries, sanitizers on, fuzz targets linked with
-# libFuzzer; run for FUZZ_SECONDS per target (five targets).
+# libFuzzer; run for FUZZ_SECONDS per target (six targets).
 $(B)/fuzz/build.ninja:
 	@CC=clang CXX=clang++ $(CONFIGURE) -B $(B)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DMETROVA_TESTS=OFF -DMETROVA_FUZZ=ON \
@@ -128,6 +128,7 @@ bench: setup
 	@cmake --build $(B)/bench -j $(JOBS)
 	@$(B)/bench/bench/tempo_bench $(BENCH_ARGS)
 	@$(B)/bench/bench/analysis_bench $(BENCH_ARGS)
+	@$(B)/bench/bench/audio_bench $(BENCH_ARGS)
 	@# The tap analysis' quality on generated takes: a table and its goals
 	@# (a goal not met is reported, not a failure of the target).
 	-@$(B)/bench/bench/analysis_quality

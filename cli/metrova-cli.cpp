@@ -5,6 +5,7 @@
 //   metrova-cli analyze [--base B] TAKEFILE...
 //   metrova-cli repair [--base B] --out-dir DIR TAKEFILE...
 //   metrova-cli import [--base B] FILE.mid
+//   metrova-cli info RECORDING
 //
 // Exit status: 0 done, 1 a file was refused or could not be read or written,
 // 2 bad arguments.
@@ -21,6 +22,7 @@
 #endif
 
 #include "AppSettings.h"
+#include "AudioDecoder.h"
 #include "FileRead.h"
 #include "FileReplace.h"
 #include "Take.h"
@@ -45,6 +47,7 @@ const char kUsage[] =
     "       metrova-cli analyze [--base B] TAKEFILE...\n"
     "       metrova-cli repair [--base B] --out-dir DIR TAKEFILE...\n"
     "       metrova-cli import [--base B] FILE.mid\n"
+    "       metrova-cli info RECORDING\n"
     "       metrova-cli --help\n";
 
 const char kHelp[] =
@@ -70,6 +73,10 @@ const char kHelp[] =
     "         (--base is accepted for symmetry: the analysis works in taps.)\n"
     "import   Prints the beat times of a MIDI file's tempo map, one per line, in\n"
     "         milliseconds from the first beat; nothing when it has fewer than two.\n"
+    "info     Prints what a recording is, one name<TAB>value per line: format,\n"
+    "         rate (samples per second), channels, frames (samples per channel)\n"
+    "         and length_ms (rounded to the nearest millisecond). It reads WAV\n"
+    "         (PCM of 8 to 32 bits, float, up to 2 GB) and Ogg Vorbis.\n"
     "\n"
     "A TAKEFILE is a take file (tap times in milliseconds, separated by white\n"
     "space: one take), a session of takes saved by Metrova (its checked takes),\n"
@@ -218,7 +225,7 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
 
 // Options of all commands. ParseOptions returns -1 when parsing went fine,
 // otherwise the exit status.
-enum class Command { Export, Analyze, Repair, Import };
+enum class Command { Export, Analyze, Repair, Import, Info };
 
 struct Options {
     Command command = Command::Export;
@@ -249,7 +256,7 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.analysis.Repair = true;
             continue;
         }
-        const bool takesValue = arg == "--base" ||
+        const bool takesValue = (arg == "--base" && options.command != Command::Info) ||
                                 (isExport && (arg == "--interp" || arg == "--out" || arg == "--smooth")) ||
                                 (options.command == Command::Repair && arg == "--out-dir");
         if (!takesValue)
@@ -463,6 +470,31 @@ int RunRepair(const Options& options)
     return ExitOk;
 }
 
+// What a recording is, from its header (Ogg Vorbis: and its last page);
+// nothing of it is decoded.
+int RunInfo(const Options& options)
+{
+    if (options.files.size() != 1)
+        return UsageError("info needs exactly one recording");
+    const std::string& path = options.files[0];
+    const AudioOpenResult opened = OpenAudioFile(path);
+    if (!opened.decoder) {
+        std::fprintf(stderr, "metrova-cli: %s\n", opened.message.c_str());
+        return ExitFailed;
+    }
+    const AudioFormat& format = opened.decoder->Format();
+    const unsigned long long lengthMs =
+        (static_cast<unsigned long long>(format.frames) * 1000 + format.sampleRate / 2) / format.sampleRate;
+    std::printf("format\t%s\nrate\t%u\nchannels\t%u\nframes\t%llu\nlength_ms\t%llu\n", format.description.c_str(),
+                static_cast<unsigned>(format.sampleRate), static_cast<unsigned>(format.channels),
+                static_cast<unsigned long long>(format.frames), lengthMs);
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "metrova-cli: cannot write to standard output\n");
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
 int RunImport(const Options& options)
 {
     if (options.files.size() != 1)
@@ -514,6 +546,8 @@ int main(int argc, char** argv)
         options.command = Command::Repair;
     else if (command == "import")
         options.command = Command::Import;
+    else if (command == "info")
+        options.command = Command::Info;
     else
         return UsageError("unknown command '" + command + "'");
 
@@ -527,6 +561,8 @@ int main(int argc, char** argv)
         return RunAnalyze(options);
     case Command::Repair:
         return RunRepair(options);
+    case Command::Info:
+        return RunInfo(options);
     case Command::Import:
         break;
     }

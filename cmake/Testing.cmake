@@ -24,17 +24,25 @@ else()
     find_package(GTest REQUIRED)
     set(METROVA_RUN_TESTS ON)
 endif()
+# Where a path of the build machine is seen by the test programs: as it is
+# natively, on Wine's Z: drive (the host's root) in the Windows builds.
+if(CMAKE_CROSSCOMPILING)
+    set(METROVA_HOST_PATH_PREFIX "Z:")
+else()
+    set(METROVA_HOST_PATH_PREFIX "")
+endif()
 math(EXPR METROVA_TEST_TIMEOUT "120 * ${WINE_TIMEOUT_SCALE}")
 # A whole test program in one start (see metrova_register_gtest).
 math(EXPR METROVA_PROGRAM_TIMEOUT "300 * ${WINE_TIMEOUT_SCALE}")
 
 # metrova_add_test(<name> <sources>... [ENVIRONMENT <var=value>...]
-#                  [RESOURCE_LOCK <lock>]) builds a GoogleTest program and,
-# where this machine can run it, registers it with CTest (see
-# metrova_register_gtest), with the given environment; tests holding the
-# same lock never run at the same time.
+#                  [RESOURCE_LOCK <lock>] [FIXTURES <fixture>]) builds a
+# GoogleTest program and, where this machine can run it, registers it with
+# CTest (see metrova_register_gtest), with the given environment; tests
+# holding the same lock never run at the same time, and a fixture's set-up
+# test runs before them.
 function(metrova_add_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "ENVIRONMENT")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK;FIXTURES" "ENVIRONMENT")
     add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
     if(NOT METROVA_RUN_TESTS)
@@ -43,7 +51,8 @@ function(metrova_add_test name)
     if(TARGET wine_prefix)
         add_dependencies(${name} wine_prefix)
     endif()
-    metrova_register_gtest(${name} ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+    metrova_register_gtest(${name} ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}"
+        FIXTURES "${arg_FIXTURES}")
 endfunction()
 
 # metrova_register_gtest(<target> [ENVIRONMENT <var=value>...]
@@ -55,15 +64,17 @@ endfunction()
 # output, shown when it fails, names each case as it starts and every failed
 # case with its failure, so a case that fails or hangs is named there.
 function(metrova_register_gtest name)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK" "ENVIRONMENT")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK;FIXTURES" "ENVIRONMENT")
     if(CMAKE_CROSSCOMPILING)
         add_test(NAME ${name} COMMAND ${name})
         set_tests_properties(${name} PROPERTIES TIMEOUT ${METROVA_PROGRAM_TIMEOUT}
-            ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+            ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}"
+            FIXTURES_REQUIRED "${arg_FIXTURES}")
         return()
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT ${METROVA_TEST_TIMEOUT}
-        PROPERTIES TIMEOUT ${METROVA_TEST_TIMEOUT} ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+        PROPERTIES TIMEOUT ${METROVA_TEST_TIMEOUT} ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}"
+            FIXTURES_REQUIRED "${arg_FIXTURES}")
 endfunction()

@@ -5,6 +5,7 @@
 //   tempo_fuzz       takes in the target's input layout
 //   ini_fuzz         settings files, some followed by a NUL and an edit script
 //   session_fuzz     sessions, take files and beat lists
+//   wav_fuzz         WAV files of every layout the reader takes, and broken ones
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "SmfImages.h"
+#include "WavImages.h"
 
 namespace {
 
@@ -144,6 +146,37 @@ Corpus SessionCorpus()
     return c;
 }
 
+// WAV images of every layout, a few broken, each followed by the byte
+// that steers how the target reads it.
+Corpus WavCorpus()
+{
+    using namespace wavimg;
+    const Bytes data = Noise(24 * 6, 5);
+    Corpus c;
+    const auto add = [&c](const char* name, const wavimg::Bytes& image, uint8_t steer) {
+        Bytes input(image.begin(), image.end());
+        input.push_back(steer);
+        c.emplace_back(name, input);
+    };
+    add("pcm16-stereo", PlainWav(40), 0x41);
+    add("pcm8-mono", Riff({Chunk("fmt ", Fmt(1, 1, 8000, 8)), Chunk("data", Noise(33, 1))}), 0x03);
+    add("pcm24-odd-chunks",
+        Riff({Chunk("JUNK", Noise(3, 2)), Chunk("fmt ", Fmt(1, 2, 48000, 24)), Chunk("data", data)}), 0x45);
+    add("pcm32-data-first", Riff({Chunk("data", data), Chunk("fmt ", Fmt(1, 3, 96000, 32))}), 0x10);
+    add("float32", Riff({Chunk("fmt ", Fmt(3, 2, 44100, 32)), Chunk("fact", Noise(4, 3)), Chunk("data", data)}), 0x7F);
+    add("float64", Riff({Chunk("fmt ", Fmt(3, 1, 22050, 64)), Chunk("data", data)}), 0x00);
+    add("extensible-pcm", Riff({Chunk("fmt ", ExtensibleFmt(1, 6, 44100, 24, 20)), Chunk("data", data)}), 0x42);
+    add("extensible-float", Riff({Chunk("fmt ", ExtensibleFmt(3, 2, 192000, 32, 32)), Chunk("data", data)}), 0x01);
+    add("data-past-the-end", Riff({Chunk("fmt ", Fmt(1, 2, 44100, 16)), Chunk("data", data, 0xFFFFFFF0)}), 0x44);
+    add("no-channels", Riff({Chunk("fmt ", Fmt(1, 0, 44100, 16, 4)), Chunk("data", data)}), 0x02);
+    add("rf64", Riff({Chunk("ds64", Noise(28, 4)), Chunk("fmt ", Fmt(1, 2, 44100, 16)), Chunk("data", data)},
+                     0xFFFFFFFF, "RF64"),
+        0x02);
+    add("ogg-page", Bytes{'O', 'g', 'g', 'S', 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 1, 30},
+        0x05);
+    return c;
+}
+
 bool WriteCorpus(const std::string& dir, const Corpus& corpus)
 {
     for (const auto& [name, bytes] : corpus) {
@@ -179,9 +212,11 @@ int main(int argc, char** argv)
             corpus = IniCorpus();
         else if (target == "session_fuzz")
             corpus = SessionCorpus();
+        else if (target == "wav_fuzz")
+            corpus = WavCorpus();
         if (!corpus.empty())
             return WriteCorpus(argv[2], corpus) ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz|session_fuzz DIR\n");
+    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz|session_fuzz|wav_fuzz DIR\n");
     return 2;
 }

@@ -216,6 +216,37 @@ printf '1.0\nsoon\n' >bad_beats.txt
 expect_status 1 "bad beat list" -- export bad_beats.txt
 grep -q "bad_beats.txt" err && grep -q "line 2: 'soon'" err || fail "bad beat list message: $(cat err)"
 
+# info: a WAV written here byte by byte (16-bit stereo at 44.1 kHz, 22050
+# frames, a LIST chunk before the data), the same recording as Ogg Vorbis
+# when sox is there to encode it, and files that are no recording.
+le32() { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
+{ printf 'RIFF'; le32 $((4 + 24 + 14 + 8 + 88200)); printf 'WAVEfmt '; le32 16
+  printf '\001\000\002\000'; le32 44100; le32 176400; printf '\004\000\020\000'
+  printf 'LIST'; le32 5; printf 'INFOx\000'; printf 'data'; le32 88200; head -c 88200 /dev/zero; } >take.wav
+expect_status 0 "info of a WAV" -- info take.wav
+want_info="$(printf 'format\tWAV PCM 16-bit\nrate\t44100\nchannels\t2\nframes\t22050\nlength_ms\t500')"
+[ "$(tr -d '\r' <out)" = "$want_info" ] || fail "info of a WAV printed: $(cat out)"
+if command -v sox >/dev/null 2>&1; then
+    sox -V1 -n -r 22050 -c 1 take.ogg synth 1.25 sine 440 2>/dev/null || fail "sox cannot write Ogg Vorbis: install libsox-fmt-all"
+    expect_status 0 "info of an Ogg Vorbis file" -- info take.ogg
+    # The frames as sox counts them in the file it wrote.
+    want_info="$(printf 'format\tOgg Vorbis\nrate\t22050\nchannels\t1\nframes\t%s\nlength_ms\t1250' "$(sox --i -s take.ogg)")"
+    [ "$(tr -d '\r' <out)" = "$want_info" ] || fail "info of an Ogg Vorbis file printed: $(cat out)"
+else
+    fail "sox is missing: install the Debian packages sox and libsox-fmt-all (sh scripts/setup.sh native)"
+fi
+expect_status 1 "info of a take file" -- info take_a
+grep -q "'take_a' is not a recording Metrova can read (it reads WAV, Ogg Vorbis)" err || fail "info of a take file: $(cat err)"
+[ ! -s out ] || fail "info of a take file printed something"
+head -c 60 take.wav >cut.wav
+printf '\000\000' | dd of=cut.wav bs=1 seek=22 conv=notrunc 2>/dev/null
+expect_status 1 "info of a WAV without channels" -- info cut.wav
+grep -q "'cut.wav' cannot be read: it has no channels" err || fail "info of a WAV without channels: $(cat err)"
+expect_status 1 "info of a missing file" -- info no_such.wav
+grep -q "'no_such.wav': no such file" err || fail "info of a missing file: $(cat err)"
+expect_status 2 "info of two files" -- info take.wav take.wav
+expect_status 2 "--base on info" -- info --base 3 take.wav
+
 # Bad arguments.
 expect_status 2 "no command" --
 expect_status 2 "unknown command" -- frobnicate
@@ -233,7 +264,7 @@ expect_status 2 "repair without --out-dir" -- repair take_a
 expect_status 1 "analyze of a missing file" -- analyze no_such_take
 expect_status 1 "repair into a missing folder" -- repair --out-dir nowhere take_a
 expect_status 0 "--help" -- --help
-for word in export analyze repair import --repair --smooth --out-dir; do
+for word in export analyze repair import info --repair --smooth --out-dir; do
     grep -q -- "$word" out || fail "--help does not explain $word"
 done
 
