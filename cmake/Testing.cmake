@@ -72,9 +72,18 @@ function(metrova_register_gtest name)
             FIXTURES_REQUIRED "${arg_FIXTURES}")
         return()
     endif()
+    # Only properties with a value are passed: the discovery script drops an
+    # empty value, and the next property's name would then become it.
+    set(properties TIMEOUT ${METROVA_TEST_TIMEOUT})
+    foreach(pair "ENVIRONMENT;arg_ENVIRONMENT" "RESOURCE_LOCK;arg_RESOURCE_LOCK" "FIXTURES_REQUIRED;arg_FIXTURES")
+        list(GET pair 0 property)
+        list(GET pair 1 variable)
+        if(NOT "${${variable}}" STREQUAL "")
+            list(APPEND properties ${property} "${${variable}}")
+        endif()
+    endforeach()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT ${METROVA_TEST_TIMEOUT}
-        PROPERTIES TIMEOUT ${METROVA_TEST_TIMEOUT} ENVIRONMENT "${arg_ENVIRONMENT}" RESOURCE_LOCK "${arg_RESOURCE_LOCK}"
-            FIXTURES_REQUIRED "${arg_FIXTURES}")
+        PROPERTIES ${properties})
 endfunction()
