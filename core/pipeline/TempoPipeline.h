@@ -22,9 +22,31 @@ struct AnalysisOptions {
     // With Repair: per take (in the order of the takes given), the findings
     // the repair leaves alone. Empty, or shorter than the takes: none.
     std::vector<std::vector<FindingKey>> Rejected;
+    // Takes tapped along a recording: per take (in the order of the takes
+    // given) the time of its first tap on the recording, in milliseconds from
+    // its first sample, or negative for a take tapped without it. Used only
+    // with AlignToRecording: the anchored takes are then placed against each
+    // other by those times, and the map is lined up with the recording
+    // (LineUpWithRecording). Without it, or with no anchored take, the bytes
+    // are those of the same takes without anchors.
+    std::vector<int64_t> Anchors;
+    bool AlignToRecording = false;
 };
 
-// The beat times the spline runs through.
+// Whether `options` line the map of `takes` up with a recording: asked for,
+// with at least one anchored take of two taps or more.
+bool LinesUpWithRecording(const TakeList& takes, const AnalysisOptions& options);
+
+// Beat times on the recording's timeline made to start at its first sample:
+// n lead-in beats of equal length span the time before the first beat, n the
+// whole number (at least 1) that brings their length closest to the first
+// beat's. The beats themselves keep their times, and stay whole beats of the
+// map, so bar lines do not shift against them. A first beat within half a
+// millisecond of the start needs none.
+std::vector<double> LineUpWithRecording(const std::vector<double>& beats);
+
+// The beat times the spline runs through; lined up with the recording (from
+// its first sample) when LinesUpWithRecording.
 std::vector<double> BeatTimesForExport(const TakeList& takes, const AnalysisOptions& options);
 
 TempoMap ComputeTempoMap(const TakeList& takes, int interpCount, int timeSigBase, const AnalysisOptions& options);

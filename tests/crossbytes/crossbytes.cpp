@@ -144,11 +144,25 @@ void ForEachCase(int setIndex, F&& visit)
     for (int interpCount = 0; interpCount <= MaxInterpCount; ++interpCount)
         visit(ExportCase{interpCount, timeSigBase, AnalysisOptions()});
     const int fixed = 1 + setIndex % MaxSmoothing;
+    const auto options = [](bool repair, int smoothing) {
+        AnalysisOptions o;
+        o.Repair = repair;
+        o.Smoothing = smoothing;
+        return o;
+    };
     for (const int interpCount : {0, setIndex % (MaxInterpCount + 1)}) {
-        for (const AnalysisOptions& options :
-             {AnalysisOptions{false, SmoothingAuto, {}}, AnalysisOptions{true, SmoothingNone, {}},
-              AnalysisOptions{true, SmoothingAuto, {}}, AnalysisOptions{true, fixed, {}}})
-            visit(ExportCase{interpCount, timeSigBase, options});
+        for (const AnalysisOptions& o : {options(false, SmoothingAuto), options(true, SmoothingNone),
+                                         options(true, SmoothingAuto), options(true, fixed)})
+            visit(ExportCase{interpCount, timeSigBase, o});
+    }
+    // Lined up with a recording: every take but the last (when there are
+    // more than one) anchored a few seconds in, plain and repaired.
+    for (const bool repair : {false, true}) {
+        AnalysisOptions o = options(repair, repair ? SmoothingAuto : SmoothingNone);
+        o.AlignToRecording = true;
+        for (int m = 0; m < 12; ++m)
+            o.Anchors.push_back(m > 0 && m == setIndex % 6 ? -1 : 1500 + 37 * m + setIndex % 911);
+        visit(ExportCase{setIndex % (MaxInterpCount + 1), timeSigBase, o});
     }
 }
 
@@ -162,7 +176,7 @@ std::string Header(int setIndex, const ExportCase& c, size_t bytes)
 {
     return "set " + std::to_string(setIndex) + " interp " + std::to_string(c.interpCount) + " base " +
            std::to_string(c.timeSigBase) + " repair " + std::to_string(c.analysis.Repair ? 1 : 0) + " smooth " +
-           std::to_string(c.analysis.Smoothing) + " bytes " + std::to_string(bytes) + "\n";
+           std::to_string(c.analysis.Smoothing) + " aligned " + std::to_string(c.analysis.AlignToRecording ? 1 : 0) + " bytes " + std::to_string(bytes) + "\n";
 }
 
 bool ReadAll(const char* path, std::string& data)

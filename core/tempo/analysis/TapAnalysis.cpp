@@ -104,8 +104,53 @@ const char* FindingKindName(FindingKind kind)
 
 namespace {
 
-// The stages in order, on the takes in the order given.
-Analysis AnalyzeInOrder(const TakeList& takes)
+// Where the taps of anchored takes fall against each other: each take's
+// first tap on the beat of the earliest anchored take (the reference) whose
+// tap lies nearest it in recording time, past its last tap by its typical
+// beat. A late start is then a fact of the recording, not a guess from the
+// intervals. `starts` keeps the reference's matched start, so unanchored
+// takes stay placed against it by their intervals.
+void PlaceAnchoredTakes(const TakeList& takes, const std::vector<int64_t>& anchors, const std::vector<Reading>& readings,
+                        const std::vector<bool>& usable, std::vector<int64_t>& starts, std::vector<bool>& undetermined)
+{
+    size_t reference = takes.size();
+    for (size_t m = 0; m < takes.size(); ++m)
+        if (usable[m] && anchors[m] >= 0 && (reference == takes.size() || anchors[m] < anchors[reference]))
+            reference = m;
+    if (reference == takes.size())
+        return;
+    const Take& ref = *takes[reference];
+    const Reading& reading = readings[reference];
+    std::vector<double> kept;
+    std::vector<int64_t> beatOf;
+    for (size_t i = 0; i < ref.size(); ++i)
+        if (reading.beat[i] >= 0) {
+            kept.push_back(static_cast<double>(ref[i]));
+            beatOf.push_back(reading.beat[i]);
+        }
+    std::vector<double> lengths;
+    for (size_t i = 0; i + 1 < kept.size(); ++i)
+        lengths.push_back((kept[i + 1] - kept[i]) / static_cast<double>(beatOf[i + 1] - beatOf[i]));
+    const double beat = lengths.empty() ? 0.0 : Median(lengths);
+    for (size_t m = 0; m < takes.size(); ++m) {
+        if (!usable[m] || anchors[m] < 0)
+            continue;
+        undetermined[m] = false;
+        const double at = static_cast<double>(anchors[m] - anchors[reference]);
+        size_t nearest = 0;
+        for (size_t i = 1; i < kept.size(); ++i)
+            if (std::fabs(kept[i] - at) < std::fabs(kept[nearest] - at))
+                nearest = i;
+        int64_t beats = beatOf[nearest];
+        if (at > kept.back() && beat > 0.0)
+            beats = beatOf.back() + static_cast<int64_t>(std::floor((at - kept.back()) / beat + 0.5));
+        starts[m] = starts[reference] + beats;
+    }
+}
+
+// The stages in order, on the takes in the order given. `anchors`: for each
+// take its first tap's time on the recording, or a negative value.
+Analysis AnalyzeInOrder(const TakeList& takes, const std::vector<int64_t>& anchors)
 {
     const size_t count = takes.size();
     Analysis analysis;
@@ -139,6 +184,7 @@ Analysis AnalyzeInOrder(const TakeList& takes)
             if (usable[m])
                 openings[m] = OpeningLengths(*takes[m], readings[m]);
         starts = MatchAllStarts(openings, usable, &undetermined);
+        PlaceAnchoredTakes(takes, anchors, readings, usable, starts, undetermined);
         // The grid starts at the earliest start two takes share: coming in
         // late is common, a tap before the music is not, so one take alone
         // starting earlier than the rest started early. When no two takes
@@ -234,7 +280,10 @@ Analysis AnalyzeInOrder(const TakeList& takes)
         result.BeatOfTap.resize(takes[m]->size());
         for (size_t i = 0; i < takes[m]->size(); ++i)
             result.BeatOfTap[i] = readings[m].beat[i] < 0 ? ExtraTap : starts[m] + readings[m].beat[i];
-        if (starts[m] != 0 && !undetermined[m])
+        // An anchored take's start is where it was tapped on the recording:
+        // nothing to suggest.
+        result.Anchored = anchors[m] >= 0;
+        if (starts[m] != 0 && !undetermined[m] && !result.Anchored)
             result.Findings.push_back(Finding{FindingKind::Start, starts[m], 1});
         result.Findings.insert(result.Findings.end(), readings[m].findings.begin(), readings[m].findings.end());
         FindOutliers(*takes[m], result, expectedLengths, usableCount == 1 ? OutlierBeatShareAlone : OutlierBeatShare,
@@ -265,6 +314,11 @@ std::vector<size_t> CanonicalTakeOrder(const TakeList& takes)
 
 Analysis AnalyzeTakes(const TakeList& takes)
 {
+    return AnalyzeTakes(takes, std::vector<int64_t>());
+}
+
+Analysis AnalyzeTakes(const TakeList& takes, const std::vector<int64_t>& anchors)
+{
     // Wherever the evidence leaves a choice open (two starts that fit the
     // same), the stages settle it by the order of the takes. Working in an
     // order of their own makes the findings of every take the same whatever
@@ -272,9 +326,12 @@ Analysis AnalyzeTakes(const TakeList& takes)
     const std::vector<size_t> order = CanonicalTakeOrder(takes);
     TakeList canonical;
     canonical.reserve(takes.size());
-    for (size_t m : order)
+    std::vector<int64_t> canonicalAnchors;
+    for (size_t m : order) {
         canonical.push_back(takes[m]);
-    Analysis inner = AnalyzeInOrder(canonical);
+        canonicalAnchors.push_back(m < anchors.size() ? anchors[m] : -1);
+    }
+    Analysis inner = AnalyzeInOrder(canonical, canonicalAnchors);
     Analysis analysis;
     analysis.BeatIntervals = std::move(inner.BeatIntervals);
     analysis.Takes.resize(takes.size());

@@ -127,6 +127,9 @@ struct TakeAnalysis {
     // placed where the others' evidence puts it, and no start finding is
     // made from a placing that is no claim.
     bool StartUndetermined = false;
+    // Tapped along the recording: its start is placed by its time on the
+    // recording, and it gets no start finding.
+    bool Anchored = false;
 };
 
 struct Analysis {
@@ -145,6 +148,12 @@ std::vector<bool> AcceptedFindings(const TakeAnalysis& analysis, const std::vect
 // order, but does not depend on it: the stages run on the takes in their
 // CanonicalTakeOrder, so the same takes in any order get the same findings.
 Analysis AnalyzeTakes(const TakeList& takes);
+// The same for takes of which some were tapped along one recording:
+// `anchors[m]` is the time of take m's first tap on it in milliseconds, or
+// negative (and missing entries) for a take without one. Anchored takes are
+// placed against each other by those times, not by their intervals;
+// unanchored ones are matched to them as to any take.
+Analysis AnalyzeTakes(const TakeList& takes, const std::vector<int64_t>& anchors);
 
 // The indices of `takes` in an order that depends on their content alone:
 // the longest first, takes of one length by their times.
@@ -165,3 +174,7 @@ Take RepairTake(const TakeList& takes, const Analysis& analysis, size_t index,
 // times (the mean of the middle values, the outer fifth on each side set
 // aside, at least one, from three takes on), from 0.
 std::vector<double> AverageAlignedTakes(const TakeList& aligned);
+// The same for takes whose first times lie on grid beats `firstBeats[m]`
+// (anchored takes not filled in before their first tap): the times from the
+// earliest of those beats on.
+std::vector<double> AverageAlignedTakes(const TakeList& aligned, const std::vector<int64_t>& firstBeats);

@@ -3,6 +3,7 @@
 // musician turned down left alone by the repair.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -14,6 +15,7 @@
 #include "TakeGenerator.h"
 #include "TapAnalysis.h"
 #include "TempoExport.h"
+#include "TempoImport.h"
 #include "TempoPipeline.h"
 
 namespace {
@@ -112,6 +114,98 @@ TEST(TempoPipeline, RejectedFindingsAreLeftAloneByTheRepair)
         expectedBeats = AverageAlignedTakes(aligned);
     }
     EXPECT_EQ(beats, expectedBeats);
+}
+
+// Takes tapped along a recording: five takes of a steady piece that starts
+// 3.2 s into it, two of them coming in one or two beats late, each anchored
+// at its first tap's time there. The late starts are facts, not findings:
+// every tap lands on its true beat and no take gets a start finding. The
+// lined-up map starts at the recording's first sample with whole lead-in
+// beats, puts every beat at its time on the recording (within the tapping
+// error), and its file says the same to within a millisecond. Without the
+// option the bytes are those of the takes without anchors.
+TEST(TempoPipeline, AnchoredTakesLineUpWithTheRecording)
+{
+    TakeRandom random(41);
+    const double start = 3200.0;
+    for (int set = 0; set < 12; ++set) {
+        const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, 160);
+        std::vector<Take> takes;
+        std::vector<GeneratedTake> generated;
+        AnalysisOptions options;
+        options.AlignToRecording = true;
+        for (int m = 0; m < 5; ++m) {
+            generated.push_back(GenerateTake(random, piece, m == 1 || m == 3 ? SlipKind::LateStart : SlipKind::None));
+            const GeneratedTake& g = generated.back();
+            takes.push_back(g.Slipped);
+            options.Anchors.push_back(static_cast<int64_t>(std::floor(start + piece[static_cast<size_t>(g.BeatOfTap[0])] + 0.5)));
+        }
+        const TakeList list = TakeListOf(takes);
+        const Analysis analysis = AnalyzeTakes(list, options.Anchors);
+        for (size_t m = 0; m < takes.size(); ++m) {
+            EXPECT_TRUE(analysis.Takes[m].Anchored);
+            for (const Finding& f : analysis.Takes[m].Findings)
+                EXPECT_NE(FindingKind::Start, f.Kind) << "set " << set << " take " << m;
+            EXPECT_EQ(generated[m].BeatOfTap, analysis.Takes[m].BeatOfTap) << "set " << set << " take " << m;
+        }
+        for (const bool repair : {false, true}) {
+            options.Repair = repair;
+            const std::vector<double> beats = BeatTimesForExport(list, options);
+            ASSERT_GT(beats.size(), piece.size());
+            EXPECT_EQ(0.0, beats[0]);
+            const size_t lead = beats.size() - piece.size();
+            ASSERT_GE(lead, 1u);
+            // Lead-in beats of one length, near the first tapped beat's.
+            const double leadLength = beats[1] - beats[0];
+            for (size_t k = 1; k < lead; ++k)
+                EXPECT_NEAR(leadLength, beats[k + 1] - beats[k], 1e-6);
+            EXPECT_LT(std::fabs(leadLength - (beats[lead + 1] - beats[lead])), 0.5 * (beats[lead + 1] - beats[lead]));
+            std::vector<double> errors;
+            for (size_t j = 0; j < piece.size(); ++j)
+                errors.push_back(std::fabs(beats[lead + j] - (start + piece[j])));
+            std::sort(errors.begin(), errors.end());
+            EXPECT_LT(errors[errors.size() / 2], 20.0) << "set " << set << " repair " << repair;
+            // The file's own beats, from its ticks and tempos.
+            const std::vector<uint8_t> bytes = ExportTempoBytes(list, 0, 2, options);
+            Take imported;
+            ASSERT_EQ(ImportResult::Converted,
+                      ConvertTempoFile(bytes.data(), static_cast<uint32_t>(bytes.size()), 2, imported));
+            // The import's first marker is the map's second beat (its take
+            // starts where the first beat ends), and it reads up to the map's
+            // last tempo.
+            ASSERT_GE(imported.size() + 3, beats.size());
+            for (size_t k = 0; k < imported.size() && k + 1 < beats.size(); ++k)
+                ASSERT_LE(std::fabs(static_cast<double>(imported[k]) - beats[k + 1]), 1.0) << "beat " << k + 1;
+
+            AnalysisOptions off = options;
+            off.AlignToRecording = false;
+            AnalysisOptions none;
+            none.Repair = repair;
+            EXPECT_EQ(ExportTempoBytes(list, 3, 2, none), ExportTempoBytes(list, 3, 2, off));
+        }
+    }
+}
+
+// Lead-in beats: the whole number of them whose length is nearest the first
+// beat's, at least one, none for a first beat at the start.
+TEST(TempoPipeline, LeadInBeatsFillTheTimeBeforeTheFirstBeat)
+{
+    std::mt19937 random(5);
+    for (int round = 0; round < 500; ++round) {
+        const double first = 200.0 + static_cast<double>(random() % 1000);
+        const double lead = 1.0 + static_cast<double>(random() % 20000) / 3.0;
+        const std::vector<double> lined = LineUpWithRecording({lead, lead + first, lead + 2 * first});
+        const size_t n = lined.size() - 3;
+        ASSERT_GE(n, 1u);
+        EXPECT_EQ(0.0, lined[0]);
+        EXPECT_EQ(lead, lined[n]);
+        const double length = lead / static_cast<double>(n);
+        for (const size_t other : {n - 1, n + 1})
+            if (other >= 1) {
+                EXPECT_LE(std::fabs(length - first), std::fabs(lead / static_cast<double>(other) - first) + 1e-9);
+            }
+    }
+    EXPECT_EQ((std::vector<double>{0.4, 500.4}), LineUpWithRecording({0.4, 500.4}));
 }
 
 }  // namespace
