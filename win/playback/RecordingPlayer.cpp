@@ -106,18 +106,17 @@ MMRESULT RecordingPlayer::Start(int64_t fromFrame)
     }
     // A tap that comes before the first buffer is back maps from here.
     StorePair(timeGetTime(), fromFrame);
+    // A start at or past the end writes nothing; the worker then reports
+    // the end at once. Only buffers with something in them are prepared.
     for (Buffer& buffer : buffers_) {
         buffer.header = WAVEHDR{};
         buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.samples.data());
-        buffer.header.dwBufferLength = static_cast<DWORD>(buffer.samples.size() * sizeof(int16_t));
-        result = waveOutPrepareHeader(device_, &buffer.header, sizeof buffer.header);
-        if (result != MMSYSERR_NOERROR)
-            break;
     }
-    // A start at or past the end writes nothing; the worker then reports
-    // the end at once.
     for (int i = 0; result == MMSYSERR_NOERROR && i < kBufferCount && Fill(buffers_[i]); ++i) {
-        result = waveOutWrite(device_, &buffers_[i].header, sizeof buffers_[i].header);
+        WAVEHDR& header = buffers_[i].header;
+        result = waveOutPrepareHeader(device_, &header, sizeof header);
+        if (result == MMSYSERR_NOERROR)
+            result = waveOutWrite(device_, &header, sizeof header);
         if (result == MMSYSERR_NOERROR)
             Enqueue(buffers_[i]);
     }
