@@ -1,6 +1,8 @@
 // Stand-in winmm.dll for tests: the multimedia timer and MIDI input devices
 // that exist only in configuration, so that MIDI input can be exercised where
-// there is no MIDI hardware. Never shipped.
+// there is no MIDI hardware, and a wave output device that plays on a
+// virtual clock, so that playback positions can be checked exactly. Never
+// shipped.
 //
 // Under Wine it replaces the system's winmm when it lies beside the program
 // and WINEDLLOVERRIDES contains "winmm=n,b". Configuration is read when it
@@ -67,16 +69,44 @@
 // Every callback (MIM_OPEN, MIM_DATA, MIM_CLOSE) runs on a thread of this
 // DLL, one at a time, never on the caller's thread. midiInStop, midiInReset
 // and midiInClose join the device's thread: no callback after they return.
+//
+// Wave output: FakeWave_SetDeviceCount devices (1 unless set), any of which
+// opens once at a time for 8- or 16-bit PCM, with CALLBACK_NULL,
+// CALLBACK_EVENT or CALLBACK_FUNCTION (a function is called on a thread of
+// this DLL, as a driver's is, and waited for). Nothing plays by itself: a
+// test moves the virtual clock, and the open device plays as many of its
+// queued samples as the clock moved (fewer when it runs dry: its position
+// stops, the clock does not). A buffer played to its end gets WHDR_DONE and
+// its WOM_DONE, in the order written. waveOutReset returns every buffer and
+// sets the position back to 0, as a driver does.
+//   void FakeWave_SetDeviceCount(UINT count)
+//   void FakeWave_SetVirtualClock(BOOL on, DWORD startMs)  TRUE: timeGetTime
+//        returns startMs plus the virtual clock's time, which starts at 0,
+//        in whole milliseconds at the rate of the device opened last.
+//        FALSE: the real clock again.
+//   BOOL FakeWave_Advance(DWORD samples)  Moves the virtual clock; FALSE
+//        when it is off.
+//   DWORD FakeWave_GetWritten(BYTE* to, DWORD offset, DWORD size)  The
+//        bytes written since the last waveOutOpen, in the order written,
+//        from `offset`, up to `size` into `to` (may be null); returns the
+//        total written.
+//   DWORD FakeWave_GetQueuedBytes()  Bytes written and not yet played.
+//   UINT FakeWave_GetOpenCount()      Wave handles open now.
+//   UINT FakeWave_GetPreparedCount()  Headers prepared and not unprepared.
+//   UINT FakeWave_GetDoneCount()      Prepared headers marked done: returned
+//        by the device and not yet written again or unprepared.
 
 // Without dllimport on the declarations, so that they can be defined here.
 #define _WINMM_
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -488,6 +518,113 @@ MMRESULT Stop(HMIDIIN handle, const char* logLine)
     return MMSYSERR_NOERROR;
 }
 
+// ---------------------------------------------------------------------------
+// Wave output on the virtual clock
+
+using WaveCallback = void(CALLBACK*)(HWAVEOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
+
+// One opened wave handle; never freed, like a Port.
+struct WaveOut {
+    UINT id = 0;
+    DWORD callbackType = CALLBACK_NULL;
+    DWORD_PTR callback = 0, instance = 0;
+    WORD blockAlign = 1;
+    DWORD rate = 0, bytesPerSecond = 0;
+    bool open = false;
+    std::deque<WAVEHDR*> queue;  // in the order written
+    DWORD playedInHead = 0;      // bytes of the first queued buffer played
+    uint64_t position = 0;       // frames played since open or reset
+};
+
+struct WaveNotice {
+    WaveOut* wave;
+    UINT message;
+    WAVEHDR* header;
+};
+
+SRWLOCK g_waveLock = SRWLOCK_INIT;  // everything below
+UINT g_waveDevices = 1;
+std::vector<std::unique_ptr<WaveOut>> g_waveOuts;
+std::vector<WAVEHDR*> g_prepared;
+std::vector<BYTE> g_written;
+std::atomic<bool> g_virtualClock{false};
+DWORD g_clockStartMs = 0;
+uint64_t g_clockFoldedMs = 0;  // whole ms of the clock at earlier rates
+uint64_t g_clockSamples = 0;   // samples since then at g_clockRate
+DWORD g_clockRate = 1000;
+
+DWORD VirtualMs()
+{
+    Lock lock(g_waveLock);
+    return static_cast<DWORD>(g_clockStartMs + g_clockFoldedMs + g_clockSamples * 1000 / g_clockRate);
+}
+
+// The clock keeps its time when a device of another rate opens; a part of a
+// millisecond at the old rate is dropped. Callers hold g_waveLock.
+void SetClockRate(DWORD rate)
+{
+    if (rate == 0 || rate == g_clockRate)
+        return;
+    g_clockFoldedMs += g_clockSamples * 1000 / g_clockRate;
+    g_clockSamples = 0;
+    g_clockRate = rate;
+}
+
+WaveOut* FindWave(HWAVEOUT handle)
+{
+    for (auto& wave : g_waveOuts) {
+        if (wave.get() == reinterpret_cast<WaveOut*>(handle) && wave->open)
+            return wave.get();
+    }
+    return nullptr;
+}
+
+bool IsPrepared(const WAVEHDR* header)
+{
+    return std::find(g_prepared.begin(), g_prepared.end(), header) != g_prepared.end();
+}
+
+// Marks the first queued buffer done and takes it off the queue.
+void ReturnHead(WaveOut& wave, std::vector<WaveNotice>& notices)
+{
+    WAVEHDR* header = wave.queue.front();
+    wave.queue.pop_front();
+    wave.playedInHead = 0;
+    header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(WHDR_INQUEUE)) | WHDR_DONE;
+    notices.push_back({&wave, WOM_DONE, header});
+}
+
+struct WaveJob {
+    WaveCallback callback;
+    WaveNotice notice;
+};
+
+DWORD WINAPI RunWaveJob(void* argument)
+{
+    auto& job = *static_cast<WaveJob*>(argument);
+    job.callback(reinterpret_cast<HWAVEOUT>(job.notice.wave), job.notice.message, job.notice.wave->instance,
+                 reinterpret_cast<DWORD_PTR>(job.notice.header), 0);
+    return 0;
+}
+
+// Outside g_waveLock: a callback may call waveOut functions that take it
+// (which a real driver forbids, but a stand-in need not deadlock on).
+void Notify(const std::vector<WaveNotice>& notices)
+{
+    Lock lock(g_deliver);
+    for (const WaveNotice& notice : notices) {
+        if (notice.wave->callbackType == CALLBACK_EVENT) {
+            SetEvent(reinterpret_cast<HANDLE>(notice.wave->callback));
+        } else if (notice.wave->callbackType == CALLBACK_FUNCTION) {
+            WaveJob job{reinterpret_cast<WaveCallback>(notice.wave->callback), notice};
+            if (HANDLE thread = CreateThread(nullptr, 0, RunWaveJob, &job, 0, nullptr)) {
+                WaitForSingleObject(thread, INFINITE);
+                CloseHandle(thread);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -495,7 +632,12 @@ extern "C" {
 // ---------------------------------------------------------------------------
 // Timer
 
-DWORD WINAPI timeGetTime(void) { return MsSince(LARGE_INTEGER{}); }
+DWORD WINAPI timeGetTime(void)
+{
+    if (g_virtualClock)
+        return VirtualMs();
+    return MsSince(LARGE_INTEGER{});
+}
 
 MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS caps, UINT size)
 {
@@ -660,5 +802,259 @@ LONG WINAPI FakeMidi_GetPeriodBalance(UINT period)
 }
 
 void WINAPI FakeMidi_SetTimerFails(int fails) { g_timerFails = fails < 0 ? -1 : fails != 0; }
+
+// ---------------------------------------------------------------------------
+// Wave output
+
+UINT WINAPI waveOutGetNumDevs(void)
+{
+    Lock lock(g_waveLock);
+    return g_waveDevices;
+}
+
+MMRESULT WINAPI waveOutOpen(LPHWAVEOUT handle, UINT id, LPCWAVEFORMATEX format, DWORD_PTR callback,
+                            DWORD_PTR instance, DWORD flags)
+{
+    if (handle)
+        *handle = nullptr;
+    if (!format)
+        return MMSYSERR_INVALPARAM;
+    const DWORD type = flags & CALLBACK_TYPEMASK;
+    if (type != CALLBACK_NULL && type != CALLBACK_EVENT && type != CALLBACK_FUNCTION)
+        return MMSYSERR_NOTSUPPORTED;
+    if (format->wFormatTag != WAVE_FORMAT_PCM || (format->wBitsPerSample != 8 && format->wBitsPerSample != 16) ||
+        format->nChannels == 0 || format->nSamplesPerSec == 0 ||
+        format->nBlockAlign != format->nChannels * format->wBitsPerSample / 8)
+        return WAVERR_BADFORMAT;
+    WaveOut* wave = nullptr;
+    {
+        Lock lock(g_waveLock);
+        if (g_waveDevices == 0)
+            return MMSYSERR_NODRIVER;
+        if (id != WAVE_MAPPER && id >= g_waveDevices)
+            return MMSYSERR_BADDEVICEID;
+        if (flags & WAVE_FORMAT_QUERY)
+            return MMSYSERR_NOERROR;
+        if (!handle || (type != CALLBACK_NULL && !callback))
+            return MMSYSERR_INVALPARAM;
+        const UINT device = id == WAVE_MAPPER ? 0 : id;
+        for (auto& other : g_waveOuts) {
+            if (other->open && other->id == device)
+                return MMSYSERR_ALLOCATED;
+        }
+        g_waveOuts.push_back(std::make_unique<WaveOut>());
+        wave = g_waveOuts.back().get();
+        wave->id = device;
+        wave->callbackType = type;
+        wave->callback = callback;
+        wave->instance = instance;
+        wave->blockAlign = format->nBlockAlign;
+        wave->rate = format->nSamplesPerSec;
+        wave->bytesPerSecond = format->nSamplesPerSec * format->nBlockAlign;
+        wave->open = true;
+        g_written.clear();
+        SetClockRate(wave->rate);
+    }
+    *handle = reinterpret_cast<HWAVEOUT>(wave);
+    Notify({{wave, WOM_OPEN, nullptr}});
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI waveOutPrepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size)
+{
+    Lock lock(g_waveLock);
+    if (!FindWave(handle))
+        return MMSYSERR_INVALHANDLE;
+    if (!header || size < sizeof(WAVEHDR) || !header->lpData)
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags |= WHDR_PREPARED;
+    if (!IsPrepared(header))
+        g_prepared.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI waveOutUnprepareHeader(HWAVEOUT handle, LPWAVEHDR header, UINT size)
+{
+    Lock lock(g_waveLock);
+    if (!FindWave(handle))
+        return MMSYSERR_INVALHANDLE;
+    if (!header || size < sizeof(WAVEHDR))
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    header->dwFlags &= ~static_cast<DWORD>(WHDR_PREPARED);
+    g_prepared.erase(std::remove(g_prepared.begin(), g_prepared.end(), header), g_prepared.end());
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI waveOutWrite(HWAVEOUT handle, LPWAVEHDR header, UINT size)
+{
+    Lock lock(g_waveLock);
+    WaveOut* wave = FindWave(handle);
+    if (!wave)
+        return MMSYSERR_INVALHANDLE;
+    if (!header || size < sizeof(WAVEHDR))
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & WHDR_PREPARED) || !IsPrepared(header))
+        return WAVERR_UNPREPARED;
+    if (header->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(WHDR_DONE)) | WHDR_INQUEUE;
+    const auto* bytes = reinterpret_cast<const BYTE*>(header->lpData);
+    g_written.insert(g_written.end(), bytes, bytes + header->dwBufferLength);
+    wave->queue.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI waveOutReset(HWAVEOUT handle)
+{
+    std::vector<WaveNotice> notices;
+    {
+        Lock lock(g_waveLock);
+        WaveOut* wave = FindWave(handle);
+        if (!wave)
+            return MMSYSERR_INVALHANDLE;
+        while (!wave->queue.empty())
+            ReturnHead(*wave, notices);
+        wave->position = 0;
+    }
+    Notify(notices);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI waveOutClose(HWAVEOUT handle)
+{
+    WaveOut* wave = nullptr;
+    {
+        Lock lock(g_waveLock);
+        wave = FindWave(handle);
+        if (!wave)
+            return MMSYSERR_INVALHANDLE;
+        if (!wave->queue.empty())
+            return WAVERR_STILLPLAYING;
+        wave->open = false;
+    }
+    Notify({{wave, WOM_CLOSE, nullptr}});
+    return MMSYSERR_NOERROR;
+}
+
+// Samples and milliseconds as asked; any other kind is answered in bytes,
+// as drivers do.
+MMRESULT WINAPI waveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UINT size)
+{
+    Lock lock(g_waveLock);
+    WaveOut* wave = FindWave(handle);
+    if (!wave)
+        return MMSYSERR_INVALHANDLE;
+    if (!time || size < sizeof(MMTIME))
+        return MMSYSERR_INVALPARAM;
+    if (time->wType == TIME_SAMPLES) {
+        time->u.sample = static_cast<DWORD>(wave->position);
+    } else if (time->wType == TIME_MS) {
+        time->u.ms = static_cast<DWORD>(wave->position * 1000 / wave->rate);
+    } else {
+        time->wType = TIME_BYTES;
+        time->u.cb = static_cast<DWORD>(wave->position * wave->blockAlign);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+// ---------------------------------------------------------------------------
+// Wave control functions for in-process tests
+
+void WINAPI FakeWave_SetDeviceCount(UINT count)
+{
+    Lock lock(g_waveLock);
+    g_waveDevices = count;
+}
+
+void WINAPI FakeWave_SetVirtualClock(BOOL on, DWORD startMs)
+{
+    Lock lock(g_waveLock);
+    g_clockStartMs = startMs;
+    g_clockFoldedMs = 0;
+    g_clockSamples = 0;
+    g_virtualClock = on != FALSE;
+}
+
+BOOL WINAPI FakeWave_Advance(DWORD samples)
+{
+    std::vector<WaveNotice> notices;
+    {
+        Lock lock(g_waveLock);
+        if (!g_virtualClock)
+            return FALSE;
+        g_clockSamples += samples;
+        for (auto& wave : g_waveOuts) {
+            if (!wave->open)
+                continue;
+            // The clock counts at the rate of the device opened last; a
+            // device at another rate plays its own share of the time.
+            uint64_t left = uint64_t{samples} * wave->rate / g_clockRate;
+            while (left > 0 && !wave->queue.empty()) {
+                WAVEHDR& head = *wave->queue.front();
+                const DWORD bytesLeft = head.dwBufferLength - wave->playedInHead;
+                const uint64_t framesLeft = (bytesLeft + wave->blockAlign - 1) / wave->blockAlign;
+                const uint64_t played = left < framesLeft ? left : framesLeft;
+                wave->playedInHead += static_cast<DWORD>(played * wave->blockAlign);
+                wave->position += played;
+                left -= played;
+                if (played == framesLeft)
+                    ReturnHead(*wave, notices);
+            }
+            // Empty buffers are over as soon as they are reached.
+            while (!wave->queue.empty() && wave->queue.front()->dwBufferLength == 0)
+                ReturnHead(*wave, notices);
+        }
+    }
+    Notify(notices);
+    return TRUE;
+}
+
+DWORD WINAPI FakeWave_GetWritten(BYTE* to, DWORD offset, DWORD size)
+{
+    Lock lock(g_waveLock);
+    const DWORD total = static_cast<DWORD>(g_written.size());
+    if (to && offset < total)
+        std::memcpy(to, g_written.data() + offset, size < total - offset ? size : total - offset);
+    return total;
+}
+
+DWORD WINAPI FakeWave_GetQueuedBytes(void)
+{
+    Lock lock(g_waveLock);
+    DWORD queued = 0;
+    for (auto& wave : g_waveOuts) {
+        for (const WAVEHDR* header : wave->queue)
+            queued += header->dwBufferLength;
+        if (!wave->queue.empty())
+            queued -= wave->playedInHead;
+    }
+    return queued;
+}
+
+UINT WINAPI FakeWave_GetOpenCount(void)
+{
+    Lock lock(g_waveLock);
+    UINT count = 0;
+    for (auto& wave : g_waveOuts)
+        count += wave->open ? 1 : 0;
+    return count;
+}
+
+UINT WINAPI FakeWave_GetPreparedCount(void)
+{
+    Lock lock(g_waveLock);
+    return static_cast<UINT>(g_prepared.size());
+}
+
+UINT WINAPI FakeWave_GetDoneCount(void)
+{
+    Lock lock(g_waveLock);
+    UINT count = 0;
+    for (const WAVEHDR* header : g_prepared)
+        count += (header->dwFlags & WHDR_DONE) ? 1 : 0;
+    return count;
+}
 
 }  // extern "C"
