@@ -1,9 +1,10 @@
 // metrova-cli: the tempo engine from the command line, for checking tempo
 // maps and for users on other systems.
 //
-//   metrova-cli export [--interp Q] [--base B] [--repair] [--smooth S|auto] [--out FILE] TAKEFILE...
-//   metrova-cli analyze [--base B] TAKEFILE...
-//   metrova-cli repair [--base B] --out-dir DIR TAKEFILE...
+//   metrova-cli export [--audio FILE] [--interp Q] [--base B] [--repair] [--smooth S|auto] [--out FILE] TAKEFILE...
+//   metrova-cli beats [--audio FILE] [--repair] [--smooth S|auto] [--base B] TAKEFILE...
+//   metrova-cli analyze [--audio FILE] [--base B] TAKEFILE...
+//   metrova-cli repair [--audio FILE] [--base B] --out-dir DIR TAKEFILE...
 //   metrova-cli import [--base B] FILE.mid
 //   metrova-cli info RECORDING
 //
@@ -43,9 +44,11 @@ static_assert(kSmoothingAuto == SmoothingAuto && kMaxSmoothing == MaxSmoothing,
 namespace {
 
 const char kUsage[] =
-    "usage: metrova-cli export [--interp Q] [--base B] [--repair] [--smooth S|auto] [--out FILE] TAKEFILE...\n"
-    "       metrova-cli analyze [--base B] TAKEFILE...\n"
-    "       metrova-cli repair [--base B] --out-dir DIR TAKEFILE...\n"
+    "usage: metrova-cli export [--audio FILE] [--interp Q] [--base B] [--repair] [--smooth S|auto] [--out FILE]\n"
+    "                          TAKEFILE...\n"
+    "       metrova-cli beats [--audio FILE] [--repair] [--smooth S|auto] [--base B] TAKEFILE...\n"
+    "       metrova-cli analyze [--audio FILE] [--base B] TAKEFILE...\n"
+    "       metrova-cli repair [--audio FILE] [--base B] --out-dir DIR TAKEFILE...\n"
     "       metrova-cli import [--base B] FILE.mid\n"
     "       metrova-cli info RECORDING\n"
     "       metrova-cli --help\n";
@@ -57,6 +60,9 @@ const char kHelp[] =
     "         or to standard output. Takes with fewer than two taps are dropped;\n"
     "         takes of different tap counts are averaged with a warning. FILE is\n"
     "         replaced only when it has been written completely.\n"
+    "beats    Prints the beat times the export's spline runs through, in\n"
+    "         milliseconds, one per line: from 0 at the first beat, or with\n"
+    "         --audio on the recording's timeline, lead-in beats included.\n"
     "analyze  Finds slips in the takes and prints one finding per line:\n"
     "         take<TAB>kind<TAB>tap<TAB>time_ms. take counts from 1 in the order\n"
     "         the takes are read; kind is missed (beats missing after the tap),\n"
@@ -91,7 +97,14 @@ const char kHelp[] =
     "                rather than the jitter of the taps: 0 none (default), 1 to 10\n"
     "                a fixed strength, auto a strength from the takes' own scatter\n"
     "  --out FILE    write the tempo map to FILE instead of standard output\n"
-    "  --out-dir DIR the folder the repaired takes are written to (it must exist)\n";
+    "  --out-dir DIR the folder the repaired takes are written to (it must exist)\n"
+    "  --audio FILE  the takes were tapped along this recording (WAV or Ogg Vorbis):\n"
+    "                a take file's times are read as times on it (not moved to its\n"
+    "                first tap), as are the takes a session saved with it; takes are\n"
+    "                placed against each other by those times, export and beats line\n"
+    "                the map up with the recording's first sample (whole lead-in\n"
+    "                beats before the first tapped one), and analyze and repair give\n"
+    "                times on it\n";
 
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
@@ -166,6 +179,9 @@ int WriteOutput(const std::string& path, const void* data, size_t size)
 // came from.
 struct LoadedTake {
     Take Times;
+    // The recording time of the first tap: a take file's first time, or the
+    // anchor a session saved with its recording; -1 for none.
+    int64_t Anchor = -1;
     std::string Path;
     size_t IndexInFile = 0;  // 0-based
     size_t TakesInFile = 1;
@@ -199,6 +215,8 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
             error = problem.Message;
             return false;
         }
+        if (!take.Times.empty())
+            take.Anchor = take.Times[0];
         reportRepeats();
         loaded.push_back(std::move(take));
         return true;
@@ -215,6 +233,7 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
             continue;
         LoadedTake take;
         take.Times = std::move(takes[i].Taps);
+        take.Anchor = takes[i].Anchor;
         take.Path = path;
         take.IndexInFile = i;
         take.TakesInFile = takes.size();
@@ -225,7 +244,7 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
 
 // Options of all commands. ParseOptions returns -1 when parsing went fine,
 // otherwise the exit status.
-enum class Command { Export, Analyze, Repair, Import, Info };
+enum class Command { Export, Beats, Analyze, Repair, Import, Info };
 
 struct Options {
     Command command = Command::Export;
@@ -235,12 +254,16 @@ struct Options {
     std::string outPath;
     bool hasOut = false;
     std::string outDir;
+    std::string audioPath;
+    bool hasAudio = false;
     std::vector<std::string> files;
 };
 
 int ParseOptions(int argc, char** argv, Options& options)
 {
     const bool isExport = options.command == Command::Export;
+    const bool makesMap = isExport || options.command == Command::Beats;
+    const bool readsTakes = options.command != Command::Import && options.command != Command::Info;
     bool endOfOptions = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -252,12 +275,13 @@ int ParseOptions(int argc, char** argv, Options& options)
             endOfOptions = true;
             continue;
         }
-        if (isExport && arg == "--repair") {
+        if (makesMap && arg == "--repair") {
             options.analysis.Repair = true;
             continue;
         }
         const bool takesValue = (arg == "--base" && options.command != Command::Info) ||
-                                (isExport && (arg == "--interp" || arg == "--out" || arg == "--smooth")) ||
+                                (isExport && (arg == "--interp" || arg == "--out")) ||
+                                (makesMap && arg == "--smooth") || (readsTakes && arg == "--audio") ||
                                 (options.command == Command::Repair && arg == "--out-dir");
         if (!takesValue)
             return UsageError("unknown option '" + arg + "'");
@@ -280,6 +304,11 @@ int ParseOptions(int argc, char** argv, Options& options)
                 options.analysis.Smoothing = static_cast<int>(number);
             else
                 return UsageError("--smooth must be auto or a whole number from 0 to 10, not '" + value + "'");
+        } else if (arg == "--audio") {
+            if (value.empty())
+                return UsageError("--audio needs a recording");
+            options.audioPath = value;
+            options.hasAudio = true;
         } else if (arg == "--out-dir") {
             if (value.empty())
                 return UsageError("--out-dir needs a folder");
@@ -294,15 +323,73 @@ int ParseOptions(int argc, char** argv, Options& options)
     return -1;
 }
 
-// The takes of all files in argument order, or the exit status.
+// The takes of all files in argument order, or the exit status. With
+// --audio the recording must be one that can be read: the takes' times are
+// on its timeline.
 int LoadAll(const Options& options, std::vector<LoadedTake>& loaded)
 {
+    if (options.hasAudio) {
+        const AudioOpenResult opened = OpenAudioFile(options.audioPath);
+        if (!opened.decoder) {
+            std::fprintf(stderr, "metrova-cli: %s\n", opened.message.c_str());
+            return ExitFailed;
+        }
+    }
     for (const std::string& path : options.files) {
         std::string error;
         if (!ReadTakes(path, loaded, error))
             return FileError(path, error);
     }
     return -1;
+}
+
+// The takes of two or more taps, relative to their first tap, with the
+// options that make their map (anchors when --audio is given), or the exit
+// status.
+int LoadForMap(const Options& options, std::vector<Take>& takes, AnalysisOptions& analysis)
+{
+    std::vector<LoadedTake> loaded;
+    const int status = LoadAll(options, loaded);
+    if (status >= 0)
+        return status;
+    analysis = options.analysis;
+    analysis.AlignToRecording = options.hasAudio;
+    for (LoadedTake& take : loaded) {
+        if (take.Times.size() < 2) {
+            std::fprintf(stderr, "metrova-cli: '%s': fewer than two taps, take left out\n", take.Path.c_str());
+            continue;
+        }
+        NormalizeTake(take.Times);
+        takes.push_back(std::move(take.Times));
+        analysis.Anchors.push_back(options.hasAudio ? take.Anchor : -1);
+    }
+    if (takes.empty()) {
+        std::fprintf(stderr, "metrova-cli: no take has two or more taps; nothing written\n");
+        return ExitFailed;
+    }
+    return -1;
+}
+
+int RunBeats(const Options& options)
+{
+    if (options.files.empty())
+        return UsageError("beats needs at least one take file");
+    std::vector<Take> takes;
+    AnalysisOptions analysis;
+    const int status = LoadForMap(options, takes, analysis);
+    if (status >= 0)
+        return status;
+    const TakeList list = TakeListOf(takes);
+    const std::vector<double> beats = BeatTimesForExport(list, analysis);
+    // Without a recording the map starts at its first beat.
+    const double origin = options.hasAudio || beats.empty() ? 0.0 : beats[0];
+    for (const double beat : beats)
+        std::printf("%.3f\n", beat - origin);
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "metrova-cli: cannot write to standard output\n");
+        return ExitFailed;
+    }
+    return ExitOk;
 }
 
 int RunExport(const Options& options)
@@ -314,32 +401,19 @@ int RunExport(const Options& options)
     if (options.hasOut && IsFolder(options.outPath))
         return FileError(options.outPath, "a folder, not a file; nothing written there");
 
-    std::vector<LoadedTake> loaded;
-    const int status = LoadAll(options, loaded);
+    std::vector<Take> takes;
+    AnalysisOptions analysis;
+    const int status = LoadForMap(options, takes, analysis);
     if (status >= 0)
         return status;
-    std::vector<Take> takes;
-    for (LoadedTake& take : loaded) {
-        if (take.Times.size() < 2) {
-            std::fprintf(stderr, "metrova-cli: '%s': fewer than two taps, take left out\n", take.Path.c_str());
-            continue;
-        }
-        NormalizeTake(take.Times);
-        takes.push_back(std::move(take.Times));
-    }
-    if (takes.empty()) {
-        std::fprintf(stderr, "metrova-cli: no take has two or more taps; nothing written\n");
-        return ExitFailed;
-    }
 
     TakeList list = TakeListOf(takes);
     // Repair brings the takes onto one grid; only without it do unequal tap
     // counts mean the average is taken by tap index across different beats.
-    if (!options.analysis.Repair && !TakesAreUniform(list))
+    if (!options.analysis.Repair && !TakesAreUniform(list) && !options.hasAudio)
         std::fprintf(stderr, "metrova-cli: warning: the takes have different tap counts; averaged anyway\n");
 
-    const std::vector<uint8_t> bytes =
-        ExportTempoBytes(list, options.interpCount, options.timeSigBase, options.analysis);
+    const std::vector<uint8_t> bytes = ExportTempoBytes(list, options.interpCount, options.timeSigBase, analysis);
     // Every map has at least its file's frame; no bytes at all means a track
     // longer than a Standard MIDI File can say.
     if (bytes.empty()) {
@@ -366,6 +440,7 @@ struct AnalysedFiles {
     std::vector<LoadedTake> loaded;
     std::vector<Take> relative;
     std::vector<size_t> use;
+    std::vector<int64_t> anchors;  // per analysed take, -1 without --audio
     TakeList list;
     Analysis analysis;
 };
@@ -381,10 +456,11 @@ int LoadAndAnalyze(const Options& options, AnalysedFiles& files)
             files.relative.push_back(files.loaded[i].Times);
             NormalizeTake(files.relative.back());
             files.use.push_back(i);
+            files.anchors.push_back(options.hasAudio ? files.loaded[i].Anchor : -1);
         }
     for (const Take& take : files.relative)
         files.list.push_back(&take);
-    files.analysis = AnalyzeTakes(files.list);
+    files.analysis = AnalyzeTakes(files.list, files.anchors);
     return -1;
 }
 
@@ -401,12 +477,15 @@ int RunAnalyze(const Options& options)
     const TakeList& list = files.list;
     const Analysis& analysis = files.analysis;
     for (size_t t = 0; t < list.size(); ++t) {
+        // As the file gives them; a session's anchored take on the recording.
         const Take& times = loaded[use[t]].Times;
+        const bool shift = files.anchors[t] >= 0 && !times.empty() && times[0] == 0;
+        const long long base = shift ? static_cast<long long>(files.anchors[t]) : 0;
         for (const Finding& finding : analysis.Takes[t].Findings) {
             const bool start = finding.Kind == FindingKind::Start;
             const uint32_t time = times[start ? 0 : static_cast<size_t>(finding.Tap)];
-            std::printf("%zu\t%s\t%lld\t%u\n", use[t] + 1, FindingKindName(finding.Kind),
-                        static_cast<long long>(finding.Tap), static_cast<unsigned>(time));
+            std::printf("%zu\t%s\t%lld\t%lld\n", use[t] + 1, FindingKindName(finding.Kind),
+                        static_cast<long long>(finding.Tap), base + static_cast<long long>(time));
         }
     }
     if (std::fflush(stdout) != 0) {
@@ -456,13 +535,25 @@ int RunRepair(const Options& options)
         const LoadedTake& take = loaded[i];
         // A take too short to analyse is written as it was read.
         Take repaired = take.Times;
-        if (next < use.size() && use[next] == i)
-            repaired = RepairTake(list, analysis, next++);
+        // With --audio an anchored take is written on the recording's
+        // timeline: from where its first kept tap was tapped.
+        long long base = 0;
+        if (next < use.size() && use[next] == i) {
+            std::vector<int64_t> place;
+            repaired = RepairTake(list, analysis, next, nullptr, &place);
+            if (files.anchors[next] >= 0) {
+                size_t kept = 0;
+                while (kept < place.size() && place[kept] < 0)
+                    ++kept;
+                base = files.anchors[next] + (kept < place.size() ? static_cast<long long>((*list[next])[kept]) : 0);
+            }
+            ++next;
+        }
         const std::string& out = names[i];
         std::string text;
         text.reserve(repaired.size() * 8);
         for (const uint32_t time : repaired)
-            text += std::to_string(time) + "\n";
+            text += std::to_string(base + static_cast<long long>(time)) + "\n";
         const int written = WriteOutput(out, text.data(), text.size());
         if (written != ExitOk)
             return written;
@@ -540,6 +631,8 @@ int main(int argc, char** argv)
     Options options;
     if (command == "export")
         options.command = Command::Export;
+    else if (command == "beats")
+        options.command = Command::Beats;
     else if (command == "analyze")
         options.command = Command::Analyze;
     else if (command == "repair")
@@ -557,6 +650,8 @@ int main(int argc, char** argv)
     switch (options.command) {
     case Command::Export:
         return RunExport(options);
+    case Command::Beats:
+        return RunBeats(options);
     case Command::Analyze:
         return RunAnalyze(options);
     case Command::Repair:

@@ -247,6 +247,37 @@ grep -q "'no_such.wav': no such file" err || fail "info of a missing file: $(cat
 expect_status 2 "info of two files" -- info take.wav take.wav
 expect_status 2 "--base on info" -- info --base 3 take.wav
 
+# beats: the beat times the spline runs through. Without a recording they
+# start at 0 whatever the take files' first times; with --audio the take
+# files' times are times on the recording, and the map is lined up with its
+# first sample: here two takes on 2000, 2500, ... (one tapped from 2500 on:
+# a beat late, which its time tells), so four lead-in beats of 500 ms.
+printf '2000 2500 3000 3500 4000 4500\n' >rec_a
+printf '2500 3000 3500 4000 4500\n' >rec_b
+expect_status 0 "beats without a recording" -- beats rec_a
+[ "$(tr -d '\r' <out | tr '\n' ' ')" = "0.000 500.000 1000.000 1500.000 2000.000 2500.000 " ] || fail "beats: $(cat out)"
+expect_status 0 "beats on the recording" -- beats --audio take.wav rec_a rec_b
+[ "$(tr -d '\r' <out | tr '\n' ' ')" = "0.000 500.000 1000.000 1500.000 2000.000 2500.000 3000.000 3500.000 4000.000 4500.000 " ] ||
+    fail "beats --audio: $(cat out)"
+expect_status 0 "beats on the recording, repaired" -- beats --audio take.wav --repair rec_a rec_b
+[ "$(tr -d '\r' <out | tr '\n' ' ')" = "0.000 500.000 1000.000 1500.000 2000.000 2500.000 3000.000 3500.000 4000.000 4500.000 " ] ||
+    fail "beats --audio --repair: $(cat out)"
+# The late take is a fact of the recording: no start finding.
+expect_status 0 "analyze on the recording" -- analyze --audio take.wav rec_a rec_b
+! grep -q start out || fail "analyze --audio found a start: $(cat out)"
+# The lined-up map's own beats, read back by import, are those times.
+expect_status 0 "export on the recording" -- export --audio take.wav --out lined.mid rec_a rec_b
+expect_status 0 "import of the lined-up map" -- import lined.mid
+[ "$(tr -d '\r' <out | head -n 8 | tr '\n' ' ')" = "0 500 1000 1500 2000 2500 3000 3500 " ] || fail "lined-up map imports as: $(cat out)"
+# Repaired on the recording: the take files keep their recording times.
+mkdir -p rec_out
+expect_status 0 "repair on the recording" -- repair --audio take.wav --out-dir rec_out rec_a rec_b
+[ "$(tr -d '\r' <rec_out/rec_b | tr '\n' ' ')" = "2500 3000 3500 4000 4500 " ] || fail "repair --audio wrote: $(cat rec_out/rec_b)"
+expect_status 1 "--audio of a file that is no recording" -- beats --audio take_a rec_a
+grep -q "'take_a' is not a recording Metrova can read" err || fail "--audio of a take file: $(cat err)"
+expect_status 2 "--audio without a value" -- beats rec_a --audio
+expect_status 2 "--interp on beats" -- beats --interp 2 rec_a
+
 # Bad arguments.
 expect_status 2 "no command" --
 expect_status 2 "unknown command" -- frobnicate
@@ -264,7 +295,7 @@ expect_status 2 "repair without --out-dir" -- repair take_a
 expect_status 1 "analyze of a missing file" -- analyze no_such_take
 expect_status 1 "repair into a missing folder" -- repair --out-dir nowhere take_a
 expect_status 0 "--help" -- --help
-for word in export analyze repair import info --repair --smooth --out-dir; do
+for word in export beats analyze repair import info --repair --smooth --out-dir --audio; do
     grep -q -- "$word" out || fail "--help does not explain $word"
 done
 
