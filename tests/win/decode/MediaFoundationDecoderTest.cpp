@@ -145,8 +145,9 @@ TEST(MediaFoundationDecoder, LossyFilesKeepTheSourcesTimeline)
             EXPECT_EQ(uint64_t(frames), decoder->Format().frames) << "the count decoding yields";
             const long millisecond = long(s.rate) / 1000;
             EXPECT_LE(std::labs(BestLag(s, decoded)), millisecond);
-            EXPECT_LE(std::labs(FirstOnset(decoded, s.channels) - long(s.onset)), millisecond);
-            EXPECT_EQ(FirstOnset(s.samples, s.channels), long(s.onset)) << "the source itself";
+            const long sourceOnset = FirstOnset(s.samples, s.channels);
+            ASSERT_GE(sourceOnset, long(s.onset));
+            EXPECT_LE(std::labs(FirstOnset(decoded, s.channels) - sourceOnset), millisecond);
         }
 }
 
@@ -198,7 +199,8 @@ TEST(MediaFoundationDecoder, APathOutsideTheCodePageOpensByItsWideName)
 {
     std::vector<Source> sources = Sources();
     ASSERT_FALSE(sources.empty());
-    const std::wstring dir = L"Z:" + std::wstring(Dir().begin() + (Dir().rfind("Z:", 0) == 0 ? 2 : 0), Dir().end());
+    const std::string host = Dir();
+    const std::wstring dir = L"Z:" + std::wstring(host.begin() + (host.rfind("Z:", 0) == 0 ? 2 : 0), host.end());
     const std::wstring copy = dir + L"\\\x0395\x03bb\x03bb\x03ac\x03b4\x03b1 \x266a.m4a";
     const std::wstring from = dir + L"\\" + std::wstring(sources[0].name.begin(), sources[0].name.end()) + L".m4a";
     ASSERT_TRUE(CopyFileW(from.c_str(), copy.c_str(), FALSE));
