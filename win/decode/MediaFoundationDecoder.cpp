@@ -315,6 +315,14 @@ bool MediaFoundationDecoder::Open(const std::wstring& path, std::string& error)
     PropVariantClear(&duration);
 
     format_.description = CodecName(codec);
+    if (codec.Data1 == 0x0001) {
+        // Some systems (Wine through GStreamer) decode inside the media
+        // source and report PCM; the file's first frame still says what it
+        // is. Such a source gives the recording's own frames, delay removed.
+        const std::vector<unsigned char> head = FirstFrameBytes(path);
+        if (head.size() >= 2 && head[0] == 0xFF && (head[1] & 0xE6) == 0xE2)
+            format_.description = "MP3";
+    }
     if (codec.Data1 == 0x0055) {
         // The system's MP3 decoders give every decoded frame: the encoder's
         // leading silence and the filter bank's delay are dropped here, and
@@ -421,58 +429,32 @@ size_t MediaFoundationDecoder::Read(float* interleaved, size_t maxFrames)
     return done;
 }
 
-// Where a seek lands. From the start of the recording (a target within the
-// pre-roll of it) the reader is rewound to 0 and the frames are counted, so
-// the position is exact relative to reading through. Elsewhere the reader is
-// moved to a quarter of a second before the target and the frames up to it
-// are counted from the time stamp of the first sample it gives: for PCM and
-// FLAC, whose stamps are exact, the position is exact; for the lossy codecs
-// it is exact to the stamp (which the codecs give in whole frames), but the
-// samples come from a decoder restarted at the pre-roll and match those of a
-// decode through the file only closely, not bit for bit. A reader that
-// lands after the target is rewound to 0 and counts.
+// Where a seek lands: the reader is rewound to the start and the frames up
+// to the target are decoded and counted, so the position, and the samples
+// from it, are exactly those of reading through the file. Seeking the reader
+// near the target by its time stamps would be faster, but the stamps after
+// a seek are not frame-exact on every system (they were not under Wine), and
+// a start position off by a few frames would move every tap against the
+// music. Recordings are played from near their start, so the cost is small.
 bool MediaFoundationDecoder::Seek(uint64_t frame)
 {
     if (!reader_ || frame > format_.frames)
         return false;
     error_.clear();
-    const uint64_t rate = format_.sampleRate;
-    const uint64_t target = frame + lead_;  // in decoded frames
-    const uint64_t preroll = rate / 4;
-    for (uint64_t start : {target > preroll ? target - preroll : 0, uint64_t(0)}) {
-        PROPVARIANT at;
-        PropVariantInit(&at);
-        at.vt = VT_I8;
-        at.hVal.QuadPart = LONGLONG(start * 10000000 / rate);
-        const HRESULT hr = reader_->SetCurrentPosition(GUID_NULL, at);
-        PropVariantClear(&at);
-        if (FAILED(hr))
-            return Fail("the system's decoder cannot seek", hr);
-        pending_.clear();
-        pendingAt_ = 0;
-        ended_ = false;
-        position_ = frame;
-        if (start == 0) {
-            skip_ = target;
-            return true;
-        }
-        skip_ = 0;
-        LONGLONG stamp = -1;
-        if (!Decode(&stamp))
-            return false;
-        if (stamp < 0)
-            continue;
-        const uint64_t landed = (uint64_t(stamp) * rate + 5000000) / 10000000;
-        if (landed > target)
-            continue;
-        // The frames between where the reader landed and the target.
-        skip_ = target - landed;
-        const size_t drop = size_t(std::min<uint64_t>(skip_, PendingFrames()));
-        pendingAt_ += drop * format_.channels;
-        skip_ -= drop;
-        return true;
-    }
-    return false;
+    PROPVARIANT at;
+    PropVariantInit(&at);
+    at.vt = VT_I8;
+    at.hVal.QuadPart = 0;
+    const HRESULT hr = reader_->SetCurrentPosition(GUID_NULL, at);
+    PropVariantClear(&at);
+    if (FAILED(hr))
+        return Fail("the system's decoder cannot seek", hr);
+    pending_.clear();
+    pendingAt_ = 0;
+    ended_ = false;
+    position_ = frame;
+    skip_ = frame + lead_;
+    return true;
 }
 
 std::unique_ptr<AudioDecoder> OpenFromFallback(const std::string& path, void*, std::string& error)
