@@ -6,9 +6,10 @@ set -eu
 # setup.sh [native|windows]: only what the native builds need, or only what
 # the Windows builds add; both without an argument.
 native="make cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-sox libsox-fmt-all libstb-dev"
+sox libsox-fmt-all libstb-dev lame ffmpeg"
 windows="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-wine wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic fonts-ipafont-mincho locales"
+wine wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic fonts-ipafont-mincho locales
+gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav"
 case "${1:-all}" in
     native) packages=$native ;;
     windows) packages=$windows ;;
