@@ -36,18 +36,6 @@ int DaysInMonth(int year, int month)
     return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
-void AppendNumber(std::string& out, uint32_t value)
-{
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0)
-        out.push_back(digits[--n]);
-}
-
 void AppendNumber64(std::string& out, uint64_t value)
 {
     char digits[20];
@@ -59,6 +47,12 @@ void AppendNumber64(std::string& out, uint64_t value)
     while (n > 0)
         out.push_back(digits[--n]);
 }
+
+void AppendNumber(std::string& out, uint32_t value)
+{
+    AppendNumber64(out, value);
+}
+
 
 // A decimal number that 64 bits hold; false for anything else.
 bool ParseNumber64(std::string_view text, uint64_t& value)
