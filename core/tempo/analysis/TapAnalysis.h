@@ -24,6 +24,11 @@
 // - A take alone keeps only the findings it shows clearly: an interval
 //   within its own scatter of whole beats in a steady stretch. A held or
 //   shortened beat of expressive music is music to it.
+// - Takes tapped along a recording (anchored: AnalyzeTakes with anchors)
+//   are placed against each other by their first taps' times on it: a late
+//   start is a fact, so they get no start finding, and nothing is filled in
+//   before their first tap. Takes without an anchor are matched to them by
+//   their intervals as to any take.
 // - Starts are tested against the closest rival placing too, not only
 //   against 0: where a beat or two off fits about as well (steady music),
 //   the start is undetermined and no start finding is made.
