@@ -168,6 +168,7 @@ struct SlippedSetChecks {
     int sets = 0;
     int matched = 0;
     int matchedDetermined = 0;  // undetermined takes set apart
+    int matchedAnchored = 0;    // the same takes anchored on the recording
     int takes = 0;
     int undetermined = 0;
     int sameFindings = 0;
@@ -490,6 +491,8 @@ void WiderGenerator(int sets, uint32_t first, const SlippedSetChecks (&today)[2]
                         true, 98.0});
         rows.push_back({name + ": takes whose start is undetermined", Share(c.undetermined, c.takes), " %", true,
                         0.0, false});
+        rows.push_back({name + ", anchored on the recording: sets with every beat matched",
+                        Share(c.matchedAnchored, c.sets), " %", true, 98.0});
     }
 
     // Stumbles: five takes, two of them with one, and one take alone.
@@ -632,6 +635,21 @@ int main(int argc, char** argv)
             checked.takes += 5;
             checked.matched += allRight ? 1 : 0;
             checked.matchedDetermined += determinedRight ? 1 : 0;
+            // The same takes tapped along the recording: each anchored at
+            // its first tap's true time there (its first tap's error is in
+            // its own times, as a real take's is).
+            std::vector<int64_t> anchors;
+            for (const GeneratedTake& g : generated) {
+                const size_t at = g.BeatOfTap[0] >= 0 ? 0 : 1;
+                const double firstTap = piece[static_cast<size_t>(g.BeatOfTap[at])] -
+                                     (static_cast<double>(g.Slipped[at]) - static_cast<double>(g.Slipped[0]));
+                anchors.push_back(static_cast<int64_t>(std::floor(std::max(firstTap, 0.0) + 0.5)));
+            }
+            const Analysis anchored = AnalyzeTakes(slipList, anchors);
+            bool anchoredRight = true;
+            for (size_t m = 0; m < 5; ++m)
+                anchoredRight = anchoredRight && TakeMatched(generated[m], anchored.Takes[m]);
+            checked.matchedAnchored += anchoredRight ? 1 : 0;
             CheckOrders(shuffles, withSlips, analysis, repair, repairAuto, checked);
             matched += allRight ? 1 : 0;
             for (size_t m = 0; m < 5; ++m)
