@@ -75,14 +75,14 @@ TEST(OggVorbisFromSox, SeekingGivesTheFramesReadingThroughGives)
         // Backwards, forwards from where the decoder is, to the end.
         for (uint64_t target : {anywhere(random), uint64_t{0}, uint64_t{1}, anywhere(random), frames, frames / 3}) {
             ASSERT_TRUE(decoder.Seek(target)) << target;
-            std::vector<float> head(std::min<uint64_t>(3000, frames - target) * r.channels);
+            std::vector<float> head(static_cast<size_t>(std::min<uint64_t>(3000, frames - target) * r.channels));
             size_t got = 0;
             while (got < head.size()) {
                 const size_t n = decoder.Read(head.data() + got, (head.size() - got) / r.channels);
                 ASSERT_GT(n, 0u);
                 got += n * r.channels;
             }
-            EXPECT_TRUE(std::equal(head.begin(), head.end(), whole.begin() + target * r.channels)) << target;
+            EXPECT_TRUE(std::equal(head.begin(), head.end(), whole.begin() + static_cast<std::ptrdiff_t>(target * r.channels))) << target;
         }
         EXPECT_FALSE(decoder.Seek(frames + 1));
     }

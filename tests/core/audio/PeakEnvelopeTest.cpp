@@ -61,7 +61,8 @@ TEST(PeakEnvelope, EveryBlockHoldsItsFramesLowestAndHighestSample)
         for (int q = 0; q < 20 && frames > 0; ++q) {
             uint64_t begin = random() % frames, end = begin + 1 + random() % (frames - begin + perBlock);
             const PeakPair span = envelope.Span(begin, end);
-            const size_t firstBlock = begin / perBlock, lastBlock = std::min((end - 1) / perBlock, blocks - 1);
+            const size_t firstBlock = static_cast<size_t>(begin / perBlock);
+            const size_t lastBlock = static_cast<size_t>(std::min<uint64_t>((end - 1) / perBlock, blocks - 1));
             int low = 32767, high = -32768;
             for (size_t b = firstBlock; b <= lastBlock; ++b) {
                 low = std::min<int>(low, envelope.Blocks()[b].low);

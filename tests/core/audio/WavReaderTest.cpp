@@ -112,7 +112,7 @@ TEST(WavFromSox, SeekingLandsOnTheFrameAsReadingThroughDoes)
             ASSERT_TRUE(decoder.Seek(target)) << target;
             const std::vector<float> rest = DecodeAll(decoder, random);
             ASSERT_EQ((frames - target) * r.channels, rest.size()) << target;
-            EXPECT_TRUE(std::equal(rest.begin(), rest.end(), whole.begin() + target * r.channels)) << target;
+            EXPECT_TRUE(std::equal(rest.begin(), rest.end(), whole.begin() + static_cast<std::ptrdiff_t>(target * r.channels))) << target;
         }
         EXPECT_FALSE(decoder.Seek(frames + 1));
     }

@@ -169,7 +169,7 @@ TEST(MediaFoundationDecoder, SeekingLandsWhereReadingThroughDoes)
                 ASSERT_EQ(got, s.rate / 2);
                 double worst = 0;
                 for (size_t i = 0; i < block.size(); ++i)
-                    worst = std::max(worst, double(std::fabs(block[i] - through[frame * s.channels + i])));
+                    worst = std::max(worst, double(std::fabs(block[i] - through[static_cast<size_t>(frame * s.channels + i)])));
                 // A lossy decoder restarted before the target gives nearly
                 // the same samples; a misplaced one differs by whole clicks.
                 EXPECT_LE(worst, exact ? 0.0 : 0.05);
