@@ -29,3 +29,11 @@
 #define IDC_OPT_SMOOTHING_LABEL 1120
 #define IDC_OPT_SMOOTHING 1121
 #define IDC_OPT_REPAIR 1122
+// The recording's line under the list: its name and length, and the start
+// position of tapping and listening.
+#define IDC_RECORDINGLINE 1130
+#define IDC_STARTLABEL 1131
+#define IDC_STARTPOS 1132
+#define IDC_OPT_PREROLL_LABEL 1123
+#define IDC_OPT_PREROLL 1124
+#define IDC_OPT_ALIGN 1125

@@ -17,6 +17,8 @@
 #include "Messages.h"
 #include "MidiIn.h"
 #include "OptionsDialog.h"
+#include "RecordingControl.h"
+#include "RecordingFile.h"
 #include "SettingsWin32.h"
 #include "Take.h"
 #include "TakeBook.h"
@@ -42,7 +44,13 @@ struct MainWindowHandles {
     HWND interpCombo = nullptr;
     HWND copyButton = nullptr;
     HWND saveButton = nullptr;
+    HWND recordingLine = nullptr;
+    HWND startLabel = nullptr;
+    HWND startEdit = nullptr;
     HMENU menuBar = nullptr;
+    // The window's height without the recording's line, and with it.
+    int plainHeight = 0;
+    int recordingHeight = 0;
 };
 MainWindowHandles handles;
 
@@ -64,8 +72,14 @@ int SelectedRow()
 // options, and the findings turned down in the checked takes.
 AnalysisOptions ExportOptions()
 {
-    return book.ExportOptions(g_AppSettings.RepairOnExport, g_AppSettings.Smoothing);
+    return book.ExportOptions(g_AppSettings.RepairOnExport, g_AppSettings.Smoothing, g_AppSettings.AlignToRecording);
 }
+
+// Set while a take is tapped along the open recording: its taps are then
+// recording times, and the take is anchored when it is listed.
+bool tappingAlongRecording = false;
+// The player of the take being tapped (a member of OnAddTake's frame).
+TapAlongRecording* tapAlong = nullptr;
 
 int SelectedInterpCount()
 {
@@ -74,6 +88,7 @@ int SelectedInterpCount()
 }
 
 void UpdateGraph(bool takesOrOptionsChanged = true);
+void ShowRecordingLine(HWND window);
 
 // How the list follows a change of the book.
 enum class Shown {
@@ -89,7 +104,7 @@ void TakesChanged(Shown shown)
     // A session or journal that could not be written is told of once the
     // change is done: posted, so that it never interrupts the tap dialog
     // closing.
-    SaveSession(book);
+    SaveSession(book, SessionRecordingToKeep());
     if (TakesUnsavedToTell())
         PostMessageA(g_hMainWnd, WM_TAKESUNSAVED, 0, 0);
     switch (shown) {
@@ -148,6 +163,16 @@ void OnInitDialog(HWND window)
     handles.interpCombo = GetDlgItem(window, IDC_INTERPCOUNT);
     handles.copyButton = GetDlgItem(window, IDM_COPYTEMPO);
     handles.saveButton = GetDlgItem(window, IDM_SAVETEMPO);
+    handles.recordingLine = GetDlgItem(window, IDC_RECORDINGLINE);
+    handles.startLabel = GetDlgItem(window, IDC_STARTLABEL);
+    handles.startEdit = GetDlgItem(window, IDC_STARTPOS);
+    // The template lays the recording's line out below the client area:
+    // the window grows by it only while a recording is open.
+    RECT outer{}, line{};
+    GetWindowRect(window, &outer);
+    GetWindowRect(handles.recordingLine, &line);
+    handles.plainHeight = outer.bottom - outer.top;
+    handles.recordingHeight = handles.plainHeight + (line.bottom - outer.bottom) + (line.bottom - line.top) / 2;
 
     InsertTakeListColumns(handles.list, CurrentUiLanguage());
     SetWindowIconsForDpi(window, DpiOfWindow(window));
@@ -166,16 +191,28 @@ void OnInitDialog(HWND window)
     if (g_AppSettings.TapMethod == TapMethodMidi)
         OpenMidiIn(window, g_AppSettings.MidiInName);
     book.Reset();
-    RestoreSession(window, book);
+    SessionRecording named;
+    RestoreSession(window, book, &named);
     ShowAddedTakes(handles.list, book);
     UpdateCommandStates();
+    ShowRecordingLine(window);
+    // The recording the session names opens once the window shows: its
+    // decoding has a progress window, and a missing file a message.
+    if (!named.Path.empty()) {
+        SetSessionRecording(named);
+        PostMessageA(window, WM_REOPENRECORDING, 0, 0);
+    }
 }
 
 }  // namespace
 
 void HandOverTappedTake()
 {
-    if (AddTakeToList(CurrentTake, book, ListedTimeNow(), g_AppSettings.TimeSigBase))
+    // The recording stops with the dialog; its clock still maps a MIDI tap
+    // on its way until the slot is emptied.
+    if (tapAlong)
+        tapAlong->Stop();
+    if (AddTakeToList(CurrentTake, book, ListedTimeNow(), g_AppSettings.TimeSigBase, tappingAlongRecording))
         TakesChanged(Shown::Added);
 }
 
@@ -192,17 +229,54 @@ public:
     void HandOverTake() override { HandOverTappedTake(); }
     void EndJournal() override { EndTakeJournal(); }
     UINT JournalPeriod() const override { return TakeJournalPeriod; }
+    bool TapTime(DWORD keyMs, uint32_t& time) override
+    {
+        if (!tapAlong || !tapAlong->IsActive()) {
+            time = keyMs;
+            return true;
+        }
+        return tapAlong->MapKey(keyMs, time);
+    }
+    bool PlayingPosition(double& ms) override { return tapAlong && tapAlong->Position(ms); }
 };
+
+// The tapper's latency for the input in use, subtracted from taps on the
+// recording's timeline.
+double TapLatencyInUse()
+{
+    return 0.0;
+}
 
 // The tap dialog records the take in CurrentTake and hands it to the book
 // with AddTakeToList when it closes; the taps are compared with the checked
 // takes, those of the tempo map. MIDI input is started only while the dialog
 // is open; between takes the device stays open but stopped.
+// With a recording open it plays from the pre-roll before the start
+// position while the dialog is open, and the taps go onto its timeline.
 void OnAddTake(HWND window)
 {
     ListingTapTake handler;
+    TapAlongRecording along;
+    tappingAlongRecording = false;
+    const auto startRecording = [&along, window]() {
+        if (OpenRecording().IsOpen() &&
+            along.Start(window, window, g_AppSettings.PreRollSeconds, TapLatencyInUse())) {
+            tapAlong = &along;
+            tappingAlongRecording = true;
+            book.UseAnchors(true);
+        }
+    };
+    struct Done {
+        ~Done()
+        {
+            SetMidiTapMapper(nullptr);
+            tapAlong = nullptr;
+            tappingAlongRecording = false;
+        }
+    } done;
     switch (g_AppSettings.TapMethod) {
     case TapMethodKeyboard:
+        startRecording();
         CurrentTake.Start();
         RunTapInputDialog(window, book.CheckedTaps(), handler);
         break;
@@ -212,7 +286,12 @@ void OnAddTake(HWND window)
             OpenMidiIn(window, g_AppSettings.MidiInName);
         if (!IsMidiInOpen())
             break;
+        startRecording();
         CurrentTake.Start();
+        if (tapAlong) {
+            along.MidiStarting();
+            SetMidiTapMapper(&along);
+        }
         midiInStart(GetMidiInHandle());
         RunTapInputDialog(window, book.CheckedTaps(), handler);
         midiInStop(GetMidiInHandle());
@@ -221,6 +300,10 @@ void OnAddTake(HWND window)
         break;
     }
 }
+
+// While listening, the graph follows the playing position this often.
+constexpr UINT_PTR ListenTimer = 1;
+constexpr UINT ListenPeriod = 33;
 
 // What the tempo graph shows: every listed take with its check mark and
 // findings, and the map the export would give now (checked takes, the
@@ -262,6 +345,142 @@ void UpdateGraph(bool takesOrOptionsChanged)
     graphContent = content;
     graphContentCurrent = true;
     UpdateTempoGraph(std::move(content));
+}
+
+// The recording's line: shown, and the window grown by it, only while a
+// recording is open; without one the window is as it always was.
+void ShowRecordingLine(HWND window)
+{
+    const LoadedRecording& recording = OpenRecording();
+    const bool open = recording.IsOpen();
+    if (open) {
+        const std::string line = LoadResString(IDS_RECORDING_LINE, NarrowForDisplay(FileNameOf(recording.Path)),
+                                               FormatRecordingTime(recording.LengthMs()));
+        SetWindowTextA(handles.recordingLine, line.c_str());
+        SetWindowTextA(handles.startEdit, FormatRecordingTime(StartPositionMs()).c_str());
+    }
+    for (HWND control : {handles.recordingLine, handles.startLabel, handles.startEdit})
+        ShowWindow(control, open ? SW_SHOWNA : SW_HIDE);
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    const int height = open ? handles.recordingHeight : handles.plainHeight;
+    if (outer.bottom - outer.top != height)
+        SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EnableMenuItem(handles.menuBar, IDM_CLOSERECORDING, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(handles.menuBar, IDM_LISTEN, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
+}
+
+// After the open recording changed: its line, the anchors that count, the
+// session that names it, the graph.
+void RecordingChanged(HWND window)
+{
+    ShowRecordingLine(window);
+    book.UseAnchors(OpenRecording().IsOpen());
+    TakesChanged(Shown::States);
+}
+
+// Opens the recording at `path` as the one the takes are tapped along. A
+// recording other than the session's makes the takes' anchors, places on
+// the other one, meaningless: they are dropped.
+bool OpenRecordingAt(HWND window, const std::wstring& path)
+{
+    LoadedRecording loaded;
+    if (LoadRecording(window, path, loaded) != RecordingLoad::Loaded)
+        return false;
+    const SessionRecording* before = SessionRecordingToKeep();
+    const bool same = before && before->Size == loaded.Identity.Size && before->Hash == loaded.Identity.Hash;
+    if (!same)
+        book.DropAnchors();
+    SetOpenRecording(std::move(loaded));
+    RecordingChanged(window);
+    return true;
+}
+
+void OnOpenRecording(HWND window)
+{
+    const std::wstring filter = WidenAnsi(LoadFileFilter(IDS_AUDIO_FILTER));
+    wchar_t path[MAX_PATH] = L"";
+    OPENFILENAMEW ofn = FileDialogFor(window, filter, path, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, nullptr);
+    DialogCenteringScope centring;
+    if (GetOpenFileNameW(&ofn))
+        OpenRecordingAt(window, std::wstring(path));
+}
+
+void OnCloseRecording(HWND window)
+{
+    if (!OpenRecording().IsOpen())
+        return;
+    // The anchors go with the recording: say so when takes have them.
+    if (book.AnyAnchored()) {
+        DialogCenteringScope centring;
+        if (CenteredMessageBox(window, LoadResString(IDS_RECORDING_CLOSE_ANCHORED), LoadResString(IDS_CAPTION_CONFIRM),
+                               MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+            return;
+    }
+    KillTimer(window, ListenTimer);
+    CloseOpenRecording();
+    ForgetSessionRecording();
+    book.DropAnchors();
+    RecordingChanged(window);
+}
+
+// At start-up: the session's recording again, when it is there and still
+// the same file; otherwise the takes stay (anchors and all, kept in the
+// session for when the file is back) and the user is told.
+void ReopenSessionRecording(HWND window)
+{
+    const SessionRecording* named = SessionRecordingToKeep();
+    if (!named || OpenRecording().IsOpen())
+        return;
+    const std::wstring path = WideFromUtf8(named->Path);
+    DialogCenteringScope centring;
+    if (GetFileAttributesW(PathForFileApi(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        CenteredMessageBox(window, LoadResString(IDS_RECORDING_MISSING, NarrowForDisplay(path)),
+                           LoadResString(IDS_CAPTION_WARNING), MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!IsSameRecording(*named) &&
+        CenteredMessageBox(window, LoadResString(IDS_RECORDING_CHANGED, NarrowForDisplay(path)),
+                           LoadResString(IDS_CAPTION_WARNING), MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+        return;
+    LoadedRecording loaded;
+    if (LoadRecording(window, path, loaded) != RecordingLoad::Loaded)
+        return;
+    SetOpenRecording(std::move(loaded));
+    RecordingChanged(window);
+}
+
+// The start position as typed, once the field is left: a text that is no
+// time goes back to the position kept.
+void OnStartPositionEdited()
+{
+    char text[64] = "";
+    GetWindowTextA(handles.startEdit, text, sizeof text);
+    double ms = 0.0;
+    if (ParseRecordingTime(text, ms))
+        SetStartPositionMs(ms);
+    SetWindowTextA(handles.startEdit, FormatRecordingTime(StartPositionMs()).c_str());
+}
+
+// "試聴": the recording from the start position with a click on every beat
+// of the map that would be exported; the recording alone without checked
+// takes. Again: stops.
+void OnListen(HWND window)
+{
+    if (IsListening()) {
+        StopListening();
+        KillTimer(window, ListenTimer);
+        return;
+    }
+    if (!OpenRecording().IsOpen())
+        return;
+    const TakeList exported = book.CheckedTaps();
+    std::vector<double> beats;
+    if (!exported.empty())
+        beats = BeatTimesForExport(exported, ExportOptions());
+    if (StartListening(window, window, beats))
+        SetTimer(window, ListenTimer, ListenPeriod, nullptr);
 }
 
 void OnOptions(HWND window)
@@ -401,6 +620,19 @@ void OnCommand(HWND window, UINT id, UINT code)
         ShowTempoGraph(window);
         UpdateGraph();
         break;
+    case IDM_OPENRECORDING:
+        OnOpenRecording(window);
+        break;
+    case IDM_CLOSERECORDING:
+        OnCloseRecording(window);
+        break;
+    case IDM_LISTEN:
+        OnListen(window);
+        break;
+    case IDC_STARTPOS:
+        if (code == EN_KILLFOCUS)
+            OnStartPositionEdited();
+        break;
     default:  // IDCANCEL from Escape
         break;
     }
@@ -512,6 +744,12 @@ void OnDropFiles(HWND window, HDROP drop)
         ReportSystemError(window, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
+    // A MIDI file gives its tempo map as a take; anything else is tried as
+    // the recording to tap along.
+    if (!LooksLikeMidiFile(path)) {
+        OpenRecordingAt(window, std::wstring(path));
+        return;
+    }
     if (ImportTempoFile(window, book, std::wstring(path)))
         TakesChanged(Shown::Added);
 }
@@ -615,8 +853,22 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SESSIONNOTICE:
         ShowSessionNotice(window);
         break;
+    case WM_REOPENRECORDING:
+        ReopenSessionRecording(window);
+        break;
+    case WM_PLAYBACKEND:
+        PlaybackEnded(lParam, tapAlong);
+        if (!IsListening())
+            KillTimer(window, ListenTimer);
+        break;
+    case WM_TIMER:
+        if (wParam == ListenTimer && !IsListening())
+            KillTimer(window, ListenTimer);
+        break;
     case WM_CLOSE:
         // No session save here: the session was written with every change.
+        KillTimer(window, ListenTimer);
+        StopListening();
         CloseMidiIn();
         CloseTempoGraph();  // keeps its placement for the settings
         SaveSettings(static_cast<int>(SendMessageA(handles.interpCombo, CB_GETCURSEL, 0, 0)));
@@ -630,6 +882,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             g_hMainWnd = nullptr;
         handles = MainWindowHandles();
         book.Reset();
+        CloseOpenRecording();
+        ForgetSessionRecording();
         graphContent = GraphContent();
         graphContentCurrent = false;
         SetWindowIconsForDpi(nullptr, 0);

@@ -70,6 +70,17 @@ void FillSmoothing(HWND dialog)
         add(std::to_string(strength), strength);
 }
 
+// The pre-roll in whole seconds, 0 to MaxPreRollSeconds.
+void FillPreRoll(HWND dialog)
+{
+    HWND combo = GetDlgItem(dialog, IDC_OPT_PREROLL);
+    for (int seconds = 0; seconds <= MaxPreRollSeconds; ++seconds) {
+        const std::string text = LoadResString(IDS_SECONDS, std::to_string(seconds));
+        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(g_AppSettings.PreRollSeconds), 0);
+}
+
 void OnInitDialog(HWND dialog)
 {
     g_baseNoteAtOpening = g_AppSettings.TimeSigBase;
@@ -80,6 +91,8 @@ void OnInitDialog(HWND dialog)
     CheckDlgButton(dialog, IDC_OPT_RESTORE, g_AppSettings.RestoreTakes ? BST_CHECKED : BST_UNCHECKED);
     FillSmoothing(dialog);
     CheckDlgButton(dialog, IDC_OPT_REPAIR, g_AppSettings.RepairOnExport ? BST_CHECKED : BST_UNCHECKED);
+    FillPreRoll(dialog);
+    CheckDlgButton(dialog, IDC_OPT_ALIGN, g_AppSettings.AlignToRecording ? BST_CHECKED : BST_UNCHECKED);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_KEYBOARD, 0), 0);
 }
 
@@ -152,6 +165,10 @@ void OnOk(HWND dialog)
             g_AppSettings.Smoothing =
                 static_cast<int>(SendMessageA(smoothing, CB_GETITEMDATA, static_cast<WPARAM>(chosen), 0));
         g_AppSettings.RepairOnExport = IsDlgButtonChecked(dialog, IDC_OPT_REPAIR) == BST_CHECKED;
+        const LRESULT preRoll = SendDlgItemMessageA(dialog, IDC_OPT_PREROLL, CB_GETCURSEL, 0, 0);
+        if (preRoll >= 0 && preRoll <= MaxPreRollSeconds)
+            g_AppSettings.PreRollSeconds = static_cast<int>(preRoll);
+        g_AppSettings.AlignToRecording = IsDlgButtonChecked(dialog, IDC_OPT_ALIGN) == BST_CHECKED;
         RegisterCakewalkTool(IsDlgButtonChecked(dialog, IDC_OPT_CAKEWALK) == BST_CHECKED);
         // The interpolation count is the selection of the owner's combo box.
         const HWND owner = GetWindow(dialog, GW_OWNER);

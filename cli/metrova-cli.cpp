@@ -233,7 +233,11 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
             continue;
         LoadedTake take;
         take.Times = std::move(takes[i].Taps);
-        take.Anchor = takes[i].Anchor;
+        // A session names its recording and the anchors; a take saved along
+        // one without it was written from its time on the recording.
+        take.Anchor = takes[i].Anchor >= 0 ? takes[i].Anchor
+                      : takes[i].WrittenFrom > 0 ? static_cast<int64_t>(takes[i].WrittenFrom)
+                                                 : -1;
         take.Path = path;
         take.IndexInFile = i;
         take.TakesInFile = takes.size();

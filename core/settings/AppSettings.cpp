@@ -68,6 +68,16 @@ StoredSettings ReadSettings(const IniFile& file)
         }
     }
 
+    // Out of range or unreadable: the default, as a musician who never
+    // changed it would expect.
+    std::string preRoll;
+    if (file.GetValue(SettingsSection, KeyPreRoll, preRoll)) {
+        const int seconds = ReadSettingNumber(preRoll);
+        stored.App.PreRollSeconds =
+            seconds >= 0 && seconds <= MaxPreRollSeconds ? seconds : DefaultPreRollSeconds;
+    }
+    stored.App.AlignToRecording = ReadSettingNumber(file.GetString(SettingsSection, KeyAlignToRecording, "1")) != 0;
+
     // Only an explicit 0 turns restoring off: losing takes is never what a
     // musician wants, so anything unreadable keeps it on.
     const std::string restore = file.GetString(SettingsSection, KeyRestoreTakes, "1");
@@ -107,6 +117,14 @@ void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top
     file.SetValue(SettingsSection, KeyGraphTop, std::to_string(placed ? settings.GraphTop : 0));
     file.SetValue(SettingsSection, KeyGraphWidth, std::to_string(placed ? settings.GraphWidth : 0));
     file.SetValue(SettingsSection, KeyGraphHeight, std::to_string(placed ? settings.GraphHeight : 0));
+    if (settings.PreRollSeconds != DefaultPreRollSeconds)
+        file.SetValue(SettingsSection, KeyPreRoll, std::to_string(settings.PreRollSeconds));
+    else
+        file.DeleteKey(SettingsSection, KeyPreRoll);
+    if (!settings.AlignToRecording)
+        file.SetValue(SettingsSection, KeyAlignToRecording, "0");
+    else
+        file.DeleteKey(SettingsSection, KeyAlignToRecording);
     // Last, after the keys a file of an earlier version lacks: taken out and
     // appended again, so that such a file gets the order of a new one.
     file.DeleteKey(SettingsSection, KeyRestoreTakes);

@@ -26,6 +26,8 @@ inline constexpr char KeyGraphTop[] = "GraphTop";
 inline constexpr char KeyGraphWidth[] = "GraphWidth";
 inline constexpr char KeyGraphHeight[] = "GraphHeight";
 inline constexpr char KeyRestoreTakes[] = "RestoreTakes";
+inline constexpr char KeyPreRoll[] = "PreRoll";
+inline constexpr char KeyAlignToRecording[] = "AlignToRecording";
 // Retired: whether the program is a Cakewalk tool is read from the registry.
 inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
 
@@ -47,6 +49,9 @@ inline constexpr size_t MaxMidiInNameLength = 31;
 // the keyboard nor MIDI input records taps.
 inline constexpr int TapMethodKeyboard = 0;  // the computer keyboard
 inline constexpr int TapMethodMidi = 1;      // note-ons from a MIDI input device
+
+inline constexpr int DefaultPreRollSeconds = 2;
+inline constexpr int MaxPreRollSeconds = 5;
 
 struct AppSettings {
     // The base note's exponent n, not a denominator: one tap is a 1/2^n
@@ -70,6 +75,12 @@ struct AppSettings {
     int GraphHeight = 0;
     // Whether the takes of the last run are listed again at start-up.
     bool RestoreTakes = true;
+
+    // Tapping along a recording: the seconds played before the start
+    // position (0 to MaxPreRollSeconds), and whether the exported map of
+    // takes tapped along it starts at the recording's first sample.
+    int PreRollSeconds = DefaultPreRollSeconds;
+    bool AlignToRecording = true;
 
     bool HasGraphPlacement() const { return GraphWidth > 0 && GraphHeight > 0; }
 };
@@ -100,7 +111,9 @@ bool RemoveRetiredSettings(IniFile& file);
 
 // Stores the values in the order "Left", "Top", "TempoInterpCount",
 // "TimeSigBase", "TapMethod", "MidiIn", "Smoothing", "RepairOnExport",
-// "GraphLeft", "GraphTop", "GraphWidth", "GraphHeight", "RestoreTakes"; the
+// "GraphLeft", "GraphTop", "GraphWidth", "GraphHeight", then "PreRoll" and
+// "AlignToRecording" only where they differ from their defaults (a file of
+// default settings reads as it did before they came), "RestoreTakes"; the
 // caller saves the file (Save, or by UTF-16 path on Windows). "RestoreTakes" always ends up the section's last key, also
 // in a file written before the keys between came to be.
 void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top,

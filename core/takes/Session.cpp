@@ -323,6 +323,7 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Se
         }
         if (take.Taps.size() < 2)
             continue;  // all its taps were one beat: nothing to list
+        take.WrittenFrom = take.Taps.front();
         NormalizeTake(take.Taps);
         takes.push_back(std::move(take));
     }

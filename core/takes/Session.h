@@ -104,6 +104,11 @@ struct SessionTake {
     // one tapped without it, or read from a file.
     int64_t Anchor = NoAnchor;
     static constexpr int64_t NoAnchor = -1;
+    // The first tap's time as the file wrote it. The program writes a
+    // listed take from 0, and a take saved along a recording ("テイクを
+    // 保存") from its time on the recording, which a reader told of the
+    // recording (metrova-cli --audio) takes as its anchor. Not stored.
+    uint32_t WrittenFrom = 0;
 };
 
 // The recording a session's takes were tapped along, and how to know it

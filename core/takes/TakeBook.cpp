@@ -78,6 +78,49 @@ AnalysisOptions TakeBook::ExportOptions(bool repair, int smoothing) const
     return options;
 }
 
+AnalysisOptions TakeBook::ExportOptions(bool repair, int smoothing, bool alignToRecording) const
+{
+    AnalysisOptions options = ExportOptions(repair, smoothing);
+    if (!useAnchors_ || !alignToRecording)
+        return options;
+    options.AlignToRecording = true;
+    for (const SessionTake* take : CheckedTakes())
+        options.Anchors.push_back(take->Anchor);
+    return options;
+}
+
+void TakeBook::UseAnchors(bool use)
+{
+    if (use == useAnchors_)
+        return;
+    useAnchors_ = use;
+    Analyse();
+}
+
+bool TakeBook::AnyAnchored() const
+{
+    return std::any_of(takes_.begin(), takes_.end(),
+                       [](const SessionTake& take) { return take.Anchor != SessionTake::NoAnchor; });
+}
+
+bool TakeBook::DropAnchors()
+{
+    if (!AnyAnchored())
+        return false;
+    for (SessionTake& take : takes_)
+        take.Anchor = SessionTake::NoAnchor;
+    Analyse();
+    return true;
+}
+
+std::vector<int64_t> TakeBook::Anchors() const
+{
+    std::vector<int64_t> anchors;
+    for (const SessionTake& take : takes_)
+        anchors.push_back(take.Anchor);
+    return anchors;
+}
+
 bool TakeBook::Repaired(size_t index, SessionTake& repaired) const
 {
     // Outliers are advice only and never change a take: without another
@@ -92,6 +135,23 @@ bool TakeBook::Repaired(size_t index, SessionTake& repaired) const
     std::vector<int64_t> places;
     repaired.Taps = RepairTake(ListedTaps(), analysis_, index, &accepted, &places);
     repaired.Rejected = CarryRejected(take.Rejected, places);
+    // An anchored take keeps its place on the recording when the repair
+    // drops or adds taps at its start: a tap the repair kept is where it was.
+    repaired.Anchor = take.Anchor;
+    if (take.Anchor != SessionTake::NoAnchor && !repaired.Taps.empty()) {
+        for (size_t i = 0; i < places.size() && i < take.Taps.size(); ++i) {
+            const int64_t place = places[i];
+            if (place < 0 || static_cast<size_t>(place) >= repaired.Taps.size())
+                continue;
+            repaired.Anchor = take.Anchor + static_cast<int64_t>(take.Taps[i]) -
+                              static_cast<int64_t>(repaired.Taps[static_cast<size_t>(place)]);
+            break;
+        }
+        if (repaired.Taps.front() != 0) {
+            repaired.Anchor += static_cast<int64_t>(repaired.Taps.front());
+            NormalizeTake(repaired.Taps);
+        }
+    }
     return repaired.Taps.size() >= 2 && repaired.Taps != take.Taps;
 }
 
@@ -125,7 +185,8 @@ void TakeBook::Record(int timeSigBase)
 
 void TakeBook::Analyse()
 {
-    analysis_ = AnalyzeTakes(ListedTaps());
+    // Without an anchored take the analysis is the one of plain takes.
+    analysis_ = useAnchors_ && AnyAnchored() ? AnalyzeTakes(ListedTaps(), Anchors()) : AnalyzeTakes(ListedTaps());
     repairable_.assign(analysis_.Takes.size(), -1);
 }
 
@@ -186,6 +247,7 @@ bool TakeBook::Repair(size_t index, int timeSigBase)
     Record(timeSigBase);
     takes_[index].Taps = std::move(repaired.Taps);
     takes_[index].Rejected = std::move(repaired.Rejected);
+    takes_[index].Anchor = repaired.Anchor;
     Analyse();
     return true;
 }
@@ -205,6 +267,7 @@ bool TakeBook::RepairAll(int timeSigBase)
     for (auto& [index, repaired] : repairs) {
         takes_[index].Taps = std::move(repaired.Taps);
         takes_[index].Rejected = std::move(repaired.Rejected);
+        takes_[index].Anchor = repaired.Anchor;
     }
     Analyse();
     return true;
@@ -273,7 +336,7 @@ void TakeBook::Reset()
     repairable_.clear();
 }
 
-bool AddTakeToList(TakeSlot& slot, TakeBook& book, std::string listedAt, int timeSigBase)
+bool AddTakeToList(TakeSlot& slot, TakeBook& book, std::string listedAt, int timeSigBase, bool anchored)
 {
     std::unique_ptr<Take> taps = HandOverTakeForList(slot);
     if (!taps)
@@ -281,6 +344,8 @@ bool AddTakeToList(TakeSlot& slot, TakeBook& book, std::string listedAt, int tim
     SessionTake take;
     take.ListedAt = std::move(listedAt);
     take.Taps = std::move(*taps);
+    if (anchored)
+        take.Anchor = take.Taps.front();
     NormalizeTake(take.Taps);
     std::vector<SessionTake> one;
     one.push_back(std::move(take));

@@ -60,6 +60,22 @@ public:
     // repair the findings turned down in the checked takes (in the order of
     // CheckedTaps).
     AnalysisOptions ExportOptions(bool repair, int smoothing) const;
+    // The same for takes tapped along the open recording: with the anchors of
+    // the checked takes while anchors are in use, and the map lined up with
+    // the recording's start when `alignToRecording`.
+    AnalysisOptions ExportOptions(bool repair, int smoothing, bool alignToRecording) const;
+
+    // Whether the takes' anchors (their places on a recording's timeline)
+    // count: while the recording they were tapped along is open. The
+    // analysis then places anchored takes by those times. A change of it
+    // analyses again, and is no step to undo: the takes stay as they are.
+    void UseAnchors(bool use);
+    bool UsesAnchors() const { return useAnchors_; }
+    bool AnyAnchored() const;
+    // Forgets every take's anchor (another recording is opened, or the one
+    // they were tapped along closed); false when none had one. No step to
+    // undo: the taps stay as they are.
+    bool DropAnchors();
 
     // Whether a repair with the take's accepted findings would change it;
     // worked out once per take and analysis.
@@ -108,8 +124,11 @@ private:
     // not change it.
     bool Repaired(size_t index, SessionTake& repaired) const;
 
+    std::vector<int64_t> Anchors() const;
+
     std::vector<SessionTake> takes_;
     TakeHistory history_;
+    bool useAnchors_ = false;
     Analysis analysis_;
     // Per take: -1 not yet asked since the last analysis, 0 or 1.
     mutable std::vector<int> repairable_;
@@ -119,5 +138,6 @@ private:
 // then finds no take to append to); a take of two or more taps is made
 // relative to its first tap and appended to the book as a new take listed
 // at `listedAt`, one step to undo; a shorter one is dropped. True when a
-// take was listed.
-bool AddTakeToList(TakeSlot& slot, TakeBook& book, std::string listedAt, int timeSigBase);
+// take was listed. A take `anchored` on a recording holds recording times
+// (ms from its first sample) and keeps its first as its anchor.
+bool AddTakeToList(TakeSlot& slot, TakeBook& book, std::string listedAt, int timeSigBase, bool anchored = false);

@@ -34,6 +34,13 @@
 #define IDM_REPAIRALL 40033
 #define IDM_TEMPOGRAPH 40034
 
+// The recording the takes are tapped along: open and close it, hear the
+// map against it, and the tapper's own latency.
+#define IDM_OPENRECORDING 40040
+#define IDM_CLOSERECORDING 40041
+#define IDM_LISTEN 40042
+#define IDM_MEASURELATENCY 40043
+
 // String table.
 #define IDS_COL_TIME 1
 #define IDS_COL_TAPS 2
@@ -78,6 +85,19 @@
 #define IDS_TAKES_UNSAVED 38
 #define IDS_IMPORT_NO_TAKE 39
 #define IDS_CAPTION_INFO 40
+// The recording: the open dialog's filter, the line that names it, the
+// progress of its decoding, and what goes wrong.
+#define IDS_AUDIO_FILTER 41
+#define IDS_RECORDING_LINE 42
+#define IDS_RECORDING_OPENING 43
+#define IDS_RECORDING_CANNOT_OPEN 44
+#define IDS_RECORDING_MISSING 45
+#define IDS_RECORDING_CHANGED 46
+#define IDS_RECORDING_NO_PLAYBACK 47
+#define IDS_RECORDING_CLOSE_ANCHORED 48
+#define IDS_CANCEL 49
+#define IDS_SECONDS 50
+#define IDS_TAP_POSITION 86
 #define IDS_FILEDESCRIPTION 134
 #define IDS_LEGALCOPYRIGHT 135
 #define IDS_COMMENTS 136
@@ -87,6 +107,10 @@
 #define WM_UPDATESTATES (WM_APP + 1)
 #define WM_SESSIONNOTICE (WM_APP + 2)
 #define WM_TAKESUNSAVED (WM_APP + 3)
+// A player reached the recording's end (lParam: the player); the session's
+// recording is to be opened again once the main window shows.
+#define WM_PLAYBACKEND (WM_APP + 13)
+#define WM_REOPENRECORDING (WM_APP + 14)
 
 // Tempo graph window: its menu (bar and context menu), commands, strings and
 // the message that tells the main window of a click on a finding's marker.
@@ -123,5 +147,5 @@
 #define IDS_NOTE_NAME_FIRST 90
 
 // Options: the smoothing list's two words (the strengths 1 to 10 are numbers).
-#define IDS_SMOOTHING_NONE 90
-#define IDS_SMOOTHING_AUTO 91
+#define IDS_SMOOTHING_NONE 96
+#define IDS_SMOOTHING_AUTO 97

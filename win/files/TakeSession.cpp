@@ -65,7 +65,8 @@ void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileErro
 // missing, and one whose content is damaged (cut off, not a session, far too
 // large) is set aside. False when the file is to be left alone for this run:
 // it could not be read at all (locked, no access), or not be set aside.
-bool ReadKeptTakes(const std::wstring& path, std::vector<SessionTake>& takes)
+bool ReadKeptTakes(const std::wstring& path, std::vector<SessionTake>& takes,
+                   SessionRecording* recording = nullptr)
 {
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
@@ -76,7 +77,10 @@ bool ReadKeptTakes(const std::wstring& path, std::vector<SessionTake>& takes)
         return false;
     TakeFileError problem;
     size_t repeats = 0;
-    if (result == FileReadResult::Read && ReadSession(bytes, takes, problem, &repeats)) {
+    SessionRecording named;
+    if (result == FileReadResult::Read && ReadSession(bytes, takes, named, problem, &repeats)) {
+        if (recording)
+            *recording = named;
         startUpRepeats += repeats;
         return true;
     }
@@ -112,14 +116,17 @@ std::string ListedTimeNow()
     return FormatListedTime(listed);
 }
 
-bool SaveSession(const TakeBook& book)
+bool SaveSession(const TakeBook& book, const SessionRecording* recording)
 {
     if (sessionLocked)
         return lastSessionSaved = false;
     const std::wstring path = GetSessionPath();
     if (path.empty())
         return lastSessionSaved = false;
-    const std::string text = FormatSession(book.Takes());
+    std::vector<const SessionTake*> takes;
+    for (const SessionTake& take : book.Takes())
+        takes.push_back(&take);
+    const std::string text = FormatSession(takes, recording);
     lastSessionSaved = WriteFileReplacing(path, text.data(), text.size());
     takeFileWriteFailed = takeFileWriteFailed || !lastSessionSaved;
     return lastSessionSaved;
@@ -148,8 +155,10 @@ void ShowTakesUnsavedNotice(HWND owner, const TakeBook& book)
     }
 }
 
-void RestoreSession(HWND mainWindow, TakeBook& book)
+void RestoreSession(HWND mainWindow, TakeBook& book, SessionRecording* recording)
 {
+    if (recording)
+        *recording = SessionRecording();
     setAsideNames.clear();
     sessionLocked = false;
     takeFileWriteFailed = toldTakesUnsaved = false;
@@ -162,7 +171,7 @@ void RestoreSession(HWND mainWindow, TakeBook& book)
         return;
 
     std::vector<SessionTake> takes;
-    sessionLocked = !ReadKeptTakes(sessionPath, takes);
+    sessionLocked = !ReadKeptTakes(sessionPath, takes, recording);
     const Take lastListed = takes.empty() ? Take() : takes.back().Taps;
     book.Restore(std::move(takes));
 
@@ -299,8 +308,24 @@ void OpenTakesFromFile(HWND owner, TakeBook& book)
 
 void SaveTakesToFile(HWND owner, const TakeBook& book)
 {
-    // The checked takes, those that would be exported.
-    SaveTakesAs(owner, book.CheckedTakes());
+    // The checked takes, those that would be exported. One tapped along the
+    // open recording is written from its time on the recording: still a
+    // session of plain millisecond times, which every reader takes relative
+    // to its first tap, and metrova-cli --audio on the recording's timeline.
+    std::vector<const SessionTake*> checked = book.CheckedTakes();
+    std::vector<SessionTake> onRecording;
+    onRecording.reserve(checked.size());
+    if (book.UsesAnchors()) {
+        for (const SessionTake*& take : checked) {
+            if (take->Anchor < 0 || take->Anchor > static_cast<int64_t>(UINT32_MAX - take->Taps.back()))
+                continue;
+            onRecording.push_back(*take);
+            for (uint32_t& time : onRecording.back().Taps)
+                time += static_cast<uint32_t>(take->Anchor);
+            take = &onRecording.back();
+        }
+    }
+    SaveTakesAs(owner, checked);
 }
 
 namespace {

@@ -18,7 +18,9 @@ std::string ListedTimeNow();
 // only with a complete one (a failed save leaves the previous session
 // whole). Called after each change the user makes to the takes. Silent;
 // false when the session was not written.
-bool SaveSession(const TakeBook& book);
+// With the recording the takes are tapped along (null or an empty path:
+// none), named in the session with the anchors of the takes tapped along it.
+bool SaveSession(const TakeBook& book, const SessionRecording* recording = nullptr);
 
 // At start-up, while the main window handles WM_INITDIALOG: puts the takes
 // of the session into the book and then the take of a journal left by a run
@@ -27,7 +29,9 @@ bool SaveSession(const TakeBook& book);
 // "<name>.bad-YYYYMMDD-HHMMSS", never overwritten or deleted, and the user
 // is told once, after the window has appeared (WM_SESSIONNOTICE posted to
 // `mainWindow`).
-void RestoreSession(HWND mainWindow, TakeBook& book);
+// The recording the session names, when given, is put in `recording`
+// (empty when it names none); the caller reopens it.
+void RestoreSession(HWND mainWindow, TakeBook& book, SessionRecording* recording = nullptr);
 // WM_SESSIONNOTICE: the one message of start-up, when it has something to
 // tell: the files set aside and what the list holds after them, a take
 // rescued from the journal of a run that ended while tapping, repeated tap

@@ -18,6 +18,9 @@ HMIDIIN openDevice = nullptr;
 // Written on the user-interface thread when a tap dialog opens, read by the
 // driver's thread for every tap.
 std::atomic<HWND> tapTarget{nullptr};
+// Set before midiInStart and cleared after midiInStop, so the driver's
+// thread sees it whole for every message between.
+std::atomic<const MidiTapMapper*> tapMapper{nullptr};
 
 }  // namespace
 
@@ -91,6 +94,11 @@ HWND MidiInTarget()
     return tapTarget;
 }
 
+void SetMidiTapMapper(const MidiTapMapper* mapper)
+{
+    tapMapper = mapper;
+}
+
 void CALLBACK MidiInProc(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR param2)
 {
     // The driver's thread, with its time stamps waiting behind this call:
@@ -104,7 +112,12 @@ void CALLBACK MidiInProc(HMIDIIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWO
     const bool silent = (data & 0xFF0000) == 0;  // velocity 0 is a note-off
     if (!noteOn || silent)
         return;
-    if (!CurrentTake.Append(static_cast<uint32_t>(param2)))
+    uint32_t time = static_cast<uint32_t>(param2);
+    if (const MidiTapMapper* mapper = tapMapper.load()) {
+        if (!mapper->Map(static_cast<DWORD>(param2), time))
+            return;
+    }
+    if (!CurrentTake.Append(time))
         return;
     // No window yet: the tap is in the take, and the dialog counts it when
     // it opens. A null window would post to this driver thread's queue.

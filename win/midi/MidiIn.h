@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <cstdint>
 #include <string>
 
 // The id of the first device whose product name equals `name` exactly (case
@@ -35,6 +36,21 @@ HMIDIIN GetMidiInHandle();
 // the driver's; it stays until it is set again.
 void SetMidiInTarget(HWND window);
 HWND MidiInTarget();
+
+// Turns a note-on's time stamp (ms since midiInStart) into the time it goes
+// into the take with, on the driver's thread; false drops the tap. For taps
+// on a recording's timeline. It must be quick and take no lock the
+// user-interface thread holds.
+class MidiTapMapper {
+public:
+    virtual bool Map(DWORD stampMs, uint32_t& time) const = 0;
+
+protected:
+    ~MidiTapMapper() = default;
+};
+// Set while the device is stopped (before midiInStart, after midiInStop);
+// null: the time stamps themselves.
+void SetMidiTapMapper(const MidiTapMapper* mapper);
 
 // The driver's callback: a note-on with a non-zero velocity, on any channel,
 // appends its time stamp to CurrentTake (unless the slot is empty) and posts

@@ -36,7 +36,8 @@ enum Item {
     DeviationLabel,
     DeviationValue,
     TapWarning,
-    Hint,  // how to tap and how to stop, at the bottom
+    Hint,      // how to tap and how to stop, at the bottom
+    Position,  // the recording's playing position, while one plays
     ItemCount
 };
 constexpr int SettingItems = TempoLabel;  // the six that show the settings and the count
@@ -49,6 +50,9 @@ constexpr bool IsLabel(int item)
 
 constexpr size_t TextSize = 64;  // 63 bytes of text and the terminator
 constexpr UINT_PTR JournalTimer = 1;
+// The playing position is shown this often while a recording plays.
+constexpr UINT_PTR PositionTimer = 2;
+constexpr UINT PositionPeriod = 100;
 
 // Loaded by the first dialog of the process and kept: nothing is loaded
 // while taps are being timed.
@@ -59,6 +63,7 @@ struct Labels {
     std::string Extra;
     std::string HintKeys;
     std::string HintMidi;
+    std::string Position;  // "再生位置 %1"
     std::string NoteNames[MaxTimeSigBase + 1];  // the base note 1/2^n by name
 };
 Labels labels;
@@ -67,6 +72,7 @@ Labels labels;
 constexpr RECT DesignRects[ItemCount] = {
     {7, 7, 35, 15},  {43, 7, 173, 15},  {7, 22, 37, 30},  {43, 22, 173, 30}, {7, 37, 33, 45},  {43, 37, 93, 45},
     {7, 52, 33, 60}, {43, 52, 93, 60}, {7, 67, 33, 75},  {43, 67, 93, 75},  {100, 52, 173, 60}, {7, 80, 173, 88},
+    {100, 37, 173, 45},
 };
 
 // Everything one open dialog keeps, in its DWLP_USER from WM_INITDIALOG to
@@ -88,6 +94,7 @@ struct TapDialog {
     char DeviationText[TextSize] = "";
     const char* WarningText = "";
     const char* HintText = "";
+    char PositionText[TextSize] = "";
 
     // Set up from the listed takes when the dialog opens, then fed every
     // tap of the take once it is in; `MonitoredTaps` of them have been.
@@ -178,6 +185,8 @@ const char* ItemText(const TapDialog& state, int item)
         return state.DeviationText;
     case TapWarning:
         return state.WarningText;
+    case Position:
+        return state.PositionText;
     default:
         return state.HintText;
     }
@@ -262,6 +271,26 @@ void StartMonitor(TapDialog& state)
     state.WarningText = "";
 }
 
+// "再生位置 1:02.5" (tenths of a second; "-0:01.5" in the pre-roll).
+void ShowPosition(HWND dialog, TapDialog& state)
+{
+    double ms = 0.0;
+    char text[TextSize] = "";
+    if (state.Handler->PlayingPosition(ms)) {
+        const long tenths = std::lround(std::max(-35999999.0, std::min(ms / 100.0, 35999999.0)));
+        const long magnitude = tenths < 0 ? -tenths : tenths;
+        char clock[32];
+        std::snprintf(clock, sizeof clock, "%s%ld:%02ld.%ld", tenths < 0 ? "-" : "", magnitude / 600,
+                      magnitude / 10 % 60, magnitude % 10);
+        std::string shown = labels.Position;
+        const size_t at = shown.find("%1");
+        if (at != std::string::npos)
+            shown.replace(at, 2, clock);
+        lstrcpynA(text, shown.c_str(), sizeof text);
+    }
+    ShowText(dialog, state, Position, state.PositionText, text);
+}
+
 void LoadLabels()
 {
     if (labels.Loaded)
@@ -275,6 +304,7 @@ void LoadLabels()
     labels.Extra = LoadResString(IDS_TAP_EXTRA);
     labels.HintKeys = LoadResString(IDS_TAP_HINT_KEYS);
     labels.HintMidi = LoadResString(IDS_TAP_HINT_MIDI);
+    labels.Position = LoadResString(IDS_TAP_POSITION);
     for (int base = 0; base <= MaxTimeSigBase; ++base)
         labels.NoteNames[base] = LoadResString(static_cast<UINT>(IDS_NOTE_NAME_FIRST + base));
     labels.Loaded = true;
@@ -345,6 +375,9 @@ void OnInitDialog(HWND dialog, TapDialog& state)
     // message and the reading of the clock for it.
     state.Handler->BeginJournal();
     SetTimer(dialog, JournalTimer, state.Handler->JournalPeriod(), nullptr);
+    ShowPosition(dialog, state);
+    if (state.PositionText[0])
+        SetTimer(dialog, PositionTimer, PositionPeriod, nullptr);
 
     if (TimesKeyboardTaps()) {
         timeBeginPeriod(g_TimeCaps.wPeriodMin);
@@ -356,7 +389,7 @@ void OnInitDialog(HWND dialog, TapDialog& state)
     CenterWindow(nullptr, dialog);
 }
 
-void OnKeyDown(HWND dialog, WPARAM key, LPARAM flags)
+void OnKeyDown(HWND dialog, const TapDialog& state, WPARAM key, LPARAM flags)
 {
     if (key == VK_ESCAPE) {
         SendMessageA(dialog, WM_CLOSE, 0, 0);
@@ -366,9 +399,11 @@ void OnKeyDown(HWND dialog, WPARAM key, LPARAM flags)
     const bool repeated = (static_cast<DWORD>(flags) & 0x40000000u) != 0;
     if (g_AppSettings.TapMethod != TapMethodKeyboard || repeated)
         return;
-    // The clock is read now, as the key is handled; the message's own time
-    // has only the system tick's coarse resolution.
-    if (CurrentTake.Append(timeGetTime()))
+    // The clock is read now, as the key is handled, before anything else;
+    // the message's own time has only the system tick's coarse resolution.
+    const DWORD now = timeGetTime();
+    uint32_t time = 0;
+    if (state.Handler->TapTime(now, time) && CurrentTake.Append(time))
         PostMessageA(dialog, WM_TAPPED, 0, 0);
 }
 
@@ -408,6 +443,7 @@ void OnClose(HWND dialog, const TapDialog& state)
 void OnDestroy(HWND dialog, TapDialog& state)
 {
     KillTimer(dialog, JournalTimer);
+    KillTimer(dialog, PositionTimer);
     state.Monitor.reset();
     state.PaintFont = nullptr;
     ReleaseScaledFont(state);
@@ -519,7 +555,7 @@ INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         return FALSE;
     switch (message) {
     case WM_KEYDOWN:
-        OnKeyDown(dialog, wParam, lParam);
+        OnKeyDown(dialog, *state, wParam, lParam);
         break;
     case WM_TAPPED:
         FollowTaps(dialog, *state);
@@ -527,6 +563,8 @@ INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_TIMER:
         if (wParam == JournalTimer)
             state->Handler->WriteJournal();
+        else if (wParam == PositionTimer)
+            ShowPosition(dialog, *state);
         break;
     case WM_PAINT:
         OnPaint(dialog, *state);
@@ -573,5 +611,10 @@ std::vector<TapDialogItem> GetTapFeedbackItems(HWND dialog)
 
 std::vector<TapDialogItem> GetTapHintItems(HWND dialog)
 {
-    return ItemsOf(dialog, Hint, ItemCount);
+    return ItemsOf(dialog, Hint, Hint + 1);
+}
+
+std::vector<TapDialogItem> GetTapPositionItems(HWND dialog)
+{
+    return ItemsOf(dialog, Position, ItemCount);
 }

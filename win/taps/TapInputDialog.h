@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,24 @@ public:
     virtual void EndJournal() = 0;
     // How often WriteJournal is called, in milliseconds.
     virtual UINT JournalPeriod() const = 0;
+
+    // Tapping along a recording. A key's time, read as the key message is
+    // handled, becomes the time it goes into the take with: the key's own
+    // (the default), or its time on the recording. False drops the tap (no
+    // music there yet: the pre-roll). Called on this thread right after the
+    // clock was read; it must not wait on anything.
+    virtual bool TapTime(DWORD keyMs, uint32_t& time)
+    {
+        time = keyMs;
+        return true;
+    }
+    // The recording time being heard now, in ms (negative in the pre-roll);
+    // false when no recording plays. Painted as the dialog's position.
+    virtual bool PlayingPosition(double& ms)
+    {
+        (void)ms;
+        return false;
+    }
 
 protected:
     ~TapTakeHandler() = default;
@@ -70,3 +89,6 @@ std::vector<TapDialogItem> GetTapDialogItems(HWND dialog);
 std::vector<TapDialogItem> GetTapFeedbackItems(HWND dialog);
 // The line under them: how to tap with the method in use and how to stop.
 std::vector<TapDialogItem> GetTapHintItems(HWND dialog);
+// The playing position beside the count ("再生位置 0:12.3", negative in the
+// pre-roll): one item, empty text while no recording plays.
+std::vector<TapDialogItem> GetTapPositionItems(HWND dialog);
