@@ -76,7 +76,10 @@ StoredSettings ReadSettings(const IniFile& file)
         stored.App.PreRollSeconds =
             seconds >= 0 && seconds <= MaxPreRollSeconds ? seconds : DefaultPreRollSeconds;
     }
-    stored.App.AlignToRecording = ReadSettingNumber(file.GetString(SettingsSection, KeyAlignToRecording, "1")) != 0;
+    // Like restoring, aligning is turned off only by an explicit 0.
+    const std::string align = file.GetString(SettingsSection, KeyAlignToRecording, "1");
+    stored.App.AlignToRecording =
+        align.find_first_of("0123456789") == std::string::npos || ReadSettingNumber(align) != 0;
 
     // Only an explicit 0 turns restoring off: losing takes is never what a
     // musician wants, so anything unreadable keeps it on.

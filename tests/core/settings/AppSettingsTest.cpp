@@ -72,6 +72,15 @@ TEST(ReadSettings, BadAnalysisValuesFallBackToTheDefaults)
                                                    {"-1", false}, {"yes", false}, {"", false}};
     for (const auto& [text, expected] : repair)
         EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeyRepairOnExport, text)).App.RepairOnExport) << text;
+    const std::pair<const char*, int> preRoll[] = {{"0", 0}, {"5", 5}, {"3s", 3}, {"6", 2}, {"-1", 2}, {"", 0}};
+    for (const auto& [text, expected] : preRoll)
+        EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeyPreRoll, text)).App.PreRollSeconds) << text;
+    EXPECT_EQ(DefaultPreRollSeconds, ReadSettings(IniFile()).App.PreRollSeconds);
+    // Aligning stays on unless it is turned off by a 0.
+    const std::pair<const char*, bool> align[] = {{"0", false}, {" 0", false}, {"1", true}, {"yes", true}, {"2", true}};
+    for (const auto& [text, expected] : align)
+        EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeyAlignToRecording, text)).App.AlignToRecording) << text;
+    EXPECT_TRUE(ReadSettings(IniFile()).App.AlignToRecording);
 }
 
 TEST(ReadSettings, GraphPlacementNeedsAllFourKeysAndASize)
@@ -233,6 +242,8 @@ TEST_F(AppSettingsFileTest, EveryValidValueSurvivesASaveAndALoad)
             app.GraphHeight = between(1, 8000);
         }
         app.RestoreTakes = between(0, 1) == 1;
+        app.PreRollSeconds = between(0, MaxPreRollSeconds);
+        app.AlignToRecording = between(0, 1) == 1;
         const int interp = between(0, 10);
         // Over the file the round before left (none at first).
         IniFile ini;
@@ -254,8 +265,12 @@ TEST_F(AppSettingsFileTest, EveryValidValueSurvivesASaveAndALoad)
         EXPECT_EQ(app.GraphWidth, s.App.GraphWidth);
         EXPECT_EQ(app.GraphHeight, s.App.GraphHeight);
         EXPECT_EQ(app.RestoreTakes, s.App.RestoreTakes);
+        EXPECT_EQ(app.PreRollSeconds, s.App.PreRollSeconds);
+        EXPECT_EQ(app.AlignToRecording, s.App.AlignToRecording);
         ASSERT_EQ(1u, reread.GetSections().size());
-        EXPECT_EQ(13u, reread.GetSections()[0].lines.size());
+        // The recording's two keys only where they differ from the defaults.
+        const size_t extra = (app.PreRollSeconds != DefaultPreRollSeconds ? 1u : 0u) + (app.AlignToRecording ? 0u : 1u);
+        EXPECT_EQ(13u + extra, reread.GetSections()[0].lines.size());
         EXPECT_EQ(std::string(KeyRestoreTakes) + (app.RestoreTakes ? "=1" : "=0"),
                   reread.GetSections()[0].lines.back());
     }

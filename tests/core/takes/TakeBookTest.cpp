@@ -306,4 +306,124 @@ TEST(TakeBook, AddTakeToListEmptiesTheSlotAndListsOnlyRealTakes)
     EXPECT_EQ(0u, book.Size());
 }
 
+// Takes tapped along a recording hold recording times until they are
+// listed: each keeps its first as its anchor, and every later change keeps
+// every tap where it was on the recording (a repair that drops or adds taps
+// at the start included). Their anchors count only while the book uses
+// them: then no take gets a start finding (its start is a fact), and the
+// export is lined up only when asked.
+TEST(TakeBook, AnchoredTakesKeepTheirTapsWhereTheyWereOnTheRecording)
+{
+    int repairs = 0;
+    for (uint32_t seed = 41; seed <= 46; ++seed) {
+        TakeRandom random(seed);
+        const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, random.Between(40, 70));
+        TakeBook book;
+        TakeSlot slot;
+        std::vector<std::vector<int64_t>> onRecording;  // per take, every tap's recording time
+        const SlipKind slips[] = {SlipKind::LateStart, SlipKind::DoubleTap, SlipKind::None, SlipKind::Missed};
+        for (int i = 0; i < 4; ++i) {
+            const GeneratedTake made = GenerateTake(random, piece, slips[i]);
+            // Its first tap lies where its first true beat is, plus the lead-in.
+            int64_t firstBeat = 0;
+            for (int64_t beat : made.BeatOfTap)
+                if (beat >= 0) {
+                    firstBeat = beat;
+                    break;
+                }
+            const uint32_t offset = 3000 + static_cast<uint32_t>(piece[static_cast<size_t>(firstBeat)]);
+            Take raw = made.Slipped;
+            std::vector<int64_t> times;
+            for (uint32_t& tap : raw) {
+                tap += offset;
+                times.push_back(tap);
+            }
+            onRecording.push_back(times);
+            slot.Start(raw);
+            ASSERT_TRUE(AddTakeToList(slot, book, "2026-12-07T10:00:0" + std::to_string(i), 2, true));
+            const SessionTake& listed = book.Takes().back();
+            EXPECT_EQ(static_cast<int64_t>(offset), listed.Anchor);
+            EXPECT_EQ(0u, listed.Taps.front());
+        }
+        ASSERT_TRUE(book.AnyAnchored());
+
+        // Not in use: the plain analysis, and an export that ignores them.
+        EXPECT_TRUE(book.ExportOptions(true, 0, true).Anchors.empty());
+        EXPECT_FALSE(book.ExportOptions(true, 0, true).AlignToRecording);
+        book.UseAnchors(true);
+        for (const TakeAnalysis& take : book.Findings().Takes)
+            for (const Finding& finding : take.Findings)
+                EXPECT_NE(FindingKind::Start, finding.Kind) << "seed " << seed;
+        const AnalysisOptions lined = book.ExportOptions(true, 0, true);
+        EXPECT_TRUE(lined.AlignToRecording);
+        ASSERT_EQ(book.CheckedTakes().size(), lined.Anchors.size());
+        for (size_t i = 0; i < lined.Anchors.size(); ++i)
+            EXPECT_EQ(book.CheckedTakes()[i]->Anchor, lined.Anchors[i]);
+        EXPECT_FALSE(book.ExportOptions(true, 0, false).AlignToRecording);
+
+        // A repair may drop or add taps; the taps it kept stay where they
+        // were on the recording, so most recording times survive exactly.
+        TakeBook repaired = book;
+        if (repaired.RepairAll(2)) {
+            for (size_t t = 0; t < repaired.Size(); ++t) {
+                const SessionTake& take = repaired.Takes()[t];
+                if (take.Taps == book.Takes()[t].Taps && take.Anchor == book.Takes()[t].Anchor)
+                    continue;
+                ++repairs;
+                EXPECT_EQ(0u, take.Taps.front());
+                size_t kept = 0;
+                for (uint32_t tap : take.Taps)
+                    kept += std::count(onRecording[t].begin(), onRecording[t].end(), take.Anchor + tap) > 0;
+                EXPECT_GE(kept * 10, onRecording[t].size() * 9) << "seed " << seed << " take " << t;
+            }
+        }
+        // Undo gives the anchors back with the taps.
+        if (repaired.CanUndo()) {
+            repaired.Undo(2);
+            for (size_t t = 0; t < repaired.Size(); ++t)
+                EXPECT_EQ(book.Takes()[t].Anchor, repaired.Takes()[t].Anchor);
+        }
+
+        EXPECT_TRUE(book.DropAnchors());
+        EXPECT_FALSE(book.AnyAnchored());
+        EXPECT_FALSE(book.DropAnchors());
+        EXPECT_TRUE(book.ExportOptions(false, 0, true).Anchors.size() == book.CheckedTakes().size());
+        for (int64_t anchor : book.ExportOptions(false, 0, true).Anchors)
+            EXPECT_EQ(SessionTake::NoAnchor, anchor);
+    }
+    EXPECT_GT(repairs, 2);  // the slips gave repairs to check
+}
+
+// A stray tap beside a take's first beat, repaired away (whichever of the
+// two the analysis calls extra): every tap left keeps its time on the
+// recording, the anchor following the take's first tap.
+TEST(TakeBook, ARepairAtTheStartKeepsEveryTapOnItsRecordingTime)
+{
+    for (uint32_t stray : {100u, 230u}) {
+        TakeRandom random(5);
+        TakeBook book;
+        TakeSlot slot;
+        for (int i = 0; i < 4; ++i) {
+            Take raw;
+            if (i == 3)
+                raw.push_back(10000 - stray);
+            for (int beat = 0; beat < 48; ++beat)
+                raw.push_back(static_cast<uint32_t>(10000 + beat * 500 + random.Between(-12, 12)));
+            slot.Start(raw);
+            ASSERT_TRUE(AddTakeToList(slot, book, "2026-12-07T10:00:0" + std::to_string(i), 2, true));
+        }
+        book.UseAnchors(true);
+        const SessionTake before = book.Takes()[3];
+        ASSERT_TRUE(book.Repair(3, 2)) << "the stray tap was not found";
+        const SessionTake& after = book.Takes()[3];
+        EXPECT_EQ(0u, after.Taps.front());
+        ASSERT_EQ(before.Taps.size() - 1, after.Taps.size());
+        std::vector<int64_t> was;
+        for (uint32_t tap : before.Taps)
+            was.push_back(before.Anchor + tap);
+        for (size_t i = 0; i < after.Taps.size(); ++i)
+            EXPECT_NE(was.end(), std::find(was.begin(), was.end(), after.Anchor + after.Taps[i])) << "tap " << i;
+    }
+}
+
 }  // namespace
