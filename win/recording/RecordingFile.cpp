@@ -97,6 +97,14 @@ bool IsSameRecording(const SessionRecording& identity)
 
 bool LooksLikeMidiFile(const std::wstring& path)
 {
+    // Named as one: imported, and told as today when it is no good one.
+    const size_t dot = path.find_last_of(L'.');
+    if (dot != std::wstring::npos && path.find_first_of(L"\\/", dot) == std::wstring::npos) {
+        const std::wstring extension = path.substr(dot + 1);
+        for (const wchar_t* midi : {L"mid", L"midi", L"rmi", L"smf", L"kar"})
+            if (lstrcmpiW(extension.c_str(), midi) == 0)
+                return true;
+    }
     std::FILE* file = _wfopen(path.c_str(), L"rb");
     if (!file)
         return false;

@@ -58,7 +58,7 @@ RecordingLoad LoadRecording(HWND owner, const std::wstring& path, LoadedRecordin
 std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
 
-// Whether the file's first bytes are a Standard MIDI File's ("MThd", or a
-// RIFF RMID around one): a dropped file is then imported, not opened as a
-// recording.
+// Whether the file is named as a MIDI file (.mid, .midi, .rmi, .smf, .kar)
+// or its first bytes are a Standard MIDI File's ("MThd", or a RIFF RMID
+// around one): a dropped file is then imported, not opened as a recording.
 bool LooksLikeMidiFile(const std::wstring& path);

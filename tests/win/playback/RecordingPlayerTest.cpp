@@ -19,6 +19,7 @@
 #include "FakeWaveControls.h"
 #include "RecordingPlayer.h"
 #include "TempFolder.h"
+#include "TestWav.h"
 
 namespace {
 
@@ -26,50 +27,8 @@ const FakeWaveControls wave = FindFakeWaveControls();
 constexpr DWORD kClockStart = 5000000;  // timeGetTime() when the clock is set
 constexpr UINT kEndMessage = WM_APP + 7;
 
-// The known signal: a different sawtooth in each channel, within ±10000 so
-// that a click added to it never clips.
-int16_t Signal(int64_t frame, uint32_t channel)
-{
-    return static_cast<int16_t>((frame * 37 + channel * 1001) % 20000 - 10000);
-}
-
-void Put16(std::vector<uint8_t>& bytes, uint32_t value)
-{
-    bytes.push_back(static_cast<uint8_t>(value));
-    bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& bytes, uint32_t value)
-{
-    Put16(bytes, value & 0xFFFF);
-    Put16(bytes, value >> 16);
-}
-
-// A 16-bit PCM WAV of the signal (or of silence).
-void WriteWav(const std::filesystem::path& path, uint32_t rate, uint32_t channels, uint32_t frames, bool silent)
-{
-    const uint32_t dataBytes = frames * channels * 2;
-    std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F'};
-    Put32(bytes, 36 + dataBytes);
-    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put32(bytes, 16);
-    Put16(bytes, 1);
-    Put16(bytes, channels);
-    Put32(bytes, rate);
-    Put32(bytes, rate * channels * 2);
-    Put16(bytes, channels * 2);
-    Put16(bytes, 16);
-    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
-    Put32(bytes, dataBytes);
-    for (uint32_t f = 0; f < frames; ++f) {
-        for (uint32_t c = 0; c < channels; ++c)
-            Put16(bytes, silent ? 0 : static_cast<uint16_t>(Signal(f, c)));
-    }
-    FILE* file = _wfopen(path.wstring().c_str(), L"wb");
-    ASSERT_NE(file, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
-}
+using test_wav::Signal;
+using test_wav::WriteWav;
 
 class RecordingPlayerTest : public ::testing::Test {
 protected:
