@@ -191,6 +191,11 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {IDC_INTERPCOUNT, "ComboBox", L"", 145, 90, 60, 110, kCombo, 0},
         {IDM_COPYTEMPO, "Button", L"\u30C6\u30F3\u30DD\u306E\u30B3\u30D4\u30FC(&C)", 145, 109, 60, 15, kPush, 0},
         {IDM_SAVETEMPO, "Button", L"\u30C6\u30F3\u30DD\u306E\u4FDD\u5B58(&S)...", 145, 131, 60, 15, kPush, 0},
+        // The recording's line, hidden below the client area until a
+        // recording is open.
+        {IDC_RECORDINGLINE, "Static", L"", 5, 154, 128, 8, WS_CHILD | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0},
+        {IDC_STARTLABEL, "Static", L"\u958B\u59CB\u4F4D\u7F6E(&P):", 136, 154, 40, 8, WS_CHILD, 0},
+        {IDC_STARTPOS, "Edit", L"", 177, 152, 28, 12, WS_CHILD | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 0},
         {-1, "Static", L"", 0, 0, 212, 1, kChild, kEdge}}},
     ExpectedDialog{IDD_TAPINPUT, L"\u30BF\u30C3\u30D7\u306E\u5165\u529B", kModal, 0, 0, 181, 93, {}},
     ExpectedDialog{IDD_ABOUT, L"\u30D0\u30FC\u30B8\u30E7\u30F3\u60C5\u5831", kModal, 0, 0, 227, 173, {
@@ -206,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {-1, "Static", L"WWW \u30B5\u30A4\u30C8:", 35, 123, 46, 8, kLabel, 0},
         {IDC_ABOUT_WEB, "Button", L"", 83, 121, 137, 14, kPush, kEdge},
         {IDC_ABOUT_COPYRIGHT, "Static", L"", 34, 145, 131, 8, kChild | SS_NOPREFIX, 0}}},
-    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 171, {
+    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 199, {
         {-1, "Static", L"\u57FA\u6E96\u97F3\u7B26(&B):", 7, 10, 39, 8, kLabel, 0},
         {IDC_OPT_BASENOTE, "ComboBox", L"", 49, 7, 161, 120, kCombo, 0},
         {-1, "Button", L"\u30BF\u30C3\u30D7\u306E\u5165\u529B\u624B\u6BB5:", 7, 29, 203, 48,
@@ -226,8 +231,11 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {IDC_OPT_REPAIR, "Button",
          L"\u66F8\u304D\u51FA\u3057\u6642\u306B\u30C6\u30A4\u30AF\u3092\u4FEE\u5FA9\u3059\u308B", 7, 134, 140, 10,
          kPush | BS_AUTOCHECKBOX, 0},
-        {IDOK, "Button", L"OK", 105, 149, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
-        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 149, 50, 15, kPush, 0}}}),
+        {IDC_OPT_PREROLL_LABEL, "Static", L"\u9332\u97F3\u306E\u30D7\u30EA\u30ED\u30FC\u30EB(&P):", 7, 151, 70, 8, kLabel, 0},
+        {IDC_OPT_PREROLL, "ComboBox", L"", 80, 148, 50, 120, kCombo, 0},
+        {IDC_OPT_ALIGN, "Button", L"\u9332\u97F3\u306E\u5148\u982D\u306B\u5408\u308F\u305B\u308B(&A)", 7, 164, 140, 10, kPush | BS_AUTOCHECKBOX, 0},
+        {IDOK, "Button", L"OK", 105, 177, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 177, 50, 15, kPush, 0}}}),
     [](const ::testing::TestParamInfo<ExpectedDialog>& param) { return "Dialog" + std::to_string(param.param.templateId); });
 
 TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
@@ -290,7 +298,12 @@ TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
     };
     for (const auto& s : strings) EXPECT_EQ(s.text, FromAnsi(LoadAnsiString(s.id).c_str())) << "string " << s.id;
     // No other string in the ranges the program uses.
-    for (UINT id : {41u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
+    // The recording's texts: every one there, and valid in the code page.
+    for (UINT id = IDS_AUDIO_FILTER; id <= IDS_SECONDS; ++id) {
+        EXPECT_NE("", LoadAnsiString(id)) << "string " << id;
+        EXPECT_NE(L"<not valid in the code page>", FromAnsi(LoadAnsiString(id).c_str())) << "string " << id;
+    }
+    for (UINT id : {51u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
 }
 
 TEST(ResourcesStringTable, LineBreaksAreSingleLineFeeds) {
@@ -352,12 +365,15 @@ TEST(ResourcesMenus, MenuBarHasFourPopupsWithTheirItemsInOrder) {
                                      {IDM_IMPORT, kImport}, {0, nullptr},
                                      {IDM_OPENTAKES, L"\u30C6\u30A4\u30AF\u3092\u958B\u304F(&T)..."},
                                      {IDM_SAVETAKES, L"\u30C6\u30A4\u30AF\u3092\u4FDD\u5B58(&K)..."}, {0, nullptr},
+                                     {IDM_OPENRECORDING, L"\u9332\u97F3\u3092\u958B\u304F(&R)..."},
+                                     {IDM_CLOSERECORDING, L"\u9332\u97F3\u3092\u9589\u3058\u308B(&W)"},
+                                     {IDM_MEASURELATENCY, L"\u30BF\u30C3\u30D7\u306E\u9045\u308C\u3092\u6E2C\u308B(&L)..."}, {0, nullptr},
                                      {IDM_EXIT, L"\u7D42\u4E86(&X)"}});
     ExpectPopup(GetSubMenu(bar, 1), {{IDM_UNDO, L"\u5143\u306B\u623B\u3059(&U)\tCtrl+Z"}, {IDM_REDO, L"\u3084\u308A\u76F4\u3057(&Y)\tCtrl+Y"}, {0, nullptr},
                                      {IDM_ADD, kAdd}, {IDM_DELETE, kDelete}, {IDM_DELETEALL, kDeleteAll}, {0, nullptr},
                                      {IDM_REPAIR, kRepair}, {IDM_REPAIRALL, kRepairAll}, {0, nullptr},
                                      {IDM_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3(&O)..."}});
-    ExpectPopup(GetSubMenu(bar, 2), {{IDM_TEMPOGRAPH, kGraph}});
+    ExpectPopup(GetSubMenu(bar, 2), {{IDM_TEMPOGRAPH, kGraph}, {IDM_LISTEN, L"\u8A66\u8074(&L)\tCtrl+L"}});
     ExpectPopup(GetSubMenu(bar, 3), {{IDM_HELP, L"\u8AAC\u660E\u66F8(&H)\tF1"}, {0, nullptr},
                                      {IDM_ABOUT, L"\u30D0\u30FC\u30B8\u30E7\u30F3\u60C5\u5831(&V)..."}});
     DestroyMenu(bar);
@@ -376,16 +392,17 @@ TEST(ResourcesMenus, ContextMenuIsTheFirstPopupOfMenu109) {
 TEST(ResourcesAccelerators, VirtualKeysThatDoNotFlashTheMenu) {
     HACCEL table = LoadAcceleratorsA(Module(), MAKEINTRESOURCEA(IDA_MAIN));
     ASSERT_NE(nullptr, table);
-    ACCEL entries[8] = {};
-    ASSERT_EQ(7, CopyAcceleratorTableA(table, entries, 8));
+    ACCEL entries[9] = {};
+    ASSERT_EQ(8, CopyAcceleratorTableA(table, entries, 9));
     const ACCEL expected[] = {{FVIRTKEY | FCONTROL | FNOINVERT, 'C', IDM_COPYTEMPO},
                               {FVIRTKEY | FCONTROL | FNOINVERT, 'S', IDM_SAVETEMPO},
                               {FVIRTKEY | FNOINVERT, VK_F1, IDM_HELP},
                               {FVIRTKEY | FCONTROL | FNOINVERT, 'O', IDM_IMPORT},
                               {FVIRTKEY | FCONTROL | FNOINVERT, 'Z', IDM_UNDO},
                               {FVIRTKEY | FCONTROL | FNOINVERT, 'Y', IDM_REDO},
-                              {FVIRTKEY | FCONTROL | FNOINVERT, 'G', IDM_TEMPOGRAPH}};
-    for (int i = 0; i < 7; ++i) {
+                              {FVIRTKEY | FCONTROL | FNOINVERT, 'G', IDM_TEMPOGRAPH},
+                              {FVIRTKEY | FCONTROL | FNOINVERT, 'L', IDM_LISTEN}};
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(expected[i].fVirt, entries[i].fVirt) << i;
         EXPECT_EQ(expected[i].key, entries[i].key) << i;
         EXPECT_EQ(expected[i].cmd, entries[i].cmd) << i;
