@@ -66,6 +66,8 @@ struct LatencyDialog {
     COLORREF BackgroundColour = 0;
     COLORREF TextColour = 0;
     std::string Texts[ItemCount];
+    // Loaded as the dialog opens: nothing is loaded while taps are timed.
+    std::string ProgressFormat, TapsFormat;
     RECT ItemRects[ItemCount] = {};
 };
 
@@ -102,8 +104,8 @@ void ShowProgress(HWND dialog, LatencyDialog& state)
                           [played](int64_t frame) { return frame <= played; }));
     }
     ShowText(dialog, state, Progress,
-             LoadResString(IDS_LATENCY_PROGRESS, std::to_string(heard), std::to_string(state.ClickFrames.size())));
-    ShowText(dialog, state, Taps, LoadResString(IDS_LATENCY_TAPS, std::to_string(state.TapsMs.size())));
+             FillPlaceholders(state.ProgressFormat, std::to_string(heard), std::to_string(state.ClickFrames.size())));
+    ShowText(dialog, state, Taps, FillPlaceholders(state.TapsFormat, std::to_string(state.TapsMs.size())));
 }
 
 // The MIDI taps that came in since the last call, placed on the timeline.
@@ -239,6 +241,8 @@ void OnInitDialog(HWND dialog, LatencyDialog& state)
     MapItemRects(dialog, state);
 
     state.Texts[Instruction] = LoadResString(IDS_LATENCY_INSTRUCTION);
+    state.ProgressFormat = LoadResString(IDS_LATENCY_PROGRESS);
+    state.TapsFormat = LoadResString(IDS_LATENCY_TAPS);
     state.Texts[Hint] = LoadResString(IsMidi(state) ? IDS_LATENCY_HINT_MIDI : IDS_LATENCY_HINT_KEYS);
     ShowProgress(dialog, state);
 

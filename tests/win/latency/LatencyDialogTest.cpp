@@ -364,4 +364,25 @@ TEST_F(LatencyDialogTest, MidiTapsAreTimedByTheirStampsAndKeptForTheDevice)
     EXPECT_NE(SettingsOnDisk().find("\r\nKeys A="), std::string::npos);
 }
 
+TEST_F(LatencyDialogTest, WithoutSoundOutputItSaysSoAndKeepsNothing)
+{
+    wave.SetDeviceCount(0);
+    DialogAnswerer answers;
+    AnswerTheDialog(answers);
+    answers.Press(IDOK);
+    size_t done = 0;
+    int strays = 0;
+    const std::string before = SettingsOnDisk();
+    EXPECT_FALSE(Run({KeyboardLatencyInput, nullptr}, {}, done, strays));
+    wave.SetDeviceCount(1);
+    EXPECT_EQ(strays, 0);
+    ASSERT_EQ(Boxes(answers).size(), 1u);
+    EXPECT_EQ(Boxes(answers)[0].text, LoadResString(IDS_LATENCY_NO_SOUND));
+    EXPECT_EQ(Boxes(answers)[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(SettingsOnDisk(), before);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_EQ(FindLatencyDialog(), nullptr);
+    EXPECT_EQ(midi.GetPeriodBalance(g_TimeCaps.wPeriodMin), 0);
+}
+
 }  // namespace
