@@ -16,6 +16,9 @@
 #include "ImportTempoWin32.h"
 #include "Messages.h"
 #include "MidiIn.h"
+#include "LatencyDialog.h"
+#include "LatencySettings.h"
+#include "LatencySettingsWin32.h"
 #include "OptionsDialog.h"
 #include "RecordingControl.h"
 #include "RecordingFile.h"
@@ -240,11 +243,43 @@ public:
     bool PlayingPosition(double& ms) override { return tapAlong && tapAlong->Position(ms); }
 };
 
-// The tapper's latency for the input in use, subtracted from taps on the
-// recording's timeline.
+// The input in use as the latencies are kept by: the keyboard, or the MIDI
+// device by its name.
+std::string TapInputName()
+{
+    return g_AppSettings.TapMethod == TapMethodMidi ? g_AppSettings.MidiInName : std::string(KeyboardLatencyInput);
+}
+
+// The tapper's latency for the input in use, as measured (0 without a
+// measurement), subtracted from taps on the recording's timeline.
 double TapLatencyInUse()
 {
-    return 0.0;
+    return LoadTapLatency(TapInputName());
+}
+
+// The latency dialog's MIDI input: note-ons to the dialog while it runs.
+class LatencyMidi final : public LatencyMidiHooks {
+public:
+    void DialogOpened(HWND dialog) override { SetMidiInTarget(dialog); }
+    void StartInput() override { midiInStart(GetMidiInHandle()); }
+    void StopInput() override { midiInStop(GetMidiInHandle()); }
+};
+
+// "タップの遅れを測る": clicks to tap along with, through the input in use.
+void OnMeasureLatency(HWND window)
+{
+    LatencyMidi midi;
+    LatencyInput input;
+    input.Name = TapInputName();
+    if (g_AppSettings.TapMethod == TapMethodMidi) {
+        if (!IsMidiInOpen())
+            OpenMidiIn(window, g_AppSettings.MidiInName);
+        if (!IsMidiInOpen())
+            return;  // told already
+        input.Midi = &midi;
+    }
+    StopListening();
+    RunLatencyDialog(window, input);
 }
 
 // The tap dialog records the take in CurrentTake and hands it to the book
@@ -628,6 +663,9 @@ void OnCommand(HWND window, UINT id, UINT code)
         break;
     case IDM_LISTEN:
         OnListen(window);
+        break;
+    case IDM_MEASURELATENCY:
+        OnMeasureLatency(window);
         break;
     case IDC_STARTPOS:
         if (code == EN_KILLFOCUS)

@@ -149,3 +149,17 @@
 // Options: the smoothing list's two words (the strengths 1 to 10 are numbers).
 #define IDS_SMOOTHING_NONE 96
 #define IDS_SMOOTHING_AUTO 97
+
+// The tap latency measurement: its dialog (no controls: it paints its
+// texts), those texts, its message boxes, and the message its player posts
+// to it when the clicks have played (lParam: the player).
+#define IDD_LATENCY 113
+#define IDS_LATENCY_INSTRUCTION 150
+#define IDS_LATENCY_PROGRESS 151
+#define IDS_LATENCY_TAPS 152
+#define IDS_LATENCY_HINT_KEYS 153
+#define IDS_LATENCY_HINT_MIDI 154
+#define IDS_LATENCY_RESULT 155
+#define IDS_LATENCY_TOO_FEW 156
+#define IDS_LATENCY_NO_SOUND 157
+#define WM_LATENCYPLAYED (WM_APP + 15)
