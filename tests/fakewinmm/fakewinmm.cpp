@@ -666,6 +666,8 @@ DWORD WINAPI RunWaveJob(void* argument)
 // (which a real driver forbids, but a stand-in need not deadlock on).
 void Notify(const std::vector<WaveNotice>& notices)
 {
+    if (notices.empty())
+        return;
     Lock lock(g_deliver);
     for (const WaveNotice& notice : notices) {
         if (notice.wave->callbackType == CALLBACK_EVENT) {
