@@ -7,7 +7,9 @@
 // Under Wine it replaces the system's winmm when it lies beside the program
 // and WINEDLLOVERRIDES contains "winmm=n,b". Configuration is read when it
 // is needed, never in DllMain: the device list at the first call that needs
-// it, script and feed at every midiInStart, the others at every use.
+// it, FAKEWAVE_CLOCK at the first call of timeGetTime, midiInStart or a
+// wave function, script and feed at every midiInStart, the others at every
+// use.
 //
 // Environment (for runs of the real program):
 //   FAKEMIDI_DEVICES  The MIDI input devices in device id order, separated by
@@ -24,21 +26,63 @@
 //                     CALLBACK_FUNCTION is supported (else
 //                     MMSYSERR_NOTSUPPORTED).
 //   FAKEMIDI_SCRIPT   File read at every midiInStart and played from it on
-//                     the device's thread. Lines "DELAY STATUS [D1 [D2]]":
-//                     DELAY in decimal milliseconds after the previous line
-//                     (the first line: after midiInStart), the bytes in hex.
-//                     Each line is one MIM_DATA with dwParam1 = STATUS |
-//                     D1 << 8 | D2 << 16 and dwParam2 = the line's scheduled
-//                     time, the sum of the delays so far. Blank lines and
-//                     lines starting with '#' are skipped.
+//                     the device's thread. Each line is one MIM_DATA with
+//                     dwParam1 = STATUS | D1 << 8 | D2 << 16, the bytes in
+//                     hex; blank lines and lines starting with '#' are
+//                     skipped. Two forms, which may be mixed:
+//                     "DELAY STATUS [D1 [D2]]": DELAY in decimal ms after the
+//                       previous line of this form (the first: after
+//                       midiInStart); dwParam2 = the line's scheduled time,
+//                       the sum of these delays so far. While the virtual
+//                       clock is on (at midiInStart) the delays are on it.
+//                     "@MS STATUS [D1 [D2]]": delivered when the played
+//                       position of the open wave device (the one opened
+//                       last; samples played since its waveOutOpen or last
+//                       waveOutReset, in ms at its rate) reaches MS, decimal,
+//                       with dwParam2 = virtual ms since midiInStart then, as
+//                       a driver stamps it. Only the virtual clock moves a
+//                       position: with the real clock, or with no wave device
+//                       open, these lines wait. A line whose MS has passed
+//                       at midiInStart is due at the clock's next move; one
+//                       delivered is not delivered again after a reset.
+//                     Lines on the virtual clock are delivered by the clock's
+//                     advance itself, which stops at each line's moment until
+//                     its callback has returned: inside it, timeGetTime and
+//                     the position read exactly the line's moment (an "@"
+//                     line's position in ms is MS). Lines due at the same
+//                     moment come in script order.
 //   FAKEMIDI_FEED     File tailed every millisecond while started. Each line
 //                     "STATUS [D1 [D2]]" (hex) appended after midiInStart is
-//                     one MIM_DATA at once, dwParam2 = ms since midiInStart.
-//                     A line counts once its '\n' has arrived.
+//                     one MIM_DATA at once, dwParam2 = ms since midiInStart
+//                     (virtual ms while the virtual clock is on at
+//                     midiInStart). A line counts once its '\n' has arrived.
 //   FAKEMIDI_LOG      File to which one line is appended per event:
 //                     "open ID", "openfailed ID CODE", "start", "stop",
 //                     "reset", "close", "beginperiod N", "endperiod N".
 //   FAKEMIDI_NO_TIMER "1": timeGetDevCaps fails with TIMERR_NOCANDO.
+//   FAKEWAVE_CLOCK    "run": the virtual clock (see Wave output) is on from
+//                     the first call that can see a clock, starting at the
+//                     real timeGetTime of that moment, and a thread of this
+//                     DLL moves it in steps of about a millisecond up to the
+//                     real time elapsed since, taken from the real clock at
+//                     every step, so that it never drifts (it lags by at
+//                     most the thread's scheduling delay, and never runs
+//                     ahead). A real program then runs as usual, but
+//                     timeGetTime, every wave position and the script's and
+//                     feed's times are one clock. With no wave device open
+//                     the clock runs all the same and nothing plays; a device
+//                     that runs dry stops its position, not the clock. The
+//                     controls below still work: FakeWave_SetVirtualClock
+//                     restarts the clock at startMs and the thread follows
+//                     real time from there (FALSE: the real clock, the
+//                     thread idles); FakeWave_Advance moves it ahead, and the
+//                     thread waits until real time has caught up. Unset or
+//                     any other value: the clock moves only by
+//                     FakeWave_Advance.
+//   FAKEWAVE_LOG      File to which one line is appended per wave event:
+//                     "open RATE CHANNELS BITS" per waveOutOpen that opens a
+//                     device (not a WAVE_FORMAT_QUERY), "reset" per
+//                     waveOutReset, "close" per waveOutClose.
 // File names are Windows paths or, under Wine, absolute Unix paths.
 // midiInGetErrorTextA/W know the codes MMSYSERR_NOERROR to
 // MMSYSERR_HANDLEBUSY (0 to 12) and give MMSYSERR_BADERRNUM for any other.
@@ -67,25 +111,30 @@
 //        works, -1: FAKEMIDI_NO_TIMER decides again.
 //
 // Every callback (MIM_OPEN, MIM_DATA, MIM_CLOSE) runs on a thread of this
-// DLL, one at a time, never on the caller's thread. midiInStop, midiInReset
-// and midiInClose join the device's thread: no callback after they return.
+// DLL, one at a time, never on the caller's thread; all of a started
+// device's script, feed and burst messages on its own thread. midiInStop,
+// midiInReset and midiInClose join the device's thread: no callback after
+// they return.
 //
 // Wave output: FakeWave_SetDeviceCount devices (1 unless set), any of which
 // opens once at a time for 8- or 16-bit PCM, with CALLBACK_NULL,
 // CALLBACK_EVENT or CALLBACK_FUNCTION (a function is called on a thread of
 // this DLL, as a driver's is, and waited for). Nothing plays by itself: a
-// test moves the virtual clock, and the open device plays as many of its
-// queued samples as the clock moved (fewer when it runs dry: its position
-// stops, the clock does not). A buffer played to its end gets WHDR_DONE and
-// its WOM_DONE, in the order written. waveOutReset returns every buffer and
-// sets the position back to 0, as a driver does.
+// test moves the virtual clock (or FAKEWAVE_CLOCK=run lets it run), and the
+// open device plays as many of its queued samples as the clock moved (fewer
+// when it runs dry: its position stops, the clock does not). A buffer played
+// to its end gets WHDR_DONE and its WOM_DONE, in the order written.
+// waveOutReset returns every buffer and sets the position back to 0, as a
+// driver does.
 //   void FakeWave_SetDeviceCount(UINT count)
 //   void FakeWave_SetVirtualClock(BOOL on, DWORD startMs)  TRUE: timeGetTime
 //        returns startMs plus the virtual clock's time, which starts at 0,
 //        in whole milliseconds at the rate of the device opened last.
 //        FALSE: the real clock again.
-//   BOOL FakeWave_Advance(DWORD samples)  Moves the virtual clock; FALSE
-//        when it is off.
+//   BOOL FakeWave_Advance(DWORD samples)  Moves the virtual clock, and
+//        returns once every script line that fell due meanwhile has been
+//        delivered (see FAKEMIDI_SCRIPT); Advance(0) delivers those due
+//        now. FALSE when the clock is off.
 //   DWORD FakeWave_GetWritten(BYTE* to, DWORD offset, DWORD size)  The
 //        bytes written since the last waveOutOpen, in the order written,
 //        from `offset`, up to `size` into `to` (may be null); returns the
@@ -148,6 +197,12 @@ struct Port {
     bool virtualTime = false;  // the virtual clock was on at midiInStart
     uint64_t clockStart = 0;   // ClockMs() at midiInStart
     std::atomic<DWORD> generation{0};  // midiInStart calls so far
+    // A line of the virtual clock handed to the device's thread: handoff is
+    // held while one is, and while the thread starts or stops.
+    SRWLOCK handoff = SRWLOCK_INIT;
+    HANDLE cueDone = nullptr;
+    std::atomic<bool> cuePending{false};
+    DWORD cueParam1 = 0, cueStamp = 0, cueGeneration = 0;
     std::vector<ScriptEvent> script;   // timed by the real clock
     std::wstring feedPath;
     LONGLONG feedOffset = 0;
@@ -376,22 +431,21 @@ struct Job {
     Port* port;
     UINT message;
     DWORD_PTR param1, param2;
-    DWORD generation;
     bool delivered;
 };
 
 DWORD WINAPI RunJob(void* argument)
 {
     Job& job = *static_cast<Job*>(argument);
-    job.delivered = Deliver(*job.port, job.message, job.param1, job.param2, job.generation);
+    job.delivered = Deliver(*job.port, job.message, job.param1, job.param2);
     return 0;
 }
 
 // Calls back from a new thread of this DLL, as a driver calls back from its
 // own, and waits for it.
-bool DeliverFromOwnThread(Port& port, UINT message, DWORD_PTR param1, DWORD_PTR param2, DWORD generation = 0)
+bool DeliverFromOwnThread(Port& port, UINT message, DWORD_PTR param1, DWORD_PTR param2)
 {
-    Job job{&port, message, param1, param2, generation, false};
+    Job job{&port, message, param1, param2, false};
     HANDLE thread = CreateThread(nullptr, 0, RunJob, &job, 0, nullptr);
     if (!thread)
         return false;
@@ -416,6 +470,11 @@ DWORD WINAPI DeviceThread(void* argument)
     Port& port = *static_cast<Port*>(argument);
     size_t next = 0;
     while (!port.stopping) {
+        if (port.cuePending) {
+            Deliver(port, MIM_DATA, port.cueParam1, port.cueStamp, port.cueGeneration);
+            port.cuePending = false;
+            SetEvent(port.cueDone);
+        }
         for (; next < port.script.size() && port.script[next].at <= MsSince(port.start) && !port.stopping; ++next)
             Deliver(port, MIM_DATA, port.script[next].param1, port.script[next].at);
         if (!port.feedPath.empty()) {
@@ -436,22 +495,44 @@ DWORD WINAPI DeviceThread(void* argument)
     return 0;
 }
 
-// Stops input and joins the device's thread; a FakeMidi_Send in flight has
-// finished too when this returns.
+// Delivers a line of the virtual clock on the device's thread, which a
+// driver delivers all its input from, and waits for the callback; false
+// when the port is no longer in that start.
+bool DeliverOnDeviceThread(Port& port, DWORD param1, DWORD stamp, DWORD generation)
+{
+    Lock handoff(port.handoff);
+    if (!port.started || port.generation != generation || !port.thread)
+        return false;
+    port.cueParam1 = param1;
+    port.cueStamp = stamp;
+    port.cueGeneration = generation;
+    port.cuePending = true;
+    SetEvent(port.wake);
+    WaitForSingleObject(port.cueDone, INFINITE);
+    return true;
+}
+
+// Stops input and joins the device's thread; a FakeMidi_Send or a line of
+// the virtual clock in flight has finished too when this returns.
 void StopPort(Port& port)
 {
     port.started = false;
     RemoveCues(port);
-    if (port.thread) {
-        port.stopping = true;
-        SetEvent(port.wake);
-        WaitForSingleObject(port.thread, INFINITE);
-        CloseHandle(port.thread);
-        port.thread = nullptr;
+    {
+        Lock handoff(port.handoff);
+        if (port.thread) {
+            port.stopping = true;
+            SetEvent(port.wake);
+            WaitForSingleObject(port.thread, INFINITE);
+            CloseHandle(port.thread);
+            port.thread = nullptr;
+        }
+        for (HANDLE* event : {&port.wake, &port.cueDone}) {
+            if (*event)
+                CloseHandle(*event);
+            *event = nullptr;
+        }
     }
-    if (port.wake)
-        CloseHandle(port.wake);
-    port.wake = nullptr;
     Lock drain(g_deliver);
 }
 
@@ -781,7 +862,7 @@ bool AdvanceClock(uint64_t samples)
         }
         Notify(notices);
         for (const Cue& cue : due)
-            DeliverFromOwnThread(*cue.port, MIM_DATA, cue.param1, cue.stamp, cue.generation);
+            DeliverOnDeviceThread(*cue.port, cue.param1, cue.stamp, cue.generation);
     }
     return true;
 }
@@ -978,10 +1059,16 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
     QueryPerformanceCounter(&port->start);
     port->burstCount = 0;
     port->stopping = false;
-    port->started = true;
-    StartCues(*port);
-    port->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    port->thread = port->wake ? CreateThread(nullptr, 0, DeviceThread, port, 0, nullptr) : nullptr;
+    {
+        // A cue due at once waits here until the thread is there to play it.
+        Lock handoff(port->handoff);
+        port->started = true;
+        StartCues(*port);
+        port->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        port->cueDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (port->wake && port->cueDone)
+            port->thread = CreateThread(nullptr, 0, DeviceThread, port, 0, nullptr);
+    }
     if (!port->thread) {
         StopPort(*port);
         return MMSYSERR_NOMEM;
