@@ -751,8 +751,8 @@ TEST_F(FakeWinmmCues, LinesArriveAtTheirMomentWhileTheClockWaits)
         recorder.observe = out.Handle();
         ASSERT_TRUE(out.Write(700));
         bool refilled = false;
-        for (int steps = 0; out.Ms() < 1500 || timeGetTime() - start < scheduled.back(); ++steps) {
-            ASSERT_LT(steps, 100000);
+        for (int moves = 0; out.Ms() < 1500 || timeGetTime() - start < scheduled.back(); ++moves) {
+            ASSERT_LT(moves, 100000);
             ASSERT_TRUE(wave.Advance(1 + random(rate / 8)));
             if (!refilled && timeGetTime() - opened > 1000) {
                 EXPECT_EQ(out.Samples(), 700 * rate / 1000) << "the position moved without buffers";

@@ -63,11 +63,12 @@
 //   FAKEWAVE_CLOCK    "run": the virtual clock (see Wave output) is on from
 //                     the first call that can see a clock, starting at the
 //                     real timeGetTime of that moment, and a thread of this
-//                     DLL moves it in steps of about a millisecond up to the
+//                     DLL moves it about a millisecond at a time up to the
 //                     real time elapsed since, taken from the real clock at
-//                     every step, so that it never drifts (it lags by at
-//                     most the thread's scheduling delay, and never runs
-//                     ahead). A real program then runs as usual, but
+//                     every move, so that it never drifts (it lags by the
+//                     thread's scheduling delay and while a script line's
+//                     callback runs, and never runs ahead; it catches up
+//                     at once). A real program then runs as usual, but
 //                     timeGetTime, every wave position and the script's and
 //                     feed's times are one clock. With no wave device open
 //                     the clock runs all the same and nothing plays; a device
@@ -97,7 +98,8 @@
 //        returns once the callback has returned. FALSE (nothing sent) when
 //        no device is started.
 //   void FakeMidi_SetBurst(DWORD param1)       Non-zero: a started device's
-//        thread delivers param1 back to back (dwParam2 = ms since start)
+//        thread delivers param1 back to back (dwParam2 = ms since start,
+//        on the clock in force then, as for the feed)
 //        until midiInStop or FakeMidi_SetBurst(0).
 //   void FakeMidi_SetBurstCounting(BOOL on)    TRUE: a burst's dwParam2 counts
 //        the burst's messages since midiInStart instead (1, 2, 3, ...), so
@@ -464,7 +466,7 @@ DWORD PortMs(const Port& port)
 }
 
 // Plays what the real clock times; lines on the virtual clock are cues that
-// the clock's advance delivers itself (DeliverCues).
+// the clock's advance delivers itself (AdvanceClock).
 DWORD WINAPI DeviceThread(void* argument)
 {
     Port& port = *static_cast<Port*>(argument);
@@ -855,9 +857,9 @@ bool AdvanceClock(uint64_t samples)
             Lock lock(g_waveLock);
             if (!g_virtualClock)
                 return false;
-            const uint64_t step = SamplesToNextCue(samples);
-            PlayClock(step, notices);
-            samples -= step;
+            const uint64_t stretch = SamplesToNextCue(samples);
+            PlayClock(stretch, notices);
+            samples -= stretch;
             due = TakeDueCues();
         }
         Notify(notices);
@@ -902,7 +904,7 @@ void StartCues(Port& port)
 
 // The running clock (FAKEWAVE_CLOCK=run): moves the virtual clock up to the
 // real time since g_runAnchor, a millisecond at a time. The target is taken
-// from the real clock at every step, so the clock never drifts, and a part
+// from the real clock at every move, so the clock never drifts, and a part
 // of a millisecond dropped when the rate changes is made up.
 DWORD WINAPI RunClock(void*)
 {
