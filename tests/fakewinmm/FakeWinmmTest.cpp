@@ -7,11 +7,15 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "FakeMidiControls.h"
+#include "FakeWaveControls.h"
 
 namespace {
 
@@ -19,13 +23,26 @@ namespace {
 // Helpers
 
 const FakeMidiControls fake = FindFakeMidiControls();
+const FakeWaveControls wave = FindFakeWaveControls();
 
+// A callback as it arrived. For MIM_DATA also what the callback saw:
+// timeGetTime() and the observed wave device's position.
 struct Call {
     UINT message;
     DWORD_PTR param1, param2;
     DWORD thread;
     HMIDIIN handle;
+    DWORD timeMs, positionMs, positionSamples;
 };
+
+DWORD Position(HWAVEOUT device, UINT type)
+{
+    MMTIME time{};
+    time.wType = type;
+    if (!device || waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR)
+        return 0xFFFFFFFF;
+    return type == TIME_MS ? time.u.ms : time.u.sample;
+}
 
 // Records the callbacks it gets as instance data; can hold each MIM_DATA
 // for a while and notices callbacks that overlap.
@@ -36,9 +53,15 @@ public:
         auto& self = *reinterpret_cast<Recorder*>(instance);
         if (++self.inside_ > 1)
             self.overlapped_ = true;
+        Call call{message, p1, p2, GetCurrentThreadId(), handle, 0, 0, 0};
+        if (message == MIM_DATA) {
+            call.timeMs = timeGetTime();
+            call.positionMs = Position(self.observe, TIME_MS);
+            call.positionSamples = Position(self.observe, TIME_SAMPLES);
+        }
         {
             std::lock_guard<std::mutex> lock(self.mutex_);
-            self.calls_.push_back({message, p1, p2, GetCurrentThreadId(), handle});
+            self.calls_.push_back(call);
         }
         if (message == MIM_DATA && self.holdMs > 0)
             Sleep(self.holdMs);
@@ -70,6 +93,7 @@ public:
     bool Overlapped() const { return overlapped_; }
 
     std::atomic<DWORD> holdMs{0};
+    std::atomic<HWAVEOUT> observe{nullptr};
 
 private:
     std::mutex mutex_;
@@ -154,6 +178,69 @@ private:
     const wchar_t* name_;
 };
 
+// A wave output device, mono 16-bit at `rate`, without a callback, playing
+// silence; it keeps its buffers until it is closed.
+class WaveOutput {
+public:
+    explicit WaveOutput(DWORD rate) : rate_(rate)
+    {
+        WAVEFORMATEX format{};
+        format.wFormatTag = WAVE_FORMAT_PCM;
+        format.nChannels = 1;
+        format.nSamplesPerSec = rate;
+        format.wBitsPerSample = 16;
+        format.nBlockAlign = 2;
+        format.nAvgBytesPerSec = rate * 2;
+        result_ = waveOutOpen(&handle_, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+    }
+    ~WaveOutput() { Close(); }
+    WaveOutput(const WaveOutput&) = delete;
+    WaveOutput& operator=(const WaveOutput&) = delete;
+
+    MMRESULT Result() const { return result_; }
+    HWAVEOUT Handle() const { return handle_; }
+    // Queues `ms` milliseconds; false when the device refuses.
+    bool Write(DWORD ms)
+    {
+        buffers_.push_back(std::make_unique<Buffer>());
+        Buffer& buffer = *buffers_.back();
+        buffer.samples.assign(static_cast<size_t>(uint64_t{ms} * rate_ / 1000), 0);
+        buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.samples.data());
+        buffer.header.dwBufferLength = static_cast<DWORD>(buffer.samples.size() * 2);
+        return waveOutPrepareHeader(handle_, &buffer.header, sizeof buffer.header) == MMSYSERR_NOERROR &&
+               waveOutWrite(handle_, &buffer.header, sizeof buffer.header) == MMSYSERR_NOERROR;
+    }
+    DWORD Ms() const { return Position(handle_, TIME_MS); }
+    DWORD Samples() const { return Position(handle_, TIME_SAMPLES); }
+    void Close()
+    {
+        if (!handle_)
+            return;
+        waveOutReset(handle_);
+        for (auto& buffer : buffers_)
+            waveOutUnprepareHeader(handle_, &buffer->header, sizeof buffer->header);
+        waveOutClose(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    struct Buffer {
+        std::vector<int16_t> samples;
+        WAVEHDR header{};
+    };
+    DWORD rate_;
+    HWAVEOUT handle_ = nullptr;
+    MMRESULT result_ = MMSYSERR_ERROR;
+    std::vector<std::unique_ptr<Buffer>> buffers_;
+};
+
+std::wstring EnvValue(const wchar_t* name)
+{
+    wchar_t value[64] = L"";
+    GetEnvironmentVariableW(name, value, 64);
+    return value;
+}
+
 class FakeWinmmTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -162,7 +249,7 @@ protected:
         ASSERT_TRUE(fake.SetDevices && fake.Send && fake.SetBurst && fake.GetDeliveredCount && fake.GetOpenCount &&
                     fake.IsStarted && fake.GetPeriodBalance && fake.SetTimerFails);
         for (const wchar_t* name : {L"FAKEMIDI_DEVICES", L"FAKEMIDI_SCRIPT", L"FAKEMIDI_FEED", L"FAKEMIDI_LOG",
-                                    L"FAKEMIDI_NO_TIMER"})
+                                    L"FAKEMIDI_NO_TIMER", L"FAKEWAVE_LOG"})
             SetEnvironmentVariableW(name, nullptr);
         fake.SetDevices("Keys A;Keys B");
     }
@@ -560,6 +647,386 @@ TEST_F(FakeWinmmLog, RecordsEveryEventAtAUnixPath)
     timeBeginPeriod(1);
     timeEndPeriod(1);
     EXPECT_EQ(log.Read(), "open 0\nopenfailed 1 4\nstart\nstop\nreset\nclose\nbeginperiod 1\nendperiod 1\n");
+}
+
+// ---------------------------------------------------------------------------
+// The virtual clock and the lines timed by it
+
+// Wave tests start with one device and the real clock, and leave it so.
+class FakeWinmmWave : public FakeWinmmTest {
+protected:
+    void SetUp() override
+    {
+        FakeWinmmTest::SetUp();
+        ASSERT_TRUE(wave.Complete());
+        wave.SetDeviceCount(1);
+    }
+    void TearDown() override
+    {
+        if (wave.Complete()) {
+            EXPECT_EQ(wave.GetOpenCount(), 0u) << "a test left a wave device open";
+            if (EnvValue(L"FAKEWAVE_CLOCK") != L"run")
+                wave.SetVirtualClock(FALSE, 0);
+        }
+        FakeWinmmTest::TearDown();
+    }
+};
+
+// Tests that move the clock themselves; a running clock would move it too.
+class FakeWinmmStillClock : public FakeWinmmWave {
+protected:
+    void SetUp() override
+    {
+        if (EnvValue(L"FAKEWAVE_CLOCK") == L"run")
+            GTEST_SKIP() << "the clock is running";
+        FakeWinmmWave::SetUp();
+    }
+};
+
+using FakeWinmmClock = FakeWinmmStillClock;
+using FakeWinmmCues = FakeWinmmStillClock;
+
+TEST_F(FakeWinmmClock, WithoutTheVariableOnlyTheTestMovesTheVirtualClock)
+{
+    EXPECT_FALSE(wave.Advance(10)) << "the clock is off until a test sets it on";
+    wave.SetVirtualClock(TRUE, 5000);
+    EXPECT_EQ(timeGetTime(), 5000u);
+    Sleep(30);
+    EXPECT_EQ(timeGetTime(), 5000u) << "the clock moved by itself";
+    {
+        WaveOutput out(8000);
+        ASSERT_EQ(out.Result(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+        ASSERT_TRUE(out.Write(100));
+        ASSERT_TRUE(wave.Advance(80));
+        EXPECT_EQ(timeGetTime(), 5010u);
+        EXPECT_EQ(out.Samples(), 80u);
+        Sleep(20);
+        EXPECT_EQ(out.Samples(), 80u);
+    }
+    wave.SetVirtualClock(FALSE, 0);
+    const DWORD real = timeGetTime();
+    Sleep(30);
+    EXPECT_GE(timeGetTime() - real, 20u) << "the real clock is back";
+}
+
+// Generated scripts, each line at a random moment, against every common
+// rate: a line arrives within the Advance that reaches its moment, and its
+// callback sees the clock and the position exactly at that moment. Before
+// the device opens and while it runs dry, the clock goes on and the
+// position does not.
+TEST_F(FakeWinmmCues, LinesArriveAtTheirMomentWhileTheClockWaits)
+{
+    uint32_t seed = 20261209;
+    auto random = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    for (DWORD rate : {8000u, 11025u, 22050u, 44100u, 48000u}) {
+        SCOPED_TRACE(rate);
+        std::vector<DWORD> positions, scheduled;
+        std::string text = "# position lines (note-ons) among relative ones (note-offs)\n";
+        for (DWORD key = 0, at = 0; key < 12; ++key) {
+            char note[4];
+            std::snprintf(note, sizeof note, "%02lX", 10 + key);
+            positions.push_back(random(1500));
+            text += "@" + std::to_string(positions.back()) + " 90 " + note + " 64\n";
+            const DWORD delay = random(160);
+            scheduled.push_back(at += delay);
+            text += std::to_string(delay) + " 80 " + note + " 00\n";
+        }
+        TempFile script;
+        script.Write(text);
+        ScopedEnv env(L"FAKEMIDI_SCRIPT", script.Path());
+        const DWORD start = 1000 + random(100000);
+        wave.SetVirtualClock(TRUE, start);
+        Recorder recorder;
+        HMIDIIN midi = nullptr;
+        ASSERT_EQ(Open(0, recorder, midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+        ASSERT_EQ(midiInStart(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+        ASSERT_TRUE(wave.Advance(random(200)));
+
+        WaveOutput out(rate);
+        ASSERT_EQ(out.Result(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+        const DWORD opened = timeGetTime();
+        recorder.observe = out.Handle();
+        ASSERT_TRUE(out.Write(700));
+        bool refilled = false;
+        for (int moves = 0; out.Ms() < 1500 || timeGetTime() - start < scheduled.back(); ++moves) {
+            ASSERT_LT(moves, 100000);
+            ASSERT_TRUE(wave.Advance(1 + random(rate / 8)));
+            if (!refilled && timeGetTime() - opened > 1000) {
+                EXPECT_EQ(out.Samples(), 700 * rate / 1000) << "the position moved without buffers";
+                ASSERT_TRUE(out.Write(1300));
+                refilled = true;
+            }
+            size_t due = 0;
+            for (DWORD ms : positions)
+                due += ms <= out.Ms() ? 1 : 0;
+            for (DWORD ms : scheduled)
+                due += ms <= timeGetTime() - start ? 1 : 0;
+            ASSERT_EQ(recorder.DataCount(), due) << "Advance returned before or without a due line";
+        }
+        ASSERT_TRUE(refilled);
+        EXPECT_EQ(midiInClose(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+        out.Close();
+
+        std::vector<int> seen(24, 0);
+        DWORD last = 0;
+        const std::vector<Call> data = recorder.Calls(MIM_DATA);
+        for (const Call& call : data) {
+            EXPECT_NE(call.thread, GetCurrentThreadId());
+            EXPECT_EQ(call.thread, data[0].thread) << "not on the device's thread";
+            const auto key = static_cast<DWORD>((call.param1 >> 8 & 0xFF) - 10);
+            ASSERT_LT(key, 12u);
+            EXPECT_GE(call.timeMs - start, last) << "out of order";
+            last = call.timeMs - start;
+            EXPECT_EQ(call.param2, call.timeMs - start) << "the stamp is not the clock since midiInStart";
+            if ((call.param1 & 0xFF) == 0x90) {
+                ++seen[key];
+                EXPECT_EQ(call.positionMs, positions[key]) << key;
+                EXPECT_EQ(call.positionSamples, (uint64_t{positions[key]} * rate + 999) / 1000) << key;
+            } else {
+                ++seen[12 + key];
+                EXPECT_EQ(call.param2, scheduled[key]) << key;
+            }
+        }
+        EXPECT_EQ(seen, std::vector<int>(24, 1)) << "each line exactly once";
+    }
+}
+
+TEST_F(FakeWinmmCues, PositionLinesFollowResetAndEndWithStop)
+{
+    TempFile script;
+    script.Write("@100 90 01 64\n@300 90 02 64\n");
+    ScopedEnv env(L"FAKEMIDI_SCRIPT", script.Path());
+    wave.SetVirtualClock(TRUE, 0);
+    Recorder recorder;
+    HMIDIIN midi = nullptr;
+    ASSERT_EQ(Open(0, recorder, midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_EQ(midiInStart(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    WaveOutput out(8000);
+    ASSERT_EQ(out.Result(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    recorder.observe = out.Handle();
+    ASSERT_TRUE(out.Write(1000));
+    ASSERT_TRUE(wave.Advance(8 * 150));
+    ASSERT_EQ(recorder.DataCount(), 1u);
+    EXPECT_EQ(recorder.Calls(MIM_DATA)[0].positionMs, 100u);
+
+    // Reset plays from 0 again: a line is not played twice, and the next one
+    // waits for the new position.
+    ASSERT_EQ(waveOutReset(out.Handle()), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_TRUE(out.Write(1000));
+    ASSERT_TRUE(wave.Advance(8 * 250));
+    EXPECT_EQ(recorder.DataCount(), 1u);
+    ASSERT_TRUE(wave.Advance(8 * 60));
+    ASSERT_EQ(recorder.DataCount(), 2u);
+    EXPECT_EQ(recorder.Calls(MIM_DATA)[1].positionMs, 300u);
+    EXPECT_EQ(recorder.Calls(MIM_DATA)[1].param2, 150u + 300u) << "the clock ran on through the reset";
+
+    // A new start reads the script again; lines already passed are due at once.
+    ASSERT_EQ(midiInStop(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_EQ(midiInStart(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_TRUE(wave.Advance(0));
+    ASSERT_EQ(recorder.DataCount(), 4u);
+    EXPECT_EQ(recorder.Calls(MIM_DATA)[2].param1, 0x640190u);
+    EXPECT_EQ(recorder.Calls(MIM_DATA)[3].param1, 0x640290u);
+    EXPECT_EQ(recorder.Calls(MIM_DATA)[3].param2, 0u);
+
+    script.Write("@500 90 03 64\n");
+    ASSERT_EQ(midiInStop(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_EQ(midiInStart(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_EQ(midiInStop(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_TRUE(wave.Advance(8 * 500));
+    EXPECT_EQ(recorder.DataCount(), 4u) << "a line came after midiInStop";
+    EXPECT_EQ(midiInClose(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+}
+
+TEST_F(FakeWinmmLog, WaveLogRecordsOpenResetAndClose)
+{
+    TempFile log;
+    ScopedEnv env(L"FAKEWAVE_LOG", log.Path());
+    {
+        WaveOutput mono(8000);
+        ASSERT_EQ(mono.Result(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    }
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 22050, 22050 * 4, 4, 16, 0};
+    EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &format, 0, 0, WAVE_FORMAT_QUERY),
+              static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    HWAVEOUT stereo = nullptr;
+    ASSERT_EQ(waveOutOpen(&stereo, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL),
+              static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    EXPECT_EQ(waveOutClose(stereo), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    EXPECT_EQ(log.Read(), "open 8000 1 16\nreset\nclose\nopen 22050 2 16\nclose\n");
+}
+
+// ---------------------------------------------------------------------------
+// The running clock, in a process of its own started with FAKEWAVE_CLOCK=run
+
+class FakeWinmmRunning : public FakeWinmmWave {
+protected:
+    void SetUp() override
+    {
+        if (EnvValue(L"FAKEWAVE_CLOCK") != L"run")
+            GTEST_SKIP() << "runs in the process that FakeWinmmRunningClock starts";
+        FakeWinmmWave::SetUp();
+    }
+};
+
+TEST_F(FakeWinmmRunning, ClockRunsInRealTimeWithOrWithoutADevice)
+{
+    TempFile script;
+    script.Write("@0 90 3C 64\n20 F8\n");
+    ScopedEnv env(L"FAKEMIDI_SCRIPT", script.Path());
+    Recorder recorder;
+    HMIDIIN midi = nullptr;
+    ASSERT_EQ(Open(0, recorder, midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    LARGE_INTEGER frequency, real0, real1;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&real0);
+    const DWORD before = timeGetTime();
+    ASSERT_EQ(midiInStart(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    const DWORD after = timeGetTime();
+    while (timeGetTime() - before < 300)
+        Sleep(1);
+    QueryPerformanceCounter(&real1);
+    const LONGLONG realMs = (real1.QuadPart - real0.QuadPart) * 1000 / frequency.QuadPart;
+    // The clock may have lagged at the first reading by the thread's
+    // scheduling delay; a clock running fast would gain far more.
+    EXPECT_GE(realMs + 50, 300) << "the virtual clock ran ahead of real time";
+    EXPECT_LT(realMs, 5000);
+
+    // The relative line is on the running clock; the position line waits
+    // for a device.
+    std::vector<Call> data = recorder.Calls(MIM_DATA);
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(data[0].param1, 0xF8u);
+    EXPECT_EQ(data[0].param2, 20u);
+    EXPECT_GE(data[0].timeMs, before + 20);
+    EXPECT_LE(data[0].timeMs, after + 20);
+    {
+        WaveOutput out(8000);
+        ASSERT_EQ(out.Result(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+        ASSERT_TRUE(recorder.WaitForData(2));
+    }
+    EXPECT_EQ(recorder.Calls(MIM_DATA)[1].param1, 0x643C90u);
+    EXPECT_EQ(midiInClose(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+}
+
+// Every snapshot whose two position readings agree belongs to one moment;
+// any two snapshots must then have moved clock and position alike, and the
+// position trails the clock since open by no more than the wait before the
+// first buffer.
+TEST_F(FakeWinmmRunning, PositionAndClockAdvanceTogether)
+{
+    const DWORD rate = 44100;
+    const DWORD beforeOpen = timeGetTime();
+    WaveOutput out(rate);
+    ASSERT_EQ(out.Result(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    ASSERT_TRUE(out.Write(5000));
+    const DWORD afterWrite = timeGetTime();
+    struct Snapshot {
+        DWORD samples, ms, positionMs;
+    };
+    // Over a second of the clock: a drift of a thousandth would show.
+    std::vector<Snapshot> snapshots;
+    for (int i = 0; i < 400 && (snapshots.size() < 2 || snapshots.back().ms - snapshots.front().ms < 1000); ++i) {
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            const DWORD first = out.Samples(), ms = timeGetTime(), positionMs = out.Ms(), second = out.Samples();
+            if (first == second) {
+                snapshots.push_back({first, ms, positionMs});
+                break;
+            }
+        }
+        Sleep(40);
+    }
+    ASSERT_GE(snapshots.size(), 10u);
+    ASSERT_GE(snapshots.back().ms - snapshots.front().ms, 1000u);
+    for (const Snapshot& snapshot : snapshots) {
+        EXPECT_EQ(snapshot.positionMs, uint64_t{snapshot.samples} * 1000 / rate);
+        EXPECT_LE(snapshot.positionMs, snapshot.ms - beforeOpen);
+        EXPECT_GE(snapshot.positionMs + 1, snapshot.ms - afterWrite);
+        const Snapshot& first = snapshots.front();
+        const uint64_t moved = uint64_t{snapshot.samples - first.samples} * 1000 / rate;
+        EXPECT_GE(snapshot.ms - first.ms, moved);
+        EXPECT_LE(snapshot.ms - first.ms, moved + 1);
+    }
+}
+
+TEST_F(FakeWinmmRunning, PositionLinesArriveWhenPlayedWithTheClocksStamp)
+{
+    TempFile script;
+    script.Write("@300 90 3C 64\n@310 90 3E 64\n@700 90 40 64\n");
+    ScopedEnv env(L"FAKEMIDI_SCRIPT", script.Path());
+    Recorder recorder;
+    HMIDIIN midi = nullptr;
+    ASSERT_EQ(Open(0, recorder, midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    const DWORD before = timeGetTime();
+    ASSERT_EQ(midiInStart(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    const DWORD after = timeGetTime();
+    Sleep(50);
+    const DWORD opening = timeGetTime();
+    WaveOutput out(44100);
+    ASSERT_EQ(out.Result(), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    recorder.observe = out.Handle();
+    ASSERT_TRUE(out.Write(2000));
+    ASSERT_TRUE(recorder.WaitForData(3));
+    EXPECT_EQ(midiInClose(midi), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    out.Close();
+
+    const std::vector<Call> data = recorder.Calls(MIM_DATA);
+    ASSERT_EQ(data.size(), 3u);
+    const DWORD at[3] = {300, 310, 700};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(data[i].param1, 0x643C90u + 0x200 * i);
+        EXPECT_GE(data[i].positionMs, at[i]);
+        EXPECT_LT(data[i].positionMs, at[i] + 2);
+        EXPECT_GE(data[i].param2, data[i].timeMs - after);
+        EXPECT_LE(data[i].param2, data[i].timeMs - before);
+        EXPECT_GE(data[i].param2, at[i] + (opening - after)) << "the position counted from before its open";
+        // At 44.1 kHz these positions are whole samples: the stamps are
+        // exactly as far apart.
+        EXPECT_EQ(data[i].param2 - data[0].param2, at[i] - at[0]);
+        EXPECT_EQ(data[i].timeMs - data[0].timeMs, at[i] - at[0]);
+    }
+}
+
+// Starts this program again with FAKEWAVE_CLOCK=run for the FakeWinmmRunning
+// cases, which pass there only if all of them run.
+TEST(FakeWinmmRunningClock, CasesPassInAProcessStartedWithTheVariable)
+{
+    wchar_t program[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, program, MAX_PATH), 0u);
+    TempFile output;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE file = CreateFileW(output.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError = file;
+    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=FakeWinmmRunning.*";
+    PROCESS_INFORMATION child{};
+    BOOL started = FALSE;
+    {
+        ScopedEnv run(L"FAKEWAVE_CLOCK", L"run");
+        started = CreateProcessW(program, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    }
+    CloseHandle(file);
+    ASSERT_TRUE(started);
+    const DWORD waited = WaitForSingleObject(child.hProcess, 120000);
+    DWORD code = 1;
+    GetExitCodeProcess(child.hProcess, &code);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(child.hProcess, 1);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    const std::string text = output.Read();
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << text;
+    EXPECT_EQ(code, 0u) << text;
+    EXPECT_NE(text.find("[  PASSED  ] 3 tests."), std::string::npos) << text;
+    EXPECT_EQ(text.find("SKIPPED"), std::string::npos) << text;
 }
 
 }  // namespace

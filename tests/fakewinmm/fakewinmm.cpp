@@ -7,7 +7,9 @@
 // Under Wine it replaces the system's winmm when it lies beside the program
 // and WINEDLLOVERRIDES contains "winmm=n,b". Configuration is read when it
 // is needed, never in DllMain: the device list at the first call that needs
-// it, script and feed at every midiInStart, the others at every use.
+// it, FAKEWAVE_CLOCK at the first call of timeGetTime, midiInStart or a
+// wave function, script and feed at every midiInStart, the others at every
+// use.
 //
 // Environment (for runs of the real program):
 //   FAKEMIDI_DEVICES  The MIDI input devices in device id order, separated by
@@ -24,21 +26,64 @@
 //                     CALLBACK_FUNCTION is supported (else
 //                     MMSYSERR_NOTSUPPORTED).
 //   FAKEMIDI_SCRIPT   File read at every midiInStart and played from it on
-//                     the device's thread. Lines "DELAY STATUS [D1 [D2]]":
-//                     DELAY in decimal milliseconds after the previous line
-//                     (the first line: after midiInStart), the bytes in hex.
-//                     Each line is one MIM_DATA with dwParam1 = STATUS |
-//                     D1 << 8 | D2 << 16 and dwParam2 = the line's scheduled
-//                     time, the sum of the delays so far. Blank lines and
-//                     lines starting with '#' are skipped.
+//                     the device's thread. Each line is one MIM_DATA with
+//                     dwParam1 = STATUS | D1 << 8 | D2 << 16, the bytes in
+//                     hex; blank lines and lines starting with '#' are
+//                     skipped. Two forms, which may be mixed:
+//                     "DELAY STATUS [D1 [D2]]": DELAY in decimal ms after the
+//                       previous line of this form (the first: after
+//                       midiInStart); dwParam2 = the line's scheduled time,
+//                       the sum of these delays so far. While the virtual
+//                       clock is on (at midiInStart) the delays are on it.
+//                     "@MS STATUS [D1 [D2]]": delivered when the played
+//                       position of the open wave device (the one opened
+//                       last; samples played since its waveOutOpen or last
+//                       waveOutReset, in ms at its rate) reaches MS, decimal,
+//                       with dwParam2 = virtual ms since midiInStart then, as
+//                       a driver stamps it. Only the virtual clock moves a
+//                       position: with the real clock, or with no wave device
+//                       open, these lines wait. A line whose MS has passed
+//                       at midiInStart is due at the clock's next move; one
+//                       delivered is not delivered again after a reset.
+//                     Lines on the virtual clock are delivered by the clock's
+//                     advance itself, which stops at each line's moment until
+//                     its callback has returned: inside it, timeGetTime and
+//                     the position read exactly the line's moment (an "@"
+//                     line's position in ms is MS). Lines due at the same
+//                     moment come in script order.
 //   FAKEMIDI_FEED     File tailed every millisecond while started. Each line
 //                     "STATUS [D1 [D2]]" (hex) appended after midiInStart is
-//                     one MIM_DATA at once, dwParam2 = ms since midiInStart.
-//                     A line counts once its '\n' has arrived.
+//                     one MIM_DATA at once, dwParam2 = ms since midiInStart
+//                     (virtual ms while the virtual clock is on at
+//                     midiInStart). A line counts once its '\n' has arrived.
 //   FAKEMIDI_LOG      File to which one line is appended per event:
 //                     "open ID", "openfailed ID CODE", "start", "stop",
 //                     "reset", "close", "beginperiod N", "endperiod N".
 //   FAKEMIDI_NO_TIMER "1": timeGetDevCaps fails with TIMERR_NOCANDO.
+//   FAKEWAVE_CLOCK    "run": the virtual clock (see Wave output) is on from
+//                     the first call that can see a clock, starting at the
+//                     real timeGetTime of that moment, and a thread of this
+//                     DLL moves it about a millisecond at a time up to the
+//                     real time elapsed since, taken from the real clock at
+//                     every move, so that it never drifts (it lags by the
+//                     thread's scheduling delay and while a script line's
+//                     callback runs, and never runs ahead; it catches up
+//                     at once). A real program then runs as usual, but
+//                     timeGetTime, every wave position and the script's and
+//                     feed's times are one clock. With no wave device open
+//                     the clock runs all the same and nothing plays; a device
+//                     that runs dry stops its position, not the clock. The
+//                     controls below still work: FakeWave_SetVirtualClock
+//                     restarts the clock at startMs and the thread follows
+//                     real time from there (FALSE: the real clock, the
+//                     thread idles); FakeWave_Advance moves it ahead, and the
+//                     thread waits until real time has caught up. Unset or
+//                     any other value: the clock moves only by
+//                     FakeWave_Advance.
+//   FAKEWAVE_LOG      File to which one line is appended per wave event:
+//                     "open RATE CHANNELS BITS" per waveOutOpen that opens a
+//                     device (not a WAVE_FORMAT_QUERY), "reset" per
+//                     waveOutReset, "close" per waveOutClose.
 // File names are Windows paths or, under Wine, absolute Unix paths.
 // midiInGetErrorTextA/W know the codes MMSYSERR_NOERROR to
 // MMSYSERR_HANDLEBUSY (0 to 12) and give MMSYSERR_BADERRNUM for any other.
@@ -53,7 +98,8 @@
 //        returns once the callback has returned. FALSE (nothing sent) when
 //        no device is started.
 //   void FakeMidi_SetBurst(DWORD param1)       Non-zero: a started device's
-//        thread delivers param1 back to back (dwParam2 = ms since start)
+//        thread delivers param1 back to back (dwParam2 = ms since start,
+//        on the clock in force then, as for the feed)
 //        until midiInStop or FakeMidi_SetBurst(0).
 //   void FakeMidi_SetBurstCounting(BOOL on)    TRUE: a burst's dwParam2 counts
 //        the burst's messages since midiInStart instead (1, 2, 3, ...), so
@@ -67,25 +113,30 @@
 //        works, -1: FAKEMIDI_NO_TIMER decides again.
 //
 // Every callback (MIM_OPEN, MIM_DATA, MIM_CLOSE) runs on a thread of this
-// DLL, one at a time, never on the caller's thread. midiInStop, midiInReset
-// and midiInClose join the device's thread: no callback after they return.
+// DLL, one at a time, never on the caller's thread; all of a started
+// device's script, feed and burst messages on its own thread. midiInStop,
+// midiInReset and midiInClose join the device's thread: no callback after
+// they return.
 //
 // Wave output: FakeWave_SetDeviceCount devices (1 unless set), any of which
 // opens once at a time for 8- or 16-bit PCM, with CALLBACK_NULL,
 // CALLBACK_EVENT or CALLBACK_FUNCTION (a function is called on a thread of
 // this DLL, as a driver's is, and waited for). Nothing plays by itself: a
-// test moves the virtual clock, and the open device plays as many of its
-// queued samples as the clock moved (fewer when it runs dry: its position
-// stops, the clock does not). A buffer played to its end gets WHDR_DONE and
-// its WOM_DONE, in the order written. waveOutReset returns every buffer and
-// sets the position back to 0, as a driver does.
+// test moves the virtual clock (or FAKEWAVE_CLOCK=run lets it run), and the
+// open device plays as many of its queued samples as the clock moved (fewer
+// when it runs dry: its position stops, the clock does not). A buffer played
+// to its end gets WHDR_DONE and its WOM_DONE, in the order written.
+// waveOutReset returns every buffer and sets the position back to 0, as a
+// driver does.
 //   void FakeWave_SetDeviceCount(UINT count)
 //   void FakeWave_SetVirtualClock(BOOL on, DWORD startMs)  TRUE: timeGetTime
 //        returns startMs plus the virtual clock's time, which starts at 0,
 //        in whole milliseconds at the rate of the device opened last.
 //        FALSE: the real clock again.
-//   BOOL FakeWave_Advance(DWORD samples)  Moves the virtual clock; FALSE
-//        when it is off.
+//   BOOL FakeWave_Advance(DWORD samples)  Moves the virtual clock, and
+//        returns once every script line that fell due meanwhile has been
+//        delivered (see FAKEMIDI_SCRIPT); Advance(0) delivers those due
+//        now. FALSE when the clock is off.
 //   DWORD FakeWave_GetWritten(BYTE* to, DWORD offset, DWORD size)  The
 //        bytes written since the last waveOutOpen, in the order written,
 //        from `offset`, up to `size` into `to` (may be null); returns the
@@ -103,7 +154,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -126,8 +179,11 @@ struct Device {
     MMRESULT capsFails = MMSYSERR_NOERROR;
 };
 
+// A script line: `at` is ms since midiInStart, or with onPosition the
+// played position of the wave device in ms.
 struct ScriptEvent {
     DWORD at, param1;
+    bool onPosition;
 };
 
 // One opened handle. Never freed, so that a late FakeMidi_Send cannot touch
@@ -140,7 +196,16 @@ struct Port {
     std::atomic<bool> started{false}, stopping{false};
     HANDLE thread = nullptr, wake = nullptr;
     LARGE_INTEGER start{};
-    std::vector<ScriptEvent> script;
+    bool virtualTime = false;  // the virtual clock was on at midiInStart
+    uint64_t clockStart = 0;   // ClockMs() at midiInStart
+    std::atomic<DWORD> generation{0};  // midiInStart calls so far
+    // A line of the virtual clock handed to the device's thread: handoff is
+    // held while one is, and while the thread starts or stops.
+    SRWLOCK handoff = SRWLOCK_INIT;
+    HANDLE cueDone = nullptr;
+    std::atomic<bool> cuePending{false};
+    DWORD cueParam1 = 0, cueStamp = 0, cueGeneration = 0;
+    std::vector<ScriptEvent> script;   // timed by the real clock
     std::wstring feedPath;
     LONGLONG feedOffset = 0;
     std::string feedPending;
@@ -233,13 +298,13 @@ std::vector<std::string> TakeLines(std::string& pending)
     return lines;
 }
 
-void Log(const char* format, unsigned a = 0, unsigned b = 0)
+void LogTo(const wchar_t* variable, const char* format, unsigned a = 0, unsigned b = 0, unsigned c = 0)
 {
-    std::wstring path = EnvPath(L"FAKEMIDI_LOG");
+    std::wstring path = EnvPath(variable);
     if (path.empty())
         return;
     char line[64];
-    int length = std::snprintf(line, sizeof line, format, a, b);
+    int length = std::snprintf(line, sizeof line, format, a, b, c);
     Lock lock(g_logLock);
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -248,6 +313,8 @@ void Log(const char* format, unsigned a = 0, unsigned b = 0)
     WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
     CloseHandle(file);
 }
+
+void Log(const char* format, unsigned a = 0, unsigned b = 0) { LogTo(L"FAKEMIDI_LOG", format, a, b); }
 
 // Up to three hex bytes, packed like a short MIDI message; false for none.
 bool ParseBytes(const char* text, DWORD& param1)
@@ -267,17 +334,21 @@ std::vector<ScriptEvent> ReadScript(const std::wstring& path)
 {
     std::vector<ScriptEvent> script;
     std::string text = path.empty() ? std::string() : ReadFrom(path, 0) + "\n";
-    DWORD at = 0;
+    DWORD at = 0;  // the relative lines' running sum; "@" lines keep out of it
     for (const std::string& line : TakeLines(text)) {
-        const char* start = line.c_str() + line.find_first_not_of(" \t\r");
-        char* rest = nullptr;
-        unsigned long delay = std::strtoul(start, &rest, 10);
-        DWORD param1 = 0;
-        if (line.find_first_not_of(" \t\r") == std::string::npos || *start == '#' || rest == start ||
-            !ParseBytes(rest, param1))
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
             continue;
-        at += static_cast<DWORD>(delay);
-        script.push_back({at, param1});
+        const bool onPosition = line[first] == '@';
+        const char* start = line.c_str() + first + (onPosition ? 1 : 0);
+        char* rest = nullptr;
+        unsigned long ms = std::strtoul(start, &rest, 10);
+        DWORD param1 = 0;
+        if (rest == start || !std::isdigit(static_cast<unsigned char>(*start)) || !ParseBytes(rest, param1))
+            continue;
+        if (!onPosition)
+            at += static_cast<DWORD>(ms);
+        script.push_back({onPosition ? static_cast<DWORD>(ms) : at, param1, onPosition});
     }
     return script;
 }
@@ -346,11 +417,12 @@ DWORD MsSince(const LARGE_INTEGER& start)
     return static_cast<DWORD>(elapsed / f * 1000 + elapsed % f * 1000 / f);
 }
 
-// Calls back; MIM_DATA only while the port is started.
-bool Deliver(Port& port, UINT message, DWORD_PTR param1, DWORD_PTR param2)
+// Calls back; MIM_DATA only while the port is started, and, when
+// `generation` is not 0, only in that start.
+bool Deliver(Port& port, UINT message, DWORD_PTR param1, DWORD_PTR param2, DWORD generation = 0)
 {
     Lock lock(g_deliver);
-    if (message == MIM_DATA && !port.started)
+    if (message == MIM_DATA && (!port.started || (generation != 0 && port.generation != generation)))
         return false;
     port.callback(reinterpret_cast<HMIDIIN>(&port), message, port.instance, param1, param2);
     g_delivered += message == MIM_DATA ? 1 : 0;
@@ -384,11 +456,27 @@ bool DeliverFromOwnThread(Port& port, UINT message, DWORD_PTR param1, DWORD_PTR 
     return job.delivered;
 }
 
+uint64_t ClockMs();
+void RemoveCues(const Port& port);
+
+// Milliseconds since midiInStart on the clock that was in force then.
+DWORD PortMs(const Port& port)
+{
+    return port.virtualTime ? static_cast<DWORD>(ClockMs() - port.clockStart) : MsSince(port.start);
+}
+
+// Plays what the real clock times; lines on the virtual clock are cues that
+// the clock's advance delivers itself (AdvanceClock).
 DWORD WINAPI DeviceThread(void* argument)
 {
     Port& port = *static_cast<Port*>(argument);
     size_t next = 0;
     while (!port.stopping) {
+        if (port.cuePending) {
+            Deliver(port, MIM_DATA, port.cueParam1, port.cueStamp, port.cueGeneration);
+            port.cuePending = false;
+            SetEvent(port.cueDone);
+        }
         for (; next < port.script.size() && port.script[next].at <= MsSince(port.start) && !port.stopping; ++next)
             Deliver(port, MIM_DATA, port.script[next].param1, port.script[next].at);
         if (!port.feedPath.empty()) {
@@ -398,32 +486,55 @@ DWORD WINAPI DeviceThread(void* argument)
             for (const std::string& line : TakeLines(port.feedPending)) {
                 DWORD param1 = 0;
                 if (ParseBytes(line.c_str(), param1))
-                    Deliver(port, MIM_DATA, param1, MsSince(port.start));
+                    Deliver(port, MIM_DATA, param1, PortMs(port));
             }
         }
         if (DWORD burst = g_burst)
-            Deliver(port, MIM_DATA, burst, g_burstCounting ? ++port.burstCount : MsSince(port.start));
+            Deliver(port, MIM_DATA, burst, g_burstCounting ? ++port.burstCount : PortMs(port));
         else
             WaitForSingleObject(port.wake, 1);
     }
     return 0;
 }
 
-// Stops input and joins the device's thread; a FakeMidi_Send in flight has
-// finished too when this returns.
+// Delivers a line of the virtual clock on the device's thread, which a
+// driver delivers all its input from, and waits for the callback; false
+// when the port is no longer in that start.
+bool DeliverOnDeviceThread(Port& port, DWORD param1, DWORD stamp, DWORD generation)
+{
+    Lock handoff(port.handoff);
+    if (!port.started || port.generation != generation || !port.thread)
+        return false;
+    port.cueParam1 = param1;
+    port.cueStamp = stamp;
+    port.cueGeneration = generation;
+    port.cuePending = true;
+    SetEvent(port.wake);
+    WaitForSingleObject(port.cueDone, INFINITE);
+    return true;
+}
+
+// Stops input and joins the device's thread; a FakeMidi_Send or a line of
+// the virtual clock in flight has finished too when this returns.
 void StopPort(Port& port)
 {
     port.started = false;
-    if (port.thread) {
-        port.stopping = true;
-        SetEvent(port.wake);
-        WaitForSingleObject(port.thread, INFINITE);
-        CloseHandle(port.thread);
-        port.thread = nullptr;
+    RemoveCues(port);
+    {
+        Lock handoff(port.handoff);
+        if (port.thread) {
+            port.stopping = true;
+            SetEvent(port.wake);
+            WaitForSingleObject(port.thread, INFINITE);
+            CloseHandle(port.thread);
+            port.thread = nullptr;
+        }
+        for (HANDLE* event : {&port.wake, &port.cueDone}) {
+            if (*event)
+                CloseHandle(*event);
+            *event = nullptr;
+        }
     }
-    if (port.wake)
-        CloseHandle(port.wake);
-    port.wake = nullptr;
     Lock drain(g_deliver);
 }
 
@@ -552,11 +663,27 @@ DWORD g_clockStartMs = 0;
 uint64_t g_clockFoldedMs = 0;  // whole ms of the clock at earlier rates
 uint64_t g_clockSamples = 0;   // samples since then at g_clockRate
 DWORD g_clockRate = 1000;
+LARGE_INTEGER g_runAnchor{};  // the real time at which the running clock read 0
+
+// A script line waiting for the virtual clock: `at` in clock ms
+// (ClockMs) or, with onPosition, in ms of the playing device's position.
+struct Cue {
+    Port* port;
+    DWORD generation;
+    bool onPosition;
+    uint64_t at;
+    DWORD param1;
+    DWORD stamp;  // dwParam2; for a position cue set when it falls due
+};
+std::vector<Cue> g_cues;  // in script order
+
+// Whole ms of the virtual clock since it was set on. Callers hold g_waveLock.
+uint64_t ClockMsLocked() { return g_clockFoldedMs + g_clockSamples * 1000 / g_clockRate; }
 
 DWORD VirtualMs()
 {
     Lock lock(g_waveLock);
-    return static_cast<DWORD>(g_clockStartMs + g_clockFoldedMs + g_clockSamples * 1000 / g_clockRate);
+    return static_cast<DWORD>(g_clockStartMs + ClockMsLocked());
 }
 
 // The clock keeps its time when a device of another rate opens; a part of a
@@ -568,6 +695,17 @@ void SetClockRate(DWORD rate)
     g_clockFoldedMs += g_clockSamples * 1000 / g_clockRate;
     g_clockSamples = 0;
     g_clockRate = rate;
+}
+
+// The device that "@" script lines follow: the one opened last, while it
+// is open. Callers hold g_waveLock.
+WaveOut* PlayingWave()
+{
+    for (auto wave = g_waveOuts.rbegin(); wave != g_waveOuts.rend(); ++wave) {
+        if ((*wave)->open)
+            return wave->get();
+    }
+    return nullptr;
 }
 
 WaveOut* FindWave(HWAVEOUT handle)
@@ -611,6 +749,8 @@ DWORD WINAPI RunWaveJob(void* argument)
 // (which a real driver forbids, but a stand-in need not deadlock on).
 void Notify(const std::vector<WaveNotice>& notices)
 {
+    if (notices.empty())
+        return;
     Lock lock(g_deliver);
     for (const WaveNotice& notice : notices) {
         if (notice.wave->callbackType == CALLBACK_EVENT) {
@@ -625,6 +765,200 @@ void Notify(const std::vector<WaveNotice>& notices)
     }
 }
 
+// Moves the clock by `samples` at its rate; every open device plays its
+// share. Callers hold g_waveLock.
+void PlayClock(uint64_t samples, std::vector<WaveNotice>& notices)
+{
+    g_clockSamples += samples;
+    for (auto& wave : g_waveOuts) {
+        if (!wave->open)
+            continue;
+        // The clock counts at the rate of the device opened last; a device
+        // at another rate plays its own share of the time.
+        uint64_t left = samples * wave->rate / g_clockRate;
+        while (left > 0 && !wave->queue.empty()) {
+            WAVEHDR& head = *wave->queue.front();
+            const DWORD bytesLeft = head.dwBufferLength - wave->playedInHead;
+            const uint64_t framesLeft = (bytesLeft + wave->blockAlign - 1) / wave->blockAlign;
+            const uint64_t played = left < framesLeft ? left : framesLeft;
+            wave->playedInHead += static_cast<DWORD>(played * wave->blockAlign);
+            wave->position += played;
+            left -= played;
+            if (played == framesLeft)
+                ReturnHead(*wave, notices);
+        }
+        // Empty buffers are over as soon as they are reached.
+        while (!wave->queue.empty() && wave->queue.front()->dwBufferLength == 0)
+            ReturnHead(*wave, notices);
+    }
+}
+
+// Callers hold g_waveLock.
+bool IsDue(const Cue& cue)
+{
+    if (!cue.onPosition)
+        return ClockMsLocked() >= cue.at;
+    const WaveOut* wave = PlayingWave();
+    return wave && wave->position * 1000 / wave->rate >= cue.at;
+}
+
+// The clock samples after which the next cue may fall due: 0 when one is
+// due now, at most `limit`. A position cue is reached no sooner than if its
+// device never ran dry. Callers hold g_waveLock.
+uint64_t SamplesToNextCue(uint64_t limit)
+{
+    const WaveOut* wave = PlayingWave();
+    for (const Cue& cue : g_cues) {
+        if (IsDue(cue))
+            return 0;
+        uint64_t needed = limit;
+        if (!cue.onPosition) {
+            // The first sample count s with folded + s * 1000 / rate >= at.
+            const uint64_t ms = cue.at - g_clockFoldedMs;
+            needed = (ms * g_clockRate + 999) / 1000 - g_clockSamples;
+        } else if (wave && !wave->queue.empty()) {
+            // The device plays samples * its rate / the clock's rate frames.
+            const uint64_t frames = (cue.at * wave->rate + 999) / 1000 - wave->position;
+            needed = (frames * g_clockRate + wave->rate - 1) / wave->rate;
+        }
+        limit = std::min(limit, needed);
+    }
+    return limit;
+}
+
+// Takes the due cues off the list, in script order, each with its stamp.
+// Callers hold g_waveLock.
+std::vector<Cue> TakeDueCues()
+{
+    std::vector<Cue> due;
+    for (auto cue = g_cues.begin(); cue != g_cues.end();) {
+        if (!IsDue(*cue)) {
+            ++cue;
+            continue;
+        }
+        if (cue->onPosition)
+            cue->stamp = static_cast<DWORD>(ClockMsLocked() - cue->port->clockStart);
+        due.push_back(*cue);
+        cue = g_cues.erase(cue);
+    }
+    return due;
+}
+
+// Moves the virtual clock, stopping at every moment a cue falls due to
+// deliver it (and the buffers done by then) before going on: a callback sees
+// the clock, the positions and its time stamp as they were at its moment.
+// False when the clock is off.
+bool AdvanceClock(uint64_t samples)
+{
+    for (bool first = true; first || samples > 0; first = false) {
+        std::vector<WaveNotice> notices;
+        std::vector<Cue> due;
+        {
+            Lock lock(g_waveLock);
+            if (!g_virtualClock)
+                return false;
+            const uint64_t stretch = SamplesToNextCue(samples);
+            PlayClock(stretch, notices);
+            samples -= stretch;
+            due = TakeDueCues();
+        }
+        Notify(notices);
+        for (const Cue& cue : due)
+            DeliverOnDeviceThread(*cue.port, cue.param1, cue.stamp, cue.generation);
+    }
+    return true;
+}
+
+void RemoveCues(const Port& port)
+{
+    Lock lock(g_waveLock);
+    g_cues.erase(std::remove_if(g_cues.begin(), g_cues.end(), [&port](const Cue& cue) { return cue.port == &port; }),
+                 g_cues.end());
+}
+
+uint64_t ClockMs()
+{
+    Lock lock(g_waveLock);
+    return ClockMsLocked();
+}
+
+// Turns a start's script lines into cues: "@" lines always, the relative
+// ones when the virtual clock is on; those left stay with the port.
+void StartCues(Port& port)
+{
+    Lock lock(g_waveLock);
+    port.virtualTime = g_virtualClock;
+    port.clockStart = ClockMsLocked();
+    const DWORD generation = ++port.generation;
+    std::vector<ScriptEvent> realTime;
+    for (const ScriptEvent& event : port.script) {
+        if (event.onPosition)
+            g_cues.push_back({&port, generation, true, event.at, event.param1, 0});
+        else if (port.virtualTime)
+            g_cues.push_back({&port, generation, false, port.clockStart + event.at, event.param1, event.at});
+        else
+            realTime.push_back(event);
+    }
+    port.script = realTime;
+}
+
+// The running clock (FAKEWAVE_CLOCK=run): moves the virtual clock up to the
+// real time since g_runAnchor, a millisecond at a time. The target is taken
+// from the real clock at every move, so the clock never drifts, and a part
+// of a millisecond dropped when the rate changes is made up.
+DWORD WINAPI RunClock(void*)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const uint64_t f = static_cast<uint64_t>(frequency.QuadPart);
+    for (;;) {
+        uint64_t behind = 0, oneMs = 1;
+        {
+            Lock lock(g_waveLock);
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            const uint64_t elapsed = static_cast<uint64_t>(now.QuadPart - g_runAnchor.QuadPart);
+            const uint64_t rate = g_clockRate;
+            const uint64_t total = elapsed / f * rate + elapsed % f * rate / f;
+            const uint64_t target = total - std::min(total, g_clockFoldedMs * rate / 1000);
+            behind = g_virtualClock && target > g_clockSamples ? target - g_clockSamples : 0;
+            oneMs = (rate + 999) / 1000;
+        }
+        if (behind == 0)
+            Sleep(1);
+        else
+            AdvanceClock(std::min(behind, oneMs));
+    }
+}
+
+BOOL CALLBACK StartRunningClock(PINIT_ONCE, PVOID, PVOID*)
+{
+    if (Env(L"FAKEWAVE_CLOCK") != L"run")
+        return TRUE;
+    {
+        Lock lock(g_waveLock);
+        g_clockStartMs = MsSince(LARGE_INTEGER{});
+        g_clockFoldedMs = 0;
+        g_clockSamples = 0;
+        QueryPerformanceCounter(&g_runAnchor);
+        g_virtualClock = true;
+    }
+    // The thread runs until the process ends: the DLL must stay loaded.
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&RunClock), &self);
+    if (HANDLE thread = CreateThread(nullptr, 0, RunClock, nullptr, 0, nullptr))
+        CloseHandle(thread);
+    return TRUE;
+}
+
+// Reads FAKEWAVE_CLOCK once, at the first call that can see a clock.
+void EnsureClock()
+{
+    static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
+    InitOnceExecuteOnce(&once, StartRunningClock, nullptr, nullptr);
+}
+
 }  // namespace
 
 extern "C" {
@@ -634,6 +968,7 @@ extern "C" {
 
 DWORD WINAPI timeGetTime(void)
 {
+    EnsureClock();
     if (g_virtualClock)
         return VirtualMs();
     return MsSince(LARGE_INTEGER{});
@@ -713,6 +1048,7 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
         return MMSYSERR_INVALHANDLE;
     if (port->started)
         return MMSYSERR_NOERROR;
+    EnsureClock();
     port->script = ReadScript(EnvPath(L"FAKEMIDI_SCRIPT"));
     // The feed's end is taken before "start" is logged: a line that a shell
     // test appends once it sees "start" is never skipped.
@@ -725,9 +1061,16 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
     QueryPerformanceCounter(&port->start);
     port->burstCount = 0;
     port->stopping = false;
-    port->started = true;
-    port->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    port->thread = port->wake ? CreateThread(nullptr, 0, DeviceThread, port, 0, nullptr) : nullptr;
+    {
+        // A cue due at once waits here until the thread is there to play it.
+        Lock handoff(port->handoff);
+        port->started = true;
+        StartCues(*port);
+        port->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        port->cueDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (port->wake && port->cueDone)
+            port->thread = CreateThread(nullptr, 0, DeviceThread, port, 0, nullptr);
+    }
     if (!port->thread) {
         StopPort(*port);
         return MMSYSERR_NOMEM;
@@ -808,6 +1151,7 @@ void WINAPI FakeMidi_SetTimerFails(int fails) { g_timerFails = fails < 0 ? -1 : 
 
 UINT WINAPI waveOutGetNumDevs(void)
 {
+    EnsureClock();
     Lock lock(g_waveLock);
     return g_waveDevices;
 }
@@ -815,6 +1159,7 @@ UINT WINAPI waveOutGetNumDevs(void)
 MMRESULT WINAPI waveOutOpen(LPHWAVEOUT handle, UINT id, LPCWAVEFORMATEX format, DWORD_PTR callback,
                             DWORD_PTR instance, DWORD flags)
 {
+    EnsureClock();
     if (handle)
         *handle = nullptr;
     if (!format)
@@ -856,6 +1201,7 @@ MMRESULT WINAPI waveOutOpen(LPHWAVEOUT handle, UINT id, LPCWAVEFORMATEX format, 
         SetClockRate(wave->rate);
     }
     *handle = reinterpret_cast<HWAVEOUT>(wave);
+    LogTo(L"FAKEWAVE_LOG", "open %u %u %u\n", format->nSamplesPerSec, format->nChannels, format->wBitsPerSample);
     Notify({{wave, WOM_OPEN, nullptr}});
     return MMSYSERR_NOERROR;
 }
@@ -918,6 +1264,7 @@ MMRESULT WINAPI waveOutReset(HWAVEOUT handle)
             ReturnHead(*wave, notices);
         wave->position = 0;
     }
+    LogTo(L"FAKEWAVE_LOG", "reset\n");
     Notify(notices);
     return MMSYSERR_NOERROR;
 }
@@ -934,6 +1281,7 @@ MMRESULT WINAPI waveOutClose(HWAVEOUT handle)
             return WAVERR_STILLPLAYING;
         wave->open = false;
     }
+    LogTo(L"FAKEWAVE_LOG", "close\n");
     Notify({{wave, WOM_CLOSE, nullptr}});
     return MMSYSERR_NOERROR;
 }
@@ -942,6 +1290,7 @@ MMRESULT WINAPI waveOutClose(HWAVEOUT handle)
 // as drivers do.
 MMRESULT WINAPI waveOutGetPosition(HWAVEOUT handle, LPMMTIME time, UINT size)
 {
+    EnsureClock();
     Lock lock(g_waveLock);
     WaveOut* wave = FindWave(handle);
     if (!wave)
@@ -970,45 +1319,19 @@ void WINAPI FakeWave_SetDeviceCount(UINT count)
 
 void WINAPI FakeWave_SetVirtualClock(BOOL on, DWORD startMs)
 {
+    EnsureClock();
     Lock lock(g_waveLock);
     g_clockStartMs = startMs;
     g_clockFoldedMs = 0;
     g_clockSamples = 0;
+    QueryPerformanceCounter(&g_runAnchor);
     g_virtualClock = on != FALSE;
 }
 
 BOOL WINAPI FakeWave_Advance(DWORD samples)
 {
-    std::vector<WaveNotice> notices;
-    {
-        Lock lock(g_waveLock);
-        if (!g_virtualClock)
-            return FALSE;
-        g_clockSamples += samples;
-        for (auto& wave : g_waveOuts) {
-            if (!wave->open)
-                continue;
-            // The clock counts at the rate of the device opened last; a
-            // device at another rate plays its own share of the time.
-            uint64_t left = uint64_t{samples} * wave->rate / g_clockRate;
-            while (left > 0 && !wave->queue.empty()) {
-                WAVEHDR& head = *wave->queue.front();
-                const DWORD bytesLeft = head.dwBufferLength - wave->playedInHead;
-                const uint64_t framesLeft = (bytesLeft + wave->blockAlign - 1) / wave->blockAlign;
-                const uint64_t played = left < framesLeft ? left : framesLeft;
-                wave->playedInHead += static_cast<DWORD>(played * wave->blockAlign);
-                wave->position += played;
-                left -= played;
-                if (played == framesLeft)
-                    ReturnHead(*wave, notices);
-            }
-            // Empty buffers are over as soon as they are reached.
-            while (!wave->queue.empty() && wave->queue.front()->dwBufferLength == 0)
-                ReturnHead(*wave, notices);
-        }
-    }
-    Notify(notices);
-    return TRUE;
+    EnsureClock();
+    return AdvanceClock(samples);
 }
 
 DWORD WINAPI FakeWave_GetWritten(BYTE* to, DWORD offset, DWORD size)
