@@ -7,7 +7,7 @@
 #
 # The chroot sees only the environment that concerns a Windows program under
 # test: Wine's own variables (WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES), the
-# stand-in MIDI driver's (FAKEMIDI_*), the tests' own (METROVA_*: where
+# stand-in winmm's (FAKEMIDI_*, FAKEWAVE_*), the tests' own (METROVA_*: where
 # their fixtures wrote files), GoogleTest's, the display and the
 # locale. WINEARCH is win32: the chroot's Wine is the 32-bit one. Root
 # enters the chroot with chroot(8); any other user in a user namespace of
@@ -28,7 +28,7 @@ pass=(PATH=/usr/bin:/bin WINEARCH=win32)
 if [ "$(id -u)" -eq 0 ]; then pass+=(HOME=/root USER=root); else pass+=(HOME=/tmp "USER=$(id -un)"); fi
 while IFS= read -r name; do
     case "$name" in
-        WINEPREFIX | WINEDEBUG | WINEDLLOVERRIDES | WINELOADERNOEXEC | FAKEMIDI_* | METROVA_* | GTEST_* | \
+        WINEPREFIX | WINEDEBUG | WINEDLLOVERRIDES | WINELOADERNOEXEC | FAKEMIDI_* | FAKEWAVE_* | METROVA_* | GTEST_* | \
             DISPLAY | XAUTHORITY | LANG | LC_* | TZ)
             pass+=("$name=${!name}") ;;
     esac
