@@ -85,7 +85,7 @@
 //                     device (not a WAVE_FORMAT_QUERY), "reset" per
 //                     waveOutReset, "close" per waveOutClose.
 // File names are Windows paths or, under Wine, absolute Unix paths.
-// midiInGetErrorTextA/W know the codes MMSYSERR_NOERROR to
+// midiInGetErrorTextA/W and waveOutGetErrorTextA know the codes MMSYSERR_NOERROR to
 // MMSYSERR_HANDLEBUSY (0 to 12) and give MMSYSERR_BADERRNUM for any other.
 //
 // Control functions for in-process tests (all WINAPI, found with
@@ -884,11 +884,11 @@ uint64_t ClockMs()
 
 // Turns a start's script lines into cues: "@" lines always, the relative
 // ones when the virtual clock is on; those left stay with the port.
-void StartCues(Port& port)
+void StartCues(Port& port, uint64_t clockStart)
 {
     Lock lock(g_waveLock);
     port.virtualTime = g_virtualClock;
-    port.clockStart = ClockMsLocked();
+    port.clockStart = clockStart;
     const DWORD generation = ++port.generation;
     std::vector<ScriptEvent> realTime;
     for (const ScriptEvent& event : port.script) {
@@ -1049,6 +1049,15 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
     if (port->started)
         return MMSYSERR_NOERROR;
     EnsureClock();
+    // Time stamps count from the call, as a driver's do: reading the script
+    // and the feed below takes time of its own.
+    LARGE_INTEGER startCounter;
+    QueryPerformanceCounter(&startCounter);
+    uint64_t clockStart = 0;
+    {
+        Lock lock(g_waveLock);
+        clockStart = ClockMsLocked();
+    }
     port->script = ReadScript(EnvPath(L"FAKEMIDI_SCRIPT"));
     // The feed's end is taken before "start" is logged: a line that a shell
     // test appends once it sees "start" is never skipped.
@@ -1058,14 +1067,14 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
     port->feedOffset = 0;
     if (!port->feedPath.empty() && GetFileAttributesExW(port->feedPath.c_str(), GetFileExInfoStandard, &feed))
         port->feedOffset = static_cast<LONGLONG>(feed.nFileSizeHigh) << 32 | feed.nFileSizeLow;
-    QueryPerformanceCounter(&port->start);
+    port->start = startCounter;
     port->burstCount = 0;
     port->stopping = false;
     {
         // A cue due at once waits here until the thread is there to play it.
         Lock handoff(port->handoff);
         port->started = true;
-        StartCues(*port);
+        StartCues(*port, clockStart);
         port->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         port->cueDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         if (port->wake && port->cueDone)
@@ -1101,6 +1110,9 @@ MMRESULT WINAPI midiInClose(HMIDIIN handle)
 MMRESULT WINAPI midiInGetErrorTextA(MMRESULT code, LPSTR text, UINT size) { return GetErrorText(code, text, size); }
 
 MMRESULT WINAPI midiInGetErrorTextW(MMRESULT code, LPWSTR text, UINT size) { return GetErrorText(code, text, size); }
+
+// The wave output's errors share the system's codes and texts.
+MMRESULT WINAPI waveOutGetErrorTextA(MMRESULT code, LPSTR text, UINT size) { return GetErrorText(code, text, size); }
 
 // ---------------------------------------------------------------------------
 // Control functions for in-process tests
