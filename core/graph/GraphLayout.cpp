@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "WaveformLevels.h"
+
 namespace {
 
 // Pixel coordinates stay within what a device takes, whatever the double.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "TempoMap.h"
+#include "WaveformLevels.h"
 
 double XOfBeat(const std::vector<double>& gridTime, CurveAxis axis, double beat)
 {

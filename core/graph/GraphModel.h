@@ -20,10 +20,13 @@
 #include <memory>
 #include <vector>
 
-#include "PeakEnvelope.h"
 #include "TapAnalysis.h"
 #include "TempoCurves.h"
-#include "WaveformLevels.h"
+
+// Named only: a window that includes the graph need not see the audio
+// headers (their names meet the shell's).
+class PeakEnvelope;
+class WaveformLevels;
 
 struct GraphContent {
     std::vector<Take> Takes;    // every listed take in list order (taps relative to the first, ms)
