@@ -78,8 +78,8 @@ inline TapTimes TappedAlong(int from, int to, double first, int seed, int missAf
 }
 
 // Takes as the main window hands them over with a recording: `anchored[m]`
-// says whether take m was tapped along it; the map lined up with it when
-// any was.
+// says whether take m was tapped along it; the map repaired onto the beats
+// and lined up with the recording when any take was.
 inline GraphContent OnRecording(const std::vector<TapTimes>& takes, const std::vector<bool>& anchored,
                                 std::shared_ptr<const PeakEnvelope> waveform, uint32_t rate)
 {
@@ -91,6 +91,7 @@ inline GraphContent OnRecording(const std::vector<TapTimes>& takes, const std::v
     }
     options.Anchors = content.Anchors;
     options.AlignToRecording = true;
+    options.Repair = true;
     const TakeList list = TakeListOf(content.Takes);
     content.Findings = AnalyzeTakes(list, content.Anchors);
     content.Checked.assign(content.Takes.size(), true);
