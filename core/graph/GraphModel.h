@@ -116,6 +116,7 @@ double ValueAt(const Curve& curve, double x);
 double PointAt(const Curve& curve, double x);
 
 // The recording time of the grid's first beat: the median over the anchored
-// takes' taps of where each puts it (its time on the recording less its
-// beat's grid time). 0 without an anchored take the analysis placed.
+// takes' taps (about a thousand of each) of where each puts it (its time on
+// the recording less its beat's grid time). 0 without an anchored take the
+// analysis placed.
 double GridStartOnRecording(const GraphContent& content, const std::vector<double>& gridTimeFromZero);
