@@ -129,6 +129,7 @@ bench: setup
 	@$(B)/bench/bench/tempo_bench $(BENCH_ARGS)
 	@$(B)/bench/bench/analysis_bench $(BENCH_ARGS)
 	@$(B)/bench/bench/audio_bench $(BENCH_ARGS)
+	@$(B)/bench/bench/graph_bench $(BENCH_ARGS)
 	@# The tap analysis' quality on generated takes: a table and its goals
 	@# (a goal not met is reported, not a failure of the target).
 	-@$(B)/bench/bench/analysis_quality

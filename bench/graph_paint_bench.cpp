@@ -2,7 +2,9 @@
 // layout (every line reduced to the plot's pixel columns, the tempo range,
 // the ticks) and the painting into a 1600 x 900 bitmap, as the window does
 // on every scroll and zoom; and the painting alone from a kept layout, as it
-// does while the pointer moves. A Windows program (GDI), run under Wine:
+// does while the pointer moves; and the same takes tapped along an hour's
+// recording, its waveform under them on the time axis (44.1 kHz, blocks of
+// 256 frames: 620,000 peak pairs). A Windows program (GDI), run under Wine:
 //   wine-run.sh graph_paint_bench.exe [rounds]
 // Prints the median, the fastest and the slowest round of each case.
 #include <windows.h>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "Messages.h"
+#include "HourOfMusic.h"
 #include "TakeGenerator.h"
 #include "TempoGraphWindow.h"
 #include "TempoPipeline.h"
@@ -124,6 +127,57 @@ int main(int argc, char** argv)
     Report("redraw, no takes (the frame, the axes, the texts)", rounds, [&] {
         const GraphLayout layout = LayoutTempoGraph(dc, area, empty, whole);
         PaintTempoGraph(dc, none, empty, ResolveView(empty, whole), layout);
+        GdiFlush();
+    });
+
+    // The takes tapped along an hour's recording, each from its own time on
+    // it, with the map lined up with it: the time axis on the recording's
+    // timeline with its waveform under the lines. The taps run on past the
+    // hour (100,000 beats are some 14 hours): the whole graph has the
+    // waveform under its first part, the hour has it under every column.
+    GraphContent along = content;
+    AnalysisOptions alongOptions;
+    for (int m = 0; m < TakeCount; ++m)
+        along.Anchors.push_back(1000 + 37 * m);
+    alongOptions.Anchors = along.Anchors;
+    alongOptions.AlignToRecording = true;
+    start = Now();
+    along.Findings = AnalyzeTakes(list, along.Anchors);
+    along.ExportBeatTimes = BeatTimesForExport(list, alongOptions);
+    along.ExportOnRecording = LinesUpWithRecording(list, alongOptions);
+    along.Accepted.clear();
+    for (const TakeAnalysis& analysis : along.Findings.Takes)
+        along.Accepted.emplace_back(analysis.Findings.size(), true);
+    std::printf("analysis along the recording: %.0f ms\n", Now() - start);
+    start = Now();
+    along.Waveform = HourOfMusic();
+    along.WaveformRate = 44100;
+    along.StartMs = 600000.0;
+    std::printf("an hour's envelope (%zu blocks): %.0f ms\n", along.Waveform->Blocks().size(), Now() - start);
+    GraphModel alongModel;
+    Report("curves on the recording, once per content", std::max(1, rounds / 10),
+           [&] { alongModel = BuildGraphModel(along, CurveAxis::Time); });
+    const auto redrawAlong = [&](GraphView view) {
+        return [&, view] {
+            const GraphLayout layout = LayoutTempoGraph(dc, area, alongModel, view);
+            PaintTempoGraph(dc, along, alongModel, ResolveView(alongModel, view), layout);
+            GdiFlush();
+        };
+    };
+    Report("redraw, recording under the whole graph", rounds, redrawAlong(whole));
+    GraphView hour;
+    hour.X0 = 0.0;
+    hour.X1 = 3600000.0;
+    Report("redraw, the recording's hour", rounds, redrawAlong(hour));
+    GraphView minute = hour;
+    minute.X0 = 1800000.0;
+    minute.X1 = minute.X0 + 60000.0;
+    Report("redraw, a minute of the recording (beat lines)", rounds, redrawAlong(minute));
+    GraphView playing = hour;
+    playing.PlayingMs = 1234567.0;
+    const GraphLayout hourLayout = LayoutTempoGraph(dc, area, alongModel, playing);
+    Report("paint alone from a kept layout, the hour playing", rounds, [&] {
+        PaintTempoGraph(dc, along, alongModel, playing, hourLayout);
         GdiFlush();
     });
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "WaveformLevels.h"
+
 namespace {
 
 // Pixel coordinates stay within what a device takes, whatever the double.
@@ -40,6 +42,36 @@ double NiceStep(double raw)
     return 10.0 * power;
 }
 
+// The waveform's columns, each from the envelope's tree in a few steps, and
+// the map's beats in view (found by search, so an hour of beats costs
+// nothing zoomed in).
+void LayOutWaveform(GraphLayout& layout, const GraphModel& model, int minGap)
+{
+    const WaveformLevels& wave = *model.Waveform;
+    const int width = layout.Plot.right - layout.Plot.left;
+    const double perColumn = (layout.X1 - layout.X0) / width;
+    const double framesPerMs = model.WaveformRate / 1000.0;
+    const double frames = static_cast<double>(wave.Frames());
+    layout.WaveColumns.resize(static_cast<size_t>(width));
+    for (int c = 0; c < width; ++c) {
+        const double t0 = layout.X0 + c * perColumn;
+        const double f0 = std::max(std::floor(t0 * framesPerMs), 0.0);
+        const double f1 = std::min(std::ceil((t0 + perColumn) * framesPerMs), frames);
+        if (!(f1 > f0))
+            continue;
+        const PeakPair pair = wave.Span(static_cast<uint64_t>(f0), static_cast<uint64_t>(f1));
+        layout.WaveColumns[static_cast<size_t>(c)] = WaveColumn{false, pair.low, pair.high};
+    }
+    const std::vector<double>& beats = model.BeatLines;
+    const auto first = std::lower_bound(beats.begin(), beats.end(), layout.X0);
+    const auto last = std::lower_bound(first, beats.end(), layout.X1);
+    const double count = static_cast<double>(last - first);
+    if (count * std::max(minGap, 1) > width)
+        return;
+    for (auto beat = first; beat != last; ++beat)
+        layout.BeatLineColumns.push_back(layout.XOf(*beat));
+}
+
 }  // namespace
 
 bool Contains(const GraphRect& rect, GraphPoint point)
@@ -53,8 +85,9 @@ GraphView ResolveView(const GraphModel& model, GraphView view)
     if (view.X1 > view.X0)
         return view;
     const double minSpan = model.Axis == CurveAxis::Beat ? MinBeatSpan : MinTimeSpan;
-    double x0 = model.Empty ? 0.0 : model.XMin;
-    double x1 = model.Empty ? minSpan : model.XMax;
+    const bool extent = !model.Empty || model.Waveform;
+    double x0 = extent ? model.XMin : 0.0;
+    double x1 = extent ? model.XMax : minSpan;
     // Room on both sides, at least half a beat (a quarter second): the last
     // beat's tempo is drawn from its start and would end at the edge.
     const double margin = std::max((x1 - x0) * 0.02, model.Axis == CurveAxis::Beat ? 0.5 : 250.0);
@@ -84,6 +117,12 @@ int GraphLayout::YOf(double bpm) const
     if (height <= 1 || !(Bpm1 > Bpm0))
         return Plot.bottom - 1;
     return ClampPixel(Plot.bottom - 1 - std::floor((bpm - Bpm0) / (Bpm1 - Bpm0) * (height - 1) + 0.5));
+}
+
+int GraphLayout::YOfSample(int sample) const
+{
+    const double half = (Plot.bottom - Plot.top - 1) / 2.0;
+    return ClampPixel(std::floor(Plot.top + half - sample / 32768.0 * half + 0.5));
 }
 
 double GraphLayout::XAt(int px) const
@@ -132,6 +171,8 @@ GraphLayout LayOutGraph(const GraphRect& area, const GraphMetrics& metrics, cons
     layout.ExportColumns = ReduceToColumns(model.Export, view.X0, view.X1, width);
     layout.SpreadLowColumns = ReduceToColumns(model.SpreadLow, view.X0, view.X1, width);
     layout.SpreadHighColumns = ReduceToColumns(model.SpreadHigh, view.X0, view.X1, width);
+    if (model.Waveform)
+        LayOutWaveform(layout, model, tick);
 
     // The tempo range: what the lines in view cover, without the outermost
     // two hundredths of the columns' values, so that one tap far off does
@@ -237,3 +278,25 @@ int MarkerAt(const GraphModel& model, const GraphLayout& layout, GraphPoint poin
     return best;
 }
 
+
+int64_t RecordingTimeAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point)
+{
+    if (!model.Waveform || !Contains(layout.Plot, point))
+        return -1;
+    const double ms = std::clamp(layout.XAt(point.x), 0.0, std::floor(model.RecordingMs));
+    return static_cast<int64_t>(std::floor(ms + 0.5));
+}
+
+bool RecordingTimeColumn(const GraphModel& model, const GraphLayout& layout, double ms, int& px)
+{
+    if (!(ms >= 0.0))
+        return false;
+    if (model.Axis == CurveAxis::Time) {
+        px = layout.XOf(ms);
+        return true;
+    }
+    if (model.GridTime.size() < 2)
+        return false;
+    px = layout.XOf(BeatAt(model.GridTime, CurveAxis::Time, ms));
+    return true;
+}

@@ -42,6 +42,9 @@ struct GraphView {
     // The pointer, for the hover line and the hover text.
     bool Hovering = false;
     GraphPoint Pointer;
+    // The time on the recording being heard (ms), drawn as a line; none
+    // when negative.
+    double PlayingMs = -1.0;
 };
 
 // The view with its x range filled in: the whole graph when it has none,
@@ -56,6 +59,14 @@ struct GraphMetrics {
     int Pad = 0;           // around the plot and between its texts
     int Tick = 0;          // an axis tick's length
     int MarkerRadius = 0;  // half a marker's size
+};
+
+// One pixel column of the recording's waveform: the lowest and highest
+// sample under it (16-bit steps); Empty outside the recording.
+struct WaveColumn {
+    bool Empty = true;
+    int16_t Low = 0;
+    int16_t High = 0;
 };
 
 // Where everything goes in a drawing at one size, DPI and x range, and each
@@ -78,9 +89,18 @@ struct GraphLayout {
     std::vector<Column> ExportColumns;
     std::vector<Column> SpreadLowColumns;
     std::vector<Column> SpreadHighColumns;
+    // With a recording (the time axis): its waveform per pixel column (else
+    // empty), and the pixel column of each of the map's beats in view; none
+    // where they would lie closer together than a tick's length, which
+    // would only grey the plot over.
+    std::vector<WaveColumn> WaveColumns;
+    std::vector<int> BeatLineColumns;
 
     int XOf(double x) const;     // the pixel column of x (may lie outside the plot)
     int YOf(double bpm) const;   // the pixel row of a tempo (may lie outside the plot)
+    // The pixel row of a waveform sample: full scale reaches the plot's top
+    // and bottom rows, silence its middle.
+    int YOfSample(int sample) const;
     double XAt(int px) const;    // x at the middle of a pixel column
     double BpmAt(int py) const;  // the tempo of a pixel row
 };
@@ -103,3 +123,12 @@ GraphHover HoverTempoGraph(const GraphModel& model, const GraphLayout& layout, G
 
 // The marker under a point: its index in model.Markers, or -1.
 int MarkerAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point);
+
+// The recording time (whole ms, within [0, its length]) under a point over
+// the plot on the time axis with a recording; -1 elsewhere.
+int64_t RecordingTimeAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point);
+
+// The pixel column of a time on the recording (ms) on either axis (on the
+// beat axis through the grid); false for a negative or NaN time, or on the
+// beat axis without a grid. The column may lie outside the plot.
+bool RecordingTimeColumn(const GraphModel& model, const GraphLayout& layout, double ms, int& px);

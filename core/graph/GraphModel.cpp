@@ -4,13 +4,16 @@
 #include <cmath>
 
 #include "TempoMap.h"
+#include "WaveformLevels.h"
 
 double XOfBeat(const std::vector<double>& gridTime, CurveAxis axis, double beat)
 {
     if (axis == CurveAxis::Beat)
         return beat;
-    if (!(beat > 0.0) || gridTime.empty())
+    if (gridTime.empty())
         return 0.0;
+    if (!(beat > 0.0))
+        return gridTime.front();
     const double whole = std::floor(beat);
     const size_t j = static_cast<size_t>(whole);
     if (j + 1 >= gridTime.size())
@@ -22,8 +25,9 @@ int64_t BeatAtX(const std::vector<double>& gridTime, CurveAxis axis, double x)
 {
     if (axis == CurveAxis::Beat)
         return static_cast<int64_t>(std::floor(x));
-    if (gridTime.size() < 2 || x < 0.0)
-        return x < 0.0 ? -1 : 0;
+    const double start = gridTime.empty() ? 0.0 : gridTime.front();
+    if (gridTime.size() < 2 || x < start)
+        return x < start ? -1 : 0;
     const auto after = std::upper_bound(gridTime.begin(), gridTime.end(), x);
     const int64_t beat = static_cast<int64_t>(after - gridTime.begin()) - 1;
     return std::min<int64_t>(beat, static_cast<int64_t>(gridTime.size()) - 2);
@@ -131,7 +135,86 @@ bool FindingBeat(const Take& take, const TakeAnalysis& analysis, const Finding& 
     return false;
 }
 
+// Where one take's beats lie on the time axis: for a take tapped along the
+// recording its own taps' times on it, interpolated between them; for any
+// other, and beyond an anchored take's taps, the grid (from an anchored
+// take's outermost tap on, by the grid's lengths).
+class BeatPlacer {
+public:
+    BeatPlacer(const std::vector<double>& gridTime, const Take* take, const TakeAnalysis* analysis, int64_t anchor)
+        : grid(gridTime)
+    {
+        if (!take || !analysis || anchor < 0 || analysis->BeatOfTap.size() != take->size())
+            return;
+        for (size_t i = 0; i < take->size(); ++i) {
+            const int64_t beat = analysis->BeatOfTap[i];
+            if (beat == ExtraTap || (!beats.empty() && static_cast<double>(beat) <= beats.back()))
+                continue;
+            beats.push_back(static_cast<double>(beat));
+            times.push_back(static_cast<double>(anchor) + static_cast<double>((*take)[i]));
+        }
+    }
+
+    double operator()(double beat) const
+    {
+        const auto onGrid = [&](double b) { return XOfBeat(grid, CurveAxis::Time, b); };
+        if (beats.empty())
+            return onGrid(beat);
+        if (beat <= beats.front())
+            return times.front() + (onGrid(beat) - onGrid(beats.front()));
+        if (beat >= beats.back())
+            return times.back() + (onGrid(beat) - onGrid(beats.back()));
+        // The curves ask in rising order: from the last answer on, a step
+        // or two; a search only when asked for an earlier beat.
+        size_t after = hint;
+        if (after == 0 || after >= beats.size() || beats[after - 1] > beat)
+            after = static_cast<size_t>(std::upper_bound(beats.begin(), beats.end(), beat) - beats.begin());
+        while (beats[after] <= beat)
+            ++after;
+        hint = after;
+        const double b0 = beats[after - 1];
+        const double b1 = beats[after];
+        return times[after - 1] + (beat - b0) / (b1 - b0) * (times[after] - times[after - 1]);
+    }
+
+private:
+    const std::vector<double>& grid;
+    std::vector<double> beats;  // rising
+    std::vector<double> times;
+    mutable size_t hint = 0;  // where the last beat asked for was found
+};
+
+bool IsAnchored(const GraphContent& content, size_t m)
+{
+    return m < content.Anchors.size() && content.Anchors[m] >= 0;
+}
+
 }  // namespace
+
+double GridStartOnRecording(const GraphContent& content, const std::vector<double>& gridTimeFromZero)
+{
+    if (content.Findings.Takes.size() != content.Takes.size())
+        return 0.0;
+    std::vector<double> starts;
+    for (size_t m = 0; m < content.Takes.size(); ++m) {
+        const std::vector<int64_t>& beats = content.Findings.Takes[m].BeatOfTap;
+        if (!IsAnchored(content, m) || beats.size() != content.Takes[m].size())
+            continue;
+        // A thousand taps or so of each take tell the median as well as all
+        // of them, at a small part of the cost.
+        const size_t stride = std::max<size_t>(1, beats.size() / 1024);
+        for (size_t i = 0; i < beats.size(); i += stride) {
+            if (beats[i] >= 0 && static_cast<size_t>(beats[i]) < gridTimeFromZero.size())
+                starts.push_back(static_cast<double>(content.Anchors[m]) + static_cast<double>(content.Takes[m][i]) -
+                                 gridTimeFromZero[static_cast<size_t>(beats[i])]);
+        }
+    }
+    if (starts.empty())
+        return 0.0;
+    const auto middle = starts.begin() + static_cast<std::ptrdiff_t>(starts.size() / 2);
+    std::nth_element(starts.begin(), middle, starts.end());
+    return *middle;
+}
 
 // What the line shows is what the sequencer gets.
 Curve ExportCurve(const GraphContent& content, CurveAxis axis)
@@ -173,21 +256,64 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
     model.GridTime.assign(intervals.size() + 1, 0.0);
     for (size_t j = 0; j < intervals.size(); ++j)
         model.GridTime[j + 1] = model.GridTime[j] + intervals[j];
+    // With a recording every time is one on it: the grid starts where the
+    // anchored takes put its first beat.
+    const bool recording = content.Waveform && content.WaveformRate > 0;
+    const bool onRecording = recording && axis == CurveAxis::Time;
+    double gridStart = 0.0;
+    if (recording) {
+        gridStart = GridStartOnRecording(content, model.GridTime);
+        for (double& t : model.GridTime)
+            t += gridStart;
+    }
 
     // An analysis of other takes than these would put their taps on the
     // wrong beats: then the takes have no lines.
     const bool analysed = content.Findings.Takes.size() == content.Takes.size();
+    std::vector<BeatPlacer> placers;
+    if (onRecording) {
+        for (size_t m = 0; m < content.Takes.size(); ++m) {
+            const bool own = analysed && IsAnchored(content, m);
+            placers.emplace_back(model.GridTime, own ? &content.Takes[m] : nullptr,
+                                 own ? &content.Findings.Takes[m] : nullptr, own ? content.Anchors[m] : -1);
+        }
+    }
+    const CurveAxis curveAxis = onRecording ? CurveAxis::Beat : axis;
     if (analysed)
-        model.Takes = TakeCurves(takes, content.Findings, axis);
+        model.Takes = TakeCurves(takes, content.Findings, curveAxis);
     else
         model.Takes.resize(content.Takes.size());
-    model.Export = ExportCurve(content, axis);
     const Band band = SpreadBand(model.Takes);
     model.SpreadLow.reserve(band.X.size());
     model.SpreadHigh.reserve(band.X.size());
     for (size_t i = 0; i < band.X.size(); ++i) {
-        model.SpreadLow.push_back(CurvePoint{band.X[i], band.Low[i]});
-        model.SpreadHigh.push_back(CurvePoint{band.X[i], band.High[i]});
+        // The band spans the grid's beats, wherever a take's own taps put
+        // its line.
+        const double x = onRecording ? XOfBeat(model.GridTime, axis, band.X[i]) : band.X[i];
+        model.SpreadLow.push_back(CurvePoint{x, band.Low[i]});
+        model.SpreadHigh.push_back(CurvePoint{x, band.High[i]});
+    }
+    if (onRecording) {
+        for (size_t m = 0; m < model.Takes.size(); ++m) {
+            for (CurvePoint& point : model.Takes[m])
+                point.X = placers[m](point.X);
+        }
+    }
+    model.Export = ExportCurve(content, axis);
+
+    if (onRecording) {
+        model.Waveform = std::make_shared<const WaveformLevels>(*content.Waveform);
+        model.WaveformRate = content.WaveformRate;
+        model.RecordingMs = static_cast<double>(model.Waveform->Frames()) * 1000.0 / content.WaveformRate;
+        // The map from the recording's first sample, or from the grid's
+        // first beat as without a recording.
+        const std::vector<double>& beats = content.ExportBeatTimes;
+        const double shift = beats.empty() ? 0.0 : content.ExportOnRecording ? beats.front() : gridStart;
+        for (CurvePoint& point : model.Export)
+            point.X += shift;
+        model.BeatLines.reserve(beats.size());
+        for (double t : beats)
+            model.BeatLines.push_back(t + (content.ExportOnRecording ? 0.0 : gridStart - beats.front()));
     }
 
     for (size_t m = 0; analysed && m < content.Takes.size(); ++m) {
@@ -201,7 +327,7 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
             marker.Finding = static_cast<int>(f);
             marker.Kind = analysis.Findings[f].Kind;
             marker.Accepted = m >= content.Accepted.size() || f >= content.Accepted[m].size() || content.Accepted[m][f];
-            marker.X = XOfBeat(model.GridTime, axis, beat);
+            marker.X = onRecording ? placers[m](beat) : XOfBeat(model.GridTime, axis, beat);
             // On its take's line; a take without one puts it on the map.
             marker.Bpm = ValueAt(model.Takes[m], marker.X);
             if (std::isnan(marker.Bpm))
@@ -231,6 +357,9 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
     for (const GraphMarker& marker : model.Markers)
         extend(marker.X);
     model.Empty = !any;
+    if (model.Waveform) {
+        extend(0.0);
+        extend(model.RecordingMs);
+    }
     return model;
 }
-

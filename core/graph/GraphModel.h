@@ -6,13 +6,27 @@
 //
 // The main window owns the takes and their findings; it hands the graph a
 // copy of what to show (GraphContent) whenever they change.
+//
+// With a recording the time axis is the recording's timeline (ms from its
+// first sample): its waveform lies under the lines, a take tapped along it
+// (anchored) is drawn where its taps fell on it, the other takes and the
+// grid where the anchored ones put the grid, and the map's beats are thin
+// lines across the plot. The beat axis stretches time beat by beat, so it
+// shows no waveform; its times (the hover's, a playing position's) are
+// still the recording's.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "TapAnalysis.h"
 #include "TempoCurves.h"
+
+// Named only: a window that includes the graph need not see the audio
+// headers (their names meet the shell's).
+class PeakEnvelope;
+class WaveformLevels;
 
 struct GraphContent {
     std::vector<Take> Takes;    // every listed take in list order (taps relative to the first, ms)
@@ -26,6 +40,14 @@ struct GraphContent {
     int InterpCount = 0;
     int TimeSigBase = 2;
     int Selected = -1;                        // the selected row, highlighted
+
+    // The recording the takes were tapped along; null: none, and the graph
+    // is drawn as without one whatever the fields below say.
+    std::shared_ptr<const PeakEnvelope> Waveform;
+    uint32_t WaveformRate = 0;   // its frames per second
+    std::vector<int64_t> Anchors;  // per take: its first tap's time on the recording (ms), or -1
+    bool ExportOnRecording = false;  // ExportBeatTimes are times on the recording already
+    double StartMs = 0.0;            // where listening and the tap dialog start, marked on the waveform
 };
 
 struct GraphMarker {
@@ -48,9 +70,17 @@ struct GraphModel {
     // Grid time of every grid beat from beat 0 (ms), from the consensus
     // beat lengths: turns beats into times and back.
     std::vector<double> GridTime;
-    double XMin = 0.0;  // the extent of every curve and marker
+    double XMin = 0.0;  // the extent of every curve and marker (and of the recording's waveform)
     double XMax = 0.0;
-    bool Empty = true;  // nothing to draw
+    bool Empty = true;  // no line and no marker to draw
+
+    // On the time axis with a recording: its envelope (null on the beat
+    // axis and without one), its rate and length, and the x of every beat
+    // of the map.
+    std::shared_ptr<const WaveformLevels> Waveform;
+    uint32_t WaveformRate = 0;
+    double RecordingMs = 0.0;
+    std::vector<double> BeatLines;
 };
 
 GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis);
@@ -62,8 +92,9 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis);
 Curve ExportCurve(const GraphContent& content, CurveAxis axis);
 
 // ---------------------------------------------------------------------------
-// Beats and times on the grid (gridTime as in GraphModel::GridTime). On the
-// beat axis x is the beat itself.
+// Beats and times on the grid (gridTime as in GraphModel::GridTime: from 0,
+// or from the recording time of the grid's first beat when there is a
+// recording). On the beat axis x is the beat itself.
 
 // Beat (possibly fractional) to its x on `axis`: on the time axis, the grid
 // time, interpolated inside a beat; everything before beat 0 lies at 0 and
@@ -74,7 +105,7 @@ double XOfBeat(const std::vector<double>& gridTime, CurveAxis axis, double beat)
 int64_t BeatAtX(const std::vector<double>& gridTime, CurveAxis axis, double x);
 // The fractional grid beat at x: the inverse of XOfBeat on the grid.
 double BeatAt(const std::vector<double>& gridTime, CurveAxis axis, double x);
-// The time (ms from the grid's first beat) at x.
+// The time at x (ms from the grid's first beat, or on the recording).
 double TimeAt(const std::vector<double>& gridTime, CurveAxis axis, double x);
 
 // A line's value at x: linear between its points, level beyond its ends;
@@ -83,3 +114,9 @@ double ValueAt(const Curve& curve, double x);
 // The tempo a curve gives the beat that starts at x exactly; 0 when it has
 // no point there.
 double PointAt(const Curve& curve, double x);
+
+// The recording time of the grid's first beat: the median over the anchored
+// takes' taps (about a thousand of each) of where each puts it (its time on
+// the recording less its beat's grid time). 0 without an anchored take the
+// analysis placed.
+double GridStartOnRecording(const GraphContent& content, const std::vector<double>& gridTimeFromZero);

@@ -113,7 +113,8 @@
 #define WM_REOPENRECORDING (WM_APP + 14)
 
 // Tempo graph window: its menu (bar and context menu), commands, strings and
-// the message that tells the main window of a click on a finding's marker.
+// the messages that tell the main window of a click on a finding's marker or
+// on the waveform, and of Escape.
 #define IDR_GRAPHMENU 120
 #define IDM_GRAPH_BEATAXIS 41001
 #define IDM_GRAPH_TIMEAXIS 41002
@@ -133,6 +134,12 @@
 // wParam: the take's index in the list; lParam: the finding's index among
 // that take's findings.
 #define WM_GRAPHFINDING (WM_APP + 10)
+// A left click on the recording's waveform away from any marker: wParam 0;
+// lParam the recording time under the pointer in whole ms, within [0, the
+// recording's length].
+#define WM_GRAPHSTARTAT (WM_APP + 11)
+// Escape in the graph window: stop listening (wParam and lParam 0).
+#define WM_GRAPHSTOPLISTEN (WM_APP + 12)
 
 // Tap dialog feedback: the labels of the tempo and deviation lines and the
 // two warnings about the last tap.

@@ -120,12 +120,16 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
     PaintLines(dc, content, layout, dpi);
     const int saved = SaveDC(dc);
     IntersectClipRect(dc, plot.left, plot.top, plot.right, plot.bottom);
+    PaintStartLine(dc, content, model, layout, dpi);
     PaintMarkers(dc, model, layout, dpi);
     PaintHoverLine(dc, view, layout);
     if (model.Empty) {
         DrawLabel(dc, (plot.left + plot.right) / 2, (plot.top + plot.bottom - layout.TextHeight) / 2,
                   LoadResString(IDS_GRAPH_NO_TAKES), TA_CENTER | TA_TOP);
     }
+    // Last, over everything: the window draws it alone onto its kept
+    // picture while the recording plays.
+    PaintPlayingLine(dc, model, layout, view.PlayingMs, dpi);
     RestoreDC(dc, saved);
     PaintHoverText(dc, content, model, layout, view);
 

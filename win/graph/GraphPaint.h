@@ -20,6 +20,10 @@ inline constexpr COLORREF SpreadColour = RGB(214, 226, 240);
 inline constexpr COLORREF ExportColour = RGB(0, 0, 0);
 inline constexpr COLORREF HoverColour = RGB(128, 128, 128);
 inline constexpr COLORREF RejectedColour = RGB(150, 150, 150);
+inline constexpr COLORREF WaveColour = RGB(210, 210, 210);      // the recording, under everything
+inline constexpr COLORREF BeatLineColour = RGB(176, 176, 176);  // the map's beats over it
+inline constexpr COLORREF StartColour = RGB(0, 160, 90);        // where listening starts
+inline constexpr COLORREF PlayingColour = RGB(230, 0, 120);     // what is being heard
 
 inline constexpr int FontPoints = 9;
 inline constexpr int PadPixels = 6;
@@ -28,6 +32,7 @@ inline constexpr int TakeLinePixels = 1;
 inline constexpr int SelectedLinePixels = 2;
 inline constexpr int ExportLinePixels = 3;
 inline constexpr int DashPixels = 4;  // an unchecked take's dashes and gaps
+inline constexpr int PositionLinePixels = 2;  // the start's and the playing position's lines
 
 // A colour two thirds of the way to white (an unchecked take's line), and
 // one half as bright (a marker's outline).
@@ -48,11 +53,21 @@ void DrawLabel(HDC dc, int x, int y, const std::string& text, UINT align);
 // The grid lines, the axes with their numbers, the plot's frame and the
 // axes' names.
 void PaintGrid(HDC dc, const GraphModel& model, const GraphLayout& layout, UINT dpi);
-// The band between the takes, the takes' lines and the map's, cut to the
-// plot.
+// The recording's waveform and the map's beats (with a recording), the band
+// between the takes, the takes' lines and the map's, cut to the plot.
 void PaintLines(HDC dc, const GraphContent& content, const GraphLayout& layout, UINT dpi);
 // The findings' markers; `dc` clipped to the plot.
 void PaintMarkers(HDC dc, const GraphModel& model, const GraphLayout& layout, UINT dpi);
+// The start position's line on the waveform (with a recording); `dc`
+// clipped to the plot.
+void PaintStartLine(HDC dc, const GraphContent& content, const GraphModel& model, const GraphLayout& layout,
+                    UINT dpi);
+// The playing position's line at `ms` on the recording (none when
+// negative).
+void PaintPlayingLine(HDC dc, const GraphModel& model, const GraphLayout& layout, double ms, UINT dpi);
+// The rectangle a line at recording time `ms` covers, cut to the plot; false
+// when it lies outside it or there is none.
+bool PositionLineRect(const GraphModel& model, const GraphLayout& layout, double ms, UINT dpi, RECT& rect);
 // The dotted line under the pointer while it is over the plot; `dc` clipped
 // to the plot.
 void PaintHoverLine(HDC dc, const GraphView& view, const GraphLayout& layout);

@@ -21,6 +21,21 @@ void PaintLines(HDC dc, const GraphContent& content, const GraphLayout& layout, 
 {
     const GraphRect& plot = layout.Plot;
     StrokeLayers strokes(plot);
+    // The recording first, so that every line is drawn over it.
+    if (!layout.WaveColumns.empty()) {
+        strokes.Begin(WaveColour, 1);
+        for (size_t c = 0; c < layout.WaveColumns.size(); ++c) {
+            const WaveColumn& column = layout.WaveColumns[c];
+            if (!column.Empty)
+                strokes.Add(plot.left + static_cast<int>(c), layout.YOfSample(column.High),
+                            layout.YOfSample(column.Low));
+        }
+    }
+    if (!layout.BeatLineColumns.empty()) {
+        strokes.Begin(BeatLineColour, ScaleToDpi(1, dpi));
+        for (int x : layout.BeatLineColumns)
+            strokes.Add(x, plot.top, plot.bottom - 1);
+    }
     strokes.Begin(SpreadColour, 1);
     const size_t columns = layout.SpreadLowColumns.size();
     for (size_t c = 0; c < columns && c < layout.SpreadHighColumns.size(); ++c) {

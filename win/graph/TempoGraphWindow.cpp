@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -52,6 +53,18 @@ struct GraphWindowState {
     int dragFrom = 0;
     double dragX0 = 0.0;
     double dragX1 = 0.0;
+    // A press on the waveform that has not become a drag: the recording
+    // time under it, asked for when the button comes up.
+    bool clicking = false;
+    POINT clickFrom = {};
+    int64_t clickMs = 0;
+    // The picture as last painted, without the playing position's line,
+    // which is drawn onto each copy of it: a moving position repaints only
+    // its columns.
+    HBITMAP picture = nullptr;
+    int pictureWidth = 0;
+    int pictureHeight = 0;
+    bool pictureReady = false;
 };
 GraphWindowState graph;
 
@@ -81,6 +94,7 @@ void Redraw(bool relayout)
 {
     if (relayout)
         graph.layoutReady = false;
+    graph.pictureReady = false;
     if (graph.window)
         InvalidateRect(graph.window, nullptr, FALSE);
 }
@@ -155,36 +169,69 @@ void SwitchAxis(CurveAxis axis)
     CheckAxisItems(graph.window);
 }
 
-// Drawn off screen and copied onto `dc` in one go: nothing flickers.
-void PaintClient(HWND window, HDC dc)
+void DropPicture()
+{
+    if (graph.picture)
+        DeleteObject(graph.picture);
+    graph.picture = nullptr;
+    graph.pictureReady = false;
+}
+
+// Drawn off screen and copied onto `dc` in one go: nothing flickers. The
+// picture is kept until something in it changes; `part` is what to copy.
+void PaintClient(HWND window, HDC dc, const RECT& part)
 {
     RECT client = {};
     GetClientRect(window, &client);
     const int width = std::max<int>(client.right, 1);
     const int height = std::max<int>(client.bottom, 1);
     HDC memory = CreateCompatibleDC(dc);
-    // A 32-bit DIB section: the lines are written into its pixels directly.
-    BITMAPINFO info = TopDownBitmapInfo(width, height);
-    void* bits = nullptr;
-    HBITMAP bitmap = memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    if (memory && bitmap) {
-        const HGDIOBJ old = SelectObject(memory, bitmap);
-        const GraphLayout& layout = Layout();
-        PaintTempoGraph(memory, graph.content, Model(), ResolveView(Model(), graph.view), layout);
-        BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
+    if (!memory)
+        return;
+    if (graph.picture && (graph.pictureWidth != width || graph.pictureHeight != height))
+        DropPicture();
+    if (!graph.picture) {
+        // A 32-bit DIB section: the lines are written into its pixels
+        // directly.
+        BITMAPINFO info = TopDownBitmapInfo(width, height);
+        void* bits = nullptr;
+        graph.picture = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        graph.pictureWidth = width;
+        graph.pictureHeight = height;
+        graph.pictureReady = false;
     }
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (memory)
-        DeleteDC(memory);
+    if (graph.picture) {
+        const HGDIOBJ old = SelectObject(memory, graph.picture);
+        const GraphLayout& layout = Layout();
+        if (!graph.pictureReady) {
+            GraphView view = ResolveView(Model(), graph.view);
+            view.PlayingMs = -1.0;
+            PaintTempoGraph(memory, graph.content, Model(), view, layout);
+            graph.pictureReady = true;
+        }
+        BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, memory, part.left, part.top,
+               SRCCOPY);
+        SelectObject(memory, old);
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, part.left, part.top, part.right, part.bottom);
+        PaintPlayingLine(dc, Model(), layout, graph.view.PlayingMs, graph.view.Dpi ? graph.view.Dpi : DesignDpi);
+        RestoreDC(dc, saved);
+    }
+    DeleteDC(memory);
+}
+
+void PaintClient(HWND window, HDC dc)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    PaintClient(window, dc, client);
 }
 
 void OnPaint(HWND window)
 {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    PaintClient(window, dc);
+    PaintClient(window, dc, paint.rcPaint);
     EndPaint(window, &paint);
 }
 
@@ -194,6 +241,9 @@ void OnMouseMove(HWND window, POINT point)
         const GraphLayout& layout = Layout();
         const int width = std::max<int>(layout.Plot.right - layout.Plot.left, 1);
         const double shift = (point.x - graph.dragFrom) * (graph.dragX1 - graph.dragX0) / width;
+        if (std::abs(point.x - graph.clickFrom.x) > GetSystemMetrics(SM_CXDRAG) ||
+            std::abs(point.y - graph.clickFrom.y) > GetSystemMetrics(SM_CYDRAG))
+            graph.clicking = false;
         SetRange(graph.dragX0 - shift, graph.dragX1 - shift);
         return;
     }
@@ -219,6 +269,11 @@ void OnButtonDown(HWND window, POINT point)
     if (!Contains(layout.Plot, ToGraphPoint(point)))
         return;
     const GraphView shown = ResolveView(Model(), graph.view);
+    // On the waveform a click (a press that does not drag) asks to start
+    // there; it is taken when the button comes up, the drag ruled out.
+    graph.clickMs = RecordingTimeAt(Model(), layout, ToGraphPoint(point));
+    graph.clicking = graph.clickMs >= 0;
+    graph.clickFrom = point;
     graph.dragging = true;
     graph.dragFrom = point.x;
     graph.dragX0 = shown.X0;
@@ -264,8 +319,29 @@ void EndWindow()
     graph.owner = nullptr;
     graph.layoutReady = false;
     graph.dragging = false;
+    graph.clicking = false;
     graph.tracking = false;
     graph.view.Hovering = false;
+    DropPicture();
+}
+
+void OnButtonUp()
+{
+    if (graph.clicking && graph.owner)
+        PostMessageA(graph.owner, WM_GRAPHSTARTAT, 0, static_cast<LPARAM>(graph.clickMs));
+    graph.clicking = false;
+    if (graph.dragging)
+        ReleaseCapture();
+}
+
+// Escape stops listening first; with nothing playing it closes the graph,
+// as it always has.
+void OnEscape(HWND window)
+{
+    if (graph.owner)
+        PostMessageA(graph.owner, WM_GRAPHSTOPLISTEN, 0, 0);
+    if (!(graph.view.PlayingMs >= 0.0))
+        SendMessageA(window, WM_CLOSE, 0, 0);
 }
 
 LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -313,11 +389,11 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         OnButtonDown(window, PointOf(lParam));
         return 0;
     case WM_LBUTTONUP:
-        if (graph.dragging)
-            ReleaseCapture();
+        OnButtonUp();
         return 0;
     case WM_CAPTURECHANGED:
         graph.dragging = false;
+        graph.clicking = false;
         return 0;
     case WM_MOUSEWHEEL:
         OnWheel(window, static_cast<short>(HIWORD(wParam)),
@@ -328,7 +404,7 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE)
-            SendMessageA(window, WM_CLOSE, 0, 0);
+            OnEscape(window);
         else if (wParam == VK_HOME)
             SendMessageA(window, WM_COMMAND, IDM_GRAPH_SHOWALL, 0);
         return 0;
@@ -466,7 +542,9 @@ bool SameFindings(const Analysis& a, const Analysis& b)
 bool SameCurves(const GraphContent& a, const GraphContent& b)
 {
     return a.Takes == b.Takes && a.Accepted == b.Accepted && a.ExportBeatTimes == b.ExportBeatTimes &&
-           a.InterpCount == b.InterpCount && a.TimeSigBase == b.TimeSigBase && SameFindings(a.Findings, b.Findings);
+           a.InterpCount == b.InterpCount && a.TimeSigBase == b.TimeSigBase && a.Waveform == b.Waveform &&
+           a.WaveformRate == b.WaveformRate && a.Anchors == b.Anchors && a.ExportOnRecording == b.ExportOnRecording &&
+           SameFindings(a.Findings, b.Findings);
 }
 
 }  // namespace
@@ -481,6 +559,26 @@ void UpdateTempoGraph(GraphContent content)
     }
     graph.content = std::move(content);
     Redraw(false);
+}
+
+void SetTempoGraphPlayingPosition(double ms)
+{
+    if (!(ms >= 0.0))
+        ms = -1.0;
+    const double before = graph.view.PlayingMs;
+    if (ms == before)
+        return;
+    graph.view.PlayingMs = ms;
+    if (!graph.window)
+        return;
+    // The kept picture stays: only the old line's and the new one's columns
+    // are drawn again.
+    const UINT dpi = graph.view.Dpi ? graph.view.Dpi : DesignDpi;
+    for (double at : {before, ms}) {
+        RECT rect;
+        if (PositionLineRect(Model(), Layout(), at, dpi, rect))
+            InvalidateRect(graph.window, &rect, FALSE);
+    }
 }
 
 HWND TempoGraphWindow()

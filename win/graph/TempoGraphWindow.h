@@ -5,7 +5,10 @@
 // The main window owns the takes and their findings; it hands the graph a
 // copy of what to show (UpdateTempoGraph) whenever they change, and hears
 // of a click on a finding's marker through WM_GRAPHFINDING. The graph never
-// changes a take itself.
+// changes a take itself. With a recording, a click on its waveform asks the
+// owner to start there (WM_GRAPHSTARTAT), Escape to stop listening
+// (WM_GRAPHSTOPLISTEN), and the owner shows what is being heard with
+// SetTempoGraphPlayingPosition.
 //
 // What is shown and where it goes is portable (GraphModel.h, GraphLayout.h).
 // Drawing is split from the window: PaintTempoGraph paints into any device
@@ -28,6 +31,11 @@ void ShowTempoGraph(HWND owner);
 // Replaces what the window shows. While the window is closed the content is
 // only kept, so that opening it shows the latest.
 void UpdateTempoGraph(GraphContent content);
+// The time on the recording being heard (ms), drawn as a line; NaN or
+// negative: none. Called many times a second while the recording plays:
+// only the columns of the old and the new line are drawn again, onto the
+// picture the window keeps.
+void SetTempoGraphPlayingPosition(double ms);
 HWND TempoGraphWindow();  // null while closed
 void CloseTempoGraph();
 

@@ -1,6 +1,8 @@
 // The tempo graph's layout and pointer: the view holds the data, the plot
 // lies inside the drawing and its axes map pixels and values both ways, and
-// the hover readout and marker hit test name what lies under the pointer.
+// the hover readout and marker hit test name what lies under the pointer;
+// with a recording, its waveform per column, the map's beats and the
+// recording time under a point.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "GraphLayout.h"
+#include "GraphRecording.h"
 #include "TakeGenerator.h"
 #include "TempoPipeline.h"
 
@@ -188,6 +191,139 @@ TEST(GraphLayout, MarkerUnderAPointIsTheNearestWithinItsSize)
     EXPECT_TRUE(Contains(GraphRect{1, 2, 3, 4}, GraphPoint{1, 2}));
     EXPECT_FALSE(Contains(GraphRect{1, 2, 3, 4}, GraphPoint{3, 2}));
     EXPECT_FALSE(Contains(GraphRect{1, 2, 3, 4}, GraphPoint{1, 4}));
+}
+
+using namespace graph_recording;
+
+// Three takes along 20 s of a recording that is loud from 4 to 6 s.
+GraphContent AlongALoudStretch(uint32_t framesPerBlock = 256)
+{
+    return OnRecording({TappedAlong(0, 30, 1500.0, 1), TappedAlong(2, 28, 1500.0, 2), TappedAlong(0, 30, 1500.0, 3)},
+                       {true, true, false}, LoudStretch(8000, 20.0, 4000.0, 6000.0, 0.75f, framesPerBlock), 8000);
+}
+
+// Every column wholly inside the loud stretch reaches its level both ways,
+// every column wholly outside it is flat silence, and columns beyond the
+// recording are empty: zoomed out, zoomed in past a block per column, and
+// in blocks of one frame.
+TEST(GraphLayout, WaveformColumnsFollowTheRecording)
+{
+    const GraphRect area{0, 0, 900, 500};
+    for (uint32_t perBlock : {256u, 1u}) {
+        const GraphContent content = AlongALoudStretch(perBlock);
+        const GraphModel model = BuildGraphModel(content, CurveAxis::Time);
+        for (const auto& range : {std::pair<double, double>{0.0, 0.0}, {3900.0, 4100.0}, {-3000.0, 25000.0}}) {
+            SCOPED_TRACE(std::to_string(perBlock) + " frames a block, " + std::to_string(range.first));
+            GraphView view;
+            view.X0 = range.first;
+            view.X1 = range.second;
+            const GraphLayout layout = LayOutGraph(area, MetricsAt(96), model, view);
+            ASSERT_EQ(static_cast<size_t>(layout.Plot.right - layout.Plot.left), layout.WaveColumns.size());
+            const double perColumn = (layout.X1 - layout.X0) / static_cast<double>(layout.WaveColumns.size());
+            int loud = 0;
+            int silent = 0;
+            for (size_t c = 0; c < layout.WaveColumns.size(); ++c) {
+                const double t0 = layout.X0 + static_cast<double>(c) * perColumn;
+                const double t1 = t0 + perColumn;
+                const WaveColumn& column = layout.WaveColumns[c];
+                // A block reaches a little past a column's edge.
+                const double reach = 1000.0 * perBlock / 8000.0 + 1.0;
+                if (t1 <= 0.0 || t0 >= 20000.0) {
+                    EXPECT_TRUE(column.Empty) << c;
+                } else if (t0 >= 4000.0 + reach && t1 <= 6000.0 - reach) {
+                    ASSERT_FALSE(column.Empty) << c;
+                    EXPECT_GE(column.High, 0.75 * 32768 - 1) << c;
+                    EXPECT_LE(column.Low, -0.75 * 32768) << c;
+                    ++loud;
+                } else if (t1 + reach <= 4000.0 || t0 >= 6000.0 + reach) {
+                    ASSERT_FALSE(column.Empty) << c;
+                    EXPECT_EQ(0, column.High) << c;
+                    EXPECT_EQ(0, column.Low) << c;
+                    ++silent;
+                }
+            }
+            EXPECT_GT(loud + silent, static_cast<int>(layout.WaveColumns.size()) / 2);
+        }
+    }
+    // Full scale reaches the plot's top and bottom rows, silence its middle.
+    const GraphContent content = AlongALoudStretch();
+    const GraphLayout layout = LayOutGraph(area, MetricsAt(96), BuildGraphModel(content, CurveAxis::Time), GraphView());
+    EXPECT_EQ(layout.Plot.top, layout.YOfSample(32768));
+    EXPECT_EQ(layout.Plot.bottom - 1, layout.YOfSample(-32768));
+    EXPECT_NEAR((layout.Plot.top + layout.Plot.bottom - 1) / 2.0, layout.YOfSample(0), 0.5);
+    // The beat axis has no waveform.
+    EXPECT_TRUE(LayOutGraph(area, MetricsAt(96), BuildGraphModel(content, CurveAxis::Beat), GraphView())
+                    .WaveColumns.empty());
+}
+
+// The map's beats are drawn where they lie, and not at all where they would
+// crowd closer than a tick.
+TEST(GraphLayout, BeatLinesOnlyWhereTheyCanBeTold)
+{
+    const GraphContent content = AlongALoudStretch();
+    const GraphModel model = BuildGraphModel(content, CurveAxis::Time);
+    const GraphMetrics metrics = MetricsAt(96);
+    GraphView view;
+    view.X0 = 2000.0;
+    view.X1 = 9000.0;
+    const GraphLayout layout = LayOutGraph(GraphRect{0, 0, 900, 500}, metrics, model, view);
+    std::vector<int> expected;
+    for (double t : content.ExportBeatTimes) {
+        if (t >= view.X0 && t < view.X1)
+            expected.push_back(layout.XOf(t));
+    }
+    EXPECT_GT(expected.size(), 10u);
+    EXPECT_EQ(expected, layout.BeatLineColumns);
+    // 30 beats over 60 pixels.
+    const GraphLayout narrow = LayOutGraph(GraphRect{0, 0, 130, 300}, metrics, model, GraphView());
+    EXPECT_LT(narrow.Plot.right - narrow.Plot.left, 30 * metrics.Tick);
+    EXPECT_TRUE(narrow.BeatLineColumns.empty());
+}
+
+// The recording time under a point and the column of a recording time are
+// each other's inverse within a column, the time is clamped to the
+// recording, and only the plot of the time axis has one; on the beat axis a
+// grid beat's recording time falls in that beat's column.
+TEST(GraphLayout, RecordingTimeUnderThePointerAndTheColumnOfATime)
+{
+    const GraphContent content = AlongALoudStretch();
+    const GraphModel model = BuildGraphModel(content, CurveAxis::Time);
+    GraphView view;
+    view.X0 = -2000.0;
+    view.X1 = 23000.0;
+    const GraphLayout layout = LayOutGraph(GraphRect{0, 0, 900, 500}, MetricsAt(96), model, view);
+    const int y = (layout.Plot.top + layout.Plot.bottom) / 2;
+    const double perColumn = (layout.X1 - layout.X0) / (layout.Plot.right - layout.Plot.left);
+    int inside = 0;
+    for (int px = layout.Plot.left; px < layout.Plot.right; ++px) {
+        const int64_t ms = RecordingTimeAt(model, layout, GraphPoint{px, y});
+        const double under = layout.X0 + (px - layout.Plot.left + 0.5) * perColumn;
+        if (under < 0.0) {
+            EXPECT_EQ(0, ms);
+        } else if (under > 20000.0) {
+            EXPECT_EQ(20000, ms);
+        } else {
+            EXPECT_NEAR(under, static_cast<double>(ms), 0.5);
+            int column = 0;
+            ASSERT_TRUE(RecordingTimeColumn(model, layout, static_cast<double>(ms), column));
+            EXPECT_NEAR(px, column, 1);
+            ++inside;
+        }
+    }
+    EXPECT_GT(inside, 500);
+    EXPECT_EQ(-1, RecordingTimeAt(model, layout, GraphPoint{layout.Plot.left - 1, y}));
+    EXPECT_EQ(-1, RecordingTimeAt(model, layout, GraphPoint{layout.Plot.left + 5, layout.Plot.bottom}));
+    int column = 0;
+    EXPECT_FALSE(RecordingTimeColumn(model, layout, -1.0, column));
+    EXPECT_FALSE(RecordingTimeColumn(model, layout, std::nan(""), column));
+
+    const GraphModel beats = BuildGraphModel(content, CurveAxis::Beat);
+    const GraphLayout beatLayout = LayOutGraph(GraphRect{0, 0, 900, 500}, MetricsAt(96), beats, GraphView());
+    EXPECT_EQ(-1, RecordingTimeAt(beats, beatLayout, GraphPoint{(beatLayout.Plot.left + beatLayout.Plot.right) / 2, y}));
+    for (size_t j = 0; j + 1 < beats.GridTime.size(); ++j) {
+        ASSERT_TRUE(RecordingTimeColumn(beats, beatLayout, (beats.GridTime[j] + beats.GridTime[j + 1]) / 2.0, column));
+        EXPECT_NEAR(beatLayout.XOf(static_cast<double>(j) + 0.5), column, 1) << "beat " << j;
+    }
 }
 
 }  // namespace

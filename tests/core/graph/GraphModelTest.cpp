@@ -1,6 +1,7 @@
 // The tempo graph's model: its map line against the tempo map the pipeline
-// exports for generated takes, the markers on their takes' lines, and the
-// maths between grid beats and times.
+// exports for generated takes, the markers on their takes' lines, the
+// maths between grid beats and times, and the time axis on a recording's
+// timeline.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,8 +9,10 @@
 #include <vector>
 
 #include "GraphModel.h"
+#include "GraphRecording.h"
 #include "TakeGenerator.h"
 #include "TempoPipeline.h"
+#include "WaveformLevels.h"
 
 namespace {
 
@@ -237,6 +240,141 @@ TEST(GraphBeats, LineValuesBetweenAndBeyondPoints)
     EXPECT_EQ(0.0, PointAt(curve, 1.0));
     EXPECT_EQ(0.0, PointAt(curve, 5.0));
     EXPECT_EQ(0.0, PointAt(Curve(), 0.0));
+}
+
+using namespace graph_recording;
+
+// Three takes along a recording whose piece starts 1.5 s in: two tapped
+// along it (the second came in on beat 3 and missed the beat after its
+// tenth tap), one tapped without it.
+GraphContent ThreeTakesOnRecording(std::shared_ptr<const PeakEnvelope> waveform)
+{
+    return OnRecording({TappedAlong(0, 30, 1500.0, 1), TappedAlong(3, 30, 1500.0, 2, 12), TappedAlong(0, 30, 1500.0, 3)},
+                       {true, true, false}, std::move(waveform), 8000);
+}
+
+// On the time axis with a recording every take's taps lie where they were
+// tapped on it: an anchored take's by its own times, a take tapped without
+// it on the grid, whose first beat the anchored takes place; the map's beats
+// are its lines, the findings sit on the recording time of their beat, and
+// the graph spans the whole recording.
+TEST(GraphModel, OnARecordingTakesLieWhereTheyWereTapped)
+{
+    const auto waveform = LoudStretch(8000, 20.0, 4000.0, 6000.0, 0.8f);
+    const GraphContent content = ThreeTakesOnRecording(waveform);
+    ASSERT_TRUE(content.ExportOnRecording);
+    const GraphModel model = BuildGraphModel(content, CurveAxis::Time);
+    ASSERT_TRUE(model.Waveform);
+    EXPECT_EQ(8000u, model.WaveformRate);
+    EXPECT_DOUBLE_EQ(20000.0, model.RecordingMs);
+    EXPECT_LE(model.XMin, 0.0);
+    EXPECT_GE(model.XMax, 20000.0);
+    ASSERT_EQ(3u, model.Takes.size());
+
+    // Each anchored take's beat starts at its tap's time on the recording
+    // (the missed beat's two halves both from the tap before it).
+    for (size_t m = 0; m < 2; ++m) {
+        SCOPED_TRACE(m);
+        const Take& take = content.Takes[m];
+        const std::vector<int64_t>& beats = content.Findings.Takes[m].BeatOfTap;
+        const Curve& curve = model.Takes[m];
+        size_t point = 0;
+        for (size_t i = 0; i + 1 < take.size(); ++i) {
+            const double at = static_cast<double>(content.Anchors[m]) + take[i];
+            ASSERT_LT(point, curve.size());
+            EXPECT_DOUBLE_EQ(at, curve[point].X) << "tap " << i;
+            point += static_cast<size_t>(beats[i + 1] - beats[i]);
+        }
+        EXPECT_EQ(curve.size(), point);
+    }
+    // The grid's first beat is the piece's first beat on the recording
+    // (within the taps' error), and the unanchored take lies on the grid.
+    EXPECT_NEAR(1500.0, model.GridTime.front(), 12.0);
+    const std::vector<int64_t>& loose = content.Findings.Takes[2].BeatOfTap;
+    for (size_t i = 0; i + 1 < loose.size(); ++i)
+        EXPECT_DOUBLE_EQ(model.GridTime[static_cast<size_t>(loose[i])], model.Takes[2][i].X);
+    for (size_t j = 0; j < model.GridTime.size(); ++j)
+        EXPECT_NEAR(BeatOnRecording(static_cast<int>(j), 1500.0), model.GridTime[j], 25.0) << "beat " << j;
+
+    // The map's beats are its lines, on the recording as exported.
+    EXPECT_EQ(content.ExportBeatTimes, model.BeatLines);
+    for (size_t j = 0; j + 1 < model.Export.size() && j < 20; ++j)
+        EXPECT_NEAR(content.ExportBeatTimes[j], model.Export[j].X, 1.0) << "beat " << j;
+
+    // The missed beat is marked between the taps on either side of it, on
+    // the late take's line.
+    bool found = false;
+    for (const GraphMarker& marker : model.Markers) {
+        if (marker.Take != 1 || marker.Kind != FindingKind::Missed)
+            continue;
+        const Finding& finding = content.Findings.Takes[1].Findings[static_cast<size_t>(marker.Finding)];
+        const size_t tap = static_cast<size_t>(finding.Tap);
+        const double before = static_cast<double>(content.Anchors[1]) + content.Takes[1][tap];
+        const double after = static_cast<double>(content.Anchors[1]) + content.Takes[1][tap + 1];
+        EXPECT_GT(marker.X, before);
+        EXPECT_LT(marker.X, after);
+        EXPECT_DOUBLE_EQ(ValueAt(model.Takes[1], marker.X), marker.Bpm);
+        found = true;
+    }
+    EXPECT_TRUE(found);
+    for (const GraphMarker& marker : model.Markers)
+        EXPECT_NE(FindingKind::Start, marker.Kind) << "take " << marker.Take;
+
+    // Beats and times on the shifted grid stay each other's inverse.
+    for (double beat = 0.0; beat < 25.0; beat += 0.37)
+        EXPECT_NEAR(beat, BeatAt(model.GridTime, CurveAxis::Time, XOfBeat(model.GridTime, CurveAxis::Time, beat)), 1e-9);
+    EXPECT_EQ(-1, BeatAtX(model.GridTime, CurveAxis::Time, model.GridTime.front() - 1.0));
+}
+
+// A recording changes nothing on the beat axis but the grid's times (its
+// first beat moves onto the recording); without a recording the fields
+// that go with one change nothing at all.
+TEST(GraphModel, BeatAxisAndNoRecordingDrawAsBefore)
+{
+    const auto waveform = LoudStretch(8000, 20.0, 4000.0, 6000.0, 0.8f);
+    const GraphContent with = ThreeTakesOnRecording(waveform);
+    GraphContent without = with;
+    without.Waveform = nullptr;
+    GraphContent plain = without;
+    plain.Anchors.clear();
+    plain.ExportOnRecording = false;
+    plain.StartMs = 0.0;
+    without.StartMs = 2500.0;
+    const auto same = [](const GraphModel& a, const GraphModel& b, bool sameGrid) {
+        ASSERT_EQ(a.Takes.size(), b.Takes.size());
+        for (size_t m = 0; m < a.Takes.size(); ++m) {
+            ASSERT_EQ(a.Takes[m].size(), b.Takes[m].size());
+            for (size_t k = 0; k < a.Takes[m].size(); ++k) {
+                EXPECT_EQ(a.Takes[m][k].X, b.Takes[m][k].X);
+                EXPECT_EQ(a.Takes[m][k].Bpm, b.Takes[m][k].Bpm);
+            }
+        }
+        ASSERT_EQ(a.Export.size(), b.Export.size());
+        for (size_t k = 0; k < a.Export.size(); ++k)
+            EXPECT_EQ(a.Export[k].X, b.Export[k].X);
+        ASSERT_EQ(a.SpreadLow.size(), b.SpreadLow.size());
+        for (size_t k = 0; k < a.SpreadLow.size(); ++k)
+            EXPECT_EQ(a.SpreadLow[k].X, b.SpreadLow[k].X);
+        ASSERT_EQ(a.Markers.size(), b.Markers.size());
+        for (size_t k = 0; k < a.Markers.size(); ++k) {
+            EXPECT_EQ(a.Markers[k].X, b.Markers[k].X);
+            EXPECT_EQ(a.Markers[k].Bpm, b.Markers[k].Bpm);
+        }
+        EXPECT_EQ(a.XMin, b.XMin);
+        EXPECT_EQ(a.XMax, b.XMax);
+        ASSERT_EQ(a.GridTime.size(), b.GridTime.size());
+        const double shift = a.GridTime.front() - b.GridTime.front();
+        EXPECT_EQ(sameGrid, shift == 0.0);
+        for (size_t j = 0; j < a.GridTime.size(); ++j)
+            EXPECT_NEAR(a.GridTime[j] - shift, b.GridTime[j], 1e-9);
+        EXPECT_FALSE(a.Waveform);
+        EXPECT_TRUE(a.BeatLines.empty());
+    };
+    for (CurveAxis axis : {CurveAxis::Beat, CurveAxis::Time}) {
+        SCOPED_TRACE(axis == CurveAxis::Beat ? "beat axis" : "time axis");
+        same(BuildGraphModel(without, axis), BuildGraphModel(plain, axis), true);
+    }
+    same(BuildGraphModel(with, CurveAxis::Beat), BuildGraphModel(plain, CurveAxis::Beat), false);
 }
 
 }  // namespace
