@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -92,6 +93,7 @@ int SelectedInterpCount()
 
 void UpdateGraph(bool takesOrOptionsChanged = true);
 void ShowRecordingLine(HWND window);
+void StopListeningHere(HWND window);
 
 // How the list follows a change of the book.
 enum class Shown {
@@ -371,8 +373,21 @@ void UpdateGraph(bool takesOrOptionsChanged)
         content.Accepted.push_back(book.Accepted(i));
     }
     const TakeList exported = book.CheckedTaps();
-    if (!exported.empty())
+    if (!exported.empty()) {
         content.ExportBeatTimes = BeatTimesForExport(exported, ExportOptions());
+        content.ExportOnRecording = LinesUpWithRecording(exported, ExportOptions());
+    }
+    // The recording under the curves: its waveform, the anchored takes where
+    // they were tapped on it, the start position.
+    const LoadedRecording& recording = OpenRecording();
+    if (recording.IsOpen()) {
+        content.Waveform = recording.Envelope;
+        content.WaveformRate = recording.Format.sampleRate;
+        content.StartMs = StartPositionMs();
+        if (book.UsesAnchors())
+            for (const SessionTake& take : book.Takes())
+                content.Anchors.push_back(take.Anchor);
+    }
     const int interpCount = SelectedInterpCount();
     content.InterpCount = interpCount < 0 ? 0 : interpCount;
     content.TimeSigBase = g_AppSettings.TimeSigBase;
@@ -453,7 +468,7 @@ void OnCloseRecording(HWND window)
                                MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
             return;
     }
-    KillTimer(window, ListenTimer);
+    StopListeningHere(window);
     CloseOpenRecording();
     ForgetSessionRecording();
     book.DropAnchors();
@@ -493,9 +508,29 @@ void OnStartPositionEdited()
     char text[64] = "";
     GetWindowTextA(handles.startEdit, text, sizeof text);
     double ms = 0.0;
+    const double before = StartPositionMs();
     if (ParseRecordingTime(text, ms))
         SetStartPositionMs(ms);
     SetWindowTextA(handles.startEdit, FormatRecordingTime(StartPositionMs()).c_str());
+    if (StartPositionMs() != before)
+        UpdateGraph();
+}
+
+// A click on the graph's waveform: the start position there.
+void OnGraphStartAt(LPARAM ms)
+{
+    if (!OpenRecording().IsOpen())
+        return;
+    SetStartPositionMs(static_cast<double>(ms));
+    SetWindowTextA(handles.startEdit, FormatRecordingTime(StartPositionMs()).c_str());
+    UpdateGraph();
+}
+
+void StopListeningHere(HWND window)
+{
+    StopListening();
+    KillTimer(window, ListenTimer);
+    SetTempoGraphPlayingPosition(std::nan(""));
 }
 
 // "試聴": the recording from the start position with a click on every beat
@@ -504,8 +539,7 @@ void OnStartPositionEdited()
 void OnListen(HWND window)
 {
     if (IsListening()) {
-        StopListening();
-        KillTimer(window, ListenTimer);
+        StopListeningHere(window);
         return;
     }
     if (!OpenRecording().IsOpen())
@@ -897,11 +931,24 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PLAYBACKEND:
         PlaybackEnded(lParam, tapAlong);
         if (!IsListening())
-            KillTimer(window, ListenTimer);
+            StopListeningHere(window);
         break;
     case WM_TIMER:
-        if (wParam == ListenTimer && !IsListening())
-            KillTimer(window, ListenTimer);
+        if (wParam == ListenTimer) {
+            double ms = 0.0;
+            if (ListeningPosition(ms))
+                SetTempoGraphPlayingPosition(ms);
+            else
+                StopListeningHere(window);
+        }
+        break;
+    case WM_GRAPHSTARTAT:
+        OnGraphStartAt(lParam);
+        break;
+    case WM_GRAPHSTOPLISTEN:
+        // Escape in the graph; the main window's own Escape stays ignored.
+        if (IsListening())
+            StopListeningHere(window);
         break;
     case WM_CLOSE:
         // No session save here: the session was written with every change.

@@ -25,6 +25,7 @@
 #include "Session.h"
 #include "TakeSession.h"
 #include "TapTestSupport.h"
+#include "TempoGraphWindow.h"
 #include "TempoPipeline.h"
 #include "TestWav.h"
 #include "WidePath.h"
@@ -363,6 +364,72 @@ TEST_F(RecordingWindowTest, ClosingTheRecordingAsksAndKeepsTheTakes)
     EXPECT_FALSE(MainWindowTakeBook().AnyAnchored());
     const std::string session = Text(sessionPath);
     EXPECT_EQ(0u, session.rfind("Metrova takes 1", 0)) << session;
+}
+
+// Listening: the recording from the start position with a click mixed in at
+// the frame of every beat of the map, the graph following the position;
+// Escape in the graph stops it, and so does the command again.
+TEST_F(RecordingWindowTest, ListeningClicksOnTheMapsBeatsAndTheGraphFollows)
+{
+    OpenWindow();
+    OpenRecordingByMenu();
+    SetStart("1");
+    OnTapDialog({
+        [](HWND dialog) {
+            Play(1500);
+            Key(dialog);
+            Play(500);
+            Key(dialog);
+            Play(500);
+            Key(dialog);
+            Play(500);
+            Key(dialog);
+        },
+        [](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
+    });
+    AddCommand();
+    EndActions();
+    ASSERT_EQ(1u, MainWindowTakeBook().Size());
+    ASSERT_EQ(500, MainWindowTakeBook().Takes()[0].Anchor);
+
+    SendCommand(window, IDM_TEMPOGRAPH);
+    ASSERT_NE(nullptr, TempoGraphWindow());
+    // A click on the waveform moves the start position there.
+    SendMessageA(window, WM_GRAPHSTARTAT, 0, 0);
+    char text[32] = "";
+    GetDlgItemTextA(window, IDC_STARTPOS, text, sizeof text);
+    EXPECT_STREQ("0:00.0", text);
+
+    SendCommand(window, IDM_LISTEN);
+    ASSERT_EQ(1u, wave.GetOpenCount());
+    Play(1200);
+    SendMessageA(window, WM_TIMER, 1, 0);
+    EXPECT_NEAR(1200.0, TempoGraphView().PlayingMs, 0.5);
+
+    // The beats lined up: a lead-in beat at 0, then 500, 1000, ... ms. The
+    // written samples are the recording's but where a click was added.
+    std::vector<int16_t> written(wave.GetWritten(nullptr, 0, 0) / 2);
+    wave.GetWritten(reinterpret_cast<BYTE*>(written.data()), 0, static_cast<DWORD>(written.size() * 2));
+    ASSERT_GT(written.size(), 45000u);
+    for (int64_t beat : {int64_t{0}, int64_t{22050}, int64_t{44100}}) {
+        EXPECT_NE(test_wav::Signal(beat, 0), written[static_cast<size_t>(beat)]) << "no click at frame " << beat;
+        if (beat > 0) {
+            EXPECT_EQ(test_wav::Signal(beat - 1, 0), written[static_cast<size_t>(beat - 1)])
+                << "the click at " << beat << " starts early";
+        }
+    }
+    EXPECT_EQ(test_wav::Signal(11025, 0), written[11025]) << "a click between the beats";
+
+    // Escape in the graph stops it; the command starts it again and stops it.
+    SendMessageA(TempoGraphWindow(), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PumpMessages();
+    EXPECT_EQ(0u, wave.GetOpenCount());
+    EXPECT_NE(nullptr, TempoGraphWindow()) << "Escape stopped listening, not the graph";
+    SendCommand(window, IDM_LISTEN);
+    EXPECT_EQ(1u, wave.GetOpenCount());
+    SendCommand(window, IDM_LISTEN);
+    EXPECT_EQ(0u, wave.GetOpenCount());
+    CloseTempoGraph();
 }
 
 }  // namespace
