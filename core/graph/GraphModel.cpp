@@ -300,6 +300,15 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
         }
     }
     model.Export = ExportCurve(content, axis);
+    // On the beat axis a map lined up with the recording starts with its
+    // lead-in beats: its first tapped beat goes on the takes' first beat.
+    if (recording && !onRecording && content.ExportOnRecording) {
+        const std::vector<double>& beats = content.ExportBeatTimes;
+        const double leadIn = static_cast<double>(
+            std::count_if(beats.begin(), beats.end(), [gridStart](double t) { return t < gridStart - 0.5; }));
+        for (CurvePoint& point : model.Export)
+            point.X -= leadIn;
+    }
 
     if (onRecording) {
         model.Waveform = std::make_shared<const WaveformLevels>(*content.Waveform);

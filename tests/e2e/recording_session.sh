@@ -8,15 +8,16 @@
 # recording, the session reopened at the next start, and the copied map
 # lined up with the recording: every tapped beat at its recording time
 # within 1 ms, worked out from the file's own ticks and tempos. Leaves
-# screenshots of the main window with the recording and of the tap dialog
-# while it plays (metrova-recording.png, metrova-tap-dialog-playing.png).
+# screenshots of the main window with the recording, of the tap dialog
+# while it plays and of the graph with the waveform (metrova-recording.png,
+# metrova-tap-dialog-playing.png, metrova-graph-recording.png).
 set -u
 . "$E2E_LIB"
 [ -f "$build/tests/winmm.dll" ] || { echo "FAIL: no stand-in $build/tests/winmm.dll"; exit 1; }
 command -v sox >/dev/null || { echo "FAIL: sox is needed to write the recording (sh scripts/setup.sh native)"; exit 1; }
 
-# Ten seconds of a quiet tone, 44.1 kHz mono.
-sox -n -r 44100 -c 1 -b 16 "$work/song.wav" synth 10 sine 440 vol 0.2 || { echo "FAIL: sox wrote no recording"; exit 1; }
+# Ten seconds of a tone pulsing twice a second, 44.1 kHz mono.
+sox -n -r 44100 -c 1 -b 16 "$work/song.wav" synth 10 sine 440 vol 0.5 tremolo 2 100 || { echo "FAIL: sox wrote no recording"; exit 1; }
 
 # The taps, in ms on the recording; with a pre-roll of 1 s from the start
 # the wave device's position is the recording time plus 1000 ms. The first
@@ -55,6 +56,18 @@ sleep 3
 keys Escape
 tool wait-no-dialog 15 || fail "Escape did not close the tap dialog"
 wait_for 10 rows_are 1 || fail "the list has $(tool list-rows) rows"
+# The graph with the recording's waveform under the take's tempo.
+keys ctrl+g
+if tool wait-window mkMetrovaGraph 15 >/dev/null; then
+    sleep 1
+    keys alt+v t  # the time axis, where the waveform is drawn
+    sleep 1
+    import -window root "$build/metrova-graph-recording.png" 2>/dev/null || fail "no screenshot of the graph"
+    keys Escape
+    tool wait-gone mkMetrovaGraph 15 || fail "Escape did not close the graph"
+else
+    fail "Ctrl+G opened no tempo graph"
+fi
 grep -q '^open 44100 1 16' wave.log || fail "the recording was not played: $(tr '\n' ' ' <wave.log 2>/dev/null)"
 
 # The session: the take anchored at its first tap's recording time, its taps

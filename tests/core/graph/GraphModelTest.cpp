@@ -327,8 +327,9 @@ TEST(GraphModel, OnARecordingTakesLieWhereTheyWereTapped)
 }
 
 // A recording changes nothing on the beat axis but the grid's times (its
-// first beat moves onto the recording); without a recording the fields
-// that go with one change nothing at all.
+// first beat moves onto the recording) and the map lined up with it, whose
+// lead-in beats go before the takes' first beat; without a recording the
+// fields that go with one change nothing at all.
 TEST(GraphModel, BeatAxisAndNoRecordingDrawAsBefore)
 {
     const auto waveform = LoudStretch(8000, 20.0, 4000.0, 6000.0, 0.8f);
@@ -340,7 +341,7 @@ TEST(GraphModel, BeatAxisAndNoRecordingDrawAsBefore)
     plain.ExportOnRecording = false;
     plain.StartMs = 0.0;
     without.StartMs = 2500.0;
-    const auto same = [](const GraphModel& a, const GraphModel& b, bool sameGrid) {
+    const auto same = [](const GraphModel& a, const GraphModel& b, bool sameGrid, double leadIn = 0.0) {
         ASSERT_EQ(a.Takes.size(), b.Takes.size());
         for (size_t m = 0; m < a.Takes.size(); ++m) {
             ASSERT_EQ(a.Takes[m].size(), b.Takes[m].size());
@@ -351,7 +352,7 @@ TEST(GraphModel, BeatAxisAndNoRecordingDrawAsBefore)
         }
         ASSERT_EQ(a.Export.size(), b.Export.size());
         for (size_t k = 0; k < a.Export.size(); ++k)
-            EXPECT_EQ(a.Export[k].X, b.Export[k].X);
+            EXPECT_EQ(a.Export[k].X + leadIn, b.Export[k].X);
         ASSERT_EQ(a.SpreadLow.size(), b.SpreadLow.size());
         for (size_t k = 0; k < a.SpreadLow.size(); ++k)
             EXPECT_EQ(a.SpreadLow[k].X, b.SpreadLow[k].X);
@@ -360,8 +361,13 @@ TEST(GraphModel, BeatAxisAndNoRecordingDrawAsBefore)
             EXPECT_EQ(a.Markers[k].X, b.Markers[k].X);
             EXPECT_EQ(a.Markers[k].Bpm, b.Markers[k].Bpm);
         }
-        EXPECT_EQ(a.XMin, b.XMin);
-        EXPECT_EQ(a.XMax, b.XMax);
+        // The lined-up map's lead-in moves the extent with it.
+        if (leadIn == 0.0) {
+            EXPECT_EQ(a.XMin, b.XMin);
+            EXPECT_EQ(a.XMax, b.XMax);
+        } else {
+            EXPECT_LE(a.XMin, b.XMin - leadIn);
+        }
         ASSERT_EQ(a.GridTime.size(), b.GridTime.size());
         const double shift = a.GridTime.front() - b.GridTime.front();
         EXPECT_EQ(sameGrid, shift == 0.0);
@@ -374,7 +380,12 @@ TEST(GraphModel, BeatAxisAndNoRecordingDrawAsBefore)
         SCOPED_TRACE(axis == CurveAxis::Beat ? "beat axis" : "time axis");
         same(BuildGraphModel(without, axis), BuildGraphModel(plain, axis), true);
     }
-    same(BuildGraphModel(with, CurveAxis::Beat), BuildGraphModel(plain, CurveAxis::Beat), false);
+    const GraphModel lined = BuildGraphModel(with, CurveAxis::Beat);
+    const double leadIn = static_cast<double>(std::count_if(
+        with.ExportBeatTimes.begin(), with.ExportBeatTimes.end(),
+        [&lined](double t) { return t < lined.GridTime.front() - 0.5; }));
+    EXPECT_GT(leadIn, 0.0) << "the map has no lead-in to check";
+    same(lined, BuildGraphModel(plain, CurveAxis::Beat), false, leadIn);
 }
 
 }  // namespace
