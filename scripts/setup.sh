@@ -9,7 +9,7 @@ native="make cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-
 sox libsox-fmt-all libstb-dev lame ffmpeg"
 windows="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 wine wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic fonts-ipafont-mincho locales
-gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav"
+gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav pulseaudio"
 case "${1:-all}" in
     native) packages=$native ;;
     windows) packages=$windows ;;
