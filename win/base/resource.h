@@ -156,6 +156,11 @@
 // Options: the smoothing list's two words (the strengths 1 to 10 are numbers).
 #define IDS_SMOOTHING_NONE 96
 #define IDS_SMOOTHING_AUTO 97
+#ifndef RC_INVOKED
+// The note names run from IDS_NOTE_NAME_FIRST for the six base notes: a
+// string of the same id would replace one of them.
+static_assert(IDS_SMOOTHING_NONE > IDS_NOTE_NAME_FIRST + 5, "string ids overlap the note names");
+#endif
 
 // The tap latency measurement: its dialog (no controls: it paints its
 // texts), those texts, its message boxes, and the message its player posts
