@@ -22,6 +22,7 @@ using onset_detail::CosPi;
 using onset_detail::RealFft;
 
 const long double kPiL = 3.14159265358979323846264338327950288L;
+const double kPi = 3.14159265358979323846;
 
 TEST(OnsetCosPi, MatchesTheCosineAndItsSymmetriesExactly)
 {
@@ -104,9 +105,9 @@ void AddSound(std::vector<float>& signal, uint32_t rate, double at, float level,
             const double attack = attackMs / 1000;
             double envelope = t < attack ? t / attack : std::exp(-(t - attack) / 0.05);
             if (t > 0.2)
-                envelope *= 0.5 + 0.5 * std::cos(M_PI * (t - 0.2) / 0.1);
-            v = envelope * (std::sin(2 * M_PI * pitch * t) + 0.5 * std::sin(4 * M_PI * pitch * t) +
-                            0.3 * std::sin(6 * M_PI * pitch * t)) / 1.8;
+                envelope *= 0.5 + 0.5 * std::cos(kPi * (t - 0.2) / 0.1);
+            v = envelope * (std::sin(2 * kPi * pitch * t) + 0.5 * std::sin(4 * kPi * pitch * t) +
+                            0.3 * std::sin(6 * kPi * pitch * t)) / 1.8;
         }
         signal[i] += static_cast<float>(level * v);
     }
