@@ -3,15 +3,17 @@
 // times decide exported bytes.
 //
 // The strength is the spectral flux of compressed magnitudes: each frame's
-// magnitude spectrum (a Hann window of kWindowMs, hop of kHopMs) taken to
-// the fourth root, and summed over the bins where it rose above the largest
+// magnitude spectrum (a Hann window of 40 ms, a frame every 2.5 ms: the
+// short hop places onsets to a fraction of a millisecond) taken to the
+// fourth root, and summed over the bins where it rose above the largest
 // of the previous frame's three neighbouring bins (the maximum across
 // frequency keeps vibrato and slides from counting as onsets). The fourth
 // root stands in for the usual logarithm: 40 dB louder is about three
 // times stronger, so soft notes count, and it takes two square roots.
 // Each value is then divided by the strongest flux of the neighbouring
-// second and a half (full weight within half a second, falling off beyond),
-// so a soft passage's onsets stand out as well as a loud one's.
+// second and a half (in full within half a second either side, halving for
+// every further 100 ms), so a soft passage's onsets stand out as well as a
+// loud one's; a flux below that of near-silence is never scaled up.
 //
 // Same bytes on every build: the analysis uses only + - * / and sqrt, in a
 // fixed order (no fused multiply-add: the build turns contraction off; SSE2
@@ -95,7 +97,7 @@ struct Onset {
 constexpr float kOnsetThreshold = 0.1f;
 
 // The onsets in time order: each a frame whose strength is the largest
-// within kOnsetPeakMs either side and stands at least `threshold` above the
+// within onset_detail::kOnsetPeakMs either side and stands at least `threshold` above the
 // mean strength around it (from 100 ms before to 70 ms after). Its time is
 // the peak found between the frames by a parabola through the frame and its
 // two neighbours, moved back by the detector's own lag (the strength peaks
