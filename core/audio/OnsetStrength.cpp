@@ -230,9 +230,9 @@ struct OnsetStrengthSink::Analysis {
 namespace {
 
 // The frame is folded onto a transform of half its length or more: that
-// transform's bins are every other bin of the frame's own, spaced at most
-// 2 / length apart, half the width of the Hann window's main lobe, so no
-// partial falls between them; and it costs half as much.
+// transform's bins are every other bin of the frame's own, at most
+// 2 / length cycles a sample apart, the half width of the Hann window's
+// main lobe, so no partial falls between them; and it costs half as much.
 size_t FftSizeFor(size_t length)
 {
     size_t n = 8;
@@ -276,18 +276,13 @@ OnsetStrengthSink::Analysis::Analysis(uint32_t sampleRate)
 
 OnsetStrengthSink::OnsetStrengthSink() = default;
 
-OnsetStrengthSink::~OnsetStrengthSink()
-{
-    delete analysis_;
-}
+OnsetStrengthSink::~OnsetStrengthSink() = default;
 
 void OnsetStrengthSink::Begin(const AudioFormat& format)
 {
     const uint32_t rate = std::min(kMaxSampleRate, std::max(kMinSampleRate, format.sampleRate));
-    if (!analysis_ || analysis_->rate != rate) {
-        delete analysis_;
-        analysis_ = new Analysis(rate);
-    }
+    if (!analysis_ || analysis_->rate != rate)
+        analysis_ = std::make_unique<Analysis>(rate);
     std::fill(analysis_->previous.begin(), analysis_->previous.end(), 0.0f);
     result_ = OnsetStrength();
     flux_.clear();

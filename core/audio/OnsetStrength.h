@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,7 @@ private:
     void Analyse(const float* window);
     int64_t FirstSample(int64_t frame) const;  // of the frame's window
 
-    Analysis* analysis_ = nullptr;
+    std::unique_ptr<Analysis> analysis_;  // for the rate of the last Begin()
     OnsetStrength result_;
     std::vector<float> flux_;     // before normalising
     std::vector<float> pending_;  // samples from sample bufferStart_ on
