@@ -204,6 +204,7 @@ void OnInitDialog(HWND window)
     // The recording the session names opens once the window shows: its
     // decoding has a progress window, and a missing file a message.
     if (!named.Path.empty()) {
+        book.RestoreEdits(named.Edits);
         SetSessionRecording(named);
         PostMessageA(window, WM_REOPENRECORDING, 0, 0);
     }

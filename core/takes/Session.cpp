@@ -267,6 +267,19 @@ bool ReadSessionLines(std::string_view text, std::vector<SessionTake>& takes, Se
         }
         if (line == "end")
             break;
+        // The beats moved by hand on the recording, before the takes.
+        if (named && takes.empty() && SplitWords(line, words) && words[0] == "edit") {
+            uint64_t at = 0, to = 0;
+            constexpr std::string_view atField = "at=", toField = "to=";
+            if (words.size() != 3 || words[1].substr(0, atField.size()) != atField ||
+                words[2].substr(0, toField.size()) != toField ||
+                !ParseNumber64(words[1].substr(atField.size()), at) ||
+                !ParseNumber64(words[2].substr(toField.size()), to) || at > INT64_MAX || to > INT64_MAX)
+                return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
+                            "expected \"edit at=MICROSECONDS to=MICROSECONDS\"");
+            recording.Edits.push_back(BeatEdit{static_cast<int64_t>(at), static_cast<int64_t>(to)});
+            continue;
+        }
         if (!SplitWords(line, words) || words.size() < 3 || words[0] != "take")
             return Fail(error, TakeFileProblem::BadSessionLine, lines.Number(), line,
                         "expected \"take TIME COUNT\" or \"end\"");
@@ -443,6 +456,15 @@ std::string FormatSession(const std::vector<const SessionTake*>& takes, const Se
         out += " path=";
         out += EncodeSourceField(recording->Path);
         out += kLineEnd;
+        for (const BeatEdit& edit : recording->Edits) {
+            if (edit.AtUs < 0 || edit.ToUs < 0)
+                continue;
+            out += "edit at=";
+            AppendNumber64(out, static_cast<uint64_t>(edit.AtUs));
+            out += " to=";
+            AppendNumber64(out, static_cast<uint64_t>(edit.ToUs));
+            out += kLineEnd;
+        }
     }
     for (const SessionTake* take : takes)
         AppendTake(out, *take, named);

@@ -35,6 +35,7 @@
 //
 //   Metrova takes 2
 //   recording size=52428844 hash=9A3F0C51D2E4B7A8 path=C%3A%5CMusic%5Csong.wav
+//   edit at=3512250 to=3498000
 //   take 2026-12-07T14:30:05 3 anchor=2044
 //
 // size is the file's length in bytes and hash the FNV-1a hash (64-bit, hex)
@@ -53,6 +54,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BeatEdits.h"
 #include "Take.h"
 #include "TapAnalysis.h"
 
@@ -117,6 +119,9 @@ struct SessionRecording {
     std::string Path;
     uint64_t Size = 0;
     uint64_t Hash = 0;
+    // The beats the musician moved by hand on it, stored after the recording
+    // line as "edit at=US to=US" (whole microseconds), in the order made.
+    std::vector<BeatEdit> Edits;
 };
 
 // How many bytes of a recording its identity hash covers.

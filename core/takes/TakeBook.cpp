@@ -106,11 +106,56 @@ bool TakeBook::AnyAnchored() const
 bool TakeBook::DropAnchors()
 {
     history_.DropAnchors();
+    const bool edited = !edits_.empty();
+    edits_.clear();
     if (!AnyAnchored())
-        return false;
+        return edited;
     for (SessionTake& take : takes_)
         take.Anchor = SessionTake::NoAnchor;
     Analyse();
+    return true;
+}
+
+namespace {
+
+// The edit that put a beat at `atUs` (within a millisecond), or none.
+std::vector<BeatEdit>::iterator EditLeavingAt(std::vector<BeatEdit>& edits, int64_t atUs)
+{
+    return std::find_if(edits.rbegin(), edits.rend(),
+                        [atUs](const BeatEdit& edit) {
+                            return edit.ToUs - atUs < 1000 && atUs - edit.ToUs < 1000;
+                        })
+        .base();
+}
+
+}  // namespace
+
+bool TakeBook::EditBeat(int64_t atUs, int64_t toUs, int timeSigBase)
+{
+    if (atUs < 0 || toUs < 0 || atUs == toUs)
+        return false;
+    Record(timeSigBase);
+    const auto found = EditLeavingAt(edits_, atUs);
+    if (found != edits_.begin()) {
+        // The same beat again: its first edit names it where the snapping
+        // put it, which a later analysis still finds.
+        BeatEdit moved = *std::prev(found);
+        edits_.erase(std::prev(found));
+        moved.ToUs = toUs;
+        edits_.push_back(moved);
+    } else {
+        edits_.push_back(BeatEdit{atUs, toUs});
+    }
+    return true;
+}
+
+bool TakeBook::ResetBeat(int64_t atUs, int timeSigBase)
+{
+    const auto found = EditLeavingAt(edits_, atUs);
+    if (found == edits_.begin())
+        return false;
+    Record(timeSigBase);
+    edits_.erase(std::prev(found));
     return true;
 }
 
@@ -180,6 +225,7 @@ void TakeBook::Record(int timeSigBase)
 {
     ListState before;
     before.Takes = takes_;
+    before.Edits = edits_;
     before.TimeSigBase = timeSigBase;
     history_.Record(std::move(before));
 }
@@ -296,6 +342,7 @@ std::optional<int> TakeBook::Back(std::optional<ListState> state)
     if (!state)
         return std::nullopt;
     takes_ = std::move(state->Takes);
+    edits_ = std::move(state->Edits);
     Analyse();
     return state->TimeSigBase;
 }
@@ -304,6 +351,7 @@ std::optional<int> TakeBook::Undo(int timeSigBase)
 {
     ListState now;
     now.Takes = takes_;
+    now.Edits = edits_;
     now.TimeSigBase = timeSigBase;
     return Back(history_.Undo(std::move(now)));
 }
@@ -312,6 +360,7 @@ std::optional<int> TakeBook::Redo(int timeSigBase)
 {
     ListState now;
     now.Takes = takes_;
+    now.Edits = edits_;
     now.TimeSigBase = timeSigBase;
     return Back(history_.Redo(std::move(now)));
 }
@@ -332,6 +381,7 @@ bool TakeBook::Restore(std::vector<SessionTake> takes)
 void TakeBook::Reset()
 {
     takes_.clear();
+    edits_.clear();
     history_.Clear();
     analysis_ = Analysis();
     repairable_.clear();

@@ -78,6 +78,20 @@ public:
     // are.
     bool DropAnchors();
 
+    // The beats the musician moved by hand on the recording (see
+    // BeatEdits.h), in the order made; they go with the anchors: into the
+    // export while anchors are in use, dropped with them.
+    const std::vector<BeatEdit>& Edits() const { return edits_; }
+    // Moves the beat that lies at `atUs` now to `toUs`, one step to undo; a
+    // beat moved before keeps its first edit, which now takes it to `toUs`.
+    // False when that changes nothing.
+    bool EditBeat(int64_t atUs, int64_t toUs, int timeSigBase);
+    // Gives the beat at `atUs` back to the snapping: its edit goes, one step
+    // to undo; false when no edit has it there.
+    bool ResetBeat(int64_t atUs, int timeSigBase);
+    // The edits kept from the last run (no step to undo).
+    void RestoreEdits(std::vector<BeatEdit> edits) { edits_ = std::move(edits); }
+
     // Whether a repair with the take's accepted findings would change it;
     // worked out once per take and analysis.
     bool CanRepair(size_t index) const;
@@ -130,6 +144,7 @@ private:
     std::vector<SessionTake> takes_;
     TakeHistory history_;
     bool useAnchors_ = false;
+    std::vector<BeatEdit> edits_;
     Analysis analysis_;
     // Per take: -1 not yet asked since the last analysis, 0 or 1.
     mutable std::vector<int> repairable_;

@@ -76,7 +76,9 @@ void TakeHistory::Trim()
 void TakeHistory::DropAnchors()
 {
     for (std::deque<ListState>* steps : {&undo_, &redo_})
-        for (ListState& state : *steps)
+        for (ListState& state : *steps) {
+            state.Edits.clear();
             for (SessionTake& take : state.Takes)
                 take.Anchor = SessionTake::NoAnchor;
+        }
 }

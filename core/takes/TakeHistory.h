@@ -21,6 +21,7 @@
 
 struct ListState {
     std::vector<SessionTake> Takes;
+    std::vector<BeatEdit> Edits;  // the beats moved by hand on the recording
     int TimeSigBase = DefaultTimeSigBase;  // the base note's exponent the takes were tapped to
 };
 
@@ -43,9 +44,9 @@ public:
     bool CanRedo() const { return !redo_.empty(); }
     size_t UndoSteps() const { return undo_.size(); }
     void Clear();
-    // Forgets the anchors of the takes in every step: they were places on a
-    // recording that is no longer the session's, and undo must not bring
-    // them back onto another one.
+    // Forgets the anchors of the takes and the beats moved by hand in every
+    // step: they were places on a recording that is no longer the session's,
+    // and undo must not bring them back onto another one.
     void DropAnchors();
 
 private:

@@ -126,7 +126,13 @@ bool SaveSession(const TakeBook& book, const SessionRecording* recording)
     std::vector<const SessionTake*> takes;
     for (const SessionTake& take : book.Takes())
         takes.push_back(&take);
-    const std::string text = FormatSession(takes, recording);
+    // The beats moved by hand are the recording's, kept with it.
+    SessionRecording named;
+    if (recording) {
+        named = *recording;
+        named.Edits = book.Edits();
+    }
+    const std::string text = FormatSession(takes, recording ? &named : nullptr);
     lastSessionSaved = WriteFileReplacing(path, text.data(), text.size());
     takeFileWriteFailed = takeFileWriteFailed || !lastSessionSaved;
     return lastSessionSaved;

@@ -106,6 +106,9 @@ TEST(Session, RecordingAndAnchorsRoundTripAndWithoutARecordingNothingChanges)
             recording.Path += static_cast<char>(random() % 5 == 0 ? ' ' : 1 + random() % 255);
         recording.Size = (static_cast<uint64_t>(random()) << 32) | random();
         recording.Hash = (static_cast<uint64_t>(random()) << 32) | random();
+        for (size_t n = random() % 4; n > 0; --n)
+            recording.Edits.push_back(BeatEdit{static_cast<int64_t>(random()) * 1000 + static_cast<int64_t>(random() % 1000),
+                                               static_cast<int64_t>(random())});
         std::vector<const SessionTake*> pointers;
         for (const SessionTake& take : takes)
             pointers.push_back(&take);
@@ -120,6 +123,7 @@ TEST(Session, RecordingAndAnchorsRoundTripAndWithoutARecordingNothingChanges)
         EXPECT_EQ(recording.Path, back.Path);
         EXPECT_EQ(recording.Size, back.Size);
         EXPECT_EQ(recording.Hash, back.Hash);
+        EXPECT_EQ(recording.Edits, back.Edits);
         for (size_t i = 0; i < takes.size(); ++i)
             EXPECT_EQ(takes[i].Anchor, read[i].Anchor);
         for (size_t cut = 0; cut + 2 < text.size(); cut += 1 + random() % 11)
@@ -129,6 +133,7 @@ TEST(Session, RecordingAndAnchorsRoundTripAndWithoutARecordingNothingChanges)
         const std::string plain = FormatSession(pointers, nullptr);
         EXPECT_EQ(FormatSession(takes), plain);
         EXPECT_EQ(std::string::npos, plain.find("anchor="));
+        EXPECT_EQ(std::string::npos, plain.find("edit "));
         ASSERT_TRUE(ReadSession(plain, read, back, error));
         EXPECT_TRUE(back.Path.empty());
         for (const SessionTake& take : read)

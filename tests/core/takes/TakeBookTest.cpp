@@ -435,4 +435,36 @@ TEST(TakeBook, ARepairAtTheStartKeepsEveryTapOnItsRecordingTime)
     }
 }
 
+// Beats moved by hand: a step each, the same beat moved again keeps the
+// time it was first named by, undo gives the edits back, and they go with
+// the recording's anchors.
+TEST(TakeBook, BeatEditsAreStepsAndGoWithTheAnchors)
+{
+    TakeBook book;
+    TakeSlot slot;
+    slot.Start(Take{2000, 2500, 3000, 3500});
+    ASSERT_TRUE(AddTakeToList(slot, book, "2026-12-07T10:00:00", 2, true));
+    book.UseAnchors(true);
+    EXPECT_FALSE(book.EditBeat(2500000, 2500000, 2)) << "a move to where it is";
+    ASSERT_TRUE(book.EditBeat(2500000, 2480000, 2));
+    ASSERT_TRUE(book.EditBeat(2480000, 2470000, 2));
+    EXPECT_EQ((std::vector<BeatEdit>{{2500000, 2470000}}), book.Edits());
+    ASSERT_TRUE(book.EditBeat(3000000, 3010000, 2));
+    EXPECT_EQ(2u, book.Edits().size());
+    EXPECT_FALSE(book.ResetBeat(2600000, 2)) << "no edit left a beat there";
+    ASSERT_TRUE(book.ResetBeat(2470000, 2));
+    EXPECT_EQ((std::vector<BeatEdit>{{3000000, 3010000}}), book.Edits());
+    book.Undo(2);
+    EXPECT_EQ(2u, book.Edits().size());
+    book.Undo(2);
+    book.Undo(2);
+    EXPECT_EQ((std::vector<BeatEdit>{{2500000, 2480000}}), book.Edits());
+    EXPECT_TRUE(book.DropAnchors());
+    EXPECT_TRUE(book.Edits().empty());
+    while (book.CanUndo())
+        book.Undo(2);
+    EXPECT_TRUE(book.Edits().empty()) << "undo brought edits back onto another recording";
+    EXPECT_FALSE(book.AnyAnchored());
+}
+
 }  // namespace
