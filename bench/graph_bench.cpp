@@ -3,7 +3,10 @@
 // peak pairs): the waveform's pixel columns from the envelope's tree of
 // spans against the envelope's own block-by-block Span per column (the
 // tree's cost follows the columns, Span's the blocks), the tree's making,
-// the model on the recording's timeline and the whole layout. The painting
+// the model on the recording's timeline and the whole layout, also with the
+// map's first 10,000 beats snapped onto the recording's onsets and the
+// hour's onset strength at a 2.5 ms hop (the markers in view and the
+// strength's peak per column). The painting
 // itself is GDI: graph_paint_bench, under Wine, times the full redraw.
 #include <benchmark/benchmark.h>
 
@@ -159,6 +162,43 @@ void LayoutOnTheRecording(benchmark::State& state)
         benchmark::DoNotOptimize(LayOutGraph(Area, Metrics(), model, view));
 }
 BENCHMARK(LayoutOnTheRecording)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+const GraphModel& SnappedModel()
+{
+    static const GraphModel model = [] {
+        GraphContent content = Along();
+        uint32_t hash = 12345;
+        const auto next = [&hash] {
+            hash = hash * 1664525u + 1013904223u;
+            return hash >> 8;
+        };
+        for (size_t j = 0; j < 10000 && j < content.ExportBeatTimes.size(); ++j) {
+            content.TappedBeatMs.push_back(content.ExportBeatTimes[j]);
+            content.SnappedBeatMs.push_back(content.ExportBeatTimes[j] + static_cast<double>(next() % 61) - 30.0);
+            content.BeatMarks.push_back(j % 6 == 1 ? BeatMark::Unsure : BeatMark::Snapped);
+        }
+        auto onsets = std::make_shared<std::vector<float>>(static_cast<size_t>(HourMs / 2.5));
+        for (float& value : *onsets)
+            value = static_cast<float>(next() % 1000) / 1000.0f;
+        content.OnsetValues = onsets;
+        content.OnsetHopMs = 2.5;
+        return BuildGraphModel(content, CurveAxis::Time);
+    }();
+    return model;
+}
+
+// As above with the snapped beats and the onset strength: the whole graph,
+// the hour (too many beats for markers), two and a half minutes (some 270
+// markers).
+void LayoutWithSnappedBeats(benchmark::State& state)
+{
+    const GraphModel& model = SnappedModel();
+    const GraphView views[] = {GraphView(), Showing(0.0, HourMs), Showing(HourMs / 2, HourMs / 2 + 150000.0)};
+    const GraphView view = views[state.range(0)];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LayOutGraph(Area, Metrics(), model, view));
+}
+BENCHMARK(LayoutWithSnappedBeats)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -4,7 +4,9 @@
 // on every scroll and zoom; and the painting alone from a kept layout, as it
 // does while the pointer moves; and the same takes tapped along an hour's
 // recording, its waveform under them on the time axis (44.1 kHz, blocks of
-// 256 frames: 620,000 peak pairs). A Windows program (GDI), run under Wine:
+// 256 frames: 620,000 peak pairs); and with the map's first 10,000 beats
+// snapped onto the recording's onsets (markers along the plot's top) and its
+// onset strength at a 2.5 ms hop under the lines. A Windows program (GDI), run under Wine:
 //   wine-run.sh graph_paint_bench.exe [rounds]
 // Prints the median, the fastest and the slowest round of each case.
 #include <windows.h>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "Messages.h"
@@ -180,6 +183,53 @@ int main(int argc, char** argv)
         PaintTempoGraph(dc, along, alongModel, playing, hourLayout);
         GdiFlush();
     });
+
+    // The map's first 10,000 beats snapped, each moved by up to 30 ms, every
+    // sixth unsure and every fiftieth edited; the hour's onset strength.
+    GraphContent snapped = along;
+    constexpr size_t SnappedBeats = 10000;
+    uint32_t hash = 12345;
+    const auto next = [&hash] {
+        hash = hash * 1664525u + 1013904223u;
+        return hash >> 8;
+    };
+    for (size_t j = 0; j < SnappedBeats && j < along.ExportBeatTimes.size(); ++j) {
+        const double tapped = along.ExportBeatTimes[j];
+        snapped.TappedBeatMs.push_back(tapped);
+        snapped.SnappedBeatMs.push_back(tapped + static_cast<double>(next() % 61) - 30.0);
+        snapped.BeatMarks.push_back(j % 50 == 7 ? BeatMark::Edited : j % 6 == 1 ? BeatMark::Unsure : BeatMark::Snapped);
+    }
+    auto onsets = std::make_shared<std::vector<float>>(static_cast<size_t>(3600000.0 / 2.5));
+    for (float& value : *onsets)
+        value = static_cast<float>(next() % 1000) / 1000.0f;
+    snapped.OnsetValues = onsets;
+    snapped.OnsetHopMs = 2.5;
+    snapped.SelectedBeat = 3601;
+    GraphModel snappedModel;
+    Report("curves with 10,000 snapped beats, once per content", std::max(1, rounds / 10),
+           [&] { snappedModel = BuildGraphModel(snapped, CurveAxis::Time); });
+    std::printf("snapped beats: %zu, the last at %.0f ms\n", snappedModel.Beats.size(),
+                snappedModel.Beats.empty() ? 0.0 : snappedModel.Beats.back().SnappedMs);
+    const auto redrawSnapped = [&](GraphView view) {
+        return [&, view] {
+            const GraphLayout layout = LayoutTempoGraph(dc, area, snappedModel, view);
+            PaintTempoGraph(dc, snapped, snappedModel, ResolveView(snappedModel, view), layout);
+            GdiFlush();
+        };
+    };
+    Report("redraw, snapped beats, whole graph", rounds, redrawSnapped(whole));
+    Report("redraw, snapped beats, the hour", rounds, redrawSnapped(hour));
+    GraphView fiveMinutes = hour;
+    fiveMinutes.X0 = 1800000.0;
+    fiveMinutes.X1 = fiveMinutes.X0 + 150000.0;
+    const GraphLayout markersLayout = LayoutTempoGraph(dc, area, snappedModel, fiveMinutes);
+    std::printf("markers in two and a half minutes: %zu\n", markersLayout.BeatMarkers.size());
+    Report("redraw, snapped beats, 2.5 minutes (markers)", rounds, redrawSnapped(fiveMinutes));
+    Report("redraw, snapped beats, a minute (markers)", rounds, redrawSnapped(minute));
+    GraphView dragging = minute;
+    dragging.DraggedBeat = 3601;
+    dragging.DraggedBeatMs = minute.X0 + 20000.0;
+    Report("redraw, snapped beats, a minute, one dragged", rounds, redrawSnapped(dragging));
 
     GraphView hover = ResolveView(model, whole);
     const GraphLayout kept = LayoutTempoGraph(dc, area, model, hover);

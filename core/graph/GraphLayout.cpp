@@ -72,6 +72,57 @@ void LayOutWaveform(GraphLayout& layout, const GraphModel& model, int minGap)
         layout.BeatLineColumns.push_back(layout.XOf(*beat));
 }
 
+// The onset strength's peak under each column: a pass over the values in
+// view (an hour at a 2.5 ms hop is 1.4 million floats, a millisecond).
+void LayOutOnsets(GraphLayout& layout, const GraphModel& model)
+{
+    const std::vector<float>& values = *model.Onsets;
+    const int width = layout.Plot.right - layout.Plot.left;
+    const double perColumn = (layout.X1 - layout.X0) / width;
+    const double count = static_cast<double>(values.size());
+    layout.OnsetColumns.assign(static_cast<size_t>(width), 0.0f);
+    for (int c = 0; c < width; ++c) {
+        // The values whose times lie in the column; zoomed in past the hop,
+        // where none does, the one before it.
+        const double t0 = layout.X0 + c * perColumn;
+        double i0 = std::max(std::ceil(t0 / model.OnsetHopMs), 0.0);
+        double i1 = std::min(std::ceil((t0 + perColumn) / model.OnsetHopMs), count);
+        if (!(i1 > i0) && t0 >= 0.0) {
+            i0 = std::floor(t0 / model.OnsetHopMs);
+            i1 = std::min(i0 + 1.0, count);
+        }
+        float peak = 0.0f;
+        for (size_t i = static_cast<size_t>(i0); static_cast<double>(i) < i1; ++i)
+            peak = std::max(peak, values[i]);
+        layout.OnsetColumns[static_cast<size_t>(c)] = std::min(peak, 1.0f);
+    }
+}
+
+// The snapped beats in view (found by search: their times rise) and the
+// one being dragged where it is dragged to.
+void LayOutBeatMarkers(GraphLayout& layout, const GraphModel& model, const GraphView& view)
+{
+    const std::vector<GraphBeat>& beats = model.Beats;
+    const int width = layout.Plot.right - layout.Plot.left;
+    const double reach = (layout.MarkerRadius + 1) * (layout.X1 - layout.X0) / width;
+    const auto before = [](const GraphBeat& beat, double ms) { return beat.SnappedMs < ms; };
+    const auto first = std::lower_bound(beats.begin(), beats.end(), layout.X0 - reach, before);
+    const auto last = std::lower_bound(first, beats.end(), layout.X1 + reach, before);
+    const double count = static_cast<double>(last - first);
+    layout.BeatMarkerY = layout.Plot.top + layout.MarkerRadius + 1;
+    if (count * std::max(layout.MarkerRadius, 1) > width)
+        return;
+    layout.BeatMarkers.reserve(static_cast<size_t>(last - first));
+    for (auto beat = first; beat != last; ++beat) {
+        BeatMarkerSpot spot;
+        spot.Beat = static_cast<int>(beat - beats.begin());
+        spot.X = layout.XOf(spot.Beat == view.DraggedBeat ? view.DraggedBeatMs : beat->SnappedMs);
+        spot.TappedX = layout.XOf(beat->TappedMs);
+        spot.Mark = beat->Mark;
+        layout.BeatMarkers.push_back(spot);
+    }
+}
+
 }  // namespace
 
 bool Contains(const GraphRect& rect, GraphPoint point)
@@ -173,6 +224,10 @@ GraphLayout LayOutGraph(const GraphRect& area, const GraphMetrics& metrics, cons
     layout.SpreadHighColumns = ReduceToColumns(model.SpreadHigh, view.X0, view.X1, width);
     if (model.Waveform)
         LayOutWaveform(layout, model, tick);
+    if (model.Onsets && model.OnsetHopMs > 0.0)
+        LayOutOnsets(layout, model);
+    if (!model.Beats.empty())
+        LayOutBeatMarkers(layout, model, view);
 
     // The tempo range: what the lines in view cover, without the outermost
     // two hundredths of the columns' values, so that one tap far off does
@@ -278,6 +333,24 @@ int MarkerAt(const GraphModel& model, const GraphLayout& layout, GraphPoint poin
     return best;
 }
 
+int BeatMarkerAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point)
+{
+    const int reach = layout.MarkerRadius + 1;
+    if (std::abs(point.y - layout.BeatMarkerY) > reach)
+        return -1;
+    int best = -1;
+    int bestDistance = 0;
+    for (const BeatMarkerSpot& spot : layout.BeatMarkers) {
+        const int distance = std::abs(point.x - spot.X);
+        if (distance > reach || spot.Beat < 0 || static_cast<size_t>(spot.Beat) >= model.Beats.size())
+            continue;
+        if (best < 0 || distance < bestDistance) {
+            best = spot.Beat;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
 
 int64_t RecordingTimeAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point)
 {

@@ -45,6 +45,10 @@ struct GraphView {
     // The time on the recording being heard (ms), drawn as a line; none
     // when negative.
     double PlayingMs = -1.0;
+    // A snapped beat's marker being dragged (index into GraphModel::Beats)
+    // and the recording time it is dragged to; none when negative.
+    int DraggedBeat = -1;
+    double DraggedBeatMs = 0.0;
 };
 
 // The view with its x range filled in: the whole graph when it has none,
@@ -67,6 +71,16 @@ struct WaveColumn {
     bool Empty = true;
     int16_t Low = 0;
     int16_t High = 0;
+};
+
+// A snapped beat's marker in view, in a row along the plot's top: the beat
+// (index into GraphModel::Beats), the pixel column of its time (or of where
+// it is being dragged) and of its tapped time, where its shift starts.
+struct BeatMarkerSpot {
+    int Beat = 0;
+    int X = 0;
+    int TappedX = 0;
+    BeatMark Mark = BeatMark::Snapped;
 };
 
 // Where everything goes in a drawing at one size, DPI and x range, and each
@@ -95,6 +109,14 @@ struct GraphLayout {
     // would only grey the plot over.
     std::vector<WaveColumn> WaveColumns;
     std::vector<int> BeatLineColumns;
+    // The snapped beats' markers in view, in the beats' order, centred on
+    // row BeatMarkerY; none where they would lie closer together than a
+    // marker's half size (zoomed out, they are only a smear and no one of
+    // them could be picked). The onset strength's highest value under each
+    // pixel column, in [0, 1] (empty without one).
+    std::vector<BeatMarkerSpot> BeatMarkers;
+    int BeatMarkerY = 0;
+    std::vector<float> OnsetColumns;
 
     int XOf(double x) const;     // the pixel column of x (may lie outside the plot)
     int YOf(double bpm) const;   // the pixel row of a tempo (may lie outside the plot)
@@ -123,6 +145,10 @@ GraphHover HoverTempoGraph(const GraphModel& model, const GraphLayout& layout, G
 
 // The marker under a point: its index in model.Markers, or -1.
 int MarkerAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point);
+
+// The snapped beat whose marker is under a point: its index in
+// model.Beats (the nearest when markers touch), or -1.
+int BeatMarkerAt(const GraphModel& model, const GraphLayout& layout, GraphPoint point);
 
 // The recording time (whole ms, within [0, its length]) under a point over
 // the plot on the time axis with a recording; -1 elsewhere.

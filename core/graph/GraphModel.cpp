@@ -323,6 +323,19 @@ GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis)
         model.BeatLines.reserve(beats.size());
         for (double t : beats)
             model.BeatLines.push_back(t + (content.ExportOnRecording ? 0.0 : gridStart - beats.front()));
+        // Snapped times are times on the recording: a map that is not lined
+        // up with it has none to show.
+        if (content.ExportOnRecording && content.TappedBeatMs.size() == content.SnappedBeatMs.size()) {
+            model.Beats.reserve(content.SnappedBeatMs.size());
+            for (size_t j = 0; j < content.SnappedBeatMs.size(); ++j) {
+                const BeatMark mark = j < content.BeatMarks.size() ? content.BeatMarks[j] : BeatMark::Snapped;
+                model.Beats.push_back(GraphBeat{content.TappedBeatMs[j], content.SnappedBeatMs[j], mark});
+            }
+        }
+        if (content.OnsetValues && content.OnsetHopMs > 0.0) {
+            model.Onsets = content.OnsetValues;
+            model.OnsetHopMs = content.OnsetHopMs;
+        }
     }
 
     for (size_t m = 0; analysed && m < content.Takes.size(); ++m) {

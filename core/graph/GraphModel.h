@@ -28,6 +28,11 @@
 class PeakEnvelope;
 class WaveformLevels;
 
+// How a beat of the map came to its time on the recording: moved onto the
+// onset nearest its tapped time, kept its neighbours' shift for want of a
+// clear onset, or placed by the musician.
+enum class BeatMark : uint8_t { Snapped, Unsure, Edited };
+
 struct GraphContent {
     std::vector<Take> Takes;    // every listed take in list order (taps relative to the first, ms)
     std::vector<bool> Checked;  // per take: exported or not (unchecked takes are drawn faint and dashed)
@@ -48,6 +53,28 @@ struct GraphContent {
     std::vector<int64_t> Anchors;  // per take: its first tap's time on the recording (ms), or -1
     bool ExportOnRecording = false;  // ExportBeatTimes are times on the recording already
     double StartMs = 0.0;            // where listening and the tap dialog start, marked on the waveform
+
+    // The map's beats snapped onto the recording's onsets (drawn only on
+    // the time axis with the recording and ExportOnRecording): per beat, in
+    // rising order, its tapped time (the takes' average) and its time as
+    // exported, both in ms on the recording, and how it got there (a beat
+    // past the end of BeatMarks counts as Snapped). Empty: no snapping;
+    // TappedBeatMs and SnappedBeatMs of different lengths show none.
+    std::vector<double> TappedBeatMs;
+    std::vector<double> SnappedBeatMs;
+    std::vector<BeatMark> BeatMarks;
+    int SelectedBeat = -1;  // index into SnappedBeatMs, highlighted; -1 none
+    // The recording's onset strength (each value in [0, 1], value i at
+    // i * OnsetHopMs on the recording), drawn low in the plot; null: none.
+    std::shared_ptr<const std::vector<float>> OnsetValues;
+    double OnsetHopMs = 0.0;
+};
+
+// One of the map's snapped beats as the graph shows it.
+struct GraphBeat {
+    double TappedMs = 0.0;
+    double SnappedMs = 0.0;
+    BeatMark Mark = BeatMark::Snapped;
 };
 
 struct GraphMarker {
@@ -81,6 +108,11 @@ struct GraphModel {
     uint32_t WaveformRate = 0;
     double RecordingMs = 0.0;
     std::vector<double> BeatLines;
+    // With snapped beats (GraphContent::SnappedBeatMs) on that axis: each of
+    // them, in the content's order; and the onset strength, if given.
+    std::vector<GraphBeat> Beats;
+    std::shared_ptr<const std::vector<float>> Onsets;
+    double OnsetHopMs = 0.0;
 };
 
 GraphModel BuildGraphModel(const GraphContent& content, CurveAxis axis);

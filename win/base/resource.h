@@ -140,6 +140,24 @@
 #define WM_GRAPHSTARTAT (WM_APP + 11)
 // Escape in the graph window: stop listening (wParam and lParam 0).
 #define WM_GRAPHSTOPLISTEN (WM_APP + 12)
+// The map's beats snapped onto the recording's onsets, as the musician
+// overrules them in the graph; wParam always the beat's index in
+// GraphContent::SnappedBeatMs. A left click on a beat's marker selects it
+// (lParam 0).
+#define WM_GRAPHBEATSELECT (WM_APP + 16)
+// A selected marker dragged and let go: lParam the new time on the
+// recording in whole ms, within [0, the recording's length].
+#define WM_GRAPHBEATMOVE (WM_APP + 17)
+// The selected beat onto the onset before (lParam -1) or after (+1) its
+// time, which the owner finds: the arrow keys and the beat's context menu.
+#define WM_GRAPHBEATRESNAP (WM_APP + 18)
+// The beat back to where the snapping put it (lParam 0).
+#define WM_GRAPHBEATRESET (WM_APP + 19)
+// A snapped beat's context menu and its commands.
+#define IDR_GRAPHBEATMENU 121
+#define IDM_GRAPH_BEAT_PREVONSET 41004
+#define IDM_GRAPH_BEAT_NEXTONSET 41005
+#define IDM_GRAPH_BEAT_AUTOMATIC 41006
 
 // Tap dialog feedback: the labels of the tempo and deviation lines and the
 // two warnings about the last tap.

@@ -122,6 +122,7 @@ void PaintTempoGraph(HDC dc, const GraphContent& content, const GraphModel& mode
     IntersectClipRect(dc, plot.left, plot.top, plot.right, plot.bottom);
     PaintStartLine(dc, content, model, layout, dpi);
     PaintMarkers(dc, model, layout, dpi);
+    PaintBeatMarkers(dc, content, layout, dpi);
     PaintHoverLine(dc, view, layout);
     if (model.Empty) {
         DrawLabel(dc, (plot.left + plot.right) / 2, (plot.top + plot.bottom - layout.TextHeight) / 2,

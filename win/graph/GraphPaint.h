@@ -24,6 +24,10 @@ inline constexpr COLORREF WaveColour = RGB(210, 210, 210);      // the recording
 inline constexpr COLORREF BeatLineColour = RGB(176, 176, 176);  // the map's beats over it
 inline constexpr COLORREF StartColour = RGB(0, 160, 90);        // where listening starts
 inline constexpr COLORREF PlayingColour = RGB(230, 0, 120);     // what is being heard
+inline constexpr COLORREF OnsetColour = RGB(150, 190, 150);     // the onset strength, low over the waveform
+inline constexpr COLORREF SnappedBeatColour = RGB(0, 110, 150);  // a beat on its onset (hollow: unsure)
+inline constexpr COLORREF EditedBeatColour = RGB(200, 90, 0);    // a beat the musician placed
+inline constexpr COLORREF SelectedBeatColour = RGB(255, 205, 0); // behind the selected beat's marker
 
 inline constexpr int FontPoints = 9;
 inline constexpr int PadPixels = 6;
@@ -33,6 +37,7 @@ inline constexpr int SelectedLinePixels = 2;
 inline constexpr int ExportLinePixels = 3;
 inline constexpr int DashPixels = 4;  // an unchecked take's dashes and gaps
 inline constexpr int PositionLinePixels = 2;  // the start's and the playing position's lines
+inline constexpr int OnsetSharePercent = 20;  // of the plot's height: the onset strength at full
 
 // A colour two thirds of the way to white (an unchecked take's line), and
 // one half as bright (a marker's outline).
@@ -53,11 +58,16 @@ void DrawLabel(HDC dc, int x, int y, const std::string& text, UINT align);
 // The grid lines, the axes with their numbers, the plot's frame and the
 // axes' names.
 void PaintGrid(HDC dc, const GraphModel& model, const GraphLayout& layout, UINT dpi);
-// The recording's waveform and the map's beats (with a recording), the band
+// The recording's waveform, its onset strength and the map's beats (with a
+// recording), the band
 // between the takes, the takes' lines and the map's, cut to the plot.
 void PaintLines(HDC dc, const GraphContent& content, const GraphLayout& layout, UINT dpi);
 // The findings' markers; `dc` clipped to the plot.
 void PaintMarkers(HDC dc, const GraphModel& model, const GraphLayout& layout, UINT dpi);
+// The snapped beats' markers along the plot's top, each with its shift
+// from its tapped time, the selected one highlighted; `dc` clipped to the
+// plot.
+void PaintBeatMarkers(HDC dc, const GraphContent& content, const GraphLayout& layout, UINT dpi);
 // The start position's line on the waveform (with a recording); `dc`
 // clipped to the plot.
 void PaintStartLine(HDC dc, const GraphContent& content, const GraphModel& model, const GraphLayout& layout,

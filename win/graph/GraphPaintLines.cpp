@@ -31,6 +31,16 @@ void PaintLines(HDC dc, const GraphContent& content, const GraphLayout& layout, 
                             layout.YOfSample(column.Low));
         }
     }
+    if (!layout.OnsetColumns.empty()) {
+        // Rising from the plot's bottom, under the takes' lines.
+        strokes.Begin(OnsetColour, 1);
+        const int full = (plot.bottom - plot.top) * OnsetSharePercent / 100;
+        for (size_t c = 0; c < layout.OnsetColumns.size(); ++c) {
+            const int height = static_cast<int>(layout.OnsetColumns[c] * static_cast<float>(full) + 0.5f);
+            if (height > 0)
+                strokes.Add(plot.left + static_cast<int>(c), plot.bottom - height, plot.bottom - 1);
+        }
+    }
     if (!layout.BeatLineColumns.empty()) {
         strokes.Begin(BeatLineColour, ScaleToDpi(1, dpi));
         for (int x : layout.BeatLineColumns)

@@ -58,6 +58,13 @@ struct GraphWindowState {
     bool clicking = false;
     POINT clickFrom = {};
     int64_t clickMs = 0;
+    // A press on a snapped beat's marker: the beat, where the press was and
+    // the beat's time then, and whether it has moved past a click's wobble.
+    bool beatDragging = false;
+    bool beatMoved = false;
+    int dragBeat = -1;
+    POINT beatFrom = {};
+    double beatFromMs = 0.0;
     // The picture as last painted, without the playing position's line,
     // which is drawn onto each copy of it: a moving position repaints only
     // its columns.
@@ -235,8 +242,68 @@ void OnPaint(HWND window)
     EndPaint(window, &paint);
 }
 
+bool IsBeat(int beat)
+{
+    return beat >= 0 && static_cast<size_t>(beat) < Model().Beats.size();
+}
+
+void PostToOwner(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (graph.owner)
+        PostMessageA(graph.owner, message, wParam, lParam);
+}
+
+void SelectBeat(int beat)
+{
+    graph.content.SelectedBeat = beat;
+    PostToOwner(WM_GRAPHBEATSELECT, static_cast<WPARAM>(beat), 0);
+    Redraw(false);
+}
+
+// Where a dragged beat lies with the pointer at x: its time moved by as
+// much as the pointer, so that a marker taken off its middle does not jump.
+double DraggedBeatMs(int x)
+{
+    const GraphLayout& layout = Layout();
+    const double perPixel = (layout.X1 - layout.X0) / std::max<int>(layout.Plot.right - layout.Plot.left, 1);
+    const double ms = graph.beatFromMs + (x - graph.beatFrom.x) * perPixel;
+    return std::clamp(std::floor(ms + 0.5), 0.0, std::floor(Model().RecordingMs));
+}
+
+void DragBeat(POINT point)
+{
+    if (!graph.beatMoved && std::abs(point.x - graph.beatFrom.x) <= GetSystemMetrics(SM_CXDRAG))
+        return;
+    graph.beatMoved = true;
+    graph.view.DraggedBeat = graph.dragBeat;
+    graph.view.DraggedBeatMs = DraggedBeatMs(point.x);
+    // Only the marker moves: the kept layout's spot is moved with it rather
+    // than every line laid out again.
+    if (graph.layoutReady) {
+        for (BeatMarkerSpot& spot : graph.layout.BeatMarkers) {
+            if (spot.Beat == graph.dragBeat)
+                spot.X = graph.layout.XOf(graph.view.DraggedBeatMs);
+        }
+    }
+    Redraw(false);
+}
+
+void EndBeatDrag()
+{
+    graph.beatDragging = false;
+    graph.beatMoved = false;
+    if (graph.view.DraggedBeat >= 0) {
+        graph.view.DraggedBeat = -1;
+        Redraw(true);
+    }
+}
+
 void OnMouseMove(HWND window, POINT point)
 {
+    if (graph.beatDragging) {
+        DragBeat(point);
+        return;
+    }
     if (graph.dragging) {
         const GraphLayout& layout = Layout();
         const int width = std::max<int>(layout.Plot.right - layout.Plot.left, 1);
@@ -259,6 +326,17 @@ void OnMouseMove(HWND window, POINT point)
 void OnButtonDown(HWND window, POINT point)
 {
     const GraphLayout& layout = Layout();
+    const int beat = BeatMarkerAt(Model(), layout, ToGraphPoint(point));
+    if (beat >= 0) {
+        SelectBeat(beat);
+        graph.beatDragging = true;
+        graph.beatMoved = false;
+        graph.dragBeat = beat;
+        graph.beatFrom = point;
+        graph.beatFromMs = Model().Beats[static_cast<size_t>(beat)].SnappedMs;
+        SetCapture(window);
+        return;
+    }
     const int marker = MarkerAt(Model(), layout, ToGraphPoint(point));
     if (marker >= 0) {
         const GraphMarker& m = Model().Markers[static_cast<size_t>(marker)];
@@ -295,8 +373,69 @@ void OnWheel(HWND window, int delta, POINT screen)
     SetRange(anchor - share * span, anchor - share * span + span);
 }
 
+// The spot of the selected beat's marker, or null when it has none in view.
+const BeatMarkerSpot* SelectedSpot()
+{
+    for (const BeatMarkerSpot& spot : Layout().BeatMarkers) {
+        if (spot.Beat == graph.content.SelectedBeat)
+            return &spot;
+    }
+    return nullptr;
+}
+
+// A beat's own menu; its commands act on the selected beat, which the
+// right click selected.
+void ShowBeatMenu(HWND window, POINT screen)
+{
+    HMENU menu = LoadMenuA(g_hInstance, MAKEINTRESOURCEA(IDR_GRAPHBEATMENU));
+    if (!menu)
+        return;
+    if (HMENU popup = GetSubMenu(menu, 0))
+        TrackPopupMenu(popup, TPM_RIGHTBUTTON, screen.x, screen.y, 0, window, nullptr);
+    DestroyMenu(menu);
+}
+
+// Over a beat's marker (or from the keyboard with a beat selected in view)
+// the beat's menu, elsewhere the view's.
+bool OnBeatContextMenu(HWND window, LPARAM lParam)
+{
+    POINT at = PointOf(lParam);
+    if (lParam == -1) {
+        const BeatMarkerSpot* spot = SelectedSpot();
+        if (!spot || !IsBeat(spot->Beat))
+            return false;
+        at = {spot->X, Layout().BeatMarkerY};
+        ClientToScreen(window, &at);
+        ShowBeatMenu(window, at);
+        return true;
+    }
+    POINT client = at;
+    ScreenToClient(window, &client);
+    const int beat = BeatMarkerAt(Model(), Layout(), ToGraphPoint(client));
+    if (beat < 0)
+        return false;
+    SelectBeat(beat);
+    ShowBeatMenu(window, at);
+    return true;
+}
+
+// The arrow keys move the selected beat to the onset beside it.
+void OnArrow(int direction)
+{
+    if (IsBeat(graph.content.SelectedBeat))
+        PostToOwner(WM_GRAPHBEATRESNAP, static_cast<WPARAM>(graph.content.SelectedBeat), direction);
+}
+
+void OnBeatCommand(UINT message, LPARAM lParam)
+{
+    if (IsBeat(graph.content.SelectedBeat))
+        PostToOwner(message, static_cast<WPARAM>(graph.content.SelectedBeat), lParam);
+}
+
 void OnContextMenu(HWND window, LPARAM lParam)
 {
+    if (OnBeatContextMenu(window, lParam))
+        return;
     HMENU menu = GetMenu(window);
     HMENU popup = menu ? GetSubMenu(menu, 0) : nullptr;
     if (!popup)
@@ -320,13 +459,25 @@ void EndWindow()
     graph.layoutReady = false;
     graph.dragging = false;
     graph.clicking = false;
+    graph.beatDragging = false;
+    graph.beatMoved = false;
+    graph.view.DraggedBeat = -1;
     graph.tracking = false;
     graph.view.Hovering = false;
     DropPicture();
 }
 
-void OnButtonUp()
+void OnButtonUp(POINT point)
 {
+    if (graph.beatDragging) {
+        // Taken before the capture goes, which ends the drag.
+        if (graph.beatMoved)
+            PostToOwner(WM_GRAPHBEATMOVE, static_cast<WPARAM>(graph.dragBeat),
+                        static_cast<LPARAM>(DraggedBeatMs(point.x)));
+        EndBeatDrag();
+        ReleaseCapture();
+        return;
+    }
     if (graph.clicking && graph.owner)
         PostMessageA(graph.owner, WM_GRAPHSTARTAT, 0, static_cast<LPARAM>(graph.clickMs));
     graph.clicking = false;
@@ -389,9 +540,10 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         OnButtonDown(window, PointOf(lParam));
         return 0;
     case WM_LBUTTONUP:
-        OnButtonUp();
+        OnButtonUp(PointOf(lParam));
         return 0;
     case WM_CAPTURECHANGED:
+        EndBeatDrag();
         graph.dragging = false;
         graph.clicking = false;
         return 0;
@@ -407,6 +559,8 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             OnEscape(window);
         else if (wParam == VK_HOME)
             SendMessageA(window, WM_COMMAND, IDM_GRAPH_SHOWALL, 0);
+        else if (wParam == VK_LEFT || wParam == VK_RIGHT)
+            OnArrow(wParam == VK_LEFT ? -1 : 1);
         return 0;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -419,6 +573,15 @@ LRESULT CALLBACK GraphWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case IDM_GRAPH_SHOWALL:
             graph.view.X0 = graph.view.X1 = 0.0;
             Redraw(true);
+            break;
+        case IDM_GRAPH_BEAT_PREVONSET:
+            OnBeatCommand(WM_GRAPHBEATRESNAP, -1);
+            break;
+        case IDM_GRAPH_BEAT_NEXTONSET:
+            OnBeatCommand(WM_GRAPHBEATRESNAP, 1);
+            break;
+        case IDM_GRAPH_BEAT_AUTOMATIC:
+            OnBeatCommand(WM_GRAPHBEATRESET, 0);
             break;
         default:
             break;
@@ -544,7 +707,8 @@ bool SameCurves(const GraphContent& a, const GraphContent& b)
     return a.Takes == b.Takes && a.Accepted == b.Accepted && a.ExportBeatTimes == b.ExportBeatTimes &&
            a.InterpCount == b.InterpCount && a.TimeSigBase == b.TimeSigBase && a.Waveform == b.Waveform &&
            a.WaveformRate == b.WaveformRate && a.Anchors == b.Anchors && a.ExportOnRecording == b.ExportOnRecording &&
-           SameFindings(a.Findings, b.Findings);
+           a.TappedBeatMs == b.TappedBeatMs && a.SnappedBeatMs == b.SnappedBeatMs && a.BeatMarks == b.BeatMarks &&
+           a.OnsetValues == b.OnsetValues && a.OnsetHopMs == b.OnsetHopMs && SameFindings(a.Findings, b.Findings);
 }
 
 }  // namespace

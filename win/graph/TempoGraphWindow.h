@@ -8,7 +8,12 @@
 // changes a take itself. With a recording, a click on its waveform asks the
 // owner to start there (WM_GRAPHSTARTAT), Escape to stop listening
 // (WM_GRAPHSTOPLISTEN), and the owner shows what is being heard with
-// SetTempoGraphPlayingPosition.
+// SetTempoGraphPlayingPosition. The map's beats snapped onto the
+// recording's onsets have markers along the plot's top: a click selects one
+// (WM_GRAPHBEATSELECT), a drag moves it (WM_GRAPHBEATMOVE), the arrow keys
+// and its context menu ask for the onset before or after it
+// (WM_GRAPHBEATRESNAP) or for the snapping's own time (WM_GRAPHBEATRESET).
+// The owner changes the beats and hands the graph the new content.
 //
 // What is shown and where it goes is portable (GraphModel.h, GraphLayout.h).
 // Drawing is split from the window: PaintTempoGraph paints into any device

@@ -167,7 +167,7 @@ TEST(EnglishFace, EveryDialogHasAnEnglishCopyOfTheSameControls)
 
 TEST(EnglishFace, EveryMenuHasAnEnglishCopyOfTheSameCommands)
 {
-    for (UINT id : {IDM_MAINMENU, IDM_CONTEXTMENU}) {
+    for (UINT id : {IDM_MAINMENU, IDM_CONTEXTMENU, IDR_GRAPHBEATMENU}) {
         SCOPED_TRACE(id);
         const std::vector<MenuItem> ja = ReadMenu(Resource(MAKEINTRESOURCEA(4), id, Japanese));
         const std::vector<MenuItem> en = ReadMenu(Resource(MAKEINTRESOURCEA(4), id, English));
