@@ -1,0 +1,333 @@
+#include "BeatSnapping.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "RobustStatistics.h"
+
+namespace {
+
+// A Snapped beat further than this many beats away says nothing of an
+// Unsure beat's own tap error (tap errors are correlated about 0.5 from tap
+// to tap, so 0.5^8 is nothing); beyond it the Unsure beat takes the shift
+// all Snapped beats share, the take's constant lead or lag.
+constexpr size_t NeighbourReach = 8;
+
+// The time of the peak at frame f between its neighbours' values ym and
+// yp: the top of the parabola through the three, at most half a frame off.
+double PeakTime(int64_t f, double ym, double y0, double yp, double hop)
+{
+    const double bend = ym - 2.0 * y0 + yp;
+    double delta = bend < 0.0 ? 0.5 * (ym - yp) / bend : 0.0;
+    delta = std::clamp(delta, -0.5, 0.5);
+    return (static_cast<double>(f) + delta) * hop;
+}
+
+// One beat's candidate frames: First .. First + Count - 1 of the curve, and
+// where its nodes start in the programme's tables.
+struct Window {
+    int64_t First = 0;
+    int64_t Count = 0;
+    size_t Node = 0;
+};
+
+Window WindowOf(double beat, double half, double hop, int64_t frames)
+{
+    Window window;
+    const double lo = std::ceil((beat - half) / hop);
+    const double hi = std::floor((beat + half) / hop);
+    if (!(hi >= 0.0) || !(lo <= static_cast<double>(frames - 1)) || hi < lo)
+        return window;
+    window.First = lo < 0.0 ? 0 : static_cast<int64_t>(lo);
+    const int64_t last = std::min(frames - 1, static_cast<int64_t>(hi));
+    window.Count = last >= window.First ? last - window.First + 1 : 0;
+    return window;
+}
+
+
+// The time of the clear peak (a local maximum of at least `least`, inside
+// the span, refined by its parabola) nearest `centre` within `reach`;
+// false when there is none.
+bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, double least, double& top)
+{
+    const double hop = curve.HopMs;
+    const int64_t frames = static_cast<int64_t>(curve.Values.size());
+    const Window w = WindowOf(centre, reach, hop, frames);
+    bool found = false;
+    double nearest = 0.0;
+    for (int64_t f = w.First + 1; f + 1 < w.First + w.Count; ++f) {
+        const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
+        const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
+        const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
+        if (y0 < least || y0 < ym || y0 < yp)
+            continue;
+        const double at = PeakTime(f, ym, y0, yp, hop);
+        const double distance = at > centre ? at - centre : centre - at;
+        if (!found || distance < nearest) {
+            found = true;
+            nearest = distance;
+            top = at;
+        }
+    }
+    return found;
+}
+
+// One pass over the beats in time order, each beat's window centred on its
+// time plus `centre`: which beats snapped, and every beat's shift (the
+// Snapped ones' own; the others' still to be filled in).
+void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options, double centre,
+              std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    const size_t n = time.size();
+    const double hop = curve.HopMs;
+    const int64_t frames = static_cast<int64_t>(curve.Values.size());
+    snapped.assign(n, false);
+    moved.assign(n, 0.0);
+    // Each beat's window: half the gap to its nearer neighbour, at most
+    // MaxShiftMs.
+    std::vector<Window> windows(n);
+    size_t nodes = 0;
+    for (size_t i = 0; i < n; ++i) {
+        double half = options.MaxShiftMs;
+        if (i > 0)
+            half = std::min(half, 0.5 * (time[i] - time[i - 1]));
+        if (i + 1 < n)
+            half = std::min(half, 0.5 * (time[i + 1] - time[i]));
+        windows[i] = WindowOf(time[i] + centre, half, hop, frames);
+        windows[i].Node = nodes;
+        nodes += static_cast<size_t>(windows[i].Count);
+    }
+
+    // The programme: score[node] is the best total ending on that frame for
+    // its beat, from[node] the node of the previous beat with a window it
+    // came from. The change of shift costs `price` per millisecond.
+    const double price = 1.0 / options.ShiftChangeMs;
+    std::vector<double> score(nodes);
+    std::vector<int64_t> from(nodes, -1);
+    std::vector<double> shift(nodes);
+    std::vector<double> best;
+    std::vector<int64_t> arg;
+    size_t previous = n;
+    for (size_t i = 0; i < n; ++i) {
+        const Window& w = windows[i];
+        if (w.Count == 0)
+            continue;
+        for (int64_t k = 0; k < w.Count; ++k) {
+            const size_t node = w.Node + static_cast<size_t>(k);
+            shift[node] = static_cast<double>(w.First + k) * hop - time[i];
+            score[node] = static_cast<double>(curve.Values[static_cast<size_t>(w.First + k)]);
+        }
+        if (previous < n) {
+            // max over the previous beat's nodes j of score_j - price |s - s_j|,
+            // for every s of this beat: both sets of shifts are ascending, so
+            // one sweep up takes the j at or below s (score_j + price s_j,
+            // less price s) and one sweep down those above it.
+            const Window& p = windows[previous];
+            const size_t pFirst = p.Node;
+            const size_t pEnd = p.Node + static_cast<size_t>(p.Count);
+            best.assign(static_cast<size_t>(w.Count), 0.0);
+            arg.assign(static_cast<size_t>(w.Count), -1);
+            size_t j = pFirst;
+            double running = 0.0;
+            int64_t runningArg = -1;
+            for (int64_t k = 0; k < w.Count; ++k) {
+                const size_t node = w.Node + static_cast<size_t>(k);
+                while (j < pEnd && shift[j] <= shift[node]) {
+                    const double v = score[j] + price * shift[j];
+                    if (runningArg < 0 || v > running) {
+                        running = v;
+                        runningArg = static_cast<int64_t>(j);
+                    }
+                    ++j;
+                }
+                if (runningArg >= 0) {
+                    best[static_cast<size_t>(k)] = running - price * shift[node];
+                    arg[static_cast<size_t>(k)] = runningArg;
+                }
+            }
+            size_t jj = pEnd;
+            running = 0.0;
+            runningArg = -1;
+            for (int64_t k = w.Count; k-- > 0;) {
+                const size_t node = w.Node + static_cast<size_t>(k);
+                while (jj > pFirst && shift[jj - 1] > shift[node]) {
+                    --jj;
+                    const double v = score[jj] - price * shift[jj];
+                    if (runningArg < 0 || v > running) {
+                        running = v;
+                        runningArg = static_cast<int64_t>(jj);
+                    }
+                }
+                if (runningArg >= 0) {
+                    const double above = running + price * shift[node];
+                    if (arg[static_cast<size_t>(k)] < 0 || above > best[static_cast<size_t>(k)]) {
+                        best[static_cast<size_t>(k)] = above;
+                        arg[static_cast<size_t>(k)] = runningArg;
+                    }
+                }
+            }
+            for (int64_t k = 0; k < w.Count; ++k) {
+                const size_t node = w.Node + static_cast<size_t>(k);
+                score[node] += best[static_cast<size_t>(k)];
+                from[node] = arg[static_cast<size_t>(k)];
+            }
+        }
+        previous = i;
+    }
+    if (previous == n)
+        return;  // no beat lies over the curve
+
+    // Back from the best end: the chosen frame of every beat with a window.
+    std::vector<int64_t> chosen(n, -1);
+    {
+        const Window& last = windows[previous];
+        size_t node = last.Node;
+        for (int64_t k = 1; k < last.Count; ++k)
+            if (score[last.Node + static_cast<size_t>(k)] > score[node])
+                node = last.Node + static_cast<size_t>(k);
+        for (size_t i = previous + 1; i-- > 0;) {
+            if (windows[i].Count == 0)
+                continue;
+            chosen[i] = windows[i].First + static_cast<int64_t>(node - windows[i].Node);
+            if (from[node] < 0)
+                break;
+            node = static_cast<size_t>(from[node]);
+        }
+    }
+
+    // The programme may stop a frame or two short of a peak, where the
+    // strength it gives up is less than the change of shift it saves: the
+    // chosen frame climbs to the top of its peak within the window. Clear
+    // peaks snap, refined by the parabola through the top and its
+    // neighbours.
+    const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
+    for (size_t i = 0; i < n; ++i) {
+        int64_t f = chosen[i];
+        if (f < 0)
+            continue;
+        const Window& w = windows[i];
+        const int64_t last = w.First + w.Count - 1;
+        for (;;) {
+            if (f > w.First && value(f - 1) > value(f) && (f == last || value(f - 1) >= value(f + 1)))
+                --f;
+            else if (f < last && value(f + 1) > value(f))
+                ++f;
+            else
+                break;
+        }
+        if (f <= w.First || f >= last)
+            continue;
+        const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
+        const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
+        const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
+        if (y0 < options.LeastStrength || y0 < ym || y0 < yp)
+            continue;
+        moved[i] = PeakTime(f, ym, y0, yp, hop) - time[i];
+        snapped[i] = true;
+    }
+}
+
+}  // namespace
+
+std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options)
+{
+    const size_t n = beats.size();
+    std::vector<SnappedBeat> result(n);
+    for (size_t i = 0; i < n; ++i)
+        result[i].TimeMs = beats[i];
+    if (n == 0 || !(curve.HopMs > 0.0) || curve.Values.empty())
+        return result;
+
+    // Beats in time order (equal times in the order given, which then give
+    // equal results anyway).
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return beats[a] < beats[b]; });
+    std::vector<double> time(n);
+    for (size_t i = 0; i < n; ++i)
+        time[i] = beats[order[i]];
+
+    // A first pass with the windows on the beats themselves shows the shift
+    // the beats share (a tapper's lead or lag); the second centres the
+    // windows on it, so that a beat whose own tap error adds to that shift
+    // still finds its onset.
+    std::vector<bool> snapped;
+    std::vector<double> moved;
+    SnapPass(time, curve, options, 0.0, snapped, moved);
+    std::vector<double> shared;
+    for (size_t i = 0; i < n; ++i)
+        if (snapped[i])
+            shared.push_back(moved[i]);
+    if (!shared.empty()) {
+        SnapPass(time, curve, options, Median(shared), snapped, moved);
+        shared.clear();
+        for (size_t i = 0; i < n; ++i)
+            if (snapped[i])
+                shared.push_back(moved[i]);
+    }
+    const double common = Median(shared);
+
+    // A beat between two Snapped ones that did not snap itself may be a tap
+    // far off its beat (one in a hundred is 70 to 130 ms off): the
+    // programme did not follow it, as it would not follow it onto an accent.
+    // Its neighbours' onsets tell where the beat is without the tap: halfway
+    // between them, give or take the music's change of tempo from one beat
+    // to the next. A clear peak that close to that point is its onset.
+    for (size_t i = 1; i + 1 < n; ++i) {
+        if (snapped[i] || !snapped[i - 1] || !snapped[i + 1])
+            continue;
+        const double left = time[i - 1] + moved[i - 1];
+        const double right = time[i + 1] + moved[i + 1];
+        const double expected = 0.5 * (left + right);
+        const double reach = options.TempoChange * (right - left);
+        double top = 0.0;
+        if (ClearPeakNear(curve, expected, reach, options.LeastStrength, top)) {
+            moved[i] = top - time[i];
+            snapped[i] = true;
+        }
+    }
+
+    // Unsure beats: the shift interpolated between the nearest Snapped beats
+    // within reach on either side; one side's alone at an edge or a long
+    // rest's end; the common shift with none within reach.
+    std::vector<int64_t> before(n, -1), after(n, -1);
+    int64_t seen = -1;
+    for (size_t i = 0; i < n; ++i) {
+        before[i] = seen;
+        if (snapped[i])
+            seen = static_cast<int64_t>(i);
+    }
+    seen = -1;
+    for (size_t i = n; i-- > 0;) {
+        after[i] = seen;
+        if (snapped[i])
+            seen = static_cast<int64_t>(i);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (snapped[i])
+            continue;
+        const int64_t p = before[i] >= 0 && i - static_cast<size_t>(before[i]) <= NeighbourReach ? before[i] : -1;
+        const int64_t q = after[i] >= 0 && static_cast<size_t>(after[i]) - i <= NeighbourReach ? after[i] : -1;
+        if (p >= 0 && q >= 0) {
+            const double sp = moved[static_cast<size_t>(p)];
+            const double sq = moved[static_cast<size_t>(q)];
+            const double span = time[static_cast<size_t>(q)] - time[static_cast<size_t>(p)];
+            moved[i] = span > 0.0 ? sp + (sq - sp) * (time[i] - time[static_cast<size_t>(p)]) / span : sp;
+        } else if (p >= 0) {
+            moved[i] = moved[static_cast<size_t>(p)];
+        } else if (q >= 0) {
+            moved[i] = moved[static_cast<size_t>(q)];
+        } else {
+            moved[i] = common;
+        }
+    }
+
+    for (size_t i = 0; i < n; ++i) {
+        SnappedBeat& beat = result[order[i]];
+        beat.TimeMs = time[i] + moved[i];
+        beat.State = snapped[i] ? SnapState::Snapped : SnapState::Unsure;
+    }
+    return result;
+}

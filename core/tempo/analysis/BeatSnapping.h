@@ -1,0 +1,99 @@
+// Snapping of beat times onto the onsets of the recording they were tapped
+// along, so that a tapper's error (about 24 ms per tap, and a lead or lag of
+// its own per take) does not stay in the tempo map.
+//
+// The input is the beat times on the recording's timeline and its onset
+// strength: a value in [0, 1] every HopMs, normalised by its local maximum,
+// so that a soft passage's attacks reach 1 as a loud passage's do. How it
+// decides:
+// - Every beat looks for its onset in a window as wide as half the gap to
+//   its nearer neighbour each side, and never more than MaxShiftMs: a beat
+//   does not reach past the middle between it and the next, so an off-beat
+//   is never nearer to the window's centre than the beat's own onset would
+//   be without an error.
+// - The windows are centred on the beats plus the shift the beats share: a
+//   first pass with the windows on the beats themselves finds it (the
+//   median shift of the beats that snap), the second snaps. A tapper's lead
+//   or lag of 60 ms and a tap error of 60 ms on top of it are then both in
+//   reach.
+// - The candidate shifts of a beat are the curve's frames in its window. A
+//   dynamic programme over the beats (Viterbi) chooses every beat's shift
+//   together: it maximises the sum of the strengths at beat + shift, less a
+//   price for every change of shift from one beat to the next, 1 /
+//   ShiftChangeMs per millisecond. A common lead or lag costs nothing; a
+//   beat with no clear onset keeps its neighbours' shift (where the curve is
+//   flat the cheapest frame is the one nearest theirs); an accent off the
+//   beats' common shift pays for the way out and back, so it captures a
+//   beat only when it is much stronger than the beat's own onset. The price
+//   is linear in the change, not squared, so a late run of taps is followed
+//   onto its onsets rather than averaged with its neighbours.
+// - The chosen frame climbs to the top of its peak within the window (the
+//   programme may stop a frame short of it) and is refined between frames
+//   by the parabola through the top and its two neighbours.
+// - A beat is Snapped when that top is a clear peak: a local maximum inside
+//   its window (not at its edge, where the real peak lies outside) of at
+//   least LeastStrength.
+// - A tap far off its beat (one in a hundred) is not followed, by the same
+//   price that keeps accents out: such a beat, between two Snapped ones,
+//   snaps to a clear peak near the point halfway between its neighbours'
+//   onsets (within TempoChange of their distance), where the music, not
+//   the tap, puts it.
+// - A beat still without a clear peak is Unsure, and takes the shift
+//   interpolated in time between its nearest Snapped neighbours within
+//   eight beats (one side's alone when the other has none); with none
+//   within reach, the median shift of all Snapped beats; with no Snapped
+//   beat at all, none.
+// So a beat with no onset within MaxShiftMs (100 ms) of where its
+// neighbours' shift puts it is moved only by that shift, and where nothing
+// snaps nothing moves.
+//
+// Arithmetic: + - * / only, in a fixed order, so every build gives the same
+// times from the same input. The beats may be given in any order; the
+// result is per beat in the order given and does not depend on it.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+// A recording's onset strength as plain data: Values[i] in [0, 1] at i *
+// HopMs milliseconds from the recording's first sample.
+struct OnsetCurve {
+    double HopMs = 0.0;
+    std::vector<float> Values;
+};
+
+enum class SnapState {
+    Snapped,  // on a clear onset
+    Unsure,   // no clear onset: moved by its neighbours' shift
+};
+
+struct SnappedBeat {
+    double TimeMs = 0.0;
+    SnapState State = SnapState::Unsure;
+};
+
+struct SnapOptions {
+    // No beat looks for its onset further away than this.
+    double MaxShiftMs = 100.0;
+    // Price of a change of shift between neighbouring beats: a change of
+    // this many milliseconds costs as much as a full-strength onset gains.
+    // Tap errors wander by about 24 ms from one tap to the next, so an
+    // isolated tap 24 ms off its neighbours pays about half a full onset to
+    // be followed (out and back), and an accent 90 ms off the beats' shift
+    // must be stronger than the beat's own onset by nearly twice a full one.
+    double ShiftChangeMs = 100.0;
+    // An Unsure beat between two Snapped ones snaps to a clear peak within
+    // this share of their distance of the point halfway between them: the
+    // music's own change of beat length from one beat to the next (a few per
+    // cent of a beat; a tenth of one beat here) is what that point can miss
+    // the beat by.
+    double TempoChange = 0.05;
+    // A chosen frame below this strength is no clear onset.
+    double LeastStrength = 0.3;
+};
+
+// The beats moved onto the onsets of `curve`; one result per beat, in the
+// order given. An empty curve (or a hop of 0) leaves every beat Unsure and
+// unmoved.
+std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve,
+                                   const SnapOptions& options = SnapOptions());
