@@ -73,6 +73,52 @@ bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, double 
     return found;
 }
 
+// The curve's strength at `at`, between frames on the straight line
+// through their values; 0 off the curve.
+double StrengthAt(const OnsetCurve& curve, double at)
+{
+    const double frame = at / curve.HopMs;
+    const double last = static_cast<double>(curve.Values.size() - 1);
+    if (!(frame >= 0.0) || !(frame <= last))
+        return 0.0;
+    const double lower = std::floor(frame);
+    const auto i = static_cast<size_t>(lower);
+    const double y0 = static_cast<double>(curve.Values[i]);
+    if (lower == last)
+        return y0;
+    const double y1 = static_cast<double>(curve.Values[i + 1]);
+    return y0 + (y1 - y0) * (frame - lower);
+}
+
+// The shift of all beats together, on the curve's grid within `reach`,
+// under which the most beats lie on a clear onset: each beat counts its
+// strength up to `clear`, so that a train of onsets under every beat
+// outweighs a few louder accents between them, and nothing below half of
+// it (the curve's floor of noise); of equal ones the smallest (0 when
+// nothing beats it).
+double CommonShift(const std::vector<double>& time, const OnsetCurve& curve, double reach, double clear)
+{
+    const auto steps = static_cast<int64_t>(std::floor(reach / curve.HopMs));
+    double best = 0.0;
+    double bestSum = -1.0;
+    for (int64_t k = 0; k <= steps; ++k)
+        for (const int64_t sign : {1, -1}) {
+            if (k == 0 && sign < 0)
+                continue;
+            const double shift = static_cast<double>(sign * k) * curve.HopMs;
+            double sum = 0.0;
+            for (const double t : time) {
+                const double v = StrengthAt(curve, t + shift);
+                sum += v < 0.5 * clear ? 0.0 : v < clear ? v : clear;
+            }
+            if (sum > bestSum) {
+                bestSum = sum;
+                best = shift;
+            }
+        }
+    return best;
+}
+
 // One pass over the beats in time order, each beat's window centred on its
 // time plus `centre`: which beats snapped, and every beat's shift (the
 // Snapped ones' own; the others' still to be filled in).
@@ -249,24 +295,21 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     for (size_t i = 0; i < n; ++i)
         time[i] = beats[order[i]];
 
-    // A first pass with the windows on the beats themselves shows the shift
-    // the beats share (a tapper's lead or lag); the second centres the
-    // windows on it, so that a beat whose own tap error adds to that shift
-    // still finds its onset.
+    // The windows are centred on the shift the beats share (a tapper's lead
+    // or lag), so that a beat whose own tap error adds to it still finds
+    // its onset.
     std::vector<bool> snapped;
     std::vector<double> moved;
-    SnapPass(time, curve, options, 0.0, snapped, moved);
+    SnapPass(time, curve, options, CommonShift(time, curve, options.MaxLagMs, options.LeastStrength), snapped, moved);
     std::vector<double> shared;
     for (size_t i = 0; i < n; ++i)
         if (snapped[i])
             shared.push_back(moved[i]);
-    if (!shared.empty()) {
-        SnapPass(time, curve, options, Median(shared), snapped, moved);
-        shared.clear();
-        for (size_t i = 0; i < n; ++i)
-            if (snapped[i])
-                shared.push_back(moved[i]);
-    }
+    // Where most beats find no clear onset the recording does not show its
+    // beats (they lie under louder accents, or in a wash of sound), and the
+    // few that snap may have snapped to anything: the beats stay as tapped.
+    if (static_cast<double>(shared.size()) < options.LeastShare * static_cast<double>(n))
+        return result;
     const double common = Median(shared);
 
     // A beat between two Snapped ones that did not snap itself may be a tap

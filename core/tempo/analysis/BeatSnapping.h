@@ -11,11 +11,11 @@
 //   does not reach past the middle between it and the next, so an off-beat
 //   is never nearer to the window's centre than the beat's own onset would
 //   be without an error.
-// - The windows are centred on the beats plus the shift the beats share: a
-//   first pass with the windows on the beats themselves finds it (the
-//   median shift of the beats that snap), the second snaps. A tapper's lead
-//   or lag of 60 ms and a tap error of 60 ms on top of it are then both in
-//   reach.
+// - The windows are centred on the beats plus the shift they share (a
+//   tapper's lead or lag): of the shifts on the curve's grid within
+//   MaxLagMs, the one that puts the most onset strength under all beats
+//   together. A lead or lag of 100 ms and a tap error of 60 ms on top of it
+//   are then both in reach.
 // - The candidate shifts of a beat are the curve's frames in its window. A
 //   dynamic programme over the beats (Viterbi) chooses every beat's shift
 //   together: it maximises the sum of the strengths at beat + shift, less a
@@ -43,8 +43,11 @@
 //   eight beats (one side's alone when the other has none); with none
 //   within reach, the median shift of all Snapped beats; with no Snapped
 //   beat at all, none.
-// So a beat with no onset within MaxShiftMs (100 ms) of where its
-// neighbours' shift puts it is moved only by that shift, and where nothing
+// - Where fewer than LeastShare of the beats are Snapped, the recording does
+//   not show its beats (they lie under louder accents, or in a wash of
+//   sound): every beat is Unsure and stays where it is.
+// So a beat with no onset within MaxShiftMs (100 ms) of where the common
+// shift puts it is moved only by its neighbours' shift, and where nothing
 // snaps nothing moves.
 //
 // Arithmetic: + - * / only, in a fixed order, so every build gives the same
@@ -73,6 +76,9 @@ struct SnappedBeat {
 };
 
 struct SnapOptions {
+    // The largest lead or lag the beats may share: tappers lead by up to
+    // 60 ms and lag by up to 100 ms.
+    double MaxLagMs = 100.0;
     // No beat looks for its onset further away than this.
     double MaxShiftMs = 100.0;
     // Price of a change of shift between neighbouring beats: a change of
@@ -90,6 +96,9 @@ struct SnapOptions {
     double TempoChange = 0.05;
     // A chosen frame below this strength is no clear onset.
     double LeastStrength = 0.3;
+    // Fewer than this share of the beats on clear onsets, and none is
+    // moved: the recording does not show its beats.
+    double LeastShare = 0.5;
 };
 
 // The beats moved onto the onsets of `curve`; one result per beat, in the
