@@ -527,16 +527,6 @@ int main(int argc, char** argv)
             TakeRandom random(static_cast<uint32_t>(1000 * static_cast<int>(kind) + index));
             const Recording recording = MakeRecording(random, kind);
             auto onsets = std::make_shared<OnsetCurve>(StandInOnsets(recording.Samples, delay));
-            if (const char* dump = std::getenv("SNAPDUMP")) {
-                if (std::atoi(dump) == 100 * static_cast<int>(kind) + index) {
-                    for (size_t j = 0; j < 8; ++j) {
-                        std::printf("beat %zu at %.1f\n", j, recording.Beats[j]);
-                        const auto c = static_cast<size_t>(recording.Beats[j] / 5.0);
-                        for (size_t f = c - 20; f < c + 40; ++f)
-                            std::printf("  %+6.0f %.2f\n", static_cast<double>(f) * 5.0 - recording.Beats[j], onsets->Values[f]);
-                    }
-                }
-            }
             for (int takes = 0; takes < 2; ++takes) {
                 const size_t count = takes == 0 ? 1 : 5;
                 std::vector<Take> list;
@@ -557,16 +547,6 @@ int main(int argc, char** argv)
                     o.Smoothing = road == Smoothed || road == RepairSnapSmooth ? SmoothingAuto : SmoothingNone;
                     const std::vector<double> got = BeatTimesOnRecording(takeList, o);
                     rms[road] = Add(tallies[takes][road], got, recording.Beats);
-                    if (std::getenv("SNAPDEBUG") && road == Snapped && got.size() == recording.Beats.size()) {
-                        const std::vector<double> plain = BeatTimesOnRecording(takeList, options);
-                        const std::vector<SnappedBeat> st = SnapBeats(plain, *onsets);
-                        for (size_t j = 0; j < got.size(); ++j)
-                            if (std::fabs(got[j] - recording.Beats[j]) > 30.0)
-                                std::printf("DBG kind %d rec %d takes %zu beat %zu err %.1f plain %.1f state %d len %.0f\n",
-                                            static_cast<int>(kind), index, count, j, got[j] - recording.Beats[j],
-                                            plain[j] - recording.Beats[j], static_cast<int>(st[j].State),
-                                            j + 1 < got.size() ? recording.Beats[j + 1] - recording.Beats[j] : 0.0);
-                    }
                 }
                 if (rms[Snapped] > 1.1 * rms[Plain])
                     ++tallies[takes][Snapped].worse;

@@ -14,6 +14,13 @@ namespace {
 // all Snapped beats share, the take's constant lead or lag.
 constexpr size_t NeighbourReach = 8;
 
+// The furthest a tap errs from its beat beyond the common shift (a tap in a
+// hundred 70 to 130 ms off, runs of late taps 80 to 140 ms, and the jitter
+// on top), and the longest run of such taps: what a beat without a clear
+// onset of its own may be moved by onto one its neighbours point at.
+constexpr double FarTapMs = 200.0;
+constexpr size_t FarRun = 4;
+
 // The time of the peak at frame f between its neighbours' values ym and
 // yp: the top of the parabola through the three, at most half a frame off.
 double PeakTime(int64_t f, double ym, double y0, double yp, double hop)
@@ -46,22 +53,45 @@ Window WindowOf(double beat, double half, double hop, int64_t frames)
 }
 
 
-// The time of the clear peak (a local maximum of at least `least`, inside
-// the span, refined by its parabola) nearest `centre` within `reach`;
-// false when there is none.
-bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, double least, double& top)
+// The median of the curve's values over a window: the level a peak there
+// must stand out from.
+double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& scratch)
+{
+    scratch.clear();
+    for (int64_t f = w.First; f < w.First + w.Count; ++f)
+        scratch.push_back(static_cast<double>(curve.Values[static_cast<size_t>(f)]));
+    return Median(scratch);
+}
+
+// Whether frame f (not on the curve's first or last frame) is a clear
+// peak: a local maximum of at least LeastStrength and Contrast times the
+// level around it.
+bool ClearPeak(const OnsetCurve& curve, int64_t f, double level, const SnapOptions& options)
+{
+    const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
+    const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
+    const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
+    return y0 >= options.LeastStrength && y0 >= options.Contrast * level && y0 >= ym && y0 >= yp;
+}
+
+// The time of the clear peak (inside the span, refined by its parabola)
+// nearest `centre` within `reach`, standing out from the level of the
+// MaxShiftMs around it; false when there is none.
+bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, const SnapOptions& options,
+                   std::vector<double>& scratch, double& top)
 {
     const double hop = curve.HopMs;
     const int64_t frames = static_cast<int64_t>(curve.Values.size());
     const Window w = WindowOf(centre, reach, hop, frames);
+    const double level = LevelOf(curve, WindowOf(centre, options.MaxShiftMs, hop, frames), scratch);
     bool found = false;
     double nearest = 0.0;
     for (int64_t f = w.First + 1; f + 1 < w.First + w.Count; ++f) {
+        if (!ClearPeak(curve, f, level, options))
+            continue;
         const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
         const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
         const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
-        if (y0 < least || y0 < ym || y0 < yp)
-            continue;
         const double at = PeakTime(f, ym, y0, yp, hop);
         const double distance = at > centre ? at - centre : centre - at;
         if (!found || distance < nearest) {
@@ -90,15 +120,25 @@ double StrengthAt(const OnsetCurve& curve, double at)
     return y0 + (y1 - y0) * (frame - lower);
 }
 
-// The shift of all beats together, on the curve's grid within `reach`,
-// under which the most beats lie on a clear onset: each beat counts its
-// strength up to `clear`, so that a train of onsets under every beat
-// outweighs a few louder accents between them, and nothing below half of
-// it (the curve's floor of noise); of equal ones the smallest (0 when
-// nothing beats it).
-double CommonShift(const std::vector<double>& time, const OnsetCurve& curve, double reach, double clear)
+// The shift of all beats together, on the curve's grid within MaxLagMs,
+// under which the most beats lie on a clear onset: a beat counts the
+// strength under it where that is clear (at least LeastStrength and
+// Contrast times the level of its window), up to Contrast times
+// LeastStrength, so that a train of onsets under every beat outweighs a few
+// louder accents between them, and the curve's floor of noise counts for
+// nothing; of equal shifts the smallest (0 when nothing beats it).
+double CommonShift(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options)
 {
-    const auto steps = static_cast<int64_t>(std::floor(reach / curve.HopMs));
+    const int64_t frames = static_cast<int64_t>(curve.Values.size());
+    std::vector<double> scratch;
+    std::vector<double> least(time.size());
+    for (size_t i = 0; i < time.size(); ++i) {
+        const Window w = WindowOf(time[i], options.MaxShiftMs, curve.HopMs, frames);
+        const double level = w.Count > 0 ? LevelOf(curve, w, scratch) : 0.0;
+        least[i] = std::max(options.LeastStrength, options.Contrast * level);
+    }
+    const double most = options.Contrast * options.LeastStrength;
+    const auto steps = static_cast<int64_t>(std::floor(options.MaxLagMs / curve.HopMs));
     double best = 0.0;
     double bestSum = -1.0;
     for (int64_t k = 0; k <= steps; ++k)
@@ -107,9 +147,9 @@ double CommonShift(const std::vector<double>& time, const OnsetCurve& curve, dou
                 continue;
             const double shift = static_cast<double>(sign * k) * curve.HopMs;
             double sum = 0.0;
-            for (const double t : time) {
-                const double v = StrengthAt(curve, t + shift);
-                sum += v < 0.5 * clear ? 0.0 : v < clear ? v : clear;
+            for (size_t i = 0; i < time.size(); ++i) {
+                const double v = StrengthAt(curve, time[i] + shift);
+                sum += v < least[i] ? 0.0 : v < most ? v : most;
             }
             if (sum > bestSum) {
                 bestSum = sum;
@@ -248,6 +288,7 @@ void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const Sn
     // peaks snap, refined by the parabola through the top and its
     // neighbours.
     const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
+    std::vector<double> scratch;
     for (size_t i = 0; i < n; ++i) {
         int64_t f = chosen[i];
         if (f < 0)
@@ -264,11 +305,11 @@ void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const Sn
         }
         if (f <= w.First || f >= last)
             continue;
+        if (!ClearPeak(curve, f, LevelOf(curve, w, scratch), options))
+            continue;
         const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
         const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
         const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
-        if (y0 < options.LeastStrength || y0 < ym || y0 < yp)
-            continue;
         moved[i] = PeakTime(f, ym, y0, yp, hop) - time[i];
         snapped[i] = true;
     }
@@ -300,7 +341,8 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     // its onset.
     std::vector<bool> snapped;
     std::vector<double> moved;
-    SnapPass(time, curve, options, CommonShift(time, curve, options.MaxLagMs, options.LeastStrength), snapped, moved);
+    const double centre = CommonShift(time, curve, options);
+    SnapPass(time, curve, options, centre, snapped, moved);
     std::vector<double> shared;
     for (size_t i = 0; i < n; ++i)
         if (snapped[i])
@@ -312,24 +354,39 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
         return result;
     const double common = Median(shared);
 
-    // A beat between two Snapped ones that did not snap itself may be a tap
-    // far off its beat (one in a hundred is 70 to 130 ms off): the
-    // programme did not follow it, as it would not follow it onto an accent.
-    // Its neighbours' onsets tell where the beat is without the tap: halfway
-    // between them, give or take the music's change of tempo from one beat
-    // to the next. A clear peak that close to that point is its onset.
-    for (size_t i = 1; i + 1 < n; ++i) {
-        if (snapped[i] || !snapped[i - 1] || !snapped[i + 1])
+    // Beats between two Snapped ones that did not snap themselves may be taps
+    // far off their beats (one in a hundred is 70 to 130 ms off, and runs of
+    // a few taps lag 80 to 140 ms): the programme did not follow them, as
+    // it would not follow them onto an accent, or could not reach. The
+    // Snapped beats either side tell where they are without the taps: on
+    // the straight line between them, beat by beat, give or take the music's
+    // change of tempo. A clear peak that close to its point on the line, and
+    // no further from the tap than tapping errs, is a beat's onset. Only
+    // short runs: over a longer one (a rest) the tempo may bend too far for
+    // a straight line.
+    std::vector<double> scratch;
+    for (size_t p = 0; p < n;) {
+        size_t q = p + 1;
+        while (q < n && !snapped[q])
+            ++q;
+        if (!snapped[p] || q >= n || q - p < 2 || q - p > FarRun + 1) {
+            p = q;
             continue;
-        const double left = time[i - 1] + moved[i - 1];
-        const double right = time[i + 1] + moved[i + 1];
-        const double expected = 0.5 * (left + right);
-        const double reach = options.TempoChange * (right - left);
-        double top = 0.0;
-        if (ClearPeakNear(curve, expected, reach, options.LeastStrength, top)) {
-            moved[i] = top - time[i];
-            snapped[i] = true;
         }
+        const double left = time[p] + moved[p];
+        const double right = time[q] + moved[q];
+        const double beat = (right - left) / static_cast<double>(q - p);
+        for (size_t i = p + 1; i < q; ++i) {
+            const double expected = left + beat * static_cast<double>(i - p);
+            double top = 0.0;
+            const double tapped = time[i] + centre;
+            if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&
+                top - tapped <= FarTapMs && tapped - top <= FarTapMs) {
+                moved[i] = top - time[i];
+                snapped[i] = true;
+            }
+        }
+        p = q;
     }
 
     // Unsure beats: the shift interpolated between the nearest Snapped beats

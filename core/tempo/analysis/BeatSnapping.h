@@ -94,8 +94,11 @@ struct SnapOptions {
     // cent of a beat; a tenth of one beat here) is what that point can miss
     // the beat by.
     double TempoChange = 0.05;
-    // A chosen frame below this strength is no clear onset.
-    double LeastStrength = 0.3;
+    // A clear onset is a local maximum of at least this strength (of the
+    // curve's local maximum), and at least Contrast times the median level
+    // of the curve over the beat's window.
+    double LeastStrength = 0.1;
+    double Contrast = 3.0;
     // Fewer than this share of the beats on clear onsets, and none is
     // moved: the recording does not show its beats.
     double LeastShare = 0.5;
