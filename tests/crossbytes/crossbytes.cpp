@@ -137,7 +137,8 @@ std::shared_ptr<const OnsetCurve> MakeOnsets(int index)
     const size_t frames = static_cast<size_t>(length / curve->HopMs) + 1;
     curve->Values.resize(frames);
     for (size_t f = 0; f < frames; ++f)
-        curve->Values[f] = static_cast<float>(static_cast<double>((f * 2654435761u + static_cast<size_t>(index)) % 97) / 1000.0);
+        curve->Values[f] = static_cast<float>(
+            static_cast<double>((static_cast<uint64_t>(f) * 2654435761u + static_cast<uint64_t>(index)) % 97) / 1000.0);
     for (size_t k = 0; k < takes[0].size(); ++k) {
         const double at = anchor + static_cast<double>(takes[0][k]) +
                           static_cast<double>(static_cast<int>((k * 7919 + static_cast<size_t>(index)) % 41) - 20);

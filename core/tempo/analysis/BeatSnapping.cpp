@@ -424,6 +424,16 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
         }
     }
 
+    // No beat passes its neighbour, nor shortens the beat before it to less
+    // than half of what it was (taps never err that far, and a tempo map
+    // needs beats in order): a beat that would keeps the shift of the beat
+    // before it, and so that beat's length, and is Unsure.
+    for (size_t i = 1; i < n; ++i)
+        if (time[i] + moved[i] < time[i - 1] + moved[i - 1] + 0.5 * (time[i] - time[i - 1])) {
+            moved[i] = moved[i - 1];
+            snapped[i] = false;
+        }
+
     for (size_t i = 0; i < n; ++i) {
         SnappedBeat& beat = result[order[i]];
         beat.TimeMs = time[i] + moved[i];

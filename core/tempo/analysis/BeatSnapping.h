@@ -13,9 +13,11 @@
 //   be without an error.
 // - The windows are centred on the beats plus the shift they share (a
 //   tapper's lead or lag): of the shifts on the curve's grid within
-//   MaxLagMs, the one that puts the most onset strength under all beats
-//   together. A lead or lag of 100 ms and a tap error of 60 ms on top of it
-//   are then both in reach.
+//   MaxLagMs, the one under which the most beats lie on clear onsets (each
+//   beat counting a clear strength, capped, so that a train of onsets under
+//   every beat outweighs a few louder accents between them, and the curve's
+//   floor of noise counts for nothing). A lag of 100 ms and a tap error of
+//   60 ms on top of it are then both in reach.
 // - The candidate shifts of a beat are the curve's frames in its window. A
 //   dynamic programme over the beats (Viterbi) chooses every beat's shift
 //   together: it maximises the sum of the strengths at beat + shift, less a
@@ -32,12 +34,15 @@
 //   by the parabola through the top and its two neighbours.
 // - A beat is Snapped when that top is a clear peak: a local maximum inside
 //   its window (not at its edge, where the real peak lies outside) of at
-//   least LeastStrength.
-// - A tap far off its beat (one in a hundred) is not followed, by the same
-//   price that keeps accents out: such a beat, between two Snapped ones,
-//   snaps to a clear peak near the point halfway between its neighbours'
-//   onsets (within TempoChange of their distance), where the music, not
-//   the tap, puts it.
+//   least LeastStrength and at least Contrast times the median of the curve
+//   over the window (a peak that stands out from what is around it).
+// - Taps far off their beats (one in a hundred is 70 to 130 ms off, and
+//   runs of a few lag 80 to 140 ms) are not followed, by the same price
+//   that keeps accents out, or are out of reach: such beats, in a run of at
+//   most four between two Snapped ones, snap to a clear peak near their
+//   points on the straight line between those two (within twice
+//   TempoChange of a beat), where the music, not the taps, puts them, and
+//   never more than 200 ms from where the common shift puts them.
 // - A beat still without a clear peak is Unsure, and takes the shift
 //   interpolated in time between its nearest Snapped neighbours within
 //   eight beats (one side's alone when the other has none); with none
@@ -46,6 +51,9 @@
 // - Where fewer than LeastShare of the beats are Snapped, the recording does
 //   not show its beats (they lie under louder accents, or in a wash of
 //   sound): every beat is Unsure and stays where it is.
+// - No beat passes its neighbour or shortens the beat before it to less
+//   than half its length: such a beat keeps the shift of the one before it
+//   and is Unsure.
 // So a beat with no onset within MaxShiftMs (100 ms) of where the common
 // shift puts it is moved only by its neighbours' shift, and where nothing
 // snaps nothing moves.
@@ -88,15 +96,15 @@ struct SnapOptions {
     // be followed (out and back), and an accent 90 ms off the beats' shift
     // must be stronger than the beat's own onset by nearly twice a full one.
     double ShiftChangeMs = 100.0;
-    // An Unsure beat between two Snapped ones snaps to a clear peak within
-    // this share of their distance of the point halfway between them: the
-    // music's own change of beat length from one beat to the next (a few per
-    // cent of a beat; a tenth of one beat here) is what that point can miss
-    // the beat by.
+    // A far-off tap's beat between Snapped ones snaps to a clear peak
+    // within twice this share of a beat of its point on the line between
+    // them: the music's own change of beat length from one beat to the next
+    // (a few per cent of a beat) is what that point can miss the beat by.
     double TempoChange = 0.05;
-    // A clear onset is a local maximum of at least this strength (of the
-    // curve's local maximum), and at least Contrast times the median level
-    // of the curve over the beat's window.
+    // A clear onset is a local maximum of at least this strength (the curve
+    // is normalised by its local maximum, so a quieter beat than the bar's
+    // loudest, a snare after a kick, still counts), and at least Contrast
+    // times the median level of the curve over the beat's window.
     double LeastStrength = 0.1;
     double Contrast = 3.0;
     // Fewer than this share of the beats on clear onsets, and none is
