@@ -93,6 +93,7 @@ void OnInitDialog(HWND dialog)
     CheckDlgButton(dialog, IDC_OPT_REPAIR, g_AppSettings.RepairOnExport ? BST_CHECKED : BST_UNCHECKED);
     FillPreRoll(dialog);
     CheckDlgButton(dialog, IDC_OPT_ALIGN, g_AppSettings.AlignToRecording ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_OPT_SNAP, g_AppSettings.SnapToOnsets ? BST_CHECKED : BST_UNCHECKED);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_KEYBOARD, 0), 0);
 }
 
@@ -169,6 +170,7 @@ void OnOk(HWND dialog)
         if (preRoll >= 0 && preRoll <= MaxPreRollSeconds)
             g_AppSettings.PreRollSeconds = static_cast<int>(preRoll);
         g_AppSettings.AlignToRecording = IsDlgButtonChecked(dialog, IDC_OPT_ALIGN) == BST_CHECKED;
+        g_AppSettings.SnapToOnsets = IsDlgButtonChecked(dialog, IDC_OPT_SNAP) == BST_CHECKED;
         RegisterCakewalkTool(IsDlgButtonChecked(dialog, IDC_OPT_CAKEWALK) == BST_CHECKED);
         // The interpolation count is the selection of the owner's combo box.
         const HWND owner = GetWindow(dialog, GW_OWNER);

@@ -1,5 +1,6 @@
 // What opening a recording costs in memory: the decoder opened as the main
-// window opens it, the one decode pass that makes the waveform's envelope,
+// window opens it, the one decode pass that makes the waveform's envelope
+// and the onset strength,
 // then the process's peak working set and peak committed memory, as Windows
 // reports them. Meant for the 32-bit program and an hour's recording:
 //   wine-run.sh recording_memory.exe FILE
@@ -31,8 +32,9 @@ int main(int argc, char** argv)
         return 1;
     }
     PeakEnvelope envelope;
+    OnsetStrength onsets;
     const DWORD start = GetTickCount();
-    const ScanOutcome outcome = BuildPeakEnvelope(*decoder, envelope);
+    const ScanOutcome outcome = BuildEnvelopeAndOnsetStrength(*decoder, envelope, onsets);
     const DWORD elapsed = GetTickCount() - start;
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
@@ -43,8 +45,9 @@ int main(int argc, char** argv)
                 static_cast<double>(format.frames) / format.sampleRate / 60.0,
                 static_cast<unsigned long long>(outcome.frames), static_cast<unsigned long>(elapsed),
                 outcome.result == ScanResult::Done ? "done" : outcome.error.c_str());
-    std::printf("envelope: %zu blocks, %.1f MB\n", envelope.Blocks().size(),
-                static_cast<double>(envelope.Blocks().size() * sizeof(PeakPair)) / 1e6);
+    std::printf("envelope: %zu blocks, %.1f MB; onset strength: %zu frames, %.1f MB\n", envelope.Blocks().size(),
+                static_cast<double>(envelope.Blocks().size() * sizeof(PeakPair)) / 1e6, onsets.Values.size(),
+                static_cast<double>(onsets.Values.size() * sizeof(float)) / 1e6);
     std::printf("peak working set %.1f MB, peak committed %.1f MB (%d-bit process)\n",
                 static_cast<double>(counters.PeakWorkingSetSize) / 1e6,
                 static_cast<double>(counters.PeakPagefileUsage) / 1e6, static_cast<int>(sizeof(void*) * 8));

@@ -7,6 +7,7 @@
 //   metrova-cli repair [--audio FILE] [--base B] --out-dir DIR TAKEFILE...
 //   metrova-cli import [--base B] FILE.mid
 //   metrova-cli info RECORDING
+//   metrova-cli onsets RECORDING
 //
 // Exit status: 0 done, 1 a file was refused or could not be read or written,
 // 2 bad arguments.
@@ -25,6 +26,7 @@
 #include "AppSettings.h"
 #include "AudioDecoder.h"
 #include "FileRead.h"
+#include "OnsetStrength.h"
 #include "FileReplace.h"
 #include "Take.h"
 #include "TakeFile.h"
@@ -51,6 +53,7 @@ const char kUsage[] =
     "       metrova-cli repair [--audio FILE] [--base B] --out-dir DIR TAKEFILE...\n"
     "       metrova-cli import [--base B] FILE.mid\n"
     "       metrova-cli info RECORDING\n"
+    "       metrova-cli onsets RECORDING\n"
     "       metrova-cli --help\n";
 
 const char kHelp[] =
@@ -83,6 +86,10 @@ const char kHelp[] =
     "         rate (samples per second), channels, frames (samples per channel)\n"
     "         and length_ms (rounded to the nearest millisecond). It reads WAV\n"
     "         (PCM of 8 to 32 bits, float, up to 2 GB) and Ogg Vorbis.\n"
+    "onsets   Prints where sounds begin in a recording, one per line:\n"
+    "         time_ms<TAB>strength, the time in milliseconds from its first sample\n"
+    "         (to a tenth), the strength from 0 to 1 (1: as strong as the strongest\n"
+    "         onset of the second and a half around it).\n"
     "\n"
     "A TAKEFILE is a take file (tap times in milliseconds, separated by white\n"
     "space: one take), a session of takes saved by Metrova (its checked takes),\n"
@@ -248,7 +255,7 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
 
 // Options of all commands. ParseOptions returns -1 when parsing went fine,
 // otherwise the exit status.
-enum class Command { Export, Beats, Analyze, Repair, Import, Info };
+enum class Command { Export, Beats, Analyze, Repair, Import, Info, Onsets };
 
 struct Options {
     Command command = Command::Export;
@@ -267,7 +274,8 @@ int ParseOptions(int argc, char** argv, Options& options)
 {
     const bool isExport = options.command == Command::Export;
     const bool makesMap = isExport || options.command == Command::Beats;
-    const bool readsTakes = options.command != Command::Import && options.command != Command::Info;
+    const bool readsRecording = options.command == Command::Info || options.command == Command::Onsets;
+    const bool readsTakes = options.command != Command::Import && !readsRecording;
     bool endOfOptions = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -283,7 +291,7 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.analysis.Repair = true;
             continue;
         }
-        const bool takesValue = (arg == "--base" && options.command != Command::Info) ||
+        const bool takesValue = (arg == "--base" && !readsRecording) ||
                                 (isExport && (arg == "--interp" || arg == "--out")) ||
                                 (makesMap && arg == "--smooth") || (readsTakes && arg == "--audio") ||
                                 (options.command == Command::Repair && arg == "--out-dir");
@@ -590,6 +598,34 @@ int RunInfo(const Options& options)
     return ExitOk;
 }
 
+// The onsets of a recording, from one decode pass over it.
+int RunOnsets(const Options& options)
+{
+    if (options.files.size() != 1)
+        return UsageError("onsets needs exactly one recording");
+    const std::string& path = options.files[0];
+    const AudioOpenResult opened = OpenAudioFile(path);
+    if (!opened.decoder) {
+        std::fprintf(stderr, "metrova-cli: %s\n", opened.message.c_str());
+        return ExitFailed;
+    }
+    OnsetStrength strength;
+    const ScanOutcome outcome = BuildOnsetStrength(*opened.decoder, strength);
+    if (outcome.result != ScanResult::Done)
+        return FileError(path, outcome.error);
+    std::string text;
+    for (const Onset& onset : PickOnsets(strength)) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%.1f\t%.3f\n", onset.TimeMs, static_cast<double>(onset.Strength));
+        text += line;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "metrova-cli: cannot write to standard output\n");
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
 int RunImport(const Options& options)
 {
     if (options.files.size() != 1)
@@ -645,6 +681,8 @@ int main(int argc, char** argv)
         options.command = Command::Import;
     else if (command == "info")
         options.command = Command::Info;
+    else if (command == "onsets")
+        options.command = Command::Onsets;
     else
         return UsageError("unknown command '" + command + "'");
 
@@ -662,6 +700,8 @@ int main(int argc, char** argv)
         return RunRepair(options);
     case Command::Info:
         return RunInfo(options);
+    case Command::Onsets:
+        return RunOnsets(options);
     case Command::Import:
         break;
     }

@@ -6,6 +6,7 @@
 //   ini_fuzz         settings files, some followed by a NUL and an edit script
 //   session_fuzz     sessions, take files and beat lists
 //   wav_fuzz         WAV files of every layout the reader takes, and broken ones
+//   onset_fuzz       clicks, noise and silence behind the target's steering bytes
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -177,6 +178,45 @@ Corpus WavCorpus()
     return c;
 }
 
+// The onset target's input: rate (4 bytes), channels, block size, sample
+// kind (odd: floats, even: 16-bit) and repeat count, then the samples.
+Corpus OnsetCorpus()
+{
+    Corpus c;
+    const auto add = [&c](const char* name, uint32_t rate, uint8_t channels, uint8_t block, bool floats,
+                          uint8_t repeat, const std::vector<float>& samples) {
+        wavimg::Bytes input = {uint8_t(rate), uint8_t(rate >> 8), uint8_t(rate >> 16), uint8_t(rate >> 24),
+                               channels, block, uint8_t(floats ? 1 : 0), repeat};
+        for (const float f : samples) {
+            if (floats) {
+                uint8_t b[4];
+                std::memcpy(b, &f, 4);
+                input.insert(input.end(), b, b + 4);
+            } else {
+                const int v = static_cast<int>(f * 32767);
+                input.push_back(uint8_t(v & 255));
+                input.push_back(uint8_t((v >> 8) & 255));
+            }
+        }
+        c.emplace_back(name, input);
+    };
+    std::vector<float> click(4000, 0.0f);
+    click[1000] = 0.9f;
+    click[3000] = -0.05f;
+    std::vector<float> noise(6000);
+    uint32_t x = 1;
+    for (float& s : noise) {
+        x = x * 1664525u + 1013904223u;
+        s = static_cast<float>(static_cast<int32_t>(x)) / 4294967296.0f;
+    }
+    add("clicks-44k", 44100, 0, 99, false, 8, click);
+    add("clicks-8k-floats", 8000, 0, 3, true, 3, click);
+    add("noise-stereo-96k", 96000, 1, 255, true, 20, noise);
+    add("noise-rate-zero", 0, 2, 0, false, 1, noise);
+    add("silence-huge-rate", 0xFFFFFFFFu, 3, 7, true, 63, std::vector<float>(500, 0.0f));
+    return c;
+}
+
 bool WriteCorpus(const std::string& dir, const Corpus& corpus)
 {
     for (const auto& [name, bytes] : corpus) {
@@ -214,9 +254,11 @@ int main(int argc, char** argv)
             corpus = SessionCorpus();
         else if (target == "wav_fuzz")
             corpus = WavCorpus();
+        else if (target == "onset_fuzz")
+            corpus = OnsetCorpus();
         if (!corpus.empty())
             return WriteCorpus(argv[2], corpus) ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz|session_fuzz|wav_fuzz DIR\n");
+    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz|session_fuzz|wav_fuzz|onset_fuzz DIR\n");
     return 2;
 }

@@ -66,7 +66,7 @@ start() {
     started=$((started + 1))
 }
 
-targets="smf_parser_fuzz import_fuzz tempo_fuzz ini_fuzz session_fuzz wav_fuzz"
+targets="smf_parser_fuzz import_fuzz tempo_fuzz ini_fuzz session_fuzz wav_fuzz onset_fuzz"
 start smf_parser_fuzz 10 2048 ""
 # No file of up to 1 MiB may keep the import busy for more than a second or
 # make it use more than 256 MiB. That second is the native Release build's;
@@ -80,6 +80,8 @@ start ini_fuzz 10 2048 ""
 start session_fuzz 10 2048 "" -max_len=65536
 # Recordings are streamed: a file of 1 MiB holds every header there is.
 start wav_fuzz 10 2048 "" -max_len=1048576
+# Samples are repeated up to 8 times: 16 KiB gives a second of sound or more.
+start onset_fuzz 10 2048 "" -max_len=16384
 wait
 
 total=0

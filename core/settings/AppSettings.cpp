@@ -80,6 +80,8 @@ StoredSettings ReadSettings(const IniFile& file)
     const std::string align = file.GetString(SettingsSection, KeyAlignToRecording, "1");
     stored.App.AlignToRecording =
         align.find_first_of("0123456789") == std::string::npos || ReadSettingNumber(align) != 0;
+    const std::string snap = file.GetString(SettingsSection, KeySnapToOnsets, "1");
+    stored.App.SnapToOnsets = snap.find_first_of("0123456789") == std::string::npos || ReadSettingNumber(snap) != 0;
 
     // Only an explicit 0 turns restoring off: losing takes is never what a
     // musician wants, so anything unreadable keeps it on.
@@ -128,6 +130,10 @@ void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top
         file.SetValue(SettingsSection, KeyAlignToRecording, "0");
     else
         file.DeleteKey(SettingsSection, KeyAlignToRecording);
+    if (!settings.SnapToOnsets)
+        file.SetValue(SettingsSection, KeySnapToOnsets, "0");
+    else
+        file.DeleteKey(SettingsSection, KeySnapToOnsets);
     // Last, after the keys a file of an earlier version lacks: taken out and
     // appended again, so that such a file gets the order of a new one.
     file.DeleteKey(SettingsSection, KeyRestoreTakes);

@@ -28,6 +28,7 @@ inline constexpr char KeyGraphHeight[] = "GraphHeight";
 inline constexpr char KeyRestoreTakes[] = "RestoreTakes";
 inline constexpr char KeyPreRoll[] = "PreRoll";
 inline constexpr char KeyAlignToRecording[] = "AlignToRecording";
+inline constexpr char KeySnapToOnsets[] = "SnapToOnsets";
 // Retired: whether the program is a Cakewalk tool is read from the registry.
 inline constexpr char KeyAddCakewalkTool[] = "AddCakewalkTool";
 
@@ -81,6 +82,8 @@ struct AppSettings {
     // takes tapped along it starts at the recording's first sample.
     int PreRollSeconds = DefaultPreRollSeconds;
     bool AlignToRecording = true;
+    // Whether the beats of such a map are moved onto the recording's onsets.
+    bool SnapToOnsets = true;
 
     bool HasGraphPlacement() const { return GraphWidth > 0 && GraphHeight > 0; }
 };
@@ -111,9 +114,10 @@ bool RemoveRetiredSettings(IniFile& file);
 
 // Stores the values in the order "Left", "Top", "TempoInterpCount",
 // "TimeSigBase", "TapMethod", "MidiIn", "Smoothing", "RepairOnExport",
-// "GraphLeft", "GraphTop", "GraphWidth", "GraphHeight", then "PreRoll" and
-// "AlignToRecording" only where they differ from their defaults (a file of
-// default settings reads as it did before they came), "RestoreTakes"; the
+// "GraphLeft", "GraphTop", "GraphWidth", "GraphHeight", then "PreRoll",
+// "AlignToRecording" and "SnapToOnsets" only where they differ from their
+// defaults (a file of default settings reads as it did before they came),
+// "RestoreTakes"; the
 // caller saves the file (Save, or by UTF-16 path on Windows). "RestoreTakes" always ends up the section's last key, also
 // in a file written before the keys between came to be.
 void WriteSettings(IniFile& file, const AppSettings& settings, int left, int top,

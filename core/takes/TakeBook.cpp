@@ -105,6 +105,7 @@ bool TakeBook::AnyAnchored() const
 
 bool TakeBook::DropAnchors()
 {
+    history_.DropAnchors();
     if (!AnyAnchored())
         return false;
     for (SessionTake& take : takes_)

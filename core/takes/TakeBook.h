@@ -72,9 +72,10 @@ public:
     void UseAnchors(bool use);
     bool UsesAnchors() const { return useAnchors_; }
     bool AnyAnchored() const;
-    // Forgets every take's anchor (another recording is opened, or the one
-    // they were tapped along closed); false when none had one. No step to
-    // undo: the taps stay as they are.
+    // Forgets every take's anchor, in the undo history too (another
+    // recording is opened, or the one they were tapped along closed); false
+    // when no listed take had one. No step to undo: the taps stay as they
+    // are.
     bool DropAnchors();
 
     // Whether a repair with the take's accepted findings would change it;

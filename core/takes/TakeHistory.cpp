@@ -72,3 +72,11 @@ void TakeHistory::Trim()
         from.pop_front();
     }
 }
+
+void TakeHistory::DropAnchors()
+{
+    for (std::deque<ListState>* steps : {&undo_, &redo_})
+        for (ListState& state : *steps)
+            for (SessionTake& take : state.Takes)
+                take.Anchor = SessionTake::NoAnchor;
+}

@@ -43,6 +43,10 @@ public:
     bool CanRedo() const { return !redo_.empty(); }
     size_t UndoSteps() const { return undo_.size(); }
     void Clear();
+    // Forgets the anchors of the takes in every step: they were places on a
+    // recording that is no longer the session's, and undo must not bring
+    // them back onto another one.
+    void DropAnchors();
 
 private:
     void Trim();

@@ -211,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {-1, "Static", L"WWW \u30B5\u30A4\u30C8:", 35, 123, 46, 8, kLabel, 0},
         {IDC_ABOUT_WEB, "Button", L"", 83, 121, 137, 14, kPush, kEdge},
         {IDC_ABOUT_COPYRIGHT, "Static", L"", 34, 145, 131, 8, kChild | SS_NOPREFIX, 0}}},
-    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 199, {
+    ExpectedDialog{IDD_OPTIONS, L"\u30AA\u30D7\u30B7\u30E7\u30F3", kModal, 0, 0, 217, 213, {
         {-1, "Static", L"\u57FA\u6E96\u97F3\u7B26(&B):", 7, 10, 39, 8, kLabel, 0},
         {IDC_OPT_BASENOTE, "ComboBox", L"", 49, 7, 161, 120, kCombo, 0},
         {-1, "Button", L"\u30BF\u30C3\u30D7\u306E\u5165\u529B\u624B\u6BB5:", 7, 29, 203, 48,
@@ -234,8 +234,9 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {IDC_OPT_PREROLL_LABEL, "Static", L"\u9332\u97F3\u306E\u30D7\u30EA\u30ED\u30FC\u30EB(&P):", 7, 151, 70, 8, kLabel, 0},
         {IDC_OPT_PREROLL, "ComboBox", L"", 80, 148, 50, 120, kCombo, 0},
         {IDC_OPT_ALIGN, "Button", L"\u9332\u97F3\u306E\u5148\u982D\u306B\u5408\u308F\u305B\u308B(&A)", 7, 164, 140, 10, kPush | BS_AUTOCHECKBOX, 0},
-        {IDOK, "Button", L"OK", 105, 177, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
-        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 177, 50, 15, kPush, 0}}}),
+        {IDC_OPT_SNAP, "Button", L"\u30AA\u30F3\u30BB\u30C3\u30C8\u306B\u5408\u308F\u305B\u308B(&N)", 7, 178, 140, 10, kPush | BS_AUTOCHECKBOX, 0},
+        {IDOK, "Button", L"OK", 105, 191, 50, 15, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDCANCEL, "Button", L"\u30AD\u30E3\u30F3\u30BB\u30EB", 159, 191, 50, 15, kPush, 0}}}),
     [](const ::testing::TestParamInfo<ExpectedDialog>& param) { return "Dialog" + std::to_string(param.param.templateId); });
 
 TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {

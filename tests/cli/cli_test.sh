@@ -247,6 +247,35 @@ grep -q "'no_such.wav': no such file" err || fail "info of a missing file: $(cat
 expect_status 2 "info of two files" -- info take.wav take.wav
 expect_status 2 "--base on info" -- info --base 3 take.wav
 
+# onsets: clicks written here at known samples (44.1 kHz, 16-bit, levels
+# over 40 dB) and made a WAV by sox; each is found once, within 1 ms.
+if command -v sox >/dev/null 2>&1; then
+    LC_ALL=C awk 'BEGIN {
+        split("11025 30870 54441 79380 110250", at, " ")
+        split("20000 2000 200 20000 6000", level, " ")
+        for (c = 1; c <= 5; c++) click[at[c]] = level[c]
+        for (i = 0; i < 132300; i++) {
+            v = (i in click) ? click[i] : 0
+            printf "%c%c", v % 256, int(v / 256)
+        }
+    }' >clicks.raw
+    sox -V1 -t raw -e signed -b 16 -r 44100 -c 1 clicks.raw clicks.wav || fail "sox cannot write clicks.wav"
+    expect_status 0 "onsets of clicks" -- onsets clicks.wav
+    tr -d '\r' <out | LC_ALL=C awk -F '\t' '
+        BEGIN { split("11025 30870 54441 79380 110250", at, " ") }
+        NF != 2 || $1 !~ /^[0-9]+\.[0-9]$/ || !($2 > 0 && $2 <= 1) { bad = bad " [" $0 "]" }
+        { n++; d = $1 - at[n] / 44.1; if (d < -1 || d > 1) bad = bad " [" $0 " is not " at[n] / 44.1 "]" }
+        END { if (n != 5 || bad != "") { print n " onsets:" bad; exit 1 } }' >onset_check ||
+        fail "onsets of clicks: $(cat onset_check); printed $(cat out)"
+    sox -V1 -n -r 22050 -c 2 -b 16 quiet.wav trim 0 1.5 || fail "sox cannot write quiet.wav"
+    expect_status 0 "onsets of silence" -- onsets quiet.wav
+    [ ! -s out ] || fail "onsets of silence printed: $(cat out)"
+fi
+expect_status 1 "onsets of a take file" -- onsets take_a
+grep -q "'take_a' is not a recording Metrova can read" err || fail "onsets of a take file: $(cat err)"
+expect_status 2 "onsets of two files" -- onsets take.wav take.wav
+expect_status 2 "--base on onsets" -- onsets --base 3 take.wav
+
 # beats: the beat times the spline runs through. Without a recording they
 # start at 0 whatever the take files' first times; with --audio the take
 # files' times are times on the recording, and the map is lined up with its
@@ -295,7 +324,7 @@ expect_status 2 "repair without --out-dir" -- repair take_a
 expect_status 1 "analyze of a missing file" -- analyze no_such_take
 expect_status 1 "repair into a missing folder" -- repair --out-dir nowhere take_a
 expect_status 0 "--help" -- --help
-for word in export beats analyze repair import info --repair --smooth --out-dir --audio; do
+for word in export beats analyze repair import info onsets --repair --smooth --out-dir --audio; do
     grep -q -- "$word" out || fail "--help does not explain $word"
 done
 

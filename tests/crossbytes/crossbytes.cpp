@@ -13,7 +13,11 @@
 // 32-bit program started under emulation costs seconds per start.
 //
 // A record is one header line, "set S interp Q base B bytes N", then the N
-// bytes of the Standard MIDI File.
+// bytes of the Standard MIDI File. After the exports come the onset
+// strengths of generated recordings (clicks, noise bursts and struck tones
+// at rates from 8 to 96 kHz), which the taps are snapped onto: one header
+// line, "onsets S rate R bytes N", then OnsetStrengthDigest's N characters.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "OnsetStrength.h"
 #include "TakeGenerator.h"
 #include "TempoExport.h"
 #include "TempoMap.h"
@@ -211,6 +216,75 @@ void ForEachCase(int setIndex, F&& visit)
     }
 }
 
+// Recording number `index` for the onset strength, made with integer
+// draws and + - * / only (the tones by rotating a phasor), so that every
+// build analyses the same samples: 2.5 s at one of five rates, with a sound
+// every 100 to 400 ms at levels over 40 dB, each a click, a burst of noise
+// or a tone of two partials that rises over a few milliseconds and decays.
+constexpr int kRecordingCount = 15;
+
+std::vector<float> MakeRecording(int index, uint32_t& rate)
+{
+    static const uint32_t kRates[] = {8000, 22050, 44100, 48000, 96000};
+    Random random(0x6F6E73ull * 7919u + static_cast<uint64_t>(index));
+    rate = kRates[index % 5];
+    std::vector<float> samples(rate * 5 / 2, 0.0f);
+    const auto unit = [&random] { return static_cast<double>(random.Between(0, 2000000)) / 1000000.0 - 1.0; };
+    for (size_t at = rate / 20; at < samples.size(); at += rate / 10 + random.Between(0, 3 * rate / 10)) {
+        double level = 0.9;
+        for (uint32_t d = random.Between(0, 40); d >= 4; d -= 4)
+            level *= 0.630957;  // -4 dB
+        const uint32_t kind = random.Between(0, 2);
+        if (kind == 0) {
+            samples[at] += static_cast<float>(level);
+            continue;
+        }
+        const size_t length = kind == 1 ? rate / 200 : rate / 4;
+        const double decay = 1.0 - (kind == 1 ? 800.0 : 16.0) / rate;
+        const double rise = static_cast<double>(random.Between(rate / 1000, rate / 100) + 1);
+        const int64_t cycle = static_cast<int64_t>(random.Between(rate / 1500, rate / 150) + 2);  // samples a period
+        const double c1 = onset_detail::CosPi(2, cycle), s1 = onset_detail::CosPi(cycle - 4, 2 * cycle);
+        const double c3 = onset_detail::CosPi(6, cycle), s3 = onset_detail::CosPi(cycle - 12, 2 * cycle);
+        double x1 = 1, y1 = 0, x3 = 1, y3 = 0, envelope = level;
+        for (size_t i = 0; i < length && at + i < samples.size(); ++i) {
+            double v;
+            if (kind == 1) {
+                v = envelope * unit();
+            } else {
+                const double ramp = static_cast<double>(i) < rise ? static_cast<double>(i) / rise : 1.0;
+                v = envelope * ramp * (0.7 * y1 + 0.3 * y3);
+                const double nx1 = x1 * c1 - y1 * s1, ny1 = x1 * s1 + y1 * c1;
+                const double nx3 = x3 * c3 - y3 * s3, ny3 = x3 * s3 + y3 * c3;
+                x1 = nx1, y1 = ny1, x3 = nx3, y3 = ny3;
+            }
+            samples[at + i] += static_cast<float>(v);
+            envelope *= decay;
+        }
+    }
+    return samples;
+}
+
+std::string OnsetRecord(int index)
+{
+    uint32_t rate = 0;
+    const std::vector<float> samples = MakeRecording(index, rate);
+    OnsetStrengthSink sink;
+    AudioFormat format;
+    format.sampleRate = rate;
+    format.channels = 1;
+    format.frames = samples.size();
+    sink.Begin(format);
+    // In uneven blocks, as a decoder hands them out.
+    for (size_t at = 0, n = 1; at < samples.size(); at += n, n = n * 3 % 5000 + 1) {
+        n = std::min(n, samples.size() - at);
+        sink.Consume(samples.data() + at, n, 1);
+    }
+    sink.End();
+    const std::string digest = OnsetStrengthDigest(sink.Result());
+    return "onsets " + std::to_string(index) + " rate " + std::to_string(rate) + " bytes " +
+           std::to_string(digest.size()) + "\n" + digest;
+}
+
 std::vector<uint8_t> Export(const std::vector<Take>& takes, const ExportCase& c)
 {
     TakeList list = TakeListOf(takes);
@@ -311,12 +385,15 @@ int main(int argc, char** argv)
             ++exports;
         });
     }
+    for (int r = 0; r < kRecordingCount; ++r)
+        out += OnsetRecord(r);
     FILE* f = std::fopen(argv[1], "wb");
     if (!f || std::fwrite(out.data(), 1, out.size(), f) != out.size() || std::fclose(f) != 0) {
         std::fprintf(stderr, "crossbytes: cannot write %s\n", argv[1]);
         return 2;
     }
-    std::printf("crossbytes: %zu exports of %d take sets, %zu bytes\n", exports, kSetCount, out.size());
+    std::printf("crossbytes: %zu exports of %d take sets and the onset strengths of %d recordings, %zu bytes\n",
+                exports, kSetCount, kRecordingCount, out.size());
 
     bool same = true;
     for (int i = 2; i < argc; ++i) {

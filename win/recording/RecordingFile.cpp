@@ -258,11 +258,12 @@ RecordingLoad LoadRecording(HWND owner, const std::wstring& path, LoadedRecordin
     }
 
     auto envelope = std::make_shared<PeakEnvelope>();
+    auto onsets = std::make_shared<OnsetStrength>();
     ScanOutcome outcome;
     {
         ProgressWindow progress(owner, LoadResString(IDS_RECORDING_OPENING, NarrowForDisplay(FileNameOf(path))));
         DWORD lastStep = GetTickCount() - 1000;
-        outcome = BuildPeakEnvelope(*decoder, *envelope, [&progress, &lastStep](double fraction) {
+        outcome = BuildEnvelopeAndOnsetStrength(*decoder, *envelope, *onsets, [&progress, &lastStep](double fraction) {
             // A few dozen times a second is enough for the bar and Cancel.
             const DWORD now = GetTickCount();
             if (now - lastStep < 30 && fraction < 1.0)
@@ -283,6 +284,7 @@ RecordingLoad LoadRecording(HWND owner, const std::wstring& path, LoadedRecordin
     loaded.Format = decoder->Format();
     loaded.Format.frames = outcome.frames;
     loaded.Envelope = std::move(envelope);
+    loaded.Onsets = std::move(onsets);
     loaded.Identity = identity;
     return RecordingLoad::Loaded;
 }

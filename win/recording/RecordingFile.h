@@ -1,6 +1,7 @@
 // The recording the musician taps along: opening it (the core's readers
 // first, then the system's decoders), the one decode pass that makes its
-// waveform envelope while a progress window shows how far it has got, and
+// waveform envelope and onset strength while a progress window shows how
+// far it has got, and
 // its identity (size and the hash of its first mebibyte), by which a
 // session knows whether the file it names is still the one its takes were
 // tapped along.
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "AudioDecoder.h"
+#include "OnsetStrength.h"
 #include "PeakEnvelope.h"
 #include "Session.h"
 
@@ -23,6 +25,9 @@ struct LoadedRecording {
     std::wstring Path;
     AudioFormat Format;  // frames as decoded, not as the header claimed
     std::shared_ptr<const PeakEnvelope> Envelope;
+    // Where its sounds begin, for snapping beats onto them; made in the same
+    // pass as the envelope.
+    std::shared_ptr<const OnsetStrength> Onsets;
     SessionRecording Identity;  // Path in UTF-8
 
     bool IsOpen() const { return !Path.empty(); }
@@ -50,8 +55,9 @@ enum class RecordingLoad {
     Cancelled,  // the user stopped the decoding
     Failed,     // told to the user in a box owned by `owner`
 };
-// Opens the recording and decodes it once for its envelope, with a progress
-// window owned by `owner` (its Cancel button stops the pass).
+// Opens the recording and decodes it once for its envelope and its onset
+// strength, with a progress window owned by `owner` (its Cancel button
+// stops the pass).
 RecordingLoad LoadRecording(HWND owner, const std::wstring& path, LoadedRecording& loaded);
 
 // The session's UTF-8 path as a wide one, and back.

@@ -81,6 +81,9 @@ TEST(ReadSettings, BadAnalysisValuesFallBackToTheDefaults)
     for (const auto& [text, expected] : align)
         EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeyAlignToRecording, text)).App.AlignToRecording) << text;
     EXPECT_TRUE(ReadSettings(IniFile()).App.AlignToRecording);
+    for (const auto& [text, expected] : align)
+        EXPECT_EQ(expected, ReadSettings(WithAppSetting(KeySnapToOnsets, text)).App.SnapToOnsets) << text;
+    EXPECT_TRUE(ReadSettings(IniFile()).App.SnapToOnsets);
 }
 
 TEST(ReadSettings, GraphPlacementNeedsAllFourKeysAndASize)
@@ -244,6 +247,7 @@ TEST_F(AppSettingsFileTest, EveryValidValueSurvivesASaveAndALoad)
         app.RestoreTakes = between(0, 1) == 1;
         app.PreRollSeconds = between(0, MaxPreRollSeconds);
         app.AlignToRecording = between(0, 1) == 1;
+        app.SnapToOnsets = between(0, 1) == 1;
         const int interp = between(0, 10);
         // Over the file the round before left (none at first).
         IniFile ini;
@@ -267,9 +271,11 @@ TEST_F(AppSettingsFileTest, EveryValidValueSurvivesASaveAndALoad)
         EXPECT_EQ(app.RestoreTakes, s.App.RestoreTakes);
         EXPECT_EQ(app.PreRollSeconds, s.App.PreRollSeconds);
         EXPECT_EQ(app.AlignToRecording, s.App.AlignToRecording);
+        EXPECT_EQ(app.SnapToOnsets, s.App.SnapToOnsets);
         ASSERT_EQ(1u, reread.GetSections().size());
         // The recording's two keys only where they differ from the defaults.
-        const size_t extra = (app.PreRollSeconds != DefaultPreRollSeconds ? 1u : 0u) + (app.AlignToRecording ? 0u : 1u);
+        const size_t extra = (app.PreRollSeconds != DefaultPreRollSeconds ? 1u : 0u) + (app.AlignToRecording ? 0u : 1u) +
+                             (app.SnapToOnsets ? 0u : 1u);
         EXPECT_EQ(13u + extra, reread.GetSections()[0].lines.size());
         EXPECT_EQ(std::string(KeyRestoreTakes) + (app.RestoreTakes ? "=1" : "=0"),
                   reread.GetSections()[0].lines.back());

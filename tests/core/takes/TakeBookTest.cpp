@@ -384,6 +384,15 @@ TEST(TakeBook, AnchoredTakesKeepTheirTapsWhereTheyWereOnTheRecording)
                 EXPECT_EQ(book.Takes()[t].Anchor, repaired.Takes()[t].Anchor);
         }
 
+        // Dropped, they stay dropped through undo: they were places on a
+        // recording that is no longer there.
+        if (repaired.CanRedo()) {
+            repaired.DropAnchors();
+            repaired.Redo(2);
+            EXPECT_FALSE(repaired.AnyAnchored());
+            repaired.Undo(2);
+            EXPECT_FALSE(repaired.AnyAnchored());
+        }
         EXPECT_TRUE(book.DropAnchors());
         EXPECT_FALSE(book.AnyAnchored());
         EXPECT_FALSE(book.DropAnchors());

@@ -1,0 +1,144 @@
+// Where sounds begin in a recording: the onset strength over time, and the
+// onsets picked from it. Tapped beats are snapped onto these onsets, so the
+// times decide exported bytes.
+//
+// The strength is the spectral flux of compressed magnitudes: each frame's
+// magnitude spectrum (a Hann window of 40 ms, a frame every 2.5 ms: the
+// short hop places onsets to a fraction of a millisecond) taken to the
+// fourth root, and summed over the bins where it rose above the largest
+// of the previous frame's three neighbouring bins (the maximum across
+// frequency keeps vibrato and slides from counting as onsets). The fourth
+// root stands in for the usual logarithm: 40 dB louder is about three
+// times stronger, so soft notes count, and it takes two square roots.
+// Each value is then divided by the strongest flux of the neighbouring
+// second and a half (in full within half a second either side, halving for
+// every further 100 ms), so a soft passage's onsets stand out as well as a
+// loud one's; a flux below that of near-silence is never scaled up.
+//
+// Same bytes on every build: the analysis uses only + - * / and sqrt, in a
+// fixed order (no fused multiply-add: the build turns contraction off; SSE2
+// on 32-bit x86). That is why the FFT, its twiddle factors and the window
+// are computed here rather than taken from an FFT library or from libm:
+// sin, cos, exp and log differ between glibc and the MinGW runtimes, and a
+// library's plans and twiddles are built with them (and pick code paths by
+// processor). The cosines come from Taylor polynomials after an exact
+// reduction of the angle (onset_detail::CosPi).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AudioDecoder.h"
+#include "PeakEnvelope.h"
+
+struct OnsetStrength {
+    // Values[i] belongs to the time i * HopMs, in ms from the recording's
+    // first sample: the centre of frame i's analysis window is that sample
+    // exactly (frame i is centred on sample i * hop, hop a whole number of
+    // samples; HopMs = hop * 1000 / rate). The window reaches WindowMs / 2
+    // either side; outside the recording it sees silence.
+    double HopMs = 0;
+    double WindowMs = 0;
+    // The onset strength of every frame whose centre lies in the recording,
+    // each in [0, 1].
+    std::vector<float> Values;
+};
+
+// The strength of a whole decode pass, fed mono frames.
+class OnsetStrengthSink : public FrameSink {
+public:
+    OnsetStrengthSink();
+    ~OnsetStrengthSink() override;
+    OnsetStrengthSink(const OnsetStrengthSink&) = delete;
+    OnsetStrengthSink& operator=(const OnsetStrengthSink&) = delete;
+
+    bool WantsMono() const override { return true; }
+    // A rate outside the readers' limits is analysed as the nearest limit.
+    void Begin(const AudioFormat& format) override;
+    // Frames of more than one channel are mixed to their mean. A sample that
+    // is not a number counts as silence; one beyond +-16 as +-16.
+    void Consume(const float* samples, size_t frames, uint32_t channels) override;
+    void End() override;
+
+    // Complete after End(); empty before the first End().
+    const OnsetStrength& Result() const { return result_; }
+
+private:
+    struct Analysis;
+    void Analyse(const float* window);
+    int64_t FirstSample(int64_t frame) const;  // of the frame's window
+
+    std::unique_ptr<Analysis> analysis_;  // for the rate of the last Begin()
+    OnsetStrength result_;
+    std::vector<float> flux_;     // before normalising
+    std::vector<float> pending_;  // samples from sample bufferStart_ on
+    int64_t bufferStart_ = 0;
+    uint64_t frames_ = 0;
+    int64_t nextFrame_ = 0;  // frames before 0 are centred before the first sample
+};
+
+// The strength of the whole recording, through ScanAudio. `strength` is
+// the pass's result when the outcome is Done, and empty otherwise.
+ScanOutcome BuildOnsetStrength(AudioDecoder& decoder, OnsetStrength& strength,
+                               const ScanProgress& progress = ScanProgress());
+
+// The waveform's envelope and the onset strength from one decode pass.
+ScanOutcome BuildEnvelopeAndOnsetStrength(AudioDecoder& decoder, PeakEnvelope& envelope, OnsetStrength& strength,
+                                          const ScanProgress& progress = ScanProgress());
+
+struct Onset {
+    double TimeMs;   // where the sound starts, ms from the recording's first sample
+    float Strength;  // the strength at its peak, in (0, 1]
+};
+
+// The default of PickOnsets' threshold.
+constexpr float kOnsetThreshold = 0.1f;
+
+// The onsets in time order: each a frame whose strength is the largest
+// within onset_detail::kOnsetPeakMs either side and stands at least `threshold` above the
+// mean strength around it (from 100 ms before to 70 ms after). Its time is
+// the peak found between the frames by a parabola through the frame and its
+// two neighbours, moved back by the detector's own lag (the strength peaks
+// when a sound has just entered the window, not at its centre; measured on
+// clicks and struck tones, see OnsetStrength.cpp).
+std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold = kOnsetThreshold);
+
+// The strength's exact content as text (its hop, window and every value as
+// the hexadecimal digits of their bits), for comparing builds.
+std::string OnsetStrengthDigest(const OnsetStrength& strength);
+
+namespace onset_detail {
+
+constexpr double kWindowMs = 40;  // nominal; a whole odd number of samples
+constexpr double kHopMs = 2.5;    // nominal; a whole number of samples
+constexpr double kOnsetPeakMs = 12.5;
+
+// cos(pi * num / den) for den > 0, from polynomials after reducing the
+// angle exactly to [0, pi/4]; the same double on every build.
+double CosPi(int64_t num, int64_t den);
+
+// A real FFT of a power-of-two size (at least 8), in float.
+class RealFft {
+public:
+    explicit RealFft(size_t size);
+    size_t Size() const { return size_; }
+    // The power (re^2 + im^2) of bins [0, bins) of `input` (Size() samples);
+    // bins at most Size() / 2.
+    void Power(const float* input, float* power, size_t bins);
+
+private:
+    size_t size_;
+    size_t half_;
+    std::vector<uint32_t> reversed_;
+    std::vector<float> cos_;  // cos(2 pi k / size), k < size / 2
+    std::vector<float> sin_;  // sin(2 pi k / size)
+    std::vector<float> passCos_;
+    std::vector<float> passSin_;
+    std::vector<float> re_;
+    std::vector<float> im_;
+};
+
+}  // namespace onset_detail

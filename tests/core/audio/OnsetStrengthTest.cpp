@@ -1,0 +1,364 @@
+// The onset strength and the onsets picked from it: the cosines and the FFT
+// against long-double references, onsets of generated click trains and
+// struck tones against the times they were put at (random rates, levels
+// across 40 dB, random read sizes), silence, soft passages after loud ones,
+// and the decode pass that makes the envelope and the strength together.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "AudioTestSupport.h"
+#include "OnsetStrength.h"
+#include "PeakEnvelope.h"
+
+namespace {
+
+using namespace audiotest;
+using onset_detail::CosPi;
+using onset_detail::RealFft;
+
+const long double kPiL = 3.14159265358979323846264338327950288L;
+const double kPi = 3.14159265358979323846;
+
+TEST(OnsetCosPi, MatchesTheCosineAndItsSymmetriesExactly)
+{
+    std::mt19937 random(61);
+    for (int round = 0; round < 20000; ++round) {
+        const int64_t den = 1 + static_cast<int64_t>(random() % 20000);
+        const int64_t num = static_cast<int64_t>(random() % 200000) - 100000;
+        const double c = CosPi(num, den);
+        const long double want = std::cos(static_cast<long double>(num % (2 * den)) / den * kPiL);
+        // The reference is long double only where the runtime leaves the
+        // x87 unit at 64 bits (32-bit Windows sets it to 53).
+        ASSERT_NEAR(static_cast<double>(want), c, 1e-15) << num << "/" << den;
+        ASSERT_EQ(c, CosPi(-num, den));
+        ASSERT_EQ(c, CosPi(num + 2 * den, den));
+        ASSERT_EQ(-c, CosPi(den - num, den));
+    }
+    EXPECT_EQ(1.0, CosPi(0, 7));
+    EXPECT_EQ(0.0, CosPi(1, 2));
+    EXPECT_EQ(-1.0, CosPi(5, 5));
+}
+
+TEST(OnsetRealFft, PowerMatchesADirectTransform)
+{
+    std::mt19937 random(67);
+    std::normal_distribution<float> sample(0.0f, 1.0f);
+    for (size_t size = 8; size <= 2048; size *= 2) {
+        RealFft fft(size);
+        std::vector<float> input(size);
+        for (float& x : input)
+            x = sample(random);
+        std::vector<float> power(size / 2 + 1, -1.0f);
+        fft.Power(input.data(), power.data(), power.size());
+        long double largest = 0;
+        std::vector<long double> want(size / 2 + 1);
+        for (size_t k = 0; k <= size / 2; ++k) {
+            long double re = 0, im = 0;
+            for (size_t n = 0; n < size; ++n) {
+                const long double angle = -2 * kPiL * static_cast<long double>((k * n) % size) / size;
+                re += input[n] * std::cos(angle);
+                im += input[n] * std::sin(angle);
+            }
+            want[k] = re * re + im * im;
+            largest = std::max(largest, want[k]);
+        }
+        for (size_t k = 0; k <= size / 2; ++k)
+            ASSERT_NEAR(static_cast<double>(want[k]), power[k], 2e-5 * static_cast<double>(largest))
+                << "size " << size << " bin " << k;
+    }
+}
+
+// A sound put at TimeMs into a signal.
+struct Placed {
+    double TimeMs;
+    float Level;
+};
+
+enum class Sound { Impulse, Burst, Tone };
+
+// Adds `sound` at `at` (in samples, fractional: it starts at the first
+// sample at or after it). A burst is noise decaying within a few
+// milliseconds; a tone has three partials, rises linearly over `attackMs`
+// and decays over about a quarter second, faded out at the end.
+void AddSound(std::vector<float>& signal, uint32_t rate, double at, float level, Sound sound, double attackMs,
+              double pitch, std::mt19937& random)
+{
+    std::normal_distribution<double> noise(0.0, 0.5);
+    const size_t first = static_cast<size_t>(std::ceil(at));
+    for (size_t i = first; i < signal.size(); ++i) {
+        const double t = (static_cast<double>(i) - at) / rate;
+        double v = 0;
+        if (sound == Sound::Impulse) {
+            if (i > first)
+                break;
+            v = 1;
+        } else if (sound == Sound::Burst) {
+            if (t > 0.004)
+                break;
+            v = noise(random) * std::exp(-t / 0.0006);
+        } else {
+            if (t > 0.3)
+                break;
+            const double attack = attackMs / 1000;
+            double envelope = t < attack ? t / attack : std::exp(-(t - attack) / 0.05);
+            if (t > 0.2)
+                envelope *= 0.5 + 0.5 * std::cos(kPi * (t - 0.2) / 0.1);
+            v = envelope * (std::sin(2 * kPi * pitch * t) + 0.5 * std::sin(4 * kPi * pitch * t) +
+                            0.3 * std::sin(6 * kPi * pitch * t)) / 1.8;
+        }
+        signal[i] += static_cast<float>(level * v);
+    }
+}
+
+// The strength of `signal`, handed to the sink in blocks of random sizes.
+OnsetStrength StrengthOf(const std::vector<float>& signal, uint32_t rate, std::mt19937& random)
+{
+    OnsetStrengthSink sink;
+    AudioFormat format;
+    format.sampleRate = rate;
+    format.channels = 1;
+    format.frames = signal.size();
+    sink.Begin(format);
+    for (size_t at = 0; at < signal.size();) {
+        const size_t n = std::min<size_t>(signal.size() - at, 1 + random() % 6000);
+        sink.Consume(signal.data() + at, n, 1);
+        at += n;
+    }
+    sink.End();
+    return sink.Result();
+}
+
+// A train of sounds at random times at least `gapMs` apart, at levels
+// spread over 40 dB.
+std::vector<Placed> RandomTimes(std::mt19937& random, double gapMs, double lastMs)
+{
+    std::vector<Placed> placed;
+    std::uniform_real_distribution<double> extra(0.0, 300.0);
+    std::uniform_real_distribution<double> decibels(0.0, 40.0);
+    for (double t = std::uniform_real_distribution<double>(20.0, 80.0)(random); t < lastMs; t += gapMs + extra(random))
+        placed.push_back(Placed{t, static_cast<float>(0.9 * std::pow(10.0, -decibels(random) / 20))});
+    return placed;
+}
+
+// Every placed sound is found exactly once within `toleranceMs`, and
+// nothing else is found; returns the largest error.
+double ExpectFoundOnce(const std::vector<Placed>& placed, const std::vector<Onset>& onsets, double toleranceMs,
+                       const std::string& what)
+{
+    double worst = 0;
+    std::vector<int> hits(onsets.size(), 0);
+    for (const Placed& p : placed) {
+        int found = 0;
+        for (size_t o = 0; o < onsets.size(); ++o) {
+            const double error = onsets[o].TimeMs - p.TimeMs;
+            if (std::fabs(error) <= toleranceMs) {
+                ++found;
+                ++hits[o];
+                worst = std::max(worst, std::fabs(error));
+            }
+        }
+        EXPECT_EQ(1, found) << what << ": the sound at " << p.TimeMs << " ms (level " << p.Level << ")";
+    }
+    for (size_t o = 0; o < onsets.size(); ++o)
+        EXPECT_EQ(1, hits[o]) << what << ": an onset at " << onsets[o].TimeMs << " ms, strength " << onsets[o].Strength;
+    return worst;
+}
+
+const uint32_t kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000};
+
+TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecond)
+{
+    std::mt19937 random(71);
+    double worst = 0;
+    for (int round = 0; round < 24; ++round) {
+        // Both of the rates that matter most in every fourth round.
+        const uint32_t rate = round % 4 == 0 ? (round % 8 == 0 ? 44100 : 48000) : kRates[random() % 9];
+        const Sound sound = round % 2 ? Sound::Burst : Sound::Impulse;
+        const std::vector<Placed> placed = RandomTimes(random, 60, 4000);
+        std::vector<float> signal(static_cast<size_t>(rate * 4.5));
+        for (const Placed& p : placed)
+            AddSound(signal, rate, p.TimeMs * rate / 1000, p.Level, sound, 0, 0, random);
+        const OnsetStrength strength = StrengthOf(signal, rate, random);
+        const std::string what = std::to_string(rate) + " Hz, round " + std::to_string(round);
+        worst = std::max(worst, ExpectFoundOnce(placed, PickOnsets(strength), 1.0, what));
+        if (HasFailure())
+            return;
+    }
+    RecordProperty("worst_click_error_ms", std::to_string(worst));
+}
+
+TEST(PickOnsets, FindsEverySoftAttackOnceWithinTwoMillisecondsAt44And48kHz)
+{
+    std::mt19937 random(73);
+    for (int round = 0; round < 30; ++round) {
+        const uint32_t rate = round % 3 == 0 ? 44100 : (round % 3 == 1 ? 48000 : kRates[random() % 9]);
+        const double attackMs = std::uniform_real_distribution<double>(2.0, 10.0)(random);
+        const std::vector<Placed> placed = RandomTimes(random, 320, 5000);
+        std::vector<float> signal(static_cast<size_t>(rate * 5.5));
+        for (const Placed& p : placed) {
+            // Partials below the Nyquist frequency.
+            const double top = std::min(3.0, std::log2(rate / 6.0 / 200));
+            const double pitch = 200 * std::pow(2.0, std::uniform_real_distribution<double>(0, top)(random));
+            AddSound(signal, rate, p.TimeMs * rate / 1000, p.Level, Sound::Tone, attackMs, pitch, random);
+        }
+        const OnsetStrength strength = StrengthOf(signal, rate, random);
+        // At the low rates a soft tone's few bins above its partials lag it
+        // a little more.
+        const double tolerance = rate == 44100 || rate == 48000 ? 2.0 : 2.5;
+        ExpectFoundOnce(placed, PickOnsets(strength), tolerance,
+                        std::to_string(rate) + " Hz, attack " + std::to_string(attackMs) + " ms");
+        if (HasFailure())
+            return;
+    }
+}
+
+TEST(OnsetStrength, SilenceHasNoStrengthAndNoOnsets)
+{
+    std::mt19937 random(79);
+    for (const uint32_t rate : kRates) {
+        const std::vector<float> silence(static_cast<size_t>(rate * 2 + random() % 1000), 0.0f);
+        const OnsetStrength strength = StrengthOf(silence, rate, random);
+        ASSERT_FALSE(strength.Values.empty());
+        for (const float v : strength.Values)
+            ASSERT_EQ(0.0f, v) << rate;
+        EXPECT_TRUE(PickOnsets(strength, 0.0f).empty()) << rate;
+    }
+    // A recording of no frames has no strength at all.
+    std::vector<float> none;
+    EXPECT_TRUE(StrengthOf(none, 44100, random).Values.empty());
+}
+
+TEST(OnsetStrength, ASoftPassageAfterALoudOneCountsInFull)
+{
+    std::mt19937 random(83);
+    const uint32_t rate = 44100;
+    std::vector<Placed> placed;
+    for (int i = 0; i < 12; ++i)
+        placed.push_back(Placed{100.0 + 250 * i, 0.9f});
+    for (int i = 0; i < 12; ++i)
+        placed.push_back(Placed{3100.0 + 250 * i, 0.009f});  // 40 dB softer
+    std::vector<float> signal(rate * 7);
+    for (const Placed& p : placed)
+        AddSound(signal, rate, p.TimeMs * rate / 1000, p.Level, Sound::Burst, 0, 0, random);
+    const OnsetStrength strength = StrengthOf(signal, rate, random);
+    const std::vector<Onset> onsets = PickOnsets(strength);
+    ExpectFoundOnce(placed, onsets, 1.0, "loud then soft");
+    // Once the loud ones are more than the normalising reach behind, the
+    // soft ones are about as strong as the loud ones were (bursts of noise:
+    // no two alike).
+    double loud = 0, soft = 0;
+    int louds = 0, softs = 0;
+    for (const Onset& o : onsets) {
+        if (o.TimeMs < 3000) {
+            loud += o.Strength;
+            ++louds;
+        } else if (o.TimeMs > 3100 + 1500) {
+            soft += o.Strength;
+            ++softs;
+            EXPECT_GT(o.Strength, 0.6f) << o.TimeMs;
+        } else {
+            EXPECT_GT(o.Strength, 0.2f) << o.TimeMs;
+        }
+    }
+    ASSERT_EQ(12, louds);
+    ASSERT_GT(softs, 4);
+    EXPECT_NEAR(loud / louds, soft / softs, 0.1);
+}
+
+TEST(OnsetStrength, ValuesLieOnTheHopGridWithinZeroAndOne)
+{
+    std::mt19937 random(89);
+    for (int round = 0; round < 12; ++round) {
+        const uint32_t rate = kRates[random() % 9];
+        std::vector<float> signal(random() % (3 * rate));
+        // Noise of changing loudness, over full scale at times.
+        std::normal_distribution<float> noise(0.0f, 1.0f);
+        float level = 0.5f;
+        for (size_t i = 0; i < signal.size(); ++i) {
+            if (i % 3000 == 0)
+                level = std::pow(10.0f, std::uniform_real_distribution<float>(-5.0f, 0.5f)(random));
+            signal[i] = level * noise(random);
+        }
+        const OnsetStrength strength = StrengthOf(signal, rate, random);
+        const uint32_t hop = static_cast<uint32_t>(std::lround(rate * 0.0025));
+        EXPECT_DOUBLE_EQ(hop * 1000.0 / rate, strength.HopMs);
+        EXPECT_NEAR(40.0, strength.WindowMs, 2001.0 / rate);
+        EXPECT_EQ((signal.size() + hop - 1) / hop, strength.Values.size());
+        for (const float v : strength.Values)
+            ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
+        for (const Onset& o : PickOnsets(strength)) {
+            EXPECT_TRUE(o.Strength > 0.0f && o.Strength <= 1.0f);
+            EXPECT_TRUE(o.TimeMs >= 0 && o.TimeMs <= strength.HopMs * static_cast<double>(strength.Values.size()) + 30);
+        }
+    }
+}
+
+TEST(OnsetStrength, DoesNotDependOnHowTheFramesArrive)
+{
+    std::mt19937 random(97);
+    const std::vector<Placed> placed = RandomTimes(random, 80, 2500);
+    std::vector<float> mono(44100 * 3);
+    for (const Placed& p : placed)
+        AddSound(mono, 44100, p.TimeMs * 44.1, p.Level, Sound::Burst, 0, 0, random);
+    // Stereo whose mean is the mono signal exactly (halves of a float).
+    std::vector<float> stereo(2 * mono.size());
+    for (size_t i = 0; i < mono.size(); ++i)
+        stereo[2 * i] = stereo[2 * i + 1] = mono[i];
+    const OnsetStrength alone = StrengthOf(mono, 44100, random);
+    VectorDecoder decoder(stereo, 2, 5);
+    OnsetStrength scanned;
+    ASSERT_EQ(ScanResult::Done, BuildOnsetStrength(decoder, scanned).result);
+    EXPECT_EQ(OnsetStrengthDigest(alone), OnsetStrengthDigest(scanned));
+    EXPECT_EQ(alone.Values, scanned.Values);
+
+    // The envelope and the strength from one pass, each as its own pass
+    // makes it.
+    PeakEnvelope together(256);
+    OnsetStrengthSink sink;
+    ASSERT_EQ(ScanResult::Done, ScanAudio(decoder, {&together, &sink}).result);
+    PeakEnvelope apart(256);
+    ASSERT_EQ(ScanResult::Done, BuildPeakEnvelope(decoder, apart).result);
+    EXPECT_EQ(alone.Values, sink.Result().Values);
+    ASSERT_EQ(apart.Blocks().size(), together.Blocks().size());
+    for (size_t b = 0; b < apart.Blocks().size(); ++b) {
+        ASSERT_EQ(apart.Blocks()[b].low, together.Blocks()[b].low);
+        ASSERT_EQ(apart.Blocks()[b].high, together.Blocks()[b].high);
+    }
+    PeakEnvelope envelope(256);
+    OnsetStrength both;
+    ASSERT_EQ(ScanResult::Done, BuildEnvelopeAndOnsetStrength(decoder, envelope, both).result);
+    EXPECT_EQ(alone.Values, both.Values);
+    EXPECT_EQ(apart.Blocks().size(), envelope.Blocks().size());
+
+    // A pass that fails leaves no strength behind.
+    VectorDecoder failing(stereo, 2, 5, 20000);
+    OnsetStrength failed = alone;
+    EXPECT_EQ(ScanResult::Failed, BuildOnsetStrength(failing, failed).result);
+    EXPECT_TRUE(failed.Values.empty());
+}
+
+TEST(OnsetStrengthDigest, ChangesWithEveryBitOfEveryValue)
+{
+    OnsetStrength strength;
+    strength.HopMs = 2.5;
+    strength.WindowMs = 40.0;
+    strength.Values = {0.0f, 0.25f, 1.0f, 0.5f, 0.125f, 0.75f, 0.0625f, 0.375f, 0.9f, 0.1f};
+    const std::string digest = OnsetStrengthDigest(strength);
+    EXPECT_EQ(0u, digest.find("hop 4004000000000000 window 4044000000000000 values 10\n"));
+    EXPECT_NE(std::string::npos, digest.find("3e800000"));  // 0.25
+    for (size_t i = 0; i < strength.Values.size(); ++i) {
+        OnsetStrength changed = strength;
+        changed.Values[i] = std::nextafter(changed.Values[i], 2.0f);
+        EXPECT_NE(digest, OnsetStrengthDigest(changed)) << i;
+    }
+    OnsetStrength other = strength;
+    other.HopMs = std::nextafter(2.5, 3.0);
+    EXPECT_NE(digest, OnsetStrengthDigest(other));
+}
+
+}  // namespace
