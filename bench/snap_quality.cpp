@@ -4,7 +4,10 @@
 // +100 ms per take), with one take and with five, through the pipeline with
 // and without snapping, against the true beats on the recording's timeline.
 //
-//   snap_quality [RECORDINGS] [FIRST]    (default 60 of each kind, from 1)
+//   snap_quality [RECORDINGS] [FIRST] [LAG]
+//
+// (default 60 of each kind, from 1; LAG in ms replaces the onset
+// detector's own lag, WindowMs / 2 - HopMs, where its curve is placed).
 //
 // The recordings (mono, 12 kHz, 64 beats after a lead-in of 1 to 3 s, a
 // faint hiss throughout):
@@ -25,11 +28,9 @@
 // - accents: a soft kick and bass note on the beat, chord stabs on every
 //   off-beat and now and then on the sixteenth after the beat, several
 //   times stronger.
-// Their onset strength, until the recording's own onset detector joins the
-// benchmark, is a stand-in made here (StandInOnsets: a SuperFlux-like
-// spectral flux every 5 ms, normalised by the local maximum over 1.5 s);
-// its own delay, measured on clicks and struck notes at start-up, is taken
-// out by where its windows lie.
+// Their onset strength is the program's own (core/audio BuildOnsetStrength,
+// fed the samples through a decoder over memory), its lag set against by
+// the curve's start.
 //
 // Per kind and number of takes, four roads through the pipeline (all lined
 // up with the recording, the takes anchored): plain; plain with the
@@ -41,21 +42,22 @@
 // worse than the same road without it. Exits 1 when a goal is not met.
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "AudioDecoder.h"
 #include "BeatSnapping.h"
+#include "OnsetStrength.h"
+#include "PeakEnvelope.h"
 #include "TakeGenerator.h"
 #include "TempoPipeline.h"
 
 namespace {
 
 constexpr double Rate = 12000.0;
-constexpr int Hop = 60;  // samples: 5 ms
 constexpr double Pi = 3.14159265358979323846;
 
 enum class Kind { Piano, Drums, Pad, Rests, Fast, Accents };
@@ -321,120 +323,63 @@ Recording MakeRecording(TakeRandom& random, Kind kind)
     return recording;
 }
 
-// An in-place radix-2 FFT of a power-of-two size.
-void Fft(std::vector<std::complex<double>>& x)
-{
-    const size_t n = x.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(x[i], x[j]);
+// The recording as a decoder, for the onset detector.
+class SamplesDecoder final : public AudioDecoder {
+public:
+    explicit SamplesDecoder(const std::vector<float>& samples) : samples_(samples)
+    {
+        format_.sampleRate = static_cast<uint32_t>(Rate);
+        format_.channels = 1;
+        format_.frames = samples.size();
+        format_.description = "generated";
     }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> step = std::polar(1.0, -2.0 * Pi / static_cast<double>(len));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> w = 1.0;
-            for (size_t k = 0; k < len / 2; ++k) {
-                const std::complex<double> u = x[i + k];
-                const std::complex<double> v = x[i + k + len / 2] * w;
-                x[i + k] = u + v;
-                x[i + k + len / 2] = u - v;
-                w *= step;
-            }
-        }
+    const AudioFormat& Format() const override { return format_; }
+    size_t Read(float* interleaved, size_t maxFrames) override
+    {
+        const size_t n = std::min(maxFrames, samples_.size() - position_);
+        std::copy(samples_.begin() + static_cast<std::ptrdiff_t>(position_),
+                  samples_.begin() + static_cast<std::ptrdiff_t>(position_ + n), interleaved);
+        position_ += n;
+        return n;
     }
-}
+    bool Seek(uint64_t frame) override
+    {
+        if (frame > samples_.size())
+            return false;
+        position_ = static_cast<size_t>(frame);
+        return true;
+    }
+    const std::string& Error() const override { return error_; }
 
-// The stand-in onset strength, SuperFlux-like: the magnitudes of a 512
-// sample (43 ms) Hann-windowed spectrum every 5 ms, compressed by a square
-// root, and the rise of each bin over the largest of its three neighbours
-// two frames (10 ms) before, summed over the bins; normalised by the local
-// maximum over 1.5 s, with a floor of a tenth of the recording's largest
-// flux, so that hiss stays hiss. Frame i's window is centred on sample
-// i * Hop + `offset` (the detector's own delay set against).
-OnsetCurve StandInOnsets(const std::vector<float>& samples, int offset)
+private:
+    const std::vector<float>& samples_;
+    AudioFormat format_;
+    size_t position_ = 0;
+    std::string error_;
+};
+
+// The recording's onset strength from core/audio, as the snapping takes it:
+// its peaks lie WindowMs / 2 - HopMs before their sounds (OnsetStrength.h),
+// which the curve's start sets against.
+// A lag to use instead of the detector's own (snap_quality's third
+// argument, in ms): what the snapping would give from a detector whose lag
+// were set right for music, where onsets enter windows already full of
+// sound; negative for the detector's own.
+double givenLag = -1.0;
+
+OnsetCurve Onsets(const std::vector<float>& samples)
 {
-    const size_t size = 512;
-    const size_t bins = size / 2;
-    std::vector<double> window(size);
-    for (size_t i = 0; i < size; ++i)
-        window[i] = 0.5 - 0.5 * std::cos(2.0 * Pi * static_cast<double>(i) / static_cast<double>(size));
-    const size_t frames = samples.size() / Hop;
-    std::vector<std::vector<double>> magnitude(frames, std::vector<double>(bins, 0.0));
-    std::vector<std::complex<double>> buffer(size);
-    for (size_t f = 0; f < frames; ++f) {
-        const long centre = static_cast<long>(f * Hop) + offset;
-        for (size_t i = 0; i < size; ++i) {
-            const long at = centre - static_cast<long>(size / 2) + static_cast<long>(i);
-            const double x = at >= 0 && at < static_cast<long>(samples.size()) ? samples[static_cast<size_t>(at)] : 0.0;
-            buffer[i] = x * window[i];
-        }
-        Fft(buffer);
-        for (size_t k = 0; k < bins; ++k)
-            magnitude[f][k] = std::sqrt(std::abs(buffer[k]));
+    SamplesDecoder decoder(samples);
+    OnsetStrength strength;
+    if (BuildOnsetStrength(decoder, strength).result != ScanResult::Done) {
+        std::fprintf(stderr, "snap_quality: the onset strength could not be made\n");
+        std::exit(2);
     }
-    std::vector<double> flux(frames, 0.0);
-    for (size_t f = 2; f < frames; ++f)
-        for (size_t k = 0; k < bins; ++k) {
-            double before = magnitude[f - 2][k];
-            if (k > 0)
-                before = std::max(before, magnitude[f - 2][k - 1]);
-            if (k + 1 < bins)
-                before = std::max(before, magnitude[f - 2][k + 1]);
-            flux[f] += std::max(0.0, magnitude[f][k] - before);
-        }
-    const double largest = *std::max_element(flux.begin(), flux.end());
     OnsetCurve curve;
-    curve.HopMs = 1000.0 * Hop / Rate;
-    curve.Values.resize(frames);
-    const size_t reach = 150;  // 750 ms each side
-    for (size_t i = 0; i < frames; ++i) {
-        double local = 0.1 * largest;
-        for (size_t j = i >= reach ? i - reach : 0; j < std::min(frames, i + reach + 1); ++j)
-            local = std::max(local, flux[j]);
-        curve.Values[i] = static_cast<float>(local > 0.0 ? std::min(1.0, flux[i] / local) : 0.0);
-    }
+    curve.HopMs = strength.HopMs;
+    curve.Values = strength.Values;
+    curve.StartMs = givenLag >= 0.0 ? givenLag : strength.WindowMs / 2.0 - strength.HopMs;
     return curve;
-}
-
-// The detector's delay in samples: where the curve's peaks lie after clicks
-// and struck notes at known times, on average.
-int MeasureDelay(TakeRandom& random)
-{
-    double sum = 0.0;
-    int count = 0;
-    for (int round = 0; round < 20; ++round) {
-        std::vector<double> times;
-        Synth synth(random, static_cast<size_t>(12.0 * Rate));
-        for (double t = 500.0; t < 11000.0; t += random.Uniform(400.0, 700.0)) {
-            times.push_back(t);
-            if (round % 2 == 0)
-                synth.Noise(t, 0.3, 0.01, 0.0, 0.0);
-            else
-                synth.Struck(t, random.Uniform(100.0, 400.0), 0.3, 0.8, 6);
-        }
-        synth.Hiss(0.0005);
-        const OnsetCurve curve = StandInOnsets(synth.Samples(), 0);
-        for (const double t : times) {
-            const auto centre = static_cast<size_t>(t / curve.HopMs);
-            size_t best = centre;
-            for (size_t f = centre > 6 ? centre - 6 : 0; f < centre + 7 && f + 1 < curve.Values.size(); ++f)
-                if (curve.Values[f] > curve.Values[best])
-                    best = f;
-            const double ym = curve.Values[best - 1], y0 = curve.Values[best], yp = curve.Values[best + 1];
-            const double bend = ym - 2.0 * y0 + yp;
-            const double delta = bend < 0.0 ? 0.5 * (ym - yp) / bend : 0.0;
-            sum += (static_cast<double>(best) + delta) * curve.HopMs - t;
-            ++count;
-        }
-    }
-    const double delayMs = sum / count;
-    std::printf("stand-in onset detector: peaks %.2f ms after the onsets (clicks and struck notes); windows moved by that\n",
-                delayMs);
-    return static_cast<int>(std::floor(delayMs * Rate / 1000.0 + 0.5));
 }
 
 // Taps of one take on the recording: the generator's take with its own
@@ -453,6 +398,7 @@ Take TapAlong(TakeRandom& random, const std::vector<double>& beats, double lag, 
 
 struct Tally {
     std::vector<double> beatErrors;
+    std::vector<double> signedErrors;
     double intervalSquares = 0.0;
     size_t intervals = 0;
     size_t far = 0;
@@ -463,6 +409,14 @@ struct Tally {
     double Median() const
     {
         std::vector<double> v(beatErrors);
+        if (v.empty())
+            return 0.0;
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    }
+    double Bias() const
+    {
+        std::vector<double> v(signedErrors);
         if (v.empty())
             return 0.0;
         std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
@@ -484,6 +438,7 @@ double Add(Tally& tally, const std::vector<double>& beats, const std::vector<dou
     for (size_t j = 0; j < truth.size(); ++j) {
         const double e = std::fabs(beats[j] - truth[j]);
         tally.beatErrors.push_back(e);
+        tally.signedErrors.push_back(beats[j] - truth[j]);
         tally.far += e > 70.0 ? 1 : 0;
         if (j + 1 < truth.size()) {
             const double d = (beats[j + 1] - beats[j]) - (truth[j + 1] - truth[j]);
@@ -513,8 +468,8 @@ int main(int argc, char** argv)
 {
     const int recordings = argc > 1 ? std::atoi(argv[1]) : 60;
     const int first = argc > 2 ? std::atoi(argv[2]) : 1;
-    TakeRandom calibration(99);
-    const int delay = MeasureDelay(calibration);
+    if (argc > 3)
+        givenLag = std::atof(argv[3]);
     bool met = true;
     // Totals over every kind, per number of takes, for the goals on the
     // share of far beats and of recordings made worse.
@@ -526,7 +481,7 @@ int main(int argc, char** argv)
         for (int index = first; index < first + recordings; ++index) {
             TakeRandom random(static_cast<uint32_t>(1000 * static_cast<int>(kind) + index));
             const Recording recording = MakeRecording(random, kind);
-            auto onsets = std::make_shared<OnsetCurve>(StandInOnsets(recording.Samples, delay));
+            auto onsets = std::make_shared<OnsetCurve>(Onsets(recording.Samples));
             for (int takes = 0; takes < 2; ++takes) {
                 const size_t count = takes == 0 ? 1 : 5;
                 std::vector<Take> list;
@@ -561,7 +516,7 @@ int main(int argc, char** argv)
             }
         }
         std::printf("\n%s, %d recordings\n", KindName(kind), recordings);
-        std::printf("  %-32s %10s %12s %10s %10s\n", "", "median ms", "RMS int ms", ">70 ms", "worse>10%");
+        std::printf("  %-32s %10s %8s %12s %10s %10s\n", "", "median ms", "bias ms", "RMS int ms", ">70 ms", "worse>10%");
         for (int takes = 0; takes < 2; ++takes) {
             std::printf("  %s (%.0f %% of beats Snapped)\n", takes == 0 ? "one take" : "five takes",
                         100.0 * static_cast<double>(snappedBeats[takes]) /
@@ -571,7 +526,7 @@ int main(int argc, char** argv)
                 std::string worse = road == Snapped || road == RepairSnapSmooth
                                         ? std::to_string(100.0 * static_cast<double>(t.worse) / static_cast<double>(t.recordings)).substr(0, 4) + " %"
                                         : "";
-                std::printf("  %-32s %10.2f %12.2f %8.2f %% %10s%s\n", RoadName(road), t.Median(), t.Rms(),
+                std::printf("  %-32s %10.2f %8.2f %12.2f %8.2f %% %10s%s\n", RoadName(road), t.Median(), t.Bias(), t.Rms(),
                             100.0 * t.FarShare(), worse.c_str(),
                             t.wrongCount ? (" (" + std::to_string(t.wrongCount) + " wrong counts)").c_str() : "");
             }

@@ -332,9 +332,10 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     for (size_t i = 0; i < n; ++i)
         order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return beats[a] < beats[b]; });
+    // Times on the curve's own frames: from its first value.
     std::vector<double> time(n);
     for (size_t i = 0; i < n; ++i)
-        time[i] = beats[order[i]];
+        time[i] = beats[order[i]] - curve.StartMs;
 
     // The windows are centred on the shift the beats share (a tapper's lead
     // or lag), so that a beat whose own tap error adds to it still finds
@@ -436,7 +437,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
 
     for (size_t i = 0; i < n; ++i) {
         SnappedBeat& beat = result[order[i]];
-        beat.TimeMs = time[i] + moved[i];
+        beat.TimeMs = time[i] + moved[i] + curve.StartMs;
         beat.State = snapped[i] ? SnapState::Snapped : SnapState::Unsure;
     }
     return result;

@@ -66,11 +66,15 @@
 #include <cstddef>
 #include <vector>
 
-// A recording's onset strength as plain data: Values[i] in [0, 1] at i *
-// HopMs milliseconds from the recording's first sample.
+// A recording's onset strength as plain data: Values[i] in [0, 1] at
+// StartMs + i * HopMs milliseconds from the recording's first sample.
+// StartMs sets a detector's own lag against its frames (core/audio's
+// OnsetStrength peaks WindowMs / 2 - HopMs before the sound its peak
+// belongs to: its curve's StartMs is that).
 struct OnsetCurve {
     double HopMs = 0.0;
     std::vector<float> Values;
+    double StartMs = 0.0;
 };
 
 enum class SnapState {
