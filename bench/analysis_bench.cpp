@@ -119,7 +119,7 @@ void BM_GraphColumns(benchmark::State& state)
 }
 BENCHMARK(BM_GraphColumns)->Unit(benchmark::kMillisecond);
 
-// Snapping range(0) tapped beats onto a recording's onset curve (5 ms hop,
+// Snapping range(0) tapped beats onto a recording's onset curve (2.5 ms hop,
 // an onset on every beat and one between most beats, a low floor): the
 // whole of SnapBeats, both passes and the unsure beats. Flat per beat when
 // nothing in it grows faster than the beats.
@@ -129,14 +129,15 @@ void BM_SnapBeats(benchmark::State& state)
     TakeRandom random(7);
     std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, count);
     OnsetCurve curve;
-    curve.HopMs = 5.0;
-    curve.Values.resize(static_cast<size_t>((piece.back() + 3000.0) / 5.0));
+    const double hop = 2.5;  // core/audio's onset strength's
+    curve.HopMs = hop;
+    curve.Values.resize(static_cast<size_t>((piece.back() + 3000.0) / hop));
     for (float& v : curve.Values)
         v = static_cast<float>(random.Uniform(0.0, 0.1));
     const auto peak = [&](double at, double strength) {
-        const auto f = static_cast<size_t>(at / 5.0);
-        for (size_t g = f > 2 ? f - 2 : 0; g <= f + 2 && g < curve.Values.size(); ++g) {
-            const double d = (static_cast<double>(g) * 5.0 - at) / 12.5;
+        const auto f = static_cast<size_t>(at / hop);
+        for (size_t g = f > 5 ? f - 5 : 0; g <= f + 5 && g < curve.Values.size(); ++g) {
+            const double d = (static_cast<double>(g) * hop - at) / 12.5;
             curve.Values[g] = std::max(curve.Values[g], static_cast<float>(strength * (1.0 - d * d)));
         }
     };

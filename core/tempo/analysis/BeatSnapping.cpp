@@ -21,6 +21,11 @@ constexpr size_t NeighbourReach = 8;
 constexpr double FarTapMs = 200.0;
 constexpr size_t FarRun = 4;
 
+// The step of the curve's level around a beat and of the search for the
+// beats' common shift: the windows then need 40 values whatever the hop,
+// and the common shift is only the windows' centre.
+constexpr double LevelStepMs = 5.0;
+
 // The time of the peak at frame f between its neighbours' values ym and
 // yp: the top of the parabola through the three, at most half a frame off.
 double PeakTime(int64_t f, double ym, double y0, double yp, double hop)
@@ -53,12 +58,22 @@ Window WindowOf(double beat, double half, double hop, int64_t frames)
 }
 
 
+// The curve's frames per step of the level and of the common shift's
+// search: about LevelStepMs, at least one frame.
+int64_t Stride(const OnsetCurve& curve)
+{
+    const double frames = std::floor(LevelStepMs / curve.HopMs + 0.5);
+    return frames < 1.0 ? 1 : static_cast<int64_t>(frames);
+}
+
 // The median of the curve's values over a window: the level a peak there
 // must stand out from.
+// Sampled every LevelStepMs (a fine hop's neighbouring frames say the same).
 double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& scratch)
 {
     scratch.clear();
-    for (int64_t f = w.First; f < w.First + w.Count; ++f)
+    const int64_t stride = Stride(curve);
+    for (int64_t f = w.First; f < w.First + w.Count; f += stride)
         scratch.push_back(static_cast<double>(curve.Values[static_cast<size_t>(f)]));
     return Median(scratch);
 }
@@ -123,37 +138,37 @@ double StrengthAt(const OnsetCurve& curve, double at)
 // The shift of all beats together, on the curve's grid within MaxLagMs,
 // under which the most beats lie on a clear onset: a beat counts the
 // strength under it where that is clear (at least LeastStrength and
-// Contrast times the level of its window), up to Contrast times
+// Contrast times its level), up to Contrast times
 // LeastStrength, so that a train of onsets under every beat outweighs a few
 // louder accents between them, and the curve's floor of noise counts for
 // nothing; of equal shifts the smallest (0 when nothing beats it).
-double CommonShift(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options)
+double CommonShift(const std::vector<double>& time, const std::vector<double>& level, const OnsetCurve& curve,
+                   const SnapOptions& options)
 {
-    const int64_t frames = static_cast<int64_t>(curve.Values.size());
-    std::vector<double> scratch;
     std::vector<double> least(time.size());
-    for (size_t i = 0; i < time.size(); ++i) {
-        const Window w = WindowOf(time[i], options.MaxShiftMs, curve.HopMs, frames);
-        const double level = w.Count > 0 ? LevelOf(curve, w, scratch) : 0.0;
-        least[i] = std::max(options.LeastStrength, options.Contrast * level);
-    }
+    for (size_t i = 0; i < time.size(); ++i)
+        least[i] = std::max(options.LeastStrength, options.Contrast * level[i]);
     const double most = options.Contrast * options.LeastStrength;
-    const auto steps = static_cast<int64_t>(std::floor(options.MaxLagMs / curve.HopMs));
+    const int64_t stride = Stride(curve);
+    const auto steps = static_cast<int64_t>(std::floor(options.MaxLagMs / curve.HopMs)) / stride;
+    // Beat by beat, every shift's sum (a beat's frames lie together in
+    // memory), each sum over the beats in time order.
+    std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
+    for (size_t i = 0; i < time.size(); ++i)
+        for (int64_t k = -steps; k <= steps; ++k) {
+            const double v = StrengthAt(curve, time[i] + static_cast<double>(k * stride) * curve.HopMs);
+            sums[static_cast<size_t>(k + steps)] += v < least[i] ? 0.0 : v < most ? v : most;
+        }
     double best = 0.0;
     double bestSum = -1.0;
     for (int64_t k = 0; k <= steps; ++k)
         for (const int64_t sign : {1, -1}) {
             if (k == 0 && sign < 0)
                 continue;
-            const double shift = static_cast<double>(sign * k) * curve.HopMs;
-            double sum = 0.0;
-            for (size_t i = 0; i < time.size(); ++i) {
-                const double v = StrengthAt(curve, time[i] + shift);
-                sum += v < least[i] ? 0.0 : v < most ? v : most;
-            }
+            const double sum = sums[static_cast<size_t>(sign * k + steps)];
             if (sum > bestSum) {
                 bestSum = sum;
-                best = shift;
+                best = static_cast<double>(sign * k * stride) * curve.HopMs;
             }
         }
     return best;
@@ -162,8 +177,8 @@ double CommonShift(const std::vector<double>& time, const OnsetCurve& curve, con
 // One pass over the beats in time order, each beat's window centred on its
 // time plus `centre`: which beats snapped, and every beat's shift (the
 // Snapped ones' own; the others' still to be filled in).
-void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options, double centre,
-              std::vector<bool>& snapped, std::vector<double>& moved)
+void SnapPass(const std::vector<double>& time, const std::vector<double>& level, const OnsetCurve& curve,
+              const SnapOptions& options, double centre, std::vector<bool>& snapped, std::vector<double>& moved)
 {
     const size_t n = time.size();
     const double hop = curve.HopMs;
@@ -185,80 +200,80 @@ void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const Sn
         nodes += static_cast<size_t>(windows[i].Count);
     }
 
-    // The programme: score[node] is the best total ending on that frame for
-    // its beat, from[node] the node of the previous beat with a window it
-    // came from. The change of shift costs `price` per millisecond.
+    // The programme: score[k] is the best total ending on frame k of the
+    // beat's window, from[node] the frame of the previous beat with a window
+    // it came from (node: the beat's first node + k). Only the previous
+    // beat's scores and shifts are kept. The change of shift costs `price`
+    // per millisecond.
     const double price = 1.0 / options.ShiftChangeMs;
-    std::vector<double> score(nodes);
-    std::vector<int64_t> from(nodes, -1);
-    std::vector<double> shift(nodes);
+    std::vector<int32_t> from(nodes, -1);
+    std::vector<double> score, shift, previousScore, previousShift;
     std::vector<double> best;
-    std::vector<int64_t> arg;
+    std::vector<int32_t> arg;
     size_t previous = n;
     for (size_t i = 0; i < n; ++i) {
         const Window& w = windows[i];
         if (w.Count == 0)
             continue;
-        for (int64_t k = 0; k < w.Count; ++k) {
-            const size_t node = w.Node + static_cast<size_t>(k);
-            shift[node] = static_cast<double>(w.First + k) * hop - time[i];
-            score[node] = static_cast<double>(curve.Values[static_cast<size_t>(w.First + k)]);
+        const auto count = static_cast<size_t>(w.Count);
+        score.resize(count);
+        shift.resize(count);
+        for (size_t k = 0; k < count; ++k) {
+            shift[k] = static_cast<double>(w.First + static_cast<int64_t>(k)) * hop - time[i];
+            score[k] = static_cast<double>(curve.Values[static_cast<size_t>(w.First) + k]);
         }
         if (previous < n) {
-            // max over the previous beat's nodes j of score_j - price |s - s_j|,
+            // max over the previous beat's frames j of score_j - price |s - s_j|,
             // for every s of this beat: both sets of shifts are ascending, so
             // one sweep up takes the j at or below s (score_j + price s_j,
             // less price s) and one sweep down those above it.
-            const Window& p = windows[previous];
-            const size_t pFirst = p.Node;
-            const size_t pEnd = p.Node + static_cast<size_t>(p.Count);
-            best.assign(static_cast<size_t>(w.Count), 0.0);
-            arg.assign(static_cast<size_t>(w.Count), -1);
-            size_t j = pFirst;
+            const size_t pEnd = previousScore.size();
+            best.assign(count, 0.0);
+            arg.assign(count, -1);
+            size_t j = 0;
             double running = 0.0;
-            int64_t runningArg = -1;
-            for (int64_t k = 0; k < w.Count; ++k) {
-                const size_t node = w.Node + static_cast<size_t>(k);
-                while (j < pEnd && shift[j] <= shift[node]) {
-                    const double v = score[j] + price * shift[j];
+            int32_t runningArg = -1;
+            for (size_t k = 0; k < count; ++k) {
+                while (j < pEnd && previousShift[j] <= shift[k]) {
+                    const double v = previousScore[j] + price * previousShift[j];
                     if (runningArg < 0 || v > running) {
                         running = v;
-                        runningArg = static_cast<int64_t>(j);
+                        runningArg = static_cast<int32_t>(j);
                     }
                     ++j;
                 }
                 if (runningArg >= 0) {
-                    best[static_cast<size_t>(k)] = running - price * shift[node];
-                    arg[static_cast<size_t>(k)] = runningArg;
+                    best[k] = running - price * shift[k];
+                    arg[k] = runningArg;
                 }
             }
             size_t jj = pEnd;
             running = 0.0;
             runningArg = -1;
-            for (int64_t k = w.Count; k-- > 0;) {
-                const size_t node = w.Node + static_cast<size_t>(k);
-                while (jj > pFirst && shift[jj - 1] > shift[node]) {
+            for (size_t k = count; k-- > 0;) {
+                while (jj > 0 && previousShift[jj - 1] > shift[k]) {
                     --jj;
-                    const double v = score[jj] - price * shift[jj];
+                    const double v = previousScore[jj] - price * previousShift[jj];
                     if (runningArg < 0 || v > running) {
                         running = v;
-                        runningArg = static_cast<int64_t>(jj);
+                        runningArg = static_cast<int32_t>(jj);
                     }
                 }
                 if (runningArg >= 0) {
-                    const double above = running + price * shift[node];
-                    if (arg[static_cast<size_t>(k)] < 0 || above > best[static_cast<size_t>(k)]) {
-                        best[static_cast<size_t>(k)] = above;
-                        arg[static_cast<size_t>(k)] = runningArg;
+                    const double above = running + price * shift[k];
+                    if (arg[k] < 0 || above > best[k]) {
+                        best[k] = above;
+                        arg[k] = runningArg;
                     }
                 }
             }
-            for (int64_t k = 0; k < w.Count; ++k) {
-                const size_t node = w.Node + static_cast<size_t>(k);
-                score[node] += best[static_cast<size_t>(k)];
-                from[node] = arg[static_cast<size_t>(k)];
+            for (size_t k = 0; k < count; ++k) {
+                score[k] += best[k];
+                from[w.Node + k] = arg[k];
             }
         }
+        previousScore.swap(score);
+        previousShift.swap(shift);
         previous = i;
     }
     if (previous == n)
@@ -267,18 +282,18 @@ void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const Sn
     // Back from the best end: the chosen frame of every beat with a window.
     std::vector<int64_t> chosen(n, -1);
     {
-        const Window& last = windows[previous];
-        size_t node = last.Node;
-        for (int64_t k = 1; k < last.Count; ++k)
-            if (score[last.Node + static_cast<size_t>(k)] > score[node])
-                node = last.Node + static_cast<size_t>(k);
+        size_t k = 0;
+        for (size_t q = 1; q < previousScore.size(); ++q)
+            if (previousScore[q] > previousScore[k])
+                k = q;
         for (size_t i = previous + 1; i-- > 0;) {
             if (windows[i].Count == 0)
                 continue;
-            chosen[i] = windows[i].First + static_cast<int64_t>(node - windows[i].Node);
-            if (from[node] < 0)
+            chosen[i] = windows[i].First + static_cast<int64_t>(k);
+            const int32_t back = from[windows[i].Node + k];
+            if (back < 0)
                 break;
-            node = static_cast<size_t>(from[node]);
+            k = static_cast<size_t>(back);
         }
     }
 
@@ -288,7 +303,6 @@ void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const Sn
     // peaks snap, refined by the parabola through the top and its
     // neighbours.
     const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
-    std::vector<double> scratch;
     for (size_t i = 0; i < n; ++i) {
         int64_t f = chosen[i];
         if (f < 0)
@@ -305,7 +319,7 @@ void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const Sn
         }
         if (f <= w.First || f >= last)
             continue;
-        if (!ClearPeak(curve, f, LevelOf(curve, w, scratch), options))
+        if (!ClearPeak(curve, f, level[i], options))
             continue;
         const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
         const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
@@ -342,8 +356,17 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     // its onset.
     std::vector<bool> snapped;
     std::vector<double> moved;
-    const double centre = CommonShift(time, curve, options);
-    SnapPass(time, curve, options, centre, snapped, moved);
+    // The level of the curve around every beat, within MaxShiftMs of it: what
+    // a clear onset must stand out from.
+    std::vector<double> level(n, 0.0);
+    std::vector<double> scratch;
+    for (size_t i = 0; i < n; ++i) {
+        const Window w = WindowOf(time[i], options.MaxShiftMs, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
+        if (w.Count > 0)
+            level[i] = LevelOf(curve, w, scratch);
+    }
+    const double centre = CommonShift(time, level, curve, options);
+    SnapPass(time, level, curve, options, centre, snapped, moved);
     std::vector<double> shared;
     for (size_t i = 0; i < n; ++i)
         if (snapped[i])
@@ -365,7 +388,6 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     // no further from the tap than tapping errs, is a beat's onset. Only
     // short runs: over a longer one (a rest) the tempo may bend too far for
     // a straight line.
-    std::vector<double> scratch;
     for (size_t p = 0; p < n;) {
         size_t q = p + 1;
         while (q < n && !snapped[q])
