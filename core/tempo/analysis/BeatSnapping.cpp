@@ -135,7 +135,8 @@ double StrengthAt(const OnsetCurve& curve, double at)
     return y0 + (y1 - y0) * (frame - lower);
 }
 
-// The shift of all beats together, on the curve's grid within MaxLagMs,
+// The shift of all beats together, on the curve's grid from MaxLagMs back
+// to MaxLeadMs on,
 // under which the most beats lie on a clear onset: a beat counts the
 // strength under it where that is clear (at least LeastStrength and
 // Contrast times its level), up to Contrast times
@@ -164,6 +165,9 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     for (int64_t k = 0; k <= steps; ++k)
         for (const int64_t sign : {1, -1}) {
             if (k == 0 && sign < 0)
+                continue;
+            // Beats are moved later (a lead) by no more than MaxLeadMs.
+            if (static_cast<double>(sign * k * stride) * curve.HopMs > options.MaxLeadMs)
                 continue;
             const double sum = sums[static_cast<size_t>(sign * k + steps)];
             if (sum > bestSum) {

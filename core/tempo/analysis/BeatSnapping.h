@@ -12,8 +12,9 @@
 //   is never nearer to the window's centre than the beat's own onset would
 //   be without an error.
 // - The windows are centred on the beats plus the shift they share (a
-//   tapper's lead or lag): of the shifts on the curve's grid within
-//   MaxLagMs, the one under which the most beats lie on clear onsets (each
+//   tapper's lead or lag): of the shifts on the curve's grid from
+//   MaxLagMs back to MaxLeadMs on (tappers lag by up to 100 ms and lead by
+//   up to 60), the one under which the most beats lie on clear onsets (each
 //   beat counting a clear strength, capped, so that a train of onsets under
 //   every beat outweighs a few louder accents between them, and the curve's
 //   floor of noise counts for nothing). A lag of 100 ms and a tap error of
@@ -88,9 +89,11 @@ struct SnappedBeat {
 };
 
 struct SnapOptions {
-    // The largest lead or lag the beats may share: tappers lead by up to
-    // 60 ms and lag by up to 100 ms.
+    // The largest lag and lead the beats may share: tappers lag by up to
+    // 100 ms and lead by up to 60 ms (so the beats move back by up to
+    // MaxLagMs, and on by up to MaxLeadMs).
     double MaxLagMs = 100.0;
+    double MaxLeadMs = 60.0;
     // No beat looks for its onset further away than this.
     double MaxShiftMs = 100.0;
     // Price of a change of shift between neighbouring beats: a change of
