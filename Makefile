@@ -133,6 +133,7 @@ bench: setup
 	@# The tap analysis' quality on generated takes: a table and its goals
 	@# (a goal not met is reported, not a failure of the target).
 	-@$(B)/bench/bench/analysis_quality
+	-@$(B)/bench/bench/snap_quality
 
 # Our SMF parse, write and import against peer MIDI libraries and two
 # floors, with ratios; not part of `make test` (about 8 minutes).

@@ -1,11 +1,14 @@
-// Speed of the tap analysis: analysis, repair and smoothing of 10 takes, and
-// the tap dialog's check of one tap. time_per_tap stays flat from 10^3 to
+// Speed of the tap analysis: analysis, repair and smoothing of 10 takes, the
+// tap dialog's check of one tap, and the snapping of beats onto a
+// recording's onsets. time_per_tap stays flat from 10^3 to
 // 10^5 taps per take when nothing in the analysis grows faster than the
 // taps.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "BeatSnapping.h"
 #include "TakeGenerator.h"
 #include "TapAnalysis.h"
 #include "TempoCurves.h"
@@ -115,6 +118,45 @@ void BM_GraphColumns(benchmark::State& state)
     }
 }
 BENCHMARK(BM_GraphColumns)->Unit(benchmark::kMillisecond);
+
+// Snapping range(0) tapped beats onto a recording's onset curve (2.5 ms hop,
+// an onset on every beat and one between most beats, a low floor): the
+// whole of SnapBeats, both passes and the unsure beats. Flat per beat when
+// nothing in it grows faster than the beats.
+void BM_SnapBeats(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    TakeRandom random(7);
+    std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, count);
+    OnsetCurve curve;
+    const double hop = 2.5;  // core/audio's onset strength's
+    curve.HopMs = hop;
+    curve.Values.resize(static_cast<size_t>((piece.back() + 3000.0) / hop));
+    for (float& v : curve.Values)
+        v = static_cast<float>(random.Uniform(0.0, 0.1));
+    const auto peak = [&](double at, double strength) {
+        const auto f = static_cast<size_t>(at / hop);
+        for (size_t g = f > 5 ? f - 5 : 0; g <= f + 5 && g < curve.Values.size(); ++g) {
+            const double d = (static_cast<double>(g) * hop - at) / 12.5;
+            curve.Values[g] = std::max(curve.Values[g], static_cast<float>(strength * (1.0 - d * d)));
+        }
+    };
+    std::vector<double> beats;
+    for (size_t k = 0; k < piece.size(); ++k) {
+        piece[k] += 1000.0;
+        peak(piece[k], random.Uniform(0.4, 1.0));
+        if (k + 1 < piece.size() && random.Chance(0.7))
+            peak(piece[k] + 0.5 * (piece[k + 1] - piece[k]), random.Uniform(0.2, 0.8));
+        beats.push_back(piece[k] + 40.0 + 20.0 * random.Normal());
+    }
+    for (auto _ : state) {
+        std::vector<SnappedBeat> snapped = SnapBeats(beats, curve);
+        benchmark::DoNotOptimize(snapped.data());
+    }
+    state.counters["time_per_beat"] =
+        benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SnapBeats)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

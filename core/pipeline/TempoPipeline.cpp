@@ -37,6 +37,29 @@ double RecordingOffset(const std::vector<double>& beats, const std::vector<std::
     return count > 0.0 ? sum / count : 0.0;
 }
 
+bool Snaps(const AnalysisOptions& options)
+{
+    return options.Snap && options.Onsets && !options.Onsets->Values.empty() && options.Onsets->HopMs > 0.0;
+}
+
+// Beat times on the recording moved onto its onsets, then smoothed (when
+// asked) with the Snapped beats held: the smoothing is for the beats the
+// recording says nothing of, and must not pull the others off their onsets.
+std::vector<double> SnapAndSmooth(const std::vector<double>& beats, const TakeList& aligned,
+                                  const AnalysisOptions& options)
+{
+    const std::vector<SnappedBeat> snapped = SnapBeats(beats, *options.Onsets);
+    std::vector<double> times(snapped.size());
+    std::vector<bool> held(snapped.size());
+    for (size_t i = 0; i < snapped.size(); ++i) {
+        times[i] = snapped[i].TimeMs;
+        held[i] = snapped[i].State == SnapState::Snapped;
+    }
+    if (options.Smoothing == SmoothingNone)
+        return times;
+    return SmoothBeatTimes(times, aligned, options.Smoothing, held);
+}
+
 // The beat times of takes some of which were tapped along the recording, on
 // its timeline.
 std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOptions& options)
@@ -76,7 +99,7 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
             order.push_back(m);
         }
         std::vector<double> beats = AverageAlignedTakes(used, firsts);
-        if (options.Smoothing != SmoothingNone)
+        if (options.Smoothing != SmoothingNone && !Snaps(options))
             beats = SmoothBeatTimes(beats, used, options.Smoothing);
         std::vector<std::vector<double>> times;
         std::vector<size_t> first;
@@ -87,7 +110,7 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
         const double offset = RecordingOffset(beats, times, first);
         for (double& b : beats)
             b += offset;
-        return beats;
+        return Snaps(options) ? SnapAndSmooth(beats, used, options) : beats;
     }
     std::vector<int64_t> anchors(count, -1);
     for (size_t m = 0; m < count; ++m)
@@ -140,7 +163,7 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
     if (aligned.empty())
         return {};
     std::vector<double> beats = AverageAlignedTakes(aligned, firsts);
-    if (options.Smoothing != SmoothingNone)
+    if (options.Smoothing != SmoothingNone && !Snaps(options))
         beats = SmoothBeatTimes(beats, aligned, options.Smoothing);
     const int64_t earliest = *std::min_element(firsts.begin(), firsts.end());
     std::vector<std::vector<double>> times;
@@ -152,7 +175,7 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
     const double offset = RecordingOffset(beats, times, first);
     for (double& b : beats)
         b += offset;
-    return beats;
+    return Snaps(options) ? SnapAndSmooth(beats, aligned, options) : beats;
 }
 
 }  // namespace
@@ -188,6 +211,13 @@ std::vector<double> LineUpWithRecording(const std::vector<double>& beats)
         lined.push_back(lead * k / n);
     lined.insert(lined.end(), beats.begin(), beats.end());
     return lined;
+}
+
+std::vector<double> BeatTimesOnRecording(const TakeList& takes, const AnalysisOptions& options)
+{
+    if (!LinesUpWithRecording(takes, options))
+        return {};
+    return RecordingBeatTimes(takes, options);
 }
 
 std::vector<double> BeatTimesForExport(const TakeList& takes, const AnalysisOptions& options)

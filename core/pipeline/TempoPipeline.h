@@ -1,7 +1,8 @@
 // The one road from takes to tempo map, shared by metrova-cli and
 // Metrova.exe, so the same takes and options give the same bytes in both:
-//   repair (when asked) -> averaging -> smoothing (when asked) -> spline and
-//   tempo points -> Standard MIDI File.
+//   repair (when asked) -> averaging -> snapping onto the recording's
+//   onsets (when asked, with takes tapped along it) -> smoothing (when
+//   asked) -> spline and tempo points -> Standard MIDI File.
 // Without repair the takes are averaged by tap index (AverageTakes); with
 // repair, every take is repaired onto the common beat grid and the takes are
 // averaged by beat (AverageAlignedTakes, robust from three takes on). With
@@ -10,9 +11,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "BeatSmoothing.h"
+#include "BeatSnapping.h"
 #include "TapAnalysis.h"
 #include "TempoMap.h"
 
@@ -31,6 +34,13 @@ struct AnalysisOptions {
     // are those of the same takes without anchors.
     std::vector<int64_t> Anchors;
     bool AlignToRecording = false;
+    // With a map lined up with the recording (LinesUpWithRecording): the
+    // averaged beats moved onto the recording's onsets (SnapBeats), before
+    // the smoothing, which then holds the Snapped beats where they are and
+    // moves only the Unsure ones. Without Snap, without onsets or without
+    // lining up, the bytes are those without it.
+    bool Snap = false;
+    std::shared_ptr<const OnsetCurve> Onsets;
 };
 
 // Whether `options` line the map of `takes` up with a recording: asked for,
@@ -44,6 +54,10 @@ bool LinesUpWithRecording(const TakeList& takes, const AnalysisOptions& options)
 // map, so bar lines do not shift against them. A first beat within half a
 // millisecond of the start needs none.
 std::vector<double> LineUpWithRecording(const std::vector<double>& beats);
+
+// The beat times on the recording's timeline, before the lead-in beats;
+// empty unless LinesUpWithRecording.
+std::vector<double> BeatTimesOnRecording(const TakeList& takes, const AnalysisOptions& options);
 
 // The beat times the spline runs through; lined up with the recording (from
 // its first sample) when LinesUpWithRecording.

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,37 @@ std::vector<Take> MakeTakeSet(int index)
     return takes;
 }
 
+// The onset curve of take set `index` on the recording its first take is
+// anchored to (at 1500 + index % 911 ms): a peak three frames wide near
+// every tap, up to 20 ms off it, over a floor of low values.
+std::shared_ptr<const OnsetCurve> MakeOnsets(int index)
+{
+    const std::vector<Take> takes = MakeTakeSet(index);
+    auto curve = std::make_shared<OnsetCurve>();
+    curve->HopMs = 4.99 + static_cast<double>(index % 3) * 0.5;
+    const double anchor = 1500.0 + static_cast<double>(index % 911);
+    const double length = anchor + static_cast<double>(takes[0].back()) + 2000.0;
+    const size_t frames = static_cast<size_t>(length / curve->HopMs) + 1;
+    curve->Values.resize(frames);
+    for (size_t f = 0; f < frames; ++f)
+        curve->Values[f] = static_cast<float>(
+            static_cast<double>((static_cast<uint64_t>(f) * 2654435761u + static_cast<uint64_t>(index)) % 97) / 1000.0);
+    for (size_t k = 0; k < takes[0].size(); ++k) {
+        const double at = anchor + static_cast<double>(takes[0][k]) +
+                          static_cast<double>(static_cast<int>((k * 7919 + static_cast<size_t>(index)) % 41) - 20);
+        const double strength = 0.3 + static_cast<double>((k * 31) % 8) / 10.0;
+        const double frame = at / curve->HopMs;
+        const auto centre = static_cast<size_t>(frame + 0.5);
+        for (size_t f = centre > 0 ? centre - 1 : 0; f <= centre + 1 && f < frames; ++f) {
+            const double d = static_cast<double>(f) - frame;
+            const double v = strength * (1.0 - 0.4 * d * d);
+            if (v > static_cast<double>(curve->Values[f]))
+                curve->Values[f] = static_cast<float>(v);
+        }
+    }
+    return curve;
+}
+
 // One export of a take set. Analysis options that change the exported bytes
 // join this struct as fields; ForEachCase then loops over their values too,
 // Export passes them on, and Header names them.
@@ -167,6 +199,19 @@ void ForEachCase(int setIndex, F&& visit)
         o.AlignToRecording = true;
         for (int m = 0; m < 12; ++m)
             o.Anchors.push_back(m > 0 && m == setIndex % 6 ? -1 : 1500 + 37 * m + setIndex % 911);
+        visit(ExportCase{setIndex % (MaxInterpCount + 1), timeSigBase, o});
+    }
+    // Snapped onto a recording's onsets: near the first take's taps, a few
+    // ms off each, of strengths that turn with the beat, over a low floor;
+    // plain and repaired, with the automatic smoothing.
+    const std::shared_ptr<const OnsetCurve> onsets = MakeOnsets(setIndex);
+    for (const bool repair : {false, true}) {
+        AnalysisOptions o = options(repair, SmoothingAuto);
+        o.AlignToRecording = true;
+        for (int m = 0; m < 12; ++m)
+            o.Anchors.push_back(m > 0 && m == setIndex % 6 ? -1 : 1500 + 37 * m + setIndex % 911);
+        o.Snap = true;
+        o.Onsets = onsets;
         visit(ExportCase{setIndex % (MaxInterpCount + 1), timeSigBase, o});
     }
 }
@@ -250,7 +295,7 @@ std::string Header(int setIndex, const ExportCase& c, size_t bytes)
 {
     return "set " + std::to_string(setIndex) + " interp " + std::to_string(c.interpCount) + " base " +
            std::to_string(c.timeSigBase) + " repair " + std::to_string(c.analysis.Repair ? 1 : 0) + " smooth " +
-           std::to_string(c.analysis.Smoothing) + " aligned " + std::to_string(c.analysis.AlignToRecording ? 1 : 0) + " bytes " + std::to_string(bytes) + "\n";
+           std::to_string(c.analysis.Smoothing) + " aligned " + std::to_string(c.analysis.AlignToRecording ? 1 : 0) + (c.analysis.Snap ? " snap 1" : "") + " bytes " + std::to_string(bytes) + "\n";
 }
 
 bool ReadAll(const char* path, std::string& data)

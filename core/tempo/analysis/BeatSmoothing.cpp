@@ -20,6 +20,9 @@ constexpr double MaxMove = 2.5;
 // Beats each side whose scatter between takes is pooled into one beat's
 // noise.
 constexpr size_t NoiseWindow = 8;
+// A held beat's weight over its own: enough to pin the fit to it, far from
+// what would upset the factorisation.
+constexpr double HeldWeight = 1e8;
 
 // Human tapping errs by about the same share of the beat at any tempo: the
 // measured 23 ms per tap belong to beats of 595 ms (the median of the
@@ -207,9 +210,16 @@ std::vector<double> Solve(const std::vector<double>& y, const std::vector<double
 
 std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList& aligned, int smoothing)
 {
+    return SmoothBeatTimes(y, aligned, smoothing, {});
+}
+
+std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList& aligned, int smoothing,
+                                    const std::vector<bool>& fixed)
+{
     const size_t n = y.size();
     if (smoothing == SmoothingNone || n < 3)
         return y;
+    const auto held = [&](size_t i) { return i < fixed.size() && fixed[i]; };
     const std::vector<double> noise = NoiseVariances(y, aligned);
     double noiseSum = 0.0;
     for (const double v : noise)
@@ -249,14 +259,28 @@ std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList
         v[k] = penalty * share * share;
     }
 
+    // A held beat weighs so much that the fit passes through it (to far
+    // below a microsecond), and is then put exactly on its time.
+    for (size_t i = 0; i < n; ++i)
+        if (held(i))
+            w[i] *= HeldWeight;
+    const auto hold = [&](std::vector<double>& times) {
+        for (size_t i = 0; i < n; ++i)
+            if (held(i))
+                times[i] = y[i];
+    };
     std::vector<double> x = Solve(y, w, v);
-    if (smoothing != SmoothingAuto)
+    if (smoothing != SmoothingAuto) {
+        hold(x);
         return x;
+    }
     // Beats that moved further than their noise allows are held closer and
     // the fit is made again.
     for (int round = 0; round < 4; ++round) {
         bool moved = false;
         for (size_t i = 0; i < n; ++i) {
+            if (held(i))
+                continue;
             const double limit = MaxMove * std::sqrt(noise[i]);
             const double off = std::fabs(x[i] - y[i]);
             if (off > limit) {
@@ -269,5 +293,6 @@ std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList
             break;
         x = Solve(y, w, v);
     }
+    hold(x);
     return x;
 }

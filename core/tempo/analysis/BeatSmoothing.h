@@ -51,3 +51,9 @@ constexpr double TapNoiseMs = 23.0;
 // scatter). smoothing: SmoothingAuto or 1..MaxSmoothing; SmoothingNone and
 // fewer than three beats return the times unchanged.
 std::vector<double> SmoothBeatTimes(const std::vector<double>& beats, const TakeList& aligned, int smoothing);
+// The same with some beats held where they are: `fixed[i]` true keeps beat
+// i's time exactly (a beat on its onset in the recording), and the others
+// are smoothed between them. An empty mask (or one shorter than the beats,
+// for the rest) holds none.
+std::vector<double> SmoothBeatTimes(const std::vector<double>& beats, const TakeList& aligned, int smoothing,
+                                    const std::vector<bool>& fixed);

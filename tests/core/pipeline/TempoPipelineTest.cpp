@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -183,6 +184,95 @@ TEST(TempoPipeline, AnchoredTakesLineUpWithTheRecording)
             none.Repair = repair;
             EXPECT_EQ(ExportTempoBytes(list, 3, 2, none), ExportTempoBytes(list, 3, 2, off));
         }
+    }
+}
+
+// An onset curve at 5 ms with a parabolic peak of strength 0.9 on every
+// given time, and nothing between.
+std::shared_ptr<const OnsetCurve> OnsetsAt(const std::vector<double>& times, double lengthMs)
+{
+    auto curve = std::make_shared<OnsetCurve>();
+    curve->HopMs = 5.0;
+    curve->Values.assign(static_cast<size_t>(lengthMs / 5.0) + 1, 0.0f);
+    for (const double t : times)
+        for (int64_t f = static_cast<int64_t>(std::floor((t - 12.5) / 5.0)); static_cast<double>(f) * 5.0 <= t + 12.5; ++f) {
+            const double d = (static_cast<double>(f) * 5.0 - t) / 12.5;
+            if (f >= 0 && static_cast<size_t>(f) < curve->Values.size() && d * d < 1.0)
+                curve->Values[static_cast<size_t>(f)] = static_cast<float>(0.9 * (1.0 - d * d));
+        }
+    return curve;
+}
+
+// Takes tapped along a recording whose onsets are its beats, but for a rest
+// of twelve beats: snapped, the beats lie on their onsets (the tapping
+// error gone) and the rest's beats keep their neighbours' shift; the
+// smoothing then moves only the rest's beats, never one on its onset; and
+// the onsets change nothing without Snap, or without lining up.
+TEST(TempoPipeline, SnappedBeatsLieOnTheRecordingsOnsets)
+{
+    TakeRandom random(77);
+    const double start = 2100.0;
+    for (int set = 0; set < 6; ++set) {
+        const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 120);
+        std::vector<double> onsets;
+        for (size_t j = 0; j < piece.size(); ++j)
+            if (j < 50 || j >= 62)
+                onsets.push_back(start + piece[j]);
+        std::vector<Take> takes;
+        AnalysisOptions options;
+        options.AlignToRecording = true;
+        const size_t count = set % 2 == 0 ? 1 : 5;
+        for (size_t m = 0; m < count; ++m) {
+            takes.push_back(GenerateTake(random, piece, SlipKind::None).Clean);
+            options.Anchors.push_back(static_cast<int64_t>(start + piece[0] + random.Uniform(-60.0, 60.0)));
+        }
+        options.Onsets = OnsetsAt(onsets, start + piece.back() + 2000.0);
+        options.Repair = set % 3 == 0;
+        const TakeList list = TakeListOf(takes);
+        const std::vector<double> plain = BeatTimesOnRecording(list, options);
+        options.Snap = true;
+        const std::vector<double> snapped = BeatTimesOnRecording(list, options);
+        options.Smoothing = SmoothingAuto;
+        const std::vector<double> smoothed = BeatTimesOnRecording(list, options);
+        ASSERT_EQ(snapped.size(), piece.size());
+        ASSERT_EQ(smoothed.size(), piece.size());
+        size_t onOnset = 0;
+        double plainError = 0.0;
+        for (size_t j = 0; j < piece.size(); ++j) {
+            const double truth = start + piece[j];
+            plainError += std::fabs(plain[j] - truth);
+            const bool rest = j >= 50 && j < 62;
+            if (!rest && std::fabs(snapped[j] - truth) < 0.01) {
+                ++onOnset;
+                EXPECT_EQ(snapped[j], smoothed[j]) << "set " << set << " beat " << j;
+            }
+        }
+        EXPECT_GE(onOnset, piece.size() - 12 - 3) << "set " << set;
+        // The tapping error was there to remove.
+        EXPECT_GT(plainError / static_cast<double>(piece.size()), 5.0);
+        // The rest's beats move by the shifts of the beats on onsets either
+        // side of it (or between them), and the smoothing moves them.
+        const double before = snapped[49] - plain[49];
+        const double after = snapped[62] - plain[62];
+        bool smoothedRest = false;
+        for (size_t j = 50; j < 62; ++j) {
+            const double move = snapped[j] - plain[j];
+            EXPECT_GE(move, std::min(before, after) - 0.01) << "set " << set << " beat " << j;
+            EXPECT_LE(move, std::max(before, after) + 0.01) << "set " << set << " beat " << j;
+            smoothedRest = smoothedRest || snapped[j] != smoothed[j];
+        }
+        EXPECT_TRUE(smoothedRest) << "set " << set;
+
+        AnalysisOptions off = options;
+        off.Snap = false;
+        AnalysisOptions without = off;
+        without.Onsets = nullptr;
+        EXPECT_EQ(ExportTempoBytes(list, 2, 2, without), ExportTempoBytes(list, 2, 2, off));
+        AnalysisOptions unaligned = options;
+        unaligned.AlignToRecording = false;
+        without.AlignToRecording = false;
+        EXPECT_EQ(ExportTempoBytes(list, 2, 2, without), ExportTempoBytes(list, 2, 2, unaligned));
+        EXPECT_NE(ExportTempoBytes(list, 2, 2, off), ExportTempoBytes(list, 2, 2, options));
     }
 }
 

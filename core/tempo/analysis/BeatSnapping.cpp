@@ -1,0 +1,470 @@
+#include "BeatSnapping.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "RobustStatistics.h"
+
+namespace {
+
+// A Snapped beat further than this many beats away says nothing of an
+// Unsure beat's own tap error (tap errors are correlated about 0.5 from tap
+// to tap, so 0.5^8 is nothing); beyond it the Unsure beat takes the shift
+// all Snapped beats share, the take's constant lead or lag.
+constexpr size_t NeighbourReach = 8;
+
+// The furthest a tap errs from its beat beyond the common shift (a tap in a
+// hundred 70 to 130 ms off, runs of late taps 80 to 140 ms, and the jitter
+// on top), and the longest run of such taps: what a beat without a clear
+// onset of its own may be moved by onto one its neighbours point at.
+constexpr double FarTapMs = 200.0;
+constexpr size_t FarRun = 4;
+
+// The step of the curve's level around a beat and of the search for the
+// beats' common shift: the windows then need 40 values whatever the hop,
+// and the common shift is only the windows' centre.
+constexpr double LevelStepMs = 5.0;
+
+// The time of the peak at frame f between its neighbours' values ym and
+// yp: the top of the parabola through the three, at most half a frame off.
+double PeakTime(int64_t f, double ym, double y0, double yp, double hop)
+{
+    const double bend = ym - 2.0 * y0 + yp;
+    double delta = bend < 0.0 ? 0.5 * (ym - yp) / bend : 0.0;
+    delta = std::clamp(delta, -0.5, 0.5);
+    return (static_cast<double>(f) + delta) * hop;
+}
+
+// One beat's candidate frames: First .. First + Count - 1 of the curve, and
+// where its nodes start in the programme's tables.
+struct Window {
+    int64_t First = 0;
+    int64_t Count = 0;
+    size_t Node = 0;
+};
+
+Window WindowOf(double beat, double half, double hop, int64_t frames)
+{
+    Window window;
+    const double lo = std::ceil((beat - half) / hop);
+    const double hi = std::floor((beat + half) / hop);
+    if (!(hi >= 0.0) || !(lo <= static_cast<double>(frames - 1)) || hi < lo)
+        return window;
+    window.First = lo < 0.0 ? 0 : static_cast<int64_t>(lo);
+    const int64_t last = std::min(frames - 1, static_cast<int64_t>(hi));
+    window.Count = last >= window.First ? last - window.First + 1 : 0;
+    return window;
+}
+
+
+// The curve's frames per step of the level and of the common shift's
+// search: about LevelStepMs, at least one frame.
+int64_t Stride(const OnsetCurve& curve)
+{
+    const double frames = std::floor(LevelStepMs / curve.HopMs + 0.5);
+    return frames < 1.0 ? 1 : static_cast<int64_t>(frames);
+}
+
+// The median of the curve's values over a window: the level a peak there
+// must stand out from.
+// Sampled every LevelStepMs (a fine hop's neighbouring frames say the same).
+double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& scratch)
+{
+    scratch.clear();
+    const int64_t stride = Stride(curve);
+    for (int64_t f = w.First; f < w.First + w.Count; f += stride)
+        scratch.push_back(static_cast<double>(curve.Values[static_cast<size_t>(f)]));
+    return Median(scratch);
+}
+
+// Whether frame f (not on the curve's first or last frame) is a clear
+// peak: a local maximum of at least LeastStrength and Contrast times the
+// level around it.
+bool ClearPeak(const OnsetCurve& curve, int64_t f, double level, const SnapOptions& options)
+{
+    const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
+    const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
+    const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
+    return y0 >= options.LeastStrength && y0 >= options.Contrast * level && y0 >= ym && y0 >= yp;
+}
+
+// The time of the clear peak (inside the span, refined by its parabola)
+// nearest `centre` within `reach`, standing out from the level of the
+// MaxShiftMs around it; false when there is none.
+bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, const SnapOptions& options,
+                   std::vector<double>& scratch, double& top)
+{
+    const double hop = curve.HopMs;
+    const int64_t frames = static_cast<int64_t>(curve.Values.size());
+    const Window w = WindowOf(centre, reach, hop, frames);
+    const double level = LevelOf(curve, WindowOf(centre, options.MaxShiftMs, hop, frames), scratch);
+    bool found = false;
+    double nearest = 0.0;
+    for (int64_t f = w.First + 1; f + 1 < w.First + w.Count; ++f) {
+        if (!ClearPeak(curve, f, level, options))
+            continue;
+        const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
+        const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
+        const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
+        const double at = PeakTime(f, ym, y0, yp, hop);
+        const double distance = at > centre ? at - centre : centre - at;
+        if (!found || distance < nearest) {
+            found = true;
+            nearest = distance;
+            top = at;
+        }
+    }
+    return found;
+}
+
+// The curve's strength at `at`, between frames on the straight line
+// through their values; 0 off the curve.
+double StrengthAt(const OnsetCurve& curve, double at)
+{
+    const double frame = at / curve.HopMs;
+    const double last = static_cast<double>(curve.Values.size() - 1);
+    if (!(frame >= 0.0) || !(frame <= last))
+        return 0.0;
+    const double lower = std::floor(frame);
+    const auto i = static_cast<size_t>(lower);
+    const double y0 = static_cast<double>(curve.Values[i]);
+    if (lower == last)
+        return y0;
+    const double y1 = static_cast<double>(curve.Values[i + 1]);
+    return y0 + (y1 - y0) * (frame - lower);
+}
+
+// The shift of all beats together, on the curve's grid from MaxLagMs back
+// to MaxLeadMs on,
+// under which the most beats lie on a clear onset: a beat counts the
+// strength under it where that is clear (at least LeastStrength and
+// Contrast times its level), up to Contrast times
+// LeastStrength, so that a train of onsets under every beat outweighs a few
+// louder accents between them, and the curve's floor of noise counts for
+// nothing; of equal shifts the smallest (0 when nothing beats it).
+double CommonShift(const std::vector<double>& time, const std::vector<double>& level, const OnsetCurve& curve,
+                   const SnapOptions& options)
+{
+    std::vector<double> least(time.size());
+    for (size_t i = 0; i < time.size(); ++i)
+        least[i] = std::max(options.LeastStrength, options.Contrast * level[i]);
+    const double most = options.Contrast * options.LeastStrength;
+    const int64_t stride = Stride(curve);
+    const auto steps = static_cast<int64_t>(std::floor(options.MaxLagMs / curve.HopMs)) / stride;
+    // Beat by beat, every shift's sum (a beat's frames lie together in
+    // memory), each sum over the beats in time order.
+    std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
+    for (size_t i = 0; i < time.size(); ++i)
+        for (int64_t k = -steps; k <= steps; ++k) {
+            const double v = StrengthAt(curve, time[i] + static_cast<double>(k * stride) * curve.HopMs);
+            sums[static_cast<size_t>(k + steps)] += v < least[i] ? 0.0 : v < most ? v : most;
+        }
+    double best = 0.0;
+    double bestSum = -1.0;
+    for (int64_t k = 0; k <= steps; ++k)
+        for (const int64_t sign : {1, -1}) {
+            if (k == 0 && sign < 0)
+                continue;
+            // Beats are moved later (a lead) by no more than MaxLeadMs.
+            if (static_cast<double>(sign * k * stride) * curve.HopMs > options.MaxLeadMs)
+                continue;
+            const double sum = sums[static_cast<size_t>(sign * k + steps)];
+            if (sum > bestSum) {
+                bestSum = sum;
+                best = static_cast<double>(sign * k * stride) * curve.HopMs;
+            }
+        }
+    return best;
+}
+
+// One pass over the beats in time order, each beat's window centred on its
+// time plus `centre`: which beats snapped, and every beat's shift (the
+// Snapped ones' own; the others' still to be filled in).
+void SnapPass(const std::vector<double>& time, const std::vector<double>& level, const OnsetCurve& curve,
+              const SnapOptions& options, double centre, std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    const size_t n = time.size();
+    const double hop = curve.HopMs;
+    const int64_t frames = static_cast<int64_t>(curve.Values.size());
+    snapped.assign(n, false);
+    moved.assign(n, 0.0);
+    // Each beat's window: half the gap to its nearer neighbour, at most
+    // MaxShiftMs.
+    std::vector<Window> windows(n);
+    size_t nodes = 0;
+    for (size_t i = 0; i < n; ++i) {
+        double half = options.MaxShiftMs;
+        if (i > 0)
+            half = std::min(half, 0.5 * (time[i] - time[i - 1]));
+        if (i + 1 < n)
+            half = std::min(half, 0.5 * (time[i + 1] - time[i]));
+        windows[i] = WindowOf(time[i] + centre, half, hop, frames);
+        windows[i].Node = nodes;
+        nodes += static_cast<size_t>(windows[i].Count);
+    }
+
+    // The programme: score[k] is the best total ending on frame k of the
+    // beat's window, from[node] the frame of the previous beat with a window
+    // it came from (node: the beat's first node + k). Only the previous
+    // beat's scores and shifts are kept. The change of shift costs `price`
+    // per millisecond.
+    const double price = 1.0 / options.ShiftChangeMs;
+    std::vector<int32_t> from(nodes, -1);
+    std::vector<double> score, shift, previousScore, previousShift;
+    std::vector<double> best;
+    std::vector<int32_t> arg;
+    size_t previous = n;
+    for (size_t i = 0; i < n; ++i) {
+        const Window& w = windows[i];
+        if (w.Count == 0)
+            continue;
+        const auto count = static_cast<size_t>(w.Count);
+        score.resize(count);
+        shift.resize(count);
+        for (size_t k = 0; k < count; ++k) {
+            shift[k] = static_cast<double>(w.First + static_cast<int64_t>(k)) * hop - time[i];
+            score[k] = static_cast<double>(curve.Values[static_cast<size_t>(w.First) + k]);
+        }
+        if (previous < n) {
+            // max over the previous beat's frames j of score_j - price |s - s_j|,
+            // for every s of this beat: both sets of shifts are ascending, so
+            // one sweep up takes the j at or below s (score_j + price s_j,
+            // less price s) and one sweep down those above it.
+            const size_t pEnd = previousScore.size();
+            best.assign(count, 0.0);
+            arg.assign(count, -1);
+            size_t j = 0;
+            double running = 0.0;
+            int32_t runningArg = -1;
+            for (size_t k = 0; k < count; ++k) {
+                while (j < pEnd && previousShift[j] <= shift[k]) {
+                    const double v = previousScore[j] + price * previousShift[j];
+                    if (runningArg < 0 || v > running) {
+                        running = v;
+                        runningArg = static_cast<int32_t>(j);
+                    }
+                    ++j;
+                }
+                if (runningArg >= 0) {
+                    best[k] = running - price * shift[k];
+                    arg[k] = runningArg;
+                }
+            }
+            size_t jj = pEnd;
+            running = 0.0;
+            runningArg = -1;
+            for (size_t k = count; k-- > 0;) {
+                while (jj > 0 && previousShift[jj - 1] > shift[k]) {
+                    --jj;
+                    const double v = previousScore[jj] - price * previousShift[jj];
+                    if (runningArg < 0 || v > running) {
+                        running = v;
+                        runningArg = static_cast<int32_t>(jj);
+                    }
+                }
+                if (runningArg >= 0) {
+                    const double above = running + price * shift[k];
+                    if (arg[k] < 0 || above > best[k]) {
+                        best[k] = above;
+                        arg[k] = runningArg;
+                    }
+                }
+            }
+            for (size_t k = 0; k < count; ++k) {
+                score[k] += best[k];
+                from[w.Node + k] = arg[k];
+            }
+        }
+        previousScore.swap(score);
+        previousShift.swap(shift);
+        previous = i;
+    }
+    if (previous == n)
+        return;  // no beat lies over the curve
+
+    // Back from the best end: the chosen frame of every beat with a window.
+    std::vector<int64_t> chosen(n, -1);
+    {
+        size_t k = 0;
+        for (size_t q = 1; q < previousScore.size(); ++q)
+            if (previousScore[q] > previousScore[k])
+                k = q;
+        for (size_t i = previous + 1; i-- > 0;) {
+            if (windows[i].Count == 0)
+                continue;
+            chosen[i] = windows[i].First + static_cast<int64_t>(k);
+            const int32_t back = from[windows[i].Node + k];
+            if (back < 0)
+                break;
+            k = static_cast<size_t>(back);
+        }
+    }
+
+    // The programme may stop a frame or two short of a peak, where the
+    // strength it gives up is less than the change of shift it saves: the
+    // chosen frame climbs to the top of its peak within the window. Clear
+    // peaks snap, refined by the parabola through the top and its
+    // neighbours.
+    const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
+    for (size_t i = 0; i < n; ++i) {
+        int64_t f = chosen[i];
+        if (f < 0)
+            continue;
+        const Window& w = windows[i];
+        const int64_t last = w.First + w.Count - 1;
+        for (;;) {
+            if (f > w.First && value(f - 1) > value(f) && (f == last || value(f - 1) >= value(f + 1)))
+                --f;
+            else if (f < last && value(f + 1) > value(f))
+                ++f;
+            else
+                break;
+        }
+        if (f <= w.First || f >= last)
+            continue;
+        if (!ClearPeak(curve, f, level[i], options))
+            continue;
+        const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
+        const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
+        const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
+        moved[i] = PeakTime(f, ym, y0, yp, hop) - time[i];
+        snapped[i] = true;
+    }
+}
+
+}  // namespace
+
+std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options)
+{
+    const size_t n = beats.size();
+    std::vector<SnappedBeat> result(n);
+    for (size_t i = 0; i < n; ++i)
+        result[i].TimeMs = beats[i];
+    if (n == 0 || !(curve.HopMs > 0.0) || curve.Values.empty())
+        return result;
+
+    // Beats in time order (equal times in the order given, which then give
+    // equal results anyway).
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return beats[a] < beats[b]; });
+    // Times on the curve's own frames: from its first value.
+    std::vector<double> time(n);
+    for (size_t i = 0; i < n; ++i)
+        time[i] = beats[order[i]] - curve.StartMs;
+
+    // The windows are centred on the shift the beats share (a tapper's lead
+    // or lag), so that a beat whose own tap error adds to it still finds
+    // its onset.
+    std::vector<bool> snapped;
+    std::vector<double> moved;
+    // The level of the curve around every beat, within MaxShiftMs of it: what
+    // a clear onset must stand out from.
+    std::vector<double> level(n, 0.0);
+    std::vector<double> scratch;
+    for (size_t i = 0; i < n; ++i) {
+        const Window w = WindowOf(time[i], options.MaxShiftMs, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
+        if (w.Count > 0)
+            level[i] = LevelOf(curve, w, scratch);
+    }
+    const double centre = CommonShift(time, level, curve, options);
+    SnapPass(time, level, curve, options, centre, snapped, moved);
+    std::vector<double> shared;
+    for (size_t i = 0; i < n; ++i)
+        if (snapped[i])
+            shared.push_back(moved[i]);
+    // Where most beats find no clear onset the recording does not show its
+    // beats (they lie under louder accents, or in a wash of sound), and the
+    // few that snap may have snapped to anything: the beats stay as tapped.
+    if (static_cast<double>(shared.size()) < options.LeastShare * static_cast<double>(n))
+        return result;
+    const double common = Median(shared);
+
+    // Beats between two Snapped ones that did not snap themselves may be taps
+    // far off their beats (one in a hundred is 70 to 130 ms off, and runs of
+    // a few taps lag 80 to 140 ms): the programme did not follow them, as
+    // it would not follow them onto an accent, or could not reach. The
+    // Snapped beats either side tell where they are without the taps: on
+    // the straight line between them, beat by beat, give or take the music's
+    // change of tempo. A clear peak that close to its point on the line, and
+    // no further from the tap than tapping errs, is a beat's onset. Only
+    // short runs: over a longer one (a rest) the tempo may bend too far for
+    // a straight line.
+    for (size_t p = 0; p < n;) {
+        size_t q = p + 1;
+        while (q < n && !snapped[q])
+            ++q;
+        if (!snapped[p] || q >= n || q - p < 2 || q - p > FarRun + 1) {
+            p = q;
+            continue;
+        }
+        const double left = time[p] + moved[p];
+        const double right = time[q] + moved[q];
+        const double beat = (right - left) / static_cast<double>(q - p);
+        for (size_t i = p + 1; i < q; ++i) {
+            const double expected = left + beat * static_cast<double>(i - p);
+            double top = 0.0;
+            const double tapped = time[i] + centre;
+            if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&
+                top - tapped <= FarTapMs && tapped - top <= FarTapMs) {
+                moved[i] = top - time[i];
+                snapped[i] = true;
+            }
+        }
+        p = q;
+    }
+
+    // Unsure beats: the shift interpolated between the nearest Snapped beats
+    // within reach on either side; one side's alone at an edge or a long
+    // rest's end; the common shift with none within reach.
+    std::vector<int64_t> before(n, -1), after(n, -1);
+    int64_t seen = -1;
+    for (size_t i = 0; i < n; ++i) {
+        before[i] = seen;
+        if (snapped[i])
+            seen = static_cast<int64_t>(i);
+    }
+    seen = -1;
+    for (size_t i = n; i-- > 0;) {
+        after[i] = seen;
+        if (snapped[i])
+            seen = static_cast<int64_t>(i);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (snapped[i])
+            continue;
+        const int64_t p = before[i] >= 0 && i - static_cast<size_t>(before[i]) <= NeighbourReach ? before[i] : -1;
+        const int64_t q = after[i] >= 0 && static_cast<size_t>(after[i]) - i <= NeighbourReach ? after[i] : -1;
+        if (p >= 0 && q >= 0) {
+            const double sp = moved[static_cast<size_t>(p)];
+            const double sq = moved[static_cast<size_t>(q)];
+            const double span = time[static_cast<size_t>(q)] - time[static_cast<size_t>(p)];
+            moved[i] = span > 0.0 ? sp + (sq - sp) * (time[i] - time[static_cast<size_t>(p)]) / span : sp;
+        } else if (p >= 0) {
+            moved[i] = moved[static_cast<size_t>(p)];
+        } else if (q >= 0) {
+            moved[i] = moved[static_cast<size_t>(q)];
+        } else {
+            moved[i] = common;
+        }
+    }
+
+    // No beat passes its neighbour, nor shortens the beat before it to less
+    // than half of what it was (taps never err that far, and a tempo map
+    // needs beats in order): a beat that would keeps the shift of the beat
+    // before it, and so that beat's length, and is Unsure.
+    for (size_t i = 1; i < n; ++i)
+        if (time[i] + moved[i] < time[i - 1] + moved[i - 1] + 0.5 * (time[i] - time[i - 1])) {
+            moved[i] = moved[i - 1];
+            snapped[i] = false;
+        }
+
+    for (size_t i = 0; i < n; ++i) {
+        SnappedBeat& beat = result[order[i]];
+        beat.TimeMs = time[i] + moved[i] + curve.StartMs;
+        beat.State = snapped[i] ? SnapState::Snapped : SnapState::Unsure;
+    }
+    return result;
+}

@@ -1,0 +1,126 @@
+// Snapping of beat times onto the onsets of the recording they were tapped
+// along, so that a tapper's error (about 24 ms per tap, and a lead or lag of
+// its own per take) does not stay in the tempo map.
+//
+// The input is the beat times on the recording's timeline and its onset
+// strength: a value in [0, 1] every HopMs, normalised by its local maximum,
+// so that a soft passage's attacks reach 1 as a loud passage's do. How it
+// decides:
+// - Every beat looks for its onset in a window as wide as half the gap to
+//   its nearer neighbour each side, and never more than MaxShiftMs: a beat
+//   does not reach past the middle between it and the next, so an off-beat
+//   is never nearer to the window's centre than the beat's own onset would
+//   be without an error.
+// - The windows are centred on the beats plus the shift they share (a
+//   tapper's lead or lag): of the shifts on the curve's grid from
+//   MaxLagMs back to MaxLeadMs on (tappers lag by up to 100 ms and lead by
+//   up to 60), the one under which the most beats lie on clear onsets (each
+//   beat counting a clear strength, capped, so that a train of onsets under
+//   every beat outweighs a few louder accents between them, and the curve's
+//   floor of noise counts for nothing). A lag of 100 ms and a tap error of
+//   60 ms on top of it are then both in reach.
+// - The candidate shifts of a beat are the curve's frames in its window. A
+//   dynamic programme over the beats (Viterbi) chooses every beat's shift
+//   together: it maximises the sum of the strengths at beat + shift, less a
+//   price for every change of shift from one beat to the next, 1 /
+//   ShiftChangeMs per millisecond. A common lead or lag costs nothing; a
+//   beat with no clear onset keeps its neighbours' shift (where the curve is
+//   flat the cheapest frame is the one nearest theirs); an accent off the
+//   beats' common shift pays for the way out and back, so it captures a
+//   beat only when it is much stronger than the beat's own onset. The price
+//   is linear in the change, not squared, so a late run of taps is followed
+//   onto its onsets rather than averaged with its neighbours.
+// - The chosen frame climbs to the top of its peak within the window (the
+//   programme may stop a frame short of it) and is refined between frames
+//   by the parabola through the top and its two neighbours.
+// - A beat is Snapped when that top is a clear peak: a local maximum inside
+//   its window (not at its edge, where the real peak lies outside) of at
+//   least LeastStrength and at least Contrast times the median of the curve
+//   over the window (a peak that stands out from what is around it).
+// - Taps far off their beats (one in a hundred is 70 to 130 ms off, and
+//   runs of a few lag 80 to 140 ms) are not followed, by the same price
+//   that keeps accents out, or are out of reach: such beats, in a run of at
+//   most four between two Snapped ones, snap to a clear peak near their
+//   points on the straight line between those two (within twice
+//   TempoChange of a beat), where the music, not the taps, puts them, and
+//   never more than 200 ms from where the common shift puts them.
+// - A beat still without a clear peak is Unsure, and takes the shift
+//   interpolated in time between its nearest Snapped neighbours within
+//   eight beats (one side's alone when the other has none); with none
+//   within reach, the median shift of all Snapped beats; with no Snapped
+//   beat at all, none.
+// - Where fewer than LeastShare of the beats are Snapped, the recording does
+//   not show its beats (they lie under louder accents, or in a wash of
+//   sound): every beat is Unsure and stays where it is.
+// - No beat passes its neighbour or shortens the beat before it to less
+//   than half its length: such a beat keeps the shift of the one before it
+//   and is Unsure.
+// So a beat with no onset within MaxShiftMs (100 ms) of where the common
+// shift puts it is moved only by its neighbours' shift, and where nothing
+// snaps nothing moves.
+//
+// Arithmetic: + - * / only, in a fixed order, so every build gives the same
+// times from the same input. The beats may be given in any order; the
+// result is per beat in the order given and does not depend on it.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+// A recording's onset strength as plain data: Values[i] in [0, 1] at
+// StartMs + i * HopMs milliseconds from the recording's first sample.
+// StartMs sets a detector's own lag against its frames (core/audio's
+// OnsetStrength peaks WindowMs / 2 - HopMs before the sound its peak
+// belongs to: its curve's StartMs is that).
+struct OnsetCurve {
+    double HopMs = 0.0;
+    std::vector<float> Values;
+    double StartMs = 0.0;
+};
+
+enum class SnapState {
+    Snapped,  // on a clear onset
+    Unsure,   // no clear onset: moved by its neighbours' shift
+};
+
+struct SnappedBeat {
+    double TimeMs = 0.0;
+    SnapState State = SnapState::Unsure;
+};
+
+struct SnapOptions {
+    // The largest lag and lead the beats may share: tappers lag by up to
+    // 100 ms and lead by up to 60 ms (so the beats move back by up to
+    // MaxLagMs, and on by up to MaxLeadMs).
+    double MaxLagMs = 100.0;
+    double MaxLeadMs = 60.0;
+    // No beat looks for its onset further away than this.
+    double MaxShiftMs = 100.0;
+    // Price of a change of shift between neighbouring beats: a change of
+    // this many milliseconds costs as much as a full-strength onset gains.
+    // Tap errors wander by about 24 ms from one tap to the next, so an
+    // isolated tap 24 ms off its neighbours pays about half a full onset to
+    // be followed (out and back), and an accent 90 ms off the beats' shift
+    // must be stronger than the beat's own onset by nearly twice a full one.
+    double ShiftChangeMs = 100.0;
+    // A far-off tap's beat between Snapped ones snaps to a clear peak
+    // within twice this share of a beat of its point on the line between
+    // them: the music's own change of beat length from one beat to the next
+    // (a few per cent of a beat) is what that point can miss the beat by.
+    double TempoChange = 0.05;
+    // A clear onset is a local maximum of at least this strength (the curve
+    // is normalised by its local maximum, so a quieter beat than the bar's
+    // loudest, a snare after a kick, still counts), and at least Contrast
+    // times the median level of the curve over the beat's window.
+    double LeastStrength = 0.1;
+    double Contrast = 3.0;
+    // Fewer than this share of the beats on clear onsets, and none is
+    // moved: the recording does not show its beats.
+    double LeastShare = 0.5;
+};
+
+// The beats moved onto the onsets of `curve`; one result per beat, in the
+// order given. An empty curve (or a hop of 0) leaves every beat Unsure and
+// unmoved.
+std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve,
+                                   const SnapOptions& options = SnapOptions());

@@ -1,0 +1,249 @@
+// Snapping beat times onto a recording's onsets.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "BeatSnapping.h"
+#include "TakeGenerator.h"
+
+namespace {
+
+constexpr double Hop = 5.0;
+
+struct Peak {
+    double TimeMs;
+    double Strength;
+};
+
+// An onset curve with a parabolic bump of the given strength at every peak
+// (the three frames nearest a peak lie on one parabola, so its top is found
+// exactly between frames), over a floor of low noise.
+OnsetCurve CurveOf(const std::vector<Peak>& peaks, double lengthMs, TakeRandom* noise)
+{
+    const double halfWidth = 12.5;
+    OnsetCurve curve;
+    curve.HopMs = Hop;
+    curve.Values.assign(static_cast<size_t>(lengthMs / Hop) + 1, 0.0f);
+    if (noise)
+        for (float& v : curve.Values)
+            v = static_cast<float>(noise->Uniform(0.0, 0.08));
+    for (const Peak& p : peaks) {
+        const auto lo = static_cast<int64_t>(std::max(0.0, std::floor((p.TimeMs - halfWidth) / Hop)));
+        const auto hi = std::min(static_cast<int64_t>(curve.Values.size()) - 1,
+                                 static_cast<int64_t>(std::ceil((p.TimeMs + halfWidth) / Hop)));
+        for (int64_t f = lo; f <= hi; ++f) {
+            const double d = (static_cast<double>(f) * Hop - p.TimeMs) / halfWidth;
+            const double v = p.Strength * (1.0 - d * d);
+            float& slot = curve.Values[static_cast<size_t>(f)];
+            slot = std::max(slot, static_cast<float>(std::max(v, 0.0)));
+        }
+    }
+    return curve;
+}
+
+std::vector<double> SteadyBeats(size_t count, double first, double beat)
+{
+    std::vector<double> beats;
+    for (size_t i = 0; i < count; ++i)
+        beats.push_back(first + beat * static_cast<double>(i));
+    return beats;
+}
+
+// Taps of one generated take on the recording: the take's own intervals,
+// its errors around the true beats kept, its constant lateness replaced by
+// `lag`.
+std::vector<double> TappedAlong(TakeRandom& random, const std::vector<double>& truth, double lag)
+{
+    const Take take = GenerateTake(random, truth, SlipKind::None).Clean;
+    std::vector<double> offsets;
+    for (size_t k = 0; k < take.size(); ++k)
+        offsets.push_back(static_cast<double>(take[k]) - (truth[k] - truth[0]));
+    std::vector<double> sorted(offsets);
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    std::vector<double> taps;
+    for (size_t k = 0; k < take.size(); ++k)
+        taps.push_back(truth[k] + offsets[k] - median + lag);
+    return taps;
+}
+
+// Beats on an expressive piece's onsets, tapped with human errors and a
+// constant lag, with softer notes between the beats: nearly all come back
+// onto their onsets within a frame, whatever the lag.
+TEST(BeatSnapping, TappedBeatsReturnToTheirOnsets)
+{
+    TakeRandom random(17);
+    size_t total = 0;
+    size_t close = 0;
+    std::vector<double> errors;
+    for (int set = 0; set < 12; ++set) {
+        std::vector<double> truth = GeneratePiece(random, PieceStyle::Expressive, 150);
+        for (double& t : truth)
+            t += 1200.0;
+        std::vector<Peak> peaks;
+        for (size_t k = 0; k < truth.size(); ++k) {
+            peaks.push_back({truth[k], random.Uniform(0.6, 1.0)});
+            if (k + 1 < truth.size() && random.Chance(0.6))
+                peaks.push_back({truth[k] + random.Uniform(0.35, 0.65) * (truth[k + 1] - truth[k]), random.Uniform(0.2, 0.7)});
+        }
+        const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+        const double lag = random.Uniform(-60.0, 60.0);
+        const std::vector<double> taps = TappedAlong(random, truth, lag);
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+        ASSERT_EQ(snapped.size(), truth.size());
+        for (size_t k = 0; k < truth.size(); ++k) {
+            const double error = std::fabs(snapped[k].TimeMs - truth[k]);
+            errors.push_back(error);
+            close += error <= Hop ? 1 : 0;
+            ++total;
+        }
+    }
+    std::sort(errors.begin(), errors.end());
+    EXPECT_LT(errors[errors.size() / 2], 0.5);
+    EXPECT_GE(static_cast<double>(close), 0.97 * static_cast<double>(total));
+}
+
+// Where the music rests the beats are Unsure and keep the shift their
+// neighbours on the onsets show (here a constant lag of 40 ms); the beats
+// around the rest snap.
+TEST(BeatSnapping, RestKeepsNeighboursShiftAndIsUnsure)
+{
+    const std::vector<double> truth = SteadyBeats(60, 800.0, 500.0);
+    std::vector<Peak> peaks;
+    for (size_t k = 0; k < truth.size(); ++k)
+        if (k < 20 || k >= 30)
+            peaks.push_back({truth[k], 0.9});
+    TakeRandom noise(3);
+    const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &noise);
+    std::vector<double> taps(truth);
+    for (double& t : taps)
+        t += 40.0;
+    const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+    for (size_t k = 0; k < truth.size(); ++k) {
+        const bool rest = k >= 20 && k < 30;
+        EXPECT_EQ(snapped[k].State, rest ? SnapState::Unsure : SnapState::Snapped) << k;
+        EXPECT_NEAR(snapped[k].TimeMs, truth[k], rest ? 1.0 : 0.01) << k;
+    }
+}
+
+// The strongest frame within `reach` of a time: where a beat would go if
+// every beat chose its onset alone.
+double StrongestNear(const OnsetCurve& curve, double time, double reach)
+{
+    size_t best = 0;
+    for (size_t f = 0; f < curve.Values.size(); ++f)
+        if (std::fabs(static_cast<double>(f) * Hop - time) <= reach &&
+            (best == 0 || curve.Values[f] > curve.Values[best]))
+            best = f;
+    return static_cast<double>(best) * Hop;
+}
+
+// Accents between the beats, twice as strong as the beats' own onsets or
+// more: on every other off-beat of a 480 ms beat tapped 80 ms late (the
+// late taps lean towards them), and on the sixteenth after a 360 ms beat
+// once a bar. A beat on its own, taking the strongest onset within half a
+// beat, would take the accent often; chosen together, the beats stay on
+// their onsets, where their onsets are within reach.
+TEST(BeatSnapping, OffBeatAccentDoesNotCapture)
+{
+    struct Case {
+        double Beat, Accent, Own, Lag;
+        size_t Every;
+    };
+    for (const Case c : {Case{480.0, 240.0, 0.45, 80.0, 2}, Case{360.0, 90.0, 0.6, 20.0, 4}}) {
+        TakeRandom random(23);
+        const std::vector<double> truth = SteadyBeats(200, 1000.0, c.Beat);
+        std::vector<Peak> peaks;
+        for (size_t k = 0; k < truth.size(); ++k) {
+            peaks.push_back({truth[k], c.Own});
+            if (k % c.Every == 1)
+                peaks.push_back({truth[k] + c.Accent, 1.0});
+        }
+        const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+        const std::vector<double> taps = TappedAlong(random, truth, c.Lag);
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+        size_t captured = 0;
+        size_t alone = 0;
+        size_t onOwn = 0;
+        for (size_t k = 0; k < truth.size(); ++k) {
+            // A run of late taps can put a beat's own onset out of reach.
+            if (std::fabs(taps[k] - truth[k] - c.Lag) > 90.0)
+                continue;
+            captured += std::fabs(snapped[k].TimeMs - truth[k] - c.Accent) <= Hop ? 1 : 0;
+            alone += std::fabs(StrongestNear(curve, taps[k], c.Beat / 2.0) - truth[k] - c.Accent) <= Hop ? 1 : 0;
+            onOwn += std::fabs(snapped[k].TimeMs - truth[k]) <= Hop ? 1 : 0;
+        }
+        EXPECT_GE(alone, truth.size() / c.Every / 4) << c.Beat;
+        EXPECT_EQ(captured, 0u) << c.Beat;
+        EXPECT_GE(static_cast<double>(onOwn), 0.95 * static_cast<double>(truth.size())) << c.Beat;
+    }
+}
+
+// No onset within 100 ms of any beat (strong ones between the beats): no
+// beat snaps, and none moves by more than a millisecond. Among beats that
+// do snap (taps on their onsets), one with nothing within 100 ms of it
+// stays where it was too.
+TEST(BeatSnapping, NoOnsetNearbyMovesAtMostOneMillisecond)
+{
+    const std::vector<double> beats = SteadyBeats(40, 700.0, 600.0);
+    std::vector<Peak> between;
+    for (size_t k = 0; k + 1 < beats.size(); ++k) {
+        between.push_back({beats[k] + 160.0, 1.0});
+        between.push_back({beats[k] + 300.0, 0.8});
+        between.push_back({beats[k] + 440.0, 1.0});
+    }
+    TakeRandom random(8);
+    const OnsetCurve empty = CurveOf(between, beats.back() + 1000.0, &random);
+    for (const SnappedBeat& b : SnapBeats(beats, empty))
+        EXPECT_EQ(b.State, SnapState::Unsure);
+    const std::vector<SnappedBeat> none = SnapBeats(beats, empty);
+    for (size_t k = 0; k < beats.size(); ++k)
+        EXPECT_LE(std::fabs(none[k].TimeMs - beats[k]), 1.0) << k;
+
+    std::vector<Peak> peaks(between);
+    for (size_t k = 0; k < beats.size(); ++k)
+        if (k % 7 != 3)
+            peaks.push_back({beats[k], 0.9});
+    const OnsetCurve mixed = CurveOf(peaks, beats.back() + 1000.0, &random);
+    const std::vector<SnappedBeat> some = SnapBeats(beats, mixed);
+    for (size_t k = 0; k < beats.size(); ++k) {
+        EXPECT_EQ(some[k].State, k % 7 == 3 ? SnapState::Unsure : SnapState::Snapped) << k;
+        EXPECT_LE(std::fabs(some[k].TimeMs - beats[k]), 1.0) << k;
+    }
+}
+
+// The same input gives the same bits; the beats in another order give each
+// beat the same result.
+TEST(BeatSnapping, DeterministicAndOrderFree)
+{
+    TakeRandom random(41);
+    std::vector<double> truth = GeneratePiece(random, PieceStyle::Steady, 300);
+    for (double& t : truth)
+        t += 500.0;
+    std::vector<Peak> peaks;
+    for (size_t k = 0; k < truth.size(); ++k)
+        if (random.Chance(0.85))
+            peaks.push_back({truth[k] + random.Uniform(-3.0, 3.0), random.Uniform(0.2, 1.0)});
+    const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+    const std::vector<double> taps = TappedAlong(random, truth, 70.0);
+    const std::vector<SnappedBeat> first = SnapBeats(taps, curve);
+    const std::vector<SnappedBeat> again = SnapBeats(taps, curve);
+    const std::vector<size_t> order = Permutation(random, taps.size());
+    const std::vector<SnappedBeat> shuffled = SnapBeats(Permuted(taps, order), curve);
+    size_t unsure = 0;
+    for (size_t k = 0; k < taps.size(); ++k) {
+        EXPECT_EQ(std::memcmp(&first[k].TimeMs, &again[k].TimeMs, sizeof(double)), 0) << k;
+        EXPECT_EQ(first[k].State, again[k].State);
+        EXPECT_EQ(std::memcmp(&first[order[k]].TimeMs, &shuffled[k].TimeMs, sizeof(double)), 0) << k;
+        EXPECT_EQ(first[order[k]].State, shuffled[k].State);
+        unsure += first[k].State == SnapState::Unsure ? 1 : 0;
+    }
+    // Both kinds of beat were exercised.
+    EXPECT_GT(unsure, 10u);
+    EXPECT_LT(unsure, taps.size() / 2);
+}
+
+}  // namespace
