@@ -42,27 +42,51 @@ bool Snaps(const AnalysisOptions& options)
     return options.Snap && options.Onsets && !options.Onsets->Values.empty() && options.Onsets->HopMs > 0.0;
 }
 
+// Whether the beats on the recording are moved after the averaging: onto
+// its onsets, or by the musician's hand.
+bool MovesBeats(const AnalysisOptions& options)
+{
+    return Snaps(options) || !options.Edits.empty();
+}
+
 // Beat times on the recording moved onto its onsets, then smoothed (when
 // asked) with the Snapped beats held: the smoothing is for the beats the
 // recording says nothing of, and must not pull the others off their onsets.
+// The edited beats are held too, and win over the snapping.
 std::vector<double> SnapAndSmooth(const std::vector<double>& beats, const TakeList& aligned,
-                                  const AnalysisOptions& options)
+                                  const AnalysisOptions& options, BeatsOnRecording* detail)
 {
-    const std::vector<SnappedBeat> snapped = SnapBeats(beats, *options.Onsets);
-    std::vector<double> times(snapped.size());
-    std::vector<bool> held(snapped.size());
-    for (size_t i = 0; i < snapped.size(); ++i) {
-        times[i] = snapped[i].TimeMs;
-        held[i] = snapped[i].State == SnapState::Snapped;
+    std::vector<double> times = beats;
+    std::vector<bool> held(beats.size(), false);
+    std::vector<BeatOrigin> origins(beats.size(), BeatOrigin::Tapped);
+    if (Snaps(options)) {
+        const std::vector<SnappedBeat> snapped = SnapBeats(beats, *options.Onsets);
+        for (size_t i = 0; i < snapped.size(); ++i) {
+            times[i] = snapped[i].TimeMs;
+            held[i] = snapped[i].State == SnapState::Snapped;
+            origins[i] = held[i] ? BeatOrigin::Snapped : BeatOrigin::Unsure;
+        }
     }
-    if (options.Smoothing == SmoothingNone)
-        return times;
-    return SmoothBeatTimes(times, aligned, options.Smoothing, held);
+    const std::vector<bool> edited = ApplyBeatEdits(times, options.Edits);
+    for (size_t i = 0; i < edited.size(); ++i)
+        if (edited[i]) {
+            held[i] = true;
+            origins[i] = BeatOrigin::Edited;
+        }
+    if (options.Smoothing != SmoothingNone)
+        times = SmoothBeatTimes(times, aligned, options.Smoothing, held);
+    if (detail) {
+        detail->Tapped = beats;
+        detail->Final = times;
+        detail->Origins = std::move(origins);
+    }
+    return times;
 }
 
 // The beat times of takes some of which were tapped along the recording, on
 // its timeline.
-std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOptions& options)
+std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOptions& options,
+                                       BeatsOnRecording* detail = nullptr)
 {
     const size_t count = takes.size();
     std::vector<std::vector<double>> onRecording(count);
@@ -99,7 +123,7 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
             order.push_back(m);
         }
         std::vector<double> beats = AverageAlignedTakes(used, firsts);
-        if (options.Smoothing != SmoothingNone && !Snaps(options))
+        if (options.Smoothing != SmoothingNone && !MovesBeats(options))
             beats = SmoothBeatTimes(beats, used, options.Smoothing);
         std::vector<std::vector<double>> times;
         std::vector<size_t> first;
@@ -110,7 +134,11 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
         const double offset = RecordingOffset(beats, times, first);
         for (double& b : beats)
             b += offset;
-        return Snaps(options) ? SnapAndSmooth(beats, used, options) : beats;
+        if (MovesBeats(options))
+            return SnapAndSmooth(beats, used, options, detail);
+        if (detail)
+            *detail = BeatsOnRecording{beats, beats, std::vector<BeatOrigin>(beats.size(), BeatOrigin::Tapped)};
+        return beats;
     }
     std::vector<int64_t> anchors(count, -1);
     for (size_t m = 0; m < count; ++m)
@@ -163,7 +191,7 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
     if (aligned.empty())
         return {};
     std::vector<double> beats = AverageAlignedTakes(aligned, firsts);
-    if (options.Smoothing != SmoothingNone && !Snaps(options))
+    if (options.Smoothing != SmoothingNone && !MovesBeats(options))
         beats = SmoothBeatTimes(beats, aligned, options.Smoothing);
     const int64_t earliest = *std::min_element(firsts.begin(), firsts.end());
     std::vector<std::vector<double>> times;
@@ -175,7 +203,11 @@ std::vector<double> RecordingBeatTimes(const TakeList& takes, const AnalysisOpti
     const double offset = RecordingOffset(beats, times, first);
     for (double& b : beats)
         b += offset;
-    return Snaps(options) ? SnapAndSmooth(beats, aligned, options) : beats;
+    if (MovesBeats(options))
+        return SnapAndSmooth(beats, aligned, options, detail);
+    if (detail)
+        *detail = BeatsOnRecording{beats, beats, std::vector<BeatOrigin>(beats.size(), BeatOrigin::Tapped)};
+    return beats;
 }
 
 }  // namespace
@@ -218,6 +250,14 @@ std::vector<double> BeatTimesOnRecording(const TakeList& takes, const AnalysisOp
     if (!LinesUpWithRecording(takes, options))
         return {};
     return RecordingBeatTimes(takes, options);
+}
+
+BeatsOnRecording BeatsOnRecordingInDetail(const TakeList& takes, const AnalysisOptions& options)
+{
+    BeatsOnRecording detail;
+    if (LinesUpWithRecording(takes, options))
+        RecordingBeatTimes(takes, options, &detail);
+    return detail;
 }
 
 std::vector<double> BeatTimesForExport(const TakeList& takes, const AnalysisOptions& options)

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "BeatEdits.h"
 #include "BeatSmoothing.h"
 #include "BeatSnapping.h"
 #include "TapAnalysis.h"
@@ -41,7 +42,29 @@ struct AnalysisOptions {
     // lining up, the bytes are those without it.
     bool Snap = false;
     std::shared_ptr<const OnsetCurve> Onsets;
+    // With a map lined up with the recording: the beats the musician moved
+    // by hand (BeatEdits.h), applied after the snapping and held by the
+    // smoothing, so they win over both.
+    std::vector<BeatEdit> Edits;
 };
+
+// Where each beat of a map lined up with the recording comes from.
+enum class BeatOrigin : uint8_t {
+    Tapped,   // not snapped (snapping off): the takes' average
+    Snapped,  // on a clear onset
+    Unsure,   // no clear onset: moved by its neighbours' shift
+    Edited,   // moved by hand
+};
+
+// The beats of a map lined up with the recording, before its lead-in
+// beats: as the takes put them (Tapped), as exported (Final), and each
+// one's origin. All empty unless LinesUpWithRecording.
+struct BeatsOnRecording {
+    std::vector<double> Tapped;
+    std::vector<double> Final;
+    std::vector<BeatOrigin> Origins;
+};
+BeatsOnRecording BeatsOnRecordingInDetail(const TakeList& takes, const AnalysisOptions& options);
 
 // Whether `options` line the map of `takes` up with a recording: asked for,
 // with at least one anchored take of two taps or more.

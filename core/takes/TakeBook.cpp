@@ -86,6 +86,7 @@ AnalysisOptions TakeBook::ExportOptions(bool repair, int smoothing, bool alignTo
     options.AlignToRecording = true;
     for (const SessionTake* take : CheckedTakes())
         options.Anchors.push_back(take->Anchor);
+    options.Edits = edits_;
     return options;
 }
 
