@@ -51,6 +51,7 @@ struct MainWindowHandles {
     HWND recordingLine = nullptr;
     HWND startLabel = nullptr;
     HWND startEdit = nullptr;
+    HWND recordingTip = nullptr;  // the line's tooltip: how the beats were placed
     HMENU menuBar = nullptr;
     // The window's height without the recording's line, and with it.
     int plainHeight = 0;
@@ -76,8 +77,19 @@ int SelectedRow()
 // options, and the findings turned down in the checked takes.
 AnalysisOptions ExportOptions()
 {
-    return book.ExportOptions(g_AppSettings.RepairOnExport, g_AppSettings.Smoothing, g_AppSettings.AlignToRecording);
+    AnalysisOptions options =
+        book.ExportOptions(g_AppSettings.RepairOnExport, g_AppSettings.Smoothing, g_AppSettings.AlignToRecording);
+    // The beats moved onto the open recording's onsets.
+    if (g_AppSettings.SnapToOnsets && options.AlignToRecording && OpenRecording().IsOpen()) {
+        options.Snap = true;
+        options.Onsets = OpenRecordingOnsets();
+    }
+    return options;
 }
+
+// The beat of the map selected in the graph (an index among its beats on
+// the recording), kept across the graph's updates.
+int selectedBeat = -1;
 
 // Set while a take is tapped along the open recording: its taps are then
 // recording times, and the take is anchored when it is listed.
@@ -94,6 +106,7 @@ int SelectedInterpCount()
 void UpdateGraph(bool takesOrOptionsChanged = true);
 void ShowRecordingLine(HWND window);
 void StopListeningHere(HWND window);
+void ShowSnapCounts(HWND window);
 
 // How the list follows a change of the book.
 enum class Shown {
@@ -125,6 +138,7 @@ void TakesChanged(Shown shown)
     }
     UpdateCommandStates();
     UpdateGraph();
+    ShowSnapCounts(g_hMainWnd);
 }
 
 // Undo or redo gave back the takes and the base note they were tapped to.
@@ -178,6 +192,20 @@ void OnInitDialog(HWND window)
     GetWindowRect(handles.recordingLine, &line);
     handles.plainHeight = outer.bottom - outer.top;
     handles.recordingHeight = handles.plainHeight + (line.bottom - outer.bottom) + (line.bottom - line.top) / 2;
+    handles.recordingTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX,
+                                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
+                                           nullptr, g_hInstance, nullptr);
+    if (handles.recordingTip) {
+        TOOLINFOA tool{};
+        tool.cbSize = TTTOOLINFOA_V1_SIZE;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(handles.recordingLine);
+        tool.lpszText = const_cast<char*>("");
+        SendMessageA(handles.recordingTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+        // Line breaks in the text need a width.
+        SendMessageA(handles.recordingTip, TTM_SETMAXTIPWIDTH, 0, 600);
+    }
 
     InsertTakeListColumns(handles.list, CurrentUiLanguage());
     SetWindowIconsForDpi(window, DpiOfWindow(window));
@@ -360,9 +388,10 @@ void UpdateGraph(bool takesOrOptionsChanged)
         return;
     const int selected = SelectedRow();
     if (graphContentCurrent) {
-        if (graphContent.Selected == selected)
+        if (graphContent.Selected == selected && graphContent.SelectedBeat == selectedBeat)
             return;
         graphContent.Selected = selected;
+        graphContent.SelectedBeat = selectedBeat;
         UpdateTempoGraph(graphContent);
         return;
     }
@@ -388,7 +417,26 @@ void UpdateGraph(bool takesOrOptionsChanged)
         if (book.UsesAnchors())
             for (const SessionTake& take : book.Takes())
                 content.Anchors.push_back(take.Anchor);
+        if (recording.Onsets) {
+            content.OnsetValues = std::shared_ptr<const std::vector<float>>(recording.Onsets, &recording.Onsets->Values);
+            content.OnsetHopMs = recording.Onsets->HopMs;
+        }
+        // The map's beats where they were tapped and where they went: onto
+        // onsets, by their neighbours' shift, or by hand.
+        const AnalysisOptions options = ExportOptions();
+        if (!exported.empty() && (options.Snap || !options.Edits.empty())) {
+            const BeatsOnRecording detail = BeatsOnRecordingInDetail(exported, options);
+            content.TappedBeatMs = detail.Tapped;
+            content.SnappedBeatMs = detail.Final;
+            for (BeatOrigin origin : detail.Origins)
+                content.BeatMarks.push_back(origin == BeatOrigin::Edited   ? BeatMark::Edited
+                                            : origin == BeatOrigin::Unsure ? BeatMark::Unsure
+                                                                           : BeatMark::Snapped);
+        }
     }
+    if (selectedBeat >= static_cast<int>(content.SnappedBeatMs.size()))
+        selectedBeat = -1;
+    content.SelectedBeat = selectedBeat;
     const int interpCount = SelectedInterpCount();
     content.InterpCount = interpCount < 0 ? 0 : interpCount;
     content.TimeSigBase = g_AppSettings.TimeSigBase;
@@ -420,6 +468,45 @@ void ShowRecordingLine(HWND window)
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     EnableMenuItem(handles.menuBar, IDM_CLOSERECORDING, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(handles.menuBar, IDM_LISTEN, MF_BYCOMMAND | (open ? MF_ENABLED : MF_GRAYED));
+}
+
+// The tooltip of the recording's line: how many of the map's beats lie on
+// onsets, kept their neighbours' shift, or were moved by hand. Empty while
+// the beats are neither snapped nor edited.
+std::string SnapCountsText()
+{
+    const TakeList exported = book.CheckedTaps();
+    const AnalysisOptions options = ExportOptions();
+    if (exported.empty() || (!options.Snap && options.Edits.empty()))
+        return std::string();
+    const BeatsOnRecording detail = BeatsOnRecordingInDetail(exported, options);
+    if (detail.Final.empty())
+        return std::string();
+    size_t snapped = 0, unsure = 0, edited = 0;
+    for (BeatOrigin origin : detail.Origins) {
+        snapped += origin == BeatOrigin::Snapped;
+        unsure += origin == BeatOrigin::Unsure;
+        edited += origin == BeatOrigin::Edited;
+    }
+    std::string text = LoadResString(IDS_SNAP_COUNTS, std::to_string(snapped), std::to_string(unsure));
+    const size_t third = text.find("%3");
+    if (third != std::string::npos)
+        text.replace(third, 2, std::to_string(edited));
+    return text;
+}
+
+void ShowSnapCounts(HWND window)
+{
+    if (!handles.recordingTip)
+        return;
+    const std::string text = OpenRecording().IsOpen() ? SnapCountsText() : std::string();
+    TOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(handles.recordingLine);
+    tool.lpszText = const_cast<char*>(text.c_str());
+    SendMessageA(handles.recordingTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 // After the open recording changed: its line, the anchors that count, the
@@ -527,6 +614,50 @@ void OnGraphStartAt(LPARAM ms)
     UpdateGraph();
 }
 
+// The graph's beats: moved by hand, put on the onset before or after, or
+// given back to the snapping. Each is one step to undo, named by where the
+// beat lies now on the recording.
+bool GraphBeatAt(WPARAM beat, double& ms)
+{
+    if (beat >= graphContent.SnappedBeatMs.size())
+        return false;
+    ms = graphContent.SnappedBeatMs[beat];
+    return true;
+}
+
+int64_t Microseconds(double ms)
+{
+    return static_cast<int64_t>(std::llround(ms * 1000.0));
+}
+
+void OnGraphBeat(UINT message, WPARAM beat, LPARAM value)
+{
+    double at = 0.0;
+    if (!GraphBeatAt(beat, at))
+        return;
+    selectedBeat = static_cast<int>(beat);
+    bool changed = false;
+    switch (message) {
+    case WM_GRAPHBEATMOVE:
+        changed = book.EditBeat(Microseconds(at), static_cast<int64_t>(value) * 1000, g_AppSettings.TimeSigBase);
+        break;
+    case WM_GRAPHBEATRESNAP: {
+        double onset = 0.0;
+        if (NeighbouringOnset(at, value < 0 ? -1 : 1, onset))
+            changed = book.EditBeat(Microseconds(at), Microseconds(onset), g_AppSettings.TimeSigBase);
+        break;
+    }
+    case WM_GRAPHBEATRESET:
+        changed = book.ResetBeat(Microseconds(at), g_AppSettings.TimeSigBase);
+        break;
+    default:  // WM_GRAPHBEATSELECT
+        UpdateGraph(false);
+        return;
+    }
+    if (changed)
+        TakesChanged(Shown::States);
+}
+
 void StopListeningHere(HWND window)
 {
     StopListening();
@@ -559,6 +690,7 @@ void OnOptions(HWND window)
     // Smoothing, repair and the base note change what the graph shows.
     UpdateCommandStates();
     UpdateGraph();
+    ShowSnapCounts(window);
 }
 
 void OnAbout(HWND window)
@@ -945,6 +1077,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_GRAPHSTARTAT:
         OnGraphStartAt(lParam);
+        break;
+    case WM_GRAPHBEATSELECT:
+    case WM_GRAPHBEATMOVE:
+    case WM_GRAPHBEATRESNAP:
+    case WM_GRAPHBEATRESET:
+        OnGraphBeat(message, wParam, lParam);
         break;
     case WM_GRAPHSTOPLISTEN:
         // Escape in the graph; the main window's own Escape stays ignored.

@@ -15,6 +15,8 @@
 namespace {
 
 LoadedRecording openRecording;
+std::shared_ptr<const OnsetCurve> openOnsets;
+std::vector<Onset> onsetList;
 SessionRecording sessionRecording;
 double startPositionMs = 0.0;
 std::unique_ptr<RecordingPlayer> listening;
@@ -81,12 +83,52 @@ void SetOpenRecording(LoadedRecording loaded)
     CloseOpenRecording();
     openRecording = std::move(loaded);
     sessionRecording = openRecording.Identity;
+    if (openRecording.Onsets && !openRecording.Onsets->Values.empty()) {
+        // The strength peaks this long before the sound it belongs to: the
+        // analysis window's half, less a hop (OnsetStrength.h).
+        auto curve = std::make_shared<OnsetCurve>();
+        curve->HopMs = openRecording.Onsets->HopMs;
+        curve->Values = openRecording.Onsets->Values;
+        curve->StartMs = openRecording.Onsets->WindowMs / 2.0 - openRecording.Onsets->HopMs;
+        openOnsets = std::move(curve);
+        onsetList = PickOnsets(*openRecording.Onsets);
+    }
+}
+
+std::shared_ptr<const OnsetCurve> OpenRecordingOnsets()
+{
+    return openOnsets;
+}
+
+const std::vector<Onset>& OpenRecordingOnsetList()
+{
+    return onsetList;
+}
+
+bool NeighbouringOnset(double ms, int direction, double& onsetMs)
+{
+    if (direction < 0) {
+        for (auto onset = onsetList.rbegin(); onset != onsetList.rend(); ++onset)
+            if (onset->TimeMs < ms - 1.0) {
+                onsetMs = onset->TimeMs;
+                return true;
+            }
+        return false;
+    }
+    for (const Onset& onset : onsetList)
+        if (onset.TimeMs > ms + 1.0) {
+            onsetMs = onset.TimeMs;
+            return true;
+        }
+    return false;
 }
 
 void CloseOpenRecording()
 {
     StopListening();
     openRecording = LoadedRecording();
+    openOnsets.reset();
+    onsetList.clear();
     startPositionMs = 0.0;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BeatSnapping.h"
 #include "MidiIn.h"
 #include "RecordingFile.h"
 #include "Session.h"
@@ -27,6 +28,14 @@ const LoadedRecording& OpenRecording();
 const SessionRecording* SessionRecordingToKeep();
 void SetSessionRecording(const SessionRecording& identity);
 void ForgetSessionRecording();
+
+// The open recording's onset strength as the snapping takes it (null
+// without a recording), and its onsets in time order.
+std::shared_ptr<const OnsetCurve> OpenRecordingOnsets();
+const std::vector<Onset>& OpenRecordingOnsetList();
+// The onset before `ms` (direction -1) or after it (+1), at least 1 ms
+// away; false when there is none.
+bool NeighbouringOnset(double ms, int direction, double& onsetMs);
 
 // Makes `loaded` the open recording (closing any other).
 void SetOpenRecording(LoadedRecording loaded);

@@ -25,6 +25,7 @@
 #include "Session.h"
 #include "TakeSession.h"
 #include "TapTestSupport.h"
+#include "TempoExport.h"
 #include "TempoGraphWindow.h"
 #include "TempoPipeline.h"
 #include "TestWav.h"
@@ -429,6 +430,99 @@ TEST_F(RecordingWindowTest, ListeningClicksOnTheMapsBeatsAndTheGraphFollows)
     EXPECT_EQ(1u, wave.GetOpenCount());
     SendCommand(window, IDM_LISTEN);
     EXPECT_EQ(0u, wave.GetOpenCount());
+    CloseTempoGraph();
+}
+
+// Snapping, on by default: keys 50 ms late on a recording of clicks give a
+// map whose beats lie on the clicks; the line's tooltip counts them; a beat
+// moved in the graph is an edit, one step to undo, kept in the session.
+TEST_F(RecordingWindowTest, TheMapsBeatsSnapOntoTheClicksAndAMovedBeatIsAnEdit)
+{
+    std::vector<uint32_t> clicks;
+    for (uint32_t beat = 1; beat <= 12; ++beat)
+        clicks.push_back(beat * kRate / 2);  // every 500 ms from 0.5 s
+    test_wav::WriteClicksWav(std::filesystem::path(recording), kRate, 10 * kRate, clicks);
+    OpenWindow();
+    OpenRecordingByMenu();
+    OnTapDialog({
+        [](HWND dialog) {
+            Play(2550);  // the recording's 0.55 s
+            for (int tap = 0; tap < 10; ++tap) {
+                Key(dialog);
+                Play(500);
+            }
+        },
+        [](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
+    });
+    AddCommand();
+    EndActions();
+    ASSERT_EQ(1u, MainWindowTakeBook().Size());
+    ASSERT_EQ(550, MainWindowTakeBook().Takes()[0].Anchor);
+
+    SendCommand(window, IDM_TEMPOGRAPH);
+    ASSERT_NE(nullptr, TempoGraphWindow());
+    // The lined-up map's beats on the clicks, not on the taps.
+    const GraphContent& shown = TempoGraphContent();
+    ASSERT_EQ(10u, shown.SnappedBeatMs.size());
+    for (size_t beat = 0; beat < 10; ++beat) {
+        EXPECT_NEAR(500.0 * static_cast<double>(beat + 1), shown.SnappedBeatMs[beat], 2.0) << "beat " << beat;
+        EXPECT_NEAR(550.0 + 500.0 * static_cast<double>(beat), shown.TappedBeatMs[beat], 0.5) << "beat " << beat;
+        EXPECT_EQ(BeatMark::Snapped, shown.BeatMarks[beat]);
+    }
+    // The tooltip of the recording's line says how the beats were placed.
+    const auto tip = [this]() {
+        char text[256] = "";
+        TOOLINFOA tool{};
+        tool.cbSize = TTTOOLINFOA_V1_SIZE;
+        tool.uFlags = TTF_IDISHWND;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window, IDC_RECORDINGLINE));
+        tool.lpszText = text;
+        HWND tips = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM found) {
+            char name[32] = "";
+            GetClassNameA(w, name, sizeof name);
+            if (lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 && GetWindow(w, GW_OWNER) == g_hMainWnd) {
+                *reinterpret_cast<HWND*>(found) = w;
+                return FALSE;
+            }
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&tips));
+        if (tips)
+            SendMessageA(tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+        return std::string(text);
+    };
+    std::string counts = LoadResString(IDS_SNAP_COUNTS, "10", "0");
+    counts.replace(counts.find("%3"), 2, "0");
+    EXPECT_EQ(counts, tip());
+
+    // Beat 3 dragged to 1.52 s: edited, the export through it; undo.
+    const std::vector<uint8_t> snappedBytes = ExportTempoBytes(MainWindowTakeBook().CheckedTaps(), 0, 2,
+        MainWindowTakeBook().ExportOptions(false, 0, true));
+    SendMessageA(window, WM_GRAPHBEATMOVE, 2, 1520);
+    PumpMessages();
+    ASSERT_EQ(1u, MainWindowTakeBook().Edits().size());
+    EXPECT_EQ(BeatMark::Edited, TempoGraphContent().BeatMarks[2]);
+    EXPECT_NEAR(1520.0, TempoGraphContent().SnappedBeatMs[2], 0.001);
+    counts = LoadResString(IDS_SNAP_COUNTS, "9", "0");
+    counts.replace(counts.find("%3"), 2, "1");
+    EXPECT_EQ(counts, tip());
+    std::vector<SessionTake> saved;
+    SessionRecording named;
+    TakeFileError error;
+    ASSERT_TRUE(ReadSession(Text(sessionPath), saved, named, error)) << error.Message;
+    ASSERT_EQ(1u, named.Edits.size());
+    EXPECT_EQ(1520000, named.Edits[0].ToUs);
+    // The arrow's re-snap puts it on the next click, 2.0 s.
+    SendMessageA(window, WM_GRAPHBEATRESNAP, 2, 1);
+    PumpMessages();
+    EXPECT_NEAR(2000.0, TempoGraphContent().SnappedBeatMs[2], 2.0);
+    SendCommand(window, IDM_UNDO);
+    SendCommand(window, IDM_UNDO);
+    EXPECT_TRUE(MainWindowTakeBook().Edits().empty());
+    EXPECT_EQ(BeatMark::Snapped, TempoGraphContent().BeatMarks[2]);
+    EXPECT_EQ(snappedBytes, ExportTempoBytes(MainWindowTakeBook().CheckedTaps(), 0, 2,
+                                             MainWindowTakeBook().ExportOptions(false, 0, true)));
     CloseTempoGraph();
 }
 

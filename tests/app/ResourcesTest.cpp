@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, DialogTemplate, ::testing::Values(
         {IDM_SAVETEMPO, "Button", L"\u30C6\u30F3\u30DD\u306E\u4FDD\u5B58(&S)...", 145, 131, 60, 15, kPush, 0},
         // The recording's line, hidden below the client area until a
         // recording is open.
-        {IDC_RECORDINGLINE, "Static", L"", 5, 154, 128, 8, WS_CHILD | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 0},
+        {IDC_RECORDINGLINE, "Static", L"", 5, 154, 128, 8, WS_CHILD | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_NOTIFY, 0},
         {IDC_STARTLABEL, "Static", L"\u958B\u59CB\u4F4D\u7F6E(&P):", 136, 154, 40, 8, WS_CHILD, 0},
         {IDC_STARTPOS, "Edit", L"", 177, 152, 28, 12, WS_CHILD | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 0},
         {-1, "Static", L"", 0, 0, 212, 1, kChild, kEdge}}},
@@ -300,11 +300,11 @@ TEST(ResourcesStringTable, EveryStringLoadsExactlyInCodePage932) {
     for (const auto& s : strings) EXPECT_EQ(s.text, FromAnsi(LoadAnsiString(s.id).c_str())) << "string " << s.id;
     // No other string in the ranges the program uses.
     // The recording's texts: every one there, and valid in the code page.
-    for (UINT id = IDS_AUDIO_FILTER; id <= IDS_SECONDS; ++id) {
+    for (UINT id = IDS_AUDIO_FILTER; id <= IDS_SNAP_COUNTS; ++id) {
         EXPECT_NE("", LoadAnsiString(id)) << "string " << id;
         EXPECT_NE(L"<not valid in the code page>", FromAnsi(LoadAnsiString(id).c_str())) << "string " << id;
     }
-    for (UINT id : {51u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
+    for (UINT id : {52u, 133u, 137u}) EXPECT_EQ("", LoadAnsiString(id)) << "string " << id;
 }
 
 TEST(ResourcesStringTable, LineBreaksAreSingleLineFeeds) {

@@ -59,4 +59,34 @@ inline void WriteWav(const std::filesystem::path& path, uint32_t rate, uint32_t 
     fclose(file);
 }
 
+// A mono 16-bit PCM WAV of silence with a short click (a decaying burst,
+// starting at its frame) at each of `clicks`.
+inline void WriteClicksWav(const std::filesystem::path& path, uint32_t rate, uint32_t frames,
+                           const std::vector<uint32_t>& clicks)
+{
+    std::vector<int16_t> samples(frames, 0);
+    for (uint32_t at : clicks)
+        for (uint32_t i = 0; i < rate / 200 && at + i < frames; ++i)
+            samples[at + i] = static_cast<int16_t>((i % 2 == 0 ? 20000 : -20000) * static_cast<int>(rate / 200 - i) /
+                                                   static_cast<int>(rate / 200));
+    std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F'};
+    Put32(bytes, 36 + frames * 2);
+    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put32(bytes, 16);
+    Put16(bytes, 1);
+    Put16(bytes, 1);
+    Put32(bytes, rate);
+    Put32(bytes, rate * 2);
+    Put16(bytes, 2);
+    Put16(bytes, 16);
+    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
+    Put32(bytes, frames * 2);
+    for (int16_t sample : samples)
+        Put16(bytes, static_cast<uint16_t>(sample));
+    FILE* file = _wfopen(path.wstring().c_str(), L"wb");
+    ASSERT_NE(file, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
 }  // namespace test_wav

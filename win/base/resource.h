@@ -97,6 +97,8 @@
 #define IDS_RECORDING_CLOSE_ANCHORED 48
 #define IDS_CANCEL 49
 #define IDS_SECONDS 50
+// The recording line's tooltip: how the map's beats were placed.
+#define IDS_SNAP_COUNTS 51
 #define IDS_TAP_POSITION 86
 #define IDS_FILEDESCRIPTION 134
 #define IDS_LEGALCOPYRIGHT 135

@@ -765,3 +765,8 @@ GraphLayout TempoGraphLayout()
 {
     return Layout();
 }
+
+const GraphContent& TempoGraphContent()
+{
+    return graph.content;
+}

@@ -86,3 +86,5 @@ COLORREF GraphMarkerColour(FindingKind kind);
 // now, for tests.
 GraphView TempoGraphView();
 GraphLayout TempoGraphLayout();
+// What the window was last given to show.
+const GraphContent& TempoGraphContent();
