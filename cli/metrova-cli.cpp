@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,10 +47,10 @@ static_assert(kSmoothingAuto == SmoothingAuto && kMaxSmoothing == MaxSmoothing,
 namespace {
 
 const char kUsage[] =
-    "usage: metrova-cli export [--audio FILE] [--interp Q] [--base B] [--repair] [--smooth S|auto] [--out FILE]\n"
-    "                          TAKEFILE...\n"
-    "       metrova-cli beats [--audio FILE] [--repair] [--smooth S|auto] [--base B] TAKEFILE...\n"
-    "       metrova-cli analyze [--audio FILE] [--base B] TAKEFILE...\n"
+    "usage: metrova-cli export [--audio FILE [--snap]] [--interp Q] [--base B] [--repair] [--smooth S|auto]\n"
+    "                          [--out FILE] TAKEFILE...\n"
+    "       metrova-cli beats [--audio FILE [--snap]] [--repair] [--smooth S|auto] [--base B] TAKEFILE...\n"
+    "       metrova-cli analyze [--audio FILE [--snap]] [--base B] TAKEFILE...\n"
     "       metrova-cli repair [--audio FILE] [--base B] --out-dir DIR TAKEFILE...\n"
     "       metrova-cli import [--base B] FILE.mid\n"
     "       metrova-cli info RECORDING\n"
@@ -73,7 +74,10 @@ const char kHelp[] =
     "         that beat of the takes' common grid: positive when it came in late,\n"
     "         negative when early; tap is then that beat) or outlier (a tap far off\n"
     "         its beat: advice only). tap counts from 0 in its file; time_ms is\n"
-    "         the tap's time as the file gives it.\n"
+    "         the tap's time as the file gives it. With --snap, also one line\n"
+    "         map<TAB>unsure<TAB>beat<TAB>time_ms per beat of the map that no clear\n"
+    "         onset was found for (beat counts from 0 at the first tapped beat;\n"
+    "         time_ms on the recording, to a tenth).\n"
     "repair   Writes every take repaired onto the common beat grid to DIR, under\n"
     "         its file's name (a file of several takes: NAME.1, NAME.2, ...), as a\n"
     "         take file that export reads as it is: missed beats filled in, extra\n"
@@ -105,6 +109,9 @@ const char kHelp[] =
     "                a fixed strength, auto a strength from the takes' own scatter\n"
     "  --out FILE    write the tempo map to FILE instead of standard output\n"
     "  --out-dir DIR the folder the repaired takes are written to (it must exist)\n"
+    "  --snap        with --audio: move the beats of the map onto the recording's\n"
+    "                onsets; a beat with no clear onset keeps its neighbours' shift.\n"
+    "                A session's beats moved by hand in Metrova win over it.\n"
     "  --audio FILE  the takes were tapped along this recording (WAV or Ogg Vorbis):\n"
     "                a take file's times are read as times on it (not moved to its\n"
     "                first tap), as are the takes a session saved with it; takes are\n"
@@ -196,7 +203,8 @@ struct LoadedTake {
 
 // All takes of a file of any kind: a session (all its takes), a take file
 // (one, read exactly as always) or a beat or label list (one).
-bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::string& error)
+bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::string& error,
+               std::vector<BeatEdit>* edits = nullptr)
 {
     std::string bytes;
     if (!ReadInput(path, bytes, MaxTakeFileSize, error))
@@ -233,6 +241,14 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
         return false;
     }
     reportRepeats();
+    // A session saved along its recording keeps the beats moved by hand on it.
+    if (edits && LooksLikeSession(text)) {
+        std::vector<SessionTake> again;
+        SessionRecording recording;
+        TakeFileError ignored;
+        if (ReadSession(text, again, recording, ignored))
+            edits->insert(edits->end(), recording.Edits.begin(), recording.Edits.end());
+    }
     for (size_t i = 0; i < takes.size(); ++i) {
         // A take the musician unchecked in Metrova is not exported there,
         // and not here either.
@@ -267,6 +283,7 @@ struct Options {
     std::string outDir;
     std::string audioPath;
     bool hasAudio = false;
+    bool snap = false;
     std::vector<std::string> files;
 };
 
@@ -289,6 +306,10 @@ int ParseOptions(int argc, char** argv, Options& options)
         }
         if (makesMap && arg == "--repair") {
             options.analysis.Repair = true;
+            continue;
+        }
+        if ((makesMap || options.command == Command::Analyze) && arg == "--snap") {
+            options.snap = true;
             continue;
         }
         const bool takesValue = (arg == "--base" && !readsRecording) ||
@@ -332,13 +353,38 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.hasOut = true;
         }
     }
+    if (options.snap && !options.hasAudio)
+        return UsageError("--snap needs --audio FILE: the onsets are the recording's");
     return -1;
+}
+
+// The recording's onset strength as the snapping takes it, or null with the
+// user told why.
+std::shared_ptr<const OnsetCurve> RecordingOnsets(const std::string& path)
+{
+    AudioOpenResult opened = OpenAudioFile(path);
+    if (!opened.decoder) {
+        std::fprintf(stderr, "metrova-cli: %s\n", opened.message.c_str());
+        return nullptr;
+    }
+    OnsetStrength strength;
+    const ScanOutcome outcome = BuildOnsetStrength(*opened.decoder, strength);
+    if (outcome.result != ScanResult::Done) {
+        std::fprintf(stderr, "metrova-cli: '%s': %s\n", path.c_str(), outcome.error.c_str());
+        return nullptr;
+    }
+    auto curve = std::make_shared<OnsetCurve>();
+    curve->HopMs = strength.HopMs;
+    // The strength peaks this long before its sound (OnsetStrength.h).
+    curve->StartMs = strength.WindowMs / 2.0 - strength.HopMs;
+    curve->Values = std::move(strength.Values);
+    return curve;
 }
 
 // The takes of all files in argument order, or the exit status. With
 // --audio the recording must be one that can be read: the takes' times are
 // on its timeline.
-int LoadAll(const Options& options, std::vector<LoadedTake>& loaded)
+int LoadAll(const Options& options, std::vector<LoadedTake>& loaded, std::vector<BeatEdit>* edits = nullptr)
 {
     if (options.hasAudio) {
         const AudioOpenResult opened = OpenAudioFile(options.audioPath);
@@ -349,7 +395,7 @@ int LoadAll(const Options& options, std::vector<LoadedTake>& loaded)
     }
     for (const std::string& path : options.files) {
         std::string error;
-        if (!ReadTakes(path, loaded, error))
+        if (!ReadTakes(path, loaded, error, edits))
             return FileError(path, error);
     }
     return -1;
@@ -361,11 +407,20 @@ int LoadAll(const Options& options, std::vector<LoadedTake>& loaded)
 int LoadForMap(const Options& options, std::vector<Take>& takes, AnalysisOptions& analysis)
 {
     std::vector<LoadedTake> loaded;
-    const int status = LoadAll(options, loaded);
+    std::vector<BeatEdit> edits;
+    const int status = LoadAll(options, loaded, &edits);
     if (status >= 0)
         return status;
     analysis = options.analysis;
     analysis.AlignToRecording = options.hasAudio;
+    if (options.hasAudio)
+        analysis.Edits = std::move(edits);
+    if (options.snap) {
+        analysis.Snap = true;
+        analysis.Onsets = RecordingOnsets(options.audioPath);
+        if (!analysis.Onsets)
+            return ExitFailed;
+    }
     for (LoadedTake& take : loaded) {
         if (take.Times.size() < 2) {
             std::fprintf(stderr, "metrova-cli: '%s': fewer than two taps, take left out\n", take.Path.c_str());
@@ -499,6 +554,18 @@ int RunAnalyze(const Options& options)
             std::printf("%zu\t%s\t%lld\t%lld\n", use[t] + 1, FindingKindName(finding.Kind),
                         static_cast<long long>(finding.Tap), base + static_cast<long long>(time));
         }
+    }
+    // The map's beats that no clear onset was found for.
+    if (options.snap) {
+        std::vector<Take> takes;
+        AnalysisOptions mapOptions;
+        const int loadStatus = LoadForMap(options, takes, mapOptions);
+        if (loadStatus >= 0)
+            return loadStatus;
+        const BeatsOnRecording detail = BeatsOnRecordingInDetail(TakeListOf(takes), mapOptions);
+        for (size_t beat = 0; beat < detail.Origins.size(); ++beat)
+            if (detail.Origins[beat] == BeatOrigin::Unsure)
+                std::printf("map\tunsure\t%zu\t%.1f\n", beat, detail.Final[beat]);
     }
     if (std::fflush(stdout) != 0) {
         std::fprintf(stderr, "metrova-cli: cannot write to standard output\n");

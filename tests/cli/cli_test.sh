@@ -270,7 +270,33 @@ if command -v sox >/dev/null 2>&1; then
     sox -V1 -n -r 22050 -c 2 -b 16 quiet.wav trim 0 1.5 || fail "sox cannot write quiet.wav"
     expect_status 0 "onsets of silence" -- onsets quiet.wav
     [ ! -s out ] || fail "onsets of silence printed: $(cat out)"
+    # --snap: clicks every 500 ms from 0.5 s but for 3.0 to 4.0 s, tapped
+    # 40 ms late: the beats go onto the clicks, the three without one are
+    # unsure, and a session's beat moved by hand wins.
+    LC_ALL=C awk 'BEGIN {
+        for (b = 1; b <= 12; b++) if (b < 6 || b > 8) for (k = 0; k < 200; k++) click[b * 22050 + k] = (k % 2 ? -1 : 1) * int(16000 * (200 - k) / 200)
+        for (i = 0; i < 308700; i++) { v = (i in click) ? click[i] : 0; if (v < 0) v += 65536; printf "%c%c", v % 256, int(v / 256) }
+    }' >beat_clicks.raw
+    sox -V1 -t raw -e signed -b 16 -r 44100 -c 1 beat_clicks.raw beat_clicks.wav || fail "sox cannot write beat_clicks.wav"
+    printf '540 1040 1540 2040 2540 3040 3540 4040 4540 5040 5540 6040\n' >late_take
+    expect_status 0 "beats snapped" -- beats --audio beat_clicks.wav --snap late_take
+    tr -d '\r' <out | LC_ALL=C awk '
+        { for (b = 1; b <= 12; b++) if (b < 6 || b > 8) { d = $1 - 500 * b; if (d > -2 && d < 2) on[b] = 1 } }
+        END { for (b = 1; b <= 12; b++) if ((b < 6 || b > 8) && !(b in on)) { print "no beat on the click at " 500 * b; exit 1 } }' >snap_check ||
+        fail "beats --snap: $(cat snap_check): $(tr '\n' ' ' <out)"
+    expect_status 0 "analyze snapped" -- analyze --audio beat_clicks.wav --snap late_take
+    [ "$(tr -d '\r' <out | grep -c '^map	unsure	')" = 3 ] || fail "analyze --snap: $(cat out)"
+    tr -d '\r' <out | grep '^map	unsure	' | cut -f3 | tr '\n' ' ' >unsure_beats
+    [ "$(cat unsure_beats)" = "5 6 7 " ] || fail "analyze --snap named unsure beats $(cat unsure_beats)"
+    printf 'Metrova takes 2\r\nrecording size=1 hash=0000000000000001 path=beat_clicks.wav\r\nedit at=2000000 to=2100000\r\ntake 2026-12-07T10:00:00 12 anchor=540\r\n' >edited.takes
+    for t in 0 500 1000 1500 2000 2500 3000 3500 4000 4500 5000 5500; do printf '%s\r\n' $t >>edited.takes; done
+    printf 'end\r\n' >>edited.takes
+    expect_status 0 "beats snapped with an edit" -- beats --audio beat_clicks.wav --snap edited.takes
+    tr -d '\r' <out | grep -qx '2100.000' || fail "the session's edit was not applied: $(tr '\n' ' ' <out)"
+    tr -d '\r' <out | grep -q '^1999\.\|^2000\.\|^2001\.' && fail "the edited beat is still on its click: $(tr '\n' ' ' <out)"
 fi
+expect_status 2 "--snap without a recording" -- beats --snap take_a
+expect_status 2 "--snap on repair" -- repair --audio take.wav --snap --out-dir rec_out take_a
 expect_status 1 "onsets of a take file" -- onsets take_a
 grep -q "'take_a' is not a recording Metrova can read" err || fail "onsets of a take file: $(cat err)"
 expect_status 2 "onsets of two files" -- onsets take.wav take.wav
