@@ -46,6 +46,18 @@ constexpr uint32_t kRate = 44100;
 constexpr uint32_t kStep = kRate / 20;  // 50 ms, the player's buffer
 constexpr DWORD NoteOn = 0x403C90;
 
+// The tooltip window the main window owns.
+BOOL CALLBACK FindMainTooltip(HWND window, LPARAM found)
+{
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 && GetWindow(window, GW_OWNER) == g_hMainWnd) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 std::string Text(const std::string& path)
 {
     const std::vector<uint8_t> bytes = ReadBytes(path);
@@ -479,15 +491,7 @@ TEST_F(RecordingWindowTest, TheMapsBeatsSnapOntoTheClicksAndAMovedBeatIsAnEdit)
         tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window, IDC_RECORDINGLINE));
         tool.lpszText = text;
         HWND tips = nullptr;
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM found) {
-            char name[32] = "";
-            GetClassNameA(w, name, sizeof name);
-            if (lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 && GetWindow(w, GW_OWNER) == g_hMainWnd) {
-                *reinterpret_cast<HWND*>(found) = w;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&tips));
+        EnumThreadWindows(GetCurrentThreadId(), FindMainTooltip, reinterpret_cast<LPARAM>(&tips));
         if (tips)
             SendMessageA(tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
         return std::string(text);
