@@ -84,13 +84,9 @@ void SetOpenRecording(LoadedRecording loaded)
     openRecording = std::move(loaded);
     sessionRecording = openRecording.Identity;
     if (openRecording.Onsets && !openRecording.Onsets->Values.empty()) {
-        // The strength peaks this long before the sound it belongs to: the
-        // analysis window's half, less a hop (OnsetStrength.h).
-        auto curve = std::make_shared<OnsetCurve>();
-        curve->HopMs = openRecording.Onsets->HopMs;
-        curve->Values = openRecording.Onsets->Values;
-        curve->StartMs = openRecording.Onsets->WindowMs / 2.0 - openRecording.Onsets->HopMs;
-        openOnsets = std::move(curve);
+        const OnsetStrength& strength = *openRecording.Onsets;
+        openOnsets = std::make_shared<const OnsetCurve>(
+            CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values));
         onsetList = PickOnsets(*openRecording.Onsets);
     }
 }

@@ -375,10 +375,9 @@ OnsetCurve Onsets(const std::vector<float>& samples)
         std::fprintf(stderr, "snap_quality: the onset strength could not be made\n");
         std::exit(2);
     }
-    OnsetCurve curve;
-    curve.HopMs = strength.HopMs;
-    curve.Values = strength.Values;
-    curve.StartMs = givenLag >= 0.0 ? givenLag : strength.WindowMs / 2.0 - strength.HopMs;
+    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values));
+    if (givenLag >= 0.0)
+        curve.StartMs = givenLag;
     return curve;
 }
 

@@ -373,12 +373,8 @@ std::shared_ptr<const OnsetCurve> RecordingOnsets(const std::string& path)
         std::fprintf(stderr, "metrova-cli: '%s': %s\n", path.c_str(), outcome.error.c_str());
         return nullptr;
     }
-    auto curve = std::make_shared<OnsetCurve>();
-    curve->HopMs = strength.HopMs;
-    // The strength peaks this long before its sound (OnsetStrength.h).
-    curve->StartMs = strength.WindowMs / 2.0 - strength.HopMs;
-    curve->Values = std::move(strength.Values);
-    return curve;
+    return std::make_shared<const OnsetCurve>(
+        CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values)));
 }
 
 // The takes of all files in argument order, or the exit status. With

@@ -28,6 +28,30 @@ wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
 rows_are() { [ "$(tool list-rows)" = "$1" ]; }
 file_is() { [ -e "$1" ] && cmp -s "$1" "$2"; }
 
+# smf_beat_times FILE DECIMALS: the time of every beat of a format 0 tempo
+# map in ms, worked out from the file's own ticks and tempos, one line with
+# the times separated by blanks: beat k lies at the sum of the tempos of
+# the beats before it, the last at the end of the beat its last tempo leads.
+smf_beat_times() {
+    od -An -v -tu1 "$1" | tr -s ' \n' '\n\n' | grep -v '^$' | awk -v format="%.$2f " '
+        { b[n++] = $1 + 0 }
+        function varlen(   v) { v = 0; while (i < n && b[i] >= 128) v = v * 128 + b[i++] - 128; return v * 128 + b[i++] }
+        END {
+            division = b[12] * 256 + b[13]; end = 22 + ((b[18] * 256 + b[19]) * 256 + b[20]) * 256 + b[21]
+            us = 0; tempo = 500000; tick = 0; next_beat = 0
+            for (i = 22; i < end && i < n;) {
+                delta = varlen(); type = b[i + 1]; i += 2; size = varlen()
+                tick += delta
+                # Every beat boundary up to this event at the tempo before it.
+                while (next_beat <= tick) { printf format, (us + (next_beat - last) * tempo / division) / 1000; next_beat += division }
+                us += (tick - last) * tempo / division; last = tick
+                if (type == 81) tempo = (b[i] * 256 + b[i + 1]) * 256 + b[i + 2]
+                i += size
+            }
+            printf format, (us + (next_beat - last) * tempo / division) / 1000
+        }'
+}
+
 # clipboard_changes_from SEQUENCE: whether the clipboard changed since then.
 clipboard_changes_from() { [ "$(tool clipboard-sequence)" != "$1" ]; }
 

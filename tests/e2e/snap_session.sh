@@ -50,22 +50,7 @@ before=$(tool clipboard-sequence)
 keys ctrl+c
 wait_for 15 clipboard_changes_from "$before" || fail "Ctrl+C did not change the clipboard"
 tool clipboard snapped.mid || fail "no Standard MIDI File on the clipboard"
-beats=$(od -An -v -tu1 snapped.mid | tr -s ' \n' '\n\n' | grep -v '^$' | awk '
-    { b[n++] = $1 + 0 }
-    function varlen(   v) { v = 0; while (i < n && b[i] >= 128) v = v * 128 + b[i++] - 128; return v * 128 + b[i++] }
-    END {
-        division = b[12] * 256 + b[13]; end = 22 + ((b[18] * 256 + b[19]) * 256 + b[20]) * 256 + b[21]
-        us = 0; tempo = 500000; tick = 0; next_beat = 0
-        for (i = 22; i < end && i < n;) {
-            delta = varlen(); type = b[i + 1]; i += 2; size = varlen()
-            tick += delta
-            while (next_beat <= tick) { printf "%.1f ", (us + (next_beat - last) * tempo / division) / 1000; next_beat += division }
-            us += (tick - last) * tempo / division; last = tick
-            if (type == 81) tempo = (b[i] * 256 + b[i + 1]) * 256 + b[i + 2]
-            i += size
-        }
-        printf "%.1f ", (us + (next_beat - last) * tempo / division) / 1000
-    }')
+beats=$(smf_beat_times snapped.mid 1)
 echo "beats of the copied map: $beats"
 near() {  # near MS TOLERANCE: a beat of the map lies within TOLERANCE ms of MS
     echo " $beats " | awk -v t="$1" -v d="$2" '{ for (k = 1; k <= NF; ++k) if ($k - t <= d && t - $k <= d) exit 0; exit 1 }'

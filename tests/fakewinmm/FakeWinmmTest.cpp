@@ -716,10 +716,10 @@ TEST_F(FakeWinmmClock, WithoutTheVariableOnlyTheTestMovesTheVirtualClock)
 // position does not.
 TEST_F(FakeWinmmCues, LinesArriveAtTheirMomentWhileTheClockWaits)
 {
-    uint32_t seed = 20261209;
-    auto random = [&seed](uint32_t n) {
-        seed = seed * 1664525u + 1013904223u;
-        return (seed >> 8) % n;
+    uint32_t generator = 1234567u;
+    auto random = [&generator](uint32_t n) {
+        generator = generator * 1664525u + 1013904223u;
+        return (generator >> 8) % n;
     };
     for (DWORD rate : {8000u, 11025u, 22050u, 44100u, 48000u}) {
         SCOPED_TRACE(rate);

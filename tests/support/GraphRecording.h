@@ -51,20 +51,20 @@ inline double BeatOnRecording(int j, double first)
 }
 
 // One take of the piece: its beats from..to-1 tapped with an error of up
-// to 11 ms per tap that differs from take to take (`seed`), the tap after
+// to 11 ms per tap that differs from take to take (`whose`), the tap after
 // `missAfter` (when not negative) left out.
 struct TapTimes {
     Take Taps;           // relative to the first
     int64_t Anchor = 0;  // the first tap's time on the recording
 };
-inline TapTimes TappedAlong(int from, int to, double first, int seed, int missAfter = -1)
+inline TapTimes TappedAlong(int from, int to, double first, int whose, int missAfter = -1)
 {
     std::vector<double> times;
     for (int j = from; j < to; ++j) {
         if (j == missAfter + 1 && missAfter >= 0)
             continue;
         // A hash of the beat and the take: errors with no drift in them.
-        uint32_t h = static_cast<uint32_t>(j) * 2654435761u ^ static_cast<uint32_t>(seed) * 2246822519u;
+        uint32_t h = static_cast<uint32_t>(j) * 2654435761u ^ static_cast<uint32_t>(whose) * 2246822519u;
         h ^= h >> 15;
         h *= 2654435761u;
         h ^= h >> 13;

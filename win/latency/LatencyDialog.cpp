@@ -13,6 +13,7 @@
 #include "AppGlobals.h"
 #include "LatencySettingsWin32.h"
 #include "Dpi.h"
+#include "KeyDialog.h"
 #include "Messages.h"
 #include "RecordingPlayer.h"
 #include "SilenceDecoder.h"
@@ -301,31 +302,6 @@ void OnDestroy(HWND dialog, LatencyDialog& state)
     PostQuitMessage(0);  // ends the loop of RunLatencyDialog
 }
 
-struct OwnedWindows {
-    HWND Owner;
-    HWND Dialog;
-    std::vector<HWND> Found;
-};
-
-BOOL CALLBACK CollectOwnedWindow(HWND window, LPARAM context)
-{
-    auto& search = *reinterpret_cast<OwnedWindows*>(context);
-    if (window != search.Dialog && GetWindow(window, GW_OWNER) == search.Owner && IsWindowEnabled(window))
-        search.Found.push_back(window);
-    return TRUE;
-}
-
-// Disables the enabled windows of this thread that `owner` owns (the tempo
-// graph), except `dialog`: a click there would take the keys away.
-std::vector<HWND> DisableOwnedWindows(HWND owner, HWND dialog)
-{
-    OwnedWindows search{owner, dialog, {}};
-    EnumThreadWindows(GetCurrentThreadId(), CollectOwnedWindow, reinterpret_cast<LPARAM>(&search));
-    for (HWND window : search.Found)
-        EnableWindow(window, FALSE);
-    return search.Found;
-}
-
 BOOL CALLBACK FindLatencyDialogWindow(HWND window, LPARAM found)
 {
     if (!IsLatencyDialogWindow(window))
@@ -355,36 +331,18 @@ bool RunLatencyDialog(HWND owner, const LatencyInput& input)
     if (!dialog)
         return false;
     state.Player->SetEndNotice(dialog, WM_LATENCYPLAYED);
-    ShowWindow(dialog, SW_SHOW);
-    UpdateWindow(dialog);
-    EnableWindow(owner, FALSE);
-    const std::vector<HWND> disabled = DisableOwnedWindows(owner, dialog);
-
-    if (!StartRun(dialog, state)) {
-        ReportNoSound(dialog);
-        DestroyWindow(dialog);
+    {
+        const KeyDialogScope running(owner, dialog, focus);
+        if (!StartRun(dialog, state)) {
+            ReportNoSound(dialog);
+            DestroyWindow(dialog);
+        }
+        RunKeyDialogLoop();
+        // A quit message that was not the dialog's own ended the loop: its
+        // state lives here, so the dialog goes now.
+        if (IsWindow(dialog) && StateOf(dialog) == &state)
+            DestroyWindow(dialog);
     }
-
-    // No IsDialogMessage: every key, Enter and Tab included, has to reach
-    // the dialog procedure as WM_KEYDOWN.
-    MSG msg;
-    for (;;) {
-        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1)
-            break;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    // A quit message that was not the dialog's own ended the loop: its
-    // state lives here, so the dialog goes now.
-    if (IsWindow(dialog) && StateOf(dialog) == &state)
-        DestroyWindow(dialog);
-
-    for (HWND window : disabled)
-        if (IsWindow(window))
-            EnableWindow(window, TRUE);
-    EnableWindow(owner, TRUE);
-    SetFocus(focus);
     return state.Measured;
 }
 

@@ -11,6 +11,7 @@
 
 #include "AppGlobals.h"
 #include "Dpi.h"
+#include "KeyDialog.h"
 #include "Messages.h"
 #include "SettingsWin32.h"
 #include "Take.h"
@@ -456,31 +457,6 @@ void OnDestroy(HWND dialog, TapDialog& state)
     PostQuitMessage(0);  // ends the loop of RunTapInputDialog
 }
 
-struct OwnedWindows {
-    HWND Owner;
-    HWND Dialog;
-    std::vector<HWND> Found;
-};
-
-BOOL CALLBACK CollectOwnedWindow(HWND window, LPARAM context)
-{
-    auto& search = *reinterpret_cast<OwnedWindows*>(context);
-    if (window != search.Dialog && GetWindow(window, GW_OWNER) == search.Owner && IsWindowEnabled(window))
-        search.Found.push_back(window);
-    return TRUE;
-}
-
-// Disables the enabled windows of this thread that `owner` owns, except
-// `dialog`; returns them, to be enabled again.
-std::vector<HWND> DisableOwnedWindows(HWND owner, HWND dialog)
-{
-    OwnedWindows search{owner, dialog, {}};
-    EnumThreadWindows(GetCurrentThreadId(), CollectOwnedWindow, reinterpret_cast<LPARAM>(&search));
-    for (HWND window : search.Found)
-        EnableWindow(window, FALSE);
-    return search.Found;
-}
-
 BOOL CALLBACK FindTapDialogWindow(HWND window, LPARAM found)
 {
     if (!IsTapDialogWindow(window))
@@ -513,34 +489,13 @@ void RunTapInputDialog(HWND owner, const TakeList& listed, TapTakeHandler& handl
                                      reinterpret_cast<LPARAM>(&state));
     if (!dialog)
         return;
-    ShowWindow(dialog, SW_SHOW);
-    UpdateWindow(dialog);
-    EnableWindow(owner, FALSE);
-    // The owner's other windows too (the tempo graph): a click there would
-    // take the keyboard, and the next taps, away from the dialog.
-    const std::vector<HWND> disabled = DisableOwnedWindows(owner, dialog);
-
-    // No IsDialogMessage and no accelerators: every key, Enter and Tab
-    // included, has to reach the dialog procedure as WM_KEYDOWN.
-    MSG msg;
-    for (;;) {
-        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1)
-            break;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    const KeyDialogScope running(owner, dialog, focus);
+    RunKeyDialogLoop();
     // A quit message that was not the dialog's own ended the loop: the
     // dialog's state lives here, so the dialog goes now, handing its take
     // over as it always does.
     if (IsWindow(dialog) && StateOf(dialog) == &state)
         DestroyWindow(dialog);
-
-    for (HWND window : disabled)
-        if (IsWindow(window))
-            EnableWindow(window, TRUE);
-    EnableWindow(owner, TRUE);
-    SetFocus(focus);
 }
 
 INT_PTR CALLBACK TapInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "RobustStatistics.h"
 
@@ -467,4 +468,13 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
         beat.State = snapped[i] ? SnapState::Snapped : SnapState::Unsure;
     }
     return result;
+}
+
+OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values)
+{
+    OnsetCurve curve;
+    curve.HopMs = hopMs;
+    curve.Values = std::move(values);
+    curve.StartMs = windowMs / 2.0 - hopMs;
+    return curve;
 }

@@ -78,6 +78,11 @@ struct OnsetCurve {
     double StartMs = 0.0;
 };
 
+// The curve of a detector whose frame i is centred on i * hopMs, over a
+// window of windowMs (core/audio's OnsetStrength): StartMs its lag,
+// windowMs / 2 - hopMs.
+OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values);
+
 enum class SnapState {
     Snapped,  // on a clear onset
     Unsure,   // no clear onset: moved by its neighbours' shift

@@ -315,8 +315,8 @@ TEST(TakeBook, AddTakeToListEmptiesTheSlotAndListsOnlyRealTakes)
 TEST(TakeBook, AnchoredTakesKeepTheirTapsWhereTheyWereOnTheRecording)
 {
     int repairs = 0;
-    for (uint32_t seed = 41; seed <= 46; ++seed) {
-        TakeRandom random(seed);
+    for (uint32_t set = 41; set <= 46; ++set) {
+        TakeRandom random(set);
         const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, random.Between(40, 70));
         TakeBook book;
         TakeSlot slot;
@@ -353,7 +353,7 @@ TEST(TakeBook, AnchoredTakesKeepTheirTapsWhereTheyWereOnTheRecording)
         book.UseAnchors(true);
         for (const TakeAnalysis& take : book.Findings().Takes)
             for (const Finding& finding : take.Findings)
-                EXPECT_NE(FindingKind::Start, finding.Kind) << "seed " << seed;
+                EXPECT_NE(FindingKind::Start, finding.Kind) << "set " << set;
         const AnalysisOptions lined = book.ExportOptions(true, 0, true);
         EXPECT_TRUE(lined.AlignToRecording);
         ASSERT_EQ(book.CheckedTakes().size(), lined.Anchors.size());
@@ -374,7 +374,7 @@ TEST(TakeBook, AnchoredTakesKeepTheirTapsWhereTheyWereOnTheRecording)
                 size_t kept = 0;
                 for (uint32_t tap : take.Taps)
                     kept += std::count(onRecording[t].begin(), onRecording[t].end(), take.Anchor + tap) > 0;
-                EXPECT_GE(kept * 10, onRecording[t].size() * 9) << "seed " << seed << " take " << t;
+                EXPECT_GE(kept * 10, onRecording[t].size() * 9) << "set " << set << " take " << t;
             }
         }
         // Undo gives the anchors back with the taps.
