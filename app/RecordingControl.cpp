@@ -86,7 +86,7 @@ void SetOpenRecording(LoadedRecording loaded)
     if (openRecording.Onsets && !openRecording.Onsets->Values.empty()) {
         const OnsetStrength& strength = *openRecording.Onsets;
         openOnsets = std::make_shared<const OnsetCurve>(
-            CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values));
+            CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values, strength.FineWindowMs, strength.Fine));
         onsetList = PickOnsets(*openRecording.Onsets);
     }
 }

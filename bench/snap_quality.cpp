@@ -375,7 +375,8 @@ OnsetCurve Onsets(const std::vector<float>& samples)
         std::fprintf(stderr, "snap_quality: the onset strength could not be made\n");
         std::exit(2);
     }
-    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values));
+    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
+                                            strength.FineWindowMs, std::move(strength.Fine));
     if (givenLag >= 0.0)
         curve.StartMs = givenLag;
     return curve;

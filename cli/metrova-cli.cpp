@@ -374,7 +374,8 @@ std::shared_ptr<const OnsetCurve> RecordingOnsets(const std::string& path)
         return nullptr;
     }
     return std::make_shared<const OnsetCurve>(
-        CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values)));
+        CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
+                             strength.FineWindowMs, std::move(strength.Fine)));
 }
 
 // The takes of all files in argument order, or the exit status. With

@@ -210,23 +210,6 @@ uint32_t Rounded(double x)
 
 }  // namespace
 
-struct OnsetStrengthSink::Analysis {
-    explicit Analysis(uint32_t sampleRate);
-
-    uint32_t rate;
-    uint32_t hop;
-    uint32_t reach;  // samples either side of the centre
-    size_t length;   // 2 * reach + 1
-    std::vector<float> window;
-    RealFft fft;
-    size_t low;   // first bin summed
-    size_t high;  // last bin summed
-    std::vector<float> frame;
-    std::vector<float> power;
-    std::vector<float> previous;  // compressed magnitudes of the frame before
-    std::vector<float> current;
-};
-
 namespace {
 
 // The frame is folded onto a transform of half its length or more: that
@@ -243,12 +226,28 @@ size_t FftSizeFor(size_t length)
 
 }  // namespace
 
-OnsetStrengthSink::Analysis::Analysis(uint32_t sampleRate)
-    : rate(sampleRate),
-      hop(std::max<uint32_t>(1, Rounded(sampleRate * (kHopMs / 1000)))),
-      reach(Rounded(sampleRate * (kWindowMs / 2000))),
-      length(2 * size_t{reach} + 1),
-      fft(FftSizeFor(length))
+// The flux of one window length: a frame's compressed magnitudes against
+// the frame before's.
+struct OnsetStrengthSink::Flux {
+    Flux(uint32_t rate, double windowMs);
+    // The flux of the frame centred on centre[0] (reach samples either side
+    // readable).
+    float Of(const float* centre);
+
+    uint32_t reach;  // samples either side of the centre
+    size_t length;   // 2 * reach + 1
+    std::vector<float> window;
+    RealFft fft;
+    size_t low;   // first bin summed
+    size_t high;  // last bin summed
+    std::vector<float> frame;
+    std::vector<float> power;
+    std::vector<float> previous;  // compressed magnitudes of the frame before
+    std::vector<float> current;
+};
+
+OnsetStrengthSink::Flux::Flux(uint32_t rate, double windowMs)
+    : reach(Rounded(rate * (windowMs / 2000))), length(2 * size_t{reach} + 1), fft(FftSizeFor(length))
 {
     // Hann, its zero ends left off so that all 2 * reach + 1 samples count:
     // w[n] = (1 + cos(pi (n - reach) / (reach + 1))) / 2. Scaled so that a
@@ -274,26 +273,114 @@ OnsetStrengthSink::Analysis::Analysis(uint32_t sampleRate)
     current.resize(high + 2);
 }
 
+float OnsetStrengthSink::Flux::Of(const float* centre)
+{
+    const float* samples = centre - reach;
+    float* f = frame.data();
+    const size_t size = fft.Size();
+    const size_t folded = length > size ? length - size : 0;  // at most size
+    for (size_t n = 0; n < folded; ++n)
+        f[n] = samples[n] * window[n] + samples[n + size] * window[n + size];
+    for (size_t n = folded; n < std::min(size, length); ++n)
+        f[n] = samples[n] * window[n];
+    const size_t bins = high + 2;
+    fft.Power(f, power.data(), bins);
+    // The fourth root of the magnitude: the eighth root of the power.
+    for (size_t k = low - 1; k < bins; ++k)
+        current[k] = std::sqrt(std::sqrt(std::sqrt(power[k])));
+    float sum = 0;
+    for (size_t k = low; k <= high; ++k) {
+        const float before = std::max(previous[k - 1], std::max(previous[k], previous[k + 1]));
+        const float rise = current[k] - before;
+        if (rise > 0)
+            sum += rise;
+    }
+    previous.swap(current);
+    return sum / static_cast<float>(high - low + 1);
+}
+
+struct OnsetStrengthSink::Analysis {
+    explicit Analysis(uint32_t sampleRate)
+        : rate(sampleRate),
+          hop(std::max<uint32_t>(1, Rounded(sampleRate * (kHopMs / 1000)))),
+          coarse(sampleRate, kWindowMs),
+          fine(sampleRate, kFineWindowMs)
+    {
+    }
+
+    uint32_t rate;
+    uint32_t hop;
+    Flux coarse;
+    Flux fine;
+};
+
 OnsetStrengthSink::OnsetStrengthSink() = default;
 
 OnsetStrengthSink::~OnsetStrengthSink() = default;
+
+namespace {
+
+// Every flux divided by the largest within the plateau either side (van
+// Herk / Gil-Werman: running maxima within blocks from both ends), spread
+// outwards by a factor of `decay` per frame both ways, and never by less
+// than the floor of silence; at most 1.
+std::vector<float> Normalised(const std::vector<float>& flux, uint32_t rate, uint32_t hop)
+{
+    const size_t n = flux.size();
+    const size_t plateau = (size_t{rate} * kPlateauMs / 1000 + hop / 2) / hop;
+    const size_t block = 2 * plateau + 1;
+    std::vector<float> ahead(n), behind(n), level(n);
+    for (size_t i = 0; i < n; ++i)
+        ahead[i] = i % block == 0 ? flux[i] : std::max(ahead[i - 1], flux[i]);
+    for (size_t i = n; i-- > 0;)
+        behind[i] = (i + 1) % block == 0 || i + 1 == n ? flux[i] : std::max(behind[i + 1], flux[i]);
+    for (size_t i = 0; i < n; ++i) {
+        // max over [i - plateau, i + plateau] = max(behind[lo], ahead[hi])
+        const size_t lo = i >= plateau ? i - plateau : 0;
+        const size_t hi = std::min(n - 1, i + plateau);
+        if (lo / block != hi / block)
+            level[i] = std::max(behind[lo], ahead[hi]);
+        else if (lo % block == 0)
+            level[i] = ahead[hi];
+        else  // cut short by the end
+            level[i] = behind[lo];
+    }
+    const double framesPerHalving = static_cast<double>(rate) * kHalvingMs / 1000 / hop;
+    const float decay = static_cast<float>(1.0 - 0.6931471805599453 / framesPerHalving);
+    for (size_t i = 1; i < n; ++i)
+        level[i] = std::max(level[i], level[i - 1] * decay);
+    for (size_t i = n > 0 ? n - 1 : 0; i-- > 0;)
+        level[i] = std::max(level[i], level[i + 1] * decay);
+    std::vector<float> values(n);
+    for (size_t i = 0; i < n; ++i) {
+        const float v = flux[i] / std::max(level[i], kFluxFloor);
+        values[i] = v < 1.0f ? v : 1.0f;
+    }
+    return values;
+}
+
+}  // namespace
 
 void OnsetStrengthSink::Begin(const AudioFormat& format)
 {
     const uint32_t rate = std::min(kMaxSampleRate, std::max(kMinSampleRate, format.sampleRate));
     if (!analysis_ || analysis_->rate != rate)
         analysis_ = std::make_unique<Analysis>(rate);
-    std::fill(analysis_->previous.begin(), analysis_->previous.end(), 0.0f);
+    std::fill(analysis_->coarse.previous.begin(), analysis_->coarse.previous.end(), 0.0f);
+    std::fill(analysis_->fine.previous.begin(), analysis_->fine.previous.end(), 0.0f);
     result_ = OnsetStrength();
     flux_.clear();
-    if (format.frames > 0 && format.frames < (uint64_t{1} << 40))
+    fineFlux_.clear();
+    if (format.frames > 0 && format.frames < (uint64_t{1} << 40)) {
         flux_.reserve(static_cast<size_t>(format.frames / analysis_->hop + 1));
+        fineFlux_.reserve(flux_.capacity());
+    }
     // Before the first sample the window sees silence. The frames centred
     // before it are analysed too (and not kept), so that frame 0 is compared
     // with the frame before it like every other: a sound in the first
     // samples is then an onset like any other.
     frames_ = 0;
-    nextFrame_ = -static_cast<int64_t>(analysis_->reach / analysis_->hop + 1);
+    nextFrame_ = -static_cast<int64_t>(analysis_->coarse.reach / analysis_->hop + 1);
     bufferStart_ = FirstSample(nextFrame_);
     pending_.assign(static_cast<size_t>(-bufferStart_), 0.0f);
 }
@@ -318,11 +405,11 @@ void OnsetStrengthSink::Consume(const float* samples, size_t frames, uint32_t ch
         out[i] = s;
     }
     frames_ += frames;
-    // Every frame whose window is complete.
+    // Every frame whose (longer) window is complete.
     const Analysis& a = *analysis_;
     for (;;) {
         const size_t at = static_cast<size_t>(FirstSample(nextFrame_) - bufferStart_);
-        if (at + a.length > pending_.size())
+        if (at + a.coarse.length > pending_.size())
             break;
         Analyse(pending_.data() + at);
         ++nextFrame_;
@@ -337,34 +424,19 @@ void OnsetStrengthSink::Consume(const float* samples, size_t frames, uint32_t ch
 
 int64_t OnsetStrengthSink::FirstSample(int64_t frame) const
 {
-    return frame * analysis_->hop - analysis_->reach;
+    return frame * analysis_->hop - analysis_->coarse.reach;
 }
 
 void OnsetStrengthSink::Analyse(const float* samples)
 {
     Analysis& a = *analysis_;
-    float* frame = a.frame.data();
-    const size_t size = a.fft.Size();
-    const size_t folded = a.length > size ? a.length - size : 0;  // at most size
-    for (size_t n = 0; n < folded; ++n)
-        frame[n] = samples[n] * a.window[n] + samples[n + size] * a.window[n + size];
-    for (size_t n = folded; n < std::min(size, a.length); ++n)
-        frame[n] = samples[n] * a.window[n];
-    const size_t bins = a.high + 2;
-    a.fft.Power(frame, a.power.data(), bins);
-    // The fourth root of the magnitude: the eighth root of the power.
-    for (size_t k = a.low - 1; k < bins; ++k)
-        a.current[k] = std::sqrt(std::sqrt(std::sqrt(a.power[k])));
-    float sum = 0;
-    for (size_t k = a.low; k <= a.high; ++k) {
-        const float before = std::max(a.previous[k - 1], std::max(a.previous[k], a.previous[k + 1]));
-        const float rise = a.current[k] - before;
-        if (rise > 0)
-            sum += rise;
+    const float* centre = samples + a.coarse.reach;
+    const float coarse = a.coarse.Of(centre);
+    const float fine = a.fine.Of(centre);
+    if (nextFrame_ >= 0) {
+        flux_.push_back(coarse);
+        fineFlux_.push_back(fine);
     }
-    if (nextFrame_ >= 0)
-        flux_.push_back(sum / static_cast<float>(a.high - a.low + 1));
-    a.previous.swap(a.current);
 }
 
 void OnsetStrengthSink::End()
@@ -375,7 +447,7 @@ void OnsetStrengthSink::End()
     // The frames centred on the last samples see silence after them.
     const int64_t total = static_cast<int64_t>((frames_ + a.hop - 1) / a.hop);
     if (nextFrame_ < total) {
-        const std::vector<float> silence(a.length, 0.0f);
+        const std::vector<float> silence(a.coarse.length, 0.0f);
         pending_.insert(pending_.end(), silence.begin(), silence.end());
         while (nextFrame_ < total) {
             Analyse(pending_.data() + static_cast<size_t>(FirstSample(nextFrame_) - bufferStart_));
@@ -385,44 +457,15 @@ void OnsetStrengthSink::End()
     pending_.clear();
     pending_.shrink_to_fit();
 
-    // The largest flux within the plateau either side (van Herk / Gil-Werman:
-    // running maxima within blocks from both ends), then spread outwards
-    // with a factor of `decay` per frame both ways.
-    const size_t n = flux_.size();
-    const size_t plateau = (size_t{a.rate} * kPlateauMs / 1000 + a.hop / 2) / a.hop;
-    const size_t block = 2 * plateau + 1;
-    std::vector<float> ahead(n), behind(n), level(n);
-    for (size_t i = 0; i < n; ++i)
-        ahead[i] = i % block == 0 ? flux_[i] : std::max(ahead[i - 1], flux_[i]);
-    for (size_t i = n; i-- > 0;)
-        behind[i] = (i + 1) % block == 0 || i + 1 == n ? flux_[i] : std::max(behind[i + 1], flux_[i]);
-    for (size_t i = 0; i < n; ++i) {
-        // max over [i - plateau, i + plateau] = max(behind[lo], ahead[hi])
-        const size_t lo = i >= plateau ? i - plateau : 0;
-        const size_t hi = std::min(n - 1, i + plateau);
-        if (lo / block != hi / block)
-            level[i] = std::max(behind[lo], ahead[hi]);
-        else if (lo % block == 0)
-            level[i] = ahead[hi];
-        else  // cut short by the end
-            level[i] = behind[lo];
-    }
-    const double framesPerHalving = static_cast<double>(a.rate) * kHalvingMs / 1000 / a.hop;
-    const float decay = static_cast<float>(1.0 - 0.6931471805599453 / framesPerHalving);
-    for (size_t i = 1; i < n; ++i)
-        level[i] = std::max(level[i], level[i - 1] * decay);
-    for (size_t i = n > 0 ? n - 1 : 0; i-- > 0;)
-        level[i] = std::max(level[i], level[i + 1] * decay);
-
     result_.HopMs = static_cast<double>(a.hop) * 1000 / a.rate;
-    result_.WindowMs = static_cast<double>(a.length) * 1000 / a.rate;
-    result_.Values.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-        const float v = flux_[i] / std::max(level[i], kFluxFloor);
-        result_.Values[i] = v < 1.0f ? v : 1.0f;
-    }
+    result_.WindowMs = static_cast<double>(a.coarse.length) * 1000 / a.rate;
+    result_.FineWindowMs = static_cast<double>(a.fine.length) * 1000 / a.rate;
+    result_.Values = Normalised(flux_, a.rate, a.hop);
     flux_.clear();
     flux_.shrink_to_fit();
+    result_.Fine = Normalised(fineFlux_, a.rate, a.hop);
+    fineFlux_.clear();
+    fineFlux_.shrink_to_fit();
 }
 
 ScanOutcome BuildOnsetStrength(AudioDecoder& decoder, OnsetStrength& strength, const ScanProgress& progress)
@@ -457,6 +500,8 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
     for (size_t i = 0; i < n; ++i)
         sums[i + 1] = sums[i] + v[i];
     const double lag = strength.WindowMs / 2 - kLagHops * hop;
+    const std::vector<float>& fine = strength.Fine;
+    const double fineLag = strength.FineWindowMs / 2 - kLagHops * hop;
     for (size_t i = 0; i < n; ++i) {
         const float peak = v[i];
         if (!(peak > 0))
@@ -479,7 +524,39 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
         const double bend = left - 2.0 * peak + right;
         double shift = bend < 0 ? 0.5 * (left - right) / bend : 0.0;
         shift = std::max(-0.5, std::min(0.5, shift));
-        const double time = (static_cast<double>(i) + shift) * hop + lag;
+        double time = (static_cast<double>(i) + shift) * hop + lag;
+        // Placed by the fine curve: of its peaks from kFineBeforeMs before
+        // to kFineAfterMs after, of at least the threshold and half the
+        // strongest there (the short window also sees held notes beat),
+        // the strongest, each weighed down by its distance (as the
+        // snapping places beats).
+        if (fine.size() == n && n >= 3) {
+            const double centre = (time - fineLag) / hop;
+            const double first = std::max(1.0, std::ceil(centre - kFineBeforeMs / hop));
+            const double last = std::min(static_cast<double>(n - 2), std::floor(centre + kFineAfterMs / hop));
+            float top = 0;
+            for (double f = first; f <= last; f += 1.0)
+                top = std::max(top, fine[static_cast<size_t>(f)]);
+            size_t best = 0;
+            double bestWeight = 0;
+            for (double f = first; f <= last; f += 1.0) {
+                const auto k = static_cast<size_t>(f);
+                const double distance = std::fabs(f - centre);
+                const double weight = fine[k] * (1.0 - distance * hop / kFineFadeMs);
+                if (fine[k] >= threshold && fine[k] >= 0.5f * top && fine[k] >= fine[k - 1] && fine[k] >= fine[k + 1] &&
+                    (best == 0 || weight > bestWeight)) {
+                    best = k;
+                    bestWeight = weight;
+                }
+            }
+            if (best > 0) {
+                const double fl = fine[best - 1], f0 = fine[best], fr = fine[best + 1];
+                const double fineBend = fl - 2.0 * f0 + fr;
+                double fineShift = fineBend < 0 ? 0.5 * (fl - fr) / fineBend : 0.0;
+                fineShift = std::max(-0.5, std::min(0.5, fineShift));
+                time = (static_cast<double>(best) + fineShift) * hop + fineLag;
+            }
+        }
         onsets.push_back(Onset{time > 0 ? time : 0.0, peak});
     }
     return onsets;
@@ -493,7 +570,7 @@ std::string OnsetStrengthDigest(const OnsetStrength& strength)
             out += kDigits[(bits >> (4 * d)) & 15];
     };
     std::string out;
-    out.reserve(48 + strength.Values.size() * 9);
+    out.reserve(80 + (strength.Values.size() + strength.Fine.size()) * 9);
     uint64_t bits = 0;
     out += "hop ";
     std::memcpy(&bits, &strength.HopMs, sizeof bits);
@@ -501,12 +578,17 @@ std::string OnsetStrengthDigest(const OnsetStrength& strength)
     out += " window ";
     std::memcpy(&bits, &strength.WindowMs, sizeof bits);
     hex(out, bits, 16);
-    out += " values " + std::to_string(strength.Values.size()) + "\n";
-    for (size_t i = 0; i < strength.Values.size(); ++i) {
-        uint32_t b = 0;
-        std::memcpy(&b, &strength.Values[i], sizeof b);
-        hex(out, b, 8);
-        out += (i % 8 == 7 || i + 1 == strength.Values.size()) ? '\n' : ' ';
+    out += " fine ";
+    std::memcpy(&bits, &strength.FineWindowMs, sizeof bits);
+    hex(out, bits, 16);
+    for (const std::vector<float>* values : {&strength.Values, &strength.Fine}) {
+        out += " values " + std::to_string(values->size()) + "\n";
+        for (size_t i = 0; i < values->size(); ++i) {
+            uint32_t b = 0;
+            std::memcpy(&b, &(*values)[i], sizeof b);
+            hex(out, b, 8);
+            out += (i % 8 == 7 || i + 1 == values->size()) ? '\n' : ' ';
+        }
     }
     return out;
 }

@@ -37,6 +37,52 @@ double PeakTime(int64_t f, double ym, double y0, double yp, double hop)
     return (static_cast<double>(f) + delta) * hop;
 }
 
+// Where a clear peak of the curve is placed by its fine curve: of the local
+// maxima of Fine from FineBeforeMs before the peak's time to FineAfterMs
+// after it, of at least `least` and half the strongest there (the fine
+// window also sees the beating of held notes), the strongest, each
+// counting less by its distance from the peak's time (nothing at
+// FineFadeMs), refined by its parabola
+// (the long window's peak lies up to 10 ms after the fine one's, as a note
+// entering among ringing ones shows in it only once much of it is in, and
+// a few ms before it where a sound swells); `at` itself without one. Times
+// on the curve's own frames (ms from StartMs).
+constexpr double FineBeforeMs = 15.0;
+constexpr double FineAfterMs = 5.0;
+constexpr double FineFadeMs = 30.0;
+
+double PlacedOnFine(const OnsetCurve& curve, double at, double least)
+{
+    const auto frames = static_cast<int64_t>(curve.Fine.size());
+    if (frames < 3)
+        return at;
+    const double hop = curve.HopMs;
+    const double centre = at + curve.StartMs - curve.FineStartMs;
+    const double lo = std::ceil((centre - FineBeforeMs) / hop);
+    const double hi = std::floor((centre + FineAfterMs) / hop);
+    if (!(hi >= 1.0) || !(lo <= static_cast<double>(frames - 2)))
+        return at;
+    const int64_t first = lo < 1.0 ? 1 : static_cast<int64_t>(lo);
+    const int64_t last = std::min(frames - 2, static_cast<int64_t>(hi));
+    const auto fine = [&](int64_t f) { return static_cast<double>(curve.Fine[static_cast<size_t>(f)]); };
+    double top = 0.0;
+    for (int64_t f = first; f <= last; ++f)
+        top = std::max(top, fine(f));
+    int64_t best = -1;
+    double bestWeight = 0.0;
+    for (int64_t f = first; f <= last; ++f) {
+        const double v = fine(f);
+        const double weight = v * (1.0 - std::fabs(static_cast<double>(f) * hop - centre) / FineFadeMs);
+        if (v >= least && v >= 0.5 * top && v >= fine(f - 1) && v >= fine(f + 1) && (best < 0 || weight > bestWeight)) {
+            best = f;
+            bestWeight = weight;
+        }
+    }
+    if (best < 0)
+        return at;
+    return PeakTime(best, fine(best - 1), fine(best), fine(best + 1), hop) + curve.FineStartMs - curve.StartMs;
+}
+
 // One beat's candidate frames: First .. First + Count - 1 of the curve, and
 // where its nodes start in the programme's tables.
 struct Window {
@@ -329,7 +375,7 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
         const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
         const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
         const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
-        moved[i] = PeakTime(f, ym, y0, yp, hop) - time[i];
+        moved[i] = PlacedOnFine(curve, PeakTime(f, ym, y0, yp, hop), options.LeastStrength) - time[i];
         snapped[i] = true;
     }
 }
@@ -410,7 +456,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
             const double tapped = time[i] + centre;
             if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&
                 top - tapped <= FarTapMs && tapped - top <= FarTapMs) {
-                moved[i] = top - time[i];
+                moved[i] = PlacedOnFine(curve, top, options.LeastStrength) - time[i];
                 snapped[i] = true;
             }
         }
@@ -468,6 +514,15 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
         beat.State = snapped[i] ? SnapState::Snapped : SnapState::Unsure;
     }
     return result;
+}
+
+OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values, double fineWindowMs,
+                                 std::vector<float> fine)
+{
+    OnsetCurve curve = CurveOfCentredFrames(hopMs, windowMs, std::move(values));
+    curve.Fine = std::move(fine);
+    curve.FineStartMs = fineWindowMs / 2.0 - hopMs;
+    return curve;
 }
 
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values)

@@ -32,7 +32,9 @@
 //   onto its onsets rather than averaged with its neighbours.
 // - The chosen frame climbs to the top of its peak within the window (the
 //   programme may stop a frame short of it) and is refined between frames
-//   by the parabola through the top and its two neighbours.
+//   by the parabola through the top and its two neighbours; where the curve
+//   has a fine one (the same detector over a shorter window), the fine
+//   curve's strongest peak just before or at it places the onset instead.
 // - A beat is Snapped when that top is a clear peak: a local maximum inside
 //   its window (not at its edge, where the real peak lies outside) of at
 //   least LeastStrength and at least Contrast times the median of the curve
@@ -76,12 +78,20 @@ struct OnsetCurve {
     double HopMs = 0.0;
     std::vector<float> Values;
     double StartMs = 0.0;
+    // The same detector over a shorter window, frame for frame with Values
+    // (the same hop), from FineStartMs: it places an onset found on Values
+    // more closely. Empty: onsets are placed by Values alone.
+    std::vector<float> Fine;
+    double FineStartMs = 0.0;
 };
 
 // The curve of a detector whose frame i is centred on i * hopMs, over a
 // window of windowMs (core/audio's OnsetStrength): StartMs its lag,
 // windowMs / 2 - hopMs.
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values);
+// With its fine curve over a window of fineWindowMs, placed alike.
+OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values, double fineWindowMs,
+                                std::vector<float> fine);
 
 enum class SnapState {
     Snapped,  // on a clear onset
