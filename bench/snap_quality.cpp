@@ -78,6 +78,7 @@ const char* KindName(Kind kind)
 // sample).
 struct Recording {
     std::vector<float> Samples;
+    double SampleRate = Rate;
     std::vector<double> Beats;
 };
 
@@ -204,7 +205,112 @@ double Swell(size_t beat)
     return 0.25 + 0.75 * std::sin(Pi * x);
 }
 
-Recording MakeRecording(TakeRandom& random, Kind kind)
+// The same music as MIDI, for fluidsynth to render with a General MIDI
+// soundfont: struck notes on a piano (or, for the accents, a brass section
+// on the stabs), swelled ones on strings or a pad, the drums on channel
+// 10. A tick is 0.25 ms (1920 a quarter at 480000 us a quarter), so a note
+// lies within 0.125 ms of its time.
+class Score {
+public:
+    explicit Score(TakeRandom& random, Kind kind) : random_(random), kind_(kind)
+    {
+        swellProgram_ = random.Chance(0.5) ? 48 : 89;  // strings or a warm pad
+    }
+
+    void Struck(double atMs, double freq, double amp, double decaySeconds, int /*partials*/)
+    {
+        // The accents' stabs (short, loud) on brass, the rest on the piano.
+        const int channel = kind_ == Kind::Accents && decaySeconds < 0.3 ? 1 : 0;
+        Note(channel, atMs, Pitch(freq), Velocity(amp, 0.35), std::min(2000.0, 1000.0 * decaySeconds));
+    }
+    void Swelled(double atMs, double freq, double amp, double riseMs, double holdMs)
+    {
+        // The pad's slow rise is the instrument's own.
+        Note(2, atMs, Pitch(freq), Velocity(amp, 0.1), riseMs + holdMs);
+    }
+    void Kick(double atMs, double amp) { Note(9, atMs, 36, Velocity(amp, 0.6), 100.0); }
+    void Noise(double atMs, double amp, double decaySeconds, double highPass, double /*toneHz*/)
+    {
+        const int key = highPass > 0.0 ? (decaySeconds > 0.1 ? 46 : 42) : 38;
+        Note(9, atMs, key, Velocity(amp, highPass > 0.0 ? 0.15 : 0.35), 100.0);
+    }
+
+    // A type 0 file of every note.
+    std::string File() const
+    {
+        std::vector<Event> events = events_;
+        std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.Tick < b.Tick; });
+        std::string track;
+        const auto put = [&track](std::initializer_list<int> bytes) {
+            for (const int b : bytes)
+                track += static_cast<char>(b);
+        };
+        const auto delta = [&track](uint32_t d) {
+            char bytes[5];
+            int n = 0;
+            bytes[n++] = static_cast<char>(d & 0x7f);
+            while (d >>= 7)
+                bytes[n++] = static_cast<char>(0x80 | (d & 0x7f));
+            while (n > 0)
+                track += bytes[--n];
+        };
+        delta(0);
+        put({0xff, 0x51, 0x03, 0x07, 0x53, 0x00});  // 480000 us a quarter
+        const int programs[3] = {0, 61, swellProgram_};
+        for (int c = 0; c < 3; ++c) {
+            delta(0);
+            put({0xc0 | c, programs[c]});
+        }
+        uint32_t last = 0;
+        for (const Event& e : events) {
+            delta(e.Tick - last);
+            last = e.Tick;
+            put({e.Status, e.Key, e.Velocity});
+        }
+        delta(0);
+        put({0xff, 0x2f, 0x00});
+        std::string file = "MThd";
+        const auto be32 = [](std::string& out, uint32_t v) {
+            for (int shift = 24; shift >= 0; shift -= 8)
+                out += static_cast<char>((v >> shift) & 0xff);
+        };
+        be32(file, 6);
+        file += std::string("\0\0\0\1\x07\x80", 6);  // format 0, one track, 1920 a quarter
+        file += "MTrk";
+        be32(file, static_cast<uint32_t>(track.size()));
+        return file + track;
+    }
+
+private:
+    struct Event {
+        uint32_t Tick;
+        int Status, Key, Velocity;
+    };
+    static int Pitch(double freq)
+    {
+        const double semitones = 12.0 * std::log2(freq / 440.0) + 69.0;
+        return std::clamp(static_cast<int>(std::floor(semitones + 0.5)), 12, 115);
+    }
+    // Velocity from the synth's amplitude against its instrument's loudest.
+    static int Velocity(double amp, double loudest)
+    {
+        return std::clamp(static_cast<int>(30.0 + 97.0 * std::sqrt(std::max(0.0, amp / loudest))), 15, 127);
+    }
+    void Note(int channel, double atMs, int key, int velocity, double lengthMs)
+    {
+        const auto tick = [](double ms) { return static_cast<uint32_t>(std::floor(std::max(0.0, ms) * 4.0 + 0.5)); };
+        events_.push_back({tick(atMs), 0x90 | channel, key, velocity});
+        events_.push_back({tick(atMs + std::max(20.0, lengthMs)), 0x80 | channel, key, 0});
+    }
+
+    TakeRandom& random_;
+    Kind kind_;
+    int swellProgram_ = 48;
+    std::vector<Event> events_;
+};
+
+// The true beats of a recording of `kind`: 64, after a lead-in of 1 to 3 s.
+std::vector<double> BeatsOf(TakeRandom& random, Kind kind)
 {
     const int count = 64;
     PieceOptions pieceOptions;
@@ -216,10 +322,14 @@ Recording MakeRecording(TakeRandom& random, Kind kind)
     const double lead = random.Uniform(1000.0, 3000.0);
     for (double& b : beats)
         b += lead;
-    Recording recording;
-    recording.Beats = beats;
-    const double end = beats.back() + 3000.0;
-    Synth synth(random, static_cast<size_t>(end * Rate / 1000.0));
+    return beats;
+}
+
+// The music of `kind` on `beats`, played by `synth` (the Synth here, or the
+// Score that fluidsynth renders).
+template <class Voices>
+void Compose(TakeRandom& random, Kind kind, const std::vector<double>& beats, Voices& synth)
+{
     const double root = random.Uniform(110.0, 220.0);
     const int scale[] = {0, 2, 4, 5, 7, 9, 11, 12};
 
@@ -318,6 +428,68 @@ Recording MakeRecording(TakeRandom& random, Kind kind)
         synth.Struck(beats.back(), root / 2.0, 0.3, 1.5, 6);
     else
         synth.Kick(beats.back(), 0.5);
+}
+
+// The soundfont fluidsynth renders with; empty when fluidsynth or the
+// soundfont is missing.
+std::string Soundfont()
+{
+    static const char* const kPaths[] = {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"};
+    if (std::system("fluidsynth --version >/dev/null 2>&1") != 0)
+        return "";
+    for (const char* path : kPaths)
+        if (FILE* f = std::fopen(path, "rb")) {
+            std::fclose(f);
+            return path;
+        }
+    return "";
+}
+
+// The music rendered by fluidsynth at 44.1 kHz (its reverb and chorus on,
+// as it plays by default), mixed to mono; the beats are the note-on times.
+Recording RenderRecording(TakeRandom& random, Kind kind, const std::string& soundfont, const std::string& directory)
+{
+    Recording recording;
+    recording.Beats = BeatsOf(random, kind);
+    Score score(random, kind);
+    Compose(random, kind, recording.Beats, score);
+    const std::string midi = directory + "/piece.mid";
+    const std::string wav = directory + "/piece.wav";
+    {
+        FILE* f = std::fopen(midi.c_str(), "wb");
+        const std::string bytes = score.File();
+        if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+            std::fprintf(stderr, "snap_quality: cannot write %s\n", midi.c_str());
+            std::exit(2);
+        }
+        std::fclose(f);
+    }
+    const std::string command = "fluidsynth -ni -q -r 44100 -g 0.5 -F '" + wav + "' '" + soundfont + "' '" + midi + "' >/dev/null 2>&1";
+    AudioOpenResult opened = std::system(command.c_str()) == 0 ? OpenAudioFile(wav) : AudioOpenResult();
+    if (!opened.decoder) {
+        std::fprintf(stderr, "snap_quality: fluidsynth did not render %s\n", midi.c_str());
+        std::exit(2);
+    }
+    AudioDecoder& decoder = *opened.decoder;
+    recording.SampleRate = decoder.Format().sampleRate;
+    const uint32_t channels = decoder.Format().channels;
+    std::vector<float> block(4096 * channels);
+    for (size_t n; (n = decoder.Read(block.data(), 4096)) > 0;)
+        for (size_t i = 0; i < n; ++i) {
+            float sum = 0.0f;
+            for (uint32_t c = 0; c < channels; ++c)
+                sum += block[i * channels + c];
+            recording.Samples.push_back(sum / static_cast<float>(channels));
+        }
+    return recording;
+}
+
+Recording MakeRecording(TakeRandom& random, Kind kind)
+{
+    Recording recording;
+    recording.Beats = BeatsOf(random, kind);
+    Synth synth(random, static_cast<size_t>((recording.Beats.back() + 3000.0) * Rate / 1000.0));
+    Compose(random, kind, recording.Beats, synth);
     synth.Hiss(0.0005);
     recording.Samples = synth.Samples();
     return recording;
@@ -326,9 +498,9 @@ Recording MakeRecording(TakeRandom& random, Kind kind)
 // The recording as a decoder, for the onset detector.
 class SamplesDecoder final : public AudioDecoder {
 public:
-    explicit SamplesDecoder(const std::vector<float>& samples) : samples_(samples)
+    SamplesDecoder(const std::vector<float>& samples, double rate) : samples_(samples)
     {
-        format_.sampleRate = static_cast<uint32_t>(Rate);
+        format_.sampleRate = static_cast<uint32_t>(rate);
         format_.channels = 1;
         format_.frames = samples.size();
         format_.description = "generated";
@@ -367,9 +539,9 @@ private:
 // sound; negative for the detector's own.
 double givenLag = -1.0;
 
-OnsetCurve Onsets(const std::vector<float>& samples)
+OnsetCurve Onsets(const std::vector<float>& samples, double rate)
 {
-    SamplesDecoder decoder(samples);
+    SamplesDecoder decoder(samples, rate);
     OnsetStrength strength;
     if (BuildOnsetStrength(decoder, strength).result != ScanResult::Done) {
         std::fprintf(stderr, "snap_quality: the onset strength could not be made\n");
@@ -466,6 +638,23 @@ const char* RoadName(int road)
 
 int main(int argc, char** argv)
 {
+    // --rendered: the same music rendered by fluidsynth.
+    bool rendered = false;
+    if (argc > 1 && std::string(argv[1]) == "--rendered") {
+        rendered = true;
+        --argc;
+        ++argv;
+    }
+    std::string soundfont, directory;
+    if (rendered) {
+        soundfont = Soundfont();
+        char pattern[] = "/tmp/snap_quality.XXXXXX";
+        if (soundfont.empty() || !mkdtemp(pattern)) {
+            std::fprintf(stderr, "snap_quality: --rendered needs fluidsynth and fluid-soundfont-gm\n");
+            return 2;
+        }
+        directory = pattern;
+    }
     const int recordings = argc > 1 ? std::atoi(argv[1]) : 60;
     const int first = argc > 2 ? std::atoi(argv[2]) : 1;
     if (argc > 3)
@@ -480,8 +669,9 @@ int main(int argc, char** argv)
         size_t snappedBeats[2] = {0, 0};
         for (int index = first; index < first + recordings; ++index) {
             TakeRandom random(static_cast<uint32_t>(1000 * static_cast<int>(kind) + index));
-            const Recording recording = MakeRecording(random, kind);
-            auto onsets = std::make_shared<OnsetCurve>(Onsets(recording.Samples));
+            const Recording recording =
+                rendered ? RenderRecording(random, kind, soundfont, directory) : MakeRecording(random, kind);
+            auto onsets = std::make_shared<OnsetCurve>(Onsets(recording.Samples, recording.SampleRate));
             for (int takes = 0; takes < 2; ++takes) {
                 const size_t count = takes == 0 ? 1 : 5;
                 std::vector<Take> list;
@@ -540,5 +730,7 @@ int main(int argc, char** argv)
             met = met && ok;
         }
     }
+    if (rendered)
+        std::system(("rm -rf '" + directory + "'").c_str());
     return met ? 0 : 1;
 }
