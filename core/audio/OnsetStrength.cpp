@@ -499,8 +499,12 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
     std::vector<double> sums(n + 1, 0.0);
     for (size_t i = 0; i < n; ++i)
         sums[i + 1] = sums[i] + v[i];
-    const double lag = strength.WindowMs / 2 - kLagHops * hop;
     const std::vector<float>& fine = strength.Fine;
+    const bool placing = fine.size() == n && n >= 3;
+    std::vector<double> fineSums(placing ? n + 1 : 0, 0.0);
+    for (size_t i = 0; placing && i < n; ++i)
+        fineSums[i + 1] = fineSums[i] + fine[i];
+    const double lag = strength.WindowMs / 2 - kLagHops * hop;
     const double fineLag = strength.FineWindowMs / 2 - kLagHops * hop;
     for (size_t i = 0; i < n; ++i) {
         const float peak = v[i];
@@ -526,12 +530,15 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
         shift = std::max(-0.5, std::min(0.5, shift));
         double time = (static_cast<double>(i) + shift) * hop + lag;
         // Placed by the fine curve: of its peaks from kFineBeforeMs before
-        // to kFineAfterMs after, of at least the threshold and half the
+        // to kFineAfterMs after, of at least the threshold above its mean
+        // around (as the onset stands above the strength's) and half the
         // strongest there (the short window also sees held notes beat),
         // the strongest, each weighed down by its distance (as the
         // snapping places beats).
-        if (fine.size() == n && n >= 3) {
+        if (placing) {
             const double centre = (time - fineLag) / hop;
+            // Clear of the fine strength's own level, as the onset is of its.
+            const double fineMean = (fineSums[hi + 1] - fineSums[lo]) / static_cast<double>(hi - lo + 1);
             const double first = std::max(1.0, std::ceil(centre - kFineBeforeMs / hop));
             const double last = std::min(static_cast<double>(n - 2), std::floor(centre + kFineAfterMs / hop));
             float top = 0;
@@ -543,7 +550,7 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
                 const auto k = static_cast<size_t>(f);
                 const double distance = std::fabs(f - centre);
                 const double weight = fine[k] * (1.0 - distance * hop / kFineFadeMs);
-                if (fine[k] >= threshold && fine[k] >= 0.5f * top && fine[k] >= fine[k - 1] && fine[k] >= fine[k + 1] &&
+                if (fine[k] >= fineMean + threshold && fine[k] >= 0.5f * top && fine[k] >= fine[k - 1] && fine[k] >= fine[k + 1] &&
                     (best == 0 || weight > bestWeight)) {
                     best = k;
                     bestWeight = weight;

@@ -113,7 +113,8 @@ constexpr float kOnsetThreshold = 0.1f;
 // two neighbours, moved back by the detector's own lag (the strength peaks
 // when a sound has just entered the window, not at its centre; measured on
 // clicks and struck tones, see OnsetStrength.cpp). Where the fine strength
-// has peaks of at least `threshold` and half its largest value from
+// has peaks standing `threshold` above its own mean around (over the same
+// span) and at least half its largest value from
 // kFineBeforeMs before that time to kFineAfterMs after it, the strongest
 // (counting less the further it lies, nothing at kFineFadeMs) places the
 // onset instead, by its own parabola and lag.

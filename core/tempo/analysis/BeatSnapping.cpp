@@ -27,6 +27,12 @@ constexpr size_t FarRun = 4;
 // and the common shift is only the windows' centre.
 constexpr double LevelStepMs = 5.0;
 
+// The common shift counts, under every beat, the strongest onset within
+// this reach of where the shift puts it: taps err by about 24 ms around
+// the common shift, so a single point of the curve would miss most of the
+// beats' peaks (ten or so ms wide) under every shift.
+constexpr double CommonReachMs = 15.0;
+
 // The time of the peak at frame f between its neighbours' values ym and
 // yp: the top of the parabola through the three, at most half a frame off.
 double PeakTime(int64_t f, double ym, double y0, double yp, double hop)
@@ -35,52 +41,6 @@ double PeakTime(int64_t f, double ym, double y0, double yp, double hop)
     double delta = bend < 0.0 ? 0.5 * (ym - yp) / bend : 0.0;
     delta = std::clamp(delta, -0.5, 0.5);
     return (static_cast<double>(f) + delta) * hop;
-}
-
-// Where a clear peak of the curve is placed by its fine curve: of the local
-// maxima of Fine from FineBeforeMs before the peak's time to FineAfterMs
-// after it, of at least `least` and half the strongest there (the fine
-// window also sees the beating of held notes), the strongest, each
-// counting less by its distance from the peak's time (nothing at
-// FineFadeMs), refined by its parabola
-// (the long window's peak lies up to 10 ms after the fine one's, as a note
-// entering among ringing ones shows in it only once much of it is in, and
-// a few ms before it where a sound swells); `at` itself without one. Times
-// on the curve's own frames (ms from StartMs).
-constexpr double FineBeforeMs = 15.0;
-constexpr double FineAfterMs = 5.0;
-constexpr double FineFadeMs = 30.0;
-
-double PlacedOnFine(const OnsetCurve& curve, double at, double least)
-{
-    const auto frames = static_cast<int64_t>(curve.Fine.size());
-    if (frames < 3)
-        return at;
-    const double hop = curve.HopMs;
-    const double centre = at + curve.StartMs - curve.FineStartMs;
-    const double lo = std::ceil((centre - FineBeforeMs) / hop);
-    const double hi = std::floor((centre + FineAfterMs) / hop);
-    if (!(hi >= 1.0) || !(lo <= static_cast<double>(frames - 2)))
-        return at;
-    const int64_t first = lo < 1.0 ? 1 : static_cast<int64_t>(lo);
-    const int64_t last = std::min(frames - 2, static_cast<int64_t>(hi));
-    const auto fine = [&](int64_t f) { return static_cast<double>(curve.Fine[static_cast<size_t>(f)]); };
-    double top = 0.0;
-    for (int64_t f = first; f <= last; ++f)
-        top = std::max(top, fine(f));
-    int64_t best = -1;
-    double bestWeight = 0.0;
-    for (int64_t f = first; f <= last; ++f) {
-        const double v = fine(f);
-        const double weight = v * (1.0 - std::fabs(static_cast<double>(f) * hop - centre) / FineFadeMs);
-        if (v >= least && v >= 0.5 * top && v >= fine(f - 1) && v >= fine(f + 1) && (best < 0 || weight > bestWeight)) {
-            best = f;
-            bestWeight = weight;
-        }
-    }
-    if (best < 0)
-        return at;
-    return PeakTime(best, fine(best - 1), fine(best), fine(best + 1), hop) + curve.FineStartMs - curve.StartMs;
 }
 
 // One beat's candidate frames: First .. First + Count - 1 of the curve, and
@@ -125,6 +85,61 @@ double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& sc
     return Median(scratch);
 }
 
+// Where a clear peak of the curve is placed by its fine curve: of the local
+// maxima of Fine from FineBeforeMs before the peak's time to FineAfterMs
+// after it, clear (at least LeastStrength and FineContrast times the fine
+// curve's median level within MaxShiftMs) and at least half the strongest
+// there (the fine window also sees the beating of held notes), the strongest, each
+// counting less by its distance from the peak's time (nothing at
+// FineFadeMs), refined by its parabola
+// (the long window's peak lies up to 10 ms after the fine one's, as a note
+// entering among ringing ones shows in it only once much of it is in, and
+// a few ms before it where a sound swells); `at` itself without one. Times
+// on the curve's own frames (ms from StartMs).
+constexpr double FineBeforeMs = 15.0;
+constexpr double FineAfterMs = 5.0;
+constexpr double FineFadeMs = 30.0;
+constexpr double FineContrast = 2.0;
+
+double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& options, std::vector<double>& scratch)
+{
+    const auto frames = static_cast<int64_t>(curve.Fine.size());
+    if (frames < 3)
+        return at;
+    const double hop = curve.HopMs;
+    const double centre = at + curve.StartMs - curve.FineStartMs;
+    const double lo = std::ceil((centre - FineBeforeMs) / hop);
+    const double hi = std::floor((centre + FineAfterMs) / hop);
+    if (!(hi >= 1.0) || !(lo <= static_cast<double>(frames - 2)))
+        return at;
+    const int64_t first = lo < 1.0 ? 1 : static_cast<int64_t>(lo);
+    const int64_t last = std::min(frames - 2, static_cast<int64_t>(hi));
+    const auto fine = [&](int64_t f) { return static_cast<double>(curve.Fine[static_cast<size_t>(f)]); };
+    double top = 0.0;
+    for (int64_t f = first; f <= last; ++f)
+        top = std::max(top, fine(f));
+    // The fine curve's own level around it, sampled as the curve's is.
+    scratch.clear();
+    const int64_t stride = Stride(curve);
+    const Window around = WindowOf(centre, options.MaxShiftMs, hop, frames);
+    for (int64_t f = around.First; f < around.First + around.Count; f += stride)
+        scratch.push_back(fine(f));
+    const double least = std::max(options.LeastStrength, FineContrast * Median(scratch));
+    int64_t best = -1;
+    double bestWeight = 0.0;
+    for (int64_t f = first; f <= last; ++f) {
+        const double v = fine(f);
+        const double weight = v * (1.0 - std::fabs(static_cast<double>(f) * hop - centre) / FineFadeMs);
+        if (v >= least && v >= 0.5 * top && v >= fine(f - 1) && v >= fine(f + 1) && (best < 0 || weight > bestWeight)) {
+            best = f;
+            bestWeight = weight;
+        }
+    }
+    if (best < 0)
+        return at;
+    return PeakTime(best, fine(best - 1), fine(best), fine(best + 1), hop) + curve.FineStartMs - curve.StartMs;
+}
+
 // Whether frame f (not on the curve's first or last frame) is a clear
 // peak: a local maximum of at least LeastStrength and Contrast times the
 // level around it.
@@ -165,21 +180,14 @@ bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, const S
     return found;
 }
 
-// The curve's strength at `at`, between frames on the straight line
-// through their values; 0 off the curve.
-double StrengthAt(const OnsetCurve& curve, double at)
+// The largest value of the curve within `reach` of `at`; 0 off the curve.
+double PeakWithin(const OnsetCurve& curve, double at, double reach)
 {
-    const double frame = at / curve.HopMs;
-    const double last = static_cast<double>(curve.Values.size() - 1);
-    if (!(frame >= 0.0) || !(frame <= last))
-        return 0.0;
-    const double lower = std::floor(frame);
-    const auto i = static_cast<size_t>(lower);
-    const double y0 = static_cast<double>(curve.Values[i]);
-    if (lower == last)
-        return y0;
-    const double y1 = static_cast<double>(curve.Values[i + 1]);
-    return y0 + (y1 - y0) * (frame - lower);
+    const Window w = WindowOf(at, reach, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
+    float top = 0.0f;
+    for (int64_t f = w.First; f < w.First + w.Count; ++f)
+        top = std::max(top, curve.Values[static_cast<size_t>(f)]);
+    return static_cast<double>(top);
 }
 
 // The shift of all beats together, on the curve's grid from MaxLagMs back
@@ -204,7 +212,7 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
     for (size_t i = 0; i < time.size(); ++i)
         for (int64_t k = -steps; k <= steps; ++k) {
-            const double v = StrengthAt(curve, time[i] + static_cast<double>(k * stride) * curve.HopMs);
+            const double v = PeakWithin(curve, time[i] + static_cast<double>(k * stride) * curve.HopMs, CommonReachMs);
             sums[static_cast<size_t>(k + steps)] += v < least[i] ? 0.0 : v < most ? v : most;
         }
     double best = 0.0;
@@ -272,6 +280,9 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
         for (size_t k = 0; k < count; ++k) {
             shift[k] = static_cast<double>(w.First + static_cast<int64_t>(k)) * hop - time[i];
             score[k] = static_cast<double>(curve.Values[static_cast<size_t>(w.First) + k]);
+            const double after = shift[k] - centre - options.AfterTapMs;
+            if (after > 0.0)
+                score[k] -= after / options.AfterTapPriceMs;
         }
         if (previous < n) {
             // max over the previous beat's frames j of score_j - price |s - s_j|,
@@ -354,6 +365,7 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
     // peaks snap, refined by the parabola through the top and its
     // neighbours.
     const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
+    std::vector<double> scratch;
     for (size_t i = 0; i < n; ++i) {
         int64_t f = chosen[i];
         if (f < 0)
@@ -375,7 +387,7 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
         const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
         const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
         const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
-        moved[i] = PlacedOnFine(curve, PeakTime(f, ym, y0, yp, hop), options.LeastStrength) - time[i];
+        moved[i] = PlacedOnFine(curve, PeakTime(f, ym, y0, yp, hop), options, scratch) - time[i];
         snapped[i] = true;
     }
 }
@@ -456,7 +468,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
             const double tapped = time[i] + centre;
             if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&
                 top - tapped <= FarTapMs && tapped - top <= FarTapMs) {
-                moved[i] = PlacedOnFine(curve, top, options.LeastStrength) - time[i];
+                moved[i] = PlacedOnFine(curve, top, options, scratch) - time[i];
                 snapped[i] = true;
             }
         }

@@ -118,6 +118,14 @@ struct SnapOptions {
     // be followed (out and back), and an accent 90 ms off the beats' shift
     // must be stronger than the beat's own onset by nearly twice a full one.
     double ShiftChangeMs = 100.0;
+    // An onset later than a beat's tap (plus the common shift) by more than
+    // AfterTapMs costs 1 / AfterTapPriceMs per millisecond beyond. Taps run
+    // late by up to 140 ms for a few beats, but hardly ever early by much
+    // (one in a hundred, and those are rescued on the line between their
+    // neighbours), while the accents that capture beats lie after them: a
+    // syncopated chord, a stab on the sixteenth after the beat.
+    double AfterTapMs = 45.0;
+    double AfterTapPriceMs = 50.0;
     // A far-off tap's beat between Snapped ones snaps to a clear peak
     // within twice this share of a beat of its point on the line between
     // them: the music's own change of beat length from one beat to the next
@@ -127,7 +135,7 @@ struct SnapOptions {
     // is normalised by its local maximum, so a quieter beat than the bar's
     // loudest, a snare after a kick, still counts), and at least Contrast
     // times the median level of the curve over the beat's window.
-    double LeastStrength = 0.1;
+    double LeastStrength = 0.06;
     double Contrast = 3.0;
     // Fewer than this share of the beats on clear onsets, and none is
     // moved: the recording does not show its beats.

@@ -108,7 +108,7 @@ TEST(BeatSnapping, TappedBeatsReturnToTheirOnsets)
 
 // A long window's peaks lag notes that enter among ringing ones by a few
 // ms more than a short window's: where the curve has a fine one, its peak
-// places the beat, and weak bumps on it (held notes beating) do not; where
+// places the beat, and weak bumps and its floor (held notes beating) do not; where
 // the fine curve shows nothing near, the long window's peak stands.
 TEST(BeatSnapping, FineCurvePlacesTheSnappedBeats)
 {
@@ -127,11 +127,14 @@ TEST(BeatSnapping, FineCurvePlacesTheSnappedBeats)
             if (shown[k])
                 fine.push_back({truth[k], random.Uniform(0.6, 1.0)});
             // A weak bump before or after it.
-            fine.push_back({truth[k] + (random.Chance(0.5) ? -1.0 : 1.0) * random.Uniform(11.0, 14.0), 0.25});
+            fine.push_back({truth[k] + (random.Chance(0.5) ? -1.0 : 1.0) * random.Uniform(11.0, 14.0), 0.18});
         }
         OnsetCurve curve = CurveOf(coarse, truth.back() + 1000.0, &random);
         const OnsetCurve fineCurve = CurveOf(fine, truth.back() + 1000.0, &random);
         curve.Fine = fineCurve.Values;
+        // The short window's floor is higher: it sees held notes beat.
+        for (float& v : curve.Fine)
+            v = std::max(v, static_cast<float>(random.Uniform(0.0, 0.2)));
         const std::vector<double> taps = TappedAlong(random, truth, random.Uniform(-60.0, 90.0));
         const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
         size_t placed = 0;
