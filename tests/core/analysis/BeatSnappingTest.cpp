@@ -174,6 +174,46 @@ TEST(BeatSnapping, RestKeepsNeighboursShiftAndIsUnsure)
     }
 }
 
+// Tappers drift late by 80 to 140 ms for 3 to 8 beats and come back: such a
+// run lies beyond its beats' windows, but shares its lateness, and goes
+// back onto its onsets; the same run over a rest (no onsets) stays as
+// tapped, and melody notes between the beats do not draw it off.
+TEST(BeatSnapping, LateRunOfTapsReturnsToItsOnsets)
+{
+    TakeRandom random(41);
+    for (int set = 0; set < 40; ++set) {
+        const double beat = random.Uniform(450.0, 750.0);
+        const std::vector<double> truth = SteadyBeats(40, 1000.0, beat);
+        const size_t first = static_cast<size_t>(random.Between(8, 25));
+        const size_t length = static_cast<size_t>(random.Between(3, 8));
+        const bool rest = set % 4 == 3;
+        const double late = random.Uniform(80.0, 140.0) * beat / 595.0;
+        std::vector<Peak> peaks;
+        for (size_t k = 0; k < truth.size(); ++k) {
+            if (rest && k + 1 >= first && k < first + length)
+                continue;
+            peaks.push_back({truth[k], random.Uniform(0.6, 1.0)});
+            if (random.Chance(0.5))  // a melody note between the beats
+                peaks.push_back({truth[k] + random.Uniform(0.35, 0.65) * beat, random.Uniform(0.3, 0.8)});
+        }
+        const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+        std::vector<double> taps;
+        for (size_t k = 0; k < truth.size(); ++k)
+            taps.push_back(truth[k] + random.Uniform(-15.0, 15.0) + (k >= first && k < first + length ? late : 0.0));
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+        for (size_t k = first; k < first + length; ++k) {
+            if (rest) {
+                EXPECT_EQ(SnapState::Unsure, snapped[k].State) << set << " beat " << k;
+            } else {
+                EXPECT_EQ(SnapState::Snapped, snapped[k].State) << set << " beat " << k;
+                EXPECT_NEAR(truth[k], snapped[k].TimeMs, Hop) << set << " beat " << k << ", " << late << " ms late";
+            }
+        }
+        if (HasFailure())
+            return;
+    }
+}
+
 // The strongest frame within `reach` of a time: where a beat would go if
 // every beat chose its onset alone.
 double StrongestNear(const OnsetCurve& curve, double time, double reach)
