@@ -121,7 +121,8 @@ BENCHMARK(BM_GraphColumns)->Unit(benchmark::kMillisecond);
 
 // Snapping range(0) tapped beats onto a recording's onset curve (2.5 ms hop,
 // an onset on every beat and one between most beats, a low floor): the
-// whole of SnapBeats, both passes and the unsure beats. Flat per beat when
+// whole of SnapBeats, both passes, the placing on the fine curve and the
+// unsure beats. Flat per beat when
 // nothing in it grows faster than the beats.
 void BM_SnapBeats(benchmark::State& state)
 {
@@ -149,6 +150,12 @@ void BM_SnapBeats(benchmark::State& state)
             peak(piece[k] + 0.5 * (piece[k + 1] - piece[k]), random.Uniform(0.2, 0.8));
         beats.push_back(piece[k] + 40.0 + 20.0 * random.Normal());
     }
+    // The short window's curve, by which snapped beats are placed: the same
+    // peaks over a higher floor.
+    curve.Fine = curve.Values;
+    for (float& v : curve.Fine)
+        v = std::max(v, static_cast<float>(random.Uniform(0.0, 0.2)));
+    curve.FineStartMs = -7.5;
     for (auto _ : state) {
         std::vector<SnappedBeat> snapped = SnapBeats(beats, curve);
         benchmark::DoNotOptimize(snapped.data());

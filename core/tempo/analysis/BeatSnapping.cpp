@@ -43,6 +43,7 @@ constexpr double LevelStepMs = 5.0;
 // the common shift, so a single point of the curve would miss most of the
 // beats' peaks (ten or so ms wide) under every shift.
 constexpr double CommonReachMs = 15.0;
+constexpr size_t CommonBeats = 1000;
 
 // The time of the peak at frame f between its neighbours' values ym and
 // yp: the top of the parabola through the three, at most half a frame off.
@@ -99,7 +100,7 @@ double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& sc
 // Where a clear peak of the curve is placed by its fine curve: of the local
 // maxima of Fine from FineBeforeMs before the peak's time to FineAfterMs
 // after it, clear (at least LeastStrength and FineContrast times the fine
-// curve's median level within MaxShiftMs) and at least half the strongest
+// curve's mean level within MaxShiftMs) and at least half the strongest
 // there (the fine window also sees the beating of held notes), the strongest, each
 // counting less by its distance from the peak's time (nothing at
 // FineFadeMs), refined by its parabola
@@ -112,7 +113,7 @@ constexpr double FineAfterMs = 5.0;
 constexpr double FineFadeMs = 30.0;
 constexpr double FineContrast = 2.0;
 
-double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& options, std::vector<double>& scratch)
+double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& options)
 {
     const auto frames = static_cast<int64_t>(curve.Fine.size());
     if (frames < 3)
@@ -129,13 +130,17 @@ double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& optio
     double top = 0.0;
     for (int64_t f = first; f <= last; ++f)
         top = std::max(top, fine(f));
-    // The fine curve's own level around it, sampled as the curve's is.
-    scratch.clear();
+    // The fine curve's own level around it: its mean, sampled as the
+    // curve's level is.
     const int64_t stride = Stride(curve);
     const Window around = WindowOf(centre, options.MaxShiftMs, hop, frames);
-    for (int64_t f = around.First; f < around.First + around.Count; f += stride)
-        scratch.push_back(fine(f));
-    const double least = std::max(options.LeastStrength, FineContrast * Median(scratch));
+    double sum = 0.0;
+    double samples = 0.0;
+    for (int64_t f = around.First; f < around.First + around.Count; f += stride) {
+        sum += fine(f);
+        samples += 1.0;
+    }
+    const double least = std::max(options.LeastStrength, FineContrast * (samples > 0.0 ? sum / samples : 0.0));
     int64_t best = -1;
     double bestWeight = 0.0;
     for (int64_t f = first; f <= last; ++f) {
@@ -220,9 +225,13 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     const auto steps = static_cast<int64_t>(std::floor(options.MaxLagMs / curve.HopMs)) / stride;
     // Beat by beat, every shift's sum (a beat's frames lie together in
     // memory), each sum over the beats in time order.
+    // Shifts later than MaxLeadMs are never chosen; a long piece's lead or
+    // lag shows as well in CommonBeats of its beats, spread over it.
+    const auto leadSteps = std::min(steps, static_cast<int64_t>(std::floor(options.MaxLeadMs / curve.HopMs)) / stride);
+    const size_t every = (time.size() + CommonBeats - 1) / CommonBeats;
     std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
-    for (size_t i = 0; i < time.size(); ++i)
-        for (int64_t k = -steps; k <= steps; ++k) {
+    for (size_t i = 0; i < time.size(); i += every)
+        for (int64_t k = -steps; k <= leadSteps; ++k) {
             const double v = PeakWithin(curve, time[i] + static_cast<double>(k * stride) * curve.HopMs, CommonReachMs);
             sums[static_cast<size_t>(k + steps)] += v < least[i] ? 0.0 : v < most ? v : most;
         }
@@ -376,7 +385,6 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
     // peaks snap, refined by the parabola through the top and its
     // neighbours.
     const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
-    std::vector<double> scratch;
     for (size_t i = 0; i < n; ++i) {
         int64_t f = chosen[i];
         if (f < 0)
@@ -398,7 +406,7 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
         const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
         const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);
         const double yp = static_cast<double>(curve.Values[static_cast<size_t>(f + 1)]);
-        moved[i] = PlacedOnFine(curve, PeakTime(f, ym, y0, yp, hop), options, scratch) - time[i];
+        moved[i] = PlacedOnFine(curve, PeakTime(f, ym, y0, yp, hop), options) - time[i];
         snapped[i] = true;
     }
 }
@@ -479,7 +487,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
             const double tapped = time[i] + centre;
             if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&
                 top - tapped <= FarTapMs && tapped - top <= FarTapMs) {
-                moved[i] = PlacedOnFine(curve, top, options, scratch) - time[i];
+                moved[i] = PlacedOnFine(curve, top, options) - time[i];
                 snapped[i] = true;
             }
         }
@@ -542,7 +550,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
             if (bestCount >= needed && static_cast<double>(bestCount) >= 2.0 * usual)
                 for (size_t i = p; i < q; ++i)
                     if (ClearPeakNear(curve, time[i] + centre + bestShift, RunReachMs, options, scratch, top)) {
-                        moved[i] = PlacedOnFine(curve, top, options, scratch) - time[i];
+                        moved[i] = PlacedOnFine(curve, top, options) - time[i];
                         snapped[i] = true;
                     }
         }
