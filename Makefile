@@ -134,6 +134,8 @@ bench: setup
 	@# (a goal not met is reported, not a failure of the target).
 	-@$(B)/bench/bench/analysis_quality
 	-@$(B)/bench/bench/snap_quality
+	@sh scripts/setup.sh bench
+	-@$(B)/bench/bench/snap_quality --rendered
 
 # Our SMF parse, write and import against peer MIDI libraries and two
 # floors, with ratios; not part of `make test` (about 8 minutes).
