@@ -86,7 +86,8 @@ void SetOpenRecording(LoadedRecording loaded)
     if (openRecording.Onsets && !openRecording.Onsets->Values.empty()) {
         const OnsetStrength& strength = *openRecording.Onsets;
         openOnsets = std::make_shared<const OnsetCurve>(
-            CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values, strength.FineWindowMs, strength.Fine));
+            CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values, strength.FineWindowMs, strength.Fine,
+                                 onset_detail::kSpeaksMs));
         onsetList = PickOnsets(*openRecording.Onsets);
     }
 }

@@ -555,7 +555,7 @@ OnsetCurve Onsets(const std::vector<float>& samples, double rate)
         std::exit(2);
     }
     OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
-                                            strength.FineWindowMs, std::move(strength.Fine));
+                                            strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs);
     if (givenLag >= 0.0)
         curve.StartMs = givenLag;
     return curve;

@@ -375,7 +375,7 @@ std::shared_ptr<const OnsetCurve> RecordingOnsets(const std::string& path)
     }
     return std::make_shared<const OnsetCurve>(
         CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
-                             strength.FineWindowMs, std::move(strength.Fine)));
+                             strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs));
 }
 
 // The takes of all files in argument order, or the exit status. With

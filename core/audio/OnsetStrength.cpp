@@ -504,8 +504,8 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
     std::vector<double> fineSums(placing ? n + 1 : 0, 0.0);
     for (size_t i = 0; placing && i < n; ++i)
         fineSums[i + 1] = fineSums[i] + fine[i];
-    const double lag = strength.WindowMs / 2 - kLagHops * hop;
-    const double fineLag = strength.FineWindowMs / 2 - kLagHops * hop;
+    const double lag = strength.WindowMs / 2 - kLagHops * hop - kSpeaksMs;
+    const double fineLag = strength.FineWindowMs / 2 - kLagHops * hop - kSpeaksMs;
     for (size_t i = 0; i < n; ++i) {
         const float peak = v[i];
         if (!(peak > 0))

@@ -110,7 +110,7 @@ constexpr float kOnsetThreshold = 0.1f;
 // within onset_detail::kOnsetPeakMs either side and stands at least `threshold` above the
 // mean strength around it (from 100 ms before to 70 ms after). Its time is
 // the peak found between the frames by a parabola through the frame and its
-// two neighbours, moved back by the detector's own lag (the strength peaks
+// two neighbours, moved back by kSpeaksMs and by the detector's own lag (the strength peaks
 // when a sound has just entered the window, not at its centre; measured on
 // clicks and struck tones, see OnsetStrength.cpp). Where the fine strength
 // has peaks standing `threshold` above its own mean around (over the same
@@ -128,6 +128,16 @@ namespace onset_detail {
 
 constexpr double kWindowMs = 40;  // nominal; a whole odd number of samples
 constexpr double kFineWindowMs = 10;
+// Onsets are told where their notes start, this long before their sound:
+// an instrument speaks a few ms after it is struck or its note begins (a
+// hammer meets the string, a sample's attack starts quiet), and a beat's
+// annotation, a MIDI note-on, a sequencer's beat, lie at the note's start.
+// Measured on General MIDI instruments rendered by fluidsynth at 44.1 kHz
+// (median, the detector's onsets after their note-ons): a woodblock 4.8 ms,
+// a closed hat 3.6, a kick 5.3, a side stick 6.3, vibraphone 5.6, bass 5.3,
+// piano 7.1. A click that is one sample of the recording is then found
+// this long before that sample.
+constexpr double kSpeaksMs = 4.5;
 // An onset found on the strength is placed by the fine strength's strongest
 // peak from this long before it to this long after.
 constexpr double kFineBeforeMs = 15;

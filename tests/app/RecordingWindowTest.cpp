@@ -22,6 +22,7 @@
 #include "MainWindow.h"
 #include "Messages.h"
 #include "MidiIn.h"
+#include "OnsetStrength.h"
 #include "Session.h"
 #include "TakeSession.h"
 #include "TapTestSupport.h"
@@ -446,7 +447,8 @@ TEST_F(RecordingWindowTest, ListeningClicksOnTheMapsBeatsAndTheGraphFollows)
 }
 
 // Snapping, on by default: keys 50 ms late on a recording of clicks give a
-// map whose beats lie on the clicks; the line's tooltip counts them; a beat
+// map whose beats lie on the clicks (where notes that sound as clicks would
+// start, kSpeaksMs before them); the line's tooltip counts them; a beat
 // moved in the graph is an edit, one step to undo, kept in the session.
 TEST_F(RecordingWindowTest, TheMapsBeatsSnapOntoTheClicksAndAMovedBeatIsAnEdit)
 {
@@ -477,7 +479,8 @@ TEST_F(RecordingWindowTest, TheMapsBeatsSnapOntoTheClicksAndAMovedBeatIsAnEdit)
     const GraphContent& shown = TempoGraphContent();
     ASSERT_EQ(10u, shown.SnappedBeatMs.size());
     for (size_t beat = 0; beat < 10; ++beat) {
-        EXPECT_NEAR(500.0 * static_cast<double>(beat + 1), shown.SnappedBeatMs[beat], 2.0) << "beat " << beat;
+        EXPECT_NEAR(500.0 * static_cast<double>(beat + 1) - onset_detail::kSpeaksMs, shown.SnappedBeatMs[beat], 2.0)
+            << "beat " << beat;
         EXPECT_NEAR(550.0 + 500.0 * static_cast<double>(beat), shown.TappedBeatMs[beat], 0.5) << "beat " << beat;
         EXPECT_EQ(BeatMark::Snapped, shown.BeatMarks[beat]);
     }
@@ -520,7 +523,7 @@ TEST_F(RecordingWindowTest, TheMapsBeatsSnapOntoTheClicksAndAMovedBeatIsAnEdit)
     // The arrow's re-snap puts it on the next click, 2.0 s.
     SendMessageA(window, WM_GRAPHBEATRESNAP, 2, 1);
     PumpMessages();
-    EXPECT_NEAR(2000.0, TempoGraphContent().SnappedBeatMs[2], 2.0);
+    EXPECT_NEAR(2000.0 - onset_detail::kSpeaksMs, TempoGraphContent().SnappedBeatMs[2], 2.0);
     SendCommand(window, IDM_UNDO);
     SendCommand(window, IDM_UNDO);
     EXPECT_TRUE(MainWindowTakeBook().Edits().empty());

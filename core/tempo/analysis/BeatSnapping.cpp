@@ -611,11 +611,12 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
 }
 
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values, double fineWindowMs,
-                                 std::vector<float> fine)
+                                 std::vector<float> fine, double speaksMs)
 {
     OnsetCurve curve = CurveOfCentredFrames(hopMs, windowMs, std::move(values));
+    curve.StartMs -= speaksMs;
     curve.Fine = std::move(fine);
-    curve.FineStartMs = fineWindowMs / 2.0 - hopMs;
+    curve.FineStartMs = fineWindowMs / 2.0 - hopMs - speaksMs;
     return curve;
 }
 

@@ -89,9 +89,12 @@ struct OnsetCurve {
 // window of windowMs (core/audio's OnsetStrength): StartMs its lag,
 // windowMs / 2 - hopMs.
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values);
-// With its fine curve over a window of fineWindowMs, placed alike.
+// With its fine curve over a window of fineWindowMs, placed alike, and both
+// moved back by speaksMs: how long after a note's start its sound starts
+// (core/audio's onset_detail::kSpeaksMs), so that beats land where the
+// notes were played.
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values, double fineWindowMs,
-                                std::vector<float> fine);
+                                std::vector<float> fine, double speaksMs);
 
 enum class SnapState {
     Snapped,  // on a clear onset
