@@ -142,7 +142,7 @@ struct SnapOptions {
     double Contrast = 3.0;
     // Fewer than this share of the beats on clear onsets, and none is
     // moved: the recording does not show its beats.
-    double LeastShare = 0.5;
+    double LeastShare = 0.4;
 };
 
 // The beats moved onto the onsets of `curve`; one result per beat, in the
