@@ -15,10 +15,11 @@
 //   tapper's lead or lag): of the shifts on the curve's grid from
 //   MaxLagMs back to MaxLeadMs on (tappers lag by up to 100 ms and lead by
 //   up to 60), the one under which the most beats lie on clear onsets (each
-//   beat counting a clear strength, capped, so that a train of onsets under
-//   every beat outweighs a few louder accents between them, and the curve's
-//   floor of noise counts for nothing). A lag of 100 ms and a tap error of
-//   60 ms on top of it are then both in reach.
+//   beat counting the strongest clear strength within 15 ms of where the
+//   shift puts it, capped, so that a train of onsets under every beat
+//   outweighs a few louder accents between them, and the curve's floor of
+//   noise counts for nothing). A lag of 100 ms and a tap error of 60 ms on
+//   top of it are then both in reach.
 // - The candidate shifts of a beat are the curve's frames in its window. A
 //   dynamic programme over the beats (Viterbi) chooses every beat's shift
 //   together: it maximises the sum of the strengths at beat + shift, less a
@@ -29,7 +30,10 @@
 //   beats' common shift pays for the way out and back, so it captures a
 //   beat only when it is much stronger than the beat's own onset. The price
 //   is linear in the change, not squared, so a late run of taps is followed
-//   onto its onsets rather than averaged with its neighbours.
+//   onto its onsets rather than averaged with its neighbours. An onset more
+//   than AfterTapMs after a beat's tap (and the common shift) costs more
+//   still: taps run late, hardly early, and syncopated accents lie after
+//   the beat.
 // - The chosen frame climbs to the top of its peak within the window (the
 //   programme may stop a frame short of it) and is refined between frames
 //   by the parabola through the top and its two neighbours; where the curve
@@ -45,7 +49,10 @@
 //   most four between two Snapped ones, snap to a clear peak near their
 //   points on the straight line between those two (within twice
 //   TempoChange of a beat), where the music, not the taps, puts them, and
-//   never more than 200 ms from where the common shift puts them.
+//   never more than 200 ms from where the common shift puts them. A longer
+//   run, of three to eight, tapped late together, snaps by the lateness its
+//   beats share, where that puts four in five of them on clear peaks and
+//   stands out from every other shift.
 // - A beat still without a clear peak is Unsure, and takes the shift
 //   interpolated in time between its nearest Snapped neighbours within
 //   eight beats (one side's alone when the other has none); with none
