@@ -195,8 +195,8 @@ constexpr double kMeanAfterMs = 70;
 // jump as soon as the sound enters the window's leading edge, WindowMs / 2
 // after the frame's centre, so the flux peaks about one hop later: a
 // strength peak lies WindowMs / 2 - kLagHops * HopMs (17.5 ms) before the
-// sound it belongs to. Measured after this correction on synthesized sounds
-// at 8, 16, 22.05, 44.1, 48 and 96 kHz, 60 at each rate, at random sample
+// sound it belongs to. Measured after this correction (before kSpeaksMs)
+// on synthesized sounds at 8, 16, 22.05, 44.1, 48 and 96 kHz, 60 at each rate, at random sample
 // positions and levels over 40 dB: one-sample clicks -0.24 to 0 ms on
 // average (every one within -0.62 and +0.39 ms); 4 ms bursts of noise
 // 0 to +0.15 ms (-0.60 to +0.75 ms); tones rising linearly over 2, 5 and

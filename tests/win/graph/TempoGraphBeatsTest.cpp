@@ -22,6 +22,7 @@
 #include "TempoGraphWindow.h"
 #include "UiLanguage.h"
 #include "WineTestSupport.h"
+#include "GraphWindowTest.h"
 #include "resource.h"
 
 namespace {
@@ -29,6 +30,7 @@ namespace {
 using namespace wine_test;
 using namespace graph_recording;
 using graph_test::Canvas;
+using graph_test::GraphWindowTest;
 
 // Beats whose shift is long enough to see beside their marker.
 constexpr int LongShiftEvery = 4;
@@ -241,46 +243,16 @@ TEST(TempoGraphBeats, OnsetStrengthRisesFromThePlotsBottom)
 
 // The window on the time axis with snapped beats, owned by a plain window
 // that collects what the graph posts.
-class TempoGraphBeatsWindowTest : public ::testing::Test {
+class TempoGraphBeatsWindowTest : public GraphWindowTest {
 protected:
     void SetUp() override
     {
-        g_hInstance = GetModuleHandleA(nullptr);
-        saved = g_AppSettings;
-        g_AppSettings.GraphLeft = g_AppSettings.GraphTop = 0;
-        g_AppSettings.GraphWidth = 900;
-        g_AppSettings.GraphHeight = 500;
-        g_AppSettings.GraphLeft = 10;
-        g_AppSettings.GraphTop = 10;
-        owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 40, 30, 300, 200, nullptr, nullptr,
-                                g_hInstance, nullptr);
-        ASSERT_NE(nullptr, owner);
-        UpdateTempoGraph(SnappedAlong());
-        ShowTempoGraph(owner);
-        window = TempoGraphWindow();
-        ASSERT_NE(nullptr, window);
-        SendMessageA(window, WM_COMMAND, IDM_GRAPH_TIMEAXIS, 0);
-        UpdateWindow(window);
+        Open(SnappedAlong(), 10, 10, 900, 500);
+        ASSERT_FALSE(HasFatalFailure());
         layout = TempoGraphLayout();
         ASSERT_GT(layout.BeatMarkers.size(), 10u);
     }
-    void TearDown() override
-    {
-        ShowTempoGraph(owner);
-        SendMessageA(TempoGraphWindow(), WM_COMMAND, IDM_GRAPH_BEATAXIS, 0);
-        SendMessageA(TempoGraphWindow(), WM_KEYDOWN, VK_HOME, 0);
-        CloseTempoGraph();
-        DestroyWindow(owner);
-        PumpMessages();
-        UpdateTempoGraph(GraphContent());
-        g_AppSettings = saved;
-    }
 
-    void Print(Canvas& canvas) const
-    {
-        SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc), PRF_CLIENT);
-    }
-    bool Posted(UINT message, MSG& msg) const { return PeekMessageA(&msg, owner, message, message, PM_REMOVE) != 0; }
     // Nothing the graph posts about beats or the waveform is waiting.
     void ExpectNothingPosted() const
     {
@@ -303,9 +275,6 @@ protected:
         return layout.BeatMarkers.front();
     }
 
-    AppSettings saved;
-    HWND owner = nullptr;
-    HWND window = nullptr;
     GraphLayout layout;
 };
 

@@ -21,6 +21,7 @@
 #include "SettingsWin32.h"
 #include "TempoGraphWindow.h"
 #include "WineTestSupport.h"
+#include "GraphWindowTest.h"
 #include "resource.h"
 
 namespace {
@@ -28,6 +29,7 @@ namespace {
 using namespace wine_test;
 using namespace graph_recording;
 using graph_test::Canvas;
+using graph_test::GraphWindowTest;
 
 constexpr float Level = 0.75f;
 
@@ -190,47 +192,9 @@ TEST(TempoGraphRecording, WithoutARecordingThePictureIsTheSame)
 
 // The window on the time axis with a recording, owned by a plain window
 // that collects what the graph posts.
-class TempoGraphRecordingWindowTest : public ::testing::Test {
+class TempoGraphRecordingWindowTest : public GraphWindowTest {
 protected:
-    void SetUp() override
-    {
-        g_hInstance = GetModuleHandleA(nullptr);
-        saved = g_AppSettings;
-        g_AppSettings.GraphLeft = g_AppSettings.GraphTop = g_AppSettings.GraphWidth = g_AppSettings.GraphHeight = 0;
-        owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 40, 30, 300, 200, nullptr, nullptr,
-                                g_hInstance, nullptr);
-        ASSERT_NE(nullptr, owner);
-        UpdateTempoGraph(AlongALoudStretch());
-        ShowTempoGraph(owner);
-        window = TempoGraphWindow();
-        ASSERT_NE(nullptr, window);
-        SendMessageA(window, WM_COMMAND, IDM_GRAPH_TIMEAXIS, 0);
-        UpdateWindow(window);
-    }
-    void TearDown() override
-    {
-        // The axis and the zoom outlive the window: left as found.
-        SetTempoGraphPlayingPosition(std::nan(""));
-        ShowTempoGraph(owner);
-        SendMessageA(TempoGraphWindow(), WM_COMMAND, IDM_GRAPH_BEATAXIS, 0);
-        SendMessageA(TempoGraphWindow(), WM_KEYDOWN, VK_HOME, 0);
-        CloseTempoGraph();
-        DestroyWindow(owner);
-        PumpMessages();
-        UpdateTempoGraph(GraphContent());
-        g_AppSettings = saved;
-    }
-
-    // The window's picture as it would be painted now.
-    void Print(Canvas& canvas) const
-    {
-        SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc), PRF_CLIENT);
-    }
-    bool Posted(UINT message, MSG& msg) const { return PeekMessageA(&msg, owner, message, message, PM_REMOVE) != 0; }
-
-    AppSettings saved;
-    HWND owner = nullptr;
-    HWND window = nullptr;
+    void SetUp() override { Open(AlongALoudStretch(), 0, 0, 0, 0); }
 };
 
 TEST_F(TempoGraphRecordingWindowTest, PlayingPositionMovesAndRepaintsOnlyItsColumns)
