@@ -203,6 +203,29 @@ std::shared_ptr<const OnsetCurve> OnsetsAt(const std::vector<double>& times, dou
     return curve;
 }
 
+// The curve of a recording from `start` whose onsets are the piece's beats
+// but for beats [restFrom, restTo), and lasting 2 s after its last beat.
+std::shared_ptr<const OnsetCurve> OnsetsButARest(const std::vector<double>& piece, double start, size_t restFrom,
+                                                 size_t restTo)
+{
+    std::vector<double> onsets;
+    for (size_t j = 0; j < piece.size(); ++j)
+        if (j < restFrom || j >= restTo)
+            onsets.push_back(start + piece[j]);
+    return OnsetsAt(onsets, start + piece.back() + 2000.0);
+}
+
+// `count` clean takes of the piece tapped along the recording, each
+// anchored within `spread` ms of its first beat.
+void TapAlong(TakeRandom& random, const std::vector<double>& piece, double start, size_t count, double spread,
+              std::vector<Take>& takes, AnalysisOptions& options)
+{
+    for (size_t m = 0; m < count; ++m) {
+        takes.push_back(GenerateTake(random, piece, SlipKind::None).Clean);
+        options.Anchors.push_back(static_cast<int64_t>(start + piece[0] + random.Uniform(-spread, spread)));
+    }
+}
+
 // Takes tapped along a recording whose onsets are its beats, but for a rest
 // of twelve beats: snapped, the beats lie on their onsets (the tapping
 // error gone) and the rest's beats keep their neighbours' shift; the
@@ -214,19 +237,11 @@ TEST(TempoPipeline, SnappedBeatsLieOnTheRecordingsOnsets)
     const double start = 2100.0;
     for (int set = 0; set < 6; ++set) {
         const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 120);
-        std::vector<double> onsets;
-        for (size_t j = 0; j < piece.size(); ++j)
-            if (j < 50 || j >= 62)
-                onsets.push_back(start + piece[j]);
         std::vector<Take> takes;
         AnalysisOptions options;
         options.AlignToRecording = true;
-        const size_t count = set % 2 == 0 ? 1 : 5;
-        for (size_t m = 0; m < count; ++m) {
-            takes.push_back(GenerateTake(random, piece, SlipKind::None).Clean);
-            options.Anchors.push_back(static_cast<int64_t>(start + piece[0] + random.Uniform(-60.0, 60.0)));
-        }
-        options.Onsets = OnsetsAt(onsets, start + piece.back() + 2000.0);
+        TapAlong(random, piece, start, set % 2 == 0 ? 1 : 5, 60.0, takes, options);
+        options.Onsets = OnsetsButARest(piece, start, 50, 62);
         options.Repair = set % 3 == 0;
         const TakeList list = TakeListOf(takes);
         const std::vector<double> plain = BeatTimesOnRecording(list, options);
@@ -284,18 +299,11 @@ TEST(TempoPipeline, EditedBeatsWinOverSnappingAndSmoothing)
     TakeRandom random(91);
     const double start = 1800.0;
     const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 80);
-    std::vector<double> onsets;
-    for (size_t j = 0; j < piece.size(); ++j)
-        if (j < 30 || j >= 40)
-            onsets.push_back(start + piece[j]);
     std::vector<Take> takes;
     AnalysisOptions options;
     options.AlignToRecording = true;
-    for (size_t m = 0; m < 3; ++m) {
-        takes.push_back(GenerateTake(random, piece, SlipKind::None).Clean);
-        options.Anchors.push_back(static_cast<int64_t>(start + piece[0] + random.Uniform(-40.0, 40.0)));
-    }
-    options.Onsets = OnsetsAt(onsets, start + piece.back() + 2000.0);
+    TapAlong(random, piece, start, 3, 40.0, takes, options);
+    options.Onsets = OnsetsButARest(piece, start, 30, 40);
     options.Snap = true;
     options.Smoothing = SmoothingAuto;
     const TakeList list = TakeListOf(takes);
