@@ -18,7 +18,11 @@
 //   the negative lag-one covariance of the intervals (around their local
 //   median) gives the tapping noise, bounded by the whole scatter and by
 //   what human tapping shows (10 to 30 ms per tap on a beat of 595 ms, the
-//   same share of the beat at faster tempi);
+//   same share of the beat at faster tempi); a take of 32 beats and more
+//   is then fitted under a model of its own (BeatSmoothing.cpp,
+//   SmoothLoneTake): errors that wander from tap to tap, and beat lengths
+//   that are a slowly moving tempo plus the music's own small departures
+//   from it, each variance measured from the take;
 // - the music's variance is what the beat-to-beat changes of y show beyond
 //   that noise (robustly: a median, so a fermata does not count); a take
 //   that bends more than tapping noise explains is expression, and is left

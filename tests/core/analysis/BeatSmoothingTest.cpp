@@ -116,4 +116,34 @@ TEST(BeatSmoothing, OneTakeSmoothedByItsOwnNoise)
     EXPECT_LT(steadySmooth, 0.75 * steadyPlain);
 }
 
+// One take of music at one tempo, then another 10 % faster: the smoothing
+// brings the beats closer to the truth than the taps are, and the step
+// between the tempi stays a step: a few beats each side of it the beat
+// lengths are their own tempo's.
+TEST(BeatSmoothing, OneTakeTempoStepKept)
+{
+    TakeRandom random(43);
+    double plainError = 0.0;
+    double smoothError = 0.0;
+    for (int set = 0; set < 10; ++set) {
+        std::vector<double> piece(200, 0.0);
+        for (size_t j = 1; j < piece.size(); ++j)
+            piece[j] = piece[j - 1] + (j <= 100 ? 600.0 : 540.0);
+        TakeOptions options;
+        options.LeastNoise = 15.0;
+        options.MostNoise = 25.0;
+        const Take take = GenerateTake(random, piece, SlipKind::None, options).Clean;
+        const TakeList list{&take};
+        const std::vector<double> raw = AverageTakes(list);
+        const std::vector<double> smoothed = SmoothBeatTimes(raw, list, SmoothingAuto);
+        plainError += BeatTimeError(raw, piece);
+        smoothError += BeatTimeError(smoothed, piece);
+        // Beats 90 to 95 and 105 to 110, by their span: a step smoothed
+        // over would put both near 570.
+        EXPECT_NEAR((smoothed[95] - smoothed[90]) / 5.0, 600.0, 10.0) << "set " << set;
+        EXPECT_NEAR((smoothed[110] - smoothed[105]) / 5.0, 540.0, 10.0) << "set " << set;
+    }
+    EXPECT_LT(smoothError, 0.8 * plainError);
+}
+
 }  // namespace
