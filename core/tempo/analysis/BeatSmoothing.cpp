@@ -384,6 +384,14 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
 
 }  // namespace
 
+double LoneTakeExpression(const std::vector<double>& y)
+{
+    if (y.size() < 2 * LocalBeats + 2)
+        return 0.0;
+    const LoneNoise noise = MeasureLoneTake(y);
+    return std::max(noise.music, 0.0) / noise.tap;
+}
+
 std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList& aligned, int smoothing)
 {
     return SmoothBeatTimes(y, aligned, smoothing, {});

@@ -50,6 +50,12 @@ constexpr int MaxSmoothing = 10;
 // Typical human tapping noise per tap, in milliseconds, on a beat of 595 ms.
 constexpr double TapNoiseMs = 23.0;
 
+// How much one take's beats change from one to the next beyond its tapping
+// noise, as measured for its smoothing: the variance of the music's own
+// changes over that of one tap's error (0 for a take too short to measure).
+// Steady music tapped by hand stays below about 7; music that bends its
+// tempo beat by beat lies far above.
+double LoneTakeExpression(const std::vector<double>& beats);
 // beats: averaged beat times (ms). aligned: the takes the average was made
 // from, with a take's k-th time on beat k (the noise is measured from their
 // scatter). smoothing: SmoothingAuto or 1..MaxSmoothing; SmoothingNone and

@@ -239,6 +239,11 @@ constexpr double SteadyChange = 0.05;
 // of a careless tapper on fast music do.
 constexpr double DoubleTapShare = 0.3;
 constexpr double NoisySteadyScatter = 0.12;
+// A tap this close to the one before or after it (a share of the interval
+// they split) is a double tap in any music: no piece has beats that short
+// beside beats of full length, and a hand that stumbles stays above a fifth
+// of its beat.
+constexpr double FlamShare = 0.15;
 // How near whole beats a one-beat interval must lie: 2.5 times the take's
 // relative scatter around its local tempo, within these bounds.
 constexpr double ClearFactor = 2.5;
@@ -294,7 +299,7 @@ bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double
 
 }  // namespace
 
-Reading KeepClearFindingsAlone(const Take& take, const Reading& reading)
+Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, bool expressive)
 {
     if (reading.findings.empty())
         return reading;
@@ -317,7 +322,7 @@ Reading KeepClearFindingsAlone(const Take& take, const Reading& reading)
         const size_t tap = static_cast<size_t>(f.Tap);
         if (f.Kind == FindingKind::Missed) {
             const size_t pa = positionOf[tap];
-            if (pa + 1 < kept.size() &&
+            if (!expressive && pa + 1 < kept.size() &&
                 ClearlyBeats(clean, pa, pa + 1, Interval(take, tap, kept[pa + 1]), f.Beats + 1, SteadyScatter))
                 missedAfter[tap] = f.Beats;
             continue;
@@ -335,8 +340,10 @@ Reading KeepClearFindingsAlone(const Take& take, const Reading& reading)
         else {
             const double whole = Interval(take, kept[pa], kept[pa + 1]);
             const double near = std::min(Interval(take, kept[pa], tap), Interval(take, tap, kept[pa + 1]));
-            const double limit = near < DoubleTapShare * whole ? NoisySteadyScatter : SteadyScatter;
-            if (ClearlyBeats(clean, pa, pa + 1, whole, 1, limit))
+            const bool doubleTap = near < DoubleTapShare * whole;
+            const double limit = doubleTap ? NoisySteadyScatter : SteadyScatter;
+            if (near < FlamShare * whole ||
+                ((doubleTap || !expressive) && ClearlyBeats(clean, pa, pa + 1, whole, 1, limit)))
                 extra[tap] = true;
         }
     }

@@ -87,7 +87,9 @@ Reading ReadAlone(const Take& take);
 // lies within the take's own scatter (a few per cent) of whole beats and
 // the stretch around it is steady; an extra tap where the interval it
 // splits is one such beat. Every other finding's taps are read as one tap
-// per beat.
-Reading KeepClearFindingsAlone(const Take& take, const Reading& reading);
+// per beat. `expressive`: the take bends its tempo beat by beat far beyond
+// its tapping noise, so that a beat held to nearly two is the music's as
+// often as a missed tap; only double taps are then found.
+Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, bool expressive);
 
 }  // namespace tap_analysis

@@ -286,6 +286,44 @@ TEST(TapAnalysisProperties, LoneCleanTakesGetFewFindings)
     EXPECT_LE(static_cast<double>(outliers), 1.0 * static_cast<double>(taps) / 1000.0);
 }
 
+// Alone, a take of music that bends its tempo beat by beat cannot tell a
+// beat held to two from a missed tap, even in a passage that keeps one
+// tempo: over generated expressive pieces with such a passage, no take is
+// told it missed a tap, while a double tap 50 ms after a tap of such a take
+// is still found.
+TEST(TapAnalysisProperties, LoneExpressiveTakeHoldsTwoBeatsAsMusicAndStillFindsDoubleTaps)
+{
+    TakeRandom random(123);
+    const int count = 40;
+    int missed = 0;
+    int doublesFound = 0;
+    for (int set = 0; set < count; ++set) {
+        // A passage of eight beats each side at one tempo, the middle one
+        // held to two: what a missed tap in steady time looks like.
+        const std::vector<double> bent = GeneratePiece(random, PieceStyle::Expressive, 300);
+        const size_t hold = static_cast<size_t>(random.Between(40, 260));
+        const double beat = bent[hold + 1] - bent[hold];
+        std::vector<double> piece(bent.begin(), bent.begin() + static_cast<std::ptrdiff_t>(hold) - 7);
+        for (int i = -7; i <= 8; ++i)
+            piece.push_back(piece.back() + (i == 1 ? 2.0 * beat : beat));
+        for (size_t j = hold + 10; j < bent.size(); ++j)
+            piece.push_back(piece.back() + bent[j] - bent[j - 1]);
+        const Take held = GenerateTake(random, piece, SlipKind::None).Clean;
+        const Analysis heldAnalysis = AnalyzeTakes(TakeList{&held});
+        for (const Finding& f : Slips(heldAnalysis.Takes[0]))
+            missed += f.Kind == FindingKind::Missed ? 1 : 0;
+
+        Take doubled = held;
+        const size_t at = static_cast<size_t>(random.Between(20, 280));
+        doubled.insert(doubled.begin() + static_cast<std::ptrdiff_t>(at) + 1, doubled[at] + 50);
+        const Analysis doubledAnalysis = AnalyzeTakes(TakeList{&doubled});
+        for (const Finding& f : Slips(doubledAnalysis.Takes[0]))
+            doublesFound += f.Kind == FindingKind::Extra && (f.Tap == static_cast<int64_t>(at) || f.Tap == static_cast<int64_t>(at) + 1) ? 1 : 0;
+    }
+    EXPECT_EQ(0, missed);
+    EXPECT_GE(doublesFound, count * 3 / 4);
+}
+
 // Half beats that every take taps are music, as a held beat that every take
 // holds is: the taps on them are beats of their own, not extra taps. A
 // double tap of one take beside them is still extra.
