@@ -151,6 +151,27 @@ bool TakeMatched(const GeneratedTake& g, const TakeAnalysis& analysis)
     return true;
 }
 
+// A take not matched: its slip, its findings, and where its first tap off
+// its true beat lies.
+void PrintUnmatched(int set, size_t take, const GeneratedTake& g, const TakeAnalysis& analysis)
+{
+    const char* const slips[] = {"none", "missed", "double tap", "late start", "early stop", "stumble"};
+    std::printf("    set %d, take %zu unmatched: slip %s at %lld (late by %d):", set, take,
+                slips[static_cast<int>(g.Slip)], static_cast<long long>(g.SlipTap), static_cast<int>(g.LateBy));
+    for (const Finding& f : analysis.Findings)
+        if (f.Kind != FindingKind::Outlier)
+            std::printf(" %s@%lld", FindingKindName(f.Kind), static_cast<long long>(f.Tap));
+    for (size_t i = 0; i < g.BeatOfTap.size() && i < analysis.BeatOfTap.size(); ++i)
+        if (analysis.BeatOfTap[i] != g.BeatOfTap[i] && !(g.BeatOfTap[i] < 0 && analysis.BeatOfTap[i] == ExtraTap)) {
+            std::printf(" | first off: tap %zu on beat %lld, truly %lld; intervals", i,
+                        static_cast<long long>(analysis.BeatOfTap[i]), static_cast<long long>(g.BeatOfTap[i]));
+            for (size_t j = i >= 3 ? i - 3 : 0; j + 1 < g.Slipped.size() && j < i + 4; ++j)
+                std::printf(" %u", g.Slipped[j + 1] - g.Slipped[j]);
+            break;
+        }
+    std::printf("\n");
+}
+
 bool SameFindings(const std::vector<Finding>& a, const std::vector<Finding>& b)
 {
     if (a.size() != b.size())
@@ -628,6 +649,8 @@ int main(int argc, char** argv)
             for (size_t m = 0; m < 5; ++m) {
                 const bool right = TakeMatched(generated[m], analysis.Takes[m]);
                 const bool undetermined = StartUndetermined(analysis.Takes[m]);
+                if (!right && std::getenv("QUALITY_VERBOSE"))
+                    PrintUnmatched(s, m, generated[m], analysis.Takes[m]);
                 allRight = allRight && right;
                 determinedRight = determinedRight && (right || undetermined);
                 checked.undetermined += undetermined ? 1 : 0;

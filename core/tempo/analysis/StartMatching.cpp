@@ -1,7 +1,10 @@
 #include "StartMatching.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+
+#include "RobustStatistics.h"
 
 namespace tap_analysis {
 
@@ -21,6 +24,13 @@ constexpr double MaxStartEvidence = 50.0;
 // advantage is above this (t above 1.6): below, the difference is what the
 // takes' own scatter puts between two placings that fit alike.
 constexpr double RivalEvidence = 2.5;
+// An interval of an opening within SplitTolerance of two beats (the median
+// of SplitNeighbours intervals each side) may be a missed tap; the openings
+// split there are believed where they fit better than the others
+// (their mean mismatch below SplitFit of the others').
+constexpr size_t SplitNeighbours = 4;
+constexpr double SplitTolerance = 0.3;
+constexpr double SplitFit = 0.95;
 
 // How the opening of one take matches another's: the shift s at which beat
 // b of `late` matches beat b + s of `early` best, and how strongly the
@@ -177,6 +187,33 @@ Opening OpeningLengths(const Take& take, const Reading& reading)
         opening.Whole.resize(firstWhole);
         opening.ByBeat.resize(firstByBeat);
     }
+    // Split: the ByBeat entries with every one-beat interval near two of its
+    // neighbours (the median of up to SplitNeighbours each side) made two
+    // entries of 0.
+    const std::vector<double>& byBeat = opening.ByBeat;
+    const size_t count = std::min(byBeat.size(), StartOpening);
+    std::vector<double> window;
+    for (size_t b = 0; b < count; ++b) {
+        const double length = byBeat[b];
+        bool split = false;
+        if (length > 0.0) {
+            window.clear();
+            for (size_t j = b >= SplitNeighbours ? b - SplitNeighbours : 0; j < std::min(count, b + SplitNeighbours + 1);
+                 ++j)
+                if (j != b && byBeat[j] > 0.0)
+                    window.push_back(byBeat[j]);
+            if (window.size() >= SplitNeighbours) {
+                const double beat = Median(window);
+                split = std::fabs(length / beat - 2.0) <= SplitTolerance;
+            }
+        }
+        if (split) {
+            opening.Split.push_back(0.0);
+            opening.Split.push_back(0.0);
+        } else {
+            opening.Split.push_back(length);
+        }
+    }
     return opening;
 }
 
@@ -191,6 +228,9 @@ std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const 
                 const StartMatch whole = MatchStarts(openings[m].Whole, openings[r].Whole);
                 const StartMatch byBeat = MatchStarts(openings[m].ByBeat, openings[r].ByBeat);
                 pair[m][r] = !byBeat.comparable || (whole.comparable && whole.fit <= byBeat.fit) ? whole : byBeat;
+                const StartMatch split = MatchStarts(openings[m].Split, openings[r].Split);
+                if (split.comparable && (!pair[m][r].comparable || split.fit < SplitFit * pair[m][r].fit))
+                    pair[m][r] = split;
             }
     const auto both = [&](size_t m, size_t r) { return m != r && usable[m] && usable[r]; };
     // The evidence of both matches of m and r for m starting at v and r at w.

@@ -18,10 +18,16 @@ namespace tap_analysis {
 //   not is one interval in both;
 // - ByBeat: it gives k entries of 0, which the matching passes over, so the
 //   beats after a real missed tap stay in their places.
-// The matching uses whichever of the two fits better.
+// - Split: as ByBeat, and an interval the reading kept as one beat that is
+//   nearly two of its neighbours gives two entries of 0 as well: a missed
+//   tap the take's own reading could not tell from a held beat (in
+//   expressive music, alone, it cannot), which would otherwise move every
+//   later beat of the opening by one.
+// The matching uses whichever of the three fits better.
 struct Opening {
     std::vector<double> Whole;
     std::vector<double> ByBeat;
+    std::vector<double> Split;
 };
 
 Opening OpeningLengths(const Take& take, const Reading& reading);
