@@ -700,6 +700,22 @@ int main(int argc, char** argv)
                     const std::vector<double> got = BeatTimesOnRecording(takeList, o);
                     rms[road] = Add(tallies[takes][road], got, recording.Beats);
                 }
+                if (std::getenv("SNAP_VERBOSE") && takes == 0) {
+                    // Where the beats far off lie: snapped onto a wrong onset,
+                    // or unsure and left at the tap's shift.
+                    AnalysisOptions o = options;
+                    o.Snap = true;
+                    o.Repair = true;
+                    o.Smoothing = SmoothingAuto;
+                    const BeatsOnRecording detail = BeatsOnRecordingInDetail(takeList, o);
+                    for (size_t j = 0; j < detail.Final.size() && j < recording.Beats.size(); ++j) {
+                        const double e = detail.Final[j] - recording.Beats[j];
+                        if (std::fabs(e) > 70.0)
+                            std::printf("    %s %d beat %zu: %s, off %.0f ms, tapped %.0f ms off\n", KindName(kind), index,
+                                        j, detail.Origins[j] == BeatOrigin::Snapped ? "snapped" : "unsure", e,
+                                        detail.Tapped[j] - recording.Beats[j]);
+                    }
+                }
                 if (rms[Snapped] > 1.1 * rms[Plain])
                     ++tallies[takes][Snapped].worse;
                 if (rms[RepairSnapSmooth] > 1.1 * rms[Smoothed])

@@ -301,17 +301,22 @@ struct BandedSystem {
 // believed: terms far beyond their variance are weighed down in a few
 // reweighted rounds (Huber's weights), so a step of tempo costs its size,
 // not its square. No beat moves further than MaxMove of its tap noise.
-std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vector<bool>& fixed)
+//
+// `tapped`: the take's own beat times, which the variances are measured on.
+// Where some beats are held (on their onsets in the recording), y has lost
+// most of its tapping noise, but the beats left to smooth have not.
+std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vector<double>& tapped,
+                                   const std::vector<bool>& fixed)
 {
     const size_t n = y.size();
-    const LoneNoise noise = MeasureLoneTake(y);
+    const LoneNoise noise = MeasureLoneTake(tapped);
     const double tap = noise.tap;
     const double music = std::clamp(noise.music, LeastOwnChange * tap, MostVariance * tap);
     std::vector<double> change(n - 2);
     for (size_t k = 0; k + 2 < n; ++k)
-        change[k] = y[k] - 2.0 * y[k + 1] + y[k + 2];
-    // A second difference of y holds one step of the tempo, two of the
-    // music's own changes and 2.5 taps' error.
+        change[k] = tapped[k] - 2.0 * tapped[k + 1] + tapped[k + 2];
+    // A second difference of the taps holds one step of the tempo, two of
+    // the music's own changes and 2.5 taps' error.
     const double spread = RobustScale(change);
     const double drift =
         std::clamp(spread * spread - 2.0 * music - SecondDifferenceNoise * tap, LeastDrift * tap, MostVariance * tap);
@@ -405,7 +410,10 @@ std::vector<double> SmoothBeatTimes(const std::vector<double>& y, const TakeList
         return y;
     const auto held = [&](size_t i) { return i < fixed.size() && fixed[i]; };
     if (smoothing == SmoothingAuto && aligned.size() == 1 && n >= LeastLoneBeats) {
-        std::vector<double> x = SmoothLoneTake(y, fixed);
+        const Take& take = *aligned.front();
+        const std::vector<double> tapped =
+            take.size() == n ? std::vector<double>(take.begin(), take.end()) : y;
+        std::vector<double> x = SmoothLoneTake(y, tapped, fixed);
         // Taps so wild that the model's variances lose all precision are
         // left to the plain smoothing below, which asks less of them.
         if (std::all_of(x.begin(), x.end(), [](double t) { return std::isfinite(t); }))

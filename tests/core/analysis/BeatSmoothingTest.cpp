@@ -146,4 +146,47 @@ TEST(BeatSmoothing, OneTakeTempoStepKept)
     EXPECT_LT(smoothError, 0.8 * plainError);
 }
 
+// One take along a recording, most of its beats held on their onsets (the
+// true beats) and every fifth one unsure, still where it was tapped: the
+// smoothing measures the tapping noise on the take's taps, not on the held
+// beats that have lost it, and so brings the unsure beats much closer to
+// the truth.
+TEST(BeatSmoothing, UnsureBeatsAmongHeldOnesMeasuredByTheTaps)
+{
+    TakeRandom random(61);
+    double before = 0.0;
+    double after = 0.0;
+    for (int set = 0; set < 10; ++set) {
+        const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, 200);
+        TakeOptions options;
+        options.LeastNoise = 20.0;
+        options.MostNoise = 30.0;
+        const Take take = GenerateTake(random, piece, SlipKind::None, options).Clean;
+        const TakeList list{&take};
+        const std::vector<double> tapped = AverageTakes(list);
+        std::vector<double> beats(piece.size());
+        std::vector<bool> held(piece.size(), true);
+        // The taps' own offset set aside, as the snapping does with its
+        // common shift.
+        const double offset = tapped[0] - piece[0];
+        for (size_t i = 0; i < piece.size(); ++i) {
+            held[i] = i % 5 != 2;
+            beats[i] = held[i] ? piece[i] : tapped[i] - offset;
+        }
+        const std::vector<double> smoothed = SmoothBeatTimes(beats, list, SmoothingAuto, held);
+        for (size_t i = 0; i < piece.size(); ++i) {
+            if (held[i]) {
+                EXPECT_EQ(smoothed[i], piece[i]);
+                continue;
+            }
+            before += (beats[i] - piece[i]) * (beats[i] - piece[i]);
+            after += (smoothed[i] - piece[i]) * (smoothed[i] - piece[i]);
+        }
+    }
+    // Measured on the held beats, the noise came out at its floor and the
+    // unsure beats kept half their squared error (0.48); measured on the
+    // taps, a third (0.32).
+    EXPECT_LT(after, 0.4 * before);
+}
+
 }  // namespace
