@@ -29,7 +29,7 @@ constexpr double RivalEvidence = 2.5;
 // split there are believed where they fit better than the others
 // (their mean mismatch below SplitFit of the others').
 constexpr size_t SplitNeighbours = 4;
-constexpr double SplitTolerance = 0.3;
+constexpr double SplitTolerance = 0.2;
 constexpr double SplitFit = 0.95;
 
 // How the opening of one take matches another's: the shift s at which beat
