@@ -19,6 +19,11 @@ constexpr int ConsensusRounds = 1;
 // How far the clock that sets a take against the consensus grid may move
 // from one tap to the next, in milliseconds.
 constexpr double ClockStep = 8.0;
+// A tap goes on the grid beat after its predecessor's unless a later beat
+// is nearer by more than this share of the beat between them: a tap half a
+// short beat late (a half-beat that every take taps) is as near the next
+// beat as its own, and taps come one a beat.
+constexpr double SequenceMargin = 0.2;
 // An outlier lies this many times the take's own scatter off the line
 // between its neighbours, and at least this share of a beat.
 constexpr double OutlierSigmas = 8.0;
@@ -249,8 +254,13 @@ Analysis AnalyzeInOrder(const TakeList& takes, const std::vector<int64_t>& ancho
             double clock = static_cast<double>(take[0]) - GridTime(grid, j);
             for (size_t i = 0; i < take.size(); ++i) {
                 const double at = static_cast<double>(take[i]) - clock;
-                while (j + 1 <= lastBeat && GridTime(grid, j + 1) - at < at - GridTime(grid, j))
+                const int64_t base = j;
+                while (j + 1 <= lastBeat) {
+                    const double margin = j > base ? SequenceMargin * (GridTime(grid, j + 1) - GridTime(grid, j)) : 0.0;
+                    if (!(GridTime(grid, j + 1) - at + margin < at - GridTime(grid, j)))
+                        break;
                     ++j;
+                }
                 expect.gridBeat[i] = j;
                 const double off = static_cast<double>(take[i]) - GridTime(grid, j) - clock;
                 clock += std::clamp(off, -ClockStep, ClockStep);
