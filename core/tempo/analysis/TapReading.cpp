@@ -257,11 +257,17 @@ constexpr double MaxClearTolerance = 0.12;
 // beats) rarely comes within a few per cent of two whole beats.
 constexpr double SpanNoise = 1.22;
 constexpr double MaxSpanShare = 0.03;
+// In a steady take, where the scatter is the tapper's own: missed taps in
+// stretches scattering up to SteadyTakeScatter, and up to
+// SteadyTakeSpanShare from whole beats.
+constexpr double SteadyTakeScatter = 0.08;
+constexpr double SteadyTakeSpanShare = 0.05;
 
 // Whether the interval from kept tap `a` to kept tap `c`, read as `k` beats,
 // is clearly k beats in a steady stretch. `clean[p]` is the length of the
 // one-beat interval starting at kept position p (0 where there is none).
-bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double interval, int k, double steadyLimit)
+bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double interval, int k, double steadyLimit,
+                  double spanShare)
 {
     std::vector<double> before, after;
     for (size_t p = pa; p > 0 && before.size() < ClearContext; --p)
@@ -293,14 +299,18 @@ bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double
     const double tolerance = std::clamp(ClearFactor * scatter, MinClearTolerance, MaxClearTolerance);
     if (k == 1)
         return std::fabs(interval / beat - 1.0) <= tolerance;
-    const double spanTolerance = std::min(SpanNoise * tolerance, MaxSpanShare * static_cast<double>(k));
+    const double spanTolerance = std::min(SpanNoise * tolerance, spanShare * static_cast<double>(k));
     return std::fabs(interval / beat - static_cast<double>(k)) <= spanTolerance;
 }
 
 }  // namespace
 
-Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, bool expressive)
+Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, LoneTiming timing)
 {
+    const bool expressive = timing == LoneTiming::Expressive;
+    const bool steady = timing == LoneTiming::Steady;
+    const double missedScatter = steady ? SteadyTakeScatter : SteadyScatter;
+    const double spanShare = steady ? SteadyTakeSpanShare : MaxSpanShare;
     if (reading.findings.empty())
         return reading;
     const size_t n = take.size();
@@ -323,7 +333,7 @@ Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, bool ex
         if (f.Kind == FindingKind::Missed) {
             const size_t pa = positionOf[tap];
             if (!expressive && pa + 1 < kept.size() &&
-                ClearlyBeats(clean, pa, pa + 1, Interval(take, tap, kept[pa + 1]), f.Beats + 1, SteadyScatter))
+                ClearlyBeats(clean, pa, pa + 1, Interval(take, tap, kept[pa + 1]), f.Beats + 1, missedScatter, spanShare))
                 missedAfter[tap] = f.Beats;
             continue;
         }
@@ -343,7 +353,7 @@ Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, bool ex
             const bool doubleTap = near < DoubleTapShare * whole;
             const double limit = doubleTap ? NoisySteadyScatter : SteadyScatter;
             if (near < FlamShare * whole ||
-                ((doubleTap || !expressive) && ClearlyBeats(clean, pa, pa + 1, whole, 1, limit)))
+                ((doubleTap || !expressive) && ClearlyBeats(clean, pa, pa + 1, whole, 1, limit, MaxSpanShare)))
                 extra[tap] = true;
         }
     }

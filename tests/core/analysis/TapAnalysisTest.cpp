@@ -129,6 +129,30 @@ TEST(TapAnalysisProperties, LateStartFoundAndFilledIn)
                     static_cast<double>(late.Clean[2] - late.Clean[i]), 80.0);
 }
 
+// Alone, a take of steady music shows its tapper's scatter, and a missed
+// tap in it is believed as far from two whole beats as that scatter puts
+// it, while clean steady takes still get no missed or extra finding. Over
+// generated steady pieces tapped with 15 to 30 ms of noise.
+TEST(TapAnalysisProperties, LoneSteadyTakeFindsMissedTapsAndNoFalseOnes)
+{
+    TakeRandom random(4242);
+    const int count = 40;
+    int found = 0;
+    int falseFindings = 0;
+    for (int set = 0; set < count; ++set) {
+        const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, random.Between(200, 500));
+        const GeneratedTake missed = GenerateTake(random, piece, SlipKind::Missed);
+        for (const Finding& f : Slips(AnalyzeTakes(TakeList{&missed.Slipped}).Takes[0]))
+            found += f.Kind == FindingKind::Missed && f.Tap == missed.SlipTap ? 1 : 0;
+        const Take clean = GenerateTake(random, piece, SlipKind::None).Clean;
+        falseFindings += static_cast<int>(Slips(AnalyzeTakes(TakeList{&clean}).Takes[0]).size());
+    }
+    // 28 of 40 found; 19 when steady takes were held to the limits of any
+    // other (3 % from two beats, stretches within 5 %).
+    EXPECT_GE(found, 25);
+    EXPECT_EQ(0, falseFindings);
+}
+
 // A missed tap early in an expressive take, where the take's own reading
 // cannot tell it from a held beat: the start matching still places the take
 // on beat 0 (every later beat of its opening would otherwise fit one beat
