@@ -230,27 +230,6 @@ std::vector<double> SolveBanded(const std::vector<double>& d, const std::vector<
     return x;
 }
 
-// Solves (W + D^T V D) x = W y, D the second-difference operator.
-std::vector<double> Solve(const std::vector<double>& y, const std::vector<double>& w, const std::vector<double>& v)
-{
-    const size_t n = y.size();
-    std::vector<double> d(n), e(n, 0.0), f(n, 0.0), b(n);
-    for (size_t i = 0; i < n; ++i) {
-        d[i] = w[i];
-        b[i] = w[i] * y[i];
-    }
-    for (size_t k = 0; k + 2 < n; ++k) {
-        const double s = v[k];
-        d[k] += s;
-        d[k + 1] += 4.0 * s;
-        d[k + 2] += s;
-        e[k] += -2.0 * s;
-        e[k + 1] += -2.0 * s;
-        f[k] += s;
-    }
-    return SolveBanded(d, e, f, b);
-}
-
 // A banded normal-equation system built term by term: each term is
 // weight * (sum of coeff * z[index] - target)^2 over up to three unknowns
 // no more than two apart.
@@ -276,6 +255,25 @@ struct BandedSystem {
     }
     std::vector<double> d, e, f, b;
 };
+
+// Solves (W + D^T V D) x = W y, D the second-difference operator: the
+// terms w_i (x_i - y_i)^2 and v_k (x_k - 2 x_k+1 + x_k+2)^2.
+std::vector<double> Solve(const std::vector<double>& y, const std::vector<double>& w, const std::vector<double>& v)
+{
+    const size_t n = y.size();
+    BandedSystem system(n);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t index[1] = {i};
+        const double coeff[1] = {1.0};
+        system.Add(index, coeff, 1, y[i], w[i]);
+    }
+    for (size_t k = 0; k + 2 < n; ++k) {
+        const size_t index[3] = {k, k + 1, k + 2};
+        const double coeff[3] = {1.0, -2.0, 1.0};
+        system.Add(index, coeff, 3, 0.0, v[k]);
+    }
+    return SolveBanded(system.d, system.e, system.f, system.b);
+}
 
 // One take, smoothed under a model of how a lone take comes about. Its beat
 // times are the true beats plus tap errors that wander (first-order

@@ -411,6 +411,78 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
     }
 }
 
+// A run of taps late by 80 to 140 ms over 3 to 8 beats (tappers drift late
+// for a few beats and come back) leaves a run of beats beyond their
+// windows, and too long, or in too bent a tempo, for the line between its
+// ends. Such a run shares its own lateness: of the shifts of the run as a
+// whole back by RunLateMs to FarTapMs or RunLateBeats of a beat (taps run
+// late, not early, and by less than the off-beat, half a beat away), the
+// one that puts the most of its beats within RunReachMs of a clear peak,
+// when that is four in five of them and stands out from the shifts well
+// away from it, snaps each of those beats to its peak. Over a rest or a
+// held chord there are no peaks, and nothing moves.
+void SnapLateRuns(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options, double centre,
+                  std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    const size_t n = time.size();
+    std::vector<double> scratch;
+    for (size_t p = 0; p < n;) {
+        if (snapped[p]) {
+            ++p;
+            continue;
+        }
+        size_t q = p;
+        while (q < n && !snapped[q])
+            ++q;
+        const size_t length = q - p;
+        const size_t from = p;
+        p = q;
+        if ((from == 0 && q == n) || length < 3 || length > RunMost)
+            continue;
+        std::vector<double> lengths;
+        for (size_t i = from > 0 ? from - 1 : from; i + 1 < n && i < q; ++i)
+            lengths.push_back(time[i + 1] - time[i]);
+        const double reach = std::min(FarTapMs, RunLateBeats * Median(lengths));
+        const auto most = static_cast<int64_t>(std::floor(reach / LevelStepMs));
+        const auto least = static_cast<int64_t>(std::ceil(RunLateMs / LevelStepMs));
+        double top = 0.0;
+        const auto onPeaks = [&](double shift) {
+            size_t count = 0;
+            for (size_t i = from; i < q; ++i)
+                count += ClearPeakNear(curve, time[i] + centre + shift, RunReachMs, options, scratch, top) ? 1 : 0;
+            return count;
+        };
+        size_t bestCount = 0;
+        double bestShift = 0.0;
+        std::vector<double> counts, shifts;
+        for (int64_t k = least; k <= most; ++k) {
+            const double shift = -static_cast<double>(k) * LevelStepMs;
+            const size_t count = onPeaks(shift);
+            counts.push_back(static_cast<double>(count));
+            shifts.push_back(shift);
+            if (count > bestCount) {
+                bestCount = count;
+                bestShift = shift;
+            }
+        }
+        // Where onsets are everywhere (fast notes between the beats) any
+        // shift finds some: the run's own must stand out from those of
+        // shifts well away from it.
+        std::vector<double> elsewhere;
+        for (size_t j = 0; j < counts.size(); ++j)
+            if (std::fabs(shifts[j] - bestShift) > 2.0 * RunReachMs)
+                elsewhere.push_back(counts[j]);
+        const double usual = elsewhere.empty() ? 0.0 : Median(elsewhere);
+        if (bestCount < (4 * length + 4) / 5 || static_cast<double>(bestCount) < 2.0 * usual)
+            continue;
+        for (size_t i = from; i < q; ++i)
+            if (ClearPeakNear(curve, time[i] + centre + bestShift, RunReachMs, options, scratch, top)) {
+                moved[i] = PlacedOnFine(curve, top, options) - time[i];
+                snapped[i] = true;
+            }
+    }
+}
+
 }  // namespace
 
 std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options)
@@ -494,68 +566,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
         p = q;
     }
 
-    // A run of taps late by 80 to 140 ms over 3 to 8 beats (tappers drift
-    // late for a few beats and come back) leaves a run of beats beyond
-    // their windows, and too long, or in too bent a tempo, for the line
-    // between its ends. Such a run shares its own lateness: the shift of
-    // the run as a whole (back by RunLateMs to FarTapMs or RunLateBeats of
-    // a beat: taps run late, not early, and by less than the off-beat) that puts the most of its beats within RunReachMs of a
-    // clear peak, when that is four in five of them, snaps each of those
-    // to its peak. Over a rest or a held
-    // chord there are no peaks, and nothing moves.
-    for (size_t p = 0; p < n;) {
-        if (snapped[p]) {
-            ++p;
-            continue;
-        }
-        size_t q = p;
-        while (q < n && !snapped[q])
-            ++q;
-        const size_t length = q - p;
-        if ((p > 0 || q < n) && length >= 3 && length <= RunMost) {
-            const size_t needed = (4 * length + 4) / 5;
-            const double step = LevelStepMs;
-            // Tappers run late by a quarter of a beat at most (80 to 140 ms
-            // of a 600 ms beat); the off-beat is half a beat away.
-            std::vector<double> lengths;
-            for (size_t i = p > 0 ? p - 1 : p; i + 1 < n && i < q; ++i)
-                lengths.push_back(time[i + 1] - time[i]);
-            const double reach = std::min(FarTapMs, RunLateBeats * Median(lengths));
-            const auto most = static_cast<int64_t>(std::floor(reach / step));
-            const auto least = static_cast<int64_t>(std::ceil(RunLateMs / step));
-            size_t bestCount = 0;
-            double bestShift = 0.0;
-            double top = 0.0;
-            std::vector<double> counts, shifts;
-            for (int64_t k = least; k <= most; ++k) {
-                    const double d = -static_cast<double>(k) * step;
-                    size_t count = 0;
-                    for (size_t i = p; i < q; ++i)
-                        count += ClearPeakNear(curve, time[i] + centre + d, RunReachMs, options, scratch, top) ? 1 : 0;
-                    counts.push_back(static_cast<double>(count));
-                    shifts.push_back(d);
-                    if (count > bestCount) {
-                        bestCount = count;
-                        bestShift = d;
-                    }
-                }
-            // Where onsets are everywhere (fast notes between the beats) any
-            // shift finds some: the run's own must stand out from those of
-            // shifts well away from it.
-            std::vector<double> elsewhere;
-            for (size_t j = 0; j < counts.size(); ++j)
-                if (std::fabs(shifts[j] - bestShift) > 2.0 * RunReachMs)
-                    elsewhere.push_back(counts[j]);
-            const double usual = elsewhere.empty() ? 0.0 : Median(elsewhere);
-            if (bestCount >= needed && static_cast<double>(bestCount) >= 2.0 * usual)
-                for (size_t i = p; i < q; ++i)
-                    if (ClearPeakNear(curve, time[i] + centre + bestShift, RunReachMs, options, scratch, top)) {
-                        moved[i] = PlacedOnFine(curve, top, options) - time[i];
-                        snapped[i] = true;
-                    }
-        }
-        p = q;
-    }
+    SnapLateRuns(time, curve, options, centre, snapped, moved);
 
     // Unsure beats: the shift interpolated between the nearest Snapped beats
     // within reach on either side; one side's alone at an edge or a long

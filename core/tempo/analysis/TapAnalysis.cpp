@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-#include "BeatSmoothing.h"
 #include "Consensus.h"
 #include "RobustStatistics.h"
 #include "StartMatching.h"
@@ -34,16 +33,6 @@ constexpr double OutlierBeatShare = 0.15;
 // a beat is still found) is an outlier.
 constexpr double OutlierBeatShareAlone = 0.3;
 constexpr double OutlierSpanAlone = 0.12;
-// A lone take is expressive where its beats' own changes from one to the next
-// have more than this many times the variance of its tapping noise (more than
-// 3.5 times its deviation). Measured on generated takes: steady music tapped
-// with 10 to 30 ms of noise at most 7, expressive music at least 29.
-constexpr double ExpressiveTake = 12.0;
-// And steady below this (its beats' own changes within 2.4 times its tapping
-// deviation), measured on at least SteadyTakeBeats taps: generated steady
-// takes lie below it in 19 of 20.
-constexpr double SteadyTake = 6.0;
-constexpr size_t SteadyTakeBeats = 32;
 
 // Outliers: kept taps between two kept single-beat neighbours that lie far
 // off the line between them (the line split in the consensus' proportions).
@@ -186,19 +175,10 @@ Analysis AnalyzeInOrder(const TakeList& takes, const std::vector<int64_t>& ancho
 
     // A take alone: only what it shows clearly. With other takes the
     // consensus tells a held beat from a missed tap; alone, it cannot.
-    // A take whose beats change far more than its tapping noise explains
-    // is expressive music: alone, it shows only double taps.
     if (usableCount == 1)
         for (size_t m = 0; m < count; ++m)
-            if (usable[m]) {
-                const std::vector<double> times(takes[m]->begin(), takes[m]->end());
-                const double expression = LoneTakeExpression(times);
-                const LoneTiming timing = expression > ExpressiveTake ? LoneTiming::Expressive
-                                          : times.size() >= SteadyTakeBeats && expression < SteadyTake
-                                              ? LoneTiming::Steady
-                                              : LoneTiming::Ordinary;
-                readings[m] = KeepClearFindingsAlone(*takes[m], readings[m], timing);
-            }
+            if (usable[m])
+                readings[m] = KeepClearFindingsAlone(*takes[m], readings[m]);
 
     // Starts: the takes' openings matched pair by pair.
     std::vector<int64_t> starts(count, 0);

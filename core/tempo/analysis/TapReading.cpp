@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "BeatSmoothing.h"
 #include "RobustStatistics.h"
 
 namespace tap_analysis {
@@ -262,6 +263,26 @@ constexpr double MaxSpanShare = 0.03;
 // SteadyTakeSpanShare from whole beats.
 constexpr double SteadyTakeScatter = 0.08;
 constexpr double SteadyTakeSpanShare = 0.05;
+// A lone take is expressive where its beats' own changes from one to the next
+// have more than ExpressiveTake times the variance of its tapping noise (more
+// than 3.5 times its deviation), steady below SteadyTake (within 2.4 times),
+// measured on at least SteadyTakeBeats taps. Measured on generated takes:
+// steady music tapped with 10 to 30 ms of noise at most 7 and below 6 in 19
+// of 20, expressive music at least 29.
+constexpr double ExpressiveTake = 12.0;
+constexpr double SteadyTake = 6.0;
+constexpr size_t SteadyTakeBeats = 32;
+
+enum class LoneTiming { Ordinary, Steady, Expressive };
+
+LoneTiming TimingOf(const Take& take)
+{
+    const std::vector<double> times(take.begin(), take.end());
+    const double expression = LoneTakeExpression(times);
+    if (expression > ExpressiveTake)
+        return LoneTiming::Expressive;
+    return times.size() >= SteadyTakeBeats && expression < SteadyTake ? LoneTiming::Steady : LoneTiming::Ordinary;
+}
 
 // Whether the interval from kept tap `a` to kept tap `c`, read as `k` beats,
 // is clearly k beats in a steady stretch. `clean[p]` is the length of the
@@ -305,14 +326,15 @@ bool ClearlyBeats(const std::vector<double>& clean, size_t pa, size_t pc, double
 
 }  // namespace
 
-Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, LoneTiming timing)
+Reading KeepClearFindingsAlone(const Take& take, const Reading& reading)
 {
+    if (reading.findings.empty())
+        return reading;
+    const LoneTiming timing = TimingOf(take);
     const bool expressive = timing == LoneTiming::Expressive;
     const bool steady = timing == LoneTiming::Steady;
     const double missedScatter = steady ? SteadyTakeScatter : SteadyScatter;
     const double spanShare = steady ? SteadyTakeSpanShare : MaxSpanShare;
-    if (reading.findings.empty())
-        return reading;
     const size_t n = take.size();
     std::vector<size_t> kept;
     std::vector<size_t> positionOf(n, n);

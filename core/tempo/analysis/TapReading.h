@@ -87,16 +87,15 @@ Reading ReadAlone(const Take& take);
 // lies within the take's own scatter (a few per cent) of whole beats and
 // the stretch around it is steady; an extra tap where the interval it
 // splits is one such beat. Every other finding's taps are read as one tap
-// per beat. How the take moves, as its smoothing measures it:
-// - Expressive: it bends its tempo beat by beat far beyond its tapping
-//   noise, so that a beat held to nearly two is the music's as often as a
-//   missed tap; only double taps are then found;
-// - Steady: its beats hardly change beyond its tapping noise, so the
-//   scatter of a stretch is the tapper's, and a missed tap is believed
+// per beat. How the take moves (as its smoothing measures it) sets how
+// clear that must be:
+// - a take that bends its tempo beat by beat far beyond its tapping noise
+//   is expressive music, where a beat held to nearly two is the music's as
+//   often as a missed tap: only its double taps are found;
+// - in a steady take, whose beats hardly change beyond its tapping noise,
+//   the scatter of a stretch is the tapper's, and a missed tap is believed
 //   further from two whole beats (as far as that scatter puts it), in
-//   stretches scattering more;
-// - Ordinary: neither, or too short to tell.
-enum class LoneTiming { Ordinary, Steady, Expressive };
-Reading KeepClearFindingsAlone(const Take& take, const Reading& reading, LoneTiming timing);
+//   stretches scattering more.
+Reading KeepClearFindingsAlone(const Take& take, const Reading& reading);
 
 }  // namespace tap_analysis
