@@ -53,6 +53,20 @@ constexpr double MostVariance = 100.0;
 constexpr double HuberLimit = 3.0;
 constexpr int LoneRounds = 6;
 constexpr size_t LeastLoneBeats = 32;
+// The spans (in beats) whose second differences measure a lone take's model.
+constexpr size_t ModelSpans[] = {1, 2, 3, 4, 6, 8};
+// A tap further from its fit than this many deviations of what its
+// neighbours' errors predict is taken in only up to there (SpikeShare).
+constexpr double SpikeLimit = 2.5;
+constexpr double SpikeBalance = 0.5;
+// The periods (in beats) a take's timing is searched for a pattern of its
+// own in: bars of two, three and four, and phrases of two bars and more.
+constexpr size_t PatternPeriods[] = {2, 3, 4, 6, 8, 12, 16};
+// A pattern counts when its evidence stands this many deviations above
+// what chance gives (PatternOf); among periods that count, each phase more
+// costs this much of it.
+constexpr double PatternEvidence = 3.0;
+constexpr double PatternCost = 2.0;
 
 // The noise per tap of a beat that only one take holds, as a variance,
 // measured from the take itself. Its intervals' deviations from their local
@@ -122,6 +136,172 @@ LoneNoise MeasureLoneTake(const std::vector<double>& y)
 double LoneTapNoise(const std::vector<double>& y)
 {
     return MeasureLoneTake(y).tap;
+}
+
+// What a lone take's smoothing model needs of it, measured from its taps at
+// several spans at once. The second difference of beat times h beats apart,
+// y_k+2h - 2 y_k+h + y_k, holds
+//   - the tap errors: (6 - 8 rho^h + 2 rho^2h) times one tap's variance, as
+//     errors h taps apart are correlated rho^h, so this part levels off;
+//   - the music's own changes of beat length: 2 h of them, growing with h;
+//   - the tempo's steps: (2 h^3 + h) / 3 of them (the step between beats t
+//     and t+1 counts as often as the beats after it in the later span
+//     outnumber those in the earlier), growing fastest.
+// The three grow so differently that the variances at spans 1 to 8 tell
+// them apart, where one span alone cannot: at span 1 a tap error and a
+// change of the music's own look nearly alike, and a measure from the
+// intervals' lag-one covariance read careful tappers as sloppier and sloppy
+// ones as careful (on generated takes it put 26 ms tapping at 13 ms). Each
+// span's variance is taken robustly (a median: a new section, a held beat
+// or a tap far off moves it little) and the three variances are fitted to
+// them by least squares on their relative errors, none negative.
+struct LoneModel {
+    double tap = 0.0;    // variance of one tap's error
+    double music = 0.0;  // variance of a beat length's own change
+    double drift = 0.0;  // variance of the tempo's step per beat
+    bool measured = false;
+};
+
+LoneModel MeasureLoneModel(const std::vector<double>& y)
+{
+    constexpr size_t spans = sizeof(ModelSpans) / sizeof(ModelSpans[0]);
+    double parts[spans][3];
+    double measured[spans];
+    size_t used = 0;
+    const size_t n = y.size();
+    std::vector<double> second;
+    for (const size_t h : ModelSpans) {
+        if (n < 2 * h + 16)
+            break;
+        second.clear();
+        for (size_t k = 0; k + 2 * h < n; ++k)
+            second.push_back(y[k + 2 * h] - 2.0 * y[k + h] + y[k]);
+        const double scale = RobustScale(second);
+        if (!(scale > 0.0))
+            continue;
+        double rh = 1.0;
+        for (size_t i = 0; i < h; ++i)
+            rh *= TapCorrelation;
+        const double span = static_cast<double>(h);
+        parts[used][0] = 6.0 - 8.0 * rh + 2.0 * rh * rh;
+        parts[used][1] = 2.0 * span;
+        parts[used][2] = (2.0 * span * span * span + span) / 3.0;
+        measured[used] = scale * scale;
+        ++used;
+    }
+    LoneModel model;
+    if (used < 3)
+        return model;
+    // Least squares over every subset of the three, kept only where none
+    // comes out negative; the best fit of those wins.
+    double best = -1.0;
+    for (int subset = 1; subset < 8; ++subset) {
+        size_t which[3];
+        size_t k = 0;
+        for (size_t j = 0; j < 3; ++j)
+            if (subset & (1 << j))
+                which[k++] = j;
+        double m[3][3] = {};
+        double b[3] = {};
+        for (size_t r = 0; r < used; ++r) {
+            const double w = 1.0 / (measured[r] * measured[r]);
+            for (size_t a = 0; a < k; ++a) {
+                b[a] += w * parts[r][which[a]] * measured[r];
+                for (size_t c = 0; c < k; ++c)
+                    m[a][c] += w * parts[r][which[a]] * parts[r][which[c]];
+            }
+        }
+        bool solvable = true;
+        for (size_t a = 0; a < k && solvable; ++a) {
+            if (!(m[a][a] > 0.0)) {
+                solvable = false;
+                break;
+            }
+            for (size_t c = a + 1; c < k; ++c) {
+                const double f = m[c][a] / m[a][a];
+                for (size_t e = a; e < k; ++e)
+                    m[c][e] -= f * m[a][e];
+                b[c] -= f * b[a];
+            }
+        }
+        if (!solvable)
+            continue;
+        double x[3] = {};
+        for (size_t a = k; a-- > 0;) {
+            double t = b[a];
+            for (size_t c = a + 1; c < k; ++c)
+                t -= m[a][c] * x[c];
+            x[a] = t / m[a][a];
+        }
+        double full[3] = {};
+        bool positive = true;
+        for (size_t a = 0; a < k; ++a) {
+            positive = positive && x[a] >= 0.0;
+            full[which[a]] = x[a];
+        }
+        if (!positive)
+            continue;
+        double misfit = 0.0;
+        for (size_t r = 0; r < used; ++r) {
+            const double off = parts[r][0] * full[0] + parts[r][1] * full[1] + parts[r][2] * full[2] - measured[r];
+            misfit += off * off / (measured[r] * measured[r]);
+        }
+        if (best < 0.0 || misfit < best) {
+            best = misfit;
+            model.tap = full[0];
+            model.music = full[1];
+            model.drift = full[2];
+            model.measured = true;
+        }
+    }
+    return model;
+}
+
+// A pattern of timing a take repeats every `period` beats (a phrase's end
+// broadened, a bar's beats of their own lengths): the mean departure from
+// the tempo at each phase, shrunk towards none by how much of it chance
+// explains (James and Stein's positive part, so a take without one gets
+// next to nothing). `own`: each beat's departure from its tempo, clipped.
+// `variance`: one departure's variance. Empty where no period's evidence
+// stands PatternEvidence deviations above chance (its chi-square over its
+// phases less one, in the deviations of that chi-square).
+std::vector<double> PatternOf(const std::vector<double>& own, double variance)
+{
+    std::vector<double> best;
+    double bestScore = 0.0;
+    std::vector<double> sum, count, mean;
+    for (const size_t period : PatternPeriods) {
+        if (own.size() < 4 * period + 8)
+            continue;
+        sum.assign(period, 0.0);
+        count.assign(period, 0.0);
+        for (size_t k = 0; k < own.size(); ++k) {
+            sum[k % period] += own[k];
+            count[k % period] += 1.0;
+        }
+        double all = 0.0;
+        for (const double s : sum)
+            all += s;
+        const double overall = all / static_cast<double>(own.size());
+        mean.assign(period, 0.0);
+        double evidence = 0.0;
+        for (size_t c = 0; c < period; ++c) {
+            mean[c] = sum[c] / count[c] - overall;
+            evidence += count[c] * mean[c] * mean[c] / variance;
+        }
+        const double phases = static_cast<double>(period - 1);
+        if ((evidence - phases) / std::sqrt(2.0 * phases) <= PatternEvidence)
+            continue;
+        const double score = evidence - PatternCost * phases;
+        if (best.empty() || score > bestScore) {
+            bestScore = score;
+            const double shrink = 1.0 - phases / evidence;
+            best = mean;
+            for (double& m : best)
+                m *= shrink;
+        }
+    }
+    return best;
 }
 
 // The noise variance of every averaged beat time: the per-tap noise (from
@@ -275,6 +455,18 @@ std::vector<double> Solve(const std::vector<double>& y, const std::vector<double
     return SolveBanded(system.d, system.e, system.f, system.b);
 }
 
+// Whether a tap's departures from the fit against the tap before it and the
+// tap after it (`before`, `after`: its residual less theirs) look like a tap
+// off on its own: the same sign, the smaller at least half the larger.
+bool Spiky(double before, double after)
+{
+    if ((before > 0.0) != (after > 0.0))
+        return false;
+    const double small = std::min(std::fabs(before), std::fabs(after));
+    const double large = std::max(std::fabs(before), std::fabs(after));
+    return small >= SpikeBalance * large;
+}
+
 // One take, smoothed under a model of how a lone take comes about. Its beat
 // times are the true beats plus tap errors that wander (first-order
 // autoregressive, 0.5 from tap to tap, as measured on human tapping); each
@@ -282,23 +474,29 @@ std::vector<double> Solve(const std::vector<double>& y, const std::vector<double
 // own (a beat pushed or held back, a breath at a phrase's end), and the tempo
 // itself moves slowly. The fit finds the beat times x and tempi m that
 // minimise
-//     e^T C^-1 e  +  sum_k (x_k+1 - x_k - m_k)^2 / r  +  sum_k (m_k+1 - m_k)^2 / q
+//     e^T C^-1 e  +  sum_k (x_k+1 - x_k - m_k - p_k)^2 / r  +  sum_k (m_k+1 - m_k)^2 / q
 // with e = y - x, C the errors' covariance (its inverse is tridiagonal), r the
 // variance of the music's own changes and q the tempo's drift per beat, all
-// three measured from the take. Unknowns ordered x_0, m_0, x_1, m_1, ... make
-// the system pentadiagonal, solved like the others.
+// three measured from the take (MeasureLoneModel), and p the take's own
+// repeated pattern of timing where it has one (PatternOf; else 0). Unknowns
+// ordered x_0, m_0, x_1, m_1, ... make the system pentadiagonal, solved like
+// the others.
 //
 // Against the smoothing of averaged beats this model knows that tap errors
 // of neighbouring beats go together (the tempo they fake is slower, and no
 // smoother can take it out, but the fast part goes), and that a beat of
 // steady music may sit off its tempo by a few per cent without the tempo
 // changing. On generated steady takes it brings the median beat-time error
-// to 0.77 of the unsmoothed take's, from 0.83 (bench/ANALYSIS.md).
+// to about 0.74 of the unsmoothed take's (bench/ANALYSIS.md).
 //
 // Large departures (a new section, a held beat, a final ritardando) are
 // believed: terms far beyond their variance are weighed down in a few
 // reweighted rounds (Huber's weights), so a step of tempo costs its size,
-// not its square. No beat moves further than MaxMove of its tap noise.
+// not its square. A tap far off on its own (its neighbours' errors do not
+// lead up to it) is taken in only up to SpikeLimit deviations of what they
+// predict: one tap in a hundred of human tapping is off by several times
+// the rest, and believed whole it bends the tempo around it. No beat moves
+// further than MaxMove of its tap noise from the tap as taken in.
 //
 // `tapped`: the take's own beat times, which the variances are measured on.
 // Where some beats are held (on their onsets in the recording), y has lost
@@ -307,27 +505,36 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
                                    const std::vector<bool>& fixed)
 {
     const size_t n = y.size();
-    const LoneNoise noise = MeasureLoneTake(tapped);
-    const double tap = noise.tap;
-    const double music = std::clamp(noise.music, LeastOwnChange * tap, MostVariance * tap);
-    std::vector<double> change(n - 2);
-    for (size_t k = 0; k + 2 < n; ++k)
-        change[k] = tapped[k] - 2.0 * tapped[k + 1] + tapped[k + 2];
-    // A second difference of the taps holds one step of the tempo, two of
-    // the music's own changes and 2.5 taps' error.
-    const double spread = RobustScale(change);
-    const double drift =
-        std::clamp(spread * spread - 2.0 * music - SecondDifferenceNoise * tap, LeastDrift * tap, MostVariance * tap);
+    const auto held = [&](size_t i) { return i < fixed.size() && fixed[i]; };
+    std::vector<double> intervals(n - 1);
+    for (size_t k = 0; k + 1 < n; ++k)
+        intervals[k] = tapped[k + 1] - tapped[k];
+    const double beatMs = Median(intervals);
+    const double tempoShare = beatMs > 0.0 && beatMs < TypicalBeatMs ? beatMs / TypicalBeatMs : 1.0;
+    const LoneModel model = MeasureLoneModel(tapped);
+    const LoneNoise fallback = model.measured ? LoneNoise() : MeasureLoneTake(tapped);
+    const double least = LeastTapNoiseMs * tempoShare;
+    const double tap = std::clamp(model.measured ? model.tap : fallback.tap, least * least,
+                                  MostTapNoiseMs * MostTapNoiseMs);
+    const double music =
+        std::clamp(model.measured ? model.music : fallback.music, LeastOwnChange * tap, MostVariance * tap);
+    const double drift = std::clamp(model.drift, LeastDrift * tap, MostVariance * tap);
     const double innovation = tap * (1.0 - TapCorrelation * TapCorrelation);
+    // What a tap's neighbours predict of its error leaves this much of it
+    // unexplained (the interpolation of a first-order autoregression).
+    const double spikeLimit =
+        SpikeLimit * std::sqrt(tap * (1.0 - TapCorrelation * TapCorrelation) / (1.0 + TapCorrelation * TapCorrelation));
 
     const size_t unknowns = 2 * n - 1;
     const auto beat = [](size_t i) { return 2 * i; };
     const auto tempo = [](size_t k) { return 2 * k + 1; };
-    std::vector<double> pinned(n, 0.0);  // weight pulling beat i onto y_i
+    std::vector<double> taken(y);      // the taps as taken in, far spikes pulled in
+    std::vector<double> pinned(n, 0.0);  // weight pulling beat i onto taken_i
     for (size_t i = 0; i < n; ++i)
-        if (i < fixed.size() && fixed[i])
+        if (held(i))
             pinned[i] = HeldWeight / tap;
     std::vector<double> ownWeight(n - 1, 1.0), driftWeight(n - 2, 1.0);
+    std::vector<double> pattern, own(n - 1), residual(n);
     const double ownLimit = HuberLimit * std::sqrt(music);
     const double driftLimit = HuberLimit * std::sqrt(drift);
     const double moveLimit = MaxMove * std::sqrt(tap);
@@ -337,23 +544,24 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
         {
             const size_t index[1] = {beat(0)};
             const double coeff[1] = {1.0};
-            system.Add(index, coeff, 1, y[0], 1.0 / tap + pinned[0]);
+            system.Add(index, coeff, 1, taken[0], 1.0 / tap + pinned[0]);
         }
         for (size_t i = 1; i < n; ++i) {
             // The error's innovation e_i - rho e_i-1.
             const size_t index[2] = {beat(i - 1), beat(i)};
             const double coeff[2] = {-TapCorrelation, 1.0};
-            system.Add(index, coeff, 2, y[i] - TapCorrelation * y[i - 1], 1.0 / innovation);
+            system.Add(index, coeff, 2, taken[i] - TapCorrelation * taken[i - 1], 1.0 / innovation);
             if (pinned[i] > 0.0) {
                 const size_t one[1] = {beat(i)};
                 const double unit[1] = {1.0};
-                system.Add(one, unit, 1, y[i], pinned[i]);
+                system.Add(one, unit, 1, taken[i], pinned[i]);
             }
         }
         for (size_t k = 0; k + 1 < n; ++k) {
             const size_t index[3] = {beat(k), tempo(k), beat(k + 1)};
             const double coeff[3] = {-1.0, -1.0, 1.0};
-            system.Add(index, coeff, 3, 0.0, ownWeight[k] / music);
+            const double expected = pattern.empty() ? 0.0 : pattern[k % pattern.size()];
+            system.Add(index, coeff, 3, expected, ownWeight[k] / music);
         }
         for (size_t k = 0; k + 2 < n; ++k) {
             const size_t index[2] = {tempo(k), tempo(k + 1)};
@@ -364,15 +572,51 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
         if (round + 1 == LoneRounds)
             break;
         for (size_t k = 0; k + 1 < n; ++k) {
-            const double own = std::fabs(z[beat(k + 1)] - z[beat(k)] - z[tempo(k)]);
-            ownWeight[k] = own > ownLimit ? ownLimit / own : 1.0;
+            const double expected = pattern.empty() ? 0.0 : pattern[k % pattern.size()];
+            const double change = std::fabs(z[beat(k + 1)] - z[beat(k)] - z[tempo(k)] - expected);
+            ownWeight[k] = change > ownLimit ? ownLimit / change : 1.0;
         }
         for (size_t k = 0; k + 2 < n; ++k) {
             const double step = std::fabs(z[tempo(k + 1)] - z[tempo(k)]);
             driftWeight[k] = step > driftLimit ? driftLimit / step : 1.0;
         }
+        // The taps' departures from their tempo, which a pattern is read
+        // from (clipped, so a held beat does not make one).
+        for (size_t k = 0; k + 1 < n; ++k)
+            own[k] = taken[k + 1] - taken[k] - z[tempo(k)];
+        std::vector<double> scratch(own);
+        const double clip = Clip * RobustScale(scratch);
+        for (double& d : own)
+            d = std::clamp(d, -clip, clip);
+        pattern = PatternOf(own, tap + music);
+        // Far spikes, against the taps as tapped each round.
+        for (size_t i = 0; i < n; ++i)
+            residual[i] = y[i] - z[beat(i)];
         for (size_t i = 0; i < n; ++i) {
-            const double off = std::fabs(z[beat(i)] - y[i]);
+            taken[i] = y[i];
+            if (held(i))
+                continue;
+            double predicted = 0.0;
+            if (i > 0 && i + 1 < n)
+                predicted = TapCorrelation / (1.0 + TapCorrelation * TapCorrelation) * (residual[i - 1] + residual[i + 1]);
+            else if (i > 0)
+                predicted = TapCorrelation * residual[i - 1];
+            else if (i + 1 < n)
+                predicted = TapCorrelation * residual[i + 1];
+            const double spike = residual[i] - predicted;
+            // A tap off on its own makes the beat before it long and the one
+            // after short (or the other way) by much the same; a beat held
+            // or a step of tempo the fit has not yet followed makes one long
+            // alone, and is not a spike.
+            if (i == 0 || i + 1 == n || !Spiky(residual[i] - residual[i - 1], residual[i] - residual[i + 1]))
+                continue;
+            if (spike > spikeLimit)
+                taken[i] -= spike - spikeLimit;
+            else if (spike < -spikeLimit)
+                taken[i] -= spike + spikeLimit;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const double off = std::fabs(z[beat(i)] - taken[i]);
             if (off > moveLimit) {
                 const double ratio = off / moveLimit;
                 pinned[i] += 2.0 * ratio * ratio / tap;
@@ -381,7 +625,7 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
     }
     std::vector<double> x(n);
     for (size_t i = 0; i < n; ++i)
-        x[i] = i < fixed.size() && fixed[i] ? y[i] : z[beat(i)];
+        x[i] = held(i) ? y[i] : z[beat(i)];
     return x;
 }
 
