@@ -56,8 +56,12 @@ constexpr size_t LeastLoneBeats = 32;
 // The spans (in beats) whose second differences measure a lone take's model.
 constexpr size_t ModelSpans[] = {1, 2, 3, 4, 6, 8};
 // A tap further from its fit than this many deviations of what its
-// neighbours' errors predict is taken in only up to there (SpikeShare).
+// neighbours' errors predict is taken in only up to there; beyond
+// SpikeDropped times as far, not at all (its neighbours say where it was).
+// Taken in up to the limit, a tap 110 ms off still bent its neighbours by
+// 15 ms.
 constexpr double SpikeLimit = 2.5;
+constexpr double SpikeDropped = 2.0;
 constexpr double SpikeBalance = 0.5;
 // The periods (in beats) a take's timing is searched for a pattern of its
 // own in: bars of two, three and four, and phrases of two bars and more.
@@ -138,6 +142,8 @@ double LoneTapNoise(const std::vector<double>& y)
     return MeasureLoneTake(y).tap;
 }
 
+}  // namespace
+
 // What a lone take's smoothing model needs of it, measured from its taps at
 // several spans at once. The second difference of beat times h beats apart,
 // y_k+2h - 2 y_k+h + y_k, holds
@@ -155,14 +161,7 @@ double LoneTapNoise(const std::vector<double>& y)
 // span's variance is taken robustly (a median: a new section, a held beat
 // or a tap far off moves it little) and the three variances are fitted to
 // them by least squares on their relative errors, none negative.
-struct LoneModel {
-    double tap = 0.0;    // variance of one tap's error
-    double music = 0.0;  // variance of a beat length's own change
-    double drift = 0.0;  // variance of the tempo's step per beat
-    bool measured = false;
-};
-
-LoneModel MeasureLoneModel(const std::vector<double>& y)
+LoneTakeModel MeasureLoneTakeModel(const std::vector<double>& y)
 {
     constexpr size_t spans = sizeof(ModelSpans) / sizeof(ModelSpans[0]);
     double parts[spans][3];
@@ -189,7 +188,7 @@ LoneModel MeasureLoneModel(const std::vector<double>& y)
         measured[used] = scale * scale;
         ++used;
     }
-    LoneModel model;
+    LoneTakeModel model;
     if (used < 3)
         return model;
     // Least squares over every subset of the three, kept only where none
@@ -256,6 +255,8 @@ LoneModel MeasureLoneModel(const std::vector<double>& y)
     }
     return model;
 }
+
+namespace {
 
 // A pattern of timing a take repeats every `period` beats (a phrase's end
 // broadened, a bar's beats of their own lengths): the mean departure from
@@ -477,7 +478,7 @@ bool Spiky(double before, double after)
 //     e^T C^-1 e  +  sum_k (x_k+1 - x_k - m_k - p_k)^2 / r  +  sum_k (m_k+1 - m_k)^2 / q
 // with e = y - x, C the errors' covariance (its inverse is tridiagonal), r the
 // variance of the music's own changes and q the tempo's drift per beat, all
-// three measured from the take (MeasureLoneModel), and p the take's own
+// three measured from the take (MeasureLoneTakeModel), and p the take's own
 // repeated pattern of timing where it has one (PatternOf; else 0). Unknowns
 // ordered x_0, m_0, x_1, m_1, ... make the system pentadiagonal, solved like
 // the others.
@@ -494,8 +495,9 @@ bool Spiky(double before, double after)
 // reweighted rounds (Huber's weights), so a step of tempo costs its size,
 // not its square. A tap far off on its own (its neighbours' errors do not
 // lead up to it) is taken in only up to SpikeLimit deviations of what they
-// predict: one tap in a hundred of human tapping is off by several times
-// the rest, and believed whole it bends the tempo around it. No beat moves
+// predict, and one twice as far not at all: one tap in a hundred of human
+// tapping is off by several times the rest, and believed whole it bends the
+// tempo around it. No beat moves
 // further than MaxMove of its tap noise from the tap as taken in.
 //
 // `tapped`: the take's own beat times, which the variances are measured on.
@@ -511,7 +513,7 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
         intervals[k] = tapped[k + 1] - tapped[k];
     const double beatMs = Median(intervals);
     const double tempoShare = beatMs > 0.0 && beatMs < TypicalBeatMs ? beatMs / TypicalBeatMs : 1.0;
-    const LoneModel model = MeasureLoneModel(tapped);
+    const LoneTakeModel model = MeasureLoneTakeModel(tapped);
     const LoneNoise fallback = model.measured ? LoneNoise() : MeasureLoneTake(tapped);
     const double least = LeastTapNoiseMs * tempoShare;
     const double tap = std::clamp(model.measured ? model.tap : fallback.tap, least * least,
@@ -573,8 +575,8 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
             break;
         for (size_t k = 0; k + 1 < n; ++k) {
             const double expected = pattern.empty() ? 0.0 : pattern[k % pattern.size()];
-            const double change = std::fabs(z[beat(k + 1)] - z[beat(k)] - z[tempo(k)] - expected);
-            ownWeight[k] = change > ownLimit ? ownLimit / change : 1.0;
+            const double departure = std::fabs(z[beat(k + 1)] - z[beat(k)] - z[tempo(k)] - expected);
+            ownWeight[k] = departure > ownLimit ? ownLimit / departure : 1.0;
         }
         for (size_t k = 0; k + 2 < n; ++k) {
             const double step = std::fabs(z[tempo(k + 1)] - z[tempo(k)]);
@@ -610,7 +612,9 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
             // alone, and is not a spike.
             if (i == 0 || i + 1 == n || !Spiky(residual[i] - residual[i - 1], residual[i] - residual[i + 1]))
                 continue;
-            if (spike > spikeLimit)
+            if (std::fabs(spike) > SpikeDropped * spikeLimit)
+                taken[i] -= spike;
+            else if (spike > spikeLimit)
                 taken[i] -= spike - spikeLimit;
             else if (spike < -spikeLimit)
                 taken[i] -= spike + spikeLimit;

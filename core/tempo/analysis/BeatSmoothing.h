@@ -56,6 +56,20 @@ constexpr double TapNoiseMs = 23.0;
 // Steady music tapped by hand stays below about 7; music that bends its
 // tempo beat by beat lies far above.
 double LoneTakeExpression(const std::vector<double>& beats);
+// What the smoothing of one take (SmoothingAuto, one take of 32 beats and
+// more) measures of it, as variances in ms^2: one tap's error, a beat
+// length's own change beyond the tempo, the tempo's step per beat. Measured
+// from the second differences of the beat times at spans of 1 to 8 beats,
+// where the three grow differently with the span (BeatSmoothing.cpp says
+// how). `measured` false where the take is too short or too even to show
+// them (fewer than three spans whose differences are not mostly zero).
+struct LoneTakeModel {
+    double tap = 0.0;
+    double music = 0.0;
+    double drift = 0.0;
+    bool measured = false;
+};
+LoneTakeModel MeasureLoneTakeModel(const std::vector<double>& beats);
 // beats: averaged beat times (ms). aligned: the takes the average was made
 // from, with a take's k-th time on beat k (the noise is measured from their
 // scatter). smoothing: SmoothingAuto or 1..MaxSmoothing; SmoothingNone and

@@ -1,6 +1,7 @@
 // The smoothing of averaged beat times.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -187,6 +188,141 @@ TEST(BeatSmoothing, UnsureBeatsAmongHeldOnesMeasuredByTheTaps)
     // unsure beats kept half their squared error (0.48); measured on the
     // taps, a third (0.32).
     EXPECT_LT(after, 0.4 * before);
+}
+
+// The lone take's model tells a tapper's noise from the music's own changes:
+// over generated steady takes (with their taps far off and late runs), a
+// tapper of 20 or 28 ms is measured within a quarter of the truth in most
+// takes; a careful one (12 ms, as much as steady music's own changes) is
+// hardly ever taken for a careless one, which would smooth the music away.
+TEST(BeatSmoothing, LoneTakeModelMeasuresTheTapper)
+{
+    TakeRandom random(71);
+    for (const double noise : {12.0, 20.0, 28.0}) {
+        int close = 0;
+        int high = 0;
+        std::vector<double> ratios;
+        for (int set = 0; set < 40; ++set) {
+            const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, random.Between(200, 900));
+            TakeOptions options;
+            options.LeastNoise = noise;
+            options.MostNoise = noise + 0.5;
+            const Take take = GenerateTake(random, piece, SlipKind::None, options).Clean;
+            const LoneTakeModel model = MeasureLoneTakeModel(AverageTakes(TakeList{&take}));
+            ASSERT_TRUE(model.measured) << "set " << set;
+            const double ratio = std::sqrt(model.tap) / noise;
+            ratios.push_back(ratio);
+            close += ratio > 0.75 && ratio < 1.25 ? 1 : 0;
+            high += ratio > 1.4 ? 1 : 0;
+        }
+        std::sort(ratios.begin(), ratios.end());
+        const double median = ratios[ratios.size() / 2];
+        if (noise > 15.0) {
+            EXPECT_NEAR(median, 1.0, 0.12) << noise << " ms";
+            EXPECT_GE(close, 30) << noise << " ms: measured within a quarter of the truth";
+        } else {
+            EXPECT_GT(median, 0.6) << noise << " ms";
+            EXPECT_LT(median, 1.15) << noise << " ms";
+        }
+        EXPECT_LE(high, 4) << noise << " ms: measured over 1.4 times the truth";
+    }
+    // Taps exactly even show nothing to measure.
+    Take even;
+    for (uint32_t i = 0; i < 100; ++i)
+        even.push_back(500 * i);
+    EXPECT_FALSE(MeasureLoneTakeModel(AverageTakes(TakeList{&even})).measured);
+}
+
+// Beat times of a steady piece around 500 ms with small changes of its own,
+// and taps on it with errors that wander (0.5 from tap to tap) by `noise`.
+struct LoneTaps {
+    std::vector<double> piece;
+    std::vector<double> taps;
+};
+
+LoneTaps TapPiece(TakeRandom& random, size_t beats, double noise, double broadenEvery8th)
+{
+    LoneTaps t;
+    t.piece.assign(beats, 0.0);
+    for (size_t j = 1; j < beats; ++j)
+        t.piece[j] = t.piece[j - 1] + 500.0 * (1.0 + 0.01 * random.Normal()) + ((j - 1) % 8 == 7 ? broadenEvery8th : 0.0);
+    double error = noise * random.Normal();
+    for (const double beat : t.piece) {
+        error = 0.5 * error + 0.866 * noise * random.Normal();
+        t.taps.push_back(beat + error);
+    }
+    return t;
+}
+
+std::vector<double> SmoothOne(const std::vector<double>& taps)
+{
+    Take take;
+    for (const double t : taps)
+        take.push_back(static_cast<uint32_t>(t - taps.front() + 1000.5));
+    std::vector<double> times(take.begin(), take.end());
+    std::vector<double> smoothed = SmoothBeatTimes(times, TakeList{&take}, SmoothingAuto);
+    for (double& x : smoothed)
+        x += taps.front() - 1000.0;
+    return smoothed;
+}
+
+// A tap far off on its own (a slip of the hand, the neighbours on their
+// beats) is not believed whole: against the same take without it, the beat
+// moves far less than the tap did, and its neighbours hardly at all.
+TEST(BeatSmoothing, TapFarOffOnItsOwnHardlyBendsItsNeighbours)
+{
+    TakeRandom random(73);
+    for (int set = 0; set < 10; ++set) {
+        const LoneTaps clean = TapPiece(random, 300, 15.0, 0.0);
+        LoneTaps spiked = clean;
+        spiked.taps[100] += 110.0;
+        spiked.taps[200] -= 120.0;
+        const std::vector<double> a = SmoothOne(clean.taps);
+        const std::vector<double> b = SmoothOne(spiked.taps);
+        for (const size_t at : {size_t{100}, size_t{200}}) {
+            EXPECT_LT(std::fabs(b[at] - a[at]), 45.0) << "set " << set << " beat " << at;
+            for (size_t i = at - 5; i <= at + 5; ++i) {
+                if (i != at) {
+                    EXPECT_LT(std::fabs(b[i] - a[i]), 8.0) << "set " << set << " beat " << i;
+                }
+            }
+        }
+    }
+}
+
+// Music that broadens every eighth beat by 8 % (a phrase's end, a bar's
+// last beat held) keeps its broadening through the smoothing of one take,
+// where a smoother of the tempo alone pulls it back; music without one gets
+// none put in.
+TEST(BeatSmoothing, RepeatedBroadeningKept)
+{
+    TakeRandom random(79);
+    const auto excess = [](const std::vector<double>& times, size_t phase) {
+        double at = 0.0, atCount = 0.0, rest = 0.0, restCount = 0.0;
+        for (size_t k = 0; k + 1 < times.size(); ++k) {
+            const double length = times[k + 1] - times[k];
+            if (k % 8 == phase) {
+                at += length;
+                atCount += 1.0;
+            } else {
+                rest += length;
+                restCount += 1.0;
+            }
+        }
+        return at / atCount - rest / restCount;
+    };
+    for (int set = 0; set < 10; ++set) {
+        const LoneTaps broad = TapPiece(random, 480, 20.0, 40.0);
+        const std::vector<double> kept = SmoothOne(broad.taps);
+        // Of what the taps show of it, smoothed as a tempo alone, 5 % was
+        // left.
+        EXPECT_GT(excess(kept, 7), 0.8 * excess(broad.taps, 7)) << "set " << set;
+        EXPECT_LT(BeatTimeError(kept, broad.piece), 0.6 * BeatTimeError(broad.taps, broad.piece)) << "set " << set;
+        const LoneTaps plain = TapPiece(random, 480, 20.0, 0.0);
+        const std::vector<double> smoothed = SmoothOne(plain.taps);
+        for (size_t phase = 0; phase < 8; ++phase)
+            EXPECT_LT(std::fabs(excess(smoothed, phase)), 6.0) << "set " << set << " phase " << phase;
+    }
 }
 
 }  // namespace
