@@ -169,6 +169,12 @@ void PrintUnmatched(int set, size_t take, const GeneratedTake& g, const TakeAnal
                 std::printf(" %u", g.Slipped[j + 1] - g.Slipped[j]);
             break;
         }
+    if (g.SlipTap > 0) {
+        std::printf(" | at the slip:");
+        const size_t k = static_cast<size_t>(g.SlipTap);
+        for (size_t j = k >= 4 ? k - 4 : 0; j + 1 < g.Slipped.size() && j < k + 4; ++j)
+            std::printf(" %u", g.Slipped[j + 1] - g.Slipped[j]);
+    }
     std::printf("\n");
 }
 
