@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-#include "RobustStatistics.h"
 
 namespace tap_analysis {
 
@@ -24,13 +23,14 @@ constexpr double MaxStartEvidence = 50.0;
 // advantage is above this (t above 1.6): below, the difference is what the
 // takes' own scatter puts between two placings that fit alike.
 constexpr double RivalEvidence = 2.5;
-// An interval of an opening within SplitTolerance of two beats (the median
-// of SplitNeighbours intervals each side) may be a missed tap; the openings
-// split there are believed where they fit better than the others
-// (their mean mismatch below SplitFit of the others').
-constexpr size_t SplitNeighbours = 4;
-constexpr double SplitTolerance = 0.2;
-constexpr double SplitFit = 0.95;
+// The elastic matching (ElasticCosts): what pairing one interval with two
+// costs beyond its mismatch (a quarter of the cap on a mismatch, so a slip
+// that explains an interval of two beats is cheaper than leaving it
+// unexplained), and how many such steps each way an alignment may take.
+constexpr double BreakCost = 0.01;
+// Only where the pair fits as one: the sum within about a tenth.
+constexpr double BreakFit = 0.05 * 0.05;
+constexpr int MaxBreaks = 3;
 
 // How the opening of one take matches another's: the shift s at which beat
 // b of `late` matches beat b + s of `early` best, and how strongly the
@@ -49,23 +49,127 @@ struct StartMatch {
     bool ambiguous = false;
 };
 
-StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double>& early)
+// Each entry's mismatch against the other opening at every shift:
+// costs[s + MaxStartShift][b] for entry b of `late`, -1 where it has no
+// counterpart or is passed over.
+using ShiftCosts = std::vector<std::vector<double>>;
+
+// The mismatch of two lengths: their relative difference squared, capped,
+// so that a slip left in a reading weighs no more than a large deviation.
+double Mismatch(double x, double y)
 {
     constexpr double Cap = 0.2 * 0.2;
-    auto mismatch = [&](size_t b, int s) {
-        const double x = late[b];
-        const double y = early[static_cast<size_t>(static_cast<int64_t>(b) + s)];
-        const double q = (x - y) / (x + y);
-        return std::min(q * q, Cap);
-    };
-    // Entries of 0 (beats a reading split or could not measure) and
-    // lengths that are not positive are passed over.
-    auto inRange = [&](size_t b, int s) {
-        const int64_t e = static_cast<int64_t>(b) + s;
-        return e >= 0 && e < static_cast<int64_t>(early.size()) && late[b] > 0.0 &&
-               early[static_cast<size_t>(e)] > 0.0;
-    };
+    const double q = (x - y) / (x + y);
+    return std::min(q * q, Cap);
+}
+
+// Beat b of `late` against beat b + s of `early`, at every shift s, with
+// the openings allowed to come apart and rejoin: from its start at shift s,
+// the alignment may pair one interval of `late` with two
+// of `early` (a tap `late` missed, or an extra one of `early`) or two of
+// `late` with one of `early` (the other way round), each at BreakCost on
+// top of the pair's mismatch. A tap missed early in one take then no longer
+// moves the rest of its opening by a beat, which in music whose beats
+// change smoothly fits nearly as well as the true placing and was taken for
+// a late start. Each shift's alignment is the cheapest (a dynamic
+// programme over the entries of `late` and up to MaxBreaks offsets each
+// way); an interval paired with two gets the pair's cost, two paired with
+// one share it.
+ShiftCosts ElasticCosts(const std::vector<double>& late, const std::vector<double>& early)
+{
     const size_t opening = std::min(late.size(), StartOpening);
+    const int64_t lateSize = static_cast<int64_t>(opening);
+    const int64_t earlySize = static_cast<int64_t>(early.size());
+    constexpr int offsets = 2 * MaxBreaks + 1;
+    ShiftCosts costs(2 * MaxStartShift + 1, std::vector<double>(opening, -1.0));
+    // total[i][o]: the least cost of an alignment through entry i of `late`
+    // at offset o - MaxBreaks; move[i][o]: how it got there (0 none, 1 one
+    // to one, 2 one to two, 3 two to one).
+    std::vector<double> total(static_cast<size_t>((lateSize + 1) * offsets));
+    std::vector<uint8_t> move(total.size());
+    const auto at = [&](int64_t i, int o) { return static_cast<size_t>(i * offsets + o); };
+    const auto cost = [](double x, double y) { return x > 0.0 && y > 0.0 ? Mismatch(x, y) : 0.0; };
+    for (int s = -MaxStartShift; s <= MaxStartShift; ++s) {
+        std::fill(total.begin(), total.end(), Infinity);
+        std::fill(move.begin(), move.end(), uint8_t{0});
+        const int64_t first = s < 0 ? -s : 0;
+        if (first >= lateSize)
+            continue;
+        total[at(first, MaxBreaks)] = 0.0;
+        // The cheapest place to stop: where `late` or `early` runs out.
+        double bestEnd = Infinity;
+        int64_t endI = -1;
+        int endO = 0;
+        for (int64_t i = first; i <= lateSize; ++i)
+            for (int o = 0; o < offsets; ++o) {
+                const double here = total[at(i, o)];
+                if (here == Infinity)
+                    continue;
+                const int64_t j = i + s + (o - MaxBreaks);
+                if (i == lateSize || j >= earlySize) {
+                    if (here < bestEnd) {
+                        bestEnd = here;
+                        endI = i;
+                        endO = o;
+                    }
+                    continue;
+                }
+                const auto relax = [&](int64_t ni, int no, double c, uint8_t m) {
+                    if (c < total[at(ni, no)]) {
+                        total[at(ni, no)] = c;
+                        move[at(ni, no)] = m;
+                    }
+                };
+                const size_t li = static_cast<size_t>(i);
+                const size_t ej = static_cast<size_t>(j);
+                relax(i + 1, o, here + cost(late[li], early[ej]), 1);
+                if (o + 1 < offsets && j + 1 < earlySize && late[li] > 0.0 && early[ej] > 0.0 && early[ej + 1] > 0.0) {
+                    const double c = Mismatch(late[li], early[ej] + early[ej + 1]);
+                    if (c <= BreakFit)
+                        relax(i + 1, o + 1, here + c + BreakCost, 2);
+                }
+                if (o > 0 && i + 1 < lateSize && late[li] > 0.0 && late[li + 1] > 0.0 && early[ej] > 0.0) {
+                    const double c = Mismatch(late[li] + late[li + 1], early[ej]);
+                    if (c <= BreakFit)
+                        relax(i + 2, o - 1, here + c + BreakCost, 3);
+                }
+            }
+        if (endI < 0)
+            continue;
+        // Back from the end, each entry given its share.
+        std::vector<double>& row = costs[static_cast<size_t>(s + MaxStartShift)];
+        int64_t i = endI;
+        int o = endO;
+        while (i > first) {
+            const uint8_t m = move[at(i, o)];
+            if (m == 1) {
+                const int64_t j = i - 1 + s + (o - MaxBreaks);
+                const size_t li = static_cast<size_t>(i - 1);
+                if (late[li] > 0.0 && early[static_cast<size_t>(j)] > 0.0)
+                    row[li] = total[at(i, o)] - total[at(i - 1, o)];
+                i -= 1;
+            } else if (m == 2) {
+                row[static_cast<size_t>(i - 1)] = total[at(i, o)] - total[at(i - 1, o - 1)];
+                i -= 1;
+                o -= 1;
+            } else {
+                const double share = (total[at(i, o)] - total[at(i - 2, o + 1)]) / 2.0;
+                row[static_cast<size_t>(i - 1)] = share;
+                row[static_cast<size_t>(i - 2)] = share;
+                i -= 2;
+                o += 1;
+            }
+        }
+    }
+    return costs;
+}
+
+// How one take's opening matches another's, from each entry's mismatch at
+// every shift: the best shift, and the squared t of the paired improvement
+// over shift 0, entry by entry (when the best is 0, of 0 over the best
+// other shift).
+StartMatch Decide(const ShiftCosts& costs)
+{
     double bestMean = Infinity;
     int bestShift = 0;
     double zeroMean = Infinity;
@@ -73,11 +177,12 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
     int otherShift = 0;
     std::vector<double> means(2 * MaxStartShift + 1, Infinity);
     for (int s = -MaxStartShift; s <= MaxStartShift; ++s) {
+        const std::vector<double>& row = costs[static_cast<size_t>(s + MaxStartShift)];
         double sum = 0.0;
         size_t count = 0;
-        for (size_t b = 0; b < opening; ++b)
-            if (inRange(b, s)) {
-                sum += mismatch(b, s);
+        for (const double c : row)
+            if (c >= 0.0) {
+                sum += c;
                 ++count;
             }
         if (count < MinStartOverlap)
@@ -97,13 +202,15 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
     }
     // Squared t of the paired improvement of shift `to` over shift `from`.
     auto evidence = [&](int from, int to) {
+        const std::vector<double>& a = costs[static_cast<size_t>(from + MaxStartShift)];
+        const std::vector<double>& b = costs[static_cast<size_t>(to + MaxStartShift)];
         double sum = 0.0;
         double sumSquares = 0.0;
         size_t count = 0;
-        for (size_t b = 0; b < opening; ++b) {
-            if (!inRange(b, from) || !inRange(b, to))
+        for (size_t k = 0; k < a.size(); ++k) {
+            if (a[k] < 0.0 || b[k] < 0.0)
                 continue;
-            const double d = mismatch(b, from) - mismatch(b, to);
+            const double d = a[k] - b[k];
             sum += d;
             sumSquares += d * d;
             ++count;
@@ -153,67 +260,31 @@ StartMatch MatchStarts(const std::vector<double>& late, const std::vector<double
     return match;
 }
 
+
 }  // namespace
 
 Opening OpeningLengths(const Take& take, const Reading& reading)
 {
     Opening opening;
     size_t firstWhole = 0;
-    size_t firstByBeat = 0;
     bool found = false;
     size_t previous = 0;
     for (size_t i = 1; i < take.size(); ++i) {
         if (reading.beat[i] < 0) {
-            if (!found) {
+            if (!found)
                 firstWhole = opening.Whole.size();
-                firstByBeat = opening.ByBeat.size();
-            }
             found = true;
             continue;
         }
-        const int64_t k = reading.beat[i] - reading.beat[previous];
-        if (k != 1 && !found) {
+        if (reading.beat[i] - reading.beat[previous] != 1 && !found) {
             firstWhole = opening.Whole.size();
-            firstByBeat = opening.ByBeat.size();
             found = true;
         }
-        const double length = Interval(take, previous, i);
-        opening.Whole.push_back(length);
-        for (int64_t b = 0; b < k; ++b)
-            opening.ByBeat.push_back(k == 1 ? length : 0.0);
+        opening.Whole.push_back(Interval(take, previous, i));
         previous = i;
     }
-    if (found && firstWhole >= 2 * MinStartOverlap) {
+    if (found && firstWhole >= 2 * MinStartOverlap)
         opening.Whole.resize(firstWhole);
-        opening.ByBeat.resize(firstByBeat);
-    }
-    // Split: the ByBeat entries with every one-beat interval near two of its
-    // neighbours (the median of up to SplitNeighbours each side) made two
-    // entries of 0.
-    const std::vector<double>& byBeat = opening.ByBeat;
-    const size_t count = std::min(byBeat.size(), StartOpening);
-    std::vector<double> window;
-    for (size_t b = 0; b < count; ++b) {
-        const double length = byBeat[b];
-        bool split = false;
-        if (length > 0.0) {
-            window.clear();
-            for (size_t j = b >= SplitNeighbours ? b - SplitNeighbours : 0; j < std::min(count, b + SplitNeighbours + 1);
-                 ++j)
-                if (j != b && byBeat[j] > 0.0)
-                    window.push_back(byBeat[j]);
-            if (window.size() >= SplitNeighbours) {
-                const double beat = Median(window);
-                split = std::fabs(length / beat - 2.0) <= SplitTolerance;
-            }
-        }
-        if (split) {
-            opening.Split.push_back(0.0);
-            opening.Split.push_back(0.0);
-        } else {
-            opening.Split.push_back(length);
-        }
-    }
     return opening;
 }
 
@@ -225,12 +296,7 @@ std::vector<int64_t> MatchAllStarts(const std::vector<Opening>& openings, const 
     for (size_t m = 0; m < n; ++m)
         for (size_t r = 0; r < n; ++r)
             if (m != r && usable[m] && usable[r]) {
-                const StartMatch whole = MatchStarts(openings[m].Whole, openings[r].Whole);
-                const StartMatch byBeat = MatchStarts(openings[m].ByBeat, openings[r].ByBeat);
-                pair[m][r] = !byBeat.comparable || (whole.comparable && whole.fit <= byBeat.fit) ? whole : byBeat;
-                const StartMatch split = MatchStarts(openings[m].Split, openings[r].Split);
-                if (split.comparable && (!pair[m][r].comparable || split.fit < SplitFit * pair[m][r].fit))
-                    pair[m][r] = split;
+                pair[m][r] = Decide(ElasticCosts(openings[m].Whole, openings[r].Whole));
             }
     const auto both = [&](size_t m, size_t r) { return m != r && usable[m] && usable[r]; };
     // The evidence of both matches of m and r for m starting at v and r at w.

@@ -9,25 +9,17 @@
 
 namespace tap_analysis {
 
-// A take's opening, for matching starts, read two ways. Up to its first
-// finding both are its intervals, beat by beat; past a finding the reading
+// A take's opening, for matching starts: its intervals, one entry per
+// interval the take's own reading kept (an interval it took for k beats
+// stays one entry, as a held beat that one take's reading split and
+// another's did not is one interval in both; a tap it found extra is
+// passed over). Up to its first finding the reading is sound; past one it
 // may be wrong, so when the first finding leaves enough to compare, the
-// opening ends there. When it comes early, the opening runs on:
-// - Whole: an interval the reading took for k beats stays one entry, as a
-//   held beat (a fermata) that one take's reading split and another's did
-//   not is one interval in both;
-// - ByBeat: it gives k entries of 0, which the matching passes over, so the
-//   beats after a real missed tap stay in their places.
-// - Split: as ByBeat, and an interval the reading kept as one beat that is
-//   nearly two of its neighbours gives two entries of 0 as well: a missed
-//   tap the take's own reading could not tell from a held beat (in
-//   expressive music, alone, it cannot), which would otherwise move every
-//   later beat of the opening by one.
-// The matching uses whichever of the three fits better.
+// opening ends there. When it comes early, the opening runs on, and the
+// matching itself lets the openings come apart at a tap one of them missed
+// or has extra (StartMatching.cpp, ElasticCosts).
 struct Opening {
     std::vector<double> Whole;
-    std::vector<double> ByBeat;
-    std::vector<double> Split;
 };
 
 Opening OpeningLengths(const Take& take, const Reading& reading);
