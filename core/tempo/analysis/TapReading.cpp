@@ -21,6 +21,9 @@ constexpr int MaxDropped = 2;
 // human tapping gives once in a hundred taps) stays a tap.
 constexpr double MissedPrice = 25.0;
 constexpr double ExtraPrice = 25.0;
+// What a reading against a consensus pays for a span that is not the grid's
+// beats between its two taps (Read).
+constexpr double GridPrice = 10.0;
 // Intervals each side that give a tap its local tempo when a take is read
 // on its own.
 constexpr int LocalWindow = 7;
@@ -157,7 +160,15 @@ Reading Read(const Take& take, const Expectation& expect)
                 const double tolerance = expect.tolerance * beat;
                 const double variance = sigma2 * k + tolerance * tolerance;
                 const double r = length - expected;
-                const double score = best[a] + r * r / (2.0 * variance) + ExtraPrice * e + MissedPrice * (k - 1);
+                double score = best[a] + r * r / (2.0 * variance) + ExtraPrice * e + MissedPrice * (k - 1);
+                // Against a consensus, a reading that counts other beats
+                // between two taps than the grid puts between them pays for
+                // it: the intervals alone cannot tell a double tap kept as
+                // a beat (one interval far too short, every later tap a beat
+                // off) from the dropped tap it is once the scatter's limit
+                // caps what the short interval costs.
+                if (expect.consensus && expect.gridBeat[c] - expect.gridBeat[a] != k)
+                    score += GridPrice;
                 if (score < best[c]) {
                     best[c] = score;
                     fromDropped[c] = e;
