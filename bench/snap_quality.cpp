@@ -679,6 +679,22 @@ int main(int argc, char** argv)
             const Recording recording =
                 rendered ? RenderRecording(random, kind, soundfont, directory) : MakeRecording(random, kind);
             auto onsets = std::make_shared<OnsetCurve>(Onsets(recording.Samples, recording.SampleRate));
+            if (std::getenv("SNAP_CURVE") && index == first) {
+                // The curve around the first beats: what a beat's onset looks like.
+                std::printf("%s: hop %.2f ms, start %.2f ms\n", KindName(kind), onsets->HopMs, onsets->StartMs);
+                for (size_t j = 4; j < 8 && j < recording.Beats.size(); ++j) {
+                    const double beat = recording.Beats[j];
+                    std::printf("  beat %zu at %.1f:\n", j, beat);
+                    for (double t = beat - 60.0; t <= beat + 120.0; t += onsets->HopMs) {
+                        const double f = (t - onsets->StartMs) / onsets->HopMs;
+                        if (f < 0.0 || f >= static_cast<double>(onsets->Values.size()))
+                            continue;
+                        const size_t i = static_cast<size_t>(f);
+                        std::printf("    %+6.1f %5.3f %5.3f\n", t - beat, onsets->Values[i],
+                                    i < onsets->Fine.size() ? onsets->Fine[i] : 0.0f);
+                    }
+                }
+            }
             for (int takes = 0; takes < 2; ++takes) {
                 const size_t count = takes == 0 ? 1 : 5;
                 std::vector<Take> list;

@@ -508,6 +508,7 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
 {
     const size_t n = y.size();
     const auto held = [&](size_t i) { return i < fixed.size() && fixed[i]; };
+    const bool anyHeld = std::any_of(fixed.begin(), fixed.end(), [](bool f) { return f; });
     std::vector<double> intervals(n - 1);
     for (size_t k = 0; k + 1 < n; ++k)
         intervals[k] = tapped[k + 1] - tapped[k];
@@ -591,11 +592,19 @@ std::vector<double> SmoothLoneTake(const std::vector<double>& y, const std::vect
         for (double& d : own)
             d = std::clamp(d, -clip, clip);
         pattern = PatternOf(own, tap + music);
-        // Far spikes, against the taps as tapped each round.
+        // Far spikes, against the taps as tapped each round. Not where
+        // beats are held on their onsets: the snapping has placed the taps
+        // far off between them already, and a beat left unsure between two
+        // held ones is pinned on both sides, so that its tap's own departure
+        // (all that says where the beat lies in a rest) looks like a spike
+        // (one take along generated recordings with rests: RMS interval
+        // error 22 ms with the cleaning, 18 without).
         for (size_t i = 0; i < n; ++i)
             residual[i] = y[i] - z[beat(i)];
         for (size_t i = 0; i < n; ++i) {
             taken[i] = y[i];
+            if (anyHeld)
+                continue;
             if (held(i))
                 continue;
             double predicted = 0.0;
