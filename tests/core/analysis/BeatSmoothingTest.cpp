@@ -290,6 +290,34 @@ TEST(BeatSmoothing, TapFarOffOnItsOwnHardlyBendsItsNeighbours)
     }
 }
 
+// Among beats held on their onsets, an unsure beat's tap is all that says
+// where it lies: one the music itself places 90 ms late between two held
+// beats is not taken for a tap far off and moved to the line between them
+// (90 ms), but stays within 2.5 times its tapping noise of its tap.
+TEST(BeatSmoothing, UnsureBeatBetweenHeldOnesKeepsItsTap)
+{
+    TakeRandom random(83);
+    for (int set = 0; set < 10; ++set) {
+        LoneTaps t = TapPiece(random, 200, 15.0, 0.0);
+        const size_t late = 100;
+        t.piece[late] += 90.0;
+        t.taps[late] = t.piece[late] + (t.taps[late] - (t.piece[late] - 90.0));
+        std::vector<bool> held(t.piece.size(), true);
+        std::vector<double> beats(t.piece);
+        for (size_t i = 3; i < held.size(); i += 4) {
+            held[i] = false;
+            beats[i] = t.taps[i] - (t.taps[0] - t.piece[0]);
+        }
+        held[late] = false;
+        beats[late] = t.taps[late] - (t.taps[0] - t.piece[0]);
+        Take take;
+        for (const double x : t.taps)
+            take.push_back(static_cast<uint32_t>(x - t.taps.front() + 1000.5));
+        const std::vector<double> smoothed = SmoothBeatTimes(beats, TakeList{&take}, SmoothingAuto, held);
+        EXPECT_LT(std::fabs(smoothed[late] - beats[late]), 2.5 * 25.0) << "set " << set;
+    }
+}
+
 // Music that broadens every eighth beat by 8 % (a phrase's end, a bar's
 // last beat held) keeps its broadening through the smoothing of one take,
 // where a smoother of the tempo alone pulls it back; music without one gets
