@@ -258,7 +258,7 @@ namespace {
 class ListingTapTake final : public TapTakeHandler {
 public:
     void DialogOpened(HWND dialog) override { SetMidiInTarget(dialog); }
-    void BeginJournal() override { BeginTakeJournal(); }
+    void BeginJournal() override { BeginTakeJournal(tappingAlongRecording ? SessionRecordingToKeep() : nullptr); }
     void WriteJournal() override { WriteTakeJournal(); }
     void HandOverTake() override { HandOverTappedTake(); }
     void EndJournal() override { EndTakeJournal(); }

@@ -302,6 +302,88 @@ TEST_F(RecordingWindowTest, KeysAlongTheRecordingLandOnItsTimelineAndThePreRollI
             << ms;
 }
 
+// A take tapped along the recording is journalled with its place on it: a
+// run killed while tapping gives the rescued take its anchor back when the
+// session names the same recording, and lists it without one when the
+// session names another.
+TEST_F(RecordingWindowTest, AJournalledTakeAlongTheRecordingKeepsItsPlace)
+{
+    OpenWindow();
+    OpenRecordingByMenu();
+    SetStart("1");
+    const std::string journalPath = NarrowForDisplay(GetJournalPath());
+    std::string journal;
+    OnTapDialog({
+        [](HWND dialog) {
+            Play(500);
+            Key(dialog);
+            Play(1000);
+            Key(dialog);
+            Play(500);
+            Key(dialog);
+        },
+        [&](HWND) {
+            // The dialog's timer writes the journal within a second.
+            const DWORD start = GetTickCount();
+            while (!FileExists(journalPath) && GetTickCount() - start < 3000) {
+                Sleep(10);
+                PumpMessages();
+            }
+            journal = Text(journalPath);
+        },
+        [](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
+    });
+    AddCommand();
+    EndActions();
+    ASSERT_EQ(1u, MainWindowTakeBook().Size());
+    const SessionTake listed = MainWindowTakeBook().Takes()[0];
+    ASSERT_GE(listed.Anchor, 0);
+
+    std::vector<SessionTake> takes;
+    SessionRecording named;
+    TakeFileError error;
+    ASSERT_TRUE(ReadSession(journal, takes, named, error)) << error.Message << journal;
+    ASSERT_EQ(1u, takes.size());
+    EXPECT_EQ(listed.Taps, takes[0].Taps);
+    EXPECT_EQ(listed.Anchor, takes[0].Anchor);
+    EXPECT_NE(std::string::npos, named.Path.find("RecordingWindowTest-song.wav"));
+
+    // Killed while tapping: the session without the take, the journal with
+    // it, on the next start.
+    std::vector<SessionTake> saved;
+    SessionRecording sessionNamed;
+    ASSERT_TRUE(ReadSession(Text(sessionPath), saved, sessionNamed, error)) << error.Message;
+    const auto write = [](const std::string& path, const std::string& text) {
+        WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    };
+    const auto startWith = [&](const std::string& journalText) {
+        CloseWindow();
+        write(sessionPath, FormatSession(std::vector<const SessionTake*>{}, &sessionNamed));
+        write(journalPath, journalText);
+        DialogAnswerer answerer;
+        ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
+        PumpMessages();
+        ASSERT_EQ(1u, answerer.Boxes().size());
+        EXPECT_EQ(LoadResString(IDS_JOURNAL_RESTORED, std::to_string(listed.Taps.size())), answerer.Boxes()[0].text);
+        ASSERT_EQ(1u, MainWindowTakeBook().Size());
+        EXPECT_EQ(listed.Taps, MainWindowTakeBook().Takes()[0].Taps);
+    };
+    ASSERT_NO_FATAL_FAILURE(startWith(journal));
+    EXPECT_EQ(listed.Anchor, MainWindowTakeBook().Takes()[0].Anchor);
+    // The saved session keeps it.
+    ASSERT_TRUE(ReadSession(Text(sessionPath), saved, sessionNamed, error)) << error.Message;
+    ASSERT_EQ(1u, saved.size());
+    EXPECT_EQ(listed.Anchor, saved[0].Anchor);
+
+    // Journalled along another recording (another size): no place on this one.
+    std::string other = journal;
+    const size_t size = other.find("recording size=");
+    ASSERT_NE(std::string::npos, size);
+    other.insert(size + std::string("recording size=").size(), "1");
+    ASSERT_NO_FATAL_FAILURE(startWith(other));
+    EXPECT_EQ(SessionTake::NoAnchor, MainWindowTakeBook().Takes()[0].Anchor);
+}
+
 // MIDI note-ons carry the driver's time stamps (ms since midiInStart), mapped
 // the same way; the tap dialog opens with the device started at the
 // clock's start, which is the recording's -2 s here (start 0, pre-roll 2 s).

@@ -42,6 +42,9 @@ size_t startUpRepeats = 0;
 // last written journal held.
 std::string journalStartedAt;
 size_t journalTaps = 0;
+// The recording the journalled take is tapped along (its identity only);
+// empty Path when it is tapped without one.
+SessionRecording journalAlong;
 
 void ReportTakeFileError(HWND owner, const std::string& path, const TakeFileError& error)
 {
@@ -185,7 +188,17 @@ void RestoreSession(HWND mainWindow, TakeBook& book, SessionRecording* recording
     // killed after listing the take but before removing the journal, the
     // session already ends with that take.
     std::vector<SessionTake> journal;
-    if (ReadKeptTakes(journalPath, journal) && !journal.empty()) {
+    SessionRecording journalAlong;
+    if (ReadKeptTakes(journalPath, journal, &journalAlong) && !journal.empty()) {
+        // A take journalled along a recording keeps its place on it only
+        // when the session names the same recording (the session is saved
+        // with it before the tapping starts); otherwise it is listed as a
+        // take tapped without one.
+        const bool sameRecording = recording && !journalAlong.Path.empty() && journalAlong.Path == recording->Path &&
+                                   journalAlong.Size == recording->Size && journalAlong.Hash == recording->Hash;
+        if (!sameRecording)
+            for (SessionTake& take : journal)
+                take.Anchor = SessionTake::NoAnchor;
         const bool alreadyListed = !lastListed.empty() && lastListed == journal.back().Taps;
         const size_t taps = journal.back().Taps.size();
         const bool listed = !alreadyListed && book.Restore(std::move(journal));
@@ -230,10 +243,16 @@ void ShowSessionNotice(HWND mainWindow)
                        damaged ? MB_ICONEXCLAMATION : MB_ICONINFORMATION);
 }
 
-void BeginTakeJournal()
+void BeginTakeJournal(const SessionRecording* along)
 {
     journalStartedAt = ListedTimeNow();
     journalTaps = 0;
+    journalAlong = SessionRecording();
+    if (along) {
+        journalAlong.Path = along->Path;
+        journalAlong.Size = along->Size;
+        journalAlong.Hash = along->Hash;
+    }
 }
 
 void WriteTakeJournal()
@@ -246,9 +265,16 @@ void WriteTakeJournal()
     const std::wstring path = GetJournalPath();
     if (path.empty())
         return;
+    // Tapped along the recording, the taps are its times: the first is the
+    // take's place on it.
+    const bool along = !journalAlong.Path.empty();
+    const int64_t anchor = taps.front();
     NormalizeTake(taps);
     SessionTake take{journalStartedAt, std::move(taps), true, {}, {}};
-    const std::string text = FormatSession(std::vector<const SessionTake*>{&take});
+    if (along)
+        take.Anchor = anchor;
+    const std::string text =
+        FormatSession(std::vector<const SessionTake*>{&take}, along ? &journalAlong : nullptr);
     // No flush to the disk: the journal guards against the program being
     // killed, not against a power cut, and must not hold up the taps.
     if (WriteFileReplacing(path, text.data(), text.size(), nullptr, false))

@@ -50,7 +50,10 @@ void ShowTakesUnsavedNotice(HWND owner, const TakeBook& book);
 // copies the taps under the slot's lock and writes only when there are new
 // ones); End once the take has been handed to the list, which removes the
 // journal when the session holding the take was saved.
-void BeginTakeJournal();
+// along: the recording the taps are timed on when the take is tapped along
+// it (null otherwise); the journal then keeps the take's place on it, which
+// a rescued take gets back when the session names the same recording.
+void BeginTakeJournal(const SessionRecording* along = nullptr);
 void WriteTakeJournal();
 void EndTakeJournal();
 // How often the tap dialog writes the journal, in milliseconds.
