@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-
 namespace tap_analysis {
 
 namespace {
