@@ -15,9 +15,11 @@
 //   jitter and rubato give none.
 // - With several takes, their starts are matched: the beat-by-beat
 //   intervals of two takes are compared at shifts of up to MaxStartShift
-//   beats, and a shift other than 0 is taken only when it fits clearly and
-//   significantly better, and the placing that agrees with most of the
-//   evidence over all pairs wins. The common grid starts at the earliest
+//   beats (letting the two come apart and rejoin where one interval of one
+//   take spans two of the other's, a missed or an extra tap), and a shift
+//   other than 0 is taken only when it fits clearly and significantly
+//   better, and the placing that agrees with most of the evidence over all
+//   pairs wins. The common grid starts at the earliest
 //   start two takes share (coming in late is common, a tap before the music
 //   is not); a take starting after it came in late, one before it started
 //   early.
