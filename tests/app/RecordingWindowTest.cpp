@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -57,12 +58,6 @@ BOOL CALLBACK FindMainTooltip(HWND window, LPARAM found)
         return FALSE;
     }
     return TRUE;
-}
-
-std::string Text(const std::string& path)
-{
-    const std::vector<uint8_t> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 class RecordingWindowTest : public TapWindowTest {
@@ -147,6 +142,14 @@ protected:
     }
 
     static void Key(HWND dialog) { SendMessageA(dialog, WM_KEYDOWN, 'A', 0x001E0001); }
+    // A key after each of `gaps` ms of playing.
+    static void KeysAfter(HWND dialog, std::initializer_list<uint32_t> gaps)
+    {
+        for (const uint32_t ms : gaps) {
+            Play(ms);
+            Key(dialog);
+        }
+    }
 
     std::string sessionPath;
     std::string recording;
@@ -168,7 +171,7 @@ TEST_F(RecordingWindowTest, TheOpenRecordingHasItsLineAndComesBackWithTheSession
     std::vector<SessionTake> takes;
     SessionRecording named;
     TakeFileError error;
-    ASSERT_TRUE(ReadSession(Text(sessionPath), takes, named, error)) << error.Message;
+    ASSERT_TRUE(ReadSession(ReadText(sessionPath), takes, named, error)) << error.Message;
     EXPECT_EQ(static_cast<uint64_t>(44 + 10 * kRate * 2), named.Size);
     EXPECT_NE(std::string::npos, named.Path.find("RecordingWindowTest-song.wav"));
 
@@ -207,7 +210,7 @@ TEST_F(RecordingWindowTest, TheOpenRecordingHasItsLineAndComesBackWithTheSession
     EXPECT_FALSE(LineShown());
     EXPECT_EQ(plainHeight, Height());
     ListTake({0, 500, 1000});
-    ASSERT_TRUE(ReadSession(Text(sessionPath), takes, named, error)) << error.Message;
+    ASSERT_TRUE(ReadSession(ReadText(sessionPath), takes, named, error)) << error.Message;
     EXPECT_NE(std::string::npos, named.Path.find("RecordingWindowTest-song.wav"));
 }
 
@@ -250,16 +253,7 @@ TEST_F(RecordingWindowTest, KeysAlongTheRecordingLandOnItsTimelineAndThePreRollI
     SetStart("1");
     std::vector<std::string> positions;
     OnTapDialog({
-        [](HWND dialog) {
-            Play(500);
-            Key(dialog);
-            Play(1000);
-            Key(dialog);
-            Play(500);
-            Key(dialog);
-            Play(500);
-            Key(dialog);
-        },
+        [](HWND dialog) { KeysAfter(dialog, {500, 1000, 500, 500}); },
         [&positions](HWND dialog) {
             Play(600);
             Key(dialog);
@@ -285,7 +279,7 @@ TEST_F(RecordingWindowTest, KeysAlongTheRecordingLandOnItsTimelineAndThePreRollI
     std::vector<SessionTake> saved;
     SessionRecording named;
     TakeFileError error;
-    ASSERT_TRUE(ReadSession(Text(sessionPath), saved, named, error)) << error.Message;
+    ASSERT_TRUE(ReadSession(ReadText(sessionPath), saved, named, error)) << error.Message;
     ASSERT_EQ(1u, saved.size());
     EXPECT_EQ(500, saved[0].Anchor);
 
@@ -314,22 +308,11 @@ TEST_F(RecordingWindowTest, AJournalledTakeAlongTheRecordingKeepsItsPlace)
     const std::string journalPath = NarrowForDisplay(GetJournalPath());
     std::string journal;
     OnTapDialog({
-        [](HWND dialog) {
-            Play(500);
-            Key(dialog);
-            Play(1000);
-            Key(dialog);
-            Play(500);
-            Key(dialog);
-        },
+        [](HWND dialog) { KeysAfter(dialog, {500, 1000, 500}); },
         [&](HWND) {
             // The dialog's timer writes the journal within a second.
-            const DWORD start = GetTickCount();
-            while (!FileExists(journalPath) && GetTickCount() - start < 3000) {
-                Sleep(10);
-                PumpMessages();
-            }
-            journal = Text(journalPath);
+            WaitForFile(journalPath, 3000);
+            journal = ReadText(journalPath);
         },
         [](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
     });
@@ -352,14 +335,11 @@ TEST_F(RecordingWindowTest, AJournalledTakeAlongTheRecordingKeepsItsPlace)
     // it, on the next start.
     std::vector<SessionTake> saved;
     SessionRecording sessionNamed;
-    ASSERT_TRUE(ReadSession(Text(sessionPath), saved, sessionNamed, error)) << error.Message;
-    const auto write = [](const std::string& path, const std::string& text) {
-        WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-    };
+    ASSERT_TRUE(ReadSession(ReadText(sessionPath), saved, sessionNamed, error)) << error.Message;
     const auto startWith = [&](const std::string& journalText) {
         CloseWindow();
-        write(sessionPath, FormatSession(std::vector<const SessionTake*>{}, &sessionNamed));
-        write(journalPath, journalText);
+        WriteText(sessionPath, FormatSession(std::vector<const SessionTake*>{}, &sessionNamed));
+        WriteText(journalPath, journalText);
         DialogAnswerer answerer;
         ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
         PumpMessages();
@@ -371,7 +351,7 @@ TEST_F(RecordingWindowTest, AJournalledTakeAlongTheRecordingKeepsItsPlace)
     ASSERT_NO_FATAL_FAILURE(startWith(journal));
     EXPECT_EQ(listed.Anchor, MainWindowTakeBook().Takes()[0].Anchor);
     // The saved session keeps it.
-    ASSERT_TRUE(ReadSession(Text(sessionPath), saved, sessionNamed, error)) << error.Message;
+    ASSERT_TRUE(ReadSession(ReadText(sessionPath), saved, sessionNamed, error)) << error.Message;
     ASSERT_EQ(1u, saved.size());
     EXPECT_EQ(listed.Anchor, saved[0].Anchor);
 
@@ -458,7 +438,7 @@ TEST_F(RecordingWindowTest, ClosingTheRecordingAsksAndKeepsTheTakes)
     EXPECT_FALSE(LineShown());
     EXPECT_EQ(2u, MainWindowTakeBook().Size());
     EXPECT_FALSE(MainWindowTakeBook().AnyAnchored());
-    const std::string session = Text(sessionPath);
+    const std::string session = ReadText(sessionPath);
     EXPECT_EQ(0u, session.rfind("Metrova takes 1", 0)) << session;
 }
 
@@ -599,7 +579,7 @@ TEST_F(RecordingWindowTest, TheMapsBeatsSnapOntoTheClicksAndAMovedBeatIsAnEdit)
     std::vector<SessionTake> saved;
     SessionRecording named;
     TakeFileError error;
-    ASSERT_TRUE(ReadSession(Text(sessionPath), saved, named, error)) << error.Message;
+    ASSERT_TRUE(ReadSession(ReadText(sessionPath), saved, named, error)) << error.Message;
     ASSERT_EQ(1u, named.Edits.size());
     EXPECT_EQ(1520000, named.Edits[0].ToUs);
     // The arrow's re-snap puts it on the next click, 2.0 s.

@@ -392,6 +392,29 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+inline std::string ReadText(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+inline void WriteText(const std::string& path, const std::string& text)
+{
+    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Waits up to `ms` for a file that a timer of the window under test writes,
+// pumping messages meanwhile; whether it came.
+inline bool WaitForFile(const std::string& path, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!FileExists(path) && GetTickCount() - start < ms) {
+        Sleep(10);
+        PumpMessages();
+    }
+    return FileExists(path);
+}
+
 // A drop of files as the shell hands it to WM_DROPFILES: a DROPFILES header
 // followed by the ANSI paths, each ended by a NUL, and a closing NUL. The
 // receiver releases it with DragFinish.

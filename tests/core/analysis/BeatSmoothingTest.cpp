@@ -130,10 +130,7 @@ TEST(BeatSmoothing, OneTakeTempoStepKept)
         std::vector<double> piece(200, 0.0);
         for (size_t j = 1; j < piece.size(); ++j)
             piece[j] = piece[j - 1] + (j <= 100 ? 600.0 : 540.0);
-        TakeOptions options;
-        options.LeastNoise = 15.0;
-        options.MostNoise = 25.0;
-        const Take take = GenerateTake(random, piece, SlipKind::None, options).Clean;
+        const Take take = GenerateTake(random, piece, SlipKind::None, TakeOptions{15.0, 25.0}).Clean;
         const TakeList list{&take};
         const std::vector<double> raw = AverageTakes(list);
         const std::vector<double> smoothed = SmoothBeatTimes(raw, list, SmoothingAuto);
@@ -159,10 +156,7 @@ TEST(BeatSmoothing, UnsureBeatsAmongHeldOnesMeasuredByTheTaps)
     double after = 0.0;
     for (int set = 0; set < 10; ++set) {
         const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, 200);
-        TakeOptions options;
-        options.LeastNoise = 20.0;
-        options.MostNoise = 30.0;
-        const Take take = GenerateTake(random, piece, SlipKind::None, options).Clean;
+        const Take take = GenerateTake(random, piece, SlipKind::None, TakeOptions{20.0, 30.0}).Clean;
         const TakeList list{&take};
         const std::vector<double> tapped = AverageTakes(list);
         std::vector<double> beats(piece.size());
@@ -204,10 +198,7 @@ TEST(BeatSmoothing, LoneTakeModelMeasuresTheTapper)
         std::vector<double> ratios;
         for (int set = 0; set < 40; ++set) {
             const std::vector<double> piece = GeneratePiece(random, PieceStyle::Steady, random.Between(200, 900));
-            TakeOptions options;
-            options.LeastNoise = noise;
-            options.MostNoise = noise + 0.5;
-            const Take take = GenerateTake(random, piece, SlipKind::None, options).Clean;
+            const Take take = GenerateTake(random, piece, SlipKind::None, TakeOptions{noise, noise + 0.5}).Clean;
             const LoneTakeModel model = MeasureLoneTakeModel(AverageTakes(TakeList{&take}));
             ASSERT_TRUE(model.measured) << "set " << set;
             const double ratio = std::sqrt(model.tap) / noise;
@@ -254,11 +245,18 @@ LoneTaps TapPiece(TakeRandom& random, size_t beats, double noise, double broaden
     return t;
 }
 
-std::vector<double> SmoothOne(const std::vector<double>& taps)
+// The taps as a take, rounded to whole ms from 1000 ms on.
+Take TakeOf(const std::vector<double>& taps)
 {
     Take take;
     for (const double t : taps)
         take.push_back(static_cast<uint32_t>(t - taps.front() + 1000.5));
+    return take;
+}
+
+std::vector<double> SmoothOne(const std::vector<double>& taps)
+{
+    const Take take = TakeOf(taps);
     std::vector<double> times(take.begin(), take.end());
     std::vector<double> smoothed = SmoothBeatTimes(times, TakeList{&take}, SmoothingAuto);
     for (double& x : smoothed)
@@ -299,20 +297,21 @@ TEST(BeatSmoothing, UnsureBeatBetweenHeldOnesKeepsItsTap)
     TakeRandom random(83);
     for (int set = 0; set < 10; ++set) {
         LoneTaps t = TapPiece(random, 200, 15.0, 0.0);
+        // The music places the beat late, and the tap follows it.
         const size_t late = 100;
         t.piece[late] += 90.0;
-        t.taps[late] = t.piece[late] + (t.taps[late] - (t.piece[late] - 90.0));
+        t.taps[late] += 90.0;
+        // Every fourth beat and that one unsure, at its tap less the taps'
+        // own offset; the others held on their onsets.
+        const double offset = t.taps[0] - t.piece[0];
         std::vector<bool> held(t.piece.size(), true);
         std::vector<double> beats(t.piece);
-        for (size_t i = 3; i < held.size(); i += 4) {
-            held[i] = false;
-            beats[i] = t.taps[i] - (t.taps[0] - t.piece[0]);
-        }
-        held[late] = false;
-        beats[late] = t.taps[late] - (t.taps[0] - t.piece[0]);
-        Take take;
-        for (const double x : t.taps)
-            take.push_back(static_cast<uint32_t>(x - t.taps.front() + 1000.5));
+        for (size_t i = 0; i < held.size(); ++i)
+            if (i % 4 == 3 || i == late) {
+                held[i] = false;
+                beats[i] = t.taps[i] - offset;
+            }
+        const Take take = TakeOf(t.taps);
         const std::vector<double> smoothed = SmoothBeatTimes(beats, TakeList{&take}, SmoothingAuto, held);
         EXPECT_LT(std::fabs(smoothed[late] - beats[late]), 2.5 * 25.0) << "set " << set;
     }

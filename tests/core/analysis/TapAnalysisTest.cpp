@@ -224,14 +224,10 @@ TEST(TapAnalysisProperties, DoubleTapAFifthOfABeatLateIsExtra)
     const int count = 30;
     int right = 0;
     for (int set = 0; set < count; ++set) {
-        PieceOptions fast = FastPiece();
-        const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 200, fast);
-        TakeOptions loose;
-        loose.LeastNoise = 25.0;
-        loose.MostNoise = 30.0;
+        const std::vector<double> piece = GeneratePiece(random, PieceStyle::Expressive, 200, FastPiece());
         std::vector<Take> takes;
         for (int m = 0; m < 5; ++m)
-            takes.push_back(GenerateTake(random, piece, SlipKind::None, loose).Clean);
+            takes.push_back(GenerateTake(random, piece, SlipKind::None, TakeOptions{25.0, 30.0}).Clean);
         const size_t at = static_cast<size_t>(random.Between(40, 160));
         const uint32_t gap = takes[1][at + 1] - takes[1][at];
         takes[1].insert(takes[1].begin() + static_cast<std::ptrdiff_t>(at) + 1, takes[1][at] + gap / 5);

@@ -28,17 +28,6 @@ namespace {
 using namespace wine_test;
 using Times = std::vector<uint32_t>;
 
-std::string Text(const std::string& path)
-{
-    const std::vector<uint8_t> bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
 // The names in the test program's folder that match `pattern`.
 std::vector<std::string> FilesLike(const std::string& pattern)
 {
@@ -114,7 +103,7 @@ protected:
     {
         std::vector<SessionTake> takes;
         TakeFileError error;
-        EXPECT_TRUE(ReadSession(Text(path), takes, error)) << error.Message;
+        EXPECT_TRUE(ReadSession(ReadText(path), takes, error)) << error.Message;
         return takes;
     }
 
@@ -156,9 +145,9 @@ TEST_F(SessionWindowTest, EveryChangeIsSavedAndTheTakesComeBackButClosingSavesNo
     EXPECT_EQ((Times{0, 480}), saved[1].Taps);
 
     // The window's teardown deletes every row; the session stays as it was.
-    const std::string before = Text(sessionPath);
+    const std::string before = ReadText(sessionPath);
     CloseWindow();
-    EXPECT_EQ(before, Text(sessionPath));
+    EXPECT_EQ(before, ReadText(sessionPath));
 
     OpenWindow();
     EXPECT_EQ((std::vector<Times>{{0, 500, 1000}, {0, 480}}), ListedTakes());
@@ -174,12 +163,12 @@ TEST_F(SessionWindowTest, EveryChangeIsSavedAndTheTakesComeBackButClosingSavesNo
     char expected[256] = "";
     ASSERT_NE(0, GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, nullptr, expected, sizeof expected));
     EXPECT_EQ(expected, TimeColumn(0));
-    EXPECT_EQ(before, Text(sessionPath)) << "restoring is no change";
+    EXPECT_EQ(before, ReadText(sessionPath)) << "restoring is no change";
 
     DialogAnswerer answerer;
     answerer.Press(IDYES);
     Command(IDM_DELETEALL);
-    EXPECT_EQ("Metrova takes 1\r\nend\r\n", Text(sessionPath));
+    EXPECT_EQ("Metrova takes 1\r\nend\r\n", ReadText(sessionPath));
 }
 
 TEST_F(SessionWindowTest, RestoreTakesOffStartsEmptyAndLeavesTheSession)
@@ -188,7 +177,7 @@ TEST_F(SessionWindowTest, RestoreTakesOffStartsEmptyAndLeavesTheSession)
     WriteText(sessionPath, session);
     OpenWindow("[AppSetting]\r\nRestoreTakes=0\r\n");
     EXPECT_EQ(0, Rows());
-    EXPECT_EQ(session, Text(sessionPath));
+    EXPECT_EQ(session, ReadText(sessionPath));
     CloseWindow();
     OpenWindow("[AppSetting]\r\nRestoreTakes=1\r\n");
     EXPECT_EQ((std::vector<Times>{{0, 500}}), ListedTakes());
@@ -204,7 +193,7 @@ TEST_F(SessionWindowTest, DamagedSessionIsKeptAsideAndTheUserToldOnce)
     EXPECT_FALSE(FileExists(sessionPath));
     const std::vector<std::string> aside = FilesLike("Metrova.takes.bad-*");
     ASSERT_EQ(1u, aside.size());
-    EXPECT_EQ(damaged, Text(BesideTestProgram(aside[0])));
+    EXPECT_EQ(damaged, ReadText(BesideTestProgram(aside[0])));
     // "Metrova.takes.bad-YYYYMMDD-HHMMSS"
     EXPECT_EQ(std::string("Metrova.takes.bad-").size() + 15, aside[0].size());
 
@@ -220,7 +209,7 @@ TEST_F(SessionWindowTest, DamagedSessionIsKeptAsideAndTheUserToldOnce)
     // The next change writes a new session; the damaged file stays.
     AddTake({0, 500});
     EXPECT_EQ(1u, Saved(sessionPath).size());
-    EXPECT_EQ(damaged, Text(BesideTestProgram(aside[0])));
+    EXPECT_EQ(damaged, ReadText(BesideTestProgram(aside[0])));
     CloseWindow();
     OpenWindow();
     EXPECT_EQ(1, Rows());
@@ -315,7 +304,7 @@ TEST_F(SessionWindowTest, SessionThatCannotBeWrittenIsToldOnceAndTheTakesCanBeSa
     EXPECT_EQ(0u, answerer.UnusedAnswers());
     // Every listed take is in the file chosen.
     EXPECT_EQ(2u, MainWindowTakeBook().Size());
-    EXPECT_EQ(FormatSession(MainWindowTakeBook().Takes()), Text(elsewhere));
+    EXPECT_EQ(FormatSession(MainWindowTakeBook().Takes()), ReadText(elsewhere));
 
     AddTake({0, 300});
     PumpMessages();
@@ -337,7 +326,7 @@ TEST_F(SessionWindowTest, SessionThatCannotBeOpenedIsLeftAloneForTheRun)
     EXPECT_TRUE(answerer.Boxes().empty());
     CloseHandle(lock);
     AddTake({0, 300});
-    EXPECT_EQ(session, Text(sessionPath));
+    EXPECT_EQ(session, ReadText(sessionPath));
     EXPECT_TRUE(FilesLike("Metrova.takes.bad-*").empty());
 }
 
@@ -345,7 +334,7 @@ TEST_F(SessionWindowTest, FailedSessionSaveKeepsThePreviousSessionWhole)
 {
     OpenWindow();
     AddTake({0, 500, 1000});
-    const std::string before = Text(sessionPath);
+    const std::string before = ReadText(sessionPath);
     DialogAnswerer answerer;
     answerer.Press(IDNO);  // the offer to save the takes elsewhere
     SetFileWriteFailureForTesting(20);  // a full disk
@@ -354,7 +343,7 @@ TEST_F(SessionWindowTest, FailedSessionSaveKeepsThePreviousSessionWhole)
     PumpMessages();
     EXPECT_EQ(1u, answerer.Boxes().size());
     EXPECT_EQ(2, Rows());
-    EXPECT_EQ(before, Text(sessionPath));
+    EXPECT_EQ(before, ReadText(sessionPath));
     EXPECT_TRUE(FilesLike("~mtv*").empty()) << "a temporary file was left behind";
     AddTake({0, 300});
     EXPECT_EQ(3u, Saved(sessionPath).size());
@@ -373,12 +362,8 @@ TEST_F(SessionWindowTest, TheTakeBeingTappedIsJournalledAndGoesOnceListed)
         },
         [&](HWND) {
             // The dialog's timer writes the journal within a second.
-            const DWORD start = GetTickCount();
-            while (!FileExists(journalPath) && GetTickCount() - start < 3000) {
-                Sleep(10);
-                PumpMessages();
-            }
-            journal = Text(journalPath);
+            WaitForFile(journalPath, 3000);
+            journal = ReadText(journalPath);
         },
         [](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
     });
@@ -469,12 +454,12 @@ TEST_F(SessionWindowTest, SavedTakesOpenAgainAndExportTheSameBytes)
     DialogAnswerer answerer;
     answerer.ChooseFile(takes).ChooseFile(first).Press(IDYES).ChooseFile(takes).ChooseFile(second);
     Command(IDM_SAVETAKES);
-    EXPECT_EQ(FormatSession(MainWindowTakeBook().Takes()), Text(takes));
+    EXPECT_EQ(FormatSession(MainWindowTakeBook().Takes()), ReadText(takes));
     Command(IDM_SAVETEMPO);
     Command(IDM_DELETEALL);
     EXPECT_EQ(0, Rows());
     Command(IDM_OPENTAKES);
-    EXPECT_EQ(Text(takes), FormatSession(MainWindowTakeBook().Takes()));
+    EXPECT_EQ(ReadText(takes), FormatSession(MainWindowTakeBook().Takes()));
     Command(IDM_SAVETEMPO);
     EXPECT_EQ(0u, answerer.UnusedAnswers());
     ASSERT_TRUE(FileExists(second));
