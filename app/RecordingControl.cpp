@@ -85,9 +85,11 @@ void SetOpenRecording(LoadedRecording loaded)
     sessionRecording = openRecording.Identity;
     if (openRecording.Onsets && !openRecording.Onsets->Values.empty()) {
         const OnsetStrength& strength = *openRecording.Onsets;
-        openOnsets = std::make_shared<const OnsetCurve>(
-            CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values, strength.FineWindowMs, strength.Fine,
-                                 onset_detail::kSpeaksMs));
+        OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values, strength.FineWindowMs,
+                                                strength.Fine, onset_detail::kSpeaksMs);
+        AddSwell(curve, strength.Swell, onset_detail::kSwellStartMs, onset_detail::kSwellRiseShare,
+                 onset_detail::kSwellLookMs);
+        openOnsets = std::make_shared<const OnsetCurve>(std::move(curve));
         onsetList = PickOnsets(*openRecording.Onsets);
     }
 }

@@ -374,9 +374,11 @@ std::shared_ptr<const OnsetCurve> RecordingOnsets(const std::string& path)
         std::fprintf(stderr, "metrova-cli: '%s': %s\n", path.c_str(), outcome.error.c_str());
         return nullptr;
     }
-    return std::make_shared<const OnsetCurve>(
-        CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
-                             strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs));
+    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
+                                            strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs);
+    AddSwell(curve, std::move(strength.Swell), onset_detail::kSwellStartMs, onset_detail::kSwellRiseShare,
+             onset_detail::kSwellLookMs);
+    return std::make_shared<const OnsetCurve>(std::move(curve));
 }
 
 // The takes of all files in argument order, or the exit status. With

@@ -131,7 +131,8 @@ std::vector<Take> MakeTakeSet(int index)
 
 // The onset curve of take set `index` on the recording its first take is
 // anchored to (at 1500 + index % 911 ms): a peak three frames wide near
-// every tap, up to 20 ms off it, over a floor of low values.
+// every tap, up to 20 ms off it, over a floor of low values (on the curve
+// of slow attacks for every fourth set).
 std::shared_ptr<const OnsetCurve> MakeOnsets(int index)
 {
     const std::vector<Take> takes = MakeTakeSet(index);
@@ -156,6 +157,14 @@ std::shared_ptr<const OnsetCurve> MakeOnsets(int index)
             if (v > static_cast<double>(curve->Values[f]))
                 curve->Values[f] = static_cast<float>(v);
         }
+    }
+    // Every fourth set's peaks are slow attacks: on the curve snapped onto
+    // where the main one shows no beats, placed where their rise began.
+    if (index % 4 == 3) {
+        curve->Swell = curve->Values;
+        for (size_t f = 0; f < frames; ++f)
+            curve->Values[f] = static_cast<float>(static_cast<double>((f * 40503u + static_cast<uint64_t>(index)) % 31) / 1000.0);
+        curve->SwellStartMs = 5.0;
     }
     return curve;
 }

@@ -113,8 +113,37 @@ constexpr double FineAfterMs = 5.0;
 constexpr double FineFadeMs = 30.0;
 constexpr double FineContrast = 2.0;
 
+// Where a slow attack's peak at `at` (on a curve that is PlacedAtRise)
+// began to rise: the last frame before it, within RiseLookMs, where the
+// curve climbs past RiseShare of the way from its lowest there to the
+// peak, refined linearly between that frame and the one before.
+double PlacedAtRise(const OnsetCurve& curve, double at)
+{
+    const double hop = curve.HopMs;
+    const auto frames = static_cast<int64_t>(curve.Values.size());
+    const double f0 = std::floor(at / hop + 0.5);
+    if (!(f0 >= 1.0) || !(f0 <= static_cast<double>(frames - 1)))
+        return at;
+    const auto peak = static_cast<int64_t>(f0);
+    const double look = std::floor(curve.RiseLookMs / hop + 0.5);
+    const int64_t first = std::max<int64_t>(0, peak - static_cast<int64_t>(look));
+    const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
+    double low = value(peak);
+    for (int64_t f = first; f < peak; ++f)
+        low = std::min(low, value(f));
+    const double threshold = low + curve.RiseShare * (value(peak) - low);
+    int64_t f = peak;
+    while (f > first && value(f - 1) > threshold)
+        --f;
+    if (f == first || !(value(f) > value(f - 1)))
+        return static_cast<double>(f) * hop;
+    return (static_cast<double>(f - 1) + (threshold - value(f - 1)) / (value(f) - value(f - 1))) * hop;
+}
+
 double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& options)
 {
+    if (curve.PlacedAtRise)
+        return PlacedAtRise(curve, at);
     const auto frames = static_cast<int64_t>(curve.Fine.size());
     if (frames < 3)
         return at;
@@ -485,8 +514,14 @@ void SnapLateRuns(const std::vector<double>& time, const OnsetCurve& curve, cons
 
 }  // namespace
 
-std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options)
+namespace {
+
+// The beats snapped onto one curve; `shown` false (and every beat unmoved
+// and Unsure) where fewer than LeastShare of them find a clear onset.
+std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options,
+                                  bool& shown)
 {
+    shown = false;
     const size_t n = beats.size();
     std::vector<SnappedBeat> result(n);
     for (size_t i = 0; i < n; ++i)
@@ -530,6 +565,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     // few that snap may have snapped to anything: the beats stay as tapped.
     if (static_cast<double>(shared.size()) < options.LeastShare * static_cast<double>(n))
         return result;
+    shown = true;
     const double common = Median(shared);
 
     // Beats between two Snapped ones that did not snap themselves may be taps
@@ -621,6 +657,27 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     return result;
 }
 
+}  // namespace
+
+std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options)
+{
+    bool shown = false;
+    std::vector<SnappedBeat> snapped = SnapOnto(beats, curve, options, shown);
+    if (shown || curve.Swell.size() != curve.Values.size() || curve.Values.empty())
+        return snapped;
+    // No beats on the curve of sharp attacks: perhaps they swell (strings, a
+    // pad), and the curve of slow attacks shows them.
+    OnsetCurve slow;
+    slow.HopMs = curve.HopMs;
+    slow.Values = curve.Swell;
+    slow.StartMs = curve.SwellStartMs;
+    slow.PlacedAtRise = true;
+    slow.RiseShare = curve.RiseShare;
+    slow.RiseLookMs = curve.RiseLookMs;
+    std::vector<SnappedBeat> swelled = SnapOnto(beats, slow, options, shown);
+    return shown ? swelled : snapped;
+}
+
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values, double fineWindowMs,
                                  std::vector<float> fine, double speaksMs)
 {
@@ -629,6 +686,14 @@ OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float
     curve.Fine = std::move(fine);
     curve.FineStartMs = fineWindowMs / 2.0 - hopMs - speaksMs;
     return curve;
+}
+
+void AddSwell(OnsetCurve& curve, std::vector<float> swell, double startMs, double riseShare, double lookMs)
+{
+    curve.Swell = std::move(swell);
+    curve.SwellStartMs = startMs;
+    curve.RiseShare = riseShare;
+    curve.RiseLookMs = lookMs;
 }
 
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values)

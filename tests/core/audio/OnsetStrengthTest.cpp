@@ -340,8 +340,11 @@ TEST(OnsetStrength, ValuesLieOnTheHopGridWithinZeroAndOne)
         EXPECT_DOUBLE_EQ(hop * 1000.0 / rate, strength.HopMs);
         EXPECT_NEAR(40.0, strength.WindowMs, 2001.0 / rate);
         EXPECT_EQ((signal.size() + hop - 1) / hop, strength.Values.size());
-        for (const float v : strength.Values)
-            ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
+        ASSERT_EQ(strength.Values.size(), strength.Swell.size());
+        EXPECT_NEAR(30.0, strength.SwellLagMs, 0.5 * strength.HopMs);
+        for (const std::vector<float>* curve : {&strength.Values, &strength.Fine, &strength.Swell})
+            for (const float v : *curve)
+                ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
         for (const Onset& o : PickOnsets(strength)) {
             EXPECT_TRUE(o.Strength > 0.0f && o.Strength <= 1.0f);
             EXPECT_TRUE(o.TimeMs >= 0 && o.TimeMs <= strength.HopMs * static_cast<double>(strength.Values.size()) + 30);
@@ -401,8 +404,11 @@ TEST(OnsetStrengthDigest, ChangesWithEveryBitOfEveryValue)
     strength.Values = {0.0f, 0.25f, 1.0f, 0.5f, 0.125f, 0.75f, 0.0625f, 0.375f, 0.9f, 0.1f};
     strength.FineWindowMs = 10.0;
     strength.Fine = {0.5f, 0.0f, 0.75f, 1.0f, 0.125f, 0.25f, 0.0625f, 0.375f, 0.1f, 0.9f};
+    strength.SwellLagMs = 30.0;
+    strength.Swell = {0.1f, 0.2f, 0.0f, 0.0f, 0.5f, 1.0f, 0.25f, 0.125f, 0.0625f, 0.3f};
     const std::string digest = OnsetStrengthDigest(strength);
-    EXPECT_EQ(0u, digest.find("hop 4004000000000000 window 4044000000000000 fine 4024000000000000 values 10\n"));
+    EXPECT_EQ(0u, digest.find("hop 4004000000000000 window 4044000000000000 fine 4024000000000000 swell "
+                              "403e000000000000 values 10\n"));
     EXPECT_NE(std::string::npos, digest.find("3e800000"));  // 0.25
     for (size_t i = 0; i < strength.Values.size(); ++i) {
         OnsetStrength changed = strength;
@@ -411,12 +417,18 @@ TEST(OnsetStrengthDigest, ChangesWithEveryBitOfEveryValue)
         changed = strength;
         changed.Fine[i] = std::nextafter(changed.Fine[i], 2.0f);
         EXPECT_NE(digest, OnsetStrengthDigest(changed)) << i;
+        changed = strength;
+        changed.Swell[i] = std::nextafter(changed.Swell[i], 2.0f);
+        EXPECT_NE(digest, OnsetStrengthDigest(changed)) << i;
     }
     OnsetStrength other = strength;
     other.HopMs = std::nextafter(2.5, 3.0);
     EXPECT_NE(digest, OnsetStrengthDigest(other));
     other = strength;
     other.FineWindowMs = std::nextafter(10.0, 11.0);
+    EXPECT_NE(digest, OnsetStrengthDigest(other));
+    other = strength;
+    other.SwellLagMs = std::nextafter(30.0, 31.0);
     EXPECT_NE(digest, OnsetStrengthDigest(other));
 }
 

@@ -1,0 +1,162 @@
+// Snapping onto slow attacks: chords on strings or a pad that rise over 30
+// to 80 ms show no clear onset on the recording's main onset curve, and are
+// found on its curve of slow attacks instead, each placed where its rise
+// began.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "AudioDecoder.h"
+#include "BeatSnapping.h"
+#include "OnsetStrength.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Swelled {
+    std::vector<float> Samples;
+    std::vector<double> Beats;  // where each chord starts, ms
+};
+
+// Chords changing on every beat of a wandering tempo, each note of five
+// harmonics rising linearly over `riseMs`, held to the next beat and
+// released over 200 ms, with a slow vibrato, over hiss at -66 dB.
+Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double riseLeast, double riseMost)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    Swelled out;
+    double beat = 550;
+    for (double t = 800; out.Beats.size() < beats; t += beat) {
+        out.Beats.push_back(t);
+        beat = std::clamp(beat * (1.0 + 0.06 * (unit(random) - 0.5)), 420.0, 700.0);
+    }
+    out.Samples.assign(static_cast<size_t>((out.Beats.back() + 900) * rate / 1000), 0.0f);
+    const int roots[] = {0, 2, 3, 5, 7, 8, 10};
+    for (size_t b = 0; b < out.Beats.size(); ++b) {
+        const double start = out.Beats[b];
+        const double hold = (b + 1 < out.Beats.size() ? out.Beats[b + 1] : start + 600) - start;
+        const double rise = riseLeast + (riseMost - riseLeast) * unit(random);
+        const int root = roots[random() % 7];
+        const double level = 0.03 + 0.05 * unit(random);
+        for (const int step : {0, 3, 7, 12}) {
+            const double f0 = 196.0 * std::pow(2.0, (root + step) / 12.0);
+            for (int k = 1; k <= 5 && f0 * k < 0.45 * rate; ++k) {
+                double phase = 2 * kPi * unit(random);
+                const size_t first = static_cast<size_t>(start * rate / 1000);
+                const size_t count = static_cast<size_t>((hold + 200) * rate / 1000);
+                for (size_t i = 0; i < count && first + i < out.Samples.size(); ++i) {
+                    const double ms = 1000.0 * static_cast<double>(i) / rate;
+                    const double envelope = ms < rise ? ms / rise : ms < hold ? 1.0 : 1.0 - (ms - hold) / 200;
+                    phase += 2 * kPi * f0 * k / rate * (1.0 + 0.002 * std::sin(2 * kPi * 5 * ms / 1000));
+                    out.Samples[first + i] += static_cast<float>(level / k * envelope * std::sin(phase));
+                }
+            }
+        }
+    }
+    for (float& s : out.Samples)
+        s += static_cast<float>(0.0005 * (2 * unit(random) - 1));
+    return out;
+}
+
+OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate, bool withSwell)
+{
+    OnsetStrengthSink sink;
+    AudioFormat format;
+    format.sampleRate = rate;
+    format.channels = 1;
+    format.frames = samples.size();
+    sink.Begin(format);
+    sink.Consume(samples.data(), samples.size(), 1);
+    sink.End();
+    OnsetStrength strength = sink.Result();
+    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
+                                            strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs);
+    if (withSwell)
+        AddSwell(curve, std::move(strength.Swell), onset_detail::kSwellStartMs, onset_detail::kSwellRiseShare,
+                 onset_detail::kSwellLookMs);
+    return curve;
+}
+
+// Taps of one take along the recording: a lag of their own and errors of
+// about 15 ms.
+std::vector<double> Tapped(std::mt19937& random, const std::vector<double>& truth, double lag)
+{
+    std::normal_distribution<double> error(0.0, 15.0);
+    std::vector<double> taps;
+    for (const double t : truth)
+        taps.push_back(t + lag + error(random));
+    return taps;
+}
+
+}  // namespace
+
+TEST(SlowAttackSnapping, SwelledChordsSnapWhereTheirRiseBegins)
+{
+    std::mt19937 random(2209);
+    std::vector<double> errors;
+    size_t snapped = 0, beats = 0;
+    for (int round = 0; round < 4; ++round) {
+        const uint32_t rate = round % 2 ? 44100 : 12000;
+        const Swelled music = MakeSwelled(random, rate, 40, 30, 80);
+        const std::vector<double> taps = Tapped(random, music.Beats, round % 3 == 0 ? -40.0 : 60.0);
+        // The main curve alone shows no beats: every beat stays where it was
+        // tapped.
+        const std::vector<SnappedBeat> sharp = SnapBeats(taps, CurveOf(music.Samples, rate, false));
+        for (size_t i = 0; i < taps.size(); ++i) {
+            ASSERT_EQ(SnapState::Unsure, sharp[i].State) << rate << " Hz, beat " << i;
+            ASSERT_EQ(taps[i], sharp[i].TimeMs);
+        }
+        const std::vector<SnappedBeat> got = SnapBeats(taps, CurveOf(music.Samples, rate, true));
+        for (size_t i = 0; i < taps.size(); ++i) {
+            ++beats;
+            if (got[i].State != SnapState::Snapped)
+                continue;
+            ++snapped;
+            errors.push_back(got[i].TimeMs - music.Beats[i]);
+        }
+    }
+    EXPECT_GE(static_cast<double>(snapped), 0.8 * static_cast<double>(beats));
+    std::sort(errors.begin(), errors.end());
+    ASSERT_FALSE(errors.empty());
+    const double median = errors[errors.size() / 2];
+    EXPECT_LE(std::fabs(median), 2.5);
+    // Half the beats within a few ms of their chords' starts, nearly all
+    // within 15 ms (an onset placed at its peak lies 20 to 50 ms late).
+    EXPECT_LE(errors[errors.size() * 3 / 4] - errors[errors.size() / 4], 5.0);
+    const auto far = std::count_if(errors.begin(), errors.end(), [](double e) { return std::fabs(e) > 15.0; });
+    EXPECT_LE(static_cast<double>(far), 0.03 * static_cast<double>(errors.size()));
+    RecordProperty("median_error_ms", std::to_string(median));
+}
+
+// Beside sharp attacks the curve of slow attacks changes nothing: where the
+// main curve shows the beats, it alone snaps them.
+TEST(SlowAttackSnapping, SharpAttacksKeepTheMainCurve)
+{
+    std::mt19937 random(31);
+    const uint32_t rate = 16000;
+    std::vector<double> truth;
+    for (double t = 500; truth.size() < 30; t += 500 + 40 * std::sin(static_cast<double>(truth.size())))
+        truth.push_back(t);
+    std::vector<float> samples(static_cast<size_t>((truth.back() + 800) * rate / 1000), 0.0f);
+    for (const double t : truth) {
+        const size_t first = static_cast<size_t>(t * rate / 1000);
+        for (size_t i = 0; i < static_cast<size_t>(0.3 * rate) && first + i < samples.size(); ++i) {
+            const double s = static_cast<double>(i) / rate;
+            samples[first + i] += static_cast<float>(0.3 * std::exp(-s / 0.08) * std::sin(2 * kPi * 440 * s));
+        }
+    }
+    const std::vector<double> taps = Tapped(random, truth, 30);
+    const std::vector<SnappedBeat> alone = SnapBeats(taps, CurveOf(samples, rate, false));
+    const std::vector<SnappedBeat> both = SnapBeats(taps, CurveOf(samples, rate, true));
+    size_t snapped = 0;
+    for (size_t i = 0; i < taps.size(); ++i) {
+        EXPECT_EQ(alone[i].TimeMs, both[i].TimeMs) << i;
+        EXPECT_EQ(alone[i].State, both[i].State) << i;
+        snapped += alone[i].State == SnapState::Snapped ? 1 : 0;
+    }
+    EXPECT_GE(snapped, 27u);
+}
