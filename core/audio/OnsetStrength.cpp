@@ -181,6 +181,12 @@ constexpr uint32_t kHighHz = 16000;
 // magnitude, per bin) is silence: the normalising never divides by less,
 // so the hiss of an empty lead-in stays weak.
 constexpr float kFluxFloor = 0.01f;
+// The same for the swell, whose rises last tens of frames: a steady tone's
+// magnitudes, wavering a little from frame to frame as its phase against
+// the window turns, give a swell of about 0.001 (a sawtooth at full
+// scale), which no beat may be snapped onto; a soft pad's chords give 0.02
+// and more.
+constexpr float kSwellFloor = 0.03f;
 
 // Normalising: the strongest flux within kPlateauMs either side counts in
 // full; beyond it, a flux counts half as much for every further kHalvingMs.
@@ -438,7 +444,7 @@ namespace {
 // Herk / Gil-Werman: running maxima within blocks from both ends), spread
 // outwards by a factor of `decay` per frame both ways, and never by less
 // than the floor of silence; at most 1.
-std::vector<float> Normalised(const std::vector<float>& flux, uint32_t rate, uint32_t hop)
+std::vector<float> Normalised(const std::vector<float>& flux, uint32_t rate, uint32_t hop, float silence)
 {
     const size_t n = flux.size();
     const size_t plateau = (size_t{rate} * kPlateauMs / 1000 + hop / 2) / hop;
@@ -467,7 +473,7 @@ std::vector<float> Normalised(const std::vector<float>& flux, uint32_t rate, uin
         level[i] = std::max(level[i], level[i + 1] * decay);
     std::vector<float> values(n);
     for (size_t i = 0; i < n; ++i) {
-        const float v = flux[i] / std::max(level[i], kFluxFloor);
+        const float v = flux[i] / std::max(level[i], silence);
         values[i] = v < 1.0f ? v : 1.0f;
     }
     return values;
@@ -579,14 +585,14 @@ void OnsetStrengthSink::End()
     result_.HopMs = static_cast<double>(a.hop) * 1000 / a.rate;
     result_.WindowMs = static_cast<double>(a.coarse.length) * 1000 / a.rate;
     result_.FineWindowMs = static_cast<double>(a.fine.length) * 1000 / a.rate;
-    result_.Values = Normalised(flux_, a.rate, a.hop);
+    result_.Values = Normalised(flux_, a.rate, a.hop, kFluxFloor);
     flux_.clear();
     flux_.shrink_to_fit();
-    result_.Fine = Normalised(fineFlux_, a.rate, a.hop);
+    result_.Fine = Normalised(fineFlux_, a.rate, a.hop, kFluxFloor);
     fineFlux_.clear();
     fineFlux_.shrink_to_fit();
     result_.SwellLagMs = static_cast<double>(a.swell.lag * a.hop) * 1000 / a.rate;
-    result_.Swell = Normalised(swellFlux_, a.rate, a.hop);
+    result_.Swell = Normalised(swellFlux_, a.rate, a.hop, kSwellFloor);
     swellFlux_.clear();
     swellFlux_.shrink_to_fit();
 }
