@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "Messages.h"
+#include "RecordingOnsets.h"
 #include "RecordingPlayer.h"
 #include "WidePath.h"
 #include "resource.h"
@@ -84,12 +85,7 @@ void SetOpenRecording(LoadedRecording loaded)
     openRecording = std::move(loaded);
     sessionRecording = openRecording.Identity;
     if (openRecording.Onsets && !openRecording.Onsets->Values.empty()) {
-        const OnsetStrength& strength = *openRecording.Onsets;
-        OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, strength.Values, strength.FineWindowMs,
-                                                strength.Fine, onset_detail::kSpeaksMs);
-        AddSwell(curve, strength.Swell, onset_detail::kSwellStartMs, onset_detail::kSwellRiseShare,
-                 onset_detail::kSwellLookMs);
-        openOnsets = std::make_shared<const OnsetCurve>(std::move(curve));
+        openOnsets = std::make_shared<const OnsetCurve>(OnsetCurveOf(*openRecording.Onsets));
         onsetList = PickOnsets(*openRecording.Onsets);
     }
 }

@@ -59,6 +59,7 @@
 #include "BeatSnapping.h"
 #include "OnsetStrength.h"
 #include "PeakEnvelope.h"
+#include "RecordingOnsets.h"
 #include "TakeGenerator.h"
 #include "TempoPipeline.h"
 
@@ -554,10 +555,7 @@ OnsetCurve Onsets(const std::vector<float>& samples, double rate)
         std::fprintf(stderr, "snap_quality: the onset strength could not be made\n");
         std::exit(2);
     }
-    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
-                                            strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs);
-    AddSwell(curve, std::move(strength.Swell), onset_detail::kSwellStartMs, onset_detail::kSwellRiseShare,
-             onset_detail::kSwellLookMs);
+    OnsetCurve curve = OnsetCurveOf(std::move(strength));
     if (givenLag >= 0.0)
         curve.StartMs = givenLag;
     return curve;
@@ -681,12 +679,17 @@ int main(int argc, char** argv)
     // Totals over every kind, per number of takes, for the goals on the
     // share of far beats and of recordings made worse.
     const Kind kinds[] = {Kind::Piano, Kind::Drums, Kind::Pad, Kind::Rests, Kind::Fast, Kind::Accents};
+    // SNAP_SPREAD=1: percentiles of the snapped road's errors, and its
+    // interval errors by how many of their beats snapped.
+    const bool spread = std::getenv("SNAP_SPREAD") != nullptr;
     // SNAP_KIND=pad: only the kinds whose names begin so.
     const char* only = std::getenv("SNAP_KIND");
     for (const Kind kind : kinds) {
         if (only && std::string(KindName(kind)).rfind(only, 0) != 0)
             continue;
         Tally tallies[2][Roads];
+        double endSquares[2][3] = {};
+        size_t endCounts[2][3] = {};
         size_t unsure[2] = {0, 0};
         size_t snappedBeats[2] = {0, 0};
         for (int index = first; index < first + recordings; ++index) {
@@ -707,7 +710,7 @@ int main(int argc, char** argv)
                         const size_t i = static_cast<size_t>(f);
                         std::printf("    %+6.1f %5.3f %5.3f %5.3f\n", t - beat, onsets->Values[i],
                                     i < onsets->Fine.size() ? onsets->Fine[i] : 0.0f,
-                                    i < onsets->Swell.size() ? onsets->Swell[i] : 0.0f);
+                                    onsets->Slow && i < onsets->Slow->Values.size() ? onsets->Slow->Values[i] : 0.0f);
                     }
                 }
             }
@@ -732,30 +735,18 @@ int main(int argc, char** argv)
                     const std::vector<double> got = BeatTimesOnRecording(takeList, o);
                     errors[road] = Add(tallies[takes][road], got, recording.Beats);
                 }
-                if (std::getenv("SNAP_SPREAD")) {
-                    // The interval errors by what their ends are.
+                if (spread) {
+                    // The snapped road's interval errors by how many of
+                    // their two beats snapped.
                     AnalysisOptions o = options;
                     o.Snap = true;
                     const BeatsOnRecording detail = BeatsOnRecordingInDetail(takeList, o);
-                    static double sq[2][3];
-                    static size_t cnt[2][3];
-                    for (size_t j = 1; std::getenv("SNAP_LONE") && takes == 0 && j + 1 < detail.Final.size() && j + 1 < recording.Beats.size(); ++j)
-                        if (detail.Origins[j] != BeatOrigin::Snapped && detail.Origins[j - 1] == BeatOrigin::Snapped &&
-                            detail.Origins[j + 1] == BeatOrigin::Snapped)
-                            std::printf("    lone unsure %d/%zu: errors %.1f [%.1f] %.1f, tapped %.1f\n", index, j,
-                                        detail.Final[j - 1] - recording.Beats[j - 1], detail.Final[j] - recording.Beats[j],
-                                        detail.Final[j + 1] - recording.Beats[j + 1], detail.Tapped[j] - recording.Beats[j]);
                     for (size_t j = 0; j + 1 < detail.Final.size() && j + 1 < recording.Beats.size(); ++j) {
                         const int ends = (detail.Origins[j] == BeatOrigin::Snapped) + (detail.Origins[j + 1] == BeatOrigin::Snapped);
                         const double d = (detail.Final[j + 1] - detail.Final[j]) - (recording.Beats[j + 1] - recording.Beats[j]);
-                        sq[takes][ends] += d * d;
-                        ++cnt[takes][ends];
+                        endSquares[takes][ends] += d * d;
+                        ++endCounts[takes][ends];
                     }
-                    if (index == first + recordings - 1)
-                        std::printf("  %s intervals, RMS by snapped ends: none %.1f (%zu), one %.1f (%zu), both %.1f (%zu)\n",
-                                    takes == 0 ? "one take" : "five takes", std::sqrt(sq[takes][0] / static_cast<double>(std::max<size_t>(1, cnt[takes][0]))), cnt[takes][0],
-                                    std::sqrt(sq[takes][1] / static_cast<double>(std::max<size_t>(1, cnt[takes][1]))), cnt[takes][1],
-                                    std::sqrt(sq[takes][2] / static_cast<double>(std::max<size_t>(1, cnt[takes][2]))), cnt[takes][2]);
                 }
                 if (std::getenv("SNAP_VERBOSE") && takes == 0) {
                     // Where the beats far off lie: snapped onto a wrong onset,
@@ -803,7 +794,12 @@ int main(int argc, char** argv)
                             100.0 * t.FarShare(), share(t.worse).c_str(), share(t.worseRms).c_str(),
                             t.wrongCount ? (" (" + std::to_string(t.wrongCount) + " wrong counts)").c_str() : "");
             }
-            if (std::getenv("SNAP_SPREAD")) {
+            if (spread) {
+                const auto rms = [&](int ends) {
+                    return std::sqrt(endSquares[takes][ends] / static_cast<double>(std::max<size_t>(1, endCounts[takes][ends])));
+                };
+                std::printf("  snap: intervals' RMS error by snapped ends: none %.1f (%zu), one %.1f (%zu), both %.1f (%zu)\n",
+                            rms(0), endCounts[takes][0], rms(1), endCounts[takes][1], rms(2), endCounts[takes][2]);
                 std::vector<double> v = tallies[takes][Snapped].signedErrors;
                 std::sort(v.begin(), v.end());
                 if (!v.empty())

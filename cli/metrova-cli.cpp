@@ -27,8 +27,9 @@
 #include "AppSettings.h"
 #include "AudioDecoder.h"
 #include "FileRead.h"
-#include "OnsetStrength.h"
 #include "FileReplace.h"
+#include "OnsetStrength.h"
+#include "RecordingOnsets.h"
 #include "Take.h"
 #include "TakeFile.h"
 #include "TapAnalysis.h"
@@ -374,11 +375,7 @@ std::shared_ptr<const OnsetCurve> RecordingOnsets(const std::string& path)
         std::fprintf(stderr, "metrova-cli: '%s': %s\n", path.c_str(), outcome.error.c_str());
         return nullptr;
     }
-    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
-                                            strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs);
-    AddSwell(curve, std::move(strength.Swell), onset_detail::kSwellStartMs, onset_detail::kSwellRiseShare,
-             onset_detail::kSwellLookMs);
-    return std::make_shared<const OnsetCurve>(std::move(curve));
+    return std::make_shared<const OnsetCurve>(OnsetCurveOf(std::move(strength)));
 }
 
 // The takes of all files in argument order, or the exit status. With

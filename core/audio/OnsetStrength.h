@@ -166,7 +166,7 @@ constexpr double kSwellLagMs = 30;
 // the way from the lowest it was over the kSwellLookMs before to the peak
 // (a rise of 80 ms peaks the curve up to 50 ms in). Measured on swelled
 // chords over hiss, rising over 30 to 80 ms, at 12 and 44.1 kHz
-// (tests/core/analysis/SlowAttackSnappingTest.cpp): the onsets so placed
+// (tests/core/pipeline/SlowAttackSnappingTest.cpp): the onsets so placed
 // lie within 4 ms of their chords' starts for nine in ten.
 constexpr double kSwellRiseShare = 0.25;
 constexpr double kSwellLookMs = 60;

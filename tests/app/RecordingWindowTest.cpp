@@ -309,11 +309,7 @@ TEST_F(RecordingWindowTest, AJournalledTakeAlongTheRecordingKeepsItsPlace)
     std::string journal;
     OnTapDialog({
         [](HWND dialog) { KeysAfter(dialog, {500, 1000, 500}); },
-        [&](HWND) {
-            // The dialog's timer writes the journal within a second.
-            WaitForFile(journalPath, 3000);
-            journal = ReadText(journalPath);
-        },
+        ReadWhenWritten(journalPath, journal),
         [](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
     });
     AddCommand();

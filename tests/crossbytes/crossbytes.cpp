@@ -161,10 +161,15 @@ std::shared_ptr<const OnsetCurve> MakeOnsets(int index)
     // Every fourth set's peaks are slow attacks: on the curve snapped onto
     // where the main one shows no beats, placed where their rise began.
     if (index % 4 == 3) {
-        curve->Swell = curve->Values;
+        auto slow = std::make_shared<OnsetCurve>();
+        slow->HopMs = curve->HopMs;
+        slow->Values = curve->Values;
+        slow->StartMs = 5.0;
+        slow->RiseShare = 0.25;
+        slow->RiseLookMs = 60.0;
+        curve->Slow = std::move(slow);
         for (size_t f = 0; f < frames; ++f)
             curve->Values[f] = static_cast<float>(static_cast<double>((f * 40503u + static_cast<uint64_t>(index)) % 31) / 1000.0);
-        curve->SwellStartMs = 5.0;
     }
     return curve;
 }

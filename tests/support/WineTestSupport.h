@@ -415,6 +415,16 @@ inline bool WaitForFile(const std::string& path, DWORD ms)
     return FileExists(path);
 }
 
+// An action that waits up to 3 s for the file a timer of the window writes
+// (a tap dialog's journal, within a second) and reads it into `into`.
+inline WindowActions::Action ReadWhenWritten(std::string path, std::string& into)
+{
+    return [path = std::move(path), &into](HWND) {
+        WaitForFile(path, 3000);
+        into = ReadText(path);
+    };
+}
+
 // A drop of files as the shell hands it to WM_DROPFILES: a DROPFILES header
 // followed by the ANSI paths, each ended by a NUL, and a closing NUL. The
 // receiver releases it with DragFinish.

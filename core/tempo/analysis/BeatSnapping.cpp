@@ -113,8 +113,8 @@ constexpr double FineAfterMs = 5.0;
 constexpr double FineFadeMs = 30.0;
 constexpr double FineContrast = 2.0;
 
-// Where a slow attack's peak at `at` (on a curve that is PlacedAtRise)
-// began to rise: the last frame before it, within RiseLookMs, where the
+// Where a slow attack's peak at `at` (on a curve with a RiseShare) began
+// to rise: the last frame before it, within RiseLookMs, where the
 // curve climbs past RiseShare of the way from its lowest there to the
 // peak, refined linearly between that frame and the one before.
 double PlacedAtRise(const OnsetCurve& curve, double at)
@@ -142,7 +142,7 @@ double PlacedAtRise(const OnsetCurve& curve, double at)
 
 double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& options)
 {
-    if (curve.PlacedAtRise)
+    if (curve.RiseShare > 0.0)
         return PlacedAtRise(curve, at);
     const auto frames = static_cast<int64_t>(curve.Fine.size());
     if (frames < 3)
@@ -663,18 +663,11 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
 {
     bool shown = false;
     std::vector<SnappedBeat> snapped = SnapOnto(beats, curve, options, shown);
-    if (shown || curve.Swell.size() != curve.Values.size() || curve.Values.empty())
+    if (shown || !curve.Slow || curve.Slow->Values.size() != curve.Values.size())
         return snapped;
     // No beats on the curve of sharp attacks: perhaps they swell (strings, a
     // pad), and the curve of slow attacks shows them.
-    OnsetCurve slow;
-    slow.HopMs = curve.HopMs;
-    slow.Values = curve.Swell;
-    slow.StartMs = curve.SwellStartMs;
-    slow.PlacedAtRise = true;
-    slow.RiseShare = curve.RiseShare;
-    slow.RiseLookMs = curve.RiseLookMs;
-    std::vector<SnappedBeat> swelled = SnapOnto(beats, slow, options, shown);
+    std::vector<SnappedBeat> swelled = SnapOnto(beats, *curve.Slow, options, shown);
     return shown ? swelled : snapped;
 }
 
@@ -686,14 +679,6 @@ OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float
     curve.Fine = std::move(fine);
     curve.FineStartMs = fineWindowMs / 2.0 - hopMs - speaksMs;
     return curve;
-}
-
-void AddSwell(OnsetCurve& curve, std::vector<float> swell, double startMs, double riseShare, double lookMs)
-{
-    curve.Swell = std::move(swell);
-    curve.SwellStartMs = startMs;
-    curve.RiseShare = riseShare;
-    curve.RiseLookMs = lookMs;
 }
 
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values)

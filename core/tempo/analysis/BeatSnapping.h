@@ -74,6 +74,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 // A recording's onset strength as plain data: Values[i] in [0, 1] at
@@ -90,21 +91,17 @@ struct OnsetCurve {
     // more closely. Empty: onsets are placed by Values alone.
     std::vector<float> Fine;
     double FineStartMs = 0.0;
-    // A curve of slow attacks, frame for frame with Values (a bowed or
-    // swelled note, rising over tens of ms, hardly shows on Values): where
-    // too few beats find clear onsets on Values (LeastShare), they are
-    // snapped onto its peaks instead, each onset placed where its rise
-    // began (as PlacedAtRise), at SwellStartMs + frame * HopMs. Empty:
-    // none.
-    std::vector<float> Swell;
-    double SwellStartMs = 0.0;
-    // Values' own onsets lie where their rise began, not at their peaks:
-    // the last frame before a peak, within RiseLookMs, where the curve
-    // climbs past RiseShare of the way from its lowest there to the peak
-    // (and Fine is not used). Set on the curve made of Swell.
-    bool PlacedAtRise = false;
-    double RiseShare = 0.25;
-    double RiseLookMs = 30.0;
+    // The same recording's curve of slow attacks (a bowed or swelled note,
+    // rising over tens of ms, hardly shows on Values): where too few beats
+    // find clear onsets on Values (LeastShare), they are snapped onto it
+    // instead. Null: none.
+    std::shared_ptr<const OnsetCurve> Slow;
+    // Onsets lie where their rise began, not at their peaks: the last frame
+    // before a peak, within RiseLookMs, where the curve climbs past
+    // RiseShare of the way from its lowest there to the peak (Fine is not
+    // used). Zero on a curve of sharp attacks.
+    double RiseShare = 0.0;
+    double RiseLookMs = 0.0;
 };
 
 // The curve of a detector whose frame i is centred on i * hopMs, over a
@@ -117,10 +114,6 @@ OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float
 // notes were played.
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values, double fineWindowMs,
                                 std::vector<float> fine, double speaksMs);
-// Its curve of slow attacks (core/audio's OnsetStrength::Swell, its rises'
-// start onset_detail::kSwellStartMs after their frames, found by
-// kSwellRiseShare over kSwellLagMs).
-void AddSwell(OnsetCurve& curve, std::vector<float> swell, double startMs, double riseShare, double lookMs);
 
 enum class SnapState {
     Snapped,  // on a clear onset

@@ -360,11 +360,7 @@ TEST_F(SessionWindowTest, TheTakeBeingTappedIsJournalledAndGoesOnceListed)
                 Sleep(20);
             }
         },
-        [&](HWND) {
-            // The dialog's timer writes the journal within a second.
-            WaitForFile(journalPath, 3000);
-            journal = ReadText(journalPath);
-        },
+        ReadWhenWritten(journalPath, journal),
         [](HWND dialog) { PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001); },
     });
     AddCommand();

@@ -12,6 +12,7 @@
 #include "AudioDecoder.h"
 #include "BeatSnapping.h"
 #include "OnsetStrength.h"
+#include "RecordingOnsets.h"
 
 namespace {
 
@@ -62,7 +63,9 @@ Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double ri
     return out;
 }
 
-OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate, bool withSwell)
+// The curves the snapping takes from `samples`; without the curve of slow
+// attacks unless `withSlow`.
+OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate, bool withSlow)
 {
     OnsetStrengthSink sink;
     AudioFormat format;
@@ -72,12 +75,9 @@ OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate, bool withSw
     sink.Begin(format);
     sink.Consume(samples.data(), samples.size(), 1);
     sink.End();
-    OnsetStrength strength = sink.Result();
-    OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
-                                            strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs);
-    if (withSwell)
-        AddSwell(curve, std::move(strength.Swell), onset_detail::kSwellStartMs, onset_detail::kSwellRiseShare,
-                 onset_detail::kSwellLookMs);
+    OnsetCurve curve = OnsetCurveOf(sink.Result());
+    if (!withSlow)
+        curve.Slow.reset();
     return curve;
 }
 
@@ -159,4 +159,33 @@ TEST(SlowAttackSnapping, SharpAttacksKeepTheMainCurve)
         snapped += alone[i].State == SnapState::Snapped ? 1 : 0;
     }
     EXPECT_GE(snapped, 27u);
+}
+
+// A steady tone has no beats: its magnitudes waver a little from frame to
+// frame as its phase turns against the analysis window, which no beat may
+// be snapped onto (a sawtooth at full scale, as under a drone or organ
+// point).
+TEST(SlowAttackSnapping, ASteadyToneMovesNoBeat)
+{
+    std::mt19937 random(7);
+    const uint32_t rate = 44100;
+    std::vector<float> samples(static_cast<size_t>(rate) * 4);
+    // 81.6 Hz, its period not a whole number of samples.
+    for (size_t f = 0; f < samples.size(); ++f) {
+        const double cycles = static_cast<double>(f) * 81.6 / rate;
+        samples[f] = static_cast<float>(0.6 * (cycles - std::floor(cycles)) - 0.3);
+    }
+    const OnsetCurve curve = CurveOf(samples, rate, true);
+    // Short maps, where two beats on onsets would be enough to move them.
+    for (int round = 0; round < 12; ++round) {
+        std::vector<double> truth;
+        for (double t = 400 + 50 * round; t < 3000; t += 500)
+            truth.push_back(t);
+        const std::vector<double> taps = Tapped(random, truth, 20);
+        const std::vector<SnappedBeat> got = SnapBeats(taps, curve);
+        for (size_t i = 0; i < taps.size(); ++i) {
+            EXPECT_EQ(SnapState::Unsure, got[i].State) << "round " << round << ", beat " << i;
+            EXPECT_EQ(taps[i], got[i].TimeMs) << "round " << round << ", beat " << i;
+        }
+    }
 }
