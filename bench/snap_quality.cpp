@@ -748,6 +748,18 @@ int main(int argc, char** argv)
                         ++endCounts[takes][ends];
                     }
                 }
+                if (std::getenv("SNAP_TRACE") && takes == 0) {
+                    // Every beat of one take's snapped road: where it was
+                    // tapped and where it went, against the true beat.
+                    AnalysisOptions o = options;
+                    o.Snap = true;
+                    const BeatsOnRecording detail = BeatsOnRecordingInDetail(takeList, o);
+                    for (size_t j = 0; j < detail.Final.size() && j < recording.Beats.size(); ++j)
+                        std::printf("    %s %d beat %zu at %.0f: tapped %+.0f ms, snapped road %+.0f ms, %s\n", KindName(kind),
+                                    index, j, recording.Beats[j], detail.Tapped[j] - recording.Beats[j],
+                                    detail.Final[j] - recording.Beats[j],
+                                    detail.Origins[j] == BeatOrigin::Snapped ? "snapped" : "unsure");
+                }
                 if (std::getenv("SNAP_VERBOSE") && takes == 0) {
                     // Where the beats far off lie: snapped onto a wrong onset,
                     // or unsure and left at the tap's shift.

@@ -504,6 +504,36 @@ void SnapLateRuns(const std::vector<double>& time, const OnsetCurve& curve, cons
         const double usual = elsewhere.empty() ? 0.0 : Median(elsewhere);
         if (bestCount < (4 * length + 4) / 5 || static_cast<double>(bestCount) < 2.0 * usual)
             continue;
+        // Late taps step off the music's course where the run begins and
+        // step back where it ends; the notes a sixteenth before the beats,
+        // which a run of taps on time may find as well, step off it
+        // instead. Where two Snapped beats on a side show the course, the
+        // run's outermost beat on a peak there must lie nearer to it moved
+        // than as tapped (the distances summed over both sides).
+        size_t firstOn = q;
+        size_t lastOn = from;
+        for (size_t i = from; i < q; ++i)
+            if (ClearPeakNear(curve, time[i] + centre + bestShift, RunReachMs, options, scratch, top)) {
+                firstOn = std::min(firstOn, i);
+                lastOn = i;
+            }
+        double movedOff = 0.0;
+        double tappedOff = 0.0;
+        const auto course = [&](size_t i, size_t near, size_t far) {
+            const double at = time[near] + moved[near];
+            const double step = at - (time[far] + moved[far]);
+            const double beats = static_cast<double>(i > near ? i - near : near - i);
+            const double on = at + beats * step;
+            const double tapped = time[i] + centre;
+            movedOff += std::fabs(tapped + bestShift - on);
+            tappedOff += std::fabs(tapped - on);
+        };
+        if (from >= 2 && snapped[from - 1] && snapped[from - 2])
+            course(firstOn, from - 1, from - 2);
+        if (q + 1 < n && snapped[q] && snapped[q + 1])
+            course(lastOn, q, q + 1);
+        if (movedOff > tappedOff)
+            continue;
         for (size_t i = from; i < q; ++i)
             if (ClearPeakNear(curve, time[i] + centre + bestShift, RunReachMs, options, scratch, top)) {
                 moved[i] = PlacedOnFine(curve, top, options) - time[i];

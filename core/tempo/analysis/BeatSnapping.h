@@ -51,8 +51,11 @@
 //   TempoChange of a beat), where the music, not the taps, puts them, and
 //   never more than 200 ms from where the common shift puts them. A longer
 //   run, of three to eight, tapped late together, snaps by the lateness its
-//   beats share, where that puts four in five of them on clear peaks and
-//   stands out from every other shift.
+//   beats share, where that puts four in five of them on clear peaks,
+//   stands out from every other shift, and brings the run's ends nearer to
+//   the course of the Snapped beats either side than their taps lie (late
+//   taps step off that course; onsets a sixteenth before the beats would
+//   step off it instead).
 // - A beat still without a clear peak is Unsure, and takes the shift
 //   interpolated in time between its nearest Snapped neighbours within
 //   eight beats (one side's alone when the other has none); with none
