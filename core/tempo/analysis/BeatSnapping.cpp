@@ -603,11 +603,11 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     // a few taps lag 80 to 140 ms): the programme did not follow them, as
     // it would not follow them onto an accent, or could not reach. The
     // Snapped beats either side tell where they are without the taps: on
-    // the straight line between them, beat by beat, give or take the music's
-    // change of tempo. A clear peak that close to its point on the line, and
-    // no further from the tap than tapping errs, is a beat's onset. Only
-    // short runs: over a longer one (a rest) the tempo may bend too far for
-    // a straight line.
+    // the course between them, beat by beat, give or take the music's
+    // change of tempo. A clear peak that close to its point on the course,
+    // and no further from the tap than tapping errs, is a beat's onset.
+    // Only short runs: over a longer one (a rest) the tempo may bend too far
+    // for the course to follow.
     for (size_t p = 0; p < n;) {
         size_t q = p + 1;
         while (q < n && !snapped[q])
@@ -619,8 +619,27 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
         const double left = time[p] + moved[p];
         const double right = time[q] + moved[q];
         const double beat = (right - left) / static_cast<double>(q - p);
+        // Where the beats before p and after q snapped too, the course
+        // bends with the music's tempo through all four (the cubic through
+        // them, beat by beat): in a rubato the straight line misses the
+        // middle of a gap of three by more than a tenth of a beat.
+        const bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1];
+        const double xs[4] = {-1.0, 0.0, static_cast<double>(q - p), static_cast<double>(q - p + 1)};
+        const double ys[4] = {bent ? time[p - 1] + moved[p - 1] : 0.0, left, right,
+                              bent ? time[q + 1] + moved[q + 1] : 0.0};
         for (size_t i = p + 1; i < q; ++i) {
-            const double expected = left + beat * static_cast<double>(i - p);
+            double expected = left + beat * static_cast<double>(i - p);
+            if (bent) {
+                const double x = static_cast<double>(i - p);
+                expected = 0.0;
+                for (int a = 0; a < 4; ++a) {
+                    double weight = 1.0;
+                    for (int b = 0; b < 4; ++b)
+                        if (b != a)
+                            weight = weight * (x - xs[b]) / (xs[a] - xs[b]);
+                    expected += weight * ys[a];
+                }
+            }
             double top = 0.0;
             const double tapped = time[i] + centre;
             if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&

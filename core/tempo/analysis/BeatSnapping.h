@@ -48,7 +48,9 @@
 //   that keeps accents out, or are out of reach: such beats, in a run of at
 //   most four between two Snapped ones, snap to a clear peak near their
 //   points on the straight line between those two (within twice
-//   TempoChange of a beat), where the music, not the taps, puts them, and
+//   TempoChange of a beat; on the cubic through those two and the beats
+//   before and after them where those snapped too, so that the course
+//   bends with a rubato), where the music, not the taps, puts them, and
 //   never more than 200 ms from where the common shift puts them. A longer
 //   run, of three to eight, tapped late together, snaps by the lateness its
 //   beats share, where that puts four in five of them on clear peaks,

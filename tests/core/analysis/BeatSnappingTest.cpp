@@ -214,6 +214,44 @@ TEST(BeatSnapping, LateRunOfTapsReturnsToItsOnsets)
     }
 }
 
+// Three taps far early in a row (beyond what the programme follows) in a
+// rubato whose beats shorten or lengthen by 5 to 7 % each: the straight
+// line between the Snapped beats either side misses the middle one's onset
+// by a tenth of a beat, the course through the two beats each side does
+// not, and all three come back onto their onsets.
+TEST(BeatSnapping, FarTapsInARubatoReturnToTheirOnsets)
+{
+    TakeRandom random(47);
+    for (int set = 0; set < 40; ++set) {
+        const double ratio = set % 2 == 0 ? random.Uniform(0.93, 0.95) : random.Uniform(1.05, 1.07);
+        std::vector<double> truth{1000.0};
+        double length = random.Uniform(500.0, 700.0);
+        // Steady up to the bend, then the rubato over the far taps, so
+        // that its beats stay between 280 and 1300 ms.
+        const size_t bend = 12;
+        for (size_t k = 1; k < 24; ++k) {
+            if (k > bend && k <= bend + 8)
+                length *= ratio;
+            truth.push_back(truth.back() + length);
+        }
+        std::vector<Peak> peaks;
+        for (size_t k = 0; k < truth.size(); ++k)
+            peaks.push_back({truth[k], random.Uniform(0.6, 1.0)});
+        const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+        const size_t first = bend + 3;
+        std::vector<double> taps;
+        for (size_t k = 0; k < truth.size(); ++k)
+            taps.push_back(truth[k] + random.Uniform(-10.0, 10.0) - (k >= first && k < first + 3 ? 90.0 : 0.0));
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+        for (size_t k = first; k < first + 3; ++k) {
+            EXPECT_EQ(SnapState::Snapped, snapped[k].State) << set << " beat " << k << ", ratio " << ratio;
+            EXPECT_NEAR(truth[k], snapped[k].TimeMs, Hop) << set << " beat " << k << ", ratio " << ratio;
+        }
+        if (HasFailure())
+            return;
+    }
+}
+
 // In a fast passage the beats' own notes may show no clear onset for a few
 // beats while the sixteenths between them do. A run of such beats tapped on
 // time is no late run: moved back onto the sixteenths before the beats it
