@@ -440,6 +440,21 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
     }
 }
 
+// The music's course through four beats (at x = xs[k] beats, times ys[k]):
+// the cubic through them, at x beats.
+double CourseAt(const double (&xs)[4], const double (&ys)[4], double x)
+{
+    double at = 0.0;
+    for (int a = 0; a < 4; ++a) {
+        double weight = 1.0;
+        for (int b = 0; b < 4; ++b)
+            if (b != a)
+                weight = weight * (x - xs[b]) / (xs[a] - xs[b]);
+        at += weight * ys[a];
+    }
+    return at;
+}
+
 // A run of taps late by 80 to 140 ms over 3 to 8 beats (tappers drift late
 // for a few beats and come back) leaves a run of beats beyond their
 // windows, and too long, or in too bent a tempo, for the line between its
@@ -622,24 +637,24 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
         // Where the beats before p and after q snapped too, the course
         // bends with the music's tempo through all four (the cubic through
         // them, beat by beat): in a rubato the straight line misses the
-        // middle of a gap of three by more than a tenth of a beat.
-        const bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1];
+        // middle of a gap of three by more than a tenth of a beat. Only
+        // where the tempo changes alike on both sides of the gap (by less
+        // than twice TempoChange of a beat per beat apart): a neighbour snapped
+        // off its beat (a far tap followed onto a note between the beats)
+        // bends the cubic further than the line, onto the notes between.
+        bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1];
+        if (bent) {
+            const double half = 0.5 * static_cast<double>(q - p + 1);
+            const double before = (beat - (left - (time[p - 1] + moved[p - 1]))) / half;
+            const double after = ((time[q + 1] + moved[q + 1] - right) - beat) / half;
+            bent = std::fabs(after - before) <= 2.0 * options.TempoChange * beat;
+        }
         const double xs[4] = {-1.0, 0.0, static_cast<double>(q - p), static_cast<double>(q - p + 1)};
         const double ys[4] = {bent ? time[p - 1] + moved[p - 1] : 0.0, left, right,
                               bent ? time[q + 1] + moved[q + 1] : 0.0};
         for (size_t i = p + 1; i < q; ++i) {
-            double expected = left + beat * static_cast<double>(i - p);
-            if (bent) {
-                const double x = static_cast<double>(i - p);
-                expected = 0.0;
-                for (int a = 0; a < 4; ++a) {
-                    double weight = 1.0;
-                    for (int b = 0; b < 4; ++b)
-                        if (b != a)
-                            weight = weight * (x - xs[b]) / (xs[a] - xs[b]);
-                    expected += weight * ys[a];
-                }
-            }
+            const double expected = bent ? CourseAt(xs, ys, static_cast<double>(i - p))
+                                         : left + beat * static_cast<double>(i - p);
             double top = 0.0;
             const double tapped = time[i] + centre;
             if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&
