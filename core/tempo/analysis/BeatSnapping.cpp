@@ -15,6 +15,13 @@ namespace {
 // all Snapped beats share, the take's constant lead or lag.
 constexpr size_t NeighbourReach = 8;
 
+// Beats found on both the sharp and the slow curve agree within AgreeMs
+// (a slow attack's start and its sharp curve's peak lie tens of ms apart;
+// an off-beat, a quarter of a beat or more); LeastDiffer beats that differ,
+// and twice as many as agree, say the slow curve shows something else.
+constexpr double AgreeMs = 50.0;
+constexpr size_t LeastDiffer = 4;
+
 // The furthest a tap errs from its beat beyond the common shift (a tap in a
 // hundred 70 to 130 ms off, runs of late taps 80 to 140 ms, and the jitter
 // on top), and the longest run of such taps: what a beat without a clear
@@ -455,6 +462,44 @@ double CourseAt(const double (&xs)[4], const double (&ys)[4], double x)
     return at;
 }
 
+// A beat snapped off the course: a far tap followed onto a note between
+// the beats. Where the Snapped beats two each side keep a course whose
+// tempo changes alike on both sides (as the far taps' course above), a
+// Snapped beat more than OffCourseMs and OffCourseBeats of a beat off it
+// moves onto the clear peak nearest to it within 2 TempoChange of a beat.
+// Decided on the beats as snapped, so that one move does not lead another.
+// Only lone beats: two together off the course are as often the course's
+// own bend (fast passages rendered, five takes: RMS interval 2.2 ms with
+// lone beats, 6.6 with pairs too).
+constexpr double OffCourseMs = 60.0;
+constexpr double OffCourseBeats = 0.15;
+
+void SnapOntoCourse(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options,
+                    const std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    const size_t n = time.size();
+    std::vector<double> scratch;
+    const std::vector<double> was(moved);
+    const auto at = [&](size_t i) { return time[i] + was[i]; };
+    for (size_t i = 2; i + 2 < n; ++i) {
+        if (!snapped[i - 2] || !snapped[i - 1] || !snapped[i] || !snapped[i + 1] || !snapped[i + 2])
+            continue;
+        const double beat = 0.5 * (at(i + 1) - at(i - 1));
+        const double before = (beat - (at(i - 1) - at(i - 2))) / 1.5;
+        const double after = ((at(i + 2) - at(i + 1)) - beat) / 1.5;
+        if (!(std::fabs(after - before) <= 2.0 * options.TempoChange * beat))
+            continue;
+        const double xs[4] = {-2.0, -1.0, 1.0, 2.0};
+        const double ys[4] = {at(i - 2), at(i - 1), at(i + 1), at(i + 2)};
+        const double course = CourseAt(xs, ys, 0.0);
+        if (!(std::fabs(at(i) - course) > std::max(OffCourseMs, OffCourseBeats * beat)))
+            continue;
+        double top = 0.0;
+        if (ClearPeakNear(curve, course, 2.0 * options.TempoChange * beat, options, scratch, top))
+            moved[i] = PlacedOnFine(curve, top, options) - time[i];
+    }
+}
+
 // A run of taps late by 80 to 140 ms over 3 to 8 beats (tappers drift late
 // for a few beats and come back) leaves a run of beats beyond their
 // windows, and too long, or in too bent a tempo, for the line between its
@@ -564,7 +609,7 @@ namespace {
 // The beats snapped onto one curve; `shown` false (and every beat unmoved
 // and Unsure) where fewer than LeastShare of them find a clear onset.
 std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options,
-                                  bool& shown)
+                                  bool& shown, std::vector<SnappedBeat>* found = nullptr)
 {
     shown = false;
     const size_t n = beats.size();
@@ -608,6 +653,14 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     // Where most beats find no clear onset the recording does not show its
     // beats (they lie under louder accents, or in a wash of sound), and the
     // few that snap may have snapped to anything: the beats stay as tapped.
+    if (found) {
+        *found = result;
+        for (size_t i = 0; i < n; ++i)
+            if (snapped[i]) {
+                (*found)[order[i]].TimeMs = time[i] + moved[i] + curve.StartMs;
+                (*found)[order[i]].State = SnapState::Snapped;
+            }
+    }
     if (static_cast<double>(shared.size()) < options.LeastShare * static_cast<double>(n))
         return result;
     shown = true;
@@ -667,6 +720,7 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     }
 
     SnapLateRuns(time, curve, options, centre, snapped, moved);
+    SnapOntoCourse(time, curve, options, snapped, moved);
 
     // Unsure beats: the shift interpolated between the nearest Snapped beats
     // within reach on either side; one side's alone at an edge or a long
@@ -726,13 +780,28 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
 std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options)
 {
     bool shown = false;
-    std::vector<SnappedBeat> snapped = SnapOnto(beats, curve, options, shown);
+    std::vector<SnappedBeat> few;
+    std::vector<SnappedBeat> snapped = SnapOnto(beats, curve, options, shown, &few);
     if (shown || !curve.Slow || curve.Slow->Values.size() != curve.Values.size())
         return snapped;
     // No beats on the curve of sharp attacks: perhaps they swell (strings, a
     // pad), and the curve of slow attacks shows them.
     std::vector<SnappedBeat> swelled = SnapOnto(beats, *curve.Slow, options, shown);
-    return shown ? swelled : snapped;
+    if (!shown)
+        return snapped;
+    // Unless the few beats the sharp curve did find lie elsewhere: soft
+    // beats under swelling stabs between them (brass on the off-beats)
+    // show on the sharp curve here and there, and the slow curve shows the
+    // stabs. Where most of the beats found on both differ by more than
+    // AgreeMs, the slow curve has found something else than the beats.
+    size_t agree = 0;
+    size_t differ = 0;
+    for (size_t i = 0; i < beats.size(); ++i)
+        if (few[i].State == SnapState::Snapped && swelled[i].State == SnapState::Snapped) {
+            const double d = few[i].TimeMs - swelled[i].TimeMs;
+            (d <= AgreeMs && d >= -AgreeMs ? agree : differ) += 1;
+        }
+    return differ >= LeastDiffer && differ > 2 * agree ? snapped : swelled;
 }
 
 OnsetCurve CurveOfCentredFrames(double hopMs, double windowMs, std::vector<float> values, double fineWindowMs,

@@ -58,6 +58,10 @@
 //   the course of the Snapped beats either side than their taps lie (late
 //   taps step off that course; onsets a sixteenth before the beats would
 //   step off it instead).
+// - A lone Snapped beat more than 60 ms and 0.15 of a beat off the course
+//   through the Snapped beats two each side (a far tap followed onto a
+//   note between the beats), where that course's tempo changes alike on
+//   both sides, moves onto the clear peak nearest the course.
 // - A beat still without a clear peak is Unsure, and takes the shift
 //   interpolated in time between its nearest Snapped neighbours within
 //   eight beats (one side's alone when the other has none); with none
@@ -65,7 +69,10 @@
 //   beat at all, none.
 // - Where fewer than LeastShare of the beats are Snapped, the recording does
 //   not show its beats (they lie under louder accents, or in a wash of
-//   sound): every beat is Unsure and stays where it is.
+//   sound): every beat is Unsure and stays where it is. A curve of slow
+//   attacks (OnsetCurve::Slow) is then tried the same way, unless the few
+//   beats the sharp curve found mostly lie elsewhere than the slow curve
+//   puts them (swelling stabs between soft beats).
 // - No beat passes its neighbour or shortens the beat before it to less
 //   than half its length: such a beat keeps the shift of the one before it
 //   and is Unsure.
