@@ -464,13 +464,13 @@ double CourseAt(const double (&xs)[4], const double (&ys)[4], double x)
 
 // A beat snapped off the course: a far tap followed onto a note between
 // the beats. Where the Snapped beats two each side keep a course whose
-// tempo changes alike on both sides (as the far taps' course above), a
-// Snapped beat more than OffCourseMs and OffCourseBeats of a beat off it
-// moves onto the clear peak nearest to it within 2 TempoChange of a beat.
-// Decided on the beats as snapped, so that one move does not lead another.
-// Only lone beats: two together off the course are as often the course's
-// own bend (fast passages rendered, five takes: RMS interval 2.2 ms with
-// lone beats, 6.6 with pairs too).
+// tempo changes alike on both sides (as for far taps between Snapped beats,
+// in SnapOnto), a Snapped beat more than OffCourseMs and OffCourseBeats of
+// a beat off it moves onto the clear peak nearest to it within 2
+// TempoChange of a beat. Decided on the beats as snapped, so that one move
+// does not lead another. Only lone beats: two together off the course are
+// as often the course's own bend (fast passages rendered, five takes: RMS
+// interval 2.2 ms with lone beats, 6.6 with pairs too).
 constexpr double OffCourseMs = 60.0;
 constexpr double OffCourseBeats = 0.15;
 
@@ -608,6 +608,8 @@ namespace {
 
 // The beats snapped onto one curve; `shown` false (and every beat unmoved
 // and Unsure) where fewer than LeastShare of them find a clear onset.
+// `found`, where given: the beats the programme put on clear onsets, at
+// those (Snapped), and the others as given (Unsure), shown or not.
 std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetCurve& curve, const SnapOptions& options,
                                   bool& shown, std::vector<SnappedBeat>* found = nullptr)
 {
@@ -650,9 +652,6 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     for (size_t i = 0; i < n; ++i)
         if (snapped[i])
             shared.push_back(moved[i]);
-    // Where most beats find no clear onset the recording does not show its
-    // beats (they lie under louder accents, or in a wash of sound), and the
-    // few that snap may have snapped to anything: the beats stay as tapped.
     if (found) {
         *found = result;
         for (size_t i = 0; i < n; ++i)
@@ -661,6 +660,9 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
                 (*found)[order[i]].State = SnapState::Snapped;
             }
     }
+    // Where most beats find no clear onset the recording does not show its
+    // beats (they lie under louder accents, or in a wash of sound), and the
+    // few that snap may have snapped to anything: the beats stay as tapped.
     if (static_cast<double>(shared.size()) < options.LeastShare * static_cast<double>(n))
         return result;
     shown = true;
@@ -692,9 +694,10 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
         // them, beat by beat): in a rubato the straight line misses the
         // middle of a gap of three by more than a tenth of a beat. Only
         // where the tempo changes alike on both sides of the gap (by less
-        // than twice TempoChange of a beat per beat apart): a neighbour snapped
-        // off its beat (a far tap followed onto a note between the beats)
-        // bends the cubic further than the line, onto the notes between.
+        // than twice TempoChange of a beat per beat apart): a neighbour
+        // snapped off its beat (a far tap followed onto a note between the
+        // beats) bends the cubic further than the line, onto the notes
+        // between.
         bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1];
         if (bent) {
             const double half = 0.5 * static_cast<double>(q - p + 1);
