@@ -61,7 +61,7 @@ test-tsan:
 	@TSAN_OPTIONS=halt_on_error=1 $(B)/tsan/tests/tempo_tests --gtest_filter='TakeSlotConcurrency*' --gtest_brief=1
 
 # Coverage-instrumented libraries, sanitizers on, fuzz targets linked with
-# libFuzzer; run for FUZZ_SECONDS per target (seven targets).
+# libFuzzer; run for FUZZ_SECONDS per target (eight targets).
 $(B)/fuzz/build.ninja:
 	@CC=clang CXX=clang++ $(CONFIGURE) -B $(B)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DMETROVA_TESTS=OFF -DMETROVA_FUZZ=ON \

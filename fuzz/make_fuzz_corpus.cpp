@@ -217,6 +217,33 @@ Corpus OnsetCorpus()
     return c;
 }
 
+// The snapping target's input: hop, flags, frames / 64 - 1, beats, first
+// beat / 20 ms, then the curves a byte a frame (main, fine, slow), then the
+// beats' distances, two bytes each.
+Corpus SnapCorpus()
+{
+    Corpus c;
+    const auto add = [&c](const char* name, uint8_t hop, uint8_t flags, uint8_t frameBlocks, uint8_t beats,
+                          uint8_t first, uint32_t peakEvery, uint16_t distance) {
+        wavimg::Bytes input = {hop, flags, frameBlocks, beats, first};
+        const size_t frames = (static_cast<size_t>(frameBlocks) + 1) * 64;
+        for (size_t curve = 0; curve < 3; ++curve)
+            for (size_t f = 0; f < frames; ++f)
+                input.push_back(peakEvery && f % peakEvery == 0 ? 230 : uint8_t(f * 7 % 9));
+        for (uint8_t b = 0; b < beats; ++b) {
+            input.push_back(uint8_t(distance & 255));
+            input.push_back(uint8_t(distance >> 8));
+        }
+        c.emplace_back(name, input);
+    };
+    // Clicks every 250 ms at a hop of 2.5 ms, beats tapped 250 ms apart.
+    add("clicks-fine", 6, 1, 31, 24, 50, 100, 230);
+    add("clicks-slow-shuffled", 6, 6, 31, 24, 51, 100, 230);
+    add("hop-zero", 255, 3, 3, 8, 0, 10, 100);
+    add("no-onsets", 16, 7, 7, 40, 5, 0, 480);
+    return c;
+}
+
 bool WriteCorpus(const std::string& dir, const Corpus& corpus)
 {
     for (const auto& [name, bytes] : corpus) {
@@ -256,9 +283,11 @@ int main(int argc, char** argv)
             corpus = WavCorpus();
         else if (target == "onset_fuzz")
             corpus = OnsetCorpus();
+        else if (target == "snap_fuzz")
+            corpus = SnapCorpus();
         if (!corpus.empty())
             return WriteCorpus(argv[2], corpus) ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz|session_fuzz|wav_fuzz|onset_fuzz DIR\n");
+    std::fprintf(stderr, "usage: make_fuzz_corpus smf_parser_fuzz|import_fuzz|tempo_fuzz|ini_fuzz|session_fuzz|wav_fuzz|onset_fuzz|snap_fuzz DIR\n");
     return 2;
 }

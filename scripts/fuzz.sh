@@ -66,7 +66,7 @@ start() {
     started=$((started + 1))
 }
 
-targets="smf_parser_fuzz import_fuzz tempo_fuzz ini_fuzz session_fuzz wav_fuzz onset_fuzz"
+targets="smf_parser_fuzz import_fuzz tempo_fuzz ini_fuzz session_fuzz wav_fuzz onset_fuzz snap_fuzz"
 start smf_parser_fuzz 10 2048 ""
 # No file of up to 1 MiB may keep the import busy for more than a second or
 # make it use more than 256 MiB. That second is the native Release build's;
@@ -82,6 +82,8 @@ start session_fuzz 10 2048 "" -max_len=65536
 start wav_fuzz 10 2048 "" -max_len=1048576
 # Samples are repeated up to 8 times: 16 KiB gives a second of sound or more.
 start onset_fuzz 10 2048 "" -max_len=16384
+# Three curves of up to 16384 frames and 255 beats: 64 KiB reaches them all.
+start snap_fuzz 10 2048 "" -max_len=65536
 wait
 
 total=0
