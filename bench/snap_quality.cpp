@@ -735,12 +735,18 @@ int main(int argc, char** argv)
                     const std::vector<double> got = BeatTimesOnRecording(takeList, o);
                     errors[road] = Add(tallies[takes][road], got, recording.Beats);
                 }
+                // The snapped road beat by beat, for the spread and the
+                // trace.
+                const bool trace = std::getenv("SNAP_TRACE") && takes == 0;
+                BeatsOnRecording detail;
+                if (spread || trace) {
+                    AnalysisOptions o = options;
+                    o.Snap = true;
+                    detail = BeatsOnRecordingInDetail(takeList, o);
+                }
                 if (spread) {
                     // The snapped road's interval errors by how many of
                     // their two beats snapped.
-                    AnalysisOptions o = options;
-                    o.Snap = true;
-                    const BeatsOnRecording detail = BeatsOnRecordingInDetail(takeList, o);
                     for (size_t j = 0; j + 1 < detail.Final.size() && j + 1 < recording.Beats.size(); ++j) {
                         const int ends = (detail.Origins[j] == BeatOrigin::Snapped) + (detail.Origins[j + 1] == BeatOrigin::Snapped);
                         const double d = (detail.Final[j + 1] - detail.Final[j]) - (recording.Beats[j + 1] - recording.Beats[j]);
@@ -748,12 +754,9 @@ int main(int argc, char** argv)
                         ++endCounts[takes][ends];
                     }
                 }
-                if (std::getenv("SNAP_TRACE") && takes == 0) {
+                if (trace) {
                     // Every beat of one take's snapped road: where it was
                     // tapped and where it went, against the true beat.
-                    AnalysisOptions o = options;
-                    o.Snap = true;
-                    const BeatsOnRecording detail = BeatsOnRecordingInDetail(takeList, o);
                     for (size_t j = 0; j < detail.Final.size() && j < recording.Beats.size(); ++j)
                         std::printf("    %s %d beat %zu at %.0f: tapped %+.0f ms, snapped road %+.0f ms, %s\n", KindName(kind),
                                     index, j, recording.Beats[j], detail.Tapped[j] - recording.Beats[j],
@@ -767,13 +770,13 @@ int main(int argc, char** argv)
                     o.Snap = true;
                     o.Repair = true;
                     o.Smoothing = SmoothingAuto;
-                    const BeatsOnRecording detail = BeatsOnRecordingInDetail(takeList, o);
-                    for (size_t j = 0; j < detail.Final.size() && j < recording.Beats.size(); ++j) {
-                        const double e = detail.Final[j] - recording.Beats[j];
+                    const BeatsOnRecording all = BeatsOnRecordingInDetail(takeList, o);
+                    for (size_t j = 0; j < all.Final.size() && j < recording.Beats.size(); ++j) {
+                        const double e = all.Final[j] - recording.Beats[j];
                         if (std::fabs(e) > 70.0)
                             std::printf("    %s %d beat %zu: %s, off %.0f ms, tapped %.0f ms off\n", KindName(kind), index,
-                                        j, detail.Origins[j] == BeatOrigin::Snapped ? "snapped" : "unsure", e,
-                                        detail.Tapped[j] - recording.Beats[j]);
+                                        j, all.Origins[j] == BeatOrigin::Snapped ? "snapped" : "unsure", e,
+                                        all.Tapped[j] - recording.Beats[j]);
                     }
                 }
                 for (const auto& [road, without] : {std::pair<int, int>{Snapped, Plain}, {RepairSnapSmooth, Smoothed}}) {

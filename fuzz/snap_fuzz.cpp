@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BeatSnapping.h"
+#include "FuzzReader.h"
 
 namespace {
 
@@ -33,28 +34,11 @@ namespace {
     std::abort();
 }
 
-class Reader {
-public:
-    Reader(const uint8_t* d, size_t n) : data(d), size(n) {}
-    uint8_t Byte() { return pos < size ? data[pos++] : 0; }
-    // The bytes from here on, read round and round (nothing: zeros).
-    uint8_t Cycled(size_t i) const
-    {
-        return pos < size ? data[pos + i % (size - pos)] : 0;
-    }
-    void Skip(size_t n) { pos = std::min(size, pos + n); }
-
-private:
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Reader in(data, size);
+    FuzzReader in(data, size);
     const uint8_t hopByte = in.Byte();
     const uint8_t flags = in.Byte();
     const size_t frames = (static_cast<size_t>(in.Byte()) + 1) * 64;
@@ -86,13 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         anyOnset = anyOnset || *std::max_element(slow->Values.begin(), slow->Values.end()) >= 0.06f;
         curve.Slow = slow;
     }
-    in.Skip(std::min<size_t>(3 * frames, size));
+    in.Skip(3 * frames);
 
     std::vector<double> beats;
     double t = first;
     for (size_t i = 0; i < count; ++i) {
-        const uint32_t v = static_cast<uint32_t>(in.Byte()) | static_cast<uint32_t>(in.Byte()) << 8;
-        t += 20.0 + static_cast<double>(v % 2000);
+        t += 20.0 + static_cast<double>(in.Le(2) % 2000);
         beats.push_back(t);
     }
     // The order given: ascending, or shuffled by the beats' own bytes.

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzReader.h"
 #include "TapAnalysis.h"
 #include "TempoExport.h"
 #include "TempoMap.h"
@@ -37,31 +38,11 @@ namespace {
     std::abort();
 }
 
-class Reader {
-public:
-    Reader(const uint8_t* d, size_t n) : data(d), size(n) {}
-    bool AtEnd() const { return pos >= size; }
-    size_t Remaining() const { return size - pos; }
-    uint8_t Byte() { return pos < size ? data[pos++] : 0; }
-    uint32_t Time()
-    {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= uint32_t(Byte()) << (8 * i);
-        return v;
-    }
-
-private:
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Reader in(data, size);
+    FuzzReader in(data, size);
     const uint8_t first = in.Byte();
     const uint8_t second = in.Byte();
     const int interpCount = first % (MaxInterpCount + 1);
@@ -71,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t count = in.Byte();
         Take take(2 + std::min(count, in.Remaining() / 4));
         for (uint32_t& time : take)
-            time = in.Time();
+            time = in.Le(4);
         NormalizeTake(take);
         takes.push_back(std::move(take));
     } while (!in.AtEnd() && takes.size() < 4);

@@ -462,15 +462,30 @@ double CourseAt(const double (&xs)[4], const double (&ys)[4], double x)
     return at;
 }
 
+// Whether the tempo changes alike on both sides of a gap of `span` beats
+// (their mean length `beat`), from the beat just before it (`before` long)
+// to the one just after it (`after`): by less than twice TempoChange of a
+// beat per beat apart. Then the cubic through the Snapped beats two each
+// side follows the music's course; a neighbour snapped off its beat (a far
+// tap followed onto a note between the beats) bends the cubic further than
+// the line, onto the notes between.
+bool BendsAlike(double before, double beat, double after, double span, const SnapOptions& options)
+{
+    const double half = 0.5 * (span + 1.0);
+    const double into = (beat - before) / half;
+    const double out = (after - beat) / half;
+    return std::fabs(out - into) <= 2.0 * options.TempoChange * beat;
+}
+
 // A beat snapped off the course: a far tap followed onto a note between
 // the beats. Where the Snapped beats two each side keep a course whose
-// tempo changes alike on both sides (as for far taps between Snapped beats,
-// in SnapOnto), a Snapped beat more than OffCourseMs and OffCourseBeats of
-// a beat off it moves onto the clear peak nearest to it within 2
-// TempoChange of a beat. Decided on the beats as snapped, so that one move
-// does not lead another. Only lone beats: two together off the course are
-// as often the course's own bend (fast passages rendered, five takes: RMS
-// interval 2.2 ms with lone beats, 6.6 with pairs too).
+// tempo changes alike on both sides (BendsAlike), a Snapped beat more than
+// OffCourseMs and OffCourseBeats of a beat off it moves onto the clear peak
+// nearest to it within 2 TempoChange of a beat. Decided on the beats as
+// snapped, so that one move does not lead another. Only lone beats: two
+// together off the course are as often the course's own bend (fast
+// passages rendered, five takes: RMS interval 2.2 ms with lone beats, 6.6
+// with pairs too).
 constexpr double OffCourseMs = 60.0;
 constexpr double OffCourseBeats = 0.15;
 
@@ -485,9 +500,7 @@ void SnapOntoCourse(const std::vector<double>& time, const OnsetCurve& curve, co
         if (!snapped[i - 2] || !snapped[i - 1] || !snapped[i] || !snapped[i + 1] || !snapped[i + 2])
             continue;
         const double beat = 0.5 * (at(i + 1) - at(i - 1));
-        const double before = (beat - (at(i - 1) - at(i - 2))) / 1.5;
-        const double after = ((at(i + 2) - at(i + 1)) - beat) / 1.5;
-        if (!(std::fabs(after - before) <= 2.0 * options.TempoChange * beat))
+        if (!BendsAlike(at(i - 1) - at(i - 2), beat, at(i + 2) - at(i + 1), 2.0, options))
             continue;
         const double xs[4] = {-2.0, -1.0, 1.0, 2.0};
         const double ys[4] = {at(i - 2), at(i - 1), at(i + 1), at(i + 2)};
@@ -693,18 +706,10 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
         // bends with the music's tempo through all four (the cubic through
         // them, beat by beat): in a rubato the straight line misses the
         // middle of a gap of three by more than a tenth of a beat. Only
-        // where the tempo changes alike on both sides of the gap (by less
-        // than twice TempoChange of a beat per beat apart): a neighbour
-        // snapped off its beat (a far tap followed onto a note between the
-        // beats) bends the cubic further than the line, onto the notes
-        // between.
-        bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1];
-        if (bent) {
-            const double half = 0.5 * static_cast<double>(q - p + 1);
-            const double before = (beat - (left - (time[p - 1] + moved[p - 1]))) / half;
-            const double after = ((time[q + 1] + moved[q + 1] - right) - beat) / half;
-            bent = std::fabs(after - before) <= 2.0 * options.TempoChange * beat;
-        }
+        // where the tempo changes alike on both sides of the gap.
+        const bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1] &&
+                          BendsAlike(left - (time[p - 1] + moved[p - 1]), beat, time[q + 1] + moved[q + 1] - right,
+                                     static_cast<double>(q - p), options);
         const double xs[4] = {-1.0, 0.0, static_cast<double>(q - p), static_cast<double>(q - p + 1)};
         const double ys[4] = {bent ? time[p - 1] + moved[p - 1] : 0.0, left, right,
                               bent ? time[q + 1] + moved[q + 1] : 0.0};
