@@ -691,6 +691,7 @@ int main(int argc, char** argv)
         double endSquares[2][3] = {};
         size_t endCounts[2][3] = {};
         size_t unsure[2] = {0, 0};
+        std::vector<double> onOnsets[2];
         size_t snappedBeats[2] = {0, 0};
         for (int index = first; index < first + recordings; ++index) {
             TakeRandom random(static_cast<uint32_t>(1000 * static_cast<int>(kind) + index));
@@ -753,6 +754,9 @@ int main(int argc, char** argv)
                         endSquares[takes][ends] += d * d;
                         ++endCounts[takes][ends];
                     }
+                    for (size_t j = 0; j < detail.Final.size() && j < recording.Beats.size(); ++j)
+                        if (detail.Origins[j] == BeatOrigin::Snapped)
+                            onOnsets[takes].push_back(detail.Final[j] - recording.Beats[j]);
                 }
                 if (trace) {
                     // Every beat of one take's snapped road: where it was
@@ -781,6 +785,9 @@ int main(int argc, char** argv)
                 }
                 for (const auto& [road, without] : {std::pair<int, int>{Snapped, Plain}, {RepairSnapSmooth, Smoothed}}) {
                     tallies[takes][road].worse += errors[road].Median > 1.1 * errors[without].Median ? 1 : 0;
+                    if (std::getenv("SNAP_WORSE") && errors[road].Median > 1.1 * errors[without].Median)
+                        std::printf("    %s %d, %zu take(s), road %d: median %.2f, without %.2f\n", KindName(kind), index,
+                                    count, road, errors[road].Median, errors[without].Median);
                     tallies[takes][road].worseRms += errors[road].RmsInterval > 1.1 * errors[without].RmsInterval ? 1 : 0;
                 }
                 // How many beats snap, on the plain road's beats.
@@ -815,6 +822,12 @@ int main(int argc, char** argv)
                 };
                 std::printf("  snap: intervals' RMS error by snapped ends: none %.1f (%zu), one %.1f (%zu), both %.1f (%zu)\n",
                             rms(0), endCounts[takes][0], rms(1), endCounts[takes][1], rms(2), endCounts[takes][2]);
+                std::vector<double> u = onOnsets[takes];
+                std::sort(u.begin(), u.end());
+                if (!u.empty())
+                    std::printf("  Snapped beats' errors: 5%% %.1f 10%% %.1f 25%% %.1f 50%% %.1f 75%% %.1f 90%% %.1f 95%% %.1f\n",
+                                u[u.size() / 20], u[u.size() / 10], u[u.size() / 4], u[u.size() / 2], u[u.size() * 3 / 4],
+                                u[u.size() * 9 / 10], u[u.size() * 19 / 20]);
                 std::vector<double> v = tallies[takes][Snapped].signedErrors;
                 std::sort(v.begin(), v.end());
                 if (!v.empty())
