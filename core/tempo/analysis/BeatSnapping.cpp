@@ -51,6 +51,14 @@ constexpr double LevelStepMs = 5.0;
 // beats' peaks (ten or so ms wide) under every shift.
 constexpr double CommonReachMs = 15.0;
 constexpr size_t CommonBeats = 1000;
+// But no onset further from its tap than the lag and lead a tapper has,
+// give or take a third of that reach, counts: the tap's own error can
+// carry a beat's onset a little past them (takes leading by 60 ms over
+// sixteenths lost their beats to the sixteenths before without it), while
+// off-beat stabs just beyond them gathered at the edge of the shifts and
+// won whole takes (at 10 ms, a rendered take of stabs 80 ms after its taps
+// was taken again).
+constexpr double CommonEdgeMs = 5.0;
 
 // The time of the peak at frame f between its neighbours' values ym and
 // yp: the top of the parabola through the three, at most half a frame off.
@@ -249,7 +257,13 @@ double PeakWithin(const OnsetCurve& curve, double at, double reach)
 // Contrast times its level), up to Contrast times
 // LeastStrength, so that a train of onsets under every beat outweighs a few
 // louder accents between them, and the curve's floor of noise counts for
-// nothing; of equal shifts the smallest (0 when nothing beats it).
+// nothing; of equal shifts the smallest (0 when nothing beats it). Under
+// each beat the strongest onset within CommonReachMs counts, but none
+// further than CommonEdgeMs beyond MaxLagMs before its tap or MaxLeadMs
+// after it: off-beat stabs just beyond the lead a tapper has (a fast beat
+// tapped 90 ms late puts them 80 ms after the taps) would otherwise gather
+// at the edge of the shifts and win the whole take from the beats' softer
+// onsets.
 double CommonShift(const std::vector<double>& time, const std::vector<double>& level, const OnsetCurve& curve,
                    const SnapOptions& options)
 {
@@ -268,7 +282,10 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
     for (size_t i = 0; i < time.size(); i += every)
         for (int64_t k = -steps; k <= leadSteps; ++k) {
-            const double v = PeakWithin(curve, time[i] + static_cast<double>(k * stride) * curve.HopMs, CommonReachMs);
+            const double at = time[i] + static_cast<double>(k * stride) * curve.HopMs;
+            const double lo = std::max(at - CommonReachMs, time[i] - options.MaxLagMs - CommonEdgeMs);
+            const double hi = std::min(at + CommonReachMs, time[i] + options.MaxLeadMs + CommonEdgeMs);
+            const double v = PeakWithin(curve, 0.5 * (lo + hi), 0.5 * (hi - lo));
             sums[static_cast<size_t>(k + steps)] += v < least[i] ? 0.0 : v < most ? v : most;
         }
     double best = 0.0;

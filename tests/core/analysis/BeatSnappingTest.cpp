@@ -420,6 +420,45 @@ TEST(BeatSnapping, OffBeatAccentDoesNotCapture)
     }
 }
 
+// A fast beat (340 ms) tapped 92 ms late by a steady tapper: the beats'
+// own soft onsets on every other beat, stabs on every off-beat several
+// times stronger. The stabs lie 78 ms after the taps, beyond the lead a
+// tapper has (60 ms): they must not take the take, and the beats go onto
+// their own onsets. Beside it, taps at the very edge of the lead and the
+// lag a tapper has, over the beats' onsets alone, still find them.
+TEST(BeatSnapping, OffBeatsBeyondTheLeadDoNotTakeTheWholeTake)
+{
+    struct Case {
+        double Lag;
+        bool Stabs;
+    };
+    for (const Case c : {Case{92.0, true}, Case{-60.0, false}, Case{100.0, false}}) {
+        for (uint32_t seed = 31; seed < 36; ++seed) {
+            TakeRandom random(seed);
+            const std::vector<double> truth = SteadyBeats(120, 1000.0, 340.0);
+            std::vector<Peak> peaks;
+            for (size_t k = 0; k < truth.size(); ++k) {
+                if (k % 2 == 0)
+                    peaks.push_back({truth[k], 0.3});
+                if (c.Stabs)
+                    peaks.push_back({truth[k] + 170.0, 1.0});
+            }
+            const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+            std::vector<double> taps;
+            for (const double t : truth)
+                taps.push_back(t + c.Lag + 10.0 * random.Normal());
+            const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+            size_t onStabs = 0, onOwn = 0;
+            for (size_t k = 0; k < truth.size(); ++k) {
+                onStabs += std::fabs(snapped[k].TimeMs - truth[k] - 170.0) <= Hop ? 1 : 0;
+                onOwn += k % 2 == 0 && std::fabs(snapped[k].TimeMs - truth[k]) <= Hop ? 1 : 0;
+            }
+            EXPECT_EQ(onStabs, 0u) << c.Lag << ", seed " << seed;
+            EXPECT_GE(onOwn, 57u) << c.Lag << ", seed " << seed;
+        }
+    }
+}
+
 // No onset within 100 ms of any beat (strong ones between the beats): no
 // beat snaps, and none moves by more than a millisecond. Among beats that
 // do snap (taps on their onsets), one with nothing within 100 ms of it
