@@ -148,10 +148,15 @@ struct SnapOptions {
     // Price of a change of shift between neighbouring beats: a change of
     // this many milliseconds costs as much as a full-strength onset gains.
     // Tap errors wander by about 24 ms from one tap to the next, so an
-    // isolated tap 24 ms off its neighbours pays about half a full onset to
+    // isolated tap 24 ms off its neighbours pays a third of a full onset to
     // be followed (out and back), and an accent 90 ms off the beats' shift
-    // must be stronger than the beat's own onset by nearly twice a full one.
-    double ShiftChangeMs = 100.0;
+    // must be stronger than the beat's own onset by more than a full one.
+    // At 100 ms beats whose taps strayed kept them more often (unsure, or
+    // held to their neighbours' shift): one take's RMS interval error was
+    // 0.5 to 1.5 ms higher on every kind but the drums, in code and
+    // rendered; at 200 ms, accents took beats (code-made, one take: 14.3 ms
+    // against 13.5).
+    double ShiftChangeMs = 140.0;
     // An onset later than a beat's tap (plus the common shift) by more than
     // AfterTapMs costs 1 / AfterTapPriceMs per millisecond beyond. Taps run
     // late by up to 140 ms for a few beats, but hardly ever early by much
