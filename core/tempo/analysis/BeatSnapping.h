@@ -16,10 +16,12 @@
 //   MaxLagMs back to MaxLeadMs on (tappers lag by up to 100 ms and lead by
 //   up to 60), the one under which the most beats lie on clear onsets (each
 //   beat counting the strongest clear strength within 15 ms of where the
-//   shift puts it, capped, so that a train of onsets under every beat
-//   outweighs a few louder accents between them, and the curve's floor of
-//   noise counts for nothing). A lag of 100 ms and a tap error of 60 ms on
-//   top of it are then both in reach.
+//   shift puts it, but not beyond the lag and lead by more than 5 ms,
+//   capped, so that a train of onsets under every beat outweighs a few
+//   louder accents between them, off-beat stabs just beyond the lead do not
+//   gather at the edge, and the curve's floor of noise counts for nothing).
+//   A lag of 100 ms and a tap error of 60 ms on top of it are then both in
+//   reach.
 // - The candidate shifts of a beat are the curve's frames in its window. A
 //   dynamic programme over the beats (Viterbi) chooses every beat's shift
 //   together: it maximises the sum of the strengths at beat + shift, less a
