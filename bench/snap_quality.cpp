@@ -612,6 +612,17 @@ struct Errors {
 };
 
 // Adds one recording's beats to the tally; returns their errors.
+// A spread of signed errors: its 5th to 95th percentiles, on one line.
+void PrintPercentiles(const char* label, std::vector<double> v)
+{
+    if (v.empty())
+        return;
+    std::sort(v.begin(), v.end());
+    std::printf("  %s: 5%% %.1f 10%% %.1f 25%% %.1f 50%% %.1f 75%% %.1f 90%% %.1f 95%% %.1f\n", label, v[v.size() / 20],
+                v[v.size() / 10], v[v.size() / 4], v[v.size() / 2], v[v.size() * 3 / 4], v[v.size() * 9 / 10],
+                v[v.size() * 19 / 20]);
+}
+
 Errors Add(Tally& tally, const std::vector<double>& beats, const std::vector<double>& truth)
 {
     ++tally.recordings;
@@ -784,8 +795,9 @@ int main(int argc, char** argv)
                     }
                 }
                 for (const auto& [road, without] : {std::pair<int, int>{Snapped, Plain}, {RepairSnapSmooth, Smoothed}}) {
-                    tallies[takes][road].worse += errors[road].Median > 1.1 * errors[without].Median ? 1 : 0;
-                    if (std::getenv("SNAP_WORSE") && errors[road].Median > 1.1 * errors[without].Median)
+                    const bool worse = errors[road].Median > 1.1 * errors[without].Median;
+                    tallies[takes][road].worse += worse ? 1 : 0;
+                    if (worse && std::getenv("SNAP_WORSE"))
                         std::printf("    %s %d, %zu take(s), road %d: median %.2f, without %.2f\n", KindName(kind), index,
                                     count, road, errors[road].Median, errors[without].Median);
                     tallies[takes][road].worseRms += errors[road].RmsInterval > 1.1 * errors[without].RmsInterval ? 1 : 0;
@@ -822,18 +834,8 @@ int main(int argc, char** argv)
                 };
                 std::printf("  snap: intervals' RMS error by snapped ends: none %.1f (%zu), one %.1f (%zu), both %.1f (%zu)\n",
                             rms(0), endCounts[takes][0], rms(1), endCounts[takes][1], rms(2), endCounts[takes][2]);
-                std::vector<double> u = onOnsets[takes];
-                std::sort(u.begin(), u.end());
-                if (!u.empty())
-                    std::printf("  Snapped beats' errors: 5%% %.1f 10%% %.1f 25%% %.1f 50%% %.1f 75%% %.1f 90%% %.1f 95%% %.1f\n",
-                                u[u.size() / 20], u[u.size() / 10], u[u.size() / 4], u[u.size() / 2], u[u.size() * 3 / 4],
-                                u[u.size() * 9 / 10], u[u.size() * 19 / 20]);
-                std::vector<double> v = tallies[takes][Snapped].signedErrors;
-                std::sort(v.begin(), v.end());
-                if (!v.empty())
-                    std::printf("  snapped errors: 5%% %.1f 10%% %.1f 25%% %.1f 50%% %.1f 75%% %.1f 90%% %.1f 95%% %.1f\n",
-                                v[v.size() / 20], v[v.size() / 10], v[v.size() / 4], v[v.size() / 2], v[v.size() * 3 / 4],
-                                v[v.size() * 9 / 10], v[v.size() * 19 / 20]);
+                PrintPercentiles("Snapped beats' errors", onOnsets[takes]);
+                PrintPercentiles("snapped errors", tallies[takes][Snapped].signedErrors);
             }
             const double medianGoal = takes == 0 ? 5.0 : 4.0;
             const double rmsGoal = takes == 0 ? 14.0 : 7.0;

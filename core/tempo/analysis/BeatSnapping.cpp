@@ -824,7 +824,7 @@ std::vector<SnappedBeat> SnapBeats(const std::vector<double>& beats, const Onset
     for (size_t i = 0; i < beats.size(); ++i)
         if (few[i].State == SnapState::Snapped && swelled[i].State == SnapState::Snapped) {
             const double d = few[i].TimeMs - swelled[i].TimeMs;
-            (d <= AgreeMs && d >= -AgreeMs ? agree : differ) += 1;
+            (std::fabs(d) <= AgreeMs ? agree : differ) += 1;
         }
     return differ >= LeastDiffer && differ > 2 * agree ? snapped : swelled;
 }

@@ -429,8 +429,8 @@ TEST(BeatSnapping, OffBeatAccentDoesNotCapture)
 TEST(BeatSnapping, StrayTapsAreFollowedOntoSoftOnsets)
 {
     size_t on = 0, all = 0, unsure = 0, offBeat = 0;
-    for (uint32_t seed = 60; seed < 70; ++seed) {
-        TakeRandom random(seed);
+    for (uint32_t draw = 60; draw < 70; ++draw) {
+        TakeRandom random(draw);
         std::vector<double> truth;
         double beat = 520.0;
         for (double t = 1000.0; truth.size() < 120; t += beat) {
@@ -475,8 +475,8 @@ TEST(BeatSnapping, OffBeatsBeyondTheLeadDoNotTakeTheWholeTake)
         bool Stabs;
     };
     for (const Case c : {Case{92.0, true}, Case{-60.0, false}, Case{100.0, false}}) {
-        for (uint32_t seed = 31; seed < 36; ++seed) {
-            TakeRandom random(seed);
+        for (uint32_t draw = 31; draw < 36; ++draw) {
+            TakeRandom random(draw);
             const std::vector<double> truth = SteadyBeats(120, 1000.0, 340.0);
             std::vector<Peak> peaks;
             for (size_t k = 0; k < truth.size(); ++k) {
@@ -495,8 +495,8 @@ TEST(BeatSnapping, OffBeatsBeyondTheLeadDoNotTakeTheWholeTake)
                 onStabs += std::fabs(snapped[k].TimeMs - truth[k] - 170.0) <= Hop ? 1 : 0;
                 onOwn += k % 2 == 0 && std::fabs(snapped[k].TimeMs - truth[k]) <= Hop ? 1 : 0;
             }
-            EXPECT_EQ(onStabs, 0u) << c.Lag << ", seed " << seed;
-            EXPECT_GE(onOwn, 57u) << c.Lag << ", seed " << seed;
+            EXPECT_EQ(onStabs, 0u) << c.Lag << ", draw " << draw;
+            EXPECT_GE(onOwn, 57u) << c.Lag << ", draw " << draw;
         }
     }
 }

@@ -94,20 +94,18 @@ std::vector<double> Tapped(std::mt19937& random, const std::vector<double>& trut
 
 // Four recordings of swelled chords rising over riseLeast to riseMost ms
 // (at 12 and 44.1 kHz), each tapped once: the errors of the beats snapped,
-// sorted, and how many of all the beats snapped.
+// sorted, and how many of all the beats snapped. Checks on the way that the
+// main curve alone moves none of them.
 struct SwellErrors {
     std::vector<double> Errors;
     size_t Snapped = 0;
     size_t Beats = 0;
 };
 
-SwellErrors SnapSwells(uint32_t seed, double riseLeast, double riseMost)
+SwellErrors SnapSwells(uint32_t generatorState, double riseLeast, double riseMost)
 {
-    std::mt19937 random(seed);
+    std::mt19937 random(generatorState);
     SwellErrors out;
-    std::vector<double>& errors = out.Errors;
-    size_t& snapped = out.Snapped;
-    size_t& beats = out.Beats;
     for (int round = 0; round < 4; ++round) {
         const uint32_t rate = round % 2 ? 44100 : 12000;
         const Swelled music = MakeSwelled(random, rate, 40, riseLeast, riseMost);
@@ -121,14 +119,14 @@ SwellErrors SnapSwells(uint32_t seed, double riseLeast, double riseMost)
         }
         const std::vector<SnappedBeat> got = SnapBeats(taps, CurveOf(music.Samples, rate, true));
         for (size_t i = 0; i < taps.size(); ++i) {
-            ++beats;
+            ++out.Beats;
             if (got[i].State != SnapState::Snapped)
                 continue;
-            ++snapped;
-            errors.push_back(got[i].TimeMs - music.Beats[i]);
+            ++out.Snapped;
+            out.Errors.push_back(got[i].TimeMs - music.Beats[i]);
         }
     }
-    std::sort(errors.begin(), errors.end());
+    std::sort(out.Errors.begin(), out.Errors.end());
     return out;
 }
 
