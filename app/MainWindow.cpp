@@ -359,6 +359,8 @@ void OnAddTake(HWND window)
             SetMidiTapMapper(&along);
         }
         midiInStart(GetMidiInHandle());
+        if (tapAlong)
+            along.MidiStarted();
         RunTapInputDialog(window, book.CheckedTaps(), handler);
         midiInStop(GetMidiInHandle());
         break;

@@ -18,6 +18,7 @@ struct FakeMidiControls {
     BOOL(WINAPI* IsStarted)();
     LONG(WINAPI* GetPeriodBalance)(UINT);
     void(WINAPI* SetTimerFails)(int);
+    void(WINAPI* SetStartDuration)(DWORD);
 };
 
 inline FakeMidiControls FindFakeMidiControls()
@@ -38,5 +39,6 @@ inline FakeMidiControls FindFakeMidiControls()
     find("FakeMidi_IsStarted", c.IsStarted);
     find("FakeMidi_GetPeriodBalance", c.GetPeriodBalance);
     find("FakeMidi_SetTimerFails", c.SetTimerFails);
+    find("FakeMidi_SetStartDuration", c.SetStartDuration);
     return c;
 }
