@@ -126,6 +126,29 @@ void BM_OggTenMinutesEnvelope(benchmark::State& state)
 }
 BENCHMARK(BM_OggTenMinutesEnvelope)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Playing from a start position near the end of the ten-minute Ogg: the
+// decoder seeks there from the start and reads the first second.
+void BM_OggSeekNearTheEnd(benchmark::State& state)
+{
+    AudioOpenResult opened = OpenAudioFile(OggFile());
+    if (!opened.decoder) {
+        state.SkipWithError(opened.message.c_str());
+        return;
+    }
+    AudioDecoder& decoder = *opened.decoder;
+    const AudioFormat format = decoder.Format();
+    std::vector<float> second(static_cast<size_t>(format.sampleRate) * format.channels);
+    for (auto _ : state) {
+        // Back to the start first, as a new run of the player begins.
+        if (!decoder.Seek(0) || !decoder.Seek(format.frames - 30 * uint64_t{format.sampleRate})) {
+            state.SkipWithError("the seek failed");
+            return;
+        }
+        benchmark::DoNotOptimize(decoder.Read(second.data(), format.sampleRate));
+    }
+}
+BENCHMARK(BM_OggSeekNearTheEnd)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Ten minutes of 16-bit stereo music in memory (struck tones on a bed of
 // noise, a note every 250 ms), handed out as float frames the way the WAV
 // reader hands them out.

@@ -18,6 +18,11 @@ constexpr size_t kReadBytes = 64 * 1024;
 constexpr size_t kTailBytes = 128 * 1024;
 constexpr size_t kPageHeader = 27;
 constexpr uint64_t kNoGranule = ~uint64_t{0};
+// A seek far from where the decoder is restarts it on a page at least this
+// many frames before the frame sought (a packet of Vorbis gives at most
+// 4096 and the first after a restart gives none) and decodes on from there.
+constexpr uint64_t kLeadFrames = 32768;
+constexpr int kMostUnplacedPackets = 64;
 
 uint32_t Le32(const unsigned char* p)
 {
@@ -89,6 +94,75 @@ uint64_t LastGranule(ByteSource& source, uint32_t serial)
     return kNoGranule;
 }
 
+// Why the stream's comment header (its second packet, from its second page
+// on) cannot be handed to stb_vorbis, or "". stb_vorbis takes the vendor's
+// and every comment's length from the packet as they stand, and one that
+// is negative as an int (also one read past the packet's end, which it
+// reads as all ones) has it write outside its memory: such a stream is
+// refused here first, as is one whose file ends inside that packet. A
+// packet longer than kMaxHeld is left to stb_vorbis, which refuses it.
+std::string CommentHeaderProblem(ByteSource& source)
+{
+    const std::string cut = "its stream ends before its headers do";
+    std::vector<unsigned char> packet;
+    unsigned char header[kPageHeader + 255];
+    uint64_t at = 0;
+    for (int page = 0;; ++page) {
+        if (!source.Seek(at) || source.Read(header, kPageHeader) != kPageHeader)
+            return cut;
+        if (std::memcmp(header, "OggS", 4) != 0)
+            return "";
+        const size_t segments = header[26];
+        if (source.Read(header + kPageHeader, segments) != segments)
+            return cut;
+        size_t body = 0;
+        for (size_t i = 0; i < segments; ++i)
+            body += header[kPageHeader + i];
+        at += kPageHeader + segments + body;
+        if (page == 0)
+            continue;
+        size_t take = 0;
+        bool ended = false;
+        for (size_t i = 0; i < segments && !ended; ++i) {
+            take += header[kPageHeader + i];
+            ended = header[kPageHeader + i] < 255;
+        }
+        if (packet.size() + take > kMaxHeld)
+            return "";
+        const size_t had = packet.size();
+        packet.resize(had + take);
+        if (source.Read(packet.data() + had, take) != take)
+            return cut;
+        if (ended)
+            break;
+    }
+    // Type 3 and "vorbis" (anything else stb_vorbis refuses by itself), the
+    // vendor, the count and the comments.
+    if (packet.size() < 7 || packet[0] != 3)
+        return "";
+    const std::string damaged = "its comment header is damaged";
+    size_t pos = 7;
+    uint64_t value = 0;
+    const auto field = [&]() {
+        if (packet.size() - pos < 4)
+            return false;
+        value = Le32(&packet[pos]);
+        pos += 4;
+        return value < 0x7FFFFFFF;
+    };
+    if (!field() || value > packet.size() - pos)
+        return damaged;
+    pos += static_cast<size_t>(value);
+    if (!field() || value > (packet.size() - pos) / 4)
+        return damaged;
+    for (uint64_t count = value, i = 0; i < count; ++i) {
+        if (!field() || value > packet.size() - pos)
+            return damaged;
+        pos += static_cast<size_t>(value);
+    }
+    return "";
+}
+
 float Finite(float sample)
 {
     return std::isfinite(sample) ? sample : 0.0f;
@@ -145,6 +219,7 @@ public:
     // counted by decoding it all when no last page can be read.
     std::string Measure(uint32_t serial)
     {
+        serial_ = serial;
         const uint64_t granule = LastGranule(*source_, serial);
         if (source_->Failed())
             return "it cannot be read (an input error)";
@@ -198,10 +273,19 @@ public:
     {
         if (frame > format_.frames)
             return false;
-        if (frame < position_ || !error_.empty()) {
+        // Far from where the decoder is: from a page shortly before the
+        // frame, found by its granule position, rather than decoding the
+        // whole way there (an hour's recording took seconds to start
+        // playing near its end).
+        const bool far = frame < position_ || frame - position_ > 4 * kLeadFrames;
+        if (far && error_.empty() && frame >= 2 * kLeadFrames && RestartBefore(frame)) {
+            // There, or already past it: then from the start after all.
+        } else if (frame < position_ || !error_.empty()) {
             if (!Start().empty())
                 return false;
         }
+        if (frame < position_ && !Start().empty())
+            return false;
         // Forward by decoding, the samples dropped.
         std::vector<float> scratch(4096 * static_cast<size_t>(format_.channels));
         while (position_ < frame) {
@@ -213,6 +297,85 @@ public:
     }
 
 private:
+    // The first complete page of the stream at or after byte `from` whose
+    // granule position is that of audio (not a header's 0); false when the
+    // next kTailBytes hold none.
+    bool AudioPageFrom(uint64_t from, uint64_t& offset, uint64_t& granule)
+    {
+        const uint64_t size = source_->Size();
+        if (from >= size)
+            return false;
+        std::vector<unsigned char> block(static_cast<size_t>(std::min<uint64_t>(kTailBytes, size - from)));
+        if (!source_->Seek(from) || source_->Read(block.data(), block.size()) != block.size())
+            return false;
+        for (size_t at = 0; at + kPageHeader <= block.size(); ++at) {
+            if (block[at] != 'O')
+                continue;
+            const size_t page = CheckedPageSize(&block[at], block.size() - at);
+            if (page == 0)
+                continue;
+            const uint64_t g = Le64(&block[at + 6]);
+            if (Le32(&block[at + 14]) == serial_ && g != kNoGranule && g > 0) {
+                offset = from + at;
+                granule = g;
+                return true;
+            }
+            at += page - 1;
+        }
+        return false;
+    }
+
+    // Restarts the decoder at the last page that ends at least kLeadFrames
+    // before `frame`, found by bisecting the file on the pages' granule
+    // positions; the position then comes from the decoder once a page has
+    // told it. False (the decoder to be started again from the start) when
+    // no such page is found or the decoder cannot tell where it is.
+    bool RestartBefore(uint64_t frame)
+    {
+        const uint64_t target = frame - kLeadFrames;
+        uint64_t lo = 0;
+        uint64_t hi = source_->Size();
+        uint64_t best = kNoGranule;
+        uint64_t offset = 0;
+        uint64_t granule = 0;
+        while (hi - lo > kReadBytes) {
+            const uint64_t mid = lo + (hi - lo) / 2;
+            if (AudioPageFrom(mid, offset, granule) && granule <= target) {
+                best = offset;
+                lo = offset + 1;
+            } else {
+                hi = mid;
+            }
+        }
+        // Page by page through what is left.
+        for (uint64_t from = lo; AudioPageFrom(from, offset, granule) && granule <= target; from = offset + 1)
+            best = offset;
+        if (best == kNoGranule || source_->Failed() || !source_->Seek(best))
+            return false;
+        readTo_ = best;
+        begin_ = end_ = 0;
+        ended_ = false;
+        pending_ = 0;
+        metrova_vorbis_restart(vorbis_);
+        // Packets before a page with a granule position lie at no known
+        // place: dropped (a few, within the lead).
+        for (int packets = 0; packets < kMostUnplacedPackets; ++packets) {
+            if (!NextPacket())
+                return false;
+            const long long at = metrova_vorbis_position(vorbis_);
+            if (at < 0) {
+                pending_ = 0;
+                continue;
+            }
+            const auto end = static_cast<uint64_t>(at);
+            if (end < pending_ || end - pending_ > frame)
+                return false;
+            position_ = end - pending_;
+            return true;
+        }
+        return false;
+    }
+
     // Moves the unused bytes to the front and reads more after them; false
     // (with the error set) when the held bytes may grow no further.
     bool Fill()
@@ -272,6 +435,7 @@ private:
     }
 
     std::unique_ptr<ByteSource> source_;
+    uint32_t serial_ = 0;
     MetrovaVorbis* vorbis_ = nullptr;
     AudioFormat format_;
     std::string error_;
@@ -307,6 +471,9 @@ AudioOpenResult OpenOggVorbis(std::unique_ptr<ByteSource> source, const std::str
     if (!source->Seek(0) || source->Read(first, sizeof first) != sizeof first || !LooksLikeOgg(first, 4))
         return Refuse(AudioOpenError::Damaged, name, "it is not a complete Ogg file");
     const uint32_t serial = Le32(first + 14);
+    const std::string header = CommentHeaderProblem(*source);
+    if (!header.empty())
+        return Refuse(AudioOpenError::Damaged, name, header);
     auto decoder = std::make_unique<OggVorbisDecoder>(std::move(source));
     std::string problem = decoder->Start();
     if (problem.empty())

@@ -90,3 +90,17 @@ int metrova_vorbis_decode(MetrovaVorbis* vorbis, const unsigned char* data, int 
     }
     return used;
 }
+
+void metrova_vorbis_restart(MetrovaVorbis* vorbis)
+{
+    stb_vorbis_flush_pushdata(vorbis->decoder);
+}
+
+long long metrova_vorbis_position(MetrovaVorbis* vorbis)
+{
+    /* stb_vorbis keeps the position in 32 bits and hands it out as an int:
+       negative past 2^31 frames (over 12 hours at 48 kHz), taken as not
+       known. */
+    const int at = stb_vorbis_get_sample_offset(vorbis->decoder);
+    return at < 0 ? -1 : (long long)at;
+}

@@ -28,6 +28,16 @@ unsigned metrova_vorbis_rate(MetrovaVorbis* vorbis);
 int metrova_vorbis_decode(MetrovaVorbis* vorbis, const unsigned char* data, int size, int* frames,
                           float*** channelData, int* failed);
 
+/* The next block will not follow the last one (the source was moved): the
+   decoder looks for the next page, decodes its first packet without
+   output, and goes on from there. */
+void metrova_vorbis_restart(MetrovaVorbis* vorbis);
+
+/* The stream's frame at which the frames decoded last end, once a page's
+   granule position has told it after a restart (or from the start); -1
+   while it is not known. */
+long long metrova_vorbis_position(MetrovaVorbis* vorbis);
+
 #ifdef __cplusplus
 }
 #endif

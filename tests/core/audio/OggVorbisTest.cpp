@@ -72,8 +72,12 @@ TEST(OggVorbisFromSox, SeekingGivesTheFramesReadingThroughGives)
         const std::vector<float> whole = DecodeAll(decoder, random);
         const uint64_t frames = decoder.Format().frames;
         std::uniform_int_distribution<uint64_t> anywhere(0, frames);
-        // Backwards, forwards from where the decoder is, to the end.
-        for (uint64_t target : {anywhere(random), uint64_t{0}, uint64_t{1}, anywhere(random), frames, frames / 3}) {
+        // Backwards, forwards from where the decoder is, to the end; and far
+        // ahead or back, where the decoder restarts on a page before.
+        std::vector<uint64_t> targets = {anywhere(random), 0, 1, anywhere(random), frames, frames / 3};
+        for (int far = 0; far < 12; ++far)
+            targets.push_back(anywhere(random));
+        for (uint64_t target : targets) {
             ASSERT_TRUE(decoder.Seek(target)) << target;
             std::vector<float> head(static_cast<size_t>(std::min<uint64_t>(3000, frames - target) * r.channels));
             size_t got = 0;
@@ -139,6 +143,49 @@ TEST(OggVorbisFromSox, DamageInsideTheStreamEndsItWithoutACrash)
         for (float f : got)
             ASSERT_TRUE(std::isfinite(f));
     }
+}
+
+// The comment header's lengths as a damaged file may give them: one that is
+// negative as an int, or that reaches past the packet (read there as all
+// ones), had the decoder write outside its memory. Refused, and a header
+// with sound lengths still opens.
+TEST(OggVorbisFromSox, ACommentHeaderWhoseLengthsDoNotFitIsRefused)
+{
+    const std::vector<Recording> recordings = Recordings("ogg");
+    ASSERT_FALSE(recordings.empty());
+    const std::vector<uint8_t> original = ReadBytes(recordings[0].Path(".ogg"));
+    // The second page: after the first page's header, lacing and body.
+    ASSERT_GT(original.size(), 100u);
+    size_t second = 27 + original[26];
+    for (size_t i = 0; i < original[26]; ++i)
+        second += original[27 + i];
+    ASSERT_EQ(0, std::memcmp(&original[second], "OggS", 4));
+    const size_t packet = second + 27 + original[second + 26];
+    ASSERT_EQ(3, original[packet]);
+    const size_t vendor = packet + 7;
+    const uint32_t vendorLength = uint32_t(original[vendor]) | uint32_t(original[vendor + 1]) << 8 |
+                                  uint32_t(original[vendor + 2]) << 16 | uint32_t(original[vendor + 3]) << 24;
+    const size_t count = vendor + 4 + vendorLength;
+    const size_t firstComment = count + 4;
+    const auto put = [](std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+        for (int b = 0; b < 4; ++b)
+            bytes[at + b] = uint8_t(value >> (8 * b));
+    };
+    struct Damage {
+        size_t at;
+        uint32_t value;
+    };
+    for (const Damage& damage : {Damage{vendor, 0xFFFFFFFFu}, Damage{vendor, 0x7FFFFFFFu}, Damage{vendor, 0xFFFFFFF0u},
+                                 Damage{firstComment, 0xFFFFFFFFu}, Damage{firstComment, 0x00FFFFFFu},
+                                 Damage{count, 0x40000000u}}) {
+        SCOPED_TRACE(testing::Message() << "at " << damage.at - packet << ": " << damage.value);
+        std::vector<uint8_t> bytes = original;
+        put(bytes, damage.at, damage.value);
+        const AudioOpenResult opened = OpenBytes(bytes, bytes.size());
+        EXPECT_FALSE(opened.decoder);
+        EXPECT_NE(std::string::npos, opened.message.find("its comment header is damaged")) << opened.message;
+    }
+    EXPECT_TRUE(OpenBytes(original, original.size()).decoder);
 }
 
 TEST(OggVorbis, AnOggFileOfNoVorbisStreamIsRefusedAsSuch)

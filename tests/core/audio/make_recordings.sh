@@ -86,3 +86,5 @@ ogg() {
 }
 ogg tones-stereo-44k 2 44100 3 sine 440 sine 660 vol 0.5
 ogg sweep-mono-22k 1 22050 2 sine 200-2000 vol 0.7
+# Long enough that seeking restarts the decoder on a page near the frame.
+ogg sweep-mono-48k 1 48000 12 sine 150-1500 vol 0.5
