@@ -116,11 +116,12 @@ const char kHelp[] =
     "                A session's beats moved by hand in Metrova win over it.\n"
     "  --audio FILE  the takes were tapped along this recording (WAV or Ogg Vorbis):\n"
     "                a take file's times are read as times on it (not moved to its\n"
-    "                first tap), as are the takes a session saved with it; takes are\n"
-    "                placed against each other by those times, export and beats line\n"
-    "                the map up with the recording's first sample (whole lead-in\n"
-    "                beats before the first tapped one), and analyze and repair give\n"
-    "                times on it\n";
+    "                first tap), as are a beat or label list's and the takes a\n"
+    "                session saved with it; takes are placed against each other by\n"
+    "                those times, export and beats line the map up with the\n"
+    "                recording's first sample (whole lead-in beats before the first\n"
+    "                tapped one), and analyze and repair give times on it. A take\n"
+    "                that starts after the recording ends is refused\n";
 
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
@@ -259,10 +260,13 @@ bool ReadTakes(const std::string& path, std::vector<LoadedTake>& loaded, std::st
         LoadedTake take;
         take.Times = std::move(takes[i].Taps);
         // A session names its recording and the anchors; a take saved along
-        // one without it was written from its time on the recording.
+        // one without it was written from its time on the recording, and a
+        // beat or label list gives its times on it (as exported from an
+        // editor that shows the recording).
         take.Anchor = takes[i].Anchor >= 0 ? takes[i].Anchor
-                      : takes[i].WrittenFrom > 0 ? static_cast<int64_t>(takes[i].WrittenFrom)
-                                                 : -1;
+                      : kind == TakeFileKind::BeatList || takes[i].WrittenFrom > 0
+                          ? static_cast<int64_t>(takes[i].WrittenFrom)
+                          : -1;
         take.Path = path;
         take.IndexInFile = i;
         take.TakesInFile = takes.size();
@@ -383,17 +387,29 @@ std::shared_ptr<const OnsetCurve> RecordingOnsets(const std::string& path)
 // on its timeline.
 int LoadAll(const Options& options, std::vector<LoadedTake>& loaded, std::vector<BeatEdit>* edits = nullptr)
 {
+    uint64_t lengthMs = 0;
     if (options.hasAudio) {
         const AudioOpenResult opened = OpenAudioFile(options.audioPath);
         if (!opened.decoder) {
             std::fprintf(stderr, "metrova-cli: %s\n", opened.message.c_str());
             return ExitFailed;
         }
+        const AudioFormat& format = opened.decoder->Format();
+        lengthMs = format.frames * 1000 / format.sampleRate;
     }
     for (const std::string& path : options.files) {
+        const size_t before = loaded.size();
         std::string error;
         if (!ReadTakes(path, loaded, error, edits))
             return FileError(path, error);
+        // A take that starts after the recording has ended was tapped along
+        // another one (or its times are not on a recording at all): its map
+        // would need a lead-in of the whole recording and more.
+        for (size_t i = before; options.hasAudio && i < loaded.size(); ++i)
+            if (loaded[i].Anchor >= 0 && static_cast<uint64_t>(loaded[i].Anchor) > lengthMs)
+                return FileError(path, "its first tap (" + std::to_string(loaded[i].Anchor) +
+                                           " ms) lies after the end of the recording (" + std::to_string(lengthMs) +
+                                           " ms): its times are not on this recording");
     }
     return -1;
 }

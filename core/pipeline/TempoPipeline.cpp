@@ -227,6 +227,15 @@ std::vector<double> LineUpWithRecording(const std::vector<double>& beats)
     if (beats.size() < 2)
         return beats;
     const double lead = beats[0];
+    if (lead < 0.0 && beats[1] > 0.5) {
+        // A first beat placed before the first sample (snapped onto a note
+        // that starts the recording, which speaks a few ms into it) starts
+        // the map at that sample: the map begins there, and taking the
+        // beat as it is would move every other beat that much later.
+        std::vector<double> lined = beats;
+        lined[0] = 0.0;
+        return lined;
+    }
     if (!(lead > 0.5))
         return beats;
     const double first = beats[1] - beats[0];

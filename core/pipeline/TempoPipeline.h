@@ -75,7 +75,7 @@ bool LinesUpWithRecording(const TakeList& takes, const AnalysisOptions& options)
 // whole number (at least 1) that brings their length closest to the first
 // beat's. The beats themselves keep their times, and stay whole beats of the
 // map, so bar lines do not shift against them. A first beat within half a
-// millisecond of the start needs none.
+// millisecond of the start needs none; one before the start is put at it.
 std::vector<double> LineUpWithRecording(const std::vector<double>& beats);
 
 // The beat times on the recording's timeline, before the lead-in beats;

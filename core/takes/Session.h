@@ -109,7 +109,8 @@ struct SessionTake {
     // The first tap's time as the file wrote it. The program writes a
     // listed take from 0, and a take saved along a recording ("テイクを
     // 保存") from its time on the recording, which a reader told of the
-    // recording (metrova-cli --audio) takes as its anchor. Not stored.
+    // recording (metrova-cli --audio) takes as its anchor, as it takes a
+    // beat or label list's first time. Not stored.
     uint32_t WrittenFrom = 0;
 };
 

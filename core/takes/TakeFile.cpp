@@ -245,6 +245,8 @@ bool ReadTakeFileBytes(std::string_view bytes, std::vector<SessionTake>& takes, 
         return false;
     if (repeatsDropped)
         *repeatsDropped = repeats;
+    if (!take.Taps.empty())
+        take.WrittenFrom = take.Taps.front();
     NormalizeTake(take.Taps);
     takes.push_back(std::move(take));
     return true;

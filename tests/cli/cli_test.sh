@@ -313,25 +313,38 @@ expect_status 2 "--base on onsets" -- onsets --base 3 take.wav
 # a beat late, which its time tells), so four lead-in beats of 500 ms.
 printf '2000 2500 3000 3500 4000 4500\n' >rec_a
 printf '2500 3000 3500 4000 4500\n' >rec_b
+# Six seconds of silence, 16-bit mono at 8 kHz: the takes lie on it.
+{ printf 'RIFF'; le32 $((36 + 96000)); printf 'WAVEfmt '; le32 16
+  printf '\001\000\001\000'; le32 8000; le32 16000; printf '\002\000\020\000'
+  printf 'data'; le32 96000; head -c 96000 /dev/zero; } >long.wav
 expect_status 0 "beats without a recording" -- beats rec_a
 [ "$(tr -d '\r' <out | tr '\n' ' ')" = "0.000 500.000 1000.000 1500.000 2000.000 2500.000 " ] || fail "beats: $(cat out)"
-expect_status 0 "beats on the recording" -- beats --audio take.wav rec_a rec_b
+expect_status 0 "beats on the recording" -- beats --audio long.wav rec_a rec_b
 [ "$(tr -d '\r' <out | tr '\n' ' ')" = "0.000 500.000 1000.000 1500.000 2000.000 2500.000 3000.000 3500.000 4000.000 4500.000 " ] ||
     fail "beats --audio: $(cat out)"
-expect_status 0 "beats on the recording, repaired" -- beats --audio take.wav --repair rec_a rec_b
+expect_status 0 "beats on the recording, repaired" -- beats --audio long.wav --repair rec_a rec_b
 [ "$(tr -d '\r' <out | tr '\n' ' ')" = "0.000 500.000 1000.000 1500.000 2000.000 2500.000 3000.000 3500.000 4000.000 4500.000 " ] ||
     fail "beats --audio --repair: $(cat out)"
 # The late take is a fact of the recording: no start finding.
-expect_status 0 "analyze on the recording" -- analyze --audio take.wav rec_a rec_b
+expect_status 0 "analyze on the recording" -- analyze --audio long.wav rec_a rec_b
 ! grep -q start out || fail "analyze --audio found a start: $(cat out)"
 # The lined-up map's own beats, read back by import, are those times.
-expect_status 0 "export on the recording" -- export --audio take.wav --out lined.mid rec_a rec_b
+expect_status 0 "export on the recording" -- export --audio long.wav --out lined.mid rec_a rec_b
 expect_status 0 "import of the lined-up map" -- import lined.mid
 [ "$(tr -d '\r' <out | head -n 8 | tr '\n' ' ')" = "0 500 1000 1500 2000 2500 3000 3500 " ] || fail "lined-up map imports as: $(cat out)"
 # Repaired on the recording: the take files keep their recording times.
 mkdir -p rec_out
-expect_status 0 "repair on the recording" -- repair --audio take.wav --out-dir rec_out rec_a rec_b
+expect_status 0 "repair on the recording" -- repair --audio long.wav --out-dir rec_out rec_a rec_b
 [ "$(tr -d '\r' <rec_out/rec_b | tr '\n' ' ')" = "2500 3000 3500 4000 4500 " ] || fail "repair --audio wrote: $(cat rec_out/rec_b)"
+# Takes that start after the recording ends are not on it.
+expect_status 1 "takes after the end of the recording" -- beats --audio take.wav rec_a
+grep -q "'rec_a': its first tap (2000 ms) lies after the end of the recording (500 ms)" err ||
+    fail "takes after the end: $(cat err)"
+# A label list's times are times on the recording too.
+printf '2.000\tone\n2.500\n3.000\n3.500\n' >rec_labels
+expect_status 0 "beats of a label list on the recording" -- beats --audio long.wav rec_labels
+[ "$(tr -d '\r' <out | tr '\n' ' ')" = "0.000 500.000 1000.000 1500.000 2000.000 2500.000 3000.000 3500.000 " ] ||
+    fail "beats of a label list --audio: $(cat out)"
 expect_status 1 "--audio of a file that is no recording" -- beats --audio take_a rec_a
 grep -q "'take_a' is not a recording Metrova can read" err || fail "--audio of a take file: $(cat err)"
 expect_status 2 "--audio without a value" -- beats rec_a --audio

@@ -367,6 +367,9 @@ TEST(TempoPipeline, LeadInBeatsFillTheTimeBeforeTheFirstBeat)
             }
     }
     EXPECT_EQ((std::vector<double>{0.4, 500.4}), LineUpWithRecording({0.4, 500.4}));
+    // Snapped onto a note at the very start, a few ms before the first
+    // sample: the map starts there, the other beats where they are.
+    EXPECT_EQ((std::vector<double>{0.0, 495.5, 996.0}), LineUpWithRecording({-4.5, 495.5, 996.0}));
 }
 
 }  // namespace
