@@ -244,8 +244,11 @@ public:
         size_t done = 0;
         while (done < maxFrames && position_ < format_.frames && error_.empty()) {
             if (pending_ == 0 && !NextPacket()) {
+                // Its last page says there is more: cut short, or a page on
+                // the way that does not decode.
                 if (error_.empty() && format_.frames != kNoGranule && position_ < format_.frames)
-                    error_ = "the recording ends early (the file was cut short)";
+                    error_ = "the recording ends early, at " + Clock(position_) + " of " + Clock(format_.frames) +
+                             " (the file was cut short or is damaged there)";
                 break;
             }
             uint64_t n = pending_;
@@ -297,6 +300,15 @@ public:
     }
 
 private:
+    // A frame's time as m:ss.s.
+    std::string Clock(uint64_t frame) const
+    {
+        const uint64_t tenths = frame * 10 / format_.sampleRate;
+        const std::string seconds = std::to_string(tenths / 10 % 60);
+        return std::to_string(tenths / 600) + ":" + (seconds.size() < 2 ? "0" : "") + seconds + "." +
+               std::to_string(tenths % 10);
+    }
+
     // The first complete page of the stream at or after byte `from` whose
     // granule position is that of audio (not a header's 0); false when the
     // next kTailBytes hold none.

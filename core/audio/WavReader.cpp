@@ -13,7 +13,7 @@ constexpr uint16_t kTagExtensible = 0xFFFE;
 // which hold the plain format tag.
 constexpr unsigned char kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-// A RIFF size or a file of 2 GB and more is refused (WavReader.h says why).
+// A file of 2 GB and more is refused (WavReader.h says why).
 constexpr uint64_t kMaxWavBytes = 0x80000000u;
 // The most of a fmt chunk anything here reads; a longer one is skipped past.
 constexpr uint32_t kFmtBytes = 40;
@@ -222,9 +222,11 @@ AudioOpenResult OpenWav(std::unique_ptr<ByteSource> source, const std::string& n
     if (std::memcmp(header, "RIFF", 4) != 0)
         return Refuse(AudioOpenError::Unsupported, name,
                       "it is an RF64 file (a WAV file over 4 GB); WAV files of up to 2 GB can be read");
-    if (Le32(header + 4) >= kMaxWavBytes - 8 || fileSize >= kMaxWavBytes)
-        return Refuse(AudioOpenError::Unsupported, name,
-                      "it is, or claims to be, over 2 GB; WAV files of up to 2 GB can be read");
+    // The file's own size decides: a RIFF size beyond it is what writers
+    // that stream leave (0xFFFFFFFF, or the size they meant to reach), and
+    // the chunks are read as far as the file goes.
+    if (fileSize >= kMaxWavBytes)
+        return Refuse(AudioOpenError::Unsupported, name, "it is over 2 GB; WAV files of up to 2 GB can be read");
 
     // The chunks, each within the file: the walk stops at its end whatever
     // the RIFF size says (writers that stream often leave it wrong).

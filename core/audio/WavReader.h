@@ -5,9 +5,10 @@
 // WAVE_FORMAT_EXTENSIBLE header, any channel count up to kMaxChannels, 8 to
 // 192 kHz. Unknown chunks are skipped (with their pad byte when odd), a data
 // chunk that claims more than the file holds is read as far as the file
-// goes, and a file of 2 GB or more (a RIFF size past 31 bits, or RF64) is
-// refused: such files are rarely written correctly, and a tap session is far
-// shorter.
+// goes, as is one whose RIFF size claims more than the file holds (writers
+// that stream leave 0xFFFFFFFF there), and a file of 2 GB or more (or RF64)
+// is refused: such files are rarely written correctly, and a tap session is
+// far shorter.
 //
 // Samples become floats by exact arithmetic, the integer divided by
 // 2^(bits-1) (8-bit after taking off its offset of 128), so every build gives
