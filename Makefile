@@ -66,6 +66,7 @@ $(B)/fuzz/build.ninja:
 	@CC=clang CXX=clang++ $(CONFIGURE) -B $(B)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DMETROVA_TESTS=OFF -DMETROVA_FUZZ=ON \
 	    "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
+	    "-DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
 	    "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
 
 build-fuzz: $(B)/fuzz/build.ninja
