@@ -359,8 +359,6 @@ void OnAddTake(HWND window)
             SetMidiTapMapper(&along);
         }
         midiInStart(GetMidiInHandle());
-        if (tapAlong)
-            along.MidiStarted();
         RunTapInputDialog(window, book.CheckedTaps(), handler);
         midiInStop(GetMidiInHandle());
         break;

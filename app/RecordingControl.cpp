@@ -219,12 +219,6 @@ void TapAlongRecording::MidiStarting()
     midiStartMs_ = timeGetTime();
 }
 
-void TapAlongRecording::MidiStarted()
-{
-    const DWORD before = midiStartMs_;
-    midiStartMs_ = before + (timeGetTime() - before) / 2;
-}
-
 void TapAlongRecording::Stop()
 {
     // The player object stays until the take is handed over: its clock pair

@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,12 +65,8 @@ public:
     // Starts playing; false (told in a box owned by `owner`) when the
     // recording cannot be played: the take is then tapped without it.
     bool Start(HWND owner, HWND endNotice, int preRollSeconds, double latencyMs);
-    // Just before and just after midiInStart: the driver counts its time
-    // stamps from a moment within the call, taken as the middle of the two
-    // clock readings (read only before, taps came out early by as long as
-    // the call took).
+    // Just before midiInStart: MIDI time stamps count from now.
     void MidiStarting();
-    void MidiStarted();
     void Stop();
     bool IsActive() const { return player_ != nullptr; }
     RecordingPlayer* Player() const { return player_.get(); }
@@ -87,8 +82,7 @@ private:
 
     std::unique_ptr<RecordingPlayer> player_;
     double latencyMs_ = 0.0;
-    // Written on this thread, read by the MIDI callback's.
-    std::atomic<DWORD> midiStartMs_{0};
+    DWORD midiStartMs_ = 0;
 };
 
 // Listening: the recording from the start position with a click on every

@@ -18,7 +18,6 @@ struct FakeMidiControls {
     BOOL(WINAPI* IsStarted)();
     LONG(WINAPI* GetPeriodBalance)(UINT);
     void(WINAPI* SetTimerFails)(int);
-    void(WINAPI* SetStartDuration)(DWORD);
 };
 
 inline FakeMidiControls FindFakeMidiControls()
@@ -39,6 +38,5 @@ inline FakeMidiControls FindFakeMidiControls()
     find("FakeMidi_IsStarted", c.IsStarted);
     find("FakeMidi_GetPeriodBalance", c.GetPeriodBalance);
     find("FakeMidi_SetTimerFails", c.SetTimerFails);
-    find("FakeMidi_SetStartDuration", c.SetStartDuration);
     return c;
 }

@@ -111,10 +111,6 @@
 //        timeEndPeriod(n) calls.
 //   void FakeMidi_SetTimerFails(int fails)     1: timeGetDevCaps fails, 0: it
 //        works, -1: FAKEMIDI_NO_TIMER decides again.
-//   void FakeMidi_SetStartDuration(DWORD ms)   While the virtual clock is on,
-//        midiInStart moves it by ms (at the rate of the device opened last):
-//        half before the moment its time stamps count from, half after, as a
-//        driver's call takes time of its own either side of it. 0 unless set.
 //
 // Every callback (MIM_OPEN, MIM_DATA, MIM_CLOSE) runs on a thread of this
 // DLL, one at a time, never on the caller's thread; all of a started
@@ -226,7 +222,6 @@ std::map<UINT, LONG> g_periods;
 std::atomic<int> g_timerFails{-1};
 std::atomic<DWORD> g_burst{0};
 std::atomic<bool> g_burstCounting{false};
-std::atomic<DWORD> g_startDuration{0};  // FakeMidi_SetStartDuration
 std::atomic<LONG> g_delivered{0};
 
 class Lock {
@@ -874,18 +869,6 @@ bool AdvanceClock(uint64_t samples)
     return true;
 }
 
-// By whole ms at the clock's rate; nothing while the clock is off.
-void AdvanceClockMs(DWORD ms)
-{
-    uint64_t samples = 0;
-    {
-        Lock lock(g_waveLock);
-        samples = static_cast<uint64_t>(ms) * g_clockRate / 1000;
-    }
-    if (samples > 0)
-        AdvanceClock(samples);
-}
-
 void RemoveCues(const Port& port)
 {
     Lock lock(g_waveLock);
@@ -1066,8 +1049,6 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
     if (port->started)
         return MMSYSERR_NOERROR;
     EnsureClock();
-    const DWORD duration = g_startDuration;
-    AdvanceClockMs(duration / 2);
     // Time stamps count from the call, as a driver's do: reading the script
     // and the feed below takes time of its own.
     LARGE_INTEGER startCounter;
@@ -1103,7 +1084,6 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
         StopPort(*port);
         return MMSYSERR_NOMEM;
     }
-    AdvanceClockMs(duration - duration / 2);
     Log("start\n");
     return MMSYSERR_NOERROR;
 }
@@ -1155,8 +1135,6 @@ BOOL WINAPI FakeMidi_Send(DWORD param1, DWORD timestampMs)
 void WINAPI FakeMidi_SetBurst(DWORD param1) { g_burst = param1; }
 
 void WINAPI FakeMidi_SetBurstCounting(BOOL on) { g_burstCounting = on != FALSE; }
-
-void WINAPI FakeMidi_SetStartDuration(DWORD ms) { g_startDuration = ms; }
 
 LONG WINAPI FakeMidi_GetDeliveredCount(void) { return g_delivered; }
 

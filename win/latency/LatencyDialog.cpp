@@ -133,11 +133,8 @@ bool StartRun(HWND dialog, LatencyDialog& state)
     if (IsMidi(state)) {
         CurrentTake.Start();
         state.MidiTapsSeen = 0;
-        // The driver's stamps count from a moment within the call: the
-        // middle of the clock read either side of it.
-        const DWORD before = timeGetTime();
+        state.MidiStartClock = timeGetTime();
         state.Input->Midi->StartInput();
-        state.MidiStartClock = before + (timeGetTime() - before) / 2;
     }
     state.Running = true;
     SetTimer(dialog, ProgressTimer, ProgressPeriodMs, nullptr);

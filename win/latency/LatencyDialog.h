@@ -21,9 +21,9 @@ public:
     // First thing in WM_INITDIALOG: note-ons are to reach `dialog` as
     // WM_TAPPED (SetMidiInTarget).
     virtual void DialogOpened(HWND dialog) = 0;
-    // At the start of every run, once the dialog has started CurrentTake,
-    // between two readings of the clock: input starts (midiInStart), and its
-    // note-ons go into CurrentTake stamped in ms from a moment within.
+    // At the start of every run, once the dialog has started CurrentTake
+    // and read the clock: input starts (midiInStart), and its note-ons go
+    // into CurrentTake stamped in ms from now.
     virtual void StartInput() = 0;
     // At the end of every run, and as the dialog goes while a run is on:
     // input stops (midiInStop); no note-on arrives after it returns.

