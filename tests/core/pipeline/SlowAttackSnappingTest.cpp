@@ -219,3 +219,61 @@ TEST(SlowAttackSnapping, LongSwellsSnapNearTheirStart)
     EXPECT_LE(got.Errors[got.Errors.size() * 3 / 4] - got.Errors[got.Errors.size() / 4], 5.0);
     RecordProperty("median_error_ms", std::to_string(median));
 }
+
+// A steady tone's harmonics as an instrument or a band-limited synthesizer
+// makes them: each below half the rate. One period is tabled (the harmonics
+// summed exactly at each point) and read with linear interpolation, as the
+// period is not a whole number of samples.
+std::vector<float> SteadyTone(uint32_t rate, double f0, bool odd, double level, double seconds)
+{
+    constexpr size_t kTable = 8192;
+    std::vector<double> period(kTable + 1, 0.0);
+    for (int k = 1; k * f0 < 0.5 * rate; ++k) {
+        if (odd && k % 2 == 0)
+            continue;
+        const double amplitude = (odd ? 4.0 : 2.0) / (kPi * k);
+        for (size_t i = 0; i <= kTable; ++i)
+            period[i] += amplitude * std::sin(2 * kPi * k * static_cast<double>(i) / kTable);
+    }
+    std::vector<float> samples(static_cast<size_t>(seconds * rate));
+    for (size_t f = 0; f < samples.size(); ++f) {
+        double at = static_cast<double>(f) * f0 / rate;
+        at = (at - std::floor(at)) * kTable;
+        const auto i = static_cast<size_t>(at);
+        const double within = at - static_cast<double>(i);
+        samples[f] = static_cast<float>(level * (period[i] + within * (period[i + 1] - period[i])));
+    }
+    return samples;
+}
+
+// The same for the steady tones a recording most often holds, band-limited:
+// sawtooths and a square over three octaves, at every common rate. (A
+// sawtooth made by wrapping a ramp is not band-limited: its harmonics beyond
+// half the rate fold back between the others and beat with them, and those
+// beats are onsets as far as the detector can tell. A sawtooth of 55 Hz,
+// whose harmonics lie closer than the 40 ms window tells apart, still moves
+// beats at 12 and 48 kHz: bench/ANALYSIS.md.)
+TEST(SlowAttackSnapping, BandLimitedSteadyTonesMoveNoBeat)
+{
+    std::mt19937 random(11);
+    struct Tone {
+        double F0;
+        bool Odd;
+    };
+    for (const Tone tone : {Tone{81.6, false}, Tone{110, true}, Tone{220, false}, Tone{440, false}}) {
+        for (const uint32_t rate : {12000u, 22050u, 44100u, 48000u}) {
+            const OnsetCurve curve = CurveOf(SteadyTone(rate, tone.F0, tone.Odd, 1.0, 4.0), rate, true);
+            for (int round = 0; round < 4; ++round) {
+                std::vector<double> truth;
+                for (double t = 400 + 120 * round; t < 3000; t += 450 + 50 * round)
+                    truth.push_back(t);
+                const std::vector<double> taps = Tapped(random, truth, 20);
+                const std::vector<SnappedBeat> got = SnapBeats(taps, curve);
+                for (size_t i = 0; i < taps.size(); ++i) {
+                    EXPECT_EQ(SnapState::Unsure, got[i].State) << tone.F0 << " Hz at " << rate << ", beat " << i;
+                    EXPECT_EQ(taps[i], got[i].TimeMs) << tone.F0 << " Hz at " << rate << ", beat " << i;
+                }
+            }
+        }
+    }
+}
