@@ -45,6 +45,10 @@ function(metrova_add_test name)
     cmake_parse_arguments(PARSE_ARGV 1 arg "" "RESOURCE_LOCK;FIXTURES" "ENVIRONMENT")
     add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    # Every test file includes GoogleTest's header, and much of the standard
+    # library with it: parsed once per program, not once per file (a second
+    # of each file's compile, more under MinGW).
+    target_precompile_headers(${name} PRIVATE <gtest/gtest.h>)
     if(NOT METROVA_RUN_TESTS)
         return()
     endif()

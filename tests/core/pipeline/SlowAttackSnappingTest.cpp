@@ -36,6 +36,17 @@ Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double ri
         beat = std::clamp(beat * (1.0 + 0.06 * (unit(random) - 0.5)), 420.0, 700.0);
     }
     out.Samples.assign(static_cast<size_t>((out.Beats.back() + 900) * rate / 1000), 0.0f);
+    // The vibrato's factor at each sample from a note's start, the same for
+    // every partial: made once (a sine per sample and partial made this
+    // test slow under emulation).
+    std::vector<double> vibrato;
+    const auto vibratoAt = [&](size_t i) {
+        while (vibrato.size() <= i) {
+            const double ms = 1000.0 * static_cast<double>(vibrato.size()) / rate;
+            vibrato.push_back(1.0 + 0.002 * std::sin(2 * kPi * 5 * ms / 1000));
+        }
+        return vibrato[i];
+    };
     const int roots[] = {0, 2, 3, 5, 7, 8, 10};
     for (size_t b = 0; b < out.Beats.size(); ++b) {
         const double start = out.Beats[b];
@@ -52,7 +63,7 @@ Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double ri
                 for (size_t i = 0; i < count && first + i < out.Samples.size(); ++i) {
                     const double ms = 1000.0 * static_cast<double>(i) / rate;
                     const double envelope = ms < rise ? ms / rise : ms < hold ? 1.0 : 1.0 - (ms - hold) / 200;
-                    phase += 2 * kPi * f0 * k / rate * (1.0 + 0.002 * std::sin(2 * kPi * 5 * ms / 1000));
+                    phase += 2 * kPi * f0 * k / rate * vibratoAt(i);
                     out.Samples[first + i] += static_cast<float>(level / k * envelope * std::sin(phase));
                 }
             }
