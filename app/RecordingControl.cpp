@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "Messages.h"
@@ -136,14 +135,6 @@ void SetStartPositionMs(double ms)
 {
     const double length = openRecording.LengthMs();
     startPositionMs = std::max(0.0, std::min(ms, length));
-}
-
-std::string FormatRecordingTime(double ms)
-{
-    const long long tenths = std::llround(std::max(0.0, ms) / 100.0);
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", tenths / 600, tenths / 10 % 60, tenths % 10);
-    return text;
 }
 
 bool ParseRecordingTime(const std::string& text, double& ms)

@@ -16,6 +16,7 @@
 #include "BeatSnapping.h"
 #include "MidiIn.h"
 #include "RecordingFile.h"
+#include "RecordingTime.h"
 #include "Session.h"
 
 class RecordingPlayer;
@@ -46,9 +47,9 @@ void CloseOpenRecording();
 double StartPositionMs();
 void SetStartPositionMs(double ms);
 
-// "m:ss.s" for a time in ms; a start position typed as "m:ss.s", "ss.s" or
-// "h:mm:ss" back (false for a text that is no time).
-std::string FormatRecordingTime(double ms);
+// A start position typed as "m:ss.s", "ss.s" or "h:mm:ss", as
+// FormatRecordingTime (RecordingTime.h) writes it, back in ms (false for a
+// text that is no time).
 bool ParseRecordingTime(const std::string& text, double& ms);
 
 // Playing the recording while one take is tapped, from `preRollSeconds`

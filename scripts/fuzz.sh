@@ -18,17 +18,17 @@ results="$build/results"
 rm -rf "$results"
 mkdir -p "$results" "$build/findings"
 
-# ogg_seeds DIR: real Ogg Vorbis streams, which only an encoder makes (sox,
+# ogg_streams DIR: real Ogg Vorbis streams, which only an encoder makes (sox,
 # set up with the native tests), so that the fuzzer reaches into the
 # decoder; each input's last byte steers wav_fuzz (0x40: a second pass from
 # a seek). Nothing without sox.
-ogg_seeds() {
+ogg_streams() {
     command -v sox >/dev/null 2>&1 || return 0
     # (Names of its own: the script's seconds and a target's rate are shell
     # variables of the whole script.)
     oggDir=$1
-    for spec in "8000 1 1 sine 440" "44100 2 2 sine 300 sine 500"; do
-        set -- $spec
+    for recipe in "8000 1 1 sine 440" "44100 2 2 sine 300 sine 500"; do
+        set -- $recipe
         ogg="$oggDir/sox-$1-$2.ogg"
         oggRate=$1 oggChannels=$2 oggSeconds=$3
         shift 3
@@ -55,7 +55,7 @@ run_target() {
         return 0
     fi
     if [ "$target" = wav_fuzz ]; then
-        ogg_seeds "$corpus/$target-start"
+        ogg_streams "$corpus/$target-start"
     fi
     log="$build/$target.log"
     if [ -n "${ASAN_OPTIONS:-}" ]; then

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "RecordingTime.h"
 #include "VorbisStream.h"
 
 namespace {
@@ -281,12 +282,10 @@ public:
         // whole way there (an hour's recording took seconds to start
         // playing near its end).
         const bool far = frame < position_ || frame - position_ > 4 * kLeadFrames;
-        if (far && error_.empty() && frame >= 2 * kLeadFrames && RestartBefore(frame)) {
-            // There, or already past it: then from the start after all.
-        } else if (frame < position_ || !error_.empty()) {
-            if (!Start().empty())
-                return false;
-        }
+        const bool restarted = far && error_.empty() && frame >= 2 * kLeadFrames && RestartBefore(frame);
+        if (!restarted && (frame < position_ || !error_.empty()) && !Start().empty())
+            return false;
+        // A restart may land past the frame: then from the start after all.
         if (frame < position_ && !Start().empty())
             return false;
         // Forward by decoding, the samples dropped.
@@ -300,13 +299,9 @@ public:
     }
 
 private:
-    // A frame's time as m:ss.s.
     std::string Clock(uint64_t frame) const
     {
-        const uint64_t tenths = frame * 10 / format_.sampleRate;
-        const std::string seconds = std::to_string(tenths / 10 % 60);
-        return std::to_string(tenths / 600) + ":" + (seconds.size() < 2 ? "0" : "") + seconds + "." +
-               std::to_string(tenths % 10);
+        return FormatRecordingTime(static_cast<double>(frame) * 1000.0 / format_.sampleRate);
     }
 
     // The first complete page of the stream at or after byte `from` whose

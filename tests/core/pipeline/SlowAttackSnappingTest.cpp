@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "AudioDecoder.h"
@@ -103,6 +104,16 @@ std::vector<double> Tapped(std::mt19937& random, const std::vector<double>& trut
     return taps;
 }
 
+// Every beat left Unsure where it was tapped; `what` names the case.
+void ExpectTapsKept(const std::vector<double>& taps, const std::vector<SnappedBeat>& got, const std::string& what)
+{
+    ASSERT_EQ(taps.size(), got.size()) << what;
+    for (size_t i = 0; i < taps.size(); ++i) {
+        EXPECT_EQ(SnapState::Unsure, got[i].State) << what << ", beat " << i;
+        EXPECT_EQ(taps[i], got[i].TimeMs) << what << ", beat " << i;
+    }
+}
+
 // Four recordings of swelled chords rising over riseLeast to riseMost ms
 // (at 12 and 44.1 kHz), each tapped once: the errors of the beats snapped,
 // sorted, and how many of all the beats snapped. Checks on the way that the
@@ -123,11 +134,7 @@ SwellErrors SnapSwells(uint32_t generatorState, double riseLeast, double riseMos
         const std::vector<double> taps = Tapped(random, music.Beats, round % 3 == 0 ? -40.0 : 60.0);
         // The main curve alone shows no beats: every beat stays where it was
         // tapped.
-        const std::vector<SnappedBeat> sharp = SnapBeats(taps, CurveOf(music.Samples, rate, false));
-        for (size_t i = 0; i < taps.size(); ++i) {
-            EXPECT_EQ(SnapState::Unsure, sharp[i].State) << rate << " Hz, beat " << i;
-            EXPECT_EQ(taps[i], sharp[i].TimeMs) << rate << " Hz, beat " << i;
-        }
+        ExpectTapsKept(taps, SnapBeats(taps, CurveOf(music.Samples, rate, false)), std::to_string(rate) + " Hz");
         const std::vector<SnappedBeat> got = SnapBeats(taps, CurveOf(music.Samples, rate, true));
         for (size_t i = 0; i < taps.size(); ++i) {
             ++out.Beats;
@@ -209,11 +216,7 @@ TEST(SlowAttackSnapping, ASteadyToneMovesNoBeat)
         for (double t = 400 + 50 * round; t < 3000; t += 500)
             truth.push_back(t);
         const std::vector<double> taps = Tapped(random, truth, 20);
-        const std::vector<SnappedBeat> got = SnapBeats(taps, curve);
-        for (size_t i = 0; i < taps.size(); ++i) {
-            EXPECT_EQ(SnapState::Unsure, got[i].State) << "round " << round << ", beat " << i;
-            EXPECT_EQ(taps[i], got[i].TimeMs) << "round " << round << ", beat " << i;
-        }
+        ExpectTapsKept(taps, SnapBeats(taps, curve), "round " + std::to_string(round));
     }
 }
 
@@ -231,11 +234,14 @@ TEST(SlowAttackSnapping, LongSwellsSnapNearTheirStart)
     RecordProperty("median_error_ms", std::to_string(median));
 }
 
-// A steady tone's harmonics as an instrument or a band-limited synthesizer
-// makes them: each below half the rate. One period is tabled (the harmonics
-// summed exactly at each point) and read with linear interpolation, as the
-// period is not a whole number of samples.
-std::vector<float> SteadyTone(uint32_t rate, double f0, bool odd, double level, double seconds)
+namespace {
+
+// Four seconds of a steady tone at full scale, its harmonics as an
+// instrument or a band-limited synthesizer makes them: each below half the
+// rate. One period is tabled (the harmonics summed exactly at each point)
+// and read with linear interpolation, as the period is not a whole number
+// of samples.
+std::vector<float> SteadyTone(uint32_t rate, double f0, bool odd)
 {
     constexpr size_t kTable = 8192;
     std::vector<double> period(kTable + 1, 0.0);
@@ -246,16 +252,18 @@ std::vector<float> SteadyTone(uint32_t rate, double f0, bool odd, double level, 
         for (size_t i = 0; i <= kTable; ++i)
             period[i] += amplitude * std::sin(2 * kPi * k * static_cast<double>(i) / kTable);
     }
-    std::vector<float> samples(static_cast<size_t>(seconds * rate));
+    std::vector<float> samples(size_t{4} * rate);
     for (size_t f = 0; f < samples.size(); ++f) {
         double at = static_cast<double>(f) * f0 / rate;
         at = (at - std::floor(at)) * kTable;
         const auto i = static_cast<size_t>(at);
         const double within = at - static_cast<double>(i);
-        samples[f] = static_cast<float>(level * (period[i] + within * (period[i + 1] - period[i])));
+        samples[f] = static_cast<float>(period[i] + within * (period[i + 1] - period[i]));
     }
     return samples;
 }
+
+}  // namespace
 
 // The same for the steady tones a recording most often holds, band-limited:
 // sawtooths and a square over three octaves, at every common rate. (A
@@ -273,17 +281,14 @@ TEST(SlowAttackSnapping, BandLimitedSteadyTonesMoveNoBeat)
     };
     for (const Tone tone : {Tone{81.6, false}, Tone{110, true}, Tone{220, false}, Tone{440, false}}) {
         for (const uint32_t rate : {12000u, 22050u, 44100u, 48000u}) {
-            const OnsetCurve curve = CurveOf(SteadyTone(rate, tone.F0, tone.Odd, 1.0, 4.0), rate, true);
+            const OnsetCurve curve = CurveOf(SteadyTone(rate, tone.F0, tone.Odd), rate, true);
             for (int round = 0; round < 4; ++round) {
                 std::vector<double> truth;
                 for (double t = 400 + 120 * round; t < 3000; t += 450 + 50 * round)
                     truth.push_back(t);
                 const std::vector<double> taps = Tapped(random, truth, 20);
-                const std::vector<SnappedBeat> got = SnapBeats(taps, curve);
-                for (size_t i = 0; i < taps.size(); ++i) {
-                    EXPECT_EQ(SnapState::Unsure, got[i].State) << tone.F0 << " Hz at " << rate << ", beat " << i;
-                    EXPECT_EQ(taps[i], got[i].TimeMs) << tone.F0 << " Hz at " << rate << ", beat " << i;
-                }
+                ExpectTapsKept(taps, SnapBeats(taps, curve),
+                               std::to_string(tone.F0) + " Hz at " + std::to_string(rate));
             }
         }
     }
