@@ -49,6 +49,14 @@ function(metrova_add_test name)
     # library with it: parsed once per program, not once per file (a second
     # of each file's compile, more under MinGW).
     target_precompile_headers(${name} PRIVATE <gtest/gtest.h>)
+    # The Windows builds compile the test programs' own files at -O1; the
+    # code under test, in its libraries, keeps the build's -O2. A MinGW
+    # compile of a test file takes a quarter to a third less time so; the
+    # tests' own code runs a little slower (the slowest 32-bit test, which
+    # synthesises its recordings, by a tenth).
+    if(CMAKE_CROSSCOMPILING AND CMAKE_BUILD_TYPE STREQUAL "RelWithDebInfo")
+        target_compile_options(${name} PRIVATE -O1)
+    endif()
     if(NOT METROVA_RUN_TESTS)
         return()
     endif()

@@ -14,6 +14,7 @@
 #include "AudioTestSupport.h"
 #include "OnsetStrength.h"
 #include "PeakEnvelope.h"
+#include "PropertyRounds.h"
 
 namespace {
 
@@ -176,7 +177,7 @@ TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecond)
 {
     std::mt19937 random(71);
     double worst = 0;
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < testsupport::PropertyRounds(24); ++round) {
         // Both of the rates that matter most in every fourth round.
         const uint32_t rate = round % 4 == 0 ? (round % 8 == 0 ? 44100 : 48000) : kRates[random() % 9];
         const Sound sound = round % 2 ? Sound::Burst : Sound::Impulse;
@@ -196,7 +197,7 @@ TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecond)
 TEST(PickOnsets, FindsEverySoftAttackOnceWithinTwoMillisecondsAt44And48kHz)
 {
     std::mt19937 random(73);
-    for (int round = 0; round < 30; ++round) {
+    for (int round = 0; round < testsupport::PropertyRounds(30); ++round) {
         const uint32_t rate = round % 3 == 0 ? 44100 : (round % 3 == 1 ? 48000 : kRates[random() % 9]);
         const double attackMs = std::uniform_real_distribution<double>(2.0, 10.0)(random);
         const std::vector<Placed> placed = RandomTimes(random, 320, 5000);
@@ -224,7 +225,7 @@ TEST(PickOnsets, PlacesNotesAmongHeldOnesClosely)
 {
     std::mt19937 random(83);
     std::vector<double> errors;
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < testsupport::PropertyRounds(12); ++round) {
         const uint32_t rate = round % 2 ? 44100 : kRates[random() % 9];
         std::vector<Placed> placed = RandomTimes(random, 150, 5000);
         // Not on the chord's own onset.

@@ -38,16 +38,10 @@ Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double ri
     }
     out.Samples.assign(static_cast<size_t>((out.Beats.back() + 900) * rate / 1000), 0.0f);
     // The vibrato's factor at each sample from a note's start, the same for
-    // every partial: made once (a sine per sample and partial made this
-    // test slow under emulation).
+    // every partial, and the chord's envelope, the same for each of its
+    // partials: made once, not per partial (a test slow under emulation).
     std::vector<double> vibrato;
-    const auto vibratoAt = [&](size_t i) {
-        while (vibrato.size() <= i) {
-            const double ms = 1000.0 * static_cast<double>(vibrato.size()) / rate;
-            vibrato.push_back(1.0 + 0.002 * std::sin(2 * kPi * 5 * ms / 1000));
-        }
-        return vibrato[i];
-    };
+    std::vector<double> envelope;
     const int roots[] = {0, 2, 3, 5, 7, 8, 10};
     for (size_t b = 0; b < out.Beats.size(); ++b) {
         const double start = out.Beats[b];
@@ -55,17 +49,26 @@ Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double ri
         const double rise = riseLeast + (riseMost - riseLeast) * unit(random);
         const int root = roots[random() % 7];
         const double level = 0.03 + 0.05 * unit(random);
+        const size_t first = static_cast<size_t>(start * rate / 1000);
+        const size_t count = std::min(static_cast<size_t>((hold + 200) * rate / 1000), out.Samples.size() - first);
+        while (vibrato.size() < count) {
+            const double ms = 1000.0 * static_cast<double>(vibrato.size()) / rate;
+            vibrato.push_back(1.0 + 0.002 * std::sin(2 * kPi * 5 * ms / 1000));
+        }
+        envelope.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            const double ms = 1000.0 * static_cast<double>(i) / rate;
+            envelope[i] = ms < rise ? ms / rise : ms < hold ? 1.0 : 1.0 - (ms - hold) / 200;
+        }
         for (const int step : {0, 3, 7, 12}) {
             const double f0 = 196.0 * std::pow(2.0, (root + step) / 12.0);
             for (int k = 1; k <= 5 && f0 * k < 0.45 * rate; ++k) {
                 double phase = 2 * kPi * unit(random);
-                const size_t first = static_cast<size_t>(start * rate / 1000);
-                const size_t count = static_cast<size_t>((hold + 200) * rate / 1000);
-                for (size_t i = 0; i < count && first + i < out.Samples.size(); ++i) {
-                    const double ms = 1000.0 * static_cast<double>(i) / rate;
-                    const double envelope = ms < rise ? ms / rise : ms < hold ? 1.0 : 1.0 - (ms - hold) / 200;
-                    phase += 2 * kPi * f0 * k / rate * vibratoAt(i);
-                    out.Samples[first + i] += static_cast<float>(level / k * envelope * std::sin(phase));
+                const double increment = 2 * kPi * f0 * k / rate;
+                const double amplitude = level / k;
+                for (size_t i = 0; i < count; ++i) {
+                    phase += increment * vibrato[i];
+                    out.Samples[first + i] += static_cast<float>(amplitude * envelope[i] * std::sin(phase));
                 }
             }
         }
@@ -75,9 +78,8 @@ Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double ri
     return out;
 }
 
-// The curves the snapping takes from `samples`; without the curve of slow
-// attacks unless `withSlow`.
-OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate, bool withSlow)
+// The curves the snapping takes from `samples`.
+OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate)
 {
     OnsetStrengthSink sink;
     AudioFormat format;
@@ -87,9 +89,13 @@ OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate, bool withSl
     sink.Begin(format);
     sink.Consume(samples.data(), samples.size(), 1);
     sink.End();
-    OnsetCurve curve = OnsetCurveOf(sink.Result());
-    if (!withSlow)
-        curve.Slow.reset();
+    return OnsetCurveOf(sink.Result());
+}
+
+// The main curve alone, without the curve of slow attacks.
+OnsetCurve MainAlone(OnsetCurve curve)
+{
+    curve.Slow.reset();
     return curve;
 }
 
@@ -134,8 +140,9 @@ SwellErrors SnapSwells(uint32_t generatorState, double riseLeast, double riseMos
         const std::vector<double> taps = Tapped(random, music.Beats, round % 3 == 0 ? -40.0 : 60.0);
         // The main curve alone shows no beats: every beat stays where it was
         // tapped.
-        ExpectTapsKept(taps, SnapBeats(taps, CurveOf(music.Samples, rate, false)), std::to_string(rate) + " Hz");
-        const std::vector<SnappedBeat> got = SnapBeats(taps, CurveOf(music.Samples, rate, true));
+        const OnsetCurve curve = CurveOf(music.Samples, rate);
+        ExpectTapsKept(taps, SnapBeats(taps, MainAlone(curve)), std::to_string(rate) + " Hz");
+        const std::vector<SnappedBeat> got = SnapBeats(taps, curve);
         for (size_t i = 0; i < taps.size(); ++i) {
             ++out.Beats;
             if (got[i].State != SnapState::Snapped)
@@ -184,8 +191,9 @@ TEST(SlowAttackSnapping, SharpAttacksKeepTheMainCurve)
         }
     }
     const std::vector<double> taps = Tapped(random, truth, 30);
-    const std::vector<SnappedBeat> alone = SnapBeats(taps, CurveOf(samples, rate, false));
-    const std::vector<SnappedBeat> both = SnapBeats(taps, CurveOf(samples, rate, true));
+    const OnsetCurve curve = CurveOf(samples, rate);
+    const std::vector<SnappedBeat> alone = SnapBeats(taps, MainAlone(curve));
+    const std::vector<SnappedBeat> both = SnapBeats(taps, curve);
     size_t snapped = 0;
     for (size_t i = 0; i < taps.size(); ++i) {
         EXPECT_EQ(alone[i].TimeMs, both[i].TimeMs) << i;
@@ -209,7 +217,7 @@ TEST(SlowAttackSnapping, ASteadyToneMovesNoBeat)
         const double cycles = static_cast<double>(f) * 81.6 / rate;
         samples[f] = static_cast<float>(0.6 * (cycles - std::floor(cycles)) - 0.3);
     }
-    const OnsetCurve curve = CurveOf(samples, rate, true);
+    const OnsetCurve curve = CurveOf(samples, rate);
     // Short maps, where two beats on onsets would be enough to move them.
     for (int round = 0; round < 12; ++round) {
         std::vector<double> truth;
@@ -281,7 +289,7 @@ TEST(SlowAttackSnapping, BandLimitedSteadyTonesMoveNoBeat)
     };
     for (const Tone tone : {Tone{81.6, false}, Tone{110, true}, Tone{220, false}, Tone{440, false}}) {
         for (const uint32_t rate : {12000u, 22050u, 44100u, 48000u}) {
-            const OnsetCurve curve = CurveOf(SteadyTone(rate, tone.F0, tone.Odd), rate, true);
+            const OnsetCurve curve = CurveOf(SteadyTone(rate, tone.F0, tone.Odd), rate);
             for (int round = 0; round < 4; ++round) {
                 std::vector<double> truth;
                 for (double t = 400 + 120 * round; t < 3000; t += 450 + 50 * round)
