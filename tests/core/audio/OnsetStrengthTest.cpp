@@ -14,7 +14,7 @@
 #include "AudioTestSupport.h"
 #include "OnsetStrength.h"
 #include "PeakEnvelope.h"
-#include "PropertyRounds.h"
+#include "EmulatedRuns.h"
 
 namespace {
 
