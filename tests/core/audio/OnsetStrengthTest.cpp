@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "AudioTestSupport.h"
+#include "EmulatedRuns.h"
 #include "OnsetStrength.h"
 #include "PeakEnvelope.h"
-#include "EmulatedRuns.h"
 
 namespace {
 
