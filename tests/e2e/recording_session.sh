@@ -35,7 +35,7 @@ taps="1200 1700 2210 2700 3195 3700"
 # or two between that reading and the call, so the taps come that much
 # early; a real driver's start is a matter of microseconds.
 slack=1
-case $E2E_WINE in *w32-exec*) slack=3 ;; esac
+[ "${E2E_EMULATED:-0}" = 1 ] && slack=3
 
 cp "$build/tests/winmm.dll" "$work/" || exit 1
 printf '[AppSetting]\r\nTapMethod=1\r\nMidiIn=Keys\r\nPreRoll=1\r\n' >Metrova.ini

@@ -7,7 +7,9 @@
 # stand-in winmm.dll (used only when a session asks for it with
 # WINEDLLOVERRIDES); the session finds the helpers of session_lib.sh.
 # E2E_WINE and E2E_WINESERVER name the Wine commands (default: the host's
-# 64-bit Wine; the 32-bit build's enter the chroot of its 32-bit Wine).
+# 64-bit Wine; the 32-bit build's enter the chroot of its 32-bit Wine);
+# E2E_EMULATED=1 says the program runs emulated (the 32-bit build, under
+# qemu), where a session allows more for the times it checks.
 # Each session has a Wine prefix of its own (BUILD_DIR/e2e-prefix-NAME for
 # NAME_session.sh, or E2E_PREFIX, a folder name in BUILD_DIR, with the
 # settings E2E_PREFIX_REG) and an X server of its own, so sessions can run
