@@ -749,7 +749,7 @@ int main(int argc, char** argv)
                 }
                 // The snapped road beat by beat, for the spread and the
                 // trace.
-                const bool trace = std::getenv("SNAP_TRACE") && takes == 0;
+                const bool trace = std::getenv("SNAP_TRACE") && (takes == 1) == (std::string(std::getenv("SNAP_TRACE")) == "5");
                 BeatsOnRecording detail;
                 if (spread || trace) {
                     AnalysisOptions o = options;
@@ -778,7 +778,7 @@ int main(int argc, char** argv)
                                     detail.Final[j] - recording.Beats[j],
                                     detail.Origins[j] == BeatOrigin::Snapped ? "snapped" : "unsure");
                 }
-                if (std::getenv("SNAP_VERBOSE") && takes == 0) {
+                if (std::getenv("SNAP_VERBOSE") && (takes == 1) == (std::string(std::getenv("SNAP_VERBOSE")) == "5")) {
                     // Where the beats far off lie: snapped onto a wrong onset,
                     // or unsure and left at the tap's shift.
                     AnalysisOptions o = options;
