@@ -28,15 +28,16 @@ constexpr size_t LeastDiffer = 4;
 // onset of its own may be moved by onto one its neighbours point at.
 constexpr double FarTapMs = 200.0;
 constexpr size_t FarRun = 4;
-// But never further than this many robust spreads of the Snapped beats'
-// shifts around the common one: how far this take, or this average of
-// takes, errs. Far taps are a single take's; averaged over five a far tap
-// moves its beat by a fifth, and a beat 180 ms from where its neighbours
-// point is then a beat held longer than they are (a phrase's last), whose
-// own onset the course misses and a note between the beats lies on (fast
-// passages, five takes: RMS interval error 8.7 ms with 200 ms, 6.4 with
-// 13 spreads, about 120 ms there; one take's spread of 15 to 20 ms keeps
-// nearly all of 200 ms).
+// But no further than FarSpreads robust spreads of the Snapped beats'
+// shifts around the common one (how far this take, or this average of
+// takes, errs), nor less than FarTapLeastMs (the runs of late taps that
+// every tapper has, 100 to 160 ms). Far taps are a single take's: averaged
+// over five, a far tap moves its beat by a fifth, and a beat 180 ms from
+// where the line between its neighbours points is then a beat held longer
+// than they are (a phrase's last), whose own onset the line misses and a
+// note between the beats lies on (fast passages, five takes: RMS interval
+// error 8.7 ms with 200 ms everywhere, 6.4 with the spreads; one take's
+// spread of 15 to 20 ms keeps nearly all of 200 ms).
 constexpr double FarSpreads = 13.0;
 constexpr double FarTapLeastMs = 160.0;
 
