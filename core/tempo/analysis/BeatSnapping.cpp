@@ -50,6 +50,13 @@ constexpr double FarTapLeastMs = 160.0;
 // own (rests and held chords, one take: RMS interval error 18.9 to 18.7 ms;
 // piano 14.1 to 13.9; beats more than 70 ms off 1.6 to 1.4 %).
 constexpr double TapErrorFollows = 0.5;
+// The shift they depart from is the one the Snapped beats within
+// LocalReach beats share, where there are at least LocalLeast of them:
+// people's lead or lag drifts over a piece (an average of 20 ms early at
+// its start and 80 ms late at its end is no rarity), and the middle of a
+// rest late in a piece would take the whole piece's otherwise.
+constexpr size_t LocalReach = 16;
+constexpr size_t LocalLeast = 8;
 
 // TapErrorFollows to the power `beats`.
 double Follows(size_t beats)
@@ -782,10 +789,10 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     SnapLateRuns(time, curve, options, centre, snapped, moved);
     SnapOntoCourse(time, curve, options, snapped, moved);
 
-    // Unsure beats: the common shift, and of the nearest Snapped beats
-    // within reach on either side the share of their departures from it
-    // that the beat's own tap error carries (TapErrorFollows); one side's
-    // alone at an edge or a long rest's end.
+    // Unsure beats: the shift the Snapped beats around them share, and of
+    // the nearest Snapped beats within reach on either side the share of
+    // their departures from it that the beat's own tap error carries
+    // (TapErrorFollows); one side's alone at an edge or a long rest's end.
     std::vector<int64_t> before(n, -1), after(n, -1);
     int64_t seen = -1;
     for (size_t i = 0; i < n; ++i) {
@@ -799,25 +806,34 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
         if (snapped[i])
             seen = static_cast<int64_t>(i);
     }
+    std::vector<double> nearby;
     for (size_t i = 0; i < n; ++i) {
         if (snapped[i])
             continue;
         const int64_t p = before[i] >= 0 && i - static_cast<size_t>(before[i]) <= NeighbourReach ? before[i] : -1;
         const int64_t q = after[i] >= 0 && static_cast<size_t>(after[i]) - i <= NeighbourReach ? after[i] : -1;
-        // The expected departure from the common shift given the nearest
-        // Snapped beat each side (the tap errors' course from one tap to the
-        // next is what the taps show: nearer beats say more).
-        double shift = common;
+        // The shift the Snapped beats around it share: their median within
+        // LocalReach beats, where there are LocalLeast of them (a take's
+        // lead or lag drifts over a long piece); the whole take's elsewhere.
+        nearby.clear();
+        for (size_t j = i >= LocalReach ? i - LocalReach : 0; j < n && j <= i + LocalReach; ++j)
+            if (snapped[j])
+                nearby.push_back(moved[j]);
+        const double local = nearby.size() >= LocalLeast ? Median(nearby) : common;
+        // The expected departure from that shift given the nearest Snapped
+        // beat each side (the tap errors' course from one tap to the next is
+        // what the taps show: nearer beats say more).
+        double shift = local;
         if (p >= 0 && q >= 0) {
             const size_t fromP = i - static_cast<size_t>(p);
             const size_t toQ = static_cast<size_t>(q) - i;
             const double whole = 1.0 - Follows(2 * (fromP + toQ));
-            shift += (Follows(fromP) - Follows(fromP + 2 * toQ)) / whole * (moved[static_cast<size_t>(p)] - common);
-            shift += (Follows(toQ) - Follows(toQ + 2 * fromP)) / whole * (moved[static_cast<size_t>(q)] - common);
+            shift += (Follows(fromP) - Follows(fromP + 2 * toQ)) / whole * (moved[static_cast<size_t>(p)] - local);
+            shift += (Follows(toQ) - Follows(toQ + 2 * fromP)) / whole * (moved[static_cast<size_t>(q)] - local);
         } else if (p >= 0) {
-            shift += Follows(i - static_cast<size_t>(p)) * (moved[static_cast<size_t>(p)] - common);
+            shift += Follows(i - static_cast<size_t>(p)) * (moved[static_cast<size_t>(p)] - local);
         } else if (q >= 0) {
-            shift += Follows(static_cast<size_t>(q) - i) * (moved[static_cast<size_t>(q)] - common);
+            shift += Follows(static_cast<size_t>(q) - i) * (moved[static_cast<size_t>(q)] - local);
         }
         moved[i] = shift;
     }

@@ -175,6 +175,29 @@ TEST(BeatSnapping, RestKeepsNeighboursShiftAndIsUnsure)
     }
 }
 
+// A tapper's lead or lag drifts over a long piece (here from 20 ms early
+// to 80 ms late over 240 beats): the beats of its rests, far from either
+// end, take the shift the beats around them share, not the piece's.
+TEST(BeatSnapping, RestsTakeTheShiftOfTheBeatsAroundThemAsTheLagDrifts)
+{
+    TakeRandom random(59);
+    const std::vector<double> truth = SteadyBeats(240, 1000.0, 520.0);
+    const auto inRest = [](size_t k) { return k % 60 >= 40 && k % 60 < 48; };
+    std::vector<Peak> peaks;
+    for (size_t k = 0; k < truth.size(); ++k)
+        if (!inRest(k))
+            peaks.push_back({truth[k], random.Uniform(0.6, 1.0)});
+    const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+    std::vector<double> taps;
+    for (size_t k = 0; k < truth.size(); ++k)
+        taps.push_back(truth[k] - 20.0 + 100.0 * static_cast<double>(k) / 240.0 + random.Uniform(-3.0, 3.0));
+    const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+    for (size_t k = 0; k < truth.size(); ++k) {
+        EXPECT_EQ(inRest(k) ? SnapState::Unsure : SnapState::Snapped, snapped[k].State) << k;
+        EXPECT_NEAR(truth[k], snapped[k].TimeMs, inRest(k) ? 8.0 : 0.01) << k;
+    }
+}
+
 // Tappers drift late by 80 to 140 ms for 3 to 8 beats and come back: such a
 // run lies beyond its beats' windows, but shares its lateness, and goes
 // back onto its onsets; the same run over a rest (no onsets) stays as
