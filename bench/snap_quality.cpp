@@ -317,6 +317,14 @@ private:
     std::vector<Event> events_;
 };
 
+// Whether the environment variable `name` asks for the road of `takes`
+// (0: one take, 1: five): set at all for one take, "5" for five.
+bool AskedFor(const char* name, int takes)
+{
+    const char* value = std::getenv(name);
+    return value && (takes == 1) == (std::string(value) == "5");
+}
+
 // The true beats of a recording of `kind`: 64, after a lead-in of 1 to 3 s.
 std::vector<double> BeatsOf(TakeRandom& random, Kind kind)
 {
@@ -749,7 +757,7 @@ int main(int argc, char** argv)
                 }
                 // The snapped road beat by beat, for the spread and the
                 // trace.
-                const bool trace = std::getenv("SNAP_TRACE") && (takes == 1) == (std::string(std::getenv("SNAP_TRACE")) == "5");
+                const bool trace = AskedFor("SNAP_TRACE", takes);
                 BeatsOnRecording detail;
                 if (spread || trace) {
                     AnalysisOptions o = options;
@@ -778,7 +786,7 @@ int main(int argc, char** argv)
                                     detail.Final[j] - recording.Beats[j],
                                     detail.Origins[j] == BeatOrigin::Snapped ? "snapped" : "unsure");
                 }
-                if (std::getenv("SNAP_VERBOSE") && (takes == 1) == (std::string(std::getenv("SNAP_VERBOSE")) == "5")) {
+                if (AskedFor("SNAP_VERBOSE", takes)) {
                     // Where the beats far off lie: snapped onto a wrong onset,
                     // or unsure and left at the tap's shift.
                     AnalysisOptions o = options;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../analysis/AnalysisTestSupport.h"
+#include "RobustStatistics.h"
 #include "TakeGenerator.h"
 #include "TapAnalysis.h"
 #include "TempoExport.h"
@@ -278,9 +279,7 @@ TEST(TempoPipeline, SnappedBeatsLieOnTheRecordingsOnsets)
             for (size_t i = j - 16; i <= j + 16; ++i)
                 if ((i < 50 || i >= 62) && std::fabs(snapped[i] - start - piece[i]) < 0.01)
                     moves.push_back(snapped[i] - plain[i]);
-            std::sort(moves.begin(), moves.end());
-            const double shared = moves.size() % 2 == 1 ? moves[moves.size() / 2]
-                                                        : 0.5 * (moves[moves.size() / 2 - 1] + moves[moves.size() / 2]);
+            const double shared = Median(moves);
             const double lowest = std::min({before, after, shared});
             const double highest = std::max({before, after, shared});
             const double move = snapped[j] - plain[j];
