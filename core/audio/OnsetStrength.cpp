@@ -165,6 +165,28 @@ void RealFft::Power(const float* input, float* power, size_t bins)
         power[half_] = (re[0] - im[0]) * (re[0] - im[0]);
 }
 
+double FineRiseFrame(const std::vector<float>& fine, size_t peak, double hopMs)
+{
+    const auto look = static_cast<size_t>(std::floor(kFineRiseLookMs / hopMs + 0.5));
+    const size_t first = peak > look ? peak - look : 0;
+    const auto value = [&](size_t f) { return static_cast<double>(fine[f]); };
+    double low = value(peak);
+    for (size_t f = first; f < peak; ++f)
+        low = std::min(low, value(f));
+    const double threshold = low + kFineRiseShare * (value(peak) - low);
+    size_t f = peak;
+    while (f > first && value(f - 1) > threshold)
+        --f;
+    if (f == first || !(value(f) > value(f - 1)))
+        return static_cast<double>(f);
+    return static_cast<double>(f - 1) + (threshold - value(f - 1)) / (value(f) - value(f - 1));
+}
+
+double FineLagMs(double fineWindowMs, double hopMs)
+{
+    return fineWindowMs / 2 - kFineRiseLagHops * hopMs - kSpeaksMs;
+}
+
 }  // namespace onset_detail
 
 using namespace onset_detail;
@@ -634,7 +656,10 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
     for (size_t i = 0; placing && i < n; ++i)
         fineSums[i + 1] = fineSums[i] + fine[i];
     const double lag = strength.WindowMs / 2 - kLagHops * hop - kSpeaksMs;
+    // The fine strength's peaks are looked for around their tops' times;
+    // an onset lies where its peak rose.
     const double fineLag = strength.FineWindowMs / 2 - kLagHops * hop - kSpeaksMs;
+    const double riseLag = FineLagMs(strength.FineWindowMs, hop);
     for (size_t i = 0; i < n; ++i) {
         const float peak = v[i];
         if (!(peak > 0))
@@ -685,13 +710,8 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
                     bestWeight = weight;
                 }
             }
-            if (best > 0) {
-                const double fl = fine[best - 1], f0 = fine[best], fr = fine[best + 1];
-                const double fineBend = fl - 2.0 * f0 + fr;
-                double fineShift = fineBend < 0 ? 0.5 * (fl - fr) / fineBend : 0.0;
-                fineShift = std::max(-0.5, std::min(0.5, fineShift));
-                time = (static_cast<double>(best) + fineShift) * hop + fineLag;
-            }
+            if (best > 0)
+                time = FineRiseFrame(fine, best, hop) * hop + riseLag;
         }
         onsets.push_back(Onset{time > 0 ? time : 0.0, peak});
     }

@@ -6,6 +6,10 @@ OnsetCurve OnsetCurveOf(OnsetStrength strength)
 {
     OnsetCurve curve = CurveOfCentredFrames(strength.HopMs, strength.WindowMs, std::move(strength.Values),
                                             strength.FineWindowMs, std::move(strength.Fine), onset_detail::kSpeaksMs);
+    // Fine peaks placed as PickOnsets places them: where they rose.
+    curve.FineRiseShare = onset_detail::kFineRiseShare;
+    curve.FineRiseLookMs = onset_detail::kFineRiseLookMs;
+    curve.FineRiseStartMs = onset_detail::FineLagMs(strength.FineWindowMs, strength.HopMs);
     if (!strength.Swell.empty()) {
         auto slow = std::make_shared<OnsetCurve>();
         slow->HopMs = strength.HopMs;

@@ -156,8 +156,8 @@ double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& sc
 // curve's mean level within MaxShiftMs) and at least half the strongest
 // there (the fine window also sees the beating of held notes), the strongest, each
 // counting less by its distance from the peak's time (nothing at
-// FineFadeMs), refined by its parabola
-// (the long window's peak lies up to 10 ms after the fine one's, as a note
+// FineFadeMs), placed where it rose (the curve's FineRiseShare) or at its
+// top, by its parabola (the long window's peak lies up to 10 ms after the fine one's, as a note
 // entering among ringing ones shows in it only once much of it is in, and
 // a few ms before it where a sound swells); `at` itself without one. Times
 // on the curve's own frames (ms from StartMs).
@@ -166,10 +166,34 @@ constexpr double FineAfterMs = 5.0;
 constexpr double FineFadeMs = 30.0;
 constexpr double FineContrast = 2.0;
 
+// Where the peak at frame `peak` of `values` began to rise: the last
+// frame before it, within `look` frames, where the values climb past
+// `share` of the way from their lowest there to the peak, refined linearly
+// between that frame and the one before; in frames.
+double RiseFrame(const std::vector<float>& values, int64_t peak, int64_t look, double share)
+{
+    const int64_t first = std::max<int64_t>(0, peak - look);
+    const auto value = [&](int64_t f) { return static_cast<double>(values[static_cast<size_t>(f)]); };
+    double low = value(peak);
+    for (int64_t f = first; f < peak; ++f)
+        low = std::min(low, value(f));
+    const double threshold = low + share * (value(peak) - low);
+    int64_t f = peak;
+    while (f > first && value(f - 1) > threshold)
+        --f;
+    if (f == first || !(value(f) > value(f - 1)))
+        return static_cast<double>(f);
+    return static_cast<double>(f - 1) + (threshold - value(f - 1)) / (value(f) - value(f - 1));
+}
+
+// Frames within `ms`, rounded.
+int64_t FramesWithin(double ms, double hop)
+{
+    return static_cast<int64_t>(std::floor(ms / hop + 0.5));
+}
+
 // Where a slow attack's peak at `at` (on a curve with a RiseShare) began
-// to rise: the last frame before it, within RiseLookMs, where the
-// curve climbs past RiseShare of the way from its lowest there to the
-// peak, refined linearly between that frame and the one before.
+// to rise (RiseFrame within RiseLookMs).
 double PlacedAtRise(const OnsetCurve& curve, double at)
 {
     const double hop = curve.HopMs;
@@ -177,20 +201,7 @@ double PlacedAtRise(const OnsetCurve& curve, double at)
     const double f0 = std::floor(at / hop + 0.5);
     if (!(f0 >= 1.0) || !(f0 <= static_cast<double>(frames - 1)))
         return at;
-    const auto peak = static_cast<int64_t>(f0);
-    const double look = std::floor(curve.RiseLookMs / hop + 0.5);
-    const int64_t first = std::max<int64_t>(0, peak - static_cast<int64_t>(look));
-    const auto value = [&](int64_t f) { return static_cast<double>(curve.Values[static_cast<size_t>(f)]); };
-    double low = value(peak);
-    for (int64_t f = first; f < peak; ++f)
-        low = std::min(low, value(f));
-    const double threshold = low + curve.RiseShare * (value(peak) - low);
-    int64_t f = peak;
-    while (f > first && value(f - 1) > threshold)
-        --f;
-    if (f == first || !(value(f) > value(f - 1)))
-        return static_cast<double>(f) * hop;
-    return (static_cast<double>(f - 1) + (threshold - value(f - 1)) / (value(f) - value(f - 1))) * hop;
+    return RiseFrame(curve.Values, static_cast<int64_t>(f0), FramesWithin(curve.RiseLookMs, hop), curve.RiseShare) * hop;
 }
 
 double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& options)
@@ -235,6 +246,9 @@ double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& optio
     }
     if (best < 0)
         return at;
+    if (curve.FineRiseShare > 0.0)
+        return RiseFrame(curve.Fine, best, FramesWithin(curve.FineRiseLookMs, hop), curve.FineRiseShare) * hop +
+               curve.FineRiseStartMs - curve.StartMs;
     return PeakTime(best, fine(best - 1), fine(best), fine(best + 1), hop) + curve.FineStartMs - curve.StartMs;
 }
 

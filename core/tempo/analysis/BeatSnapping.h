@@ -105,6 +105,15 @@ struct OnsetCurve {
     // more closely. Empty: onsets are placed by Values alone.
     std::vector<float> Fine;
     double FineStartMs = 0.0;
+    // Where on a Fine peak its onset lies: where the peak rose past
+    // FineRiseShare of the way up from the lowest within FineRiseLookMs
+    // before it (refined linearly between frames), that point's frame
+    // FineRiseStartMs from the onset (a struck string swells over a few
+    // ms, and its top lies that much after the note's start). Zero: at
+    // the top, by its parabola (FineStartMs).
+    double FineRiseShare = 0.0;
+    double FineRiseLookMs = 0.0;
+    double FineRiseStartMs = 0.0;
     // The same recording's curve of slow attacks (a bowed or swelled note,
     // rising over tens of ms, hardly shows on Values): where too few beats
     // find clear onsets on Values (LeastShare), they are snapped onto it

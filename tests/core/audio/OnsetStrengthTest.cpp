@@ -147,9 +147,10 @@ std::vector<Placed> RandomTimes(std::mt19937& random, double gapMs, double lastM
 }
 
 // Every placed sound is found exactly once within `toleranceMs`, and
-// nothing else is found; returns the largest error.
+// nothing else is found; returns the largest error, and adds every error
+// to `errors` where given.
 double ExpectFoundOnce(const std::vector<Placed>& placed, const std::vector<Onset>& onsets, double toleranceMs,
-                       const std::string& what)
+                       const std::string& what, std::vector<double>* errors = nullptr)
 {
     double worst = 0;
     std::vector<int> hits(onsets.size(), 0);
@@ -162,6 +163,8 @@ double ExpectFoundOnce(const std::vector<Placed>& placed, const std::vector<Onse
                 ++found;
                 ++hits[o];
                 worst = std::max(worst, std::fabs(error));
+                if (errors)
+                    errors->push_back(error);
             }
         }
         EXPECT_EQ(1, found) << what << ": the sound at " << p.TimeMs << " ms (level " << p.Level << ")";
@@ -173,10 +176,14 @@ double ExpectFoundOnce(const std::vector<Placed>& placed, const std::vector<Onse
 
 const uint32_t kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000};
 
-TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecond)
+// A click's onset is where its fine peak rose half way, which tells less
+// of where within a frame it lies than the peak's top did: within 1.25 ms,
+// but not late or early on average (the detector's lag is the click's).
+TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecondAndAQuarter)
 {
     std::mt19937 random(71);
     double worst = 0;
+    std::vector<double> errors;
     for (int round = 0; round < testsupport::PropertyRounds(24); ++round) {
         // Both of the rates that matter most in every fourth round.
         const uint32_t rate = round % 4 == 0 ? (round % 8 == 0 ? 44100 : 48000) : kRates[random() % 9];
@@ -187,11 +194,17 @@ TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecond)
             AddSound(signal, rate, p.TimeMs * rate / 1000, p.Level, sound, 0, 0, random);
         const OnsetStrength strength = StrengthOf(signal, rate, random);
         const std::string what = std::to_string(rate) + " Hz, round " + std::to_string(round);
-        worst = std::max(worst, ExpectFoundOnce(placed, PickOnsets(strength), 1.0, what));
+        worst = std::max(worst, ExpectFoundOnce(placed, PickOnsets(strength), 1.25, what, &errors));
         if (HasFailure())
             return;
     }
+    double sum = 0;
+    for (const double e : errors)
+        sum += e;
+    const double mean = sum / static_cast<double>(errors.size());
+    EXPECT_LE(std::fabs(mean), 0.5);
     RecordProperty("worst_click_error_ms", std::to_string(worst));
+    RecordProperty("mean_click_error_ms", std::to_string(mean));
 }
 
 TEST(PickOnsets, FindsEverySoftAttackOnceWithinTwoMillisecondsAt44And48kHz)
