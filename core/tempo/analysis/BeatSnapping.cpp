@@ -154,13 +154,14 @@ double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& sc
 // maxima of Fine from FineBeforeMs before the peak's time to FineAfterMs
 // after it, clear (at least LeastStrength and FineContrast times the fine
 // curve's mean level within MaxShiftMs) and at least half the strongest
-// there (the fine window also sees the beating of held notes), the strongest, each
-// counting less by its distance from the peak's time (nothing at
-// FineFadeMs), placed where it rose (the curve's FineRiseShare) or at its
-// top, by its parabola (the long window's peak lies up to 10 ms after the fine one's, as a note
-// entering among ringing ones shows in it only once much of it is in, and
-// a few ms before it where a sound swells); `at` itself without one. Times
-// on the curve's own frames (ms from StartMs).
+// there (the fine window also sees the beating of held notes), the
+// strongest, each counting less by its distance from the peak's time
+// (nothing at FineFadeMs), placed where it rose (the curve's
+// FineRiseShare) or at its top, by its parabola (the long window's peak
+// lies up to 10 ms after the fine one's, as a note entering among ringing
+// ones shows in it only once much of it is in, and a few ms before it
+// where a sound swells); `at` itself without one. Times on the curve's own
+// frames (ms from StartMs).
 constexpr double FineBeforeMs = 15.0;
 constexpr double FineAfterMs = 5.0;
 constexpr double FineFadeMs = 30.0;
