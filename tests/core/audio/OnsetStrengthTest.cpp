@@ -176,9 +176,14 @@ double ExpectFoundOnce(const std::vector<Placed>& placed, const std::vector<Onse
 
 const uint32_t kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000};
 
+// How closely a click or a short burst is placed: where its fine peak rose
+// half way, which a frame of 2.5 ms tells within a millisecond and a
+// quarter.
+constexpr double kClickToleranceMs = 1.25;
+
 // A click's onset is where its fine peak rose half way, which tells less
-// of where within a frame it lies than the peak's top did: within 1.25 ms,
-// but not late or early on average (the detector's lag is the click's).
+// of where within a frame it lies than the peak's top did, but not late or
+// early on average (the detector's lag is the click's).
 TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecondAndAQuarter)
 {
     std::mt19937 random(71);
@@ -194,7 +199,7 @@ TEST(PickOnsets, FindsEveryClickOnceWithinAMillisecondAndAQuarter)
             AddSound(signal, rate, p.TimeMs * rate / 1000, p.Level, sound, 0, 0, random);
         const OnsetStrength strength = StrengthOf(signal, rate, random);
         const std::string what = std::to_string(rate) + " Hz, round " + std::to_string(round);
-        worst = std::max(worst, ExpectFoundOnce(placed, PickOnsets(strength), 1.25, what, &errors));
+        worst = std::max(worst, ExpectFoundOnce(placed, PickOnsets(strength), kClickToleranceMs, what, &errors));
         if (HasFailure())
             return;
     }
@@ -312,7 +317,7 @@ TEST(OnsetStrength, ASoftPassageAfterALoudOneCountsInFull)
         AddSound(signal, rate, p.TimeMs * rate / 1000, p.Level, Sound::Burst, 0, 0, random);
     const OnsetStrength strength = StrengthOf(signal, rate, random);
     const std::vector<Onset> onsets = PickOnsets(strength);
-    ExpectFoundOnce(placed, onsets, 1.0, "loud then soft");
+    ExpectFoundOnce(placed, onsets, kClickToleranceMs, "loud then soft");
     // Once the loud ones are more than the normalising reach behind, the
     // soft ones are about as strong as the loud ones were (bursts of noise:
     // no two alike).
