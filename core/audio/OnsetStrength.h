@@ -175,9 +175,10 @@ constexpr double kFineRiseLookMs = 10;
 // A click's fine peak is half way up this many hops before the click,
 // less half the fine window (its top one hop after: kLagHops), so that
 // clicks lie where their tops placed them: one-sample clicks and short
-// bursts at 8 to 96 kHz 0.3 ms early on average, as before, but within
-// -1.2 and +0.7 ms (the top's parabola told where within a frame a click
-// lies; where it passes half way says less).
+// bursts at 8 to 96 kHz 0.2 to 0.3 ms early on average, as at their tops,
+// but within -1.2 and +0.7 ms where the tops' parabolas put them within
+// -0.9 and +0.4 (where a peak passes half way says less of where within a
+// frame a click lies).
 constexpr double kFineRiseLagHops = 0.24;
 constexpr double kHopMs = 2.5;    // nominal; a whole number of samples
 // The swell compares a frame with the one this long before (nominal; a
