@@ -156,6 +156,10 @@ void BM_SnapBeats(benchmark::State& state)
     for (float& v : curve.Fine)
         v = std::max(v, static_cast<float>(random.Uniform(0.0, 0.2)));
     curve.FineStartMs = -7.5;
+    // Placed where they rose, as a recording's onsets are.
+    curve.FineRiseShare = 0.5;
+    curve.FineRiseLookMs = 10.0;
+    curve.FineRiseStartMs = -5.6;
     for (auto _ : state) {
         std::vector<SnappedBeat> snapped = SnapBeats(beats, curve);
         benchmark::DoNotOptimize(snapped.data());

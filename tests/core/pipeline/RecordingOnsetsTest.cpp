@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "AudioDecoder.h"
 #include "BeatSnapping.h"
 #include "EmulatedRuns.h"
 #include "OnsetStrength.h"
 #include "RecordingOnsets.h"
+#include "SamplesStrength.h"
 
 namespace {
 
@@ -65,19 +65,6 @@ Struck MakeStruck(std::mt19937& random, uint32_t rate, size_t notes)
     return out;
 }
 
-OnsetStrength StrengthOf(const std::vector<float>& samples, uint32_t rate)
-{
-    OnsetStrengthSink sink;
-    AudioFormat format;
-    format.sampleRate = rate;
-    format.channels = 1;
-    format.frames = samples.size();
-    sink.Begin(format);
-    sink.Consume(samples.data(), samples.size(), 1);
-    sink.End();
-    return sink.Result();
-}
-
 }  // namespace
 
 // Taps up to 20 ms off their notes either way, snapped: nearly every beat
@@ -92,7 +79,7 @@ TEST(RecordingOnsets, SnappedBeatsLieExactlyWhereTheOnsetsAreListed)
     for (int round = 0; round < testsupport::PropertyRounds(4); ++round) {
         const uint32_t rate = rates[round % 4];
         const Struck struck = MakeStruck(random, rate, 40);
-        const OnsetStrength strength = StrengthOf(struck.Samples, rate);
+        const OnsetStrength strength = StrengthOfSamples(struck.Samples, rate);
         const std::vector<Onset> onsets = PickOnsets(strength);
         const OnsetCurve curve = OnsetCurveOf(strength);
         std::normal_distribution<double> jitter(0.0, 10.0);

@@ -15,6 +15,7 @@
 #include "EmulatedRuns.h"
 #include "OnsetStrength.h"
 #include "RecordingOnsets.h"
+#include "SamplesStrength.h"
 
 namespace {
 
@@ -82,15 +83,7 @@ Swelled MakeSwelled(std::mt19937& random, uint32_t rate, size_t beats, double ri
 // The curves the snapping takes from `samples`.
 OnsetCurve CurveOf(const std::vector<float>& samples, uint32_t rate)
 {
-    OnsetStrengthSink sink;
-    AudioFormat format;
-    format.sampleRate = rate;
-    format.channels = 1;
-    format.frames = samples.size();
-    sink.Begin(format);
-    sink.Consume(samples.data(), samples.size(), 1);
-    sink.End();
-    return OnsetCurveOf(sink.Result());
+    return OnsetCurveOf(StrengthOfSamples(samples, rate));
 }
 
 // The main curve alone, without the curve of slow attacks.
