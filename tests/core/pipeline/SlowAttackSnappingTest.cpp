@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "AudioDecoder.h"
 #include "BeatSnapping.h"
 #include "EmulatedRuns.h"
 #include "OnsetStrength.h"
