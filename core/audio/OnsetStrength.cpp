@@ -252,6 +252,21 @@ size_t FftSizeFor(size_t length)
     return n;
 }
 
+// The sum of `count` values, in eight running parts combined in a fixed
+// order: the parts may be added several at a time, and the result is the
+// same on every build.
+float SumInParts(const float* values, size_t count)
+{
+    float parts[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    size_t k = 0;
+    for (; k + 8 <= count; k += 8)
+        for (size_t j = 0; j < 8; ++j)
+            parts[j] += values[k + j];
+    for (size_t j = 0; k < count; ++k, ++j)
+        parts[j] += values[k];
+    return ((parts[0] + parts[1]) + (parts[2] + parts[3])) + ((parts[4] + parts[5]) + (parts[6] + parts[7]));
+}
+
 }  // namespace
 
 // The flux of one window length: a frame's compressed magnitudes against
@@ -343,13 +358,17 @@ float OnsetStrengthSink::Flux::Of(const float* centre)
     // The fourth root of the magnitude: the eighth root of the power.
     for (size_t k = low - 1; k < bins; ++k)
         current[k] = std::sqrt(std::sqrt(std::sqrt(power[k])));
-    float sum = 0;
+    // Every bin alike and without branches, the sum in eight running parts
+    // combined in a fixed order (as the swell's): the compiler may take the
+    // bins several at a time, and every build still adds them alike.
+    const float* before = previous.data();
+    const float* now = current.data();
+    float* up = power.data();  // the power is spent; it holds the rises
     for (size_t k = low; k <= high; ++k) {
-        const float before = std::max(previous[k - 1], std::max(previous[k], previous[k + 1]));
-        const float rise = current[k] - before;
-        if (rise > 0)
-            sum += rise;
+        const float r = now[k] - std::max(before[k - 1], std::max(before[k], before[k + 1]));
+        up[k] = r > 0 ? r : 0.0f;
     }
+    const float sum = SumInParts(up + low, high - low + 1);
     previous.swap(current);
     return sum / static_cast<float>(high - low + 1);
 }
@@ -422,14 +441,7 @@ float OnsetStrengthSink::Swell::Of(const std::vector<float>& magnitudes, size_t 
             const float r = now[k] - h;
             up[k] = r > 0 ? r : 0.0f;
         }
-        float parts[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-        size_t k = low;
-        for (; k + 8 <= high + 1; k += 8)
-            for (size_t j = 0; j < 8; ++j)
-                parts[j] += up[k + j];
-        for (size_t j = 0; k <= high; ++k, ++j)
-            parts[j] += up[k];
-        sum = ((parts[0] + parts[1]) + (parts[2] + parts[3])) + ((parts[4] + parts[5]) + (parts[6] + parts[7]));
+        sum = SumInParts(up + low, high - low + 1);
     }
     oldRow.swap(fresh);
     row = row + 1 == lag ? 0 : row + 1;
