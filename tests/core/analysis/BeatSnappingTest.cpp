@@ -276,6 +276,63 @@ TEST(BeatSnapping, FarTapsInARubatoReturnToTheirOnsets)
     }
 }
 
+// A tapper who lost the beat for a phrase: 5 to 12 taps in a row stray
+// 70 to 140 ms late, each by its own amount (no lateness shared by the run),
+// in a rubato whose beats change by up to 5 % each, with melody notes
+// between the beats. The course between the run's ends bends too far to be
+// looked along at once, but beat by beat from each end nearly every beat
+// comes back onto its onset, and none goes elsewhere. Where the run's
+// middle is a rest, its beats stay Unsure rather than going onto the
+// melody notes.
+TEST(BeatSnapping, LongRunOfStrayTapsIsFollowedBackBeatByBeat)
+{
+    TakeRandom random(59);
+    size_t runBeats = 0, returned = 0;
+    for (int set = 0; set < 60; ++set) {
+        std::vector<double> truth{1000.0};
+        double length = random.Uniform(450.0, 700.0);
+        for (size_t k = 1; k < 48; ++k) {
+            length *= random.Uniform(0.95, 1.05);
+            length = std::min(900.0, std::max(450.0, length));
+            truth.push_back(truth.back() + length);
+        }
+        const size_t first = static_cast<size_t>(random.Between(10, 20));
+        const size_t run = static_cast<size_t>(random.Between(5, 12));
+        const bool rest = set % 3 == 2;
+        const size_t restFrom = first + 2;
+        const size_t restTo = first + run - 2;  // the rest's beats: [restFrom, restTo)
+        std::vector<Peak> peaks;
+        for (size_t k = 0; k < truth.size(); ++k) {
+            const bool silent = rest && k >= restFrom && k < restTo;
+            if (!silent)
+                peaks.push_back({truth[k], random.Uniform(0.6, 1.0)});
+            if (k + 1 < truth.size() && random.Chance(0.6))
+                peaks.push_back({truth[k] + random.Uniform(0.5, 0.65) * (truth[k + 1] - truth[k]),
+                                 random.Uniform(0.3, 0.9)});
+        }
+        const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+        std::vector<double> taps;
+        for (size_t k = 0; k < truth.size(); ++k)
+            taps.push_back(truth[k] + random.Uniform(-15.0, 15.0) +
+                           (k >= first && k < first + run ? random.Uniform(70.0, 140.0) : 0.0));
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+        for (size_t k = first; k < first + run; ++k) {
+            if (rest && k >= restFrom && k < restTo) {
+                EXPECT_EQ(SnapState::Unsure, snapped[k].State) << set << " beat " << k;
+                continue;
+            }
+            ++runBeats;
+            if (snapped[k].State != SnapState::Snapped)
+                continue;
+            EXPECT_NEAR(truth[k], snapped[k].TimeMs, Hop) << set << " beat " << k << ", run " << run;
+            ++returned;
+        }
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GE(static_cast<double>(returned), 0.98 * static_cast<double>(runBeats)) << returned << " of " << runBeats;
+}
+
 // A beat held longer than its neighbours (a phrase's last, 1.5 to 1.9
 // beats) whose own onset does not show, with a note between the beats
 // where the line between the Snapped beats either side points, 175 to 195
