@@ -2,8 +2,8 @@
 // as floats, NaN and infinities among them, or as 16-bit integers) at any
 // rate and channel count, in blocks of any size, must give a strength of
 // one value per hop of the frames, each in [0, 1], and onsets in time order
-// with strengths in (0, 1]; a second pass over the same frames must give the
-// same values.
+// (no two at one time) with strengths in (0, 1]; a second pass over the same
+// frames must give the same values.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     double last = -1;
     for (const Onset& o : PickOnsets(first, 0.0f)) {
-        if (!(o.Strength > 0.0f && o.Strength <= 1.0f) || !std::isfinite(o.TimeMs) || o.TimeMs < last)
+        if (!(o.Strength > 0.0f && o.Strength <= 1.0f) || !std::isfinite(o.TimeMs) || o.TimeMs <= last)
             Fail("an onset out of order or range");
         last = o.TimeMs;
     }

@@ -725,7 +725,17 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
             if (best > 0)
                 time = FineRiseFrame(fine, best, hop) * hop + riseLag;
         }
-        onsets.push_back(Onset{time > 0 ? time : 0.0, peak});
+        time = time > 0 ? time : 0.0;
+        // Two peaks of the long window 15 ms apart may each choose a fine
+        // peak, and where those rose may meet or cross: one attack, listed
+        // once, as strong as the stronger, where it was placed first (an
+        // onset found at or before the one before it is never listed out
+        // of order, nor twice).
+        if (!onsets.empty() && !(time > onsets.back().TimeMs)) {
+            onsets.back().Strength = std::max(onsets.back().Strength, peak);
+            continue;
+        }
+        onsets.push_back(Onset{time, peak});
     }
     return onsets;
 }

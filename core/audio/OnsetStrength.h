@@ -118,7 +118,8 @@ struct Onset {
 // The default of PickOnsets' threshold.
 constexpr float kOnsetThreshold = 0.1f;
 
-// The onsets in time order: each a frame whose strength is the largest
+// The onsets in time order, no two at one time (two peaks placed on one
+// attack are listed once): each a frame whose strength is the largest
 // within onset_detail::kOnsetPeakMs either side and stands at least `threshold` above the
 // mean strength around it (from 100 ms before to 70 ms after). Its time is
 // the peak found between the frames by a parabola through the frame and its
