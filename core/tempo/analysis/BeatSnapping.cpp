@@ -693,12 +693,12 @@ void SnapLateRuns(const std::vector<double>& time, const OnsetCurve& curve, cons
 // from the last one found (the music's tempo changes little from one beat
 // to the next), so a clear peak within the far taps' window of that point,
 // and within farReach of its tap, is its onset. Each side stops at the
-// first beat without one: over a rest nothing is followed further, and a
-// wrong step does not lead on to others (one take, in code: piano 14.2 to
-// 13.6 ms RMS interval error, drums 4.8 to 2.5, rests 19.0 to 18.2;
-// rendered fast passages 14.0 to 13.6). Shorter gaps keep the course
-// alone: followed beat by beat as well, fast passages with five takes went
-// from 6.7 to 7.7 ms, the steps finding the notes between the beats.
+// first beat without one, so that nothing is followed over a rest (one
+// take, in code: piano 14.2 to 13.6 ms RMS interval error, drums 4.8 to
+// 2.5, rests 19.0 to 18.2; rendered fast passages 14.0 to 13.6). Shorter
+// gaps keep the course alone: with gaps of two or more followed beat by
+// beat as well, fast passages with five takes went from 6.7 to 7.7 ms, the
+// steps finding the notes between the beats.
 void TrackLongGaps(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options,
                    double common, double farReach, std::vector<bool>& snapped, std::vector<double>& moved)
 {
