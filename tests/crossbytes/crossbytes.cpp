@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "OnsetStrength.h"
+#include "SamplesStrength.h"
 #include "TakeGenerator.h"
 #include "TempoExport.h"
 #include "TempoMap.h"
@@ -282,19 +283,10 @@ std::string OnsetRecord(int index)
 {
     uint32_t rate = 0;
     const std::vector<float> samples = MakeRecording(index, rate);
-    OnsetStrengthSink sink;
-    AudioFormat format;
-    format.sampleRate = rate;
-    format.channels = 1;
-    format.frames = samples.size();
-    sink.Begin(format);
     // In uneven blocks, as a decoder hands them out.
-    for (size_t at = 0, n = 1; at < samples.size(); at += n, n = n * 3 % 5000 + 1) {
-        n = std::min(n, samples.size() - at);
-        sink.Consume(samples.data() + at, n, 1);
-    }
-    sink.End();
-    const std::string digest = OnsetStrengthDigest(sink.Result());
+    size_t n = 0;
+    const OnsetStrength strength = StrengthOfSamples(samples, rate, [&] { return n = n == 0 ? 1 : n * 3 % 5000 + 1; });
+    const std::string digest = OnsetStrengthDigest(strength);
     return "onsets " + std::to_string(index) + " rate " + std::to_string(rate) + " bytes " +
            std::to_string(digest.size()) + "\n" + digest;
 }

@@ -685,6 +685,23 @@ void SnapLateRuns(const std::vector<double>& time, const OnsetCurve& curve, cons
     }
 }
 
+// Beat i snapped onto the clear peak nearest `expected`, its point on the
+// course through the Snapped beats around it (`beat` apart there), give or
+// take the music's change of tempo, where that peak lies within farReach of
+// its tap (`tapped`, with the common shift); whether it was.
+bool SnapOnCourse(size_t i, double expected, double beat, double tapped, double farReach, const std::vector<double>& time,
+                  const OnsetCurve& curve, const SnapOptions& options, std::vector<double>& scratch,
+                  std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    double top = 0.0;
+    if (!(beat > 0.0) || !ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) ||
+        top - tapped > farReach || tapped - top > farReach)
+        return false;
+    moved[i] = PlacedOnFine(curve, top, options) - time[i];
+    snapped[i] = true;
+    return true;
+}
+
 // A longer gap between Snapped beats (more than FarRun) where the taps
 // strayed on and on, each by its own amount: a tapper who lost the beat for
 // a phrase and found it again. The course between the gap's ends bends too
@@ -705,18 +722,10 @@ void TrackLongGaps(const std::vector<double>& time, const OnsetCurve& curve, con
     const size_t n = time.size();
     std::vector<double> scratch;
     const auto at = [&](size_t i) { return time[i] + moved[i]; };
-    // Whether beat i has a clear onset within the far taps' window of
-    // `expected` (a beat length `beat` from the last one found) and within
-    // farReach of its tap; it is snapped there if so.
+    // Beat i snapped where the course, a beat length `beat` on from the last
+    // beat found, points (`expected`); whether it was.
     const auto found = [&](size_t i, double expected, double beat) {
-        double top = 0.0;
-        const double tapped = time[i] + common;
-        if (!(beat > 0.0) || !ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) ||
-            top - tapped > farReach || tapped - top > farReach)
-            return false;
-        moved[i] = PlacedOnFine(curve, top, options) - time[i];
-        snapped[i] = true;
-        return true;
+        return SnapOnCourse(i, expected, beat, time[i] + common, farReach, time, curve, options, scratch, snapped, moved);
     };
     for (size_t end = 0; end < n;) {
         if (snapped[end]) {
@@ -868,13 +877,7 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
         for (size_t i = p + 1; i < q; ++i) {
             const double expected = bent ? CourseAt(xs, ys, static_cast<double>(i - p))
                                          : left + beat * static_cast<double>(i - p);
-            double top = 0.0;
-            const double tapped = time[i] + common;
-            if (ClearPeakNear(curve, expected, 2.0 * options.TempoChange * beat, options, scratch, top) &&
-                top - tapped <= farReach && tapped - top <= farReach) {
-                moved[i] = PlacedOnFine(curve, top, options) - time[i];
-                snapped[i] = true;
-            }
+            SnapOnCourse(i, expected, beat, time[i] + common, farReach, time, curve, options, scratch, snapped, moved);
         }
         p = q;
     }

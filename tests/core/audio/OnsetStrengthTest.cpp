@@ -15,6 +15,7 @@
 #include "EmulatedRuns.h"
 #include "OnsetStrength.h"
 #include "PeakEnvelope.h"
+#include "SamplesStrength.h"
 
 namespace {
 
@@ -119,19 +120,7 @@ void AddSound(std::vector<float>& signal, uint32_t rate, double at, float level,
 // The strength of `signal`, handed to the sink in blocks of random sizes.
 OnsetStrength StrengthOf(const std::vector<float>& signal, uint32_t rate, std::mt19937& random)
 {
-    OnsetStrengthSink sink;
-    AudioFormat format;
-    format.sampleRate = rate;
-    format.channels = 1;
-    format.frames = signal.size();
-    sink.Begin(format);
-    for (size_t at = 0; at < signal.size();) {
-        const size_t n = std::min<size_t>(signal.size() - at, 1 + random() % 6000);
-        sink.Consume(signal.data() + at, n, 1);
-        at += n;
-    }
-    sink.End();
-    return sink.Result();
+    return StrengthOfSamples(signal, rate, [&] { return size_t{1 + random() % 6000}; });
 }
 
 // A train of sounds at random times at least `gapMs` apart, at levels
