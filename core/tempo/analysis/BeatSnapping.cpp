@@ -772,9 +772,118 @@ void TrackLongGaps(const std::vector<double>& time, const OnsetCurve& curve, con
     }
 }
 
-}  // namespace
+// Beats between two Snapped ones that did not snap themselves may be taps
+// far off their beats (one in a hundred is 70 to 130 ms off, and runs of
+// a few taps lag 80 to 140 ms): the programme did not follow them, as
+// it would not follow them onto an accent, or could not reach. The
+// Snapped beats either side tell where they are without the taps: on
+// the course between them, beat by beat, give or take the music's
+// change of tempo. A clear peak that close to its point on the course,
+// and no further from the tap than tapping errs, is a beat's onset.
+// Only short runs: over a longer one (a rest) the tempo may bend too far
+// for the course to follow.
+void FollowShortGaps(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options,
+                     double common, double farReach, std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    const size_t n = time.size();
+    std::vector<double> scratch;
+    for (size_t p = 0; p < n;) {
+        size_t q = p + 1;
+        while (q < n && !snapped[q])
+            ++q;
+        if (!snapped[p] || q >= n || q - p < 2 || q - p > FarRun + 1) {
+            p = q;
+            continue;
+        }
+        const double left = time[p] + moved[p];
+        const double right = time[q] + moved[q];
+        const double beat = (right - left) / static_cast<double>(q - p);
+        // Where the beats before p and after q snapped too, the course
+        // bends with the music's tempo through all four (the cubic through
+        // them, beat by beat): in a rubato the straight line misses the
+        // middle of a gap of three by more than a tenth of a beat. Only
+        // where the tempo changes alike on both sides of the gap.
+        const bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1] &&
+                          BendsAlike(left - (time[p - 1] + moved[p - 1]), beat, time[q + 1] + moved[q + 1] - right,
+                                     static_cast<double>(q - p), options);
+        const double xs[4] = {-1.0, 0.0, static_cast<double>(q - p), static_cast<double>(q - p + 1)};
+        const double ys[4] = {bent ? time[p - 1] + moved[p - 1] : 0.0, left, right,
+                              bent ? time[q + 1] + moved[q + 1] : 0.0};
+        for (size_t i = p + 1; i < q; ++i) {
+            const double expected = bent ? CourseAt(xs, ys, static_cast<double>(i - p))
+                                         : left + beat * static_cast<double>(i - p);
+            SnapOnCourse(i, expected, beat, time[i] + common, farReach, time, curve, options, scratch, snapped, moved);
+        }
+        p = q;
+    }
+}
 
-namespace {
+// Unsure beats: the shift the Snapped beats around them share, and of
+// the nearest Snapped beats within reach on either side the share of
+// their departures from it that the beat's own tap error carries
+// (TapErrorFollows); one side's alone at an edge or a long rest's end.
+void PlaceUnsureBeats(double common, const std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    const size_t n = moved.size();
+    std::vector<int64_t> before(n, -1), after(n, -1);
+    int64_t seen = -1;
+    for (size_t i = 0; i < n; ++i) {
+        before[i] = seen;
+        if (snapped[i])
+            seen = static_cast<int64_t>(i);
+    }
+    seen = -1;
+    for (size_t i = n; i-- > 0;) {
+        after[i] = seen;
+        if (snapped[i])
+            seen = static_cast<int64_t>(i);
+    }
+    std::vector<double> nearby;
+    for (size_t i = 0; i < n; ++i) {
+        if (snapped[i])
+            continue;
+        const int64_t p = before[i] >= 0 && i - static_cast<size_t>(before[i]) <= NeighbourReach ? before[i] : -1;
+        const int64_t q = after[i] >= 0 && static_cast<size_t>(after[i]) - i <= NeighbourReach ? after[i] : -1;
+        // The shift the Snapped beats around it share: their median within
+        // LocalReach beats, where there are LocalLeast of them (a take's
+        // lead or lag drifts over a long piece); the whole take's elsewhere.
+        nearby.clear();
+        for (size_t j = i >= LocalReach ? i - LocalReach : 0; j < n && j <= i + LocalReach; ++j)
+            if (snapped[j])
+                nearby.push_back(moved[j]);
+        const double local = nearby.size() >= LocalLeast ? Median(nearby) : common;
+        // The expected departure from that shift given the nearest Snapped
+        // beat each side (the tap errors' course from one tap to the next is
+        // what the taps show: nearer beats say more).
+        double shift = local;
+        if (p >= 0 && q >= 0) {
+            const size_t fromP = i - static_cast<size_t>(p);
+            const size_t toQ = static_cast<size_t>(q) - i;
+            const double whole = 1.0 - Follows(2 * (fromP + toQ));
+            shift += (Follows(fromP) - Follows(fromP + 2 * toQ)) / whole * (moved[static_cast<size_t>(p)] - local);
+            shift += (Follows(toQ) - Follows(toQ + 2 * fromP)) / whole * (moved[static_cast<size_t>(q)] - local);
+        } else if (p >= 0) {
+            shift += Follows(i - static_cast<size_t>(p)) * (moved[static_cast<size_t>(p)] - local);
+        } else if (q >= 0) {
+            shift += Follows(static_cast<size_t>(q) - i) * (moved[static_cast<size_t>(q)] - local);
+        }
+        moved[i] = shift;
+    }
+}
+
+// No beat passes its neighbour, nor shortens the beat before it to less
+// than half of what it was (taps never err that far, and a tempo map
+// needs beats in order): a beat that would keeps the shift of the beat
+// before it, and so that beat's length, and is Unsure.
+void KeepBeatsInOrder(const std::vector<double>& time, std::vector<bool>& snapped, std::vector<double>& moved)
+{
+    const size_t n = time.size();
+    for (size_t i = 1; i < n; ++i)
+        if (time[i] + moved[i] < time[i - 1] + moved[i - 1] + 0.5 * (time[i] - time[i - 1])) {
+            moved[i] = moved[i - 1];
+            snapped[i] = false;
+        }
+}
 
 // The beats snapped onto one curve; `shown` false (and every beat unmoved
 // and Unsure) where fewer than LeastShare of them find a clear onset.
@@ -842,108 +951,17 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
         deviations.push_back(shift - common);
     const double farReach = std::min(FarTapMs, std::max(FarTapLeastMs, FarSpreads * RobustScale(deviations)));
 
-    // Beats between two Snapped ones that did not snap themselves may be taps
-    // far off their beats (one in a hundred is 70 to 130 ms off, and runs of
-    // a few taps lag 80 to 140 ms): the programme did not follow them, as
-    // it would not follow them onto an accent, or could not reach. The
-    // Snapped beats either side tell where they are without the taps: on
-    // the course between them, beat by beat, give or take the music's
-    // change of tempo. A clear peak that close to its point on the course,
-    // and no further from the tap than tapping errs, is a beat's onset.
-    // Only short runs: over a longer one (a rest) the tempo may bend too far
-    // for the course to follow.
-    for (size_t p = 0; p < n;) {
-        size_t q = p + 1;
-        while (q < n && !snapped[q])
-            ++q;
-        if (!snapped[p] || q >= n || q - p < 2 || q - p > FarRun + 1) {
-            p = q;
-            continue;
-        }
-        const double left = time[p] + moved[p];
-        const double right = time[q] + moved[q];
-        const double beat = (right - left) / static_cast<double>(q - p);
-        // Where the beats before p and after q snapped too, the course
-        // bends with the music's tempo through all four (the cubic through
-        // them, beat by beat): in a rubato the straight line misses the
-        // middle of a gap of three by more than a tenth of a beat. Only
-        // where the tempo changes alike on both sides of the gap.
-        const bool bent = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1] &&
-                          BendsAlike(left - (time[p - 1] + moved[p - 1]), beat, time[q + 1] + moved[q + 1] - right,
-                                     static_cast<double>(q - p), options);
-        const double xs[4] = {-1.0, 0.0, static_cast<double>(q - p), static_cast<double>(q - p + 1)};
-        const double ys[4] = {bent ? time[p - 1] + moved[p - 1] : 0.0, left, right,
-                              bent ? time[q + 1] + moved[q + 1] : 0.0};
-        for (size_t i = p + 1; i < q; ++i) {
-            const double expected = bent ? CourseAt(xs, ys, static_cast<double>(i - p))
-                                         : left + beat * static_cast<double>(i - p);
-            SnapOnCourse(i, expected, beat, time[i] + common, farReach, time, curve, options, scratch, snapped, moved);
-        }
-        p = q;
-    }
-
+    // The beats the programme left go back onto the music's course where
+    // the Snapped beats around them show it: short gaps along it at once,
+    // long ones beat by beat from their ends; then runs of late taps that
+    // share their lateness, and lone beats the programme followed off the
+    // course. The Unsure beats that are left keep their neighbours' shift.
+    FollowShortGaps(time, curve, options, common, farReach, snapped, moved);
     TrackLongGaps(time, curve, options, common, farReach, snapped, moved);
     SnapLateRuns(time, curve, options, centre, snapped, moved);
     SnapOntoCourse(time, curve, options, snapped, moved);
-
-    // Unsure beats: the shift the Snapped beats around them share, and of
-    // the nearest Snapped beats within reach on either side the share of
-    // their departures from it that the beat's own tap error carries
-    // (TapErrorFollows); one side's alone at an edge or a long rest's end.
-    std::vector<int64_t> before(n, -1), after(n, -1);
-    int64_t seen = -1;
-    for (size_t i = 0; i < n; ++i) {
-        before[i] = seen;
-        if (snapped[i])
-            seen = static_cast<int64_t>(i);
-    }
-    seen = -1;
-    for (size_t i = n; i-- > 0;) {
-        after[i] = seen;
-        if (snapped[i])
-            seen = static_cast<int64_t>(i);
-    }
-    std::vector<double> nearby;
-    for (size_t i = 0; i < n; ++i) {
-        if (snapped[i])
-            continue;
-        const int64_t p = before[i] >= 0 && i - static_cast<size_t>(before[i]) <= NeighbourReach ? before[i] : -1;
-        const int64_t q = after[i] >= 0 && static_cast<size_t>(after[i]) - i <= NeighbourReach ? after[i] : -1;
-        // The shift the Snapped beats around it share: their median within
-        // LocalReach beats, where there are LocalLeast of them (a take's
-        // lead or lag drifts over a long piece); the whole take's elsewhere.
-        nearby.clear();
-        for (size_t j = i >= LocalReach ? i - LocalReach : 0; j < n && j <= i + LocalReach; ++j)
-            if (snapped[j])
-                nearby.push_back(moved[j]);
-        const double local = nearby.size() >= LocalLeast ? Median(nearby) : common;
-        // The expected departure from that shift given the nearest Snapped
-        // beat each side (the tap errors' course from one tap to the next is
-        // what the taps show: nearer beats say more).
-        double shift = local;
-        if (p >= 0 && q >= 0) {
-            const size_t fromP = i - static_cast<size_t>(p);
-            const size_t toQ = static_cast<size_t>(q) - i;
-            const double whole = 1.0 - Follows(2 * (fromP + toQ));
-            shift += (Follows(fromP) - Follows(fromP + 2 * toQ)) / whole * (moved[static_cast<size_t>(p)] - local);
-            shift += (Follows(toQ) - Follows(toQ + 2 * fromP)) / whole * (moved[static_cast<size_t>(q)] - local);
-        } else if (p >= 0) {
-            shift += Follows(i - static_cast<size_t>(p)) * (moved[static_cast<size_t>(p)] - local);
-        } else if (q >= 0) {
-            shift += Follows(static_cast<size_t>(q) - i) * (moved[static_cast<size_t>(q)] - local);
-        }
-        moved[i] = shift;
-    }
-
-    // No beat passes its neighbour, nor shortens the beat before it to less
-    // than half of what it was (taps never err that far, and a tempo map
-    // needs beats in order): a beat that would keeps the shift of the beat
-    // before it, and so that beat's length, and is Unsure.
-    for (size_t i = 1; i < n; ++i)
-        if (time[i] + moved[i] < time[i - 1] + moved[i - 1] + 0.5 * (time[i] - time[i - 1])) {
-            moved[i] = moved[i - 1];
-            snapped[i] = false;
-        }
+    PlaceUnsureBeats(common, snapped, moved);
+    KeepBeatsInOrder(time, snapped, moved);
 
     for (size_t i = 0; i < n; ++i) {
         SnappedBeat& beat = result[order[i]];
