@@ -120,9 +120,9 @@ void BM_GraphColumns(benchmark::State& state)
 BENCHMARK(BM_GraphColumns)->Unit(benchmark::kMillisecond);
 
 // Snapping range(0) tapped beats onto a recording's onset curve (2.5 ms hop,
-// an onset on every beat and one between most beats, a low floor): the
-// whole of SnapBeats, both passes, the placing on the fine curve and the
-// unsure beats. Flat per beat when
+// an onset on every beat and one between most beats, a low floor, and a
+// low band with a bass note on every beat): the whole of SnapBeats, both
+// passes, the placing on the fine curve and the unsure beats. Flat per beat when
 // nothing in it grows faster than the beats.
 void BM_SnapBeats(benchmark::State& state)
 {
@@ -150,6 +150,17 @@ void BM_SnapBeats(benchmark::State& state)
             peak(piece[k] + 0.5 * (piece[k + 1] - piece[k]), random.Uniform(0.2, 0.8));
         beats.push_back(piece[k] + 40.0 + 20.0 * random.Normal());
     }
+    // The low band: a bass note on every beat, over the floor.
+    OnsetCurve low;
+    low.HopMs = hop;
+    low.Values.resize(curve.Values.size());
+    for (float& v : low.Values)
+        v = static_cast<float>(random.Uniform(0.0, 0.1));
+    std::swap(low.Values, curve.Values);
+    for (size_t k = 0; k < piece.size(); ++k)
+        peak(piece[k], random.Uniform(0.5, 1.0));
+    std::swap(low.Values, curve.Values);
+    curve.Low = std::move(low.Values);
     // The short window's curve, by which snapped beats are placed: the same
     // peaks over a higher floor.
     curve.Fine = curve.Values;

@@ -720,9 +720,12 @@ int main(int argc, char** argv)
                 rendered ? RenderRecording(random, kind, soundfont, directory) : MakeRecording(random, kind);
             auto onsets = std::make_shared<OnsetCurve>(Onsets(recording.Samples, recording.SampleRate));
             if (std::getenv("SNAP_CURVE") && index == first) {
-                // The curve around the first beats: what a beat's onset looks like.
+                // The curve around beats 4 to 7, or SNAP_CURVE=FROM:TO:
+                // what a beat's onset looks like.
+                size_t from = 4, to = 8;
+                std::sscanf(std::getenv("SNAP_CURVE"), "%zu:%zu", &from, &to);
                 std::printf("%s: hop %.2f ms, start %.2f ms\n", KindName(kind), onsets->HopMs, onsets->StartMs);
-                for (size_t j = 4; j < 8 && j < recording.Beats.size(); ++j) {
+                for (size_t j = from; j < to && j < recording.Beats.size(); ++j) {
                     const double beat = recording.Beats[j];
                     std::printf("  beat %zu at %.1f:\n", j, beat);
                     for (double t = beat - 60.0; t <= beat + 120.0; t += onsets->HopMs) {

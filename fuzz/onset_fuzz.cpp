@@ -78,10 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t hop = static_cast<size_t>(hopFrames);
     if (first.Values.size() != (format.frames + hop - 1) / hop)
         Fail("one value per hop");
-    for (const float v : first.Values) {
-        if (!(v >= 0.0f && v <= 1.0f))
-            Fail("a value outside [0, 1]");
-    }
+    if (first.Fine.size() != first.Values.size() || first.Swell.size() != first.Values.size() ||
+        first.Low.size() != first.Values.size())
+        Fail("every curve frame for frame");
+    for (const std::vector<float>* curve : {&first.Values, &first.Fine, &first.Swell, &first.Low})
+        for (const float v : *curve)
+            if (!(v >= 0.0f && v <= 1.0f))
+                Fail("a value outside [0, 1]");
     double last = -1;
     for (const Onset& o : PickOnsets(first, 0.0f)) {
         if (!(o.Strength > 0.0f && o.Strength <= 1.0f) || !std::isfinite(o.TimeMs) || o.TimeMs <= last)

@@ -1,13 +1,14 @@
 // Fuzz target over the snapping of beats onto a recording's onsets:
-// arbitrary onset curves (with or without a fine curve and a curve of slow
-// attacks) and arbitrary beats through SnapBeats.
+// arbitrary onset curves (with or without a fine curve, a curve of slow
+// attacks and a low band) and arbitrary beats through SnapBeats.
 //
 // Input: byte 0 the hop (1 + (b % 40) / 4 ms; 255: a hop of 0), byte 1 flags
 // (bit 0: a fine curve, bit 1: a curve of slow attacks, bit 2: the beats
-// given in a shuffled order), byte 2 the frames ((b + 1) * 64), byte 3 the
-// beats (0 to 255), byte 4 the first beat's time in units of 20 ms. Then the
-// curves' values, a byte each (b / 255), frame by frame, the main curve's
-// first, then the fine and the slow curve's, repeating the bytes there are;
+// given in a shuffled order, bit 3: a low band), byte 2 the frames
+// ((b + 1) * 64), byte 3 the beats (0 to 255), byte 4 the first beat's time
+// in units of 20 ms. Then the curves' values, a byte each (b / 255), frame
+// by frame, the main curve's first, then the fine, the slow and (with bit
+// 3) the low band's, repeating the bytes there are;
 // then each beat's distance from the one before, two bytes (20 + v % 2000 ms).
 //
 // Checks: one result per beat, every time finite; the same beats given in
@@ -70,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         anyOnset = anyOnset || *std::max_element(slow->Values.begin(), slow->Values.end()) >= 0.06f;
         curve.Slow = slow;
     }
-    in.Skip(3 * frames);
+    if (flags & 8)
+        curve.Low = values(3 * frames);
+    in.Skip((flags & 8 ? 4 : 3) * frames);
 
     std::vector<double> beats;
     double t = first;

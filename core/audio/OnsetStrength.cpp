@@ -198,6 +198,9 @@ namespace {
 // the lower rates).
 constexpr uint32_t kLowHz = 40;
 constexpr uint32_t kHighHz = 16000;
+// The low band's top: kicks and bass notes, below the chords' and the
+// melody's fundamentals.
+constexpr uint32_t kLowTopHz = 200;
 
 // A flux below this (in units of the fourth root of a full-scale sine's
 // magnitude, per bin) is silence: the normalising never divides by less,
@@ -283,6 +286,8 @@ struct OnsetStrengthSink::Flux {
     RealFft fft;
     size_t low;   // first bin summed
     size_t high;  // last bin summed
+    size_t lowTop;      // last bin of the low band
+    float lowFlux = 0;  // the low band's flux of the frame Of was last given
     std::vector<float> frame;
     std::vector<float> power;
     std::vector<float> previous;  // compressed magnitudes of the frame before
@@ -337,6 +342,7 @@ OnsetStrengthSink::Flux::Flux(uint32_t rate, double windowMs)
     high = std::min<size_t>(n / 2 - 1, static_cast<size_t>(uint64_t{kHighHz} * n / rate));
     if (high < low)
         high = low;
+    lowTop = std::min(high, std::max(low, static_cast<size_t>(uint64_t{kLowTopHz} * n / rate)));
     frame.assign(n, 0.0f);
     power.resize(high + 2);
     previous.assign(high + 2, 0.0f);
@@ -369,6 +375,7 @@ float OnsetStrengthSink::Flux::Of(const float* centre)
         up[k] = r > 0 ? r : 0.0f;
     }
     const float sum = SumInParts(up + low, high - low + 1);
+    lowFlux = SumInParts(up + low, lowTop - low + 1) / static_cast<float>(lowTop - low + 1);
     previous.swap(current);
     return sum / static_cast<float>(high - low + 1);
 }
@@ -527,10 +534,12 @@ void OnsetStrengthSink::Begin(const AudioFormat& format)
     flux_.clear();
     fineFlux_.clear();
     swellFlux_.clear();
+    lowFlux_.clear();
     if (format.frames > 0 && format.frames < (uint64_t{1} << 40)) {
         flux_.reserve(static_cast<size_t>(format.frames / analysis_->hop + 1));
         fineFlux_.reserve(flux_.capacity());
         swellFlux_.reserve(flux_.capacity());
+        lowFlux_.reserve(flux_.capacity());
     }
     // Before the first sample the window sees silence. The frames centred
     // before it are analysed too (and not kept), so that frame 0 is compared
@@ -595,6 +604,7 @@ void OnsetStrengthSink::Analyse(const float* samples)
         flux_.push_back(coarse);
         fineFlux_.push_back(fine);
         swellFlux_.push_back(swell);
+        lowFlux_.push_back(a.coarse.lowFlux);
     }
 }
 
@@ -629,6 +639,9 @@ void OnsetStrengthSink::End()
     result_.Swell = Normalised(swellFlux_, a.rate, a.hop, kSwellFloor);
     swellFlux_.clear();
     swellFlux_.shrink_to_fit();
+    result_.Low = Normalised(lowFlux_, a.rate, a.hop, kFluxFloor);
+    lowFlux_.clear();
+    lowFlux_.shrink_to_fit();
 }
 
 ScanOutcome BuildOnsetStrength(AudioDecoder& decoder, OnsetStrength& strength, const ScanProgress& progress)
@@ -748,7 +761,7 @@ std::string OnsetStrengthDigest(const OnsetStrength& strength)
             out += kDigits[(bits >> (4 * d)) & 15];
     };
     std::string out;
-    out.reserve(100 + (strength.Values.size() + strength.Fine.size() + strength.Swell.size()) * 9);
+    out.reserve(100 + (strength.Values.size() + strength.Fine.size() + strength.Swell.size() + strength.Low.size()) * 9);
     uint64_t bits = 0;
     out += "hop ";
     std::memcpy(&bits, &strength.HopMs, sizeof bits);
@@ -762,7 +775,7 @@ std::string OnsetStrengthDigest(const OnsetStrength& strength)
     out += " swell ";
     std::memcpy(&bits, &strength.SwellLagMs, sizeof bits);
     hex(out, bits, 16);
-    for (const std::vector<float>* values : {&strength.Values, &strength.Fine, &strength.Swell}) {
+    for (const std::vector<float>* values : {&strength.Values, &strength.Fine, &strength.Swell, &strength.Low}) {
         out += " values " + std::to_string(values->size()) + "\n";
         for (size_t i = 0; i < values->size(); ++i) {
             uint32_t b = 0;

@@ -62,6 +62,11 @@ struct OnsetStrength {
     // (onset_detail::kSwellRiseShare, kSwellLookMs).
     double SwellLagMs = 0;
     std::vector<float> Swell;
+    // The long window's flux of its low bins alone (up to 200 Hz), frame
+    // for frame with Values: where kicks and bass notes start. Beats carry
+    // them more often than the notes between the beats do, which tells a
+    // train of beats from a train of off-beats where both are clear.
+    std::vector<float> Low;
 };
 
 // The strength of a whole decode pass, fed mono frames.
@@ -95,6 +100,7 @@ private:
     std::vector<float> flux_;     // before normalising
     std::vector<float> fineFlux_;
     std::vector<float> swellFlux_;
+    std::vector<float> lowFlux_;
     std::vector<float> pending_;  // samples from sample bufferStart_ on
     int64_t bufferStart_ = 0;
     uint64_t frames_ = 0;

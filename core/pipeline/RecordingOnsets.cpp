@@ -10,6 +10,7 @@ OnsetCurve OnsetCurveOf(OnsetStrength strength)
     curve.FineRiseShare = onset_detail::kFineRiseShare;
     curve.FineRiseLookMs = onset_detail::kFineRiseLookMs;
     curve.FineRiseStartMs = onset_detail::FineLagMs(strength.FineWindowMs, strength.HopMs);
+    curve.Low = std::move(strength.Low);
     if (!strength.Swell.empty()) {
         auto slow = std::make_shared<OnsetCurve>();
         slow->HopMs = strength.HopMs;

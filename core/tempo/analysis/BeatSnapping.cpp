@@ -293,15 +293,35 @@ bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, const S
     return found;
 }
 
-// The largest value of the curve within `reach` of `at`; 0 off the curve.
-double PeakWithin(const OnsetCurve& curve, double at, double reach)
+// The largest of `values` (a curve's, every `hop` ms) within `reach` of
+// `at`; 0 off the curve.
+double PeakWithin(const std::vector<float>& values, double hop, double at, double reach)
 {
-    const Window w = WindowOf(at, reach, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
+    const Window w = WindowOf(at, reach, hop, static_cast<int64_t>(values.size()));
     float top = 0.0f;
     for (int64_t f = w.First; f < w.First + w.Count; ++f)
-        top = std::max(top, curve.Values[static_cast<size_t>(f)]);
+        top = std::max(top, values[static_cast<size_t>(f)]);
     return static_cast<double>(top);
 }
+
+// Two trains of onsets the common shift might follow, the beats' own and
+// one half or a quarter of a beat away (off-beat stabs over soft kicks, the
+// notes a sixteenth before the beats), both within the lead and lag a
+// tapper has: the one with more of its beats on clear onsets wins, but
+// where the trains nearly match, the low band tells them apart (beats carry
+// the kick and the bass note more often than the notes between them). A
+// rival shift at least RivalApartMs from the best wins where its sum times
+// the sum of the low band's peaks under it (each at least LowLeast, the
+// low band's floor of noise) is more than LowPrefers times the best's.
+// Measured: a take leading by 60 ms over a rendered piece of sixteenths,
+// 400 beats, went whole onto the sixteenths before its beats (its sum
+// 36.4 against the beats' 36.1, their low sums 48 and 78), and a code-made
+// take of stabs leading as far went onto the stabs (8.3 against 2.3, low
+// 6.0 and 27.8); of the other 719 recordings made in code none changed,
+// the nearest to changing at 0.80 of the margin.
+constexpr double RivalApartMs = 50.0;
+constexpr double LowLeast = 0.1;
+constexpr double LowPrefers = 1.2;
 
 // The shift of all beats together, on the curve's grid from MaxLagMs back
 // to MaxLeadMs on,
@@ -333,15 +353,21 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     const auto leadSteps = std::min(steps, static_cast<int64_t>(std::floor(options.MaxLeadMs / curve.HopMs)) / stride);
     const size_t every = (time.size() + CommonBeats - 1) / CommonBeats;
     std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
+    const bool low = curve.Low.size() == curve.Values.size();
+    std::vector<double> lowSums(low ? sums.size() : 0, 0.0);
     for (size_t i = 0; i < time.size(); i += every)
         for (int64_t k = -steps; k <= leadSteps; ++k) {
             const double at = time[i] + static_cast<double>(k * stride) * curve.HopMs;
             const double lo = std::max(at - CommonReachMs, time[i] - options.MaxLagMs - CommonEdgeMs);
             const double hi = std::min(at + CommonReachMs, time[i] + options.MaxLeadMs + CommonEdgeMs);
-            const double v = PeakWithin(curve, 0.5 * (lo + hi), 0.5 * (hi - lo));
+            const double v = PeakWithin(curve.Values, curve.HopMs, 0.5 * (lo + hi), 0.5 * (hi - lo));
             sums[static_cast<size_t>(k + steps)] += v < least[i] ? 0.0 : v < most ? v : most;
+            if (low) {
+                const double u = PeakWithin(curve.Low, curve.HopMs, 0.5 * (lo + hi), 0.5 * (hi - lo));
+                lowSums[static_cast<size_t>(k + steps)] += u < LowLeast ? 0.0 : u;
+            }
         }
-    double best = 0.0;
+    int64_t best = 0;
     double bestSum = -1.0;
     for (int64_t k = 0; k <= steps; ++k)
         for (const int64_t sign : {1, -1}) {
@@ -353,10 +379,25 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
             const double sum = sums[static_cast<size_t>(sign * k + steps)];
             if (sum > bestSum) {
                 bestSum = sum;
-                best = static_cast<double>(sign * k * stride) * curve.HopMs;
+                best = sign * k;
             }
         }
-    return best;
+    const auto shiftOf = [&](int64_t k) { return static_cast<double>(k * stride) * curve.HopMs; };
+    if (low) {
+        int64_t rival = 0;
+        double rivalSum = -1.0;
+        for (int64_t k = -steps; k <= leadSteps; ++k) {
+            const double sum = sums[static_cast<size_t>(k + steps)];
+            if (std::fabs(shiftOf(k) - shiftOf(best)) >= RivalApartMs && sum > rivalSum) {
+                rivalSum = sum;
+                rival = k;
+            }
+        }
+        if (rivalSum * lowSums[static_cast<size_t>(rival + steps)] >
+            LowPrefers * bestSum * lowSums[static_cast<size_t>(best + steps)])
+            best = rival;
+    }
+    return shiftOf(best);
 }
 
 // One pass over the beats in time order, each beat's window centred on its

@@ -21,7 +21,13 @@
 //   louder accents between them, off-beat stabs just beyond the lead do not
 //   gather at the edge, and the curve's floor of noise counts for nothing).
 //   A lag of 100 ms and a tap error of 60 ms on top of it are then both in
-//   reach.
+//   reach. Where the curve has a low band (Low) and another train of
+//   onsets at least 50 ms away nearly matches the best (off-beat stabs
+//   over soft kicks, or the notes a sixteenth before the beats, with a
+//   tapper leading or lagging by about as much as tappers do), the train
+//   whose sum, times the sum of the low band's peaks under it, is 1.2
+//   times the other's wins: beats carry the kick and the bass note more
+//   often than the notes between them.
 // - The candidate shifts of a beat are the curve's frames in its window. A
 //   dynamic programme over the beats (Viterbi) chooses every beat's shift
 //   together: it maximises the sum of the strengths at beat + shift, less a
@@ -125,6 +131,10 @@ struct OnsetCurve {
     // used). Zero on a curve of sharp attacks.
     double RiseShare = 0.0;
     double RiseLookMs = 0.0;
+    // The same detector over the low bins alone (kicks, bass notes), frame
+    // for frame with Values: it decides between two trains of onsets the
+    // beats' common shift might follow (see SnapBeats). Empty: not known.
+    std::vector<float> Low;
 };
 
 // The curve of a detector whose frame i is centred on i * hopMs, over a

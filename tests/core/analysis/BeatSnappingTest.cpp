@@ -641,6 +641,63 @@ TEST(BeatSnapping, OffBeatsBeyondTheLeadDoNotTakeTheWholeTake)
     }
 }
 
+// Sixteenths as strong as the beats' own onsets, tapped by a tapper leading
+// by about the most a tapper leads (58 ms): the sixteenths before the
+// beats lie within the lag a tapper has, the beats at the edge of the
+// lead, and on the main curve alone most takes go onto the sixteenths.
+// Where the beats carry a bass note the notes between do not (the low
+// band), the beats stay on their own onsets; a bass note on every
+// sixteenth tells nothing, and the beats go where the main curve alone
+// puts them, bit for bit.
+TEST(BeatSnapping, LowNotesTellTheBeatsFromTheSixteenthsBefore)
+{
+    size_t beatsOnOwn = 0, all = 0, takenAlone = 0;
+    for (uint32_t draw = 0; draw < 12; ++draw) {
+        TakeRandom random(300 + draw);
+        const double beat = random.Uniform(480.0, 620.0);
+        const std::vector<double> truth = SteadyBeats(100, 1000.0, beat);
+        std::vector<Peak> peaks, bass, everyNote;
+        for (const double t : truth) {
+            peaks.push_back({t, 0.5});
+            bass.push_back({t, 1.0});
+            everyNote.push_back({t, 1.0});
+            for (int q = 1; q < 4; ++q) {
+                peaks.push_back({t + q * beat / 4.0, 0.5});
+                everyNote.push_back({t + q * beat / 4.0, 1.0});
+            }
+        }
+        const double length = truth.back() + 1000.0;
+        const OnsetCurve alone = CurveOf(peaks, length, &random);
+        OnsetCurve withBass = alone;
+        withBass.Low = CurveOf(bass, length, &random).Values;
+        OnsetCurve withEveryNote = alone;
+        withEveryNote.Low = CurveOf(everyNote, length, &random).Values;
+        std::vector<double> taps;
+        for (const double t : truth)
+            taps.push_back(t - 58.0 + 12.0 * random.Normal());
+
+        const std::vector<SnappedBeat> plain = SnapBeats(taps, alone);
+        size_t before = 0;
+        for (size_t k = 0; k < truth.size(); ++k)
+            before += std::fabs(plain[k].TimeMs - (truth[k] - beat / 4.0)) <= Hop ? 1 : 0;
+        takenAlone += before > truth.size() / 2 ? 1 : 0;
+
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, withBass);
+        for (size_t k = 0; k < truth.size(); ++k) {
+            ++all;
+            beatsOnOwn += std::fabs(snapped[k].TimeMs - truth[k]) <= Hop ? 1 : 0;
+        }
+
+        const std::vector<SnappedBeat> told = SnapBeats(taps, withEveryNote);
+        for (size_t k = 0; k < truth.size(); ++k) {
+            ASSERT_EQ(std::memcmp(&plain[k].TimeMs, &told[k].TimeMs, sizeof(double)), 0) << draw << " beat " << k;
+            ASSERT_EQ(plain[k].State, told[k].State) << draw << " beat " << k;
+        }
+    }
+    EXPECT_GE(takenAlone, 6u);
+    EXPECT_GE(static_cast<double>(beatsOnOwn), 0.97 * static_cast<double>(all));
+}
+
 // No onset within 100 ms of any beat (strong ones between the beats): no
 // beat snaps, and none moves by more than a millisecond. Among beats that
 // do snap (taps on their onsets), one with nothing within 100 ms of it

@@ -382,13 +382,60 @@ TEST(OnsetStrength, ValuesLieOnTheHopGridWithinZeroAndOne)
         EXPECT_NEAR(40.0, strength.WindowMs, 2001.0 / rate);
         EXPECT_EQ((signal.size() + hop - 1) / hop, strength.Values.size());
         ASSERT_EQ(strength.Values.size(), strength.Swell.size());
+        ASSERT_EQ(strength.Values.size(), strength.Low.size());
         EXPECT_NEAR(30.0, strength.SwellLagMs, 0.5 * strength.HopMs);
-        for (const std::vector<float>* curve : {&strength.Values, &strength.Fine, &strength.Swell})
+        for (const std::vector<float>* curve : {&strength.Values, &strength.Fine, &strength.Swell, &strength.Low})
             for (const float v : *curve)
                 ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
         for (const Onset& o : PickOnsets(strength)) {
             EXPECT_TRUE(o.Strength > 0.0f && o.Strength <= 1.0f);
             EXPECT_TRUE(o.TimeMs >= 0 && o.TimeMs <= strength.HopMs * static_cast<double>(strength.Values.size()) + 30);
+        }
+    }
+}
+
+// Kicks (a sine gliding from 120 to 50 Hz) with a bass note on every beat,
+// louder chords of three high notes on every off-beat: the chords stand
+// out on the main curve, the kicks and bass notes on the low band's, at
+// the common rates.
+TEST(OnsetStrength, LowBandShowsKicksAndBassNotesNotTheChordsBetween)
+{
+    for (const uint32_t rate : {12000u, 44100u, 48000u}) {
+        std::mt19937 random(rate);
+        std::uniform_real_distribution<double> jitter(-0.2, 0.2);
+        std::vector<float> signal(rate * 6);
+        std::vector<double> beats, offBeats;
+        for (double t = 300.0; t + 500.0 < 6000.0; t += 500.0 * (1.0 + jitter(random))) {
+            beats.push_back(t);
+            offBeats.push_back(t + 250.0);
+            const size_t start = static_cast<size_t>(t * rate / 1000.0);
+            double phase = 0.0;
+            for (size_t i = 0; i < rate * 2 / 5 && start + i < signal.size(); ++i) {
+                const double s = static_cast<double>(i) / rate;
+                phase += 2 * kPi * (50.0 + 70.0 * std::exp(-s / 0.04)) / rate;
+                signal[start + i] += static_cast<float>(0.2 * std::exp(-s / 0.15) * std::sin(phase) * std::min(1.0, s / 0.001));
+            }
+            AddSound(signal, rate, t * rate / 1000.0, 0.15f, Sound::Tone, 2, 82.4, random);
+            for (const double pitch : {523.3, 659.3, 784.0})
+                AddSound(signal, rate, (t + 250.0) * rate / 1000.0, 0.6f, Sound::Tone, 2, pitch, random);
+        }
+        const OnsetStrength strength = StrengthOf(signal, rate, random);
+        ASSERT_EQ(strength.Values.size(), strength.Low.size());
+        // The largest of a curve within 20 ms after a time (the strength
+        // peaks as a sound enters the window, up to WindowMs / 2 before it).
+        const auto top = [&](const std::vector<float>& curve, double at) {
+            float most = 0.0f;
+            for (double t = at - strength.WindowMs / 2 - 5.0; t <= at + 20.0; t += strength.HopMs) {
+                const auto f = static_cast<size_t>(std::max(0.0, t / strength.HopMs));
+                if (f < curve.size())
+                    most = std::max(most, curve[f]);
+            }
+            return most;
+        };
+        for (size_t k = 1; k < beats.size(); ++k) {
+            EXPECT_GT(top(strength.Values, offBeats[k]), top(strength.Values, beats[k])) << rate << " beat " << k;
+            EXPECT_GT(top(strength.Low, beats[k]), 0.2f) << rate << " beat " << k;
+            EXPECT_LT(top(strength.Low, offBeats[k]), 0.35f * top(strength.Low, beats[k])) << rate << " beat " << k;
         }
     }
 }
@@ -447,6 +494,7 @@ TEST(OnsetStrengthDigest, ChangesWithEveryBitOfEveryValue)
     strength.Fine = {0.5f, 0.0f, 0.75f, 1.0f, 0.125f, 0.25f, 0.0625f, 0.375f, 0.1f, 0.9f};
     strength.SwellLagMs = 30.0;
     strength.Swell = {0.1f, 0.2f, 0.0f, 0.0f, 0.5f, 1.0f, 0.25f, 0.125f, 0.0625f, 0.3f};
+    strength.Low = {0.3f, 0.0f, 0.1f, 0.2f, 0.0f, 0.5f, 1.0f, 0.25f, 0.125f, 0.0625f};
     const std::string digest = OnsetStrengthDigest(strength);
     EXPECT_EQ(0u, digest.find("hop 4004000000000000 window 4044000000000000 fine 4024000000000000 swell "
                               "403e000000000000 values 10\n"));
@@ -460,6 +508,9 @@ TEST(OnsetStrengthDigest, ChangesWithEveryBitOfEveryValue)
         EXPECT_NE(digest, OnsetStrengthDigest(changed)) << i;
         changed = strength;
         changed.Swell[i] = std::nextafter(changed.Swell[i], 2.0f);
+        EXPECT_NE(digest, OnsetStrengthDigest(changed)) << i;
+        changed = strength;
+        changed.Low[i] = std::nextafter(changed.Low[i], 2.0f);
         EXPECT_NE(digest, OnsetStrengthDigest(changed)) << i;
     }
     OnsetStrength other = strength;
