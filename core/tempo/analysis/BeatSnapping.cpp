@@ -400,6 +400,32 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     return shiftOf(best);
 }
 
+// For frames first .. first + count - 1 of `values`, the largest of the
+// values within `reach` frames of each (those on the curve): one pass
+// with a queue of the frames that may still be the largest, their values
+// falling.
+void SlidingMax(const std::vector<float>& values, int64_t first, int64_t count, int64_t reach, std::vector<float>& out)
+{
+    const auto frames = static_cast<int64_t>(values.size());
+    out.assign(static_cast<size_t>(count), 0.0f);
+    std::vector<int64_t> queue;
+    size_t head = 0;
+    int64_t next = std::max<int64_t>(0, first - reach);
+    for (int64_t k = 0; k < count; ++k) {
+        const int64_t f = first + k;
+        for (; next <= f + reach && next < frames; ++next) {
+            while (queue.size() > head && values[static_cast<size_t>(queue.back())] <= values[static_cast<size_t>(next)])
+                queue.pop_back();
+            queue.push_back(next);
+            head = std::min(head, queue.size() - 1);
+        }
+        while (queue.size() > head && queue[head] < f - reach)
+            ++head;
+        if (queue.size() > head)
+            out[static_cast<size_t>(k)] = values[static_cast<size_t>(queue[head])];
+    }
+}
+
 // One pass over the beats in time order, each beat's window centred on its
 // time plus `centre`: which beats snapped, and every beat's shift (the
 // Snapped ones' own; the others' still to be filled in).
@@ -432,6 +458,9 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
     // beat's scores and shifts are kept. The change of shift costs `price`
     // per millisecond.
     const double price = 1.0 / options.ShiftChangeMs;
+    const bool low = options.LowWeight > 0.0 && curve.Low.size() == curve.Values.size();
+    const auto lowReach = static_cast<int64_t>(std::floor(options.LowReachMs / hop + 0.5));
+    std::vector<float> lowNear;
     std::vector<int32_t> from(nodes, -1);
     std::vector<double> score, shift, previousScore, previousShift;
     std::vector<double> best;
@@ -444,9 +473,13 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
         const auto count = static_cast<size_t>(w.Count);
         score.resize(count);
         shift.resize(count);
+        if (low)
+            SlidingMax(curve.Low, w.First, w.Count, lowReach, lowNear);
         for (size_t k = 0; k < count; ++k) {
             shift[k] = static_cast<double>(w.First + static_cast<int64_t>(k)) * hop - time[i];
             score[k] = static_cast<double>(curve.Values[static_cast<size_t>(w.First) + k]);
+            if (low)
+                score[k] += options.LowWeight * static_cast<double>(lowNear[k]);
             const double after = shift[k] - centre - options.AfterTapMs;
             if (after > 0.0)
                 score[k] -= after / options.AfterTapPriceMs;

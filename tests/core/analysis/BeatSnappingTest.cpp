@@ -698,6 +698,62 @@ TEST(BeatSnapping, LowNotesTellTheBeatsFromTheSixteenthsBefore)
     EXPECT_GE(static_cast<double>(beatsOnOwn), 0.97 * static_cast<double>(all));
 }
 
+// Beats with an onset and a bass note, and on most beats a louder chord
+// without one a sixteenth after it, tapped late by a tapper whose errors
+// wander: on the main curve alone a beat in fifteen goes onto its chord;
+// with the low band, a beat's own onset, carrying the bass note, wins at
+// least twice as often where they compete. A low band alike under every
+// note takes no more beats onto the chords than none.
+TEST(BeatSnapping, BassNotesKeepBeatsOffTheChordsAfterThem)
+{
+    size_t capturedAlone = 0, captured = 0, capturedTold = 0, onOwn = 0, all = 0;
+    for (uint32_t draw = 0; draw < 10; ++draw) {
+        TakeRandom random(500 + draw);
+        std::vector<double> truth;
+        double beat = random.Uniform(380.0, 480.0);
+        for (double t = 1000.0; truth.size() < 120; t += beat) {
+            truth.push_back(t);
+            beat = std::clamp(beat * (1.0 + 0.06 * (random.Uniform() - 0.5)), 350.0, 520.0);
+        }
+        std::vector<Peak> peaks, bass, everyNote;
+        std::vector<double> chords;
+        for (size_t k = 0; k < truth.size(); ++k) {
+            peaks.push_back({truth[k], random.Uniform(0.45, 0.55)});
+            bass.push_back({truth[k], 1.0});
+            everyNote.push_back({truth[k], 1.0});
+            if (random.Chance(0.7)) {
+                chords.push_back(truth[k] + random.Uniform(85.0, 100.0));
+                peaks.push_back({chords.back(), 0.75});
+                everyNote.push_back({chords.back(), 1.0});
+            }
+        }
+        const double length = truth.back() + 1000.0;
+        const OnsetCurve alone = CurveOf(peaks, length, &random);
+        OnsetCurve withBass = alone;
+        withBass.Low = CurveOf(bass, length, &random).Values;
+        OnsetCurve withEveryNote = alone;
+        withEveryNote.Low = CurveOf(everyNote, length, &random).Values;
+        const std::vector<double> taps = TappedAlong(random, truth, 40.0);
+        const std::vector<SnappedBeat> plain = SnapBeats(taps, alone);
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, withBass);
+        const std::vector<SnappedBeat> told = SnapBeats(taps, withEveryNote);
+        for (size_t k = 0; k < truth.size(); ++k) {
+            ++all;
+            onOwn += std::fabs(snapped[k].TimeMs - truth[k]) <= Hop ? 1 : 0;
+            for (const double c : chords) {
+                capturedAlone += std::fabs(plain[k].TimeMs - c) <= Hop ? 1 : 0;
+                captured += std::fabs(snapped[k].TimeMs - c) <= Hop ? 1 : 0;
+            }
+            for (const double c : chords)
+                capturedTold += std::fabs(told[k].TimeMs - c) <= Hop ? 1 : 0;
+        }
+    }
+    EXPECT_GE(capturedAlone, 30u);
+    EXPECT_LE(2 * captured, capturedAlone);
+    EXPECT_LE(capturedTold, capturedAlone);
+    EXPECT_GE(static_cast<double>(onOwn), 0.96 * static_cast<double>(all));
+}
+
 // No onset within 100 ms of any beat (strong ones between the beats): no
 // beat snaps, and none moves by more than a millisecond. Among beats that
 // do snap (taps on their onsets), one with nothing within 100 ms of it
