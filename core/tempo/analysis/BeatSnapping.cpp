@@ -401,28 +401,43 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
 }
 
 // For frames first .. first + count - 1 of `values`, the largest of the
-// values within `reach` frames of each (those on the curve): one pass
-// with a queue of the frames that may still be the largest, their values
-// falling.
-void SlidingMax(const std::vector<float>& values, int64_t first, int64_t count, int64_t reach, std::vector<float>& out)
+// values within `reach` frames of each (those on the curve), in blocks
+// (van Herk / Gil-Werman): within each block of 2 reach + 1 frames the
+// running maxima from its start and from its end, so that every span of
+// that length is one block's end part and the next block's start part.
+// `scratch` holds them.
+void SlidingMax(const std::vector<float>& values, int64_t first, int64_t count, int64_t reach, std::vector<float>& out,
+                std::vector<float>& scratch)
 {
     const auto frames = static_cast<int64_t>(values.size());
+    const int64_t lo = std::max<int64_t>(0, first - reach);
+    const int64_t hi = std::min(frames, first + count + reach);  // one past
     out.assign(static_cast<size_t>(count), 0.0f);
-    std::vector<int64_t> queue;
-    size_t head = 0;
-    int64_t next = std::max<int64_t>(0, first - reach);
+    if (hi <= lo)
+        return;
+    const int64_t span = hi - lo;
+    const int64_t block = 2 * reach + 1;
+    scratch.resize(2 * static_cast<size_t>(span));
+    float* fromStart = scratch.data();
+    float* fromEnd = scratch.data() + span;
+    const float* v = values.data() + lo;
+    for (int64_t b = 0; b < span; b += block) {
+        const int64_t e = std::min(span, b + block);
+        fromStart[b] = v[b];
+        for (int64_t j = b + 1; j < e; ++j)
+            fromStart[j] = std::max(fromStart[j - 1], v[j]);
+        fromEnd[e - 1] = v[e - 1];
+        for (int64_t j = e - 1; j-- > b;)
+            fromEnd[j] = std::max(fromEnd[j + 1], v[j]);
+    }
     for (int64_t k = 0; k < count; ++k) {
-        const int64_t f = first + k;
-        for (; next <= f + reach && next < frames; ++next) {
-            while (queue.size() > head && values[static_cast<size_t>(queue.back())] <= values[static_cast<size_t>(next)])
-                queue.pop_back();
-            queue.push_back(next);
-            head = std::min(head, queue.size() - 1);
-        }
-        while (queue.size() > head && queue[head] < f - reach)
-            ++head;
-        if (queue.size() > head)
-            out[static_cast<size_t>(k)] = values[static_cast<size_t>(queue[head])];
+        const int64_t a = std::max<int64_t>(0, first + k - reach - lo);          // the span's first frame
+        const int64_t z = std::min<int64_t>(span - 1, first + k + reach - lo);   // and last
+        // Within one block only where the span is cut at an end of the
+        // frames: it then starts its block or ends the last one.
+        out[static_cast<size_t>(k)] = a / block != z / block ? std::max(fromEnd[a], fromStart[z])
+                                      : a % block == 0         ? fromStart[z]
+                                                               : fromEnd[a];
     }
 }
 
@@ -460,7 +475,7 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
     const double price = 1.0 / options.ShiftChangeMs;
     const bool low = options.LowWeight > 0.0 && curve.Low.size() == curve.Values.size();
     const auto lowReach = static_cast<int64_t>(std::floor(options.LowReachMs / hop + 0.5));
-    std::vector<float> lowNear;
+    std::vector<float> lowNear, lowScratch;
     std::vector<int32_t> from(nodes, -1);
     std::vector<double> score, shift, previousScore, previousShift;
     std::vector<double> best;
@@ -474,7 +489,7 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
         score.resize(count);
         shift.resize(count);
         if (low)
-            SlidingMax(curve.Low, w.First, w.Count, lowReach, lowNear);
+            SlidingMax(curve.Low, w.First, w.Count, lowReach, lowNear, lowScratch);
         for (size_t k = 0; k < count; ++k) {
             shift[k] = static_cast<double>(w.First + static_cast<int64_t>(k)) * hop - time[i];
             score[k] = static_cast<double>(curve.Values[static_cast<size_t>(w.First) + k]);
