@@ -641,6 +641,23 @@ TEST(BeatSnapping, OffBeatsBeyondTheLeadDoNotTakeTheWholeTake)
     }
 }
 
+// One main curve of `peaks` three ways: without a low band, with a low
+// band of `bass`, and with one of `everyNote`.
+struct LowBands {
+    OnsetCurve Alone, WithBass, WithEveryNote;
+};
+LowBands WithLowBands(const std::vector<Peak>& peaks, const std::vector<Peak>& bass, const std::vector<Peak>& everyNote,
+                      double lengthMs, TakeRandom& random)
+{
+    LowBands curves;
+    curves.Alone = CurveOf(peaks, lengthMs, &random);
+    curves.WithBass = curves.Alone;
+    curves.WithBass.Low = CurveOf(bass, lengthMs, &random).Values;
+    curves.WithEveryNote = curves.Alone;
+    curves.WithEveryNote.Low = CurveOf(everyNote, lengthMs, &random).Values;
+    return curves;
+}
+
 // Sixteenths as strong as the beats' own onsets, tapped by a tapper leading
 // by about the most a tapper leads (58 ms): the sixteenths before the
 // beats lie within the lag a tapper has, the beats at the edge of the
@@ -666,12 +683,10 @@ TEST(BeatSnapping, LowNotesTellTheBeatsFromTheSixteenthsBefore)
                 everyNote.push_back({t + q * beat / 4.0, 1.0});
             }
         }
-        const double length = truth.back() + 1000.0;
-        const OnsetCurve alone = CurveOf(peaks, length, &random);
-        OnsetCurve withBass = alone;
-        withBass.Low = CurveOf(bass, length, &random).Values;
-        OnsetCurve withEveryNote = alone;
-        withEveryNote.Low = CurveOf(everyNote, length, &random).Values;
+        const LowBands curves = WithLowBands(peaks, bass, everyNote, truth.back() + 1000.0, random);
+        const OnsetCurve& alone = curves.Alone;
+        const OnsetCurve& withBass = curves.WithBass;
+        const OnsetCurve& withEveryNote = curves.WithEveryNote;
         std::vector<double> taps;
         for (const double t : truth)
             taps.push_back(t - 58.0 + 12.0 * random.Normal());
@@ -727,12 +742,10 @@ TEST(BeatSnapping, BassNotesKeepBeatsOffTheChordsAfterThem)
                 everyNote.push_back({chords.back(), 1.0});
             }
         }
-        const double length = truth.back() + 1000.0;
-        const OnsetCurve alone = CurveOf(peaks, length, &random);
-        OnsetCurve withBass = alone;
-        withBass.Low = CurveOf(bass, length, &random).Values;
-        OnsetCurve withEveryNote = alone;
-        withEveryNote.Low = CurveOf(everyNote, length, &random).Values;
+        const LowBands curves = WithLowBands(peaks, bass, everyNote, truth.back() + 1000.0, random);
+        const OnsetCurve& alone = curves.Alone;
+        const OnsetCurve& withBass = curves.WithBass;
+        const OnsetCurve& withEveryNote = curves.WithEveryNote;
         const std::vector<double> taps = TappedAlong(random, truth, 40.0);
         const std::vector<SnappedBeat> plain = SnapBeats(taps, alone);
         const std::vector<SnappedBeat> snapped = SnapBeats(taps, withBass);
