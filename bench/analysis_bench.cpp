@@ -135,13 +135,14 @@ void BM_SnapBeats(benchmark::State& state)
     curve.Values.resize(static_cast<size_t>((piece.back() + 3000.0) / hop));
     for (float& v : curve.Values)
         v = static_cast<float>(random.Uniform(0.0, 0.1));
-    const auto peak = [&](double at, double strength) {
+    const auto peakOn = [&](std::vector<float>& values, double at, double strength) {
         const auto f = static_cast<size_t>(at / hop);
-        for (size_t g = f > 5 ? f - 5 : 0; g <= f + 5 && g < curve.Values.size(); ++g) {
+        for (size_t g = f > 5 ? f - 5 : 0; g <= f + 5 && g < values.size(); ++g) {
             const double d = (static_cast<double>(g) * hop - at) / 12.5;
-            curve.Values[g] = std::max(curve.Values[g], static_cast<float>(strength * (1.0 - d * d)));
+            values[g] = std::max(values[g], static_cast<float>(strength * (1.0 - d * d)));
         }
     };
+    const auto peak = [&](double at, double strength) { peakOn(curve.Values, at, strength); };
     std::vector<double> beats;
     for (size_t k = 0; k < piece.size(); ++k) {
         piece[k] += 1000.0;
@@ -151,16 +152,11 @@ void BM_SnapBeats(benchmark::State& state)
         beats.push_back(piece[k] + 40.0 + 20.0 * random.Normal());
     }
     // The low band: a bass note on every beat, over the floor.
-    OnsetCurve low;
-    low.HopMs = hop;
-    low.Values.resize(curve.Values.size());
-    for (float& v : low.Values)
+    curve.Low.resize(curve.Values.size());
+    for (float& v : curve.Low)
         v = static_cast<float>(random.Uniform(0.0, 0.1));
-    std::swap(low.Values, curve.Values);
     for (size_t k = 0; k < piece.size(); ++k)
-        peak(piece[k], random.Uniform(0.5, 1.0));
-    std::swap(low.Values, curve.Values);
-    curve.Low = std::move(low.Values);
+        peakOn(curve.Low, piece[k], random.Uniform(0.5, 1.0));
     // The short window's curve, by which snapped beats are placed: the same
     // peaks over a higher floor.
     curve.Fine = curve.Values;

@@ -275,7 +275,8 @@ float SumInParts(const float* values, size_t count)
 // The flux of one window length: a frame's compressed magnitudes against
 // the frame before's.
 struct OnsetStrengthSink::Flux {
-    Flux(uint32_t rate, double windowMs);
+    // lowBand: whether Of also takes the low band's flux (lowFlux).
+    Flux(uint32_t rate, double windowMs, bool lowBand);
     // The flux of the frame centred on centre[0] (reach samples either side
     // readable).
     float Of(const float* centre);
@@ -286,6 +287,7 @@ struct OnsetStrengthSink::Flux {
     RealFft fft;
     size_t low;   // first bin summed
     size_t high;  // last bin summed
+    bool lowBand;
     size_t lowTop;      // last bin of the low band
     float lowFlux = 0;  // the low band's flux of the frame Of was last given
     std::vector<float> frame;
@@ -321,8 +323,9 @@ struct OnsetStrengthSink::Swell {
     size_t seen = 0;            // frames so far, up to lag
 };
 
-OnsetStrengthSink::Flux::Flux(uint32_t rate, double windowMs)
-    : reach(Rounded(rate * (windowMs / 2000))), length(2 * size_t{reach} + 1), fft(FftSizeFor(length))
+OnsetStrengthSink::Flux::Flux(uint32_t rate, double windowMs, bool withLowBand)
+    : reach(Rounded(rate * (windowMs / 2000))), length(2 * size_t{reach} + 1), fft(FftSizeFor(length)),
+      lowBand(withLowBand)
 {
     // Hann, its zero ends left off so that all 2 * reach + 1 samples count:
     // w[n] = (1 + cos(pi (n - reach) / (reach + 1))) / 2. Scaled so that a
@@ -375,7 +378,8 @@ float OnsetStrengthSink::Flux::Of(const float* centre)
         up[k] = r > 0 ? r : 0.0f;
     }
     const float sum = SumInParts(up + low, high - low + 1);
-    lowFlux = SumInParts(up + low, lowTop - low + 1) / static_cast<float>(lowTop - low + 1);
+    if (lowBand)
+        lowFlux = SumInParts(up + low, lowTop - low + 1) / static_cast<float>(lowTop - low + 1);
     previous.swap(current);
     return sum / static_cast<float>(high - low + 1);
 }
@@ -461,8 +465,8 @@ struct OnsetStrengthSink::Analysis {
     explicit Analysis(uint32_t sampleRate)
         : rate(sampleRate),
           hop(std::max<uint32_t>(1, Rounded(sampleRate * (kHopMs / 1000)))),
-          coarse(sampleRate, kWindowMs),
-          fine(sampleRate, kFineWindowMs),
+          coarse(sampleRate, kWindowMs, true),
+          fine(sampleRate, kFineWindowMs, false),
           swell(coarse.high + 2, std::max<size_t>(1, Rounded(kSwellLagMs * sampleRate / 1000 / hop)),
                 static_cast<double>(hop) * 1000 / sampleRate)
     {

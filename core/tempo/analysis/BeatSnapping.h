@@ -135,7 +135,8 @@ struct OnsetCurve {
     double RiseLookMs = 0.0;
     // The same detector over the low bins alone (kicks, bass notes), frame
     // for frame with Values: it decides between two trains of onsets the
-    // beats' common shift might follow (see SnapBeats). Empty: not known.
+    // beats' common shift might follow, and a beat's candidate near a kick
+    // or a bass note counts a little more (LowWeight). Empty: not known.
     std::vector<float> Low;
 };
 
