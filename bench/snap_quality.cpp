@@ -719,6 +719,28 @@ int main(int argc, char** argv)
             const Recording recording =
                 rendered ? RenderRecording(random, kind, soundfont, directory) : MakeRecording(random, kind);
             auto onsets = std::make_shared<OnsetCurve>(Onsets(recording.Samples, recording.SampleRate));
+            if (std::getenv("SNAP_DUMP") && index == first) {
+                // SNAP_DUMP=FILE: the first recording's curves, a line a
+                // frame (main, fine, slow attacks, low band) after a line
+                // "# hop start" in ms, and its true beats in FILE.beats,
+                // for plotting.
+                const std::string name = std::getenv("SNAP_DUMP");
+                FILE* curves = std::fopen(name.c_str(), "w");
+                FILE* beats = std::fopen((name + ".beats").c_str(), "w");
+                if (!curves || !beats) {
+                    std::fprintf(stderr, "snap_quality: cannot write %s\n", name.c_str());
+                    return 2;
+                }
+                std::fprintf(curves, "# %f %f\n", onsets->HopMs, onsets->StartMs);
+                const auto at = [](const std::vector<float>& values, size_t i) { return i < values.size() ? values[i] : 0.0f; };
+                for (size_t i = 0; i < onsets->Values.size(); ++i)
+                    std::fprintf(curves, "%f %f %f %f\n", onsets->Values[i], at(onsets->Fine, i),
+                                 onsets->Slow ? at(onsets->Slow->Values, i) : 0.0f, at(onsets->Low, i));
+                for (const double beat : recording.Beats)
+                    std::fprintf(beats, "%f\n", beat);
+                std::fclose(curves);
+                std::fclose(beats);
+            }
             if (std::getenv("SNAP_CURVE") && index == first) {
                 // The curve around beats 4 to 7, or SNAP_CURVE=FROM:TO:
                 // what a beat's onset looks like.

@@ -141,13 +141,18 @@ int64_t Stride(const OnsetCurve& curve)
 // The median of the curve's values over a window: the level a peak there
 // must stand out from.
 // Sampled every LevelStepMs (a fine hop's neighbouring frames say the same).
-double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& scratch)
+double LevelOf(const OnsetCurve& curve, const std::vector<float>& values, const Window& w, std::vector<double>& scratch)
 {
     scratch.clear();
     const int64_t stride = Stride(curve);
     for (int64_t f = w.First; f < w.First + w.Count; f += stride)
-        scratch.push_back(static_cast<double>(curve.Values[static_cast<size_t>(f)]));
+        scratch.push_back(static_cast<double>(values[static_cast<size_t>(f)]));
     return Median(scratch);
+}
+
+double LevelOf(const OnsetCurve& curve, const Window& w, std::vector<double>& scratch)
+{
+    return LevelOf(curve, curve.Values, w, scratch);
 }
 
 // Where a clear peak of the curve is placed by its fine curve: of the local
@@ -327,8 +332,9 @@ constexpr double LowPrefers = 1.2;
 // to MaxLeadMs on,
 // under which the most beats lie on a clear onset: a beat counts the
 // strength under it where that is clear (at least LeastStrength and
-// Contrast times its level), up to Contrast times
-// LeastStrength, so that a train of onsets under every beat outweighs a few
+// Contrast times its level, or at least LeastStrength with the low band
+// there at least `lowLeast`: a kick under louder chords), up to Contrast
+// times LeastStrength, so that a train of onsets under every beat outweighs a few
 // louder accents between them, and the curve's floor of noise counts for
 // nothing; of equal shifts the smallest (0 when nothing beats it). Under
 // each beat the strongest onset within CommonReachMs counts, but none
@@ -337,9 +343,10 @@ constexpr double LowPrefers = 1.2;
 // tapped 90 ms late puts them 80 ms after the taps) would otherwise gather
 // at the edge of the shifts and win the whole take from the beats' softer
 // onsets.
-double CommonShift(const std::vector<double>& time, const std::vector<double>& level, const OnsetCurve& curve,
-                   const SnapOptions& options)
+double CommonShift(const std::vector<double>& time, const std::vector<double>& level,
+                   const std::vector<double>& lowLeast, const OnsetCurve& curve, const SnapOptions& options)
 {
+    const bool low = curve.Low.size() == curve.Values.size();
     std::vector<double> least(time.size());
     for (size_t i = 0; i < time.size(); ++i)
         least[i] = std::max(options.LeastStrength, options.Contrast * level[i]);
@@ -353,7 +360,6 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     const auto leadSteps = std::min(steps, static_cast<int64_t>(std::floor(options.MaxLeadMs / curve.HopMs)) / stride);
     const size_t every = (time.size() + CommonBeats - 1) / CommonBeats;
     std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
-    const bool low = curve.Low.size() == curve.Values.size();
     std::vector<double> lowSums(low ? sums.size() : 0, 0.0);
     for (size_t i = 0; i < time.size(); i += every)
         for (int64_t k = -steps; k <= leadSteps; ++k) {
@@ -361,11 +367,11 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
             const double lo = std::max(at - CommonReachMs, time[i] - options.MaxLagMs - CommonEdgeMs);
             const double hi = std::min(at + CommonReachMs, time[i] + options.MaxLeadMs + CommonEdgeMs);
             const double v = PeakWithin(curve.Values, curve.HopMs, 0.5 * (lo + hi), 0.5 * (hi - lo));
-            sums[static_cast<size_t>(k + steps)] += v < least[i] ? 0.0 : v < most ? v : most;
-            if (low) {
-                const double u = PeakWithin(curve.Low, curve.HopMs, 0.5 * (lo + hi), 0.5 * (hi - lo));
+            const double u = low ? PeakWithin(curve.Low, curve.HopMs, 0.5 * (lo + hi), 0.5 * (hi - lo)) : 0.0;
+            const bool clear = v >= least[i] || (v >= options.LeastStrength && u >= lowLeast[i]);
+            sums[static_cast<size_t>(k + steps)] += !clear ? 0.0 : v < most ? v : most;
+            if (low)
                 lowSums[static_cast<size_t>(k + steps)] += u < LowLeast ? 0.0 : u;
-            }
         }
     int64_t best = 0;
     double bestSum = -1.0;
@@ -1008,13 +1014,21 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     // The level of the curve around every beat, within MaxShiftMs of it: what
     // a clear onset must stand out from.
     std::vector<double> level(n, 0.0);
+    // And what the low band must reach for a kick or a bass note to make a
+    // weaker peak count where the common shift is chosen (more than the
+    // curve's most where there is no low band).
+    std::vector<double> lowLeast(n, 2.0);
     std::vector<double> scratch;
+    const bool low = curve.Low.size() == curve.Values.size() && options.LowClear > 0.0;
     for (size_t i = 0; i < n; ++i) {
         const Window w = WindowOf(time[i], options.MaxShiftMs, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
-        if (w.Count > 0)
+        if (w.Count > 0) {
             level[i] = LevelOf(curve, w, scratch);
+            if (low)
+                lowLeast[i] = std::max(options.LowClear, options.Contrast * LevelOf(curve, curve.Low, w, scratch));
+        }
     }
-    const double centre = CommonShift(time, level, curve, options);
+    const double centre = CommonShift(time, level, lowLeast, curve, options);
     SnapPass(time, level, curve, options, centre, snapped, moved);
     std::vector<double> shared;
     for (size_t i = 0; i < n; ++i)

@@ -207,6 +207,16 @@ struct SnapOptions {
     // 7.47 to 8.03 ms.
     double LowWeight = 0.2;
     double LowReachMs = 20.0;
+    // Where the common shift is chosen, a beat's peak too weak against the
+    // level around it to be clear counts all the same where a kick or a
+    // bass note starts with it: the low band within its span at least this
+    // high (and Contrast times the low band's level over the beat's
+    // window). Brass stabs on the off-beats over soft kicks leave the kicks
+    // a tenth of the main curve's local maximum, under three times its
+    // level, while the low band carries them at 0.7 and the stabs at 0.1:
+    // without this, the beats' train counted nothing, and a take leading by
+    // 50 ms went whole onto the stabs half a beat before.
+    double LowClear = 0.3;
     // A far-off tap's beat between Snapped ones snaps to a clear peak
     // within twice this share of a beat of its point on the line between
     // them: the music's own change of beat length from one beat to the next

@@ -767,6 +767,47 @@ TEST(BeatSnapping, BassNotesKeepBeatsOffTheChordsAfterThem)
     EXPECT_GE(static_cast<double>(onOwn), 0.96 * static_cast<double>(all));
 }
 
+// A fast beat whose kicks are weak on the main curve (a tenth of the stabs
+// on every off-beat, under three times the level around them) but carry
+// the low band, tapped by a tapper leading by 55 ms: the stabs half a beat
+// before lie within the lag a tapper has, and on the main curve alone the
+// takes go whole onto them. With the low band the kicks count where the
+// take's shift is chosen: no beat goes onto a stab, and each lies on its
+// own onset or stays where it was tapped.
+TEST(BeatSnapping, KicksUnderLouderOffBeatsKeepTheTakeOffTheStabs)
+{
+    size_t takenAlone = 0, onStabs = 0, kept = 0, all = 0;
+    for (uint32_t draw = 0; draw < 12; ++draw) {
+        TakeRandom random(700 + draw);
+        const double beat = random.Uniform(320.0, 350.0);
+        const std::vector<double> truth = SteadyBeats(100, 1000.0, beat);
+        std::vector<Peak> peaks, bass;
+        for (const double t : truth) {
+            peaks.push_back({t, 0.1});
+            peaks.push_back({t + beat / 2.0, 1.0});
+            bass.push_back({t, 1.0});
+        }
+        const LowBands curves = WithLowBands(peaks, bass, bass, truth.back() + 1000.0, random);
+        const std::vector<double> taps = TappedAlong(random, truth, -55.0);
+        const auto stabbed = [&](const std::vector<SnappedBeat>& snapped) {
+            size_t count = 0;
+            for (size_t k = 0; k + 1 < truth.size(); ++k)
+                count += std::fabs(snapped[k + 1].TimeMs - (truth[k] + beat / 2.0)) <= Hop ? 1 : 0;
+            return count;
+        };
+        takenAlone += stabbed(SnapBeats(taps, curves.Alone)) > truth.size() / 2 ? 1 : 0;
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, curves.WithBass);
+        onStabs += stabbed(snapped);
+        for (size_t k = 0; k < truth.size(); ++k) {
+            ++all;
+            kept += std::fabs(snapped[k].TimeMs - truth[k]) <= Hop || std::fabs(snapped[k].TimeMs - taps[k]) <= 1.0 ? 1 : 0;
+        }
+    }
+    EXPECT_GE(takenAlone, 10u);
+    EXPECT_EQ(onStabs, 0u);
+    EXPECT_EQ(kept, all);
+}
+
 // No onset within 100 ms of any beat (strong ones between the beats): no
 // beat snaps, and none moves by more than a millisecond. Among beats that
 // do snap (taps on their onsets), one with nothing within 100 ms of it
