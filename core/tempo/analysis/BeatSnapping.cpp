@@ -343,13 +343,21 @@ constexpr double LowPrefers = 1.2;
 // tapped 90 ms late puts them 80 ms after the taps) would otherwise gather
 // at the edge of the shifts and win the whole take from the beats' softer
 // onsets.
-double CommonShift(const std::vector<double>& time, const std::vector<double>& level,
-                   const std::vector<double>& lowLeast, const OnsetCurve& curve, const SnapOptions& options)
+double CommonShift(const std::vector<double>& time, const std::vector<double>& level, const OnsetCurve& curve,
+                   const SnapOptions& options)
 {
     const bool low = curve.Low.size() == curve.Values.size();
     std::vector<double> least(time.size());
     for (size_t i = 0; i < time.size(); ++i)
         least[i] = std::max(options.LeastStrength, options.Contrast * level[i]);
+    // What the low band must reach under a beat for a kick or a bass note to
+    // make a weaker peak count: LowClear, and Contrast times the low band's
+    // level over the beat's window (found only where a peak needs it).
+    std::vector<double> scratch;
+    const auto lowLeastOf = [&](size_t i) {
+        const Window w = WindowOf(time[i], options.MaxShiftMs, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
+        return std::max(options.LowClear, options.Contrast * LevelOf(curve, curve.Low, w, scratch));
+    };
     const double most = options.Contrast * options.LeastStrength;
     const int64_t stride = Stride(curve);
     const auto steps = static_cast<int64_t>(std::floor(options.MaxLagMs / curve.HopMs)) / stride;
@@ -361,18 +369,25 @@ double CommonShift(const std::vector<double>& time, const std::vector<double>& l
     const size_t every = (time.size() + CommonBeats - 1) / CommonBeats;
     std::vector<double> sums(static_cast<size_t>(2 * steps + 1), 0.0);
     std::vector<double> lowSums(low ? sums.size() : 0, 0.0);
-    for (size_t i = 0; i < time.size(); i += every)
+    for (size_t i = 0; i < time.size(); i += every) {
+        double lowLeast = -1.0;
         for (int64_t k = -steps; k <= leadSteps; ++k) {
             const double at = time[i] + static_cast<double>(k * stride) * curve.HopMs;
             const double lo = std::max(at - CommonReachMs, time[i] - options.MaxLagMs - CommonEdgeMs);
             const double hi = std::min(at + CommonReachMs, time[i] + options.MaxLeadMs + CommonEdgeMs);
             const double v = PeakWithin(curve.Values, curve.HopMs, 0.5 * (lo + hi), 0.5 * (hi - lo));
             const double u = low ? PeakWithin(curve.Low, curve.HopMs, 0.5 * (lo + hi), 0.5 * (hi - lo)) : 0.0;
-            const bool clear = v >= least[i] || (v >= options.LeastStrength && u >= lowLeast[i]);
+            bool clear = v >= least[i];
+            if (!clear && v >= options.LeastStrength && options.LowClear > 0.0 && u >= options.LowClear) {
+                if (lowLeast < 0.0)
+                    lowLeast = lowLeastOf(i);
+                clear = u >= lowLeast;
+            }
             sums[static_cast<size_t>(k + steps)] += !clear ? 0.0 : v < most ? v : most;
             if (low)
                 lowSums[static_cast<size_t>(k + steps)] += u < LowLeast ? 0.0 : u;
         }
+    }
     int64_t best = 0;
     double bestSum = -1.0;
     for (int64_t k = 0; k <= steps; ++k)
@@ -1014,21 +1029,13 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     // The level of the curve around every beat, within MaxShiftMs of it: what
     // a clear onset must stand out from.
     std::vector<double> level(n, 0.0);
-    // And what the low band must reach for a kick or a bass note to make a
-    // weaker peak count where the common shift is chosen (more than the
-    // curve's most where there is no low band).
-    std::vector<double> lowLeast(n, 2.0);
     std::vector<double> scratch;
-    const bool low = curve.Low.size() == curve.Values.size() && options.LowClear > 0.0;
     for (size_t i = 0; i < n; ++i) {
         const Window w = WindowOf(time[i], options.MaxShiftMs, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
-        if (w.Count > 0) {
+        if (w.Count > 0)
             level[i] = LevelOf(curve, w, scratch);
-            if (low)
-                lowLeast[i] = std::max(options.LowClear, options.Contrast * LevelOf(curve, curve.Low, w, scratch));
-        }
     }
-    const double centre = CommonShift(time, level, lowLeast, curve, options);
+    const double centre = CommonShift(time, level, curve, options);
     SnapPass(time, level, curve, options, centre, snapped, moved);
     std::vector<double> shared;
     for (size_t i = 0; i < n; ++i)

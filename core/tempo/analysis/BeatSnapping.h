@@ -216,7 +216,7 @@ struct SnapOptions {
     // level, while the low band carries them at 0.7 and the stabs at 0.1:
     // without this, the beats' train counted nothing, and a take leading by
     // 50 ms went whole onto the stabs half a beat before.
-    double LowClear = 0.3;
+    double LowClear = 0.2;
     // A far-off tap's beat between Snapped ones snaps to a clear peak
     // within twice this share of a beat of its point on the line between
     // them: the music's own change of beat length from one beat to the next
