@@ -495,7 +495,7 @@ void SnapPass(const std::vector<double>& time, const std::vector<double>& level,
     // per millisecond.
     const double price = 1.0 / options.ShiftChangeMs;
     const bool low = options.LowWeight > 0.0 && curve.Low.size() == curve.Values.size();
-    const auto lowReach = static_cast<int64_t>(std::floor(options.LowReachMs / hop + 0.5));
+    const int64_t lowReach = FramesWithin(options.LowReachMs, hop);
     std::vector<float> lowNear, lowScratch;
     std::vector<int32_t> from(nodes, -1);
     std::vector<double> score, shift, previousScore, previousShift;
