@@ -841,6 +841,44 @@ TEST(BeatSnapping, NoOnsetNearbyMovesAtMostOneMillisecond)
     }
 }
 
+// A peak must reach Contrast times the level around its beat, the median of
+// the window's samples. Where the window holds an even number of them, half
+// low and half high, that median is the mean of the two middle ones: a
+// peak just over three times it is clear, one just under it is not, though
+// both lie between three times the low samples and three times the high.
+TEST(BeatSnapping, PeakIsJudgedAgainstTheMeanOfAnEvenWindowsMiddleSamples)
+{
+    const double hop = 2.5;
+    // Taps 1 ms after a frame: their windows of 100 ms either side hold 80
+    // frames, 40 samples of the level.
+    const std::vector<double> taps = SteadyBeats(30, 1001.0, 600.0);
+    OnsetCurve curve;
+    curve.HopMs = hop;
+    const double low = 0.1;
+    const double high = 0.2;
+    curve.Values.assign(static_cast<size_t>((taps.back() + 1000.0) / hop), static_cast<float>(low));
+    const double threshold = SnapOptions().Contrast * 0.5 * (low + high);
+    for (size_t k = 0; k < taps.size(); ++k) {
+        // Low before the tap, high from it on; the peak 15 ms after it, its
+        // slopes over the high floor.
+        for (auto f = static_cast<int64_t>(std::ceil(taps[k] / hop)); static_cast<double>(f) * hop <= taps[k] + 100.0; ++f)
+            curve.Values[static_cast<size_t>(f)] = static_cast<float>(high);
+        const double strength = k % 2 == 0 ? threshold + 0.02 : threshold - 0.02;
+        const double at = taps[k] + 15.0;
+        const auto top = static_cast<int64_t>(std::floor(at / hop + 0.5));
+        for (int64_t f = top - 4; f <= top + 4; ++f) {
+            const double x = (static_cast<double>(f) * hop - at) / 12.5;
+            float& slot = curve.Values[static_cast<size_t>(f)];
+            slot = std::max(slot, static_cast<float>(strength * (1.0 - x * x)));
+        }
+    }
+    const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+    for (size_t k = 0; k < taps.size(); ++k) {
+        EXPECT_EQ(snapped[k].State, k % 2 == 0 ? SnapState::Snapped : SnapState::Unsure) << k;
+        EXPECT_NEAR(snapped[k].TimeMs, taps[k] + 15.0, 1.0) << k;
+    }
+}
+
 // The same input gives the same bits; the beats in another order give each
 // beat the same result.
 TEST(BeatSnapping, DeterministicAndOrderFree)
