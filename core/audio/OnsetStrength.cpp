@@ -48,6 +48,45 @@ void Butterflies(float* __restrict ur, float* __restrict ui, float* __restrict v
     }
 }
 
+// Two passes' butterflies at once, over one block of 4h: the pass of half
+// length h on its two halves (x0 with x1, x2 with x3, twiddles w), then
+// the pass of 2h on the whole (x0 with x2 by the first h twiddles of
+// that pass, a, and x1 with x3 by the rest, b). Each value meets the same
+// operations in the same order as in two separate passes, so the result is
+// the same to the bit; the values between the passes stay in registers
+// instead of being stored and loaded again (the passes are bound by
+// their loads and stores).
+void TwoPasses(float* __restrict r0, float* __restrict i0, float* __restrict r1, float* __restrict i1,
+               float* __restrict r2, float* __restrict i2, float* __restrict r3, float* __restrict i3,
+               const float* __restrict wr, const float* __restrict wi, const float* __restrict ar,
+               const float* __restrict ai, const float* __restrict br, const float* __restrict bi, size_t h)
+{
+    for (size_t j = 0; j < h; ++j) {
+        // The first pass: u + w v and u - w v on each half.
+        const float t1r = r1[j] * wr[j] - i1[j] * wi[j];
+        const float t1i = r1[j] * wi[j] + i1[j] * wr[j];
+        const float t3r = r3[j] * wr[j] - i3[j] * wi[j];
+        const float t3i = r3[j] * wi[j] + i3[j] * wr[j];
+        const float y0r = r0[j] + t1r, y0i = i0[j] + t1i;
+        const float y1r = r0[j] - t1r, y1i = i0[j] - t1i;
+        const float y2r = r2[j] + t3r, y2i = i2[j] + t3i;
+        const float y3r = r2[j] - t3r, y3i = i2[j] - t3i;
+        // The second: y0 with y2, y1 with y3.
+        const float s2r = y2r * ar[j] - y2i * ai[j];
+        const float s2i = y2r * ai[j] + y2i * ar[j];
+        const float s3r = y3r * br[j] - y3i * bi[j];
+        const float s3i = y3r * bi[j] + y3i * br[j];
+        r0[j] = y0r + s2r;
+        i0[j] = y0i + s2i;
+        r2[j] = y0r - s2r;
+        i2[j] = y0i - s2i;
+        r1[j] = y1r + s3r;
+        i1[j] = y1i + s3i;
+        r3[j] = y1r - s3r;
+        i3[j] = y1i - s3i;
+    }
+}
+
 }  // namespace
 
 double CosPi(int64_t num, int64_t den)
@@ -137,7 +176,19 @@ void RealFft::Power(const float* input, float* power, size_t bins)
         r[3] = r1 - i3;
         i[3] = i1 + r3;
     }
-    for (size_t h = 4; h < half_; h *= 2) {
+    size_t h = 4;
+    for (; 4 * h <= half_; h *= 4) {
+        const float* wr = passCos_.data() + h;
+        const float* wi = passSin_.data() + h;
+        const float* ar = passCos_.data() + 2 * h;
+        const float* ai = passSin_.data() + 2 * h;
+        for (size_t start = 0; start < half_; start += 4 * h) {
+            float* r = re + start;
+            float* i = im + start;
+            TwoPasses(r, i, r + h, i + h, r + 2 * h, i + 2 * h, r + 3 * h, i + 3 * h, wr, wi, ar, ai, ar + h, ai + h, h);
+        }
+    }
+    for (; h < half_; h *= 2) {
         const float* wr = passCos_.data() + h;
         const float* wi = passSin_.data() + h;
         for (size_t start = 0; start < half_; start += 2 * h)
