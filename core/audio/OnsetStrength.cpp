@@ -149,23 +149,22 @@ RealFft::RealFft(size_t size) : size_(size), half_(size / 2)
 void RealFft::Power(const float* input, float* power, size_t bins)
 {
     // The even samples as real parts and the odd as imaginary parts of a
-    // complex FFT of half the size, in bit-reversed order.
+    // complex FFT of half the size, taken in bit-reversed order four at a
+    // time, straight into the first two passes of a radix-2 decimation in
+    // time (their twiddles are 1 and -i): storing them reordered first and
+    // loading them again took a quarter of the transform.
     float* re = re_.data();
     float* im = im_.data();
-    for (size_t i = 0; i < half_; ++i) {
-        const uint32_t r = reversed_[i];
-        re[r] = input[2 * i];
-        im[r] = input[2 * i + 1];
-    }
-    // Radix-2 decimation in time. The first two passes together: their
-    // twiddles are 1 and -i.
+    const uint32_t* reversed = reversed_.data();
     for (size_t start = 0; start + 3 < half_; start += 4) {
+        const size_t a = 2 * size_t{reversed[start]}, b = 2 * size_t{reversed[start + 1]};
+        const size_t c = 2 * size_t{reversed[start + 2]}, d = 2 * size_t{reversed[start + 3]};
+        const float r0 = input[a] + input[b], i0 = input[a + 1] + input[b + 1];
+        const float r1 = input[a] - input[b], i1 = input[a + 1] - input[b + 1];
+        const float r2 = input[c] + input[d], i2 = input[c + 1] + input[d + 1];
+        const float r3 = input[c] - input[d], i3 = input[c + 1] - input[d + 1];
         float* r = re + start;
         float* i = im + start;
-        const float r0 = r[0] + r[1], i0 = i[0] + i[1];
-        const float r1 = r[0] - r[1], i1 = i[0] - i[1];
-        const float r2 = r[2] + r[3], i2 = i[2] + i[3];
-        const float r3 = r[2] - r[3], i3 = i[2] - i[3];
         r[0] = r0 + r2;
         i[0] = i0 + i2;
         r[2] = r0 - r2;
