@@ -259,6 +259,13 @@ double PlacedOnFine(const OnsetCurve& curve, double at, const SnapOptions& optio
     return PeakTime(best, fine(best - 1), fine(best), fine(best + 1), hop) + curve.FineStartMs - curve.StartMs;
 }
 
+// The window whose level a peak near a beat at `at` must stand out from:
+// the MaxShiftMs around it.
+Window AroundOf(const OnsetCurve& curve, const SnapOptions& options, double at)
+{
+    return WindowOf(at, options.MaxShiftMs, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
+}
+
 // Whether `peak` is at least `contrast` times the level of `w` (LevelOf),
 // told by counting where the count tells it: the level is the median of
 // the window's samples, and contrast times a sample grows with the sample,
@@ -311,7 +318,7 @@ bool ClearPeakNear(const OnsetCurve& curve, double centre, double reach, const S
     const double hop = curve.HopMs;
     const int64_t frames = static_cast<int64_t>(curve.Values.size());
     const Window w = WindowOf(centre, reach, hop, frames);
-    const Window around = WindowOf(centre, options.MaxShiftMs, hop, frames);
+    const Window around = AroundOf(curve, options, centre);
     bool found = false;
     double nearest = 0.0;
     for (int64_t f = w.First + 1; f + 1 < w.First + w.Count; ++f) {
@@ -384,14 +391,12 @@ double CommonShift(const std::vector<double>& time, const OnsetCurve& curve, con
     // a bass note to make a weaker peak count: LowClear, and Contrast times
     // the low band's level there (found only where a peak needs it).
     std::vector<double> scratch;
-    const auto aroundOf = [&](size_t i) {
-        return WindowOf(time[i], options.MaxShiftMs, curve.HopMs, static_cast<int64_t>(curve.Values.size()));
-    };
     const auto leastOf = [&](size_t i) {
-        return std::max(options.LeastStrength, options.Contrast * LevelOf(curve, aroundOf(i), scratch));
+        return std::max(options.LeastStrength, options.Contrast * LevelOf(curve, AroundOf(curve, options, time[i]), scratch));
     };
     const auto lowLeastOf = [&](size_t i) {
-        return std::max(options.LowClear, options.Contrast * LevelOf(curve, curve.Low, aroundOf(i), scratch));
+        return std::max(options.LowClear,
+                        options.Contrast * LevelOf(curve, curve.Low, AroundOf(curve, options, time[i]), scratch));
     };
     const double most = options.Contrast * options.LeastStrength;
     const int64_t stride = Stride(curve);
@@ -663,7 +668,7 @@ void SnapPass(const std::vector<double>& time, const OnsetCurve& curve, const Sn
         }
         if (f <= w.First || f >= last)
             continue;
-        if (!ClearPeak(curve, f, WindowOf(time[i], options.MaxShiftMs, hop, frames), options, scratch))
+        if (!ClearPeak(curve, f, AroundOf(curve, options, time[i]), options, scratch))
             continue;
         const double y0 = static_cast<double>(curve.Values[static_cast<size_t>(f)]);
         const double ym = static_cast<double>(curve.Values[static_cast<size_t>(f - 1)]);

@@ -21,22 +21,22 @@ struct Peak {
 
 // An onset curve with a parabolic bump of the given strength at every peak
 // (the three frames nearest a peak lie on one parabola, so its top is found
-// exactly between frames), over a floor of low noise.
-OnsetCurve CurveOf(const std::vector<Peak>& peaks, double lengthMs, TakeRandom* noise)
+// exactly between frames), over a floor of low noise; a frame every `hop` ms.
+OnsetCurve CurveOf(const std::vector<Peak>& peaks, double lengthMs, TakeRandom* noise, double hop = Hop)
 {
     const double halfWidth = 12.5;
     OnsetCurve curve;
-    curve.HopMs = Hop;
-    curve.Values.assign(static_cast<size_t>(lengthMs / Hop) + 1, 0.0f);
+    curve.HopMs = hop;
+    curve.Values.assign(static_cast<size_t>(lengthMs / hop) + 1, 0.0f);
     if (noise)
         for (float& v : curve.Values)
             v = static_cast<float>(noise->Uniform(0.0, 0.08));
     for (const Peak& p : peaks) {
-        const auto lo = static_cast<int64_t>(std::max(0.0, std::floor((p.TimeMs - halfWidth) / Hop)));
+        const auto lo = static_cast<int64_t>(std::max(0.0, std::floor((p.TimeMs - halfWidth) / hop)));
         const auto hi = std::min(static_cast<int64_t>(curve.Values.size()) - 1,
-                                 static_cast<int64_t>(std::ceil((p.TimeMs + halfWidth) / Hop)));
+                                 static_cast<int64_t>(std::ceil((p.TimeMs + halfWidth) / hop)));
         for (int64_t f = lo; f <= hi; ++f) {
-            const double d = (static_cast<double>(f) * Hop - p.TimeMs) / halfWidth;
+            const double d = (static_cast<double>(f) * hop - p.TimeMs) / halfWidth;
             const double v = p.Strength * (1.0 - d * d);
             float& slot = curve.Values[static_cast<size_t>(f)];
             slot = std::max(slot, static_cast<float>(std::max(v, 0.0)));
@@ -852,26 +852,21 @@ TEST(BeatSnapping, PeakIsJudgedAgainstTheMeanOfAnEvenWindowsMiddleSamples)
     // Taps 1 ms after a frame: their windows of 100 ms either side hold 80
     // frames, 40 samples of the level.
     const std::vector<double> taps = SteadyBeats(30, 1001.0, 600.0);
-    OnsetCurve curve;
-    curve.HopMs = hop;
     const double low = 0.1;
     const double high = 0.2;
-    curve.Values.assign(static_cast<size_t>((taps.back() + 1000.0) / hop), static_cast<float>(low));
     const double threshold = SnapOptions().Contrast * 0.5 * (low + high);
-    for (size_t k = 0; k < taps.size(); ++k) {
-        // Low before the tap, high from it on; the peak 15 ms after it, its
-        // slopes over the high floor.
-        for (auto f = static_cast<int64_t>(std::ceil(taps[k] / hop)); static_cast<double>(f) * hop <= taps[k] + 100.0; ++f)
-            curve.Values[static_cast<size_t>(f)] = static_cast<float>(high);
-        const double strength = k % 2 == 0 ? threshold + 0.02 : threshold - 0.02;
-        const double at = taps[k] + 15.0;
-        const auto top = static_cast<int64_t>(std::floor(at / hop + 0.5));
-        for (int64_t f = top - 4; f <= top + 4; ++f) {
-            const double x = (static_cast<double>(f) * hop - at) / 12.5;
-            float& slot = curve.Values[static_cast<size_t>(f)];
-            slot = std::max(slot, static_cast<float>(strength * (1.0 - x * x)));
-        }
-    }
+    // The peaks 15 ms after their taps, alternately just over and just under.
+    std::vector<Peak> peaks;
+    for (size_t k = 0; k < taps.size(); ++k)
+        peaks.push_back({taps[k] + 15.0, k % 2 == 0 ? threshold + 0.02 : threshold - 0.02});
+    OnsetCurve curve = CurveOf(peaks, taps.back() + 1000.0, nullptr, hop);
+    // The floor: low, but high from each tap to 100 ms after it, under the
+    // peak's slopes.
+    for (float& v : curve.Values)
+        v = std::max(v, static_cast<float>(low));
+    for (const double tap : taps)
+        for (auto f = static_cast<int64_t>(std::ceil(tap / hop)); static_cast<double>(f) * hop <= tap + 100.0; ++f)
+            curve.Values[static_cast<size_t>(f)] = std::max(curve.Values[static_cast<size_t>(f)], static_cast<float>(high));
     const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
     for (size_t k = 0; k < taps.size(); ++k) {
         EXPECT_EQ(snapped[k].State, k % 2 == 0 ? SnapState::Snapped : SnapState::Unsure) << k;
