@@ -766,8 +766,8 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
         // to kFineAfterMs after, of at least the threshold above its mean
         // around (as the onset stands above the strength's) and half the
         // strongest there (the short window also sees held notes beat),
-        // the strongest, each weighed down by its distance (as the
-        // snapping places beats).
+        // the earliest (an attack's first note: as the snapping places
+        // beats).
         if (placing) {
             const double centre = (time - fineLag) / hop;
             // Clear of the fine strength's own level, as the onset is of its.
@@ -778,16 +778,10 @@ std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold)
             for (double f = first; f <= last; f += 1.0)
                 top = std::max(top, fine[static_cast<size_t>(f)]);
             size_t best = 0;
-            double bestWeight = 0;
-            for (double f = first; f <= last; f += 1.0) {
+            for (double f = first; f <= last && best == 0; f += 1.0) {
                 const auto k = static_cast<size_t>(f);
-                const double distance = std::fabs(f - centre);
-                const double weight = fine[k] * (1.0 - distance * hop / kFineFadeMs);
-                if (fine[k] >= fineMean + threshold && fine[k] >= 0.5f * top && fine[k] >= fine[k - 1] && fine[k] >= fine[k + 1] &&
-                    (best == 0 || weight > bestWeight)) {
+                if (fine[k] >= fineMean + threshold && fine[k] >= 0.5f * top && fine[k] >= fine[k - 1] && fine[k] >= fine[k + 1])
                     best = k;
-                    bestWeight = weight;
-                }
             }
             if (best > 0)
                 time = FineRiseFrame(fine, best, hop) * hop + riseLag;

@@ -134,9 +134,8 @@ constexpr float kOnsetThreshold = 0.1f;
 // clicks and struck tones, see OnsetStrength.cpp). Where the fine strength
 // has peaks standing `threshold` above its own mean around (over the same
 // span) and at least half its largest value from
-// kFineBeforeMs before that time to kFineAfterMs after it, the strongest
-// (counting less the further it lies, nothing at kFineFadeMs) places the
-// onset instead: where that peak rose (onset_detail::FineRiseFrame), by
+// kFineBeforeMs before that time to kFineAfterMs after it, the earliest
+// (an attack's first note) places the onset instead: where that peak rose (onset_detail::FineRiseFrame), by
 // the fine lag (FineLagMs).
 std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold = kOnsetThreshold);
 
@@ -158,13 +157,10 @@ constexpr double kFineWindowMs = 10;
 // piano 7.1. A click that is one sample of the recording is then found
 // this long before that sample.
 constexpr double kSpeaksMs = 4.5;
-// An onset found on the strength is placed by the fine strength's strongest
-// peak from this long before it to this long after.
+// An onset found on the strength is placed by the fine strength's earliest
+// clear peak from this long before it to this long after.
 constexpr double kFineBeforeMs = 15;
 constexpr double kFineAfterMs = 5;
-// Of the fine strength's peaks there, the strongest, each counting less by
-// its distance from that time: nothing at this distance.
-constexpr double kFineFadeMs = 30;
 // A fine peak's onset is where the peak rose past kFineRiseShare of the
 // way up from the lowest the fine strength was within kFineRiseLookMs
 // before it, not its top. Where a sound builds up over several frames (a

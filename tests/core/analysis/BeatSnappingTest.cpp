@@ -152,6 +152,44 @@ TEST(BeatSnapping, FineCurvePlacesTheSnappedBeats)
     }
 }
 
+// A beat's notes a little apart (a chord rolled, a melody note after the
+// bass), the later one louder, its long window peaking after both: the
+// beat lies on its first note, unless that one is too faint to count
+// (under half the later one), and then on the later one.
+TEST(BeatSnapping, BeatLiesOnItsFirstNote)
+{
+    TakeRandom random(41);
+    for (int set = 0; set < 6; ++set) {
+        std::vector<double> truth = GeneratePiece(random, PieceStyle::Expressive, 100);
+        for (double& t : truth)
+            t += 1000.0;
+        std::vector<Peak> coarse, fine;
+        std::vector<double> want(truth.size());
+        for (size_t k = 0; k < truth.size(); ++k) {
+            const double later = truth[k] + random.Uniform(11.0, 14.0);
+            const bool faint = random.Chance(0.3);
+            fine.push_back({truth[k], faint ? random.Uniform(0.2, 0.35) : random.Uniform(0.5, 0.7)});
+            fine.push_back({later, random.Uniform(0.8, 1.0)});
+            coarse.push_back({truth[k] + random.Uniform(9.0, 13.0), random.Uniform(0.6, 1.0)});
+            want[k] = faint ? later : truth[k];
+        }
+        OnsetCurve curve = CurveOf(coarse, truth.back() + 1000.0, &random, 2.5);
+        curve.Fine = CurveOf(fine, truth.back() + 1000.0, &random, 2.5).Values;
+        const std::vector<double> taps = TappedAlong(random, truth, random.Uniform(-60.0, 90.0));
+        const std::vector<SnappedBeat> snapped = SnapBeats(taps, curve);
+        size_t counted = 0;
+        size_t placed = 0;
+        for (size_t k = 0; k < truth.size(); ++k) {
+            if (snapped[k].State != SnapState::Snapped)
+                continue;
+            ++counted;
+            placed += std::fabs(snapped[k].TimeMs - want[k]) <= 1.0 ? 1 : 0;
+        }
+        EXPECT_GE(static_cast<double>(counted), 0.9 * static_cast<double>(truth.size())) << set;
+        EXPECT_GE(static_cast<double>(placed), 0.95 * static_cast<double>(counted)) << set;
+    }
+}
+
 // Where the music rests the beats are Unsure and keep the shift their
 // neighbours on the onsets show (here a constant lag of 40 ms); the beats
 // around the rest snap.
