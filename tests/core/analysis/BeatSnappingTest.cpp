@@ -374,15 +374,16 @@ TEST(BeatSnapping, LongRunOfStrayTapsIsFollowedBackBeatByBeat)
 // A beat held longer than its neighbours (a phrase's last, 1.5 to 1.9
 // beats) whose own onset does not show, with a note between the beats
 // where the line between the Snapped beats either side points, 175 to 195
-// ms after the beat. Taps that close together (within 4 ms, as an average
-// of several takes lies) do not err that far: the beat stays Unsure where
-// it was tapped (the line is wrong). Taps spread as one take's are (within
-// 40 ms) with that beat's 175 ms before the note are a far tap, as likely
-// as a held beat: the beat goes onto the note, where the line puts it.
-TEST(BeatSnapping, HeldBeatKeepsItsTapsWhereTheyAgreeCloselyAndFarTapsNot)
+// ms after the beat. Taps on the beat stay there, Unsure: those close
+// together (within 4 ms, as an average of several takes lies) where
+// tapped; one take's too (within 40 ms), whose tap is then 175 ms or more
+// before the note, further than one tap in a thousand errs. But a tap 100
+// to 130 ms before the note, as far as a single far tap errs, is taken
+// for one: the beat goes onto the note, where the line puts it.
+TEST(BeatSnapping, HeldBeatKeepsItsTapsUnlessTheyErrAsFarAsOneTapDoes)
 {
     TakeRandom random(53);
-    size_t farTaps = 0, onNote = 0;
+    size_t farTaps = 0, stayedOff = 0, onNote = 0;
     for (int set = 0; set < 20; ++set) {
         const double beat = random.Uniform(450.0, 650.0);
         // The note lies half the beat's extra length after it.
@@ -403,6 +404,7 @@ TEST(BeatSnapping, HeldBeatKeepsItsTapsWhereTheyAgreeCloselyAndFarTapsNot)
                 peaks.push_back({0.5 * (truth[k - 1] + truth[k + 1]), random.Uniform(0.6, 1.0)});
         }
         const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+        const auto note = [&](size_t k) { return 0.5 * (truth[k - 1] + truth[k + 1]); };
 
         std::vector<double> close;
         for (const double t : truth)
@@ -418,16 +420,21 @@ TEST(BeatSnapping, HeldBeatKeepsItsTapsWhereTheyAgreeCloselyAndFarTapsNot)
             oneTake.push_back(t + 30.0 + random.Uniform(-40.0, 40.0));
         for (const size_t k : heldBeats) {
             std::vector<double> far = oneTake;
-            far[k] = 0.5 * (truth[k - 1] + truth[k + 1]) + 30.0 - 175.0;
+            far[k] = note(k) + 30.0 - random.Uniform(170.0, 190.0);
+            const std::vector<SnappedBeat> stayed = SnapBeats(far, curve);
+            stayedOff += stayed[k].State == SnapState::Unsure && std::fabs(note(k) - stayed[k].TimeMs) > 100.0 ? 1 : 0;
+            far[k] = note(k) + 30.0 - random.Uniform(100.0, 130.0);
             const std::vector<SnappedBeat> followed = SnapBeats(far, curve);
             ++farTaps;
-            onNote += std::fabs(0.5 * (truth[k - 1] + truth[k + 1]) - followed[k].TimeMs) <= Hop ? 1 : 0;
+            onNote += std::fabs(note(k) - followed[k].TimeMs) <= Hop ? 1 : 0;
         }
         if (HasFailure())
             return;
     }
-    // (The common shift such taps show wanders by a few ms, and a far tap
-    // now and then lies just beyond the 200 ms that any take reaches.)
+    // (One take's taps leave a neighbour of the held beat Unsure now and
+    // then, and the tempo's bend at the gap is then not known; the common
+    // shift such taps show wanders by a few ms.)
+    EXPECT_GE(static_cast<double>(stayedOff), 0.9 * static_cast<double>(farTaps));
     EXPECT_GE(static_cast<double>(onNote), 0.9 * static_cast<double>(farTaps));
 }
 
