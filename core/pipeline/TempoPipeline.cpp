@@ -60,7 +60,9 @@ std::vector<double> SnapAndSmooth(const std::vector<double>& beats, const TakeLi
     std::vector<bool> held(beats.size(), false);
     std::vector<BeatOrigin> origins(beats.size(), BeatOrigin::Tapped);
     if (Snaps(options)) {
-        const std::vector<SnappedBeat> snapped = SnapBeats(beats, *options.Onsets);
+        SnapOptions snapOptions;
+        snapOptions.Takes = aligned.size();
+        const std::vector<SnappedBeat> snapped = SnapBeats(beats, *options.Onsets, snapOptions);
         for (size_t i = 0; i < snapped.size(); ++i) {
             times[i] = snapped[i].TimeMs;
             held[i] = snapped[i].State == SnapState::Snapped;

@@ -438,6 +438,51 @@ TEST(BeatSnapping, HeldBeatKeepsItsTapsUnlessTheyErrAsFarAsOneTapDoes)
     EXPECT_GE(static_cast<double>(onNote), 0.9 * static_cast<double>(farTaps));
 }
 
+// A beat tapped 120 ms early, its onset clear where the line between its
+// Snapped neighbours points. As one take's tap it is a far tap, followed
+// onto its onset; as an average of five takes that agree within a few ms
+// elsewhere it is not (their robust average outvotes one take's far
+// taps): the beat stays Unsure. A run of four such beats late together,
+// a late run the takes share, still goes back onto its onsets.
+TEST(BeatSnapping, AnAverageOfTakesIsFollowedOnlyAsFarAsItErrs)
+{
+    TakeRandom random(67);
+    for (int set = 0; set < 10; ++set) {
+        const std::vector<double> truth = SteadyBeats(48, 1000.0, random.Uniform(450.0, 650.0));
+        std::vector<Peak> peaks;
+        for (const double t : truth)
+            peaks.push_back({t, random.Uniform(0.6, 1.0)});
+        const OnsetCurve curve = CurveOf(peaks, truth.back() + 1000.0, &random);
+        std::vector<double> taps;
+        for (const double t : truth)
+            taps.push_back(t + 30.0 + random.Uniform(-4.0, 4.0));
+        SnapOptions one;
+        SnapOptions five;
+        five.Takes = 5;
+
+        std::vector<double> early = taps;
+        const size_t k = 10 + static_cast<size_t>(random.Between(0, 20));
+        early[k] = truth[k] + 30.0 - 120.0;
+        const std::vector<SnappedBeat> followed = SnapBeats(early, curve, one);
+        EXPECT_EQ(SnapState::Snapped, followed[k].State) << set;
+        EXPECT_NEAR(truth[k], followed[k].TimeMs, Hop) << set;
+        const std::vector<SnappedBeat> kept = SnapBeats(early, curve, five);
+        EXPECT_EQ(SnapState::Unsure, kept[k].State) << set;
+        EXPECT_GT(std::fabs(kept[k].TimeMs - truth[k]), 60.0) << set;
+
+        std::vector<double> late = taps;
+        for (size_t j = k; j < k + 4; ++j)
+            late[j] = truth[j] + 30.0 + 120.0 + random.Uniform(-4.0, 4.0);
+        const std::vector<SnappedBeat> run = SnapBeats(late, curve, five);
+        for (size_t j = k; j < k + 4; ++j) {
+            EXPECT_EQ(SnapState::Snapped, run[j].State) << set << " beat " << j;
+            EXPECT_NEAR(truth[j], run[j].TimeMs, Hop) << set << " beat " << j;
+        }
+        if (HasFailure())
+            return;
+    }
+}
+
 // A far tap (100 to 140 ms late) on a loud note between the beats is
 // followed onto it: the programme's price for the way out and back is less
 // than what the note outweighs the beat's own onset by. The Snapped beats
