@@ -135,8 +135,8 @@ constexpr float kOnsetThreshold = 0.1f;
 // has peaks standing `threshold` above its own mean around (over the same
 // span) and at least half its largest value from
 // kFineBeforeMs before that time to kFineAfterMs after it, the earliest
-// (an attack's first note) places the onset instead: where that peak rose (onset_detail::FineRiseFrame), by
-// the fine lag (FineLagMs).
+// (an attack's first note) places the onset instead: where that peak rose
+// (onset_detail::FineRiseFrame), by the fine lag (FineLagMs).
 std::vector<Onset> PickOnsets(const OnsetStrength& strength, float threshold = kOnsetThreshold);
 
 // The strength's exact content as text (its hop, window and every value as

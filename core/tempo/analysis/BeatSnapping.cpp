@@ -939,6 +939,14 @@ void TrackLongGaps(const std::vector<double>& time, const OnsetCurve& curve, con
     }
 }
 
+// A single far tap errs by up to this much: one tap in a hundred lies 90
+// ms or more off its beat, one in a thousand more than 143 ms, where a
+// beat held longer than its neighbours is no rarity. One take made in
+// code, held gaps followed by the line as far as farReach (160 ms and
+// more): fast passages 14.18 ms RMS interval error, rests 18.22, piano
+// 13.14; no further than this: 13.34, 17.79, 13.14 (130 ms: piano 13.23).
+constexpr double HeldGapReachMs = 145.0;
+
 // Beats between two Snapped ones that did not snap themselves may be taps
 // far off their beats (one in a hundred is 70 to 130 ms off, and runs of
 // a few taps lag 80 to 140 ms): the programme did not follow them, as
@@ -949,14 +957,6 @@ void TrackLongGaps(const std::vector<double>& time, const OnsetCurve& curve, con
 // and no further from the tap than tapping errs, is a beat's onset.
 // Only short runs: over a longer one (a rest) the tempo may bend too far
 // for the course to follow.
-// A single far tap errs by up to this much: one tap in a hundred lies 90
-// ms or more off its beat, one in a thousand more than 143 ms, where a
-// beat held longer than its neighbours is no rarity. One take made in
-// code, held gaps followed by the line as far as farReach (160 ms and
-// more): fast passages 14.18 ms RMS interval error, rests 18.22, piano
-// 13.14; no further than this: 13.34, 17.79, 13.14 (130 ms: piano 13.23).
-constexpr double HeldGapReachMs = 145.0;
-
 void FollowShortGaps(const std::vector<double>& time, const OnsetCurve& curve, const SnapOptions& options,
                      double common, double farReach, std::vector<bool>& snapped, std::vector<double>& moved)
 {
