@@ -1121,7 +1121,7 @@ std::vector<SnappedBeat> SnapOnto(const std::vector<double>& beats, const OnsetC
     std::vector<double> deviations;
     for (const double shift : shared)
         deviations.push_back(shift - common);
-    const double least = options.Takes >= 3 ? 0.0 : FarTapLeastMs;
+    const double least = options.Takes >= RobustMeanLeast ? 0.0 : FarTapLeastMs;
     const double farReach = std::min(FarTapMs, std::max(least, FarSpreads * RobustScale(deviations)));
 
     // The beats the programme left go back onto the music's course where

@@ -231,12 +231,12 @@ struct SnapOptions {
     // Fewer than this share of the beats on clear onsets, and none is
     // moved: the recording does not show its beats.
     double LeastShare = 0.4;
-    // How many takes the beats average. From three on their average is
-    // robust (TapAnalysis' AverageAlignedTakes sets the outer taps of every
-    // beat aside), so one take's far taps and short runs of late taps are
-    // outvoted, and a beat is followed onto the line between its
-    // neighbours no further than the average's own spread says it errs
-    // (see FarTapLeastMs).
+    // How many takes the beats average. From RobustMeanLeast on their
+    // average is robust (AverageAlignedTakes takes every beat's RobustMean,
+    // which sets the outer taps aside), so one take's far taps and short
+    // runs of late taps are outvoted, and a beat is followed onto the line
+    // between its neighbours no further than the average's own spread says
+    // it errs (see FarTapLeastMs).
     size_t Takes = 1;
 };
 

@@ -30,7 +30,7 @@ double RobustMean(std::vector<double>& values)
     if (n == 0)
         return 0.0;
     size_t trim = 0;
-    if (n >= 3) {
+    if (n >= RobustMeanLeast) {
         trim = std::max<size_t>(1, n / 5);
         std::sort(values.begin(), values.end());
     }

@@ -6,6 +6,7 @@
 // + - * / only, in a fixed order: these feed the exported bytes.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 // The median of `values` (reordered); 0 when empty. Of an even count, the
@@ -16,6 +17,11 @@ double Median(std::vector<double>& values);
 // deviation. `deviations` is overwritten with the absolute values.
 double RobustScale(std::vector<double>& deviations);
 
+// From this many values on, RobustMean sets outer ones aside: one wild
+// value among them is outvoted.
+constexpr size_t RobustMeanLeast = 3;
+
 // The mean of the middle values, the outer fifth (at least one) on each side
-// set aside from three values on (`values` is sorted then); 0 when empty.
+// set aside from RobustMeanLeast values on (`values` is sorted then); 0 when
+// empty.
 double RobustMean(std::vector<double>& values);
