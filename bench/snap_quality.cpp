@@ -88,6 +88,9 @@ struct Recording {
     std::vector<float> Samples;
     double SampleRate = Rate;
     std::vector<double> Beats;
+    // What plays a rendered recording's swelled notes ("strings" or "warm
+    // pad"); empty for recordings made in code.
+    std::string Swell;
 };
 
 class Synth {
@@ -242,6 +245,8 @@ public:
         const int key = highPass > 0.0 ? (decaySeconds > 0.1 ? 46 : 42) : 38;
         Note(9, atMs, key, Velocity(amp, highPass > 0.0 ? 0.15 : 0.35), 100.0);
     }
+
+    const char* SwellName() const { return swellProgram_ == 48 ? "strings" : "warm pad"; }
 
     // A type 0 file of every note.
     std::string File() const
@@ -471,6 +476,8 @@ Recording RenderRecording(TakeRandom& random, Kind kind, const std::string& soun
     recording.Beats = BeatsOf(random, kind);
     Score score(random, kind);
     Compose(random, kind, recording.Beats, score);
+    if (kind == Kind::Pad)
+        recording.Swell = score.SwellName();
     const std::string midi = directory + "/piece.mid";
     const std::string wav = directory + "/piece.wav";
     {
@@ -839,10 +846,18 @@ int main(int argc, char** argv)
                 }
                 // How many beats snap, on the plain road's beats.
                 AnalysisOptions o = options;
+                size_t snappedHere = 0;
                 for (const SnappedBeat& b : SnapBeats(BeatTimesOnRecording(takeList, o), *onsets)) {
                     unsure[takes] += b.State == SnapState::Unsure ? 1 : 0;
-                    snappedBeats[takes] += b.State == SnapState::Snapped ? 1 : 0;
+                    snappedHere += b.State == SnapState::Snapped ? 1 : 0;
                 }
+                snappedBeats[takes] += snappedHere;
+                if (AskedFor("SNAP_EACH", takes))
+                    // One line a recording: what snapped, and how well,
+                    // to tell the recordings apart that a kind's totals mix.
+                    std::printf("    %s %d%s%s: %zu of %zu beats Snapped, median %.2f ms (without snapping %.2f)\n",
+                                KindName(kind), index, recording.Swell.empty() ? "" : ", ", recording.Swell.c_str(),
+                                snappedHere, recording.Beats.size(), errors[Snapped].Median, errors[Plain].Median);
             }
         }
         std::printf("\n%s, %d recordings\n", KindName(kind), recordings);
