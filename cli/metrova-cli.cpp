@@ -113,7 +113,8 @@ const char kHelp[] =
     "  --out-dir DIR the folder the repaired takes are written to (it must exist)\n"
     "  --snap        with --audio: move the beats of the map onto the recording's\n"
     "                onsets; a beat with no clear onset keeps its neighbours' shift.\n"
-    "                A session's beats moved by hand in Metrova win over it.\n"
+    "                A session's beats moved by hand in Metrova win over it. Where\n"
+    "                no beat finds a clear onset, none moves, and a warning says so.\n"
     "  --audio FILE  the takes were tapped along this recording (WAV or Ogg Vorbis):\n"
     "                a take file's times are read as times on it (not moved to its\n"
     "                first tap), as are a beat or label list's and the takes a\n"
@@ -450,6 +451,23 @@ int LoadForMap(const Options& options, std::vector<Take>& takes, AnalysisOptions
     return -1;
 }
 
+// With --snap: says so when not one beat of the map found a clear onset,
+// where the map is then the takes' own (a pad or strings swelling slower
+// than a beat, a wash of sound, or takes tapped along another recording);
+// the snapping is not to fail silently.
+void WarnWhenNothingSnapped(const Options& options, const TakeList& list, const AnalysisOptions& analysis)
+{
+    if (!options.snap)
+        return;
+    const BeatsOnRecording detail = BeatsOnRecordingInDetail(list, analysis);
+    for (const BeatOrigin origin : detail.Origins)
+        if (origin == BeatOrigin::Snapped)
+            return;
+    if (!detail.Origins.empty())
+        std::fprintf(stderr, "metrova-cli: warning: no beat found a clear onset in the recording (its sounds swell "
+                             "too slowly, or the takes were not tapped along it); none was moved onto one\n");
+}
+
 int RunBeats(const Options& options)
 {
     if (options.files.empty())
@@ -461,6 +479,7 @@ int RunBeats(const Options& options)
         return status;
     const TakeList list = TakeListOf(takes);
     const std::vector<double> beats = BeatTimesForExport(list, analysis);
+    WarnWhenNothingSnapped(options, list, analysis);
     // Without a recording the map starts at its first beat.
     const double origin = options.hasAudio || beats.empty() ? 0.0 : beats[0];
     for (const double beat : beats)
@@ -494,6 +513,7 @@ int RunExport(const Options& options)
         std::fprintf(stderr, "metrova-cli: warning: the takes have different tap counts; averaged anyway\n");
 
     const std::vector<uint8_t> bytes = ExportTempoBytes(list, options.interpCount, options.timeSigBase, analysis);
+    WarnWhenNothingSnapped(options, list, analysis);
     // Every map has at least its file's frame; no bytes at all means a track
     // longer than a Standard MIDI File can say.
     if (bytes.empty()) {

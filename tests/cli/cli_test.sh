@@ -273,6 +273,16 @@ if command -v sox >/dev/null 2>&1; then
     sox -V1 -n -r 22050 -c 2 -b 16 quiet.wav trim 0 1.5 || fail "sox cannot write quiet.wav"
     expect_status 0 "onsets of silence" -- onsets quiet.wav
     [ ! -s out ] || fail "onsets of silence printed: $(cat out)"
+    # Nothing to snap onto: the beats stay as tapped, and the user is told.
+    printf '100 600 1100\n' >quiet_take
+    expect_status 0 "beats without snapping" -- beats --audio quiet.wav quiet_take
+    cp out quiet_beats
+    for command in beats export; do
+        expect_status 0 "$command snapped onto silence" -- $command --audio quiet.wav --snap quiet_take
+        grep -q "warning: no beat found a clear onset in the recording" err || fail "$command --snap onto silence: $(cat err)"
+    done
+    expect_status 0 "beats snapped onto silence" -- beats --audio quiet.wav --snap quiet_take
+    cmp -s out quiet_beats || fail "snapping onto silence moved beats: $(tr '\n' ' ' <out)"
     # --snap: clicks every 500 ms from 0.5 s but for 3.0 to 4.0 s, tapped
     # 40 ms late: the beats go onto the clicks, the three without one are
     # unsure, and a session's beat moved by hand wins.
@@ -283,6 +293,7 @@ if command -v sox >/dev/null 2>&1; then
     sox -V1 -t raw -e signed -b 16 -r 44100 -c 1 beat_clicks.raw beat_clicks.wav || fail "sox cannot write beat_clicks.wav"
     printf '540 1040 1540 2040 2540 3040 3540 4040 4540 5040 5540 6040\n' >late_take
     expect_status 0 "beats snapped" -- beats --audio beat_clicks.wav --snap late_take
+    [ ! -s err ] || fail "beats --snap onto clicks wrote to standard error: $(cat err)"
     tr -d '\r' <out | LC_ALL=C awk -v speaks=$speaks '
         { for (b = 1; b <= 12; b++) if (b < 6 || b > 8) { d = $1 - (500 * b - speaks); if (d > -2 && d < 2) on[b] = 1 } }
         END { for (b = 1; b <= 12; b++) if ((b < 6 || b > 8) && !(b in on)) { print "no beat on the click at " 500 * b; exit 1 } }' >snap_check ||
