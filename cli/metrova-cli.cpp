@@ -11,6 +11,7 @@
 //
 // Exit status: 0 done, 1 a file was refused or could not be read or written,
 // 2 bad arguments.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -459,11 +460,8 @@ void WarnWhenNothingSnapped(const Options& options, const TakeList& list, const 
 {
     if (!options.snap)
         return;
-    const BeatsOnRecording detail = BeatsOnRecordingInDetail(list, analysis);
-    for (const BeatOrigin origin : detail.Origins)
-        if (origin == BeatOrigin::Snapped)
-            return;
-    if (!detail.Origins.empty())
+    const std::vector<BeatOrigin> origins = BeatsOnRecordingInDetail(list, analysis).Origins;
+    if (!origins.empty() && std::find(origins.begin(), origins.end(), BeatOrigin::Snapped) == origins.end())
         std::fprintf(stderr, "metrova-cli: warning: no beat found a clear onset in the recording (its sounds swell "
                              "too slowly, or the takes were not tapped along it); none was moved onto one\n");
 }

@@ -277,11 +277,10 @@ if command -v sox >/dev/null 2>&1; then
     printf '100 600 1100\n' >quiet_take
     expect_status 0 "beats without snapping" -- beats --audio quiet.wav quiet_take
     cp out quiet_beats
-    for command in beats export; do
+    for command in export beats; do
         expect_status 0 "$command snapped onto silence" -- $command --audio quiet.wav --snap quiet_take
         grep -q "warning: no beat found a clear onset in the recording" err || fail "$command --snap onto silence: $(cat err)"
     done
-    expect_status 0 "beats snapped onto silence" -- beats --audio quiet.wav --snap quiet_take
     cmp -s out quiet_beats || fail "snapping onto silence moved beats: $(tr '\n' ' ' <out)"
     # --snap: clicks every 500 ms from 0.5 s but for 3.0 to 4.0 s, tapped
     # 40 ms late: the beats go onto the clicks, the three without one are
