@@ -76,7 +76,11 @@
 //   interpolated in time between its nearest Snapped neighbours within
 //   eight beats (one side's alone when the other has none); with none
 //   within reach, the median shift of all Snapped beats; with no Snapped
-//   beat at all, none.
+//   beat at all, none. In a gap of at most three such beats whose
+//   neighbours two each side snapped and bend alike, it then goes part of
+//   the way onto the course through those four: as far as the
+//   recording's own Snapped beats, placed both ways, show the course to
+//   place beats better than the taps do.
 // - Where fewer than LeastShare of the beats are Snapped, the recording does
 //   not show its beats (they lie under louder accents, or in a wash of
 //   sound): every beat is Unsure and stays where it is. A curve of slow
