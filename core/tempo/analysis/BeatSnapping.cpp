@@ -714,6 +714,33 @@ bool BendsAlike(double before, double beat, double after, double span, const Sna
     return std::fabs(out - into) <= 2.0 * options.TempoChange * beat;
 }
 
+// Whether the gap from Snapped p to Snapped q (the beats between them
+// not Snapped, or looked at as if they were not) has Snapped beats just
+// outside it too, and the tempo changes alike on its two sides
+// (BendsAlike): then the music's course through it is the cubic through
+// those four (CourseTime).
+bool GapBendsAlike(size_t p, size_t q, const std::vector<double>& time, const std::vector<bool>& snapped,
+                   const std::vector<double>& moved, const SnapOptions& options)
+{
+    const size_t n = moved.size();
+    if (p < 1 || q + 1 >= n || !snapped[p - 1] || !snapped[q + 1])
+        return false;
+    const auto at = [&](size_t k) { return time[k] + moved[k]; };
+    const double beat = (at(q) - at(p)) / static_cast<double>(q - p);
+    return BendsAlike(at(p) - at(p - 1), beat, at(q + 1) - at(q), static_cast<double>(q - p), options);
+}
+
+// Beat j's time on that course: the cubic through the Snapped beats p - 1,
+// p, q and q + 1.
+double CourseTime(size_t p, size_t q, size_t j, const std::vector<double>& time, const std::vector<double>& moved)
+{
+    const double span = static_cast<double>(q - p);
+    const double xs[4] = {-1.0, 0.0, span, span + 1.0};
+    const double ys[4] = {time[p - 1] + moved[p - 1], time[p] + moved[p], time[q] + moved[q],
+                          time[q + 1] + moved[q + 1]};
+    return CourseAt(xs, ys, static_cast<double>(j - p));
+}
+
 // A beat snapped off the course: a far tap followed onto a note between
 // the beats. Where the Snapped beats two each side keep a course whose
 // tempo changes alike on both sides (BendsAlike), a Snapped beat more than
@@ -979,20 +1006,16 @@ void FollowShortGaps(const std::vector<double>& time, const OnsetCurve& curve, c
         // middle of a gap of three by more than a tenth of a beat. Only
         // where the tempo changes alike on both sides of the gap.
         const bool around = p >= 1 && snapped[p - 1] && q + 1 < n && snapped[q + 1];
-        const bool bent = around && BendsAlike(left - (time[p - 1] + moved[p - 1]), beat,
-                                               time[q + 1] + moved[q + 1] - right, static_cast<double>(q - p), options);
+        const bool bent = GapBendsAlike(p, q, time, snapped, moved, options);
         // Where the beats around show the tempo bending unlike on the two
         // sides (a held beat, a phrase's last), the line misses the gap's
         // own beats by as much as the hold, and its peaks are notes
         // between the beats: the taps, which showed the hold, are then
         // followed no further than a single far tap errs.
         const double reach = around && !bent ? std::min(farReach, HeldGapReachMs) : farReach;
-        const double xs[4] = {-1.0, 0.0, static_cast<double>(q - p), static_cast<double>(q - p + 1)};
-        const double ys[4] = {bent ? time[p - 1] + moved[p - 1] : 0.0, left, right,
-                              bent ? time[q + 1] + moved[q + 1] : 0.0};
         for (size_t i = p + 1; i < q; ++i) {
-            const double expected = bent ? CourseAt(xs, ys, static_cast<double>(i - p))
-                                         : left + beat * static_cast<double>(i - p);
+            const double expected =
+                bent ? CourseTime(p, q, i, time, moved) : left + beat * static_cast<double>(i - p);
             SnapOnCourse(i, expected, beat, time[i] + common, reach, time, curve, options, scratch, snapped, moved);
         }
         p = q;
@@ -1068,29 +1091,11 @@ double TapShift(size_t i, int64_t p, int64_t q, double local, const std::vector<
 constexpr size_t CourseGapMost = 3;
 constexpr size_t CourseLeast = 16;
 
-// Where the gap from Snapped p to Snapped q (the beats between them
-// Unsure, or to be placed as if they were) has the course of CourseGapMost
-// above: Snapped beats just outside it, bending alike.
+// Where a gap of up to CourseGapMost beats has such a course.
 bool HasCourse(size_t p, size_t q, const std::vector<double>& time, const std::vector<bool>& snapped,
                const std::vector<double>& moved, const SnapOptions& options)
 {
-    const size_t n = moved.size();
-    if (p < 1 || q + 1 >= n || q - p < 2 || q - p > CourseGapMost + 1 || !snapped[p - 1] || !snapped[q + 1])
-        return false;
-    const auto at = [&](size_t k) { return time[k] + moved[k]; };
-    const double beat = (at(q) - at(p)) / static_cast<double>(q - p);
-    return BendsAlike(at(p) - at(p - 1), beat, at(q + 1) - at(q), static_cast<double>(q - p), options);
-}
-
-// Beat j's time on that course: the cubic through the Snapped beats p - 1,
-// p, q and q + 1.
-double CourseTime(size_t p, size_t q, size_t j, const std::vector<double>& time, const std::vector<double>& moved)
-{
-    const double span = static_cast<double>(q - p);
-    const double xs[4] = {-1.0, 0.0, span, span + 1.0};
-    const double ys[4] = {time[p - 1] + moved[p - 1], time[p] + moved[p], time[q] + moved[q],
-                          time[q + 1] + moved[q + 1]};
-    return CourseAt(xs, ys, static_cast<double>(j - p));
+    return q - p >= 2 && q - p <= CourseGapMost + 1 && GapBendsAlike(p, q, time, snapped, moved, options);
 }
 
 // For gaps of 1 to CourseGapMost beats (index: the gap's length), the
